@@ -1,0 +1,89 @@
+#include "ItemReader.h"
+
+namespace {
+bool isBlank(int c) { return c == ' ' || c == '\t'; }
+bool isLineEnd(int c) { return c == '\r' || c == '\n'; }
+} // namespace
+
+ItemReader::ItemReader(QIODevice *device) : m_device(device) {}
+
+int ItemReader::peek()
+{
+    if (m_bufferPos >= m_buffer.size()) {
+        if (!m_device || m_readError)
+            return -1;
+        m_buffer = m_device->read(64 * 1024);
+        m_bufferPos = 0;
+        if (m_buffer.isEmpty()) {
+            if (m_device->isOpen() && !m_device->atEnd())
+                m_readError = true;
+            return -1;
+        }
+    }
+    return static_cast<unsigned char>(m_buffer.at(m_bufferPos));
+}
+
+int ItemReader::take()
+{
+    const int c = peek();
+    if (c >= 0) {
+        ++m_bufferPos;
+        ++m_position;
+    }
+    return c;
+}
+
+void ItemReader::skipLineEnd(int c)
+{
+    if (c == '\r' && peek() == '\n')
+        take();
+}
+
+bool ItemReader::atEnd() { return peek() < 0; }
+
+QByteArray ItemReader::next()
+{
+    QByteArray item;
+    while (isBlank(peek()))
+        take();
+    if (peek() < 0) {
+        m_pastEnd = true;
+        return item;
+    }
+
+    auto append = [&item](int c) {
+        if (item.size() < kMaxItemLength)
+            item.append(static_cast<char>(c));
+    };
+
+    if (peek() == '"') {
+        take();
+        for (int c = take(); c >= 0 && c != '"'; c = take())
+            append(c);
+        // Anything after the closing quote, up to the delimiter, is dropped.
+        for (int c = take(); c >= 0; c = take()) {
+            if (c == ',')
+                break;
+            if (isLineEnd(c)) {
+                skipLineEnd(c);
+                break;
+            }
+        }
+        return item;
+    }
+
+    for (int c = take(); c >= 0; c = take()) {
+        if (c == ',')
+            break;
+        if (isLineEnd(c)) {
+            skipLineEnd(c);
+            break;
+        }
+        append(c);
+    }
+    qsizetype end = item.size();
+    while (end > 0 && isBlank(static_cast<unsigned char>(item.at(end - 1))))
+        --end;
+    item.truncate(end);
+    return item;
+}

@@ -1,0 +1,20 @@
+#include "SingleInstance.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+SingleInstance::SingleInstance(const QString &lockPath) : m_lock(std::make_unique<QLockFile>(lockPath))
+{
+    m_lock->setStaleLockTime(0);
+}
+
+bool SingleInstance::tryAcquire() { return m_lock->tryLock(0); }
+
+QString SingleInstance::defaultLockPath()
+{
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty())
+        dir = QDir::tempPath();
+    QDir().mkpath(dir);
+    return dir + "/halvern.lock";
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+class MessageBoxes;
+
+// Special folder identifiers understood by GetFolderPath.
+constexpr std::int32_t CSIDL_PERSONAL = 5;        // the user's documents folder
+constexpr std::int32_t CSIDL_COMMON_APPDATA = 35; // data shared by all users
+
+// Turns a special folder identifier into the folder's path (no trailing "/").
+// True on success, path set. False when the folder does not exist (no
+// message, path unchanged). Any other identifier: an error box, then False.
+bool GetFolderPath(const std::int32_t &csidl, QString &path, MessageBoxes &boxes);
