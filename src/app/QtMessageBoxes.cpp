@@ -1,0 +1,14 @@
+#include "QtMessageBoxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+MessageBoxes::Answer QtMessageBoxes::show(const QString &text, const QString &title, Buttons buttons)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text,
+                    buttons == Buttons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(buttons == Buttons::OkCancel ? QMessageBox::Cancel : QMessageBox::Ok);
+    return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}

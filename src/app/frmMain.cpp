@@ -1,0 +1,323 @@
+#include "frmMain.h"
+
+#include "AppSettings.h"
+#include "AppVersion.h"
+#include "Artwork.h"
+#include "Globals.h"
+#include "KeyChain.h"
+#include "MessageBoxes.h"
+#include "SerialComm.h"
+#include "Spreadsheet.h"
+#include "frmAbout.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+namespace {
+const QString kLoadFailureTitle = QStringLiteral("Program cannot be loaded.");
+
+QColor lampColour(Lamp lamp, const QColor &frame)
+{
+    switch (lamp) {
+    case Lamp::Green:
+        return QColor(0, 255, 0);
+    case Lamp::Yellow:
+        return QColor(255, 255, 0);
+    case Lamp::Red:
+        return QColor(255, 0, 0);
+    case Lamp::Frame:
+        break;
+    }
+    return frame;
+}
+} // namespace
+
+frmMain::frmMain(Services services, QWidget *parent) : QMainWindow(parent), m_services(std::move(services))
+{
+    setObjectName("frmMain");
+    buildControls();
+    buildMenus();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildControls()
+{
+    auto *central = new QWidget(this);
+    setCentralWidget(central);
+    central->setFixedSize(600, 200);
+
+    fraStatus = new QGroupBox("Status", central);
+    fraStatus->setObjectName("fraStatus");
+    fraStatus->setGeometry(10, 8, 440, 184);
+
+    auto makeLamp = [this](const char *name, int y) {
+        auto *lamp = new QFrame(fraStatus);
+        lamp->setObjectName(name);
+        lamp->setFrameShape(QFrame::Panel);
+        lamp->setFrameShadow(QFrame::Sunken);
+        lamp->setAutoFillBackground(true);
+        lamp->setGeometry(52, y, 40, 24);
+        QPalette pal = lamp->palette();
+        pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+        lamp->setPalette(pal);
+        return lamp;
+    };
+
+    imgComPort = new QLabel(fraStatus);
+    imgComPort->setObjectName("imgComPort");
+    imgComPort->setPixmap(Artwork::comPortIcon());
+    imgComPort->setGeometry(12, 28, 32, 24);
+    panComPort = makeLamp("panComPort", 28);
+    lblComPort = new QLabel("COM PORT", fraStatus);
+    lblComPort->setObjectName("lblComPort");
+    lblComPort->setGeometry(104, 28, 200, 24);
+
+    imgExcel = new QLabel(fraStatus);
+    imgExcel->setObjectName("imgExcel");
+    imgExcel->setPixmap(Artwork::excelIcon());
+    imgExcel->setGeometry(16, 66, 24, 24);
+    panExcel = makeLamp("panExcel", 66);
+    lblExcel = new QLabel("MS EXCEL", fraStatus);
+    lblExcel->setObjectName("lblExcel");
+    lblExcel->setGeometry(104, 66, 200, 24);
+
+    cmdExcelMacro = new QPushButton("...", fraStatus);
+    cmdExcelMacro->setObjectName("cmdExcelMacro");
+    cmdExcelMacro->setGeometry(310, 66, 30, 24);
+    cmdExcelMacro->setVisible(false); // kept hidden: the macro settings change only in the store
+    connect(cmdExcelMacro, &QPushButton::clicked, this, &frmMain::cmdExcelMacro_Click);
+
+    panStatus = new QLabel(fraStatus);
+    panStatus->setObjectName("panStatus");
+    panStatus->setGeometry(12, 104, 416, 68);
+    panStatus->setWordWrap(true);
+    panStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    panStatus->setFrameShape(QFrame::Panel);
+    panStatus->setFrameShadow(QFrame::Sunken);
+
+    auto makeButton = [central](const QString &caption, const char *name, int y) {
+        auto *b = new QPushButton(caption, central);
+        b->setObjectName(name);
+        b->setGeometry(466, y, 124, 30);
+        return b;
+    };
+    cmdStart = makeButton("&Start", "cmdStart", 14);
+    cmdStop = makeButton("S&top", "cmdStop", 50);
+    cmdResume = makeButton("&Resume", "cmdResume", 86);
+    cmdPause = makeButton("&Pause", "cmdPause", 86);
+    cmdComPorts = makeButton("S&elect COM port", "cmdComPorts", 122);
+    cmdClose = makeButton("Close", "cmdClose", 158);
+
+    connect(cmdStart, &QPushButton::clicked, this, &frmMain::cmdStart_Click);
+    connect(cmdStop, &QPushButton::clicked, this, &frmMain::cmdStop_Click);
+    connect(cmdPause, &QPushButton::clicked, this, &frmMain::cmdPause_Click);
+    connect(cmdResume, &QPushButton::clicked, this, &frmMain::cmdResume_Click);
+    connect(cmdComPorts, &QPushButton::clicked, this, &frmMain::cmdComPorts_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmMain::cmdClose_Click);
+
+    // The stopped layout.
+    cmdStop->setEnabled(false);
+    cmdPause->setEnabled(false);
+    cmdResume->setEnabled(false);
+    cmdPause->raise();
+
+    tmrMain = new QTimer(this);
+    tmrMain->setObjectName("tmrMain");
+    tmrMain->setInterval(100);
+    connect(tmrMain, &QTimer::timeout, this, &frmMain::tmrMain_Timer);
+}
+
+void frmMain::buildMenus()
+{
+    mnuTools = menuBar()->addMenu("&Tools");
+    mnuToolsDLREmulation = mnuTools->addAction("Emulator");
+    connect(mnuToolsDLREmulation, &QAction::triggered, this, &frmMain::mnuToolsDLREmulation_Click);
+
+    mnuUtilities = menuBar()->addMenu("&Utilities");
+    mnuUtilitiesDownload = mnuUtilities->addAction("&Update firmware");
+    connect(mnuUtilitiesDownload, &QAction::triggered, this, &frmMain::mnuUtilitiesDownload_Click);
+
+    mnuHelp = menuBar()->addMenu("&Help");
+    mnuHelpAbout = mnuHelp->addAction("&About...");
+    connect(mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
+}
+
+frmAbout *frmMain::aboutBox()
+{
+    if (!m_about)
+        m_about = new frmAbout(this);
+    return m_about;
+}
+
+bool frmMain::failLoad(const QString &message)
+{
+    m_services.boxes.show(message, kLoadFailureTitle);
+    close();
+    return false;
+}
+
+bool frmMain::Form_Load()
+{
+    const QString keyChainPath = m_services.programFolder + "/KeyChain.txt";
+    QList<QByteArray> items;
+    if (!KeyChain::readItems(keyChainPath, 1, &items))
+        return failLoad("Cannot open KeyChain file: " + keyChainPath);
+    const QString product = QString::fromLatin1(items.value(0));
+    if (product.isEmpty())
+        return failLoad("KeyChain file does not contain the name of this product.");
+
+    setWindowTitle(product + " v" + AppVersion::text());
+    setWindowIcon(aboutBox()->windowIcon());
+
+    adjustSize();
+    if (QScreen *screen = QApplication::primaryScreen()) {
+        const QRect avail = screen->availableGeometry();
+        move(avail.left(), avail.top() + (avail.height() - frameGeometry().height()) / 4);
+    }
+
+    readSettings();
+    // A spreadsheet call the application does not complete within a second
+    // fails as busy: the spreadsheet component enforces that itself.
+    m_loaded = true;
+    tmrMain->start(); // its first tick finds no run and switches it off
+    return true;
+}
+
+void frmMain::readSettings()
+{
+    bool ok = false;
+    const double port = AppSettings::get("Communication", "ComPort", "1").trimmed().toDouble(&ok);
+    if (ok && port >= -32768.0 && port <= 32767.0) {
+        try {
+            m_services.MSComm1.setCommPort(static_cast<std::int16_t>(std::nearbyint(port)));
+        } catch (const CommError &) {
+            // a number the component refuses is ignored: it keeps its port
+        }
+    }
+    showPortLabel();
+
+    const bool enable = AppSettings::parseBool(AppSettings::get("Excel Macro", "Enable", "False"), &ok);
+    m_services.globals.bMacroEnable = ok && enable;
+    m_services.globals.sMacroName = AppSettings::get("Excel Macro", "Name", QString());
+}
+
+void frmMain::showPortLabel()
+{
+    lblComPort->setText("COM " + QString::number(m_services.MSComm1.commPort()));
+    lblComPort->repaint();
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    if (!m_unloaded) {
+        m_unloaded = true;
+        Form_Unload();
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void frmMain::Form_Unload()
+{
+    Globals &g = m_services.globals;
+    if (m_loaded) {
+        AppSettings::save("Communication", "ComPort", QString::number(m_services.MSComm1.commPort()));
+        AppSettings::save("Excel Macro", "Enable", AppSettings::boolText(g.bMacroEnable));
+        AppSettings::save("Excel Macro", "Name", g.sMacroName);
+    }
+    if (g.xlApp) {
+        try {
+            g.xlApp->quit();
+        } catch (const SpreadsheetError &) {
+            // the application is already gone: nothing to quit
+        }
+        g.xlBook.reset();
+        g.xlApp.reset();
+    }
+    if (m_about)
+        m_about->unloadForm();
+    tmrMain->stop();
+    QCoreApplication::quit();
+}
+
+void frmMain::cmdClose_Click() { close(); }
+
+void frmMain::mnuHelpAbout_Click() { aboutBox()->ShowForm(); }
+
+void frmMain::cmdStart_Click() {}
+void frmMain::cmdStop_Click() {}
+void frmMain::cmdPause_Click() {}
+void frmMain::cmdResume_Click() {}
+void frmMain::tmrMain_Timer() { tmrMain->stop(); }
+void frmMain::cmdComPorts_Click() {}
+void frmMain::cmdExcelMacro_Click() {}
+void frmMain::mnuToolsDLREmulation_Click() {}
+void frmMain::mnuUtilitiesDownload_Click() {}
+
+// ---- AcquisitionView ----
+
+void frmMain::setLamp(QFrame *lamp, Lamp colour)
+{
+    QPalette pal = lamp->palette();
+    pal.setColor(QPalette::Window, lampColour(colour, fraStatus->palette().color(QPalette::Window)));
+    lamp->setPalette(pal);
+    lamp->repaint();
+}
+
+void frmMain::setComPortLamp(Lamp lamp) { setLamp(panComPort, lamp); }
+void frmMain::setExcelLamp(Lamp lamp) { setLamp(panExcel, lamp); }
+
+void frmMain::setStatusText(const QString &text)
+{
+    panStatus->setText(text);
+    panStatus->repaint();
+}
+
+void frmMain::setStartEnabled(bool enabled) { cmdStart->setEnabled(enabled); }
+void frmMain::setStopEnabled(bool enabled) { cmdStop->setEnabled(enabled); }
+void frmMain::setPauseEnabled(bool enabled) { cmdPause->setEnabled(enabled); }
+void frmMain::setResumeEnabled(bool enabled) { cmdResume->setEnabled(enabled); }
+
+void frmMain::setPauseInFront(bool pauseInFront)
+{
+    if (pauseInFront)
+        cmdPause->raise();
+    else
+        cmdResume->raise();
+}
+
+bool frmMain::pauseInFront() const
+{
+    const QObjectList &kids = cmdPause->parentWidget()->children();
+    return kids.indexOf(cmdPause) > kids.indexOf(cmdResume);
+}
+
+void frmMain::setComPortsEnabled(bool enabled) { cmdComPorts->setEnabled(enabled); }
+void frmMain::setUtilitiesMenuVisible(bool visible) { mnuUtilities->menuAction()->setVisible(visible); }
+
+void frmMain::setTimerEnabled(bool enabled)
+{
+    if (enabled)
+        tmrMain->start();
+    else
+        tmrMain->stop();
+}
+
+void frmMain::bringToFront()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void frmMain::processEvents() { QCoreApplication::processEvents(); }
+
+void frmMain::clearInjectTab() {}

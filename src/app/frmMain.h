@@ -1,0 +1,117 @@
+#pragma once
+
+#include "AcquisitionView.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <memory>
+
+class QAction;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTimer;
+
+struct Globals;
+class SerialComm;
+class MessageBoxes;
+class SpreadsheetFactory;
+class frmAbout;
+
+// The main window: start, pause, resume and stop an acquisition run, the
+// status lamps, and the menus to the tools. Loads its settings at load and
+// writes them back at unload.
+class frmMain : public QMainWindow, public AcquisitionView {
+    Q_OBJECT
+public:
+    struct Services {
+        Globals &globals;
+        SerialComm &MSComm1;
+        MessageBoxes &boxes;
+        SpreadsheetFactory &spreadsheets;
+        QString programFolder; // executable's folder: KeyChain.txt, spreadsheet.xls, Firmware/
+    };
+
+    explicit frmMain(Services services, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // The window's load. False when it failed (the box was shown and the
+    // window closed itself); the stored settings are then left untouched.
+    bool Form_Load();
+
+    // Controls, named as the rest of the program knows them.
+    QPushButton *cmdStart = nullptr;
+    QPushButton *cmdStop = nullptr;
+    QPushButton *cmdPause = nullptr;
+    QPushButton *cmdResume = nullptr;
+    QPushButton *cmdClose = nullptr;
+    QPushButton *cmdComPorts = nullptr;
+    QPushButton *cmdExcelMacro = nullptr;
+    QGroupBox *fraStatus = nullptr;
+    QFrame *panComPort = nullptr;
+    QLabel *lblComPort = nullptr;
+    QFrame *panExcel = nullptr;
+    QLabel *lblExcel = nullptr;
+    QLabel *panStatus = nullptr;
+    QLabel *imgComPort = nullptr;
+    QLabel *imgExcel = nullptr;
+    QTimer *tmrMain = nullptr;
+    QMenu *mnuTools = nullptr;
+    QAction *mnuToolsDLREmulation = nullptr;
+    QMenu *mnuUtilities = nullptr;
+    QAction *mnuUtilitiesDownload = nullptr;
+    QMenu *mnuHelp = nullptr;
+    QAction *mnuHelpAbout = nullptr;
+
+    frmAbout *aboutBox();
+    // True when cmdPause stands in front of cmdResume.
+    bool pauseInFront() const;
+
+    // AcquisitionView
+    void setComPortLamp(Lamp lamp) override;
+    void setExcelLamp(Lamp lamp) override;
+    void setStatusText(const QString &text) override;
+    void setStartEnabled(bool enabled) override;
+    void setStopEnabled(bool enabled) override;
+    void setPauseEnabled(bool enabled) override;
+    void setResumeEnabled(bool enabled) override;
+    void setPauseInFront(bool pauseInFront) override;
+    void setComPortsEnabled(bool enabled) override;
+    void setUtilitiesMenuVisible(bool visible) override;
+    void setTimerEnabled(bool enabled) override;
+    void bringToFront() override;
+    void processEvents() override;
+    void clearInjectTab() override;
+
+public slots:
+    void cmdStart_Click();
+    void cmdStop_Click();
+    void cmdPause_Click();
+    void cmdResume_Click();
+    void cmdClose_Click();
+    void cmdComPorts_Click();
+    void cmdExcelMacro_Click();
+    void tmrMain_Timer();
+    void mnuHelpAbout_Click();
+    void mnuToolsDLREmulation_Click();
+    void mnuUtilitiesDownload_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    bool failLoad(const QString &message);
+    void readSettings();
+    void Form_Unload();
+    void showPortLabel();
+    void setLamp(QFrame *lamp, Lamp colour);
+
+    Services m_services;
+    bool m_loaded = false;
+    bool m_unloaded = false;
+    QPointer<frmAbout> m_about;
+};
