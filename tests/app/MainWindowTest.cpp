@@ -1,0 +1,247 @@
+#include "AppSettings.h"
+#include "FakeSerialComm.h"
+#include "Globals.h"
+#include "Main.h"
+#include "RecordingMessageBoxes.h"
+#include "SingleInstance.h"
+#include "Spreadsheet.h"
+#include "frmAbout.h"
+#include "frmMain.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Counts creations; the main window alone must never start the application.
+class CountingFactory : public SpreadsheetFactory {
+public:
+    std::shared_ptr<SpreadsheetApp> create() override
+    {
+        ++creates;
+        throw SpreadsheetError(SpreadsheetError::Kind::Failed, "not in this test");
+    }
+    int creates = 0;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        QSettings(QSettings::IniFormat, QSettings::UserScope, "Halvern", "Halvern").clear();
+        writeKeyChain("Halvern,Halvern,Quentaro Works\r\n");
+    }
+
+    void writeKeyChain(const QByteArray &text)
+    {
+        QFile f(folder.path() + "/KeyChain.txt");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    }
+
+    std::unique_ptr<frmMain> makeWindow()
+    {
+        return std::make_unique<frmMain>(frmMain::Services{globals, serial, boxes, factory, folder.path()});
+    }
+
+    static QString stored(const QString &section, const QString &key)
+    {
+        return AppSettings::get(section, key, "<absent>");
+    }
+
+    QTemporaryDir folder;
+    Globals globals;
+    FakeSerialComm serial;
+    RecordingMessageBoxes boxes;
+    CountingFactory factory;
+};
+
+TEST_F(MainWindowTest, MissingKeyChainRefusesToLoadAndWritesNoSettings)
+{
+    QFile::remove(folder.path() + "/KeyChain.txt");
+    AppSettings::save("Communication", "ComPort", "7");
+    auto w = makeWindow();
+    EXPECT_FALSE(w->Form_Load());
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].text, "Cannot open KeyChain file: " + folder.path() + "/KeyChain.txt");
+    EXPECT_EQ(boxes.boxes[0].title, "Program cannot be loaded.");
+    EXPECT_FALSE(w->isVisible());
+    // The window closed itself; the stored settings are untouched.
+    EXPECT_EQ(stored("Communication", "ComPort"), "7");
+    EXPECT_EQ(stored("Excel Macro", "Enable"), "<absent>");
+}
+
+TEST_F(MainWindowTest, EmptyProductNameRefusesToLoad)
+{
+    for (const QByteArray &text : {QByteArray(), QByteArray(",Halvern,Quentaro Works\r\n"), QByteArray("   \r\n")}) {
+        boxes.boxes.clear();
+        writeKeyChain(text);
+        auto w = makeWindow();
+        EXPECT_FALSE(w->Form_Load()) << text.constData();
+        ASSERT_EQ(boxes.boxes.size(), 1);
+        EXPECT_EQ(boxes.boxes[0].text, "KeyChain file does not contain the name of this product.");
+        EXPECT_EQ(boxes.boxes[0].title, "Program cannot be loaded.");
+    }
+    EXPECT_EQ(stored("Communication", "ComPort"), "<absent>");
+}
+
+TEST_F(MainWindowTest, CaptionIsTheFirstItemAndTheVersion)
+{
+    auto w = makeWindow();
+    ASSERT_TRUE(w->Form_Load());
+    EXPECT_EQ(w->windowTitle(), "Halvern v1.2.0");
+
+    writeKeyChain("\"Halvern, Lab Edition\",Halvern\r\n");
+    auto quoted = makeWindow();
+    ASSERT_TRUE(quoted->Form_Load());
+    EXPECT_EQ(quoted->windowTitle(), "Halvern, Lab Edition v1.2.0");
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(MainWindowTest, DefaultsWithNothingStoredAndWrittenAtClose)
+{
+    auto w = makeWindow();
+    ASSERT_TRUE(w->Form_Load());
+    EXPECT_EQ(w->lblComPort->text(), "COM 1");
+    EXPECT_FALSE(globals.bMacroEnable);
+    EXPECT_TRUE(globals.sMacroName.isEmpty());
+    w->close();
+    EXPECT_EQ(stored("Communication", "ComPort"), "1");
+    EXPECT_EQ(stored("Excel Macro", "Enable"), "False");
+    EXPECT_EQ(stored("Excel Macro", "Name"), "");
+    EXPECT_EQ(factory.creates, 0);
+}
+
+TEST_F(MainWindowTest, SettingsRoundTrip)
+{
+    AppSettings::save("Communication", "ComPort", "12");
+    AppSettings::save("Excel Macro", "Enable", "tRUE");
+    AppSettings::save("Excel Macro", "Name", "Book.xls!Module1.Fill");
+    auto w = makeWindow();
+    ASSERT_TRUE(w->Form_Load());
+    EXPECT_EQ(serial.commPort(), 12);
+    EXPECT_EQ(w->lblComPort->text(), "COM 12");
+    EXPECT_TRUE(globals.bMacroEnable);
+    EXPECT_EQ(globals.sMacroName, "Book.xls!Module1.Fill");
+
+    serial.setCommPort(4);
+    globals.bMacroEnable = false;
+    globals.sMacroName = "Other";
+    w->close();
+    EXPECT_EQ(stored("Communication", "ComPort"), "4");
+    EXPECT_EQ(stored("Excel Macro", "Enable"), "False");
+    EXPECT_EQ(stored("Excel Macro", "Name"), "Other");
+}
+
+TEST_F(MainWindowTest, InvalidStoredValuesAreIgnoredSilently)
+{
+    const QStringList ports{"abc", "99", "0", "", "70000"};
+    for (const QString &port : ports) {
+        FakeSerialComm fresh;
+        AppSettings::save("Communication", "ComPort", port);
+        AppSettings::save("Excel Macro", "Enable", "maybe");
+        globals.bMacroEnable = true;
+        frmMain w(frmMain::Services{globals, fresh, boxes, factory, folder.path()});
+        ASSERT_TRUE(w.Form_Load());
+        EXPECT_EQ(fresh.commPort(), 1) << port.toStdString();
+        EXPECT_EQ(w.lblComPort->text(), "COM 1");
+        EXPECT_FALSE(globals.bMacroEnable);
+    }
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(MainWindowTest, OpensInTheStoppedLayout)
+{
+    auto w = makeWindow();
+    ASSERT_TRUE(w->Form_Load());
+    w->show();
+    EXPECT_TRUE(w->cmdStart->isEnabled());
+    EXPECT_TRUE(w->cmdClose->isEnabled());
+    EXPECT_TRUE(w->cmdComPorts->isEnabled());
+    EXPECT_FALSE(w->cmdStop->isEnabled());
+    EXPECT_FALSE(w->cmdPause->isEnabled());
+    EXPECT_FALSE(w->cmdResume->isEnabled());
+    EXPECT_TRUE(w->pauseInFront());
+    EXPECT_EQ(w->cmdPause->geometry(), w->cmdResume->geometry());
+    EXPECT_FALSE(w->cmdExcelMacro->isVisible());
+    EXPECT_EQ(w->cmdStart->text(), "&Start");
+    EXPECT_EQ(w->cmdStop->text(), "S&top");
+    EXPECT_EQ(w->cmdComPorts->text(), "S&elect COM port");
+    EXPECT_EQ(w->lblExcel->text(), "MS EXCEL");
+    EXPECT_EQ(w->mnuTools->title(), "&Tools");
+    EXPECT_EQ(w->mnuToolsDLREmulation->text(), "Emulator");
+    EXPECT_EQ(w->mnuUtilities->title(), "&Utilities");
+    EXPECT_EQ(w->mnuUtilitiesDownload->text(), "&Update firmware");
+    EXPECT_EQ(w->mnuHelpAbout->text(), "&About...");
+    EXPECT_TRUE(w->mnuUtilities->menuAction()->isVisible());
+    EXPECT_EQ(w->frameGeometry().left(), 0);
+}
+
+TEST_F(MainWindowTest, AboutBoxHidesOnCloseAndIsReused)
+{
+    auto w = makeWindow();
+    ASSERT_TRUE(w->Form_Load());
+    frmAbout *about = w->aboutBox();
+    EXPECT_EQ(about->windowTitle(), "About");
+
+    QString shownVersion;
+    QTimer::singleShot(0, [&] {
+        shownVersion = about->lblVersion->text();
+        about->lblVersion->setText("Version");
+        about->close(); // the user's close box: hidden, not destroyed
+    });
+    w->mnuHelpAbout->trigger();
+    EXPECT_EQ(shownVersion, "Version 1.2.0");
+    EXPECT_FALSE(about->isVisible());
+
+    QTimer::singleShot(0, [&] {
+        shownVersion = about->lblVersion->text();
+        QTest::keyClick(about, Qt::Key_Escape);
+    });
+    w->mnuHelpAbout->trigger();
+    EXPECT_EQ(w->aboutBox(), about);
+    EXPECT_EQ(shownVersion, "Version 1.2.0"); // rebuilt on activation
+    EXPECT_FALSE(about->isVisible());
+}
+
+TEST_F(MainWindowTest, SecondCopyIsRefused)
+{
+    const QString lockPath = folder.path() + "/halvern.lock";
+    SingleInstance first(lockPath);
+    ASSERT_TRUE(first.tryAcquire());
+
+    SingleInstance second(lockPath);
+    auto w = Main(frmMain::Services{globals, serial, boxes, factory, folder.path()}, second);
+    EXPECT_EQ(w, nullptr);
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].text, "The spreadsheet interface GUI is already running.  Please use it.");
+    EXPECT_EQ(boxes.boxes[0].title, "Cannot run more than one copy of this program.");
+    EXPECT_EQ(stored("Communication", "ComPort"), "<absent>");
+}
+
+TEST_F(MainWindowTest, StaleLockOfACrashedCopyDoesNotBlock)
+{
+    const QString lockPath = folder.path() + "/halvern.lock";
+    {
+        // A lock file naming a process that no longer exists.
+        QFile f(lockPath);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("999999\nhalvern\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    }
+    SingleInstance instance(lockPath);
+    auto w = Main(frmMain::Services{globals, serial, boxes, factory, folder.path()}, instance);
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+    EXPECT_TRUE(w->isVisible());
+}
+
+} // namespace
