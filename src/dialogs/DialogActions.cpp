@@ -1,0 +1,49 @@
+#include "DialogActions.h"
+
+#include "Globals.h"
+#include "MacroEditor.h"
+#include "PortPicker.h"
+#include "SerialComm.h"
+
+#include <limits>
+
+std::int16_t RunComPortSelection(PortPicker &picker, SerialComm &comm,
+                                 const std::function<void(const QString &)> &setLabel)
+{
+    // The dialog takes an unsigned 8-bit port; anything that does not fit
+    // (or cannot be read) goes in as 0, which presets no choice.
+    std::int16_t current = 0;
+    try {
+        current = comm.commPort();
+    } catch (const CommError &) {
+    }
+    const std::uint8_t asked =
+        current >= 0 && current <= std::numeric_limits<std::uint8_t>::max() ? static_cast<std::uint8_t>(current) : 0;
+
+    const std::int16_t chosen = picker.GetPort(asked);
+    try {
+        comm.setCommPort(chosen);
+    } catch (const CommError &) {
+        // Refused: the component keeps its port and the label shows that one.
+    }
+
+    std::int16_t inUse = current;
+    try {
+        inUse = comm.commPort();
+    } catch (const CommError &) {
+    }
+    if (setLabel)
+        setLabel(QStringLiteral("COM ") + QString::number(inUse));
+    return inUse;
+}
+
+bool RunMacroSettings(MacroEditor &editor, Globals &globals)
+{
+    editor.setMacroEnable(globals.bMacroEnable);
+    editor.setMacroName(globals.sMacroName);
+    if (!editor.ShowForm())
+        return false;
+    globals.bMacroEnable = editor.MacroEnable();
+    globals.sMacroName = editor.MacroName();
+    return true;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class PortPicker;
+class MacroEditor;
+class SerialComm;
+struct Globals;
+
+// The main window's "S&elect COM port" button: asks for a port preset to the
+// one in use, gives the answer to the serial component and shows "COM " and
+// the port the component then reports through setLabel. A number the
+// component refuses leaves the port as it was. Returns the port in use.
+std::int16_t RunComPortSelection(PortPicker &picker, SerialComm &comm,
+                                 const std::function<void(const QString &)> &setLabel);
+
+// The main window's macro settings button: presets the dialog from the
+// globals and stores its values back only when it was closed with OK.
+// Returns true when the globals were written.
+bool RunMacroSettings(MacroEditor &editor, Globals &globals);
