@@ -1,0 +1,125 @@
+#pragma once
+
+#include "Spreadsheet.h"
+
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class FakeSpreadsheetApp;
+
+// A workbook of the fake spreadsheet: cells per sheet, a saved flag, and the
+// path it was opened from or saved to.
+class FakeWorkbook : public Workbook {
+public:
+    FakeWorkbook(FakeSpreadsheetApp *app, const QString &path);
+
+    QString name() override;
+    void activate() override;
+    bool saved() override;
+    void saveAs(const QString &path) override;
+
+    using Cells = QMap<QPair<std::int32_t, std::int32_t>, CellValue>; // (row, column)
+
+    // The cell (row, column) of a sheet; empty when never written.
+    std::optional<CellValue> cell(std::int32_t row, std::int32_t column,
+                                  const QString &sheet = QString()) const;
+    // Text of a cell; "" when empty or a number.
+    QString text(std::int32_t row, std::int32_t column, const QString &sheet = QString()) const;
+
+    QString path;
+    QString fileName;                         // what name() answers
+    QString activeSheet = QStringLiteral("Sheet1");
+    QMap<QString, Cells> sheets;              // sheet name -> cells
+    bool isSaved = true;
+    QStringList savedAs;                      // every saveAs path, in order
+    bool failSaveAs = false;
+
+private:
+    FakeSpreadsheetApp *m_app;
+};
+
+// A spreadsheet application for logic tests. It keeps workbooks and cells in
+// memory, records what the program asked of it, and fails on demand:
+//  - gone: every call throws Gone (also after quit());
+//  - cellFailure: every cell write throws that kind while set;
+//  - failOpen / failVisible / failStartupPath: those calls throw Failed;
+//  - macros: the macro names run() accepts, compared without regard to case.
+class FakeSpreadsheetApp : public SpreadsheetApp {
+public:
+    std::shared_ptr<Workbook> open(const QString &path) override;
+    void setVisible(bool visible) override;
+    QString startupPath() override;
+    void setCell(std::int32_t row, std::int32_t column, const CellValue &value) override;
+    void setCells(std::int32_t row, std::int32_t column, const QList<CellValue> &values) override;
+    void run(const QString &macro) override;
+    QList<std::shared_ptr<Workbook>> workbooks() override;
+    QString getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
+                              const QString &title) override;
+    void quit() override;
+
+    // One cell write call as the program made it.
+    struct Write {
+        std::int32_t row;
+        std::int32_t column;
+        QList<CellValue> values;
+    };
+    struct SaveDialog {
+        QString initialFilename;
+        QString fileFilter;
+        QString title;
+    };
+
+    std::shared_ptr<FakeWorkbook> activeBook() const { return m_active.lock(); }
+    std::shared_ptr<FakeWorkbook> book(const QString &name) const;
+    void setActive(const std::shared_ptr<FakeWorkbook> &book) { m_active = book; }
+
+    QList<std::shared_ptr<FakeWorkbook>> books; // open workbooks, in opening order
+    QList<Write> writes;                        // every successful cell write call
+    int failedWrites = 0;                       // cell write calls that threw
+    QStringList opened;                         // every open() path, failed ones too
+    QStringList runs;                           // every run() argument, failed ones too
+    QSet<QString> macros;                       // macros run() accepts (lower case)
+    QList<SaveDialog> saveDialogs;
+    QStringList saveAnswers;                    // answered in turn; "False" when used up
+    QString startup;                            // startupPath()
+    bool visible = false;
+    int quitCount = 0;
+
+    bool gone = false;
+    std::optional<SpreadsheetError::Kind> cellFailure;
+    QSet<QString> failOpen;                     // paths whose open() fails
+    bool failVisible = false;
+    bool failStartupPath = false;
+    // Called at the start of each cell write call, e.g. to act as a user would.
+    std::function<void()> onWrite;
+
+private:
+    void check() const;
+    void writeCells(std::int32_t row, std::int32_t column, const QList<CellValue> &values);
+
+    std::weak_ptr<FakeWorkbook> m_active;
+};
+
+// Creates FakeSpreadsheetApps. prepare() hands out the next one for set-up
+// before the program creates it; failCreate makes create() throw Failed.
+class FakeSpreadsheetFactory : public SpreadsheetFactory {
+public:
+    std::shared_ptr<SpreadsheetApp> create() override;
+
+    std::shared_ptr<FakeSpreadsheetApp> prepare();
+    // The most recently created application, or null.
+    std::shared_ptr<FakeSpreadsheetApp> last() const { return created.isEmpty() ? nullptr : created.last(); }
+
+    QList<std::shared_ptr<FakeSpreadsheetApp>> created;
+    bool failCreate = false;
+
+private:
+    std::shared_ptr<FakeSpreadsheetApp> m_prepared;
+};
