@@ -1,0 +1,3 @@
+#include "SystemClock.h"
+
+QDateTime SystemClock::localNow() const { return QDateTime::currentDateTime(); }

@@ -1,0 +1,550 @@
+#include "frmEmulation.h"
+
+#include "Globals.h"
+#include "KeyPictures.h"
+#include "MessageBoxes.h"
+#include "RangeRules.h"
+#include "ScrollRangeBars.h"
+#include "SystemClock.h"
+#include "WholeNumberText.h"
+#include "clsOrbis.h"
+#include "clsStrata.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <stdexcept>
+
+namespace {
+
+// The window is designed in twips; the screen has 15 twips to the pixel.
+int px(int twips) { return qRound(twips / 15.0); }
+
+template <class W>
+W *place(W *widget, const char *name, int left, int top, int width, int height)
+{
+    if (name)
+        widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(px(left), px(top), px(width), px(height));
+    return widget;
+}
+
+QLabel *caption(QWidget *parent, const QString &text, int left, int top, int width,
+                int height = 255)
+{
+    return place(new QLabel(text, parent), nullptr, left, top, width, height);
+}
+
+QGroupBox *frame(QWidget *parent, const char *name, const QString &title, int left, int top,
+                 int width, int height)
+{
+    return place(new QGroupBox(title, parent), name, left, top, width, height);
+}
+
+QLabel *valueLabel(QWidget *parent, const char *name, int left, int top, int width,
+                   int height = 255)
+{
+    auto *label = place(new QLabel(parent), name, left, top, width, height);
+    label->setFrameShape(QFrame::Panel);
+    label->setFrameShadow(QFrame::Sunken);
+    label->setAlignment(Qt::AlignCenter);
+    label->setAutoFillBackground(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    label->setPalette(palette);
+    return label;
+}
+
+QScrollBar *rangeBar(QWidget *parent, const char *name, int left, int top, int width)
+{
+    auto *bar = place(new QScrollBar(Qt::Horizontal, parent), name, left, top, width, 255);
+    bar->setRange(0, 100);
+    bar->setSingleStep(1);
+    bar->setPageStep(10);
+    // A bar records itself when it receives the focus, so it must take it.
+    bar->setFocusPolicy(Qt::StrongFocus);
+    return bar;
+}
+
+void fill(QWidget *widget, const QColor &colour)
+{
+    widget->setAutoFillBackground(true);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+}
+
+// A level indicator: a green block (615 x 1215 twips) seen through a
+// clipping frame (855 x 975 twips). Returns the block.
+QFrame *levelIndicator(QWidget *parent, const char *blockName, int left, int top)
+{
+    auto *clip = place(new QFrame(parent), nullptr, left, top, 855, 975);
+    clip->setFrameShape(QFrame::Panel);
+    clip->setFrameShadow(QFrame::Sunken);
+    fill(clip, QColor(24, 32, 24));
+    auto *block = place(new QFrame(clip), blockName, 120, 0, 615, 1215);
+    fill(block, QColor(0, 192, 0));
+    return block;
+}
+
+} // namespace
+
+frmEmulation::frmEmulation(Globals &globals, MessageBoxes &boxes, QWidget *mainWindow,
+                           std::shared_ptr<EmulatorClock> clock)
+    : QWidget(nullptr, Qt::Window),
+      m_globals(globals),
+      m_boxes(boxes),
+      m_clock(clock ? std::move(clock) : std::make_shared<SystemClock>())
+{
+    setObjectName(QStringLiteral("frmEmulation"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Emulator"));
+    setFixedSize(px(8205), px(6390));
+    QFont windowFont(QStringLiteral("DejaVu Sans"));
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
+
+    buildControls();
+    connectControls();
+    load(mainWindow);
+}
+
+frmEmulation::~frmEmulation()
+{
+    // Destroyed without being closed (e.g. with the program): still unload.
+    if (m_loaded)
+        unload();
+}
+
+void frmEmulation::buildControls()
+{
+    caption(this, QStringLiteral("Machine Emulating:"), 90, 150, 1500);
+    cboMachine = place(new QComboBox(this), "cboMachine", 1650, 90, 2310, 330);
+    cboMachine->setEditable(true);
+    cboMachine->setInsertPolicy(QComboBox::NoInsert);
+    // Typing must leave a half-typed name as it is, not complete it.
+    cboMachine->setCompleter(nullptr);
+
+    buildStrataPanel();
+    buildOrbisPanel();
+    buildFrontPanel();
+
+    lblNextEmulatorOutput = place(new QLabel(this), "lblNextEmulatorOutput", 90, 5535, 8025, 765);
+    lblNextEmulatorOutput->setFrameShape(QFrame::Panel);
+    lblNextEmulatorOutput->setFrameShadow(QFrame::Sunken);
+    lblNextEmulatorOutput->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblNextEmulatorOutput->setTextFormat(Qt::PlainText);
+    lblNextEmulatorOutput->setContentsMargins(4, 2, 4, 2);
+    QFont mono(QStringLiteral("DejaVu Sans Mono"));
+    mono.setPixelSize(12);
+    lblNextEmulatorOutput->setFont(mono);
+    fill(lblNextEmulatorOutput, QColor(16, 24, 16));
+    QPalette palette = lblNextEmulatorOutput->palette();
+    palette.setColor(QPalette::WindowText, QColor(128, 255, 128));
+    lblNextEmulatorOutput->setPalette(palette);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(250);
+}
+
+void frmEmulation::buildStrataPanel()
+{
+    famStrata = frame(this, "famStrata", QStringLiteral("Strata Emulation Control Panel"),
+                      90, 495, 3870, 4950);
+    caption(famStrata, QStringLiteral("Index Number:"), 150, 345, 1200);
+    txtIndex = place(new QLineEdit(famStrata), "txtIndex", 1350, 300, 900, 330);
+    txtIndex->installEventFilter(this);
+
+    caption(famStrata, QStringLiteral("Date:"), 150, 750, 500);
+    lblDate = valueLabel(famStrata, "lblDate", 660, 735, 1260, 285);
+    caption(famStrata, QStringLiteral("Time:"), 2040, 750, 500);
+    lblTime = valueLabel(famStrata, "lblTime", 2550, 735, 1170, 285);
+
+    auto buildSet = [this](const char *frameName, const QString &title, int top,
+                           const char *names[7]) {
+        QGroupBox *set = frame(famStrata, frameName, title, 120, top, 3630, 1800);
+        const QString captions[3] = {QStringLiteral("Master:"), QStringLiteral("Minimum:"),
+                                     QStringLiteral("Maximum:")};
+        QScrollBar *bars[3];
+        QLabel *labels[3];
+        for (int i = 0; i < 3; ++i) {
+            const int y = 330 + i * 360;
+            caption(set, captions[i], 120, y, 900);
+            bars[i] = rangeBar(set, names[i], 1050, y, 1980);
+            bars[i]->installEventFilter(this);
+            labels[i] = valueLabel(set, names[3 + i], 3090, y, 420);
+            labels[i]->setText(QStringLiteral("0"));
+        }
+        auto *box = place(new QCheckBox(QStringLiteral("Maintain Min/Max Window"), set), names[6],
+                          120, 1410, 3000, 285);
+        return std::make_unique<ScrollRangeBars>(bars[0], bars[1], bars[2], labels[0], labels[1],
+                                                 labels[2], box);
+    };
+
+    const char *measure[7] = {"scrollMeasureLS", "scrollMeasureMin", "scrollMeasureMax",
+                              "lblMeasureLS",    "lblMeasureMin",    "lblMeasureMax",
+                              "chkMaintainMeasureMinMaxWindow"};
+    const char *temp[7] = {"scrollTempLS", "scrollTempMin", "scrollTempMax",
+                           "lblTempLS",    "lblTempMin",    "lblTempMax",
+                           "chkMaintainTempMinMaxWindow"};
+    m_measureBars = buildSet("fraMeasurement", QStringLiteral("Measurement Control "), 1110, measure);
+    m_tempBars = buildSet("fraTemperature", QStringLiteral("Temperature Control "), 3000, temp);
+
+    scrollMeasureLS = famStrata->findChild<QScrollBar *>(QStringLiteral("scrollMeasureLS"));
+    scrollMeasureMin = famStrata->findChild<QScrollBar *>(QStringLiteral("scrollMeasureMin"));
+    scrollMeasureMax = famStrata->findChild<QScrollBar *>(QStringLiteral("scrollMeasureMax"));
+    lblMeasureLS = famStrata->findChild<QLabel *>(QStringLiteral("lblMeasureLS"));
+    lblMeasureMin = famStrata->findChild<QLabel *>(QStringLiteral("lblMeasureMin"));
+    lblMeasureMax = famStrata->findChild<QLabel *>(QStringLiteral("lblMeasureMax"));
+    chkMaintainMeasureMinMaxWindow =
+        famStrata->findChild<QCheckBox *>(QStringLiteral("chkMaintainMeasureMinMaxWindow"));
+    scrollTempLS = famStrata->findChild<QScrollBar *>(QStringLiteral("scrollTempLS"));
+    scrollTempMin = famStrata->findChild<QScrollBar *>(QStringLiteral("scrollTempMin"));
+    scrollTempMax = famStrata->findChild<QScrollBar *>(QStringLiteral("scrollTempMax"));
+    lblTempLS = famStrata->findChild<QLabel *>(QStringLiteral("lblTempLS"));
+    lblTempMin = famStrata->findChild<QLabel *>(QStringLiteral("lblTempMin"));
+    lblTempMax = famStrata->findChild<QLabel *>(QStringLiteral("lblTempMax"));
+    chkMaintainTempMinMaxWindow =
+        famStrata->findChild<QCheckBox *>(QStringLiteral("chkMaintainTempMinMaxWindow"));
+
+    m_measureRules = std::make_unique<RangeRules>(
+        *m_measureBars, m_globals.iMeasureScrollFocus, m_globals.iMeasureWindow,
+        [this](std::int16_t v) { if (m_globals.objStrata) m_globals.objStrata->setMinMeasurement(v); },
+        [this](std::int16_t v) { if (m_globals.objStrata) m_globals.objStrata->setMaxMeasurement(v); });
+    m_tempRules = std::make_unique<RangeRules>(
+        *m_tempBars, m_globals.iTempScrollFocus, m_globals.iTempWindow,
+        [this](std::int16_t v) { if (m_globals.objStrata) m_globals.objStrata->setMinTemperature(v); },
+        [this](std::int16_t v) { if (m_globals.objStrata) m_globals.objStrata->setMaxTemperature(v); });
+}
+
+void frmEmulation::buildOrbisPanel()
+{
+    famOrbis = frame(this, "famOrbis", QStringLiteral("Orbis Emulation Control Panel"),
+                     90, 495, 3870, 4950);
+    famOrbis->hide();
+
+    QGroupBox *eol = frame(famOrbis, "fraEOLFrequency", QStringLiteral("EOL Frequency"),
+                           120, 300, 3630, 780);
+    caption(eol, QStringLiteral("Every:"), 150, 375, 660);
+    txtEOLFrequency = place(new QLineEdit(QStringLiteral("16"), eol), "txtEOLFrequency",
+                            840, 330, 900, 330);
+    caption(eol, QStringLiteral("Samples"), 1830, 375, 1200);
+
+    chkInjectTab = place(new QCheckBox(QStringLiteral("Inject Single Tab"), famOrbis),
+                         "chkInjectTab", 150, 1200, 3000, 285);
+
+    QGroupBox *base = frame(famOrbis, "fraBaseLevel", QStringLiteral("Base Level"),
+                            120, 1620, 1755, 1500);
+    VScroll1 = place(new QScrollBar(Qt::Vertical, base), "VScroll1", 180, 360, 285, 975);
+    famIll = levelIndicator(base, "famIll", 645, 360);
+
+    QGroupBox *noise = frame(famOrbis, "fraNoiseLevel", QStringLiteral("Noise Level"),
+                             1995, 1620, 1755, 1500);
+    VScroll2 = place(new QScrollBar(Qt::Vertical, noise), "VScroll2", 180, 360, 285, 975);
+    levelIndicator(noise, "famNoise", 645, 360);
+
+    QGroupBox *both = frame(famOrbis, "fraBaseLevelWithNoise", QStringLiteral("Base Level with Noise"),
+                            120, 3240, 3630, 1500);
+    levelIndicator(both, "famBaseNoise", 1387, 360);
+}
+
+void frmEmulation::buildFrontPanel()
+{
+    QGroupBox *dlr = frame(this, "fraDLRPanel", QStringLiteral("DLR Panel"), 4050, 90, 4065, 5355);
+    // The instrument's housing: dark, with a light caption.
+    fill(dlr, QColor(58, 63, 68));
+    QPalette housing = dlr->palette();
+    housing.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dlr->setPalette(housing);
+
+    Picture5 = place(new QFrame(dlr), "Picture5", 105, 420, 3855, 975);
+    Picture5->setFrameShape(QFrame::Panel);
+    Picture5->setFrameShadow(QFrame::Sunken);
+    Picture5->setLineWidth(2);
+    fill(Picture5, QColor(128, 255, 128));
+    QFont displayFont(QStringLiteral("DejaVu Sans"));
+    displayFont.setStretch(QFont::SemiCondensed);
+    displayFont.setPointSize(18);
+    const QString design(16, QLatin1Char('A'));
+    lblLine1 = place(new QLabel(design, Picture5), "lblLine1", 120, 60, 3600, 435);
+    lblLine2 = place(new QLabel(design, Picture5), "lblLine2", 120, 495, 3600, 435);
+    for (QLabel *line : {lblLine1, lblLine2}) {
+        line->setFont(displayFont);
+        line->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        QPalette palette = line->palette();
+        palette.setColor(QPalette::WindowText, QColor(16, 40, 16));
+        line->setPalette(palette);
+    }
+
+    // Four rows of five square keys.
+    const char *keys[4][5] = {{"ESC", "7", "8", "9", "HOME"},
+                              {"Up", "4", "5", "6", "LR"},
+                              {"Dn", "1", "2", "3", "ENT"},
+                              {"Del", "Setup", "0", "INJ", "GO"}};
+    QFont keyFont(QStringLiteral("DejaVu Sans"));
+    keyFont.setPixelSize(10);
+    keyFont.setBold(true);
+    const int keyLeft = 255, keyTop = 1800, size = 615, gap = 120;
+    for (int row = 0; row < 4; ++row) {
+        for (int column = 0; column < 5; ++column) {
+            const QString text = QString::fromLatin1(keys[row][column]);
+            auto *key = place(new QPushButton(text, dlr), nullptr, keyLeft + column * (size + gap),
+                              keyTop + row * (size + gap), size, size);
+            key->setObjectName(QStringLiteral("cmdKey") + text);
+            key->setFont(keyFont);
+            key->setFocusPolicy(Qt::NoFocus);
+            if (text == u"ESC")
+                Command20 = key;
+            else if (text == u"Up")
+                cmdUp = key;
+            else if (text == u"Dn")
+                cmdDn = key;
+            else if (text == u"LR")
+                cmdLR = key;
+            else if (text == u"GO")
+                cmdGO = key;
+        }
+    }
+    Command20->setObjectName(QStringLiteral("Command20"));
+    cmdUp->setObjectName(QStringLiteral("cmdUp"));
+    cmdDn->setObjectName(QStringLiteral("cmdDn"));
+    cmdLR->setObjectName(QStringLiteral("cmdLR"));
+    cmdGO->setObjectName(QStringLiteral("cmdGO"));
+
+    auto picture = [dlr](const char *name, KeyPictures::Symbol symbol) {
+        auto *pic = place(new QLabel(dlr), name, 0, 0, 555, 555);
+        pic->setPixmap(KeyPictures::draw(symbol));
+        return pic;
+    };
+    picUp = picture("picUp", KeyPictures::Symbol::Up);
+    picDn = picture("picDn", KeyPictures::Symbol::Down);
+    picLR = picture("picLR", KeyPictures::Symbol::LeftRight);
+    picGO = picture("picGO", KeyPictures::Symbol::Go);
+    picGO->installEventFilter(this);
+}
+
+void frmEmulation::connectControls()
+{
+    connect(cboMachine, &QComboBox::editTextChanged, this, &frmEmulation::cboMachineChanged);
+    connect(cboMachine, &QComboBox::currentIndexChanged, this,
+            [this] { m_machineTextJustChanged = true; });
+    connect(cboMachine, &QComboBox::textActivated, this, &frmEmulation::cboMachineActivated);
+
+    connect(Timer1, &QTimer::timeout, this, &frmEmulation::Timer1_Timer);
+    connect(Timer2, &QTimer::timeout, this, &frmEmulation::Timer2_Timer);
+
+    connect(txtEOLFrequency, &QLineEdit::textChanged, this, &frmEmulation::txtEOLFrequencyChanged);
+    connect(chkInjectTab, &QCheckBox::toggled, this,
+            [this](bool checked) { m_globals.bInjectTab = checked; });
+    connect(VScroll1, &QScrollBar::valueChanged, this, &frmEmulation::VScroll1Changed);
+
+    // valueChanged stands for both the settled change and the live drag: the
+    // bars track their thumb, so the value changes while it is dragged.
+    connect(scrollMeasureLS, &QScrollBar::valueChanged, this, [this] { m_measureRules->onMasterChanged(); });
+    connect(scrollMeasureMin, &QScrollBar::valueChanged, this, [this] { m_measureRules->onMinimumChanged(); });
+    connect(scrollMeasureMax, &QScrollBar::valueChanged, this, [this] { m_measureRules->onMaximumChanged(); });
+    connect(chkMaintainMeasureMinMaxWindow, &QCheckBox::toggled, this, [this] { m_measureRules->onBoxClicked(); });
+    connect(scrollTempLS, &QScrollBar::valueChanged, this, [this] { m_tempRules->onMasterChanged(); });
+    connect(scrollTempMin, &QScrollBar::valueChanged, this, [this] { m_tempRules->onMinimumChanged(); });
+    connect(scrollTempMax, &QScrollBar::valueChanged, this, [this] { m_tempRules->onMaximumChanged(); });
+    connect(chkMaintainTempMinMaxWindow, &QCheckBox::toggled, this, [this] { m_tempRules->onBoxClicked(); });
+
+    connect(cmdGO, &QPushButton::clicked, this, [this] { m_panel.pressGo(); });
+    connect(Command20, &QPushButton::clicked, this, [this] { m_panel.pressEsc(); });
+}
+
+void frmEmulation::load(QWidget *mainWindow)
+{
+    m_loaded = true;
+    m_globals.bEmulatorActive = true;
+    // A request still pending from an earlier opening shows as ticked.
+    chkInjectTab->setChecked(m_globals.bInjectTab);
+
+    if (mainWindow) {
+        const QRect main = mainWindow->frameGeometry();
+        move(main.x() + main.width() + px(20), main.y());
+    }
+
+    m_panel.powerUp();
+    updateDisplay();
+    placeKeypadPictures();
+    showDateAndTime();
+
+    VScroll1->setRange(0, 1215); // the height of famIll in twips
+    VScroll1->setSingleStep(15);
+    VScroll1->setPageStep(120);
+
+    // Filling the list must not select anything; setting the text afterwards
+    // is the change that selects "Strata".
+    {
+        const QSignalBlocker block(cboMachine);
+        cboMachine->addItems({QStringLiteral("Strata"), QStringLiteral("VX-Pella"),
+                              QStringLiteral("VX-Orbis"), QStringLiteral("VX-Corva")});
+        cboMachine->setCurrentIndex(-1);
+        cboMachine->setEditText(QString());
+    }
+    m_machineTextJustChanged = false;
+    cboMachine->setEditText(QStringLiteral("Strata"));
+
+    txtIndex->setText(QStringLiteral("0000"));
+
+    m_globals.iMeasureScrollFocus = 1;
+    scrollMeasureLS->setValue(50);
+    m_globals.iTempScrollFocus = 1;
+    scrollTempLS->setValue(50);
+
+    famOrbis->move(famStrata->pos());
+
+    Timer1->start();
+    Timer2->start();
+}
+
+void frmEmulation::unload()
+{
+    m_loaded = false;
+    Timer1->stop();
+    Timer2->stop();
+    m_globals.bEmulatorActive = false;
+}
+
+void frmEmulation::closeEvent(QCloseEvent *event)
+{
+    if (m_loaded)
+        unload();
+    event->accept();
+}
+
+void frmEmulation::selectMachine(const QString &text)
+{
+    if (text == u"Strata") {
+        famStrata->show();
+        famOrbis->hide();
+    } else if (text == u"VX-Orbis") {
+        famStrata->hide();
+        famOrbis->show();
+    } else if (text == u"VX-Pella") {
+        m_boxes.show(QStringLiteral("The VX-Pella machine is not currently emulated"),
+                     QStringLiteral("Halvern"));
+    } else if (text == u"VX-Corva") {
+        m_boxes.show(QStringLiteral("The VX-Corva machine is not currently emulated"),
+                     QStringLiteral("Halvern"));
+    }
+}
+
+void frmEmulation::cboMachineChanged(const QString &text) { selectMachine(text); }
+
+void frmEmulation::cboMachineActivated(const QString &text)
+{
+    // Picking a different item from the list has already run as a change of
+    // the text; picking the item that is already there only arrives here.
+    const bool handled = m_machineTextJustChanged;
+    m_machineTextJustChanged = false;
+    if (!handled)
+        selectMachine(text);
+}
+
+void frmEmulation::setInjectTabChecked(bool checked) { chkInjectTab->setChecked(checked); }
+
+void frmEmulation::Timer2_Timer()
+{
+    const QString machine = cboMachine->currentText();
+    QByteArray output;
+    try {
+        if (machine == u"Strata" && m_globals.objStrata)
+            output = m_globals.objStrata->nextOutput();
+        else if (machine == u"VX-Orbis" && m_globals.objOrbis)
+            output = m_globals.objOrbis->nextOutput();
+        else
+            return;
+    } catch (const std::overflow_error &) {
+        // Limits spanning more than 16 bits give no line this tick.
+        return;
+    }
+    m_globals.sEmulatorOutput = output;
+    lblNextEmulatorOutput->setText(QString::fromLatin1(output));
+}
+
+void frmEmulation::Timer1_Timer()
+{
+    updateDisplay();
+    showDateAndTime();
+}
+
+void frmEmulation::updateDisplay()
+{
+    if (const auto lines = m_panel.updateDisplay()) {
+        lblLine1->setText(lines->line1);
+        lblLine2->setText(lines->line2);
+    }
+}
+
+void frmEmulation::placeKeypadPictures()
+{
+    const std::pair<QLabel *, QPushButton *> pairs[] = {
+        {picGO, cmdGO}, {picUp, cmdUp}, {picDn, cmdDn}, {picLR, cmdLR}};
+    for (const auto &[picture, button] : pairs) {
+        // 10 twips inside the key's top-left corner.
+        picture->move(px(button->x() * 15 + 10), px(button->y() * 15 + 10));
+        picture->raise();
+    }
+}
+
+void frmEmulation::showDateAndTime()
+{
+    const QDateTime now = m_clock->localNow();
+    lblDate->setText(now.date().toString(u"MM-dd-yyyy"));
+    lblTime->setText(now.time().toString(u"HH:mm:ss"));
+}
+
+void frmEmulation::txtEOLFrequencyChanged(const QString &text)
+{
+    // While the user retypes, the box may hold no valid number: the model
+    // keeps its frequency until it does.
+    if (const auto frequency = WholeNumberText::toInt16(text); frequency && m_globals.objOrbis)
+        m_globals.objOrbis->setEOLFrequency(*frequency);
+}
+
+void frmEmulation::VScroll1Changed(int value)
+{
+    QCoreApplication::processEvents();
+    famIll->move(famIll->x(), px(value));
+}
+
+bool frmEmulation::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        if (watched == scrollMeasureLS)
+            m_measureRules->onFocus(RangeBars::Master);
+        else if (watched == scrollMeasureMin)
+            m_measureRules->onFocus(RangeBars::Minimum);
+        else if (watched == scrollMeasureMax)
+            m_measureRules->onFocus(RangeBars::Maximum);
+        else if (watched == scrollTempLS)
+            m_tempRules->onFocus(RangeBars::Master);
+        else if (watched == scrollTempMin)
+            m_tempRules->onFocus(RangeBars::Minimum);
+        else if (watched == scrollTempMax)
+            m_tempRules->onFocus(RangeBars::Maximum);
+    } else if (event->type() == QEvent::KeyRelease && watched == txtIndex) {
+        if (m_globals.objStrata)
+            m_globals.objStrata->setFourDigitIndex(txtIndex->text().toLatin1());
+    } else if (event->type() == QEvent::MouseButtonRelease && watched == picGO) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton && picGO->rect().contains(mouse->position().toPoint()))
+            cmdGO->click();
+    }
+    return QWidget::eventFilter(watched, event);
+}
