@@ -76,9 +76,6 @@ QRadioButton *frmComPort::WhichOptionButton(QWidget *container)
     QWidget *form = container->isWindow() ? container : container->window();
     const auto controls = form->findChildren<QRadioButton *>();
     for (QRadioButton *button : controls) {
-        // Skip buttons of other windows owned by the form.
-        if (button->window() != form)
-            continue;
         if (button->parentWidget() == container && button->isChecked())
             return button;
     }
