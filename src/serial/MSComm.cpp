@@ -77,8 +77,20 @@ void MSComm::setPortOpen(bool open)
     m_deviceErrorReports = 0;
     ++m_openCount;
 
-    if (m_port.open(QIODevice::ReadWrite))
-        return;
+    if (m_port.open(QIODevice::ReadWrite)) {
+        // open() does not say whether the device took the line settings;
+        // setting them again on the open port does.
+        if (applyLineSettings(m_settings))
+            return;
+        const QString why = m_port.errorString();
+        m_port.close();
+        m_port.clearError();
+        throw CommError(8015, QStringLiteral("Could not set comm state: the device %1 for COM%2 refuses the "
+                                             "settings \"%3\" (%4)")
+                                  .arg(path)
+                                  .arg(m_commPort)
+                                  .arg(m_settings.format(), why));
+    }
 
     const QSerialPort::SerialPortError error = m_port.error();
     const QString why = m_port.errorString();
