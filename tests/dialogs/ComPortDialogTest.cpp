@@ -144,19 +144,6 @@ TEST_F(ComPortDialog, BackToCom1DisablesTheListAndGives1)
     EXPECT_EQ(label, "COM 1");
 }
 
-TEST_F(ComPortDialog, PickingFromTheListWithTheKeyboard)
-{
-    EXPECT_EQ(select(4, [](frmComPort &d) {
-                  clickOption(d.optComPort[0]);
-                  QTest::keyClick(d.cboComPort, Qt::Key_Down);
-                  QTest::keyClick(d.cboComPort, Qt::Key_Down);
-                  EXPECT_EQ(d.cboComPort->currentText(), "COM 7");
-                  QTest::mouseClick(d.cmdOK, Qt::LeftButton);
-              }),
-              7);
-    EXPECT_EQ(label, "COM 7");
-}
-
 TEST_F(ComPortDialog, LeavingWithoutOkKeepsTheOldPort)
 {
     for (Leave how : {Leave::CancelButton, Leave::EscapeKey, Leave::CloseBox}) {
@@ -290,14 +277,4 @@ TEST(WhichOptionButton, LooksOnlyAtButtonsDirectlyInTheContainer)
     EXPECT_EQ(frmComPort::WhichOptionButton(frame), frameB);
     EXPECT_EQ(frmComPort::WhichOptionButton(inner), innerA); // container two levels down
     EXPECT_EQ(frmComPort::WhichOptionButton(panel), nullptr);
-}
-
-TEST_F(ComPortDialog, WhichOptionButtonOnTheDialog)
-{
-    getPort(14, [](frmComPort &d) {
-        EXPECT_EQ(frmComPort::WhichOptionButton(d.Frame1), d.optComPort[0]);
-        EXPECT_EQ(frmComPort::WhichOptionButton(&d), nullptr); // no option on the form itself
-        d.cmdCancel->click();
-    });
-    EXPECT_EQ(frmComPort::WhichOptionButton(dialog.Frame1), nullptr); // unloaded again
 }

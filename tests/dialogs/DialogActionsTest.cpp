@@ -1,7 +1,5 @@
 #include "DialogActions.h"
 #include "FakeSerialComm.h"
-#include "Globals.h"
-#include "MacroEditor.h"
 #include "PortPicker.h"
 
 #include <gtest/gtest.h>
@@ -31,43 +29,7 @@ struct WidePortComm : FakeSerialComm {
     }
 };
 
-struct ScriptedEditor : MacroEditor {
-    bool enable = false;
-    QString name;
-    bool ok = true;
-    // What the "user" changes while the dialog shows.
-    std::function<void(ScriptedEditor &)> edit;
-    bool presetEnable = false;
-    QString presetName;
-
-    bool MacroEnable() const override { return enable; }
-    void setMacroEnable(bool e) override { enable = e; }
-    QString MacroName() const override { return name; }
-    void setMacroName(const QString &n) override { name = n; }
-    bool ShowForm() override
-    {
-        presetEnable = enable;
-        presetName = name;
-        if (edit)
-            edit(*this);
-        return ok;
-    }
-};
-
 } // namespace
-
-TEST(RunComPortSelection, SetsTheChosenPortAndLabelsIt)
-{
-    FakeSerialComm comm;
-    comm.setCommPort(7);
-    ScriptedPicker picker;
-    picker.answer = 9;
-    QStringList labels;
-    EXPECT_EQ(RunComPortSelection(picker, comm, [&](const QString &t) { labels << t; }), 9);
-    EXPECT_EQ(picker.asked, QList<int>{7});
-    EXPECT_EQ(comm.commPort(), 9);
-    EXPECT_EQ(labels, QStringList{"COM 9"});
-}
 
 TEST(RunComPortSelection, RefusedNumberKeepsThePortInUse)
 {
@@ -101,31 +63,4 @@ TEST(RunComPortSelection, PortThatDoesNotFitEightBitsIsAskedAsZero)
     comm.port = -1;
     RunComPortSelection(picker, comm, {}); // no label callback: nothing to call
     EXPECT_EQ(picker.asked.last(), 0);
-}
-
-TEST(RunMacroSettings, PresetsFromTheGlobalsAndStoresOnlyOnOk)
-{
-    Globals globals;
-    globals.bMacroEnable = true;
-    globals.sMacroName = "Book1!Tidy";
-    ScriptedEditor editor;
-    editor.edit = [](ScriptedEditor &e) {
-        e.enable = false;
-        e.name = "Other";
-    };
-
-    editor.ok = false;
-    EXPECT_FALSE(RunMacroSettings(editor, globals));
-    EXPECT_TRUE(editor.presetEnable);
-    EXPECT_EQ(editor.presetName, "Book1!Tidy");
-    EXPECT_TRUE(globals.bMacroEnable);
-    EXPECT_EQ(globals.sMacroName, "Book1!Tidy");
-
-    // The abandoned edit does not survive into the next opening.
-    editor.ok = true;
-    EXPECT_TRUE(RunMacroSettings(editor, globals));
-    EXPECT_TRUE(editor.presetEnable);
-    EXPECT_EQ(editor.presetName, "Book1!Tidy");
-    EXPECT_FALSE(globals.bMacroEnable);
-    EXPECT_EQ(globals.sMacroName, "Other");
 }

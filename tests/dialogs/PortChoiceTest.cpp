@@ -24,24 +24,3 @@ TEST(PortChoice, PortsOutsideTheDialogPresetNothing)
         EXPECT_FALSE(choice.port().has_value());
     }
 }
-
-TEST(PortChoice, OtherNeedsAListEntry)
-{
-    PortChoice choice;
-    choice.option = PortChoice::otherOption;
-    EXPECT_FALSE(choice.port().has_value());
-    choice.listPosition = 12;
-    EXPECT_FALSE(choice.port().has_value());
-    choice.listPosition = 11;
-    EXPECT_EQ(choice.port(), std::optional<std::int16_t>(16));
-    // An option of its own ignores the list.
-    choice.option = 2;
-    EXPECT_EQ(choice.port(), std::optional<std::int16_t>(2));
-}
-
-TEST(PortChoice, ListEntries)
-{
-    EXPECT_EQ(PortChoice::listCount, 12);
-    EXPECT_EQ(PortChoice::listEntry(0), "COM 5");
-    EXPECT_EQ(PortChoice::listEntry(11), "COM 16");
-}
