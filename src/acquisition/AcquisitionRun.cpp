@@ -146,7 +146,8 @@ bool AcquisitionRun::StartAcquisition()
     QString documents;
     bool found = false;
     try {
-        found = GetFolderPath(CSIDL_PERSONAL, documents, m_boxes);
+        found = m_lookUpDocuments ? m_lookUpDocuments(documents)
+                                  : GetFolderPath(CSIDL_PERSONAL, documents, m_boxes);
     } catch (...) {
         found = false;
     }

@@ -61,6 +61,10 @@ public:
     // tick that is letting window events run when this happens ends there.
     void detachView();
 
+    // Replaces the documents-folder lookup (GetFolderPath with CSIDL_PERSONAL),
+    // e.g. to let a test see a missing folder.
+    void setDocumentsLookup(std::function<bool(QString &)> lookup) { m_lookUpDocuments = std::move(lookup); }
+
     // True after the serial port failed during this run.
     bool portLost() const { return m_portLost; }
 
@@ -77,6 +81,7 @@ private:
     MessageBoxes &m_boxes;
     QString m_programFolder;
     StreamParser m_parser;
+    std::function<bool(QString &)> m_lookUpDocuments;
 
     bool m_portLost = false;
     bool m_inTick = false;

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "AcquisitionView.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// The main window as an acquisition run sees it, recorded instead of shown.
+class FakeAcquisitionView : public AcquisitionView {
+public:
+    void setComPortLamp(Lamp lamp) override { note(), comPortLamp = lamp; }
+    void setExcelLamp(Lamp lamp) override { note(), excelLamp = lamp; }
+    void setStatusText(const QString &text) override
+    {
+        note();
+        status = text;
+        statusHistory.append(text);
+    }
+    void setStartEnabled(bool e) override { note(), startEnabled = e; }
+    void setStopEnabled(bool e) override { note(), stopEnabled = e; }
+    void setPauseEnabled(bool e) override { note(), pauseEnabled = e; }
+    void setResumeEnabled(bool e) override { note(), resumeEnabled = e; }
+    void setPauseInFront(bool f) override { note(), pauseInFront = f; }
+    void setComPortsEnabled(bool e) override { note(), comPortsEnabled = e; }
+    void setUtilitiesMenuVisible(bool v) override { note(), utilitiesVisible = v; }
+    void setTimerEnabled(bool e) override { note(), timerEnabled = e; }
+    void bringToFront() override { note(), ++broughtToFront; }
+    void processEvents() override
+    {
+        note();
+        ++eventRuns;
+        if (onProcessEvents)
+            onProcessEvents();
+    }
+    void clearInjectTab() override
+    {
+        note();
+        ++injectTabCleared;
+        if (onClearInjectTab)
+            onClearInjectTab();
+    }
+
+    // The stopped layout the main window opens with.
+    Lamp comPortLamp = Lamp::Frame;
+    Lamp excelLamp = Lamp::Frame;
+    QString status;
+    QStringList statusHistory;
+    bool startEnabled = true;
+    bool stopEnabled = false;
+    bool pauseEnabled = false;
+    bool resumeEnabled = false;
+    bool pauseInFront = true;
+    bool comPortsEnabled = true;
+    bool utilitiesVisible = true;
+    bool timerEnabled = false;
+    int broughtToFront = 0;
+    int eventRuns = 0;
+    int injectTabCleared = 0;
+    int calls = 0; // every call of any kind
+
+    std::function<void()> onProcessEvents; // a click "during" the event run
+    std::function<void()> onClearInjectTab;
+
+private:
+    int note() { return ++calls; }
+};
