@@ -29,7 +29,7 @@ void ModalForm::cmdCancel_Click()
 
 void ModalForm::Form_QueryUnload(bool &Cancel, int UnloadMode)
 {
-    if (UnloadMode == vbFormControlMenu) {
+    if (UnloadMode == unloadCloseBox) {
         Cancel = true;
         cmdCancel_Click();
     }
@@ -44,7 +44,7 @@ void ModalForm::showModal()
 void ModalForm::closeEvent(QCloseEvent *event)
 {
     bool cancel = false;
-    Form_QueryUnload(cancel, event->spontaneous() ? vbFormControlMenu : vbFormCode);
+    Form_QueryUnload(cancel, event->spontaneous() ? unloadCloseBox : unloadByCode);
     if (cancel) {
         event->ignore();
         return;

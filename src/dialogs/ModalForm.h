@@ -6,7 +6,7 @@ class QPushButton;
 
 // How a form is being closed: by the user with the window's close box, or by
 // the program.
-enum UnloadMode { vbFormControlMenu = 0, vbFormCode = 1 };
+enum UnloadMode { unloadCloseBox = 0, unloadByCode = 1 };
 
 // The common pattern of the settings dialogs: shown modally until OK or
 // Cancel hides it; bCancelled tells the two apart afterwards. OK is the
