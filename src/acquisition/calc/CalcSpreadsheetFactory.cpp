@@ -1,0 +1,33 @@
+#include "CalcSpreadsheetFactory.h"
+
+#include "CalcCore.h"
+#include "CalcSpreadsheetApp.h"
+
+#include <QFileInfo>
+#include <QStandardPaths>
+
+CalcSpreadsheetFactory::CalcSpreadsheetFactory(SaveAsPrompt prompt, QString soffice)
+    : m_prompt(std::move(prompt)), m_soffice(std::move(soffice))
+{
+}
+
+QString CalcSpreadsheetFactory::sofficePath() const
+{
+    if (!m_soffice.isEmpty())
+        return m_soffice;
+    const QString fromEnv = qEnvironmentVariable("HALVERN_SOFFICE");
+    if (!fromEnv.isEmpty())
+        return fromEnv;
+    const QString inPath = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (!inPath.isEmpty())
+        return inPath;
+    return QStringLiteral("/usr/lib/libreoffice/program/soffice");
+}
+
+std::shared_ptr<SpreadsheetApp> CalcSpreadsheetFactory::create()
+{
+    const bool headless = qEnvironmentVariable("HALVERN_OFFICE_HEADLESS") == QLatin1String("1");
+    auto core = std::make_shared<CalcCore>(headless, m_prompt);
+    core->start(sofficePath(), m_connectLimit);
+    return std::make_shared<CalcSpreadsheetApp>(core);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <sys/types.h>
+
+// The private folders of one office instance we launch: its own user profile
+// (never the user's own one) and its own temporary folder, under
+// $XDG_DATA_HOME/Halvern/office-<unique>. Also knows the lock files such an
+// office leaves beside a document (".~lock.<name>#").
+class OfficeFolders {
+public:
+    // $XDG_DATA_HOME/Halvern (default ~/.local/share/Halvern).
+    static QString dataRoot();
+
+    // Makes a fresh, uniquely named instance folder with a prepared profile.
+    bool create(QString *error);
+    QString unique() const { return m_unique; } // also a good pipe name
+    QString folder() const { return m_folder; }
+    QString profileUrl() const;                 // for -env:UserInstallation
+    QString tempFolder() const;                 // the office's TMPDIR
+    // Notes the launcher's process id, so later runs can tell whether this
+    // office is still there.
+    void recordLauncher(pid_t pid) const;
+    // Deletes the whole instance folder (only once its office has ended).
+    void remove() const;
+
+    // Deletes the instance folders of our offices that have ended.
+    static void sweepEnded();
+    // Deletes the lock file beside documentPath when one of our offices wrote
+    // it and that office has ended (a killed office leaves it behind). With
+    // onlyUnique set, only a lock written by that instance is considered.
+    static bool removeStaleLock(const QString &documentPath, const QString &onlyUnique = QString());
+    static QString lockFilePath(const QString &documentPath);
+
+private:
+    static bool instanceAlive(const QString &unique);
+
+    QString m_unique;
+    QString m_folder;
+};

@@ -1,0 +1,163 @@
+#include "OfficeProcess.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+bool OfficeProcess::start(const QString &program, const QStringList &arguments,
+                          const QStringList &environment, QString *error)
+{
+    std::vector<QByteArray> storage;
+    storage.push_back(program.toLocal8Bit());
+    for (const QString &a : arguments)
+        storage.push_back(a.toLocal8Bit());
+    const std::size_t argCount = storage.size();
+    for (const QString &e : environment)
+        storage.push_back(e.toLocal8Bit());
+
+    std::vector<char *> argv;
+    std::vector<char *> envp;
+    for (std::size_t i = 0; i < storage.size(); ++i)
+        (i < argCount ? argv : envp).push_back(storage[i].data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGCHLD);
+    sigaddset(&defaults, SIGTERM);
+    sigaddset(&defaults, SIGINT);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), envp.data());
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(rc));
+        return false;
+    }
+    std::lock_guard lock(m_mutex);
+    m_pid = pid;
+    m_reaped = false;
+    return true;
+}
+
+pid_t OfficeProcess::pid() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pid;
+}
+
+void OfficeProcess::reapLauncher()
+{
+    // Called with m_mutex held. A launcher that has exited stays a zombie, and
+    // so a member of its group, until it is reaped.
+    if (m_pid > 0 && !m_reaped) {
+        int status = 0;
+        const pid_t r = waitpid(m_pid, &status, WNOHANG);
+        if (r == m_pid || (r < 0 && errno == ECHILD))
+            m_reaped = true;
+    }
+}
+
+bool OfficeProcess::alive()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_pid <= 0)
+        return false;
+    reapLauncher();
+    // Cheap test for every call; zombies count as alive here, the UNO
+    // connection tells the rest.
+    return ::kill(-m_pid, 0) == 0 || errno == EPERM;
+}
+
+bool OfficeProcess::ended()
+{
+    pid_t pid;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_pid <= 0)
+            return true;
+        reapLauncher();
+        pid = m_pid;
+    }
+    return !groupAlive(pid);
+}
+
+bool OfficeProcess::groupAlive(pid_t pid)
+{
+    if (pid <= 0)
+        return false;
+    if (::kill(-pid, 0) != 0 && errno != EPERM)
+        return false;
+    // kill() also counts zombies, and an orphaned office process that nobody
+    // reaps would look alive for ever: look for a living member in /proc.
+    QDir proc(QStringLiteral("/proc"));
+    const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool numeric = false;
+        entry.toInt(&numeric);
+        if (!numeric)
+            continue;
+        QFile stat(proc.filePath(entry) + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const int close = line.lastIndexOf(')');
+        if (close < 0)
+            continue;
+        // after the command name: state, parent id, process group id, ...
+        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+        if (fields.size() < 3 || fields[2].toInt() != pid)
+            continue;
+        if (fields[0] != "Z" && fields[0] != "X")
+            return true;
+    }
+    return false;
+}
+
+void OfficeProcess::signalGroup(int sig)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_pid > 0)
+        ::kill(-m_pid, sig);
+}
+
+bool OfficeProcess::waitEnded(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (ended())
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+bool OfficeProcess::end(std::chrono::milliseconds grace)
+{
+    if (ended())
+        return true;
+    signalGroup(SIGCONT); // a stopped process cannot act on SIGTERM
+    signalGroup(SIGTERM);
+    if (waitEnded(grace))
+        return true;
+    signalGroup(SIGKILL);
+    return waitEnded(std::chrono::milliseconds(3000));
+}
