@@ -8,7 +8,13 @@
 #include "MessageBoxes.h"
 #include "SerialComm.h"
 #include "Spreadsheet.h"
+#include "AcquisitionRun.h"
+#include "DialogActions.h"
 #include "frmAbout.h"
+#include "frmComPort.h"
+#include "frmDownload.h"
+#include "frmEmulation.h"
+#include "frmExcelMacro.h"
 
 #include <QAction>
 #include <QApplication>
@@ -45,9 +51,16 @@ frmMain::frmMain(Services services, QWidget *parent) : QMainWindow(parent), m_se
     setObjectName("frmMain");
     buildControls();
     buildMenus();
+    m_run = std::make_unique<AcquisitionRun>(*this, m_services.globals, m_services.MSComm1,
+                                             m_services.spreadsheets, m_services.boxes,
+                                             m_services.programFolder);
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // The run must not reach back into a window that is going away.
+    m_run->detachView();
+}
 
 void frmMain::buildControls()
 {
@@ -228,23 +241,26 @@ void frmMain::closeEvent(QCloseEvent *event)
 void frmMain::Form_Unload()
 {
     Globals &g = m_services.globals;
+    // A running session ends with the full Stop (macro and save) first; a
+    // paused one is not stopped.
+    if (m_run->iRunState == 1)
+        cmdStop_Click();
     if (m_loaded) {
         AppSettings::save("Communication", "ComPort", QString::number(m_services.MSComm1.commPort()));
         AppSettings::save("Excel Macro", "Enable", AppSettings::boolText(g.bMacroEnable));
         AppSettings::save("Excel Macro", "Name", g.sMacroName);
     }
-    if (g.xlApp) {
-        try {
-            g.xlApp->quit();
-        } catch (const SpreadsheetError &) {
-            // the application is already gone: nothing to quit
-        }
-        g.xlBook.reset();
-        g.xlApp.reset();
-    }
+    m_run->QuitSpreadsheet();
+    g.xlBook.reset();
+    g.xlApp.reset();
+    if (m_macroDialog)
+        m_macroDialog->close();
     if (m_about)
         m_about->unloadForm();
+    if (m_emulation)
+        m_emulation->close(); // clears bEmulatorActive
     tmrMain->stop();
+    m_run->detachView();
     QCoreApplication::quit();
 }
 
@@ -252,15 +268,47 @@ void frmMain::cmdClose_Click() { close(); }
 
 void frmMain::mnuHelpAbout_Click() { aboutBox()->ShowForm(); }
 
-void frmMain::cmdStart_Click() {}
-void frmMain::cmdStop_Click() {}
-void frmMain::cmdPause_Click() {}
-void frmMain::cmdResume_Click() {}
-void frmMain::tmrMain_Timer() { tmrMain->stop(); }
-void frmMain::cmdComPorts_Click() {}
-void frmMain::cmdExcelMacro_Click() {}
-void frmMain::mnuToolsDLREmulation_Click() {}
-void frmMain::mnuUtilitiesDownload_Click() {}
+void frmMain::cmdStart_Click() { m_run->cmdStart_Click(); }
+void frmMain::cmdStop_Click() { m_run->cmdStop_Click(); }
+void frmMain::cmdPause_Click() { m_run->cmdPause_Click(); }
+void frmMain::cmdResume_Click() { m_run->cmdResume_Click(); }
+void frmMain::tmrMain_Timer() { m_run->tmrMain_Timer(); }
+
+void frmMain::cmdComPorts_Click()
+{
+    frmComPort dialog(m_services.devicePathOf, this);
+    RunComPortSelection(dialog, m_services.MSComm1, [this](const QString &label) {
+        lblComPort->setText(label);
+        lblComPort->repaint();
+    });
+}
+
+frmExcelMacro *frmMain::macroDialog()
+{
+    if (!m_macroDialog)
+        m_macroDialog = new frmExcelMacro(this);
+    return m_macroDialog;
+}
+
+void frmMain::cmdExcelMacro_Click() { RunMacroSettings(*macroDialog(), m_services.globals); }
+
+void frmMain::mnuToolsDLREmulation_Click()
+{
+    // The emulator deletes itself when closed; showing it again loads it afresh.
+    if (!m_emulation)
+        m_emulation = new frmEmulation(m_services.globals, m_services.boxes, this);
+    m_emulation->show();
+    m_emulation->raise();
+}
+
+frmDownload *frmMain::downloadWindow()
+{
+    if (!m_download)
+        m_download = new frmDownload(m_services.MSComm1, m_services.boxes, m_services.programFolder, this);
+    return m_download;
+}
+
+void frmMain::mnuUtilitiesDownload_Click() { downloadWindow()->ShowForm(); }
 
 // ---- AcquisitionView ----
 
@@ -320,4 +368,10 @@ void frmMain::bringToFront()
 
 void frmMain::processEvents() { QCoreApplication::processEvents(); }
 
-void frmMain::clearInjectTab() {}
+void frmMain::clearInjectTab()
+{
+    if (m_emulation)
+        m_emulation->setInjectTabChecked(false);
+    else
+        m_services.globals.bInjectTab = false;
+}

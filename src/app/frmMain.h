@@ -1,9 +1,14 @@
 #pragma once
 
 #include "AcquisitionView.h"
+#include "frmAbout.h"
+#include "frmDownload.h"
+#include "frmEmulation.h"
+#include "frmExcelMacro.h"
 
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -18,7 +23,7 @@ struct Globals;
 class SerialComm;
 class MessageBoxes;
 class SpreadsheetFactory;
-class frmAbout;
+class AcquisitionRun;
 
 // The main window: start, pause, resume and stop an acquisition run, the
 // status lamps, and the menus to the tools. Loads its settings at load and
@@ -32,6 +37,8 @@ public:
         MessageBoxes &boxes;
         SpreadsheetFactory &spreadsheets;
         QString programFolder; // executable's folder: KeyChain.txt, spreadsheet.xls, Firmware/
+        // The device a COM number leads to, shown by the COM port dialog.
+        std::function<QString(int)> devicePathOf = {};
     };
 
     explicit frmMain(Services services, QWidget *parent = nullptr);
@@ -66,6 +73,11 @@ public:
     QAction *mnuHelpAbout = nullptr;
 
     frmAbout *aboutBox();
+    // The tool windows, created on first use; null when not open.
+    frmEmulation *emulatorWindow() const { return m_emulation; }
+    frmExcelMacro *macroDialog();
+    frmDownload *downloadWindow();
+    AcquisitionRun &run() { return *m_run; }
     // True when cmdPause stands in front of cmdResume.
     bool pauseInFront() const;
 
@@ -113,5 +125,9 @@ private:
     Services m_services;
     bool m_loaded = false;
     bool m_unloaded = false;
+    std::unique_ptr<AcquisitionRun> m_run;
     QPointer<frmAbout> m_about;
+    QPointer<frmEmulation> m_emulation;
+    QPointer<frmExcelMacro> m_macroDialog;
+    QPointer<frmDownload> m_download;
 };
