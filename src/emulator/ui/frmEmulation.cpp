@@ -127,8 +127,8 @@ frmEmulation::~frmEmulation()
 
 void frmEmulation::buildControls()
 {
-    caption(this, QStringLiteral("Machine Emulating:"), 90, 150, 1500);
-    cboMachine = place(new QComboBox(this), "cboMachine", 1650, 90, 2310, 330);
+    caption(this, QStringLiteral("Machine Emulating:"), 90, 135, 1800);
+    cboMachine = place(new QComboBox(this), "cboMachine", 1920, 90, 2040, 330);
     cboMachine->setEditable(true);
     cboMachine->setInsertPolicy(QComboBox::NoInsert);
     // Typing must leave a half-typed name as it is, not complete it.
@@ -164,8 +164,8 @@ void frmEmulation::buildStrataPanel()
 {
     famStrata = frame(this, "famStrata", QStringLiteral("Strata Emulation Control Panel"),
                       90, 495, 3870, 4950);
-    caption(famStrata, QStringLiteral("Index Number:"), 150, 345, 1200);
-    txtIndex = place(new QLineEdit(famStrata), "txtIndex", 1350, 300, 900, 330);
+    caption(famStrata, QStringLiteral("Index Number:"), 150, 345, 1350);
+    txtIndex = place(new QLineEdit(famStrata), "txtIndex", 1560, 300, 900, 330);
     txtIndex->installEventFilter(this);
 
     caption(famStrata, QStringLiteral("Date:"), 150, 750, 500);
@@ -297,7 +297,7 @@ void frmEmulation::buildFrontPanel()
     QFont keyFont(QStringLiteral("DejaVu Sans"));
     keyFont.setPixelSize(10);
     keyFont.setBold(true);
-    const int keyLeft = 255, keyTop = 1800, size = 615, gap = 120;
+    const int keyLeft = 255, keyTop = 1980, size = 615, gap = 120;
     for (int row = 0; row < 4; ++row) {
         for (int column = 0; column < 5; ++column) {
             const QString text = QString::fromLatin1(keys[row][column]);
