@@ -268,7 +268,7 @@ bool DownloadSession::takePort()
         m_settingsSaved = true;
         return true;
     } catch (const CommError &error) {
-        const QString m = "When configuring COM port:" + FirmwareText::marker(MSComm1.commPort()) + ", got Error: "
+        const QString m = "When configuring COM port: " + FirmwareText::marker(MSComm1.commPort()) + ", got Error: "
                           + error.description();
         m_log.writeLine(m);
         m_log.close();
