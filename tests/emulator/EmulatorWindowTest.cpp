@@ -198,6 +198,15 @@ TEST_F(EmulatorWindowTest, PickingFromTheListShowsOneBoxAndAgainOnARepeatedPick)
     // Picking the same item again changes no text but is still a pick.
     emit cbo->textActivated(cbo->currentText());
     EXPECT_EQ(boxes.boxes.size(), 2);
+
+    // Typed in full, then picked from the list: the typing and the pick.
+    cbo->lineEdit()->selectAll();
+    QTest::keyClicks(cbo->lineEdit(), "VX-Corva");
+    EXPECT_EQ(boxes.boxes.size(), 3);
+    cbo->setCurrentIndex(3);
+    emit cbo->textActivated(cbo->currentText());
+    ASSERT_EQ(boxes.boxes.size(), 4);
+    EXPECT_EQ(boxes.boxes[3].text, "The VX-Corva machine is not currently emulated");
 }
 
 TEST_F(EmulatorWindowTest, HalfTypedNameStopsOutputUntilCompleted)

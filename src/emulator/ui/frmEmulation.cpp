@@ -338,9 +338,12 @@ void frmEmulation::buildFrontPanel()
 
 void frmEmulation::connectControls()
 {
+    // A pick from the list that changes the text arrives twice: as a change
+    // of the text, then as the pick. Typing arrives as a change, then as an
+    // edit. The flag lets the pick run only when its change did not.
     connect(cboMachine, &QComboBox::editTextChanged, this, &frmEmulation::cboMachineChanged);
-    connect(cboMachine, &QComboBox::currentIndexChanged, this,
-            [this] { m_machineTextJustChanged = true; });
+    connect(cboMachine->lineEdit(), &QLineEdit::textEdited, this,
+            [this] { m_machineTextJustChanged = false; });
     connect(cboMachine, &QComboBox::textActivated, this, &frmEmulation::cboMachineActivated);
 
     connect(Timer1, &QTimer::timeout, this, &frmEmulation::Timer1_Timer);
@@ -396,8 +399,8 @@ void frmEmulation::load(QWidget *mainWindow)
         cboMachine->setCurrentIndex(-1);
         cboMachine->setEditText(QString());
     }
-    m_machineTextJustChanged = false;
     cboMachine->setEditText(QStringLiteral("Strata"));
+    m_machineTextJustChanged = false;
 
     txtIndex->setText(QStringLiteral("0000"));
 
@@ -444,7 +447,11 @@ void frmEmulation::selectMachine(const QString &text)
     }
 }
 
-void frmEmulation::cboMachineChanged(const QString &text) { selectMachine(text); }
+void frmEmulation::cboMachineChanged(const QString &text)
+{
+    m_machineTextJustChanged = true;
+    selectMachine(text);
+}
 
 void frmEmulation::cboMachineActivated(const QString &text)
 {
@@ -469,8 +476,9 @@ void frmEmulation::Timer2_Timer()
             output = m_globals.objOrbis->nextOutput();
         else
             return;
-    } catch (const std::overflow_error &) {
-        // Limits spanning more than 16 bits give no line this tick.
+    } catch (const std::exception &) {
+        // Limits spanning more than 16 bits (std::overflow_error) give no
+        // line this tick; the window keeps running.
         return;
     }
     m_globals.sEmulatorOutput = output;
