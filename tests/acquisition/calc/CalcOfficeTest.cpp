@@ -1,0 +1,319 @@
+// The Calc component against a real headless LibreOffice.
+#include "CalcSpreadsheetApp.h"
+#include "CalcSpreadsheetFactory.h"
+#include "OfficeFolders.h"
+#include "OfficeProbe.h"
+#include "OfficeProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace std::chrono_literals;
+using Kind = SpreadsheetError::Kind;
+
+namespace {
+// Flat OpenDocument spreadsheet with two sheets and, optionally, a Basic
+// module "Module1" in the library "Standard".
+QByteArray flatWorkbook(const QString &basic = QString())
+{
+    QByteArray scripts;
+    if (!basic.isEmpty()) {
+        scripts = "<office:scripts><office:script script:language=\"ooo:Basic\">"
+                  "<ooo:libraries xmlns:ooo=\"http://openoffice.org/2004/office\" "
+                  "xmlns:xlink=\"http://www.w3.org/1999/xlink\">"
+                  "<ooo:library-embedded ooo:name=\"Standard\"><ooo:module ooo:name=\"Module1\">"
+                  "<ooo:source-code>"
+                  + basic.toHtmlEscaped().toUtf8()
+                  + "</ooo:source-code></ooo:module></ooo:library-embedded></ooo:libraries>"
+                    "</office:script></office:scripts>";
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+           "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+           "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+           "xmlns:script=\"urn:oasis:names:tc:opendocument:xmlns:script:1.0\" "
+           "office:version=\"1.2\" office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\">"
+           + scripts
+           + "<office:body><office:spreadsheet>"
+             "<table:table table:name=\"Data\"><table:table-row><table:table-cell/></table:table-row></table:table>"
+             "<table:table table:name=\"Other\"><table:table-row><table:table-cell/></table:table-row></table:table>"
+             "</office:spreadsheet></office:body></office:document>\n";
+}
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+CalcSpreadsheetApp &calcOf(const std::shared_ptr<SpreadsheetApp> &app)
+{
+    return dynamic_cast<CalcSpreadsheetApp &>(*app);
+}
+
+template <class F>
+Kind failureOf(F f)
+{
+    try {
+        f();
+    } catch (const SpreadsheetError &e) {
+        return e.kind();
+    }
+    ADD_FAILURE() << "no SpreadsheetError thrown";
+    return Kind::Failed;
+}
+
+std::shared_ptr<Workbook> bookNamed(SpreadsheetApp &app, const QString &name)
+{
+    for (const auto &book : app.workbooks())
+        if (book->name() == name)
+            return book;
+    return nullptr;
+}
+
+qint64 msSince(std::chrono::steady_clock::time_point t)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t).count();
+}
+
+QStringList officeFolders()
+{
+    return QDir(OfficeFolders::dataRoot()).entryList({"office-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+}
+} // namespace
+
+TEST(CalcOffice, MissingOfficeFailsAtOnceAndLeavesNothing)
+{
+    CalcSpreadsheetFactory factory({}, "/nonexistent/libreoffice/soffice");
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(failureOf([&] { factory.create(); }), Kind::Failed);
+    EXPECT_LT(msSince(started), 2000);
+    EXPECT_TRUE(officeFolders().isEmpty());
+}
+
+TEST(CalcOffice, OfficeThatNeverAnswersIsEndedAfterTheLimit)
+{
+    QTemporaryDir work;
+    const QString fake = work.filePath("soffice");
+    const QString pidFile = work.filePath("pid");
+    writeFile(fake, QString("#!/bin/sh\necho $$ > '%1'\nexec sleep 60\n").arg(pidFile).toUtf8());
+    QFile::setPermissions(fake, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    CalcSpreadsheetFactory factory({}, fake);
+    factory.setConnectTimeout(1500ms);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(failureOf([&] { factory.create(); }), Kind::Failed);
+    EXPECT_LT(msSince(started), 8000);
+    QFile f(pidFile);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(OfficeProcess::groupAlive(f.readAll().trimmed().toInt()));
+    EXPECT_TRUE(officeFolders().isEmpty());
+}
+
+TEST(CalcOffice, WritesAreStoredAsNumbersOrLiteralTextAndSurviveSaveAsXls)
+{
+    QTemporaryDir work;
+    const QString flat = work.filePath("master.fods");
+    writeFile(flat, flatWorkbook());
+    const QString master = work.filePath("spreadsheet.xls");
+    const QString filled = work.filePath("filled.xls");
+
+    CalcSpreadsheetFactory factory;
+    {
+        auto app = factory.create();
+        auto &calc = calcOf(app);
+        const QString folder = calc.instanceFolder();
+        EXPECT_TRUE(folder.startsWith(OfficeFolders::dataRoot() + "/office-"));
+        EXPECT_TRUE(QDir(folder).exists());
+
+        // Make the master: an Excel 97 workbook with two sheets.
+        app->open(flat)->saveAs(master);
+        ASSERT_TRUE(QFileInfo(master).size() > 0);
+        QFile head(master);
+        ASSERT_TRUE(head.open(QIODevice::ReadOnly));
+        EXPECT_EQ(head.read(4).toHex(), "d0cf11e0"); // a compound file, as .xls is
+
+        auto book = app->open(master);
+        EXPECT_EQ(book->name(), "spreadsheet.xls");
+        EXPECT_TRUE(book->saved());
+        EXPECT_TRUE(QFile::exists(OfficeFolders::lockFilePath(master)));
+
+        app->setCell(1, 1, QString("5.1"));
+        app->setCell(2, 1, QString("-3"));
+        app->setCell(3, 1, QString("1e5"));
+        app->setCell(4, 1, QString("0001"));
+        app->setCell(5, 1, QString("=1+1"));
+        app->setCell(6, 1, QString("=WEBSERVICE(\"http://127.0.0.1:9/x\")"));
+        app->setCell(7, 1, QString("06/12/2026"));
+        app->setCell(8, 1, 14.5);
+        app->setCell(9, 1, QString(""));
+        app->setCells(10, 1, {QString("1"), QString("0001"), QString("06/12/2026"), QString("14:30:00"),
+                              QString("523"), QString("X"), 2.25, QString("=A1*2")});
+        EXPECT_FALSE(book->saved());
+
+        // Workbooks.Open makes the opened workbook the active one; activating
+        // another moves later writes there, as does the user switching sheets.
+        auto first = bookNamed(*app, "spreadsheet.xls");
+        ASSERT_TRUE(first);
+        OfficeProbe probe(calc.pipeName());
+        probe.setActiveSheet("spreadsheet.xls", 1);
+        app->setCell(1, 2, QString("on the other sheet"));
+        EXPECT_EQ(probe.cell("spreadsheet.xls", 1, 1, 2).text, "on the other sheet");
+        EXPECT_EQ(probe.cell("spreadsheet.xls", 0, 1, 2).type, "EMPTY");
+        probe.setActiveSheet("spreadsheet.xls", 0);
+
+        EXPECT_EQ(app->getSaveAsFilename("", "Excel workbook,*.xls", "Please rename this workbook"), "False");
+        book->saveAs(filled);
+        EXPECT_TRUE(book->saved());
+        EXPECT_EQ(book->name(), "filled.xls");
+
+        app->quit();
+        // Nothing of ours is left: no process, no lock files, no folders.
+        EXPECT_FALSE(OfficeProcess::groupAlive(calc.processGroup()));
+        EXPECT_FALSE(QFile::exists(OfficeFolders::lockFilePath(master)));
+        EXPECT_FALSE(QFile::exists(OfficeFolders::lockFilePath(filled)));
+        EXPECT_FALSE(QDir(folder).exists());
+        EXPECT_EQ(failureOf([&] { app->setCell(1, 1, QString("late")); }), Kind::Gone);
+        EXPECT_EQ(failureOf([&] { book->name(); }), Kind::Gone);
+    }
+
+    // Read the saved file back in a fresh office.
+    auto app = factory.create();
+    auto &calc = calcOf(app);
+    app->open(filled);
+    OfficeProbe probe(calc.pipeName());
+    auto cell = [&](int row, int column) { return probe.cell("filled.xls", 0, row, column); };
+    EXPECT_EQ(cell(1, 1).type, "VALUE");
+    EXPECT_DOUBLE_EQ(cell(1, 1).value, 5.1);
+    EXPECT_DOUBLE_EQ(cell(2, 1).value, -3);
+    EXPECT_DOUBLE_EQ(cell(3, 1).value, 100000);
+    EXPECT_EQ(cell(4, 1).type, "VALUE");
+    EXPECT_DOUBLE_EQ(cell(4, 1).value, 1);
+    EXPECT_EQ(cell(5, 1).type, "TEXT");
+    EXPECT_EQ(cell(5, 1).text, "=1+1");
+    EXPECT_EQ(cell(6, 1).type, "TEXT");
+    EXPECT_EQ(cell(6, 1).text, "=WEBSERVICE(\"http://127.0.0.1:9/x\")");
+    EXPECT_EQ(cell(7, 1).type, "TEXT");
+    EXPECT_EQ(cell(7, 1).text, "06/12/2026");
+    EXPECT_DOUBLE_EQ(cell(8, 1).value, 14.5);
+    EXPECT_EQ(cell(9, 1).type, "EMPTY");
+    const QStringList row10{"1", "1", "06/12/2026", "14:30:00", "523", "X", "2.25", "=A1*2"};
+    const QStringList types10{"VALUE", "VALUE", "TEXT", "TEXT", "VALUE", "TEXT", "VALUE", "TEXT"};
+    for (int c = 0; c < row10.size(); ++c) {
+        EXPECT_EQ(cell(10, c + 1).text, row10[c]) << c;
+        EXPECT_EQ(cell(10, c + 1).type, types10[c]) << c;
+    }
+    EXPECT_EQ(probe.cell("filled.xls", 1, 1, 2).text, "on the other sheet");
+
+    // Macros: "Book!Macro", a plain name in the active workbook, and
+    // Module.Macro; a macro that is not there is an error.
+    const QString macros = work.filePath("macros.fods");
+    writeFile(macros, flatWorkbook("Sub Mark\n  ThisComponent.Sheets(0).getCellByPosition(4, 0).setValue(42)\nEnd Sub\n"
+                                   "Private Sub MarkAgain()\n  ThisComponent.Sheets(0).getCellByPosition(4, 1).setString(\"again\")\nEnd Sub\n"));
+    app->open(macros);
+    app->run("macros.fods!Mark");
+    EXPECT_DOUBLE_EQ(probe.cell("macros.fods", 0, 1, 5).value, 42);
+    app->run("Module1.MarkAgain");
+    EXPECT_EQ(probe.cell("macros.fods", 0, 2, 5).text, "again");
+    app->run("MACROS.FODS!Standard.Module1.Mark");
+    EXPECT_EQ(failureOf([&] { app->run("filled.xls!Mark"); }), Kind::Failed);
+    EXPECT_EQ(failureOf([&] { app->run("macros.fods!Missing"); }), Kind::Failed);
+    EXPECT_EQ(failureOf([&] { app->run("Missing"); }), Kind::Failed);
+    EXPECT_EQ(failureOf([&] { app->run("nobook.xls!Mark"); }), Kind::Failed);
+    EXPECT_EQ(failureOf([&] { app->run("Module2.Mark"); }), Kind::Failed);
+
+    // Activating a workbook sends the next writes there.
+    auto filledBook = bookNamed(*app, "filled.xls");
+    ASSERT_TRUE(filledBook);
+    EXPECT_EQ(app->workbooks().size(), 2);
+    filledBook->activate();
+    app->setCell(20, 1, QString("here"));
+    EXPECT_EQ(cell(20, 1).text, "here");
+    EXPECT_EQ(probe.cell("macros.fods", 0, 20, 1).type, "EMPTY");
+
+    // Once the user has closed the workbooks, writes fail instead of
+    // vanishing.
+    probe.closeAll();
+    EXPECT_EQ(failureOf([&] { app->setCell(21, 1, QString("lost?")); }), Kind::Failed);
+    EXPECT_EQ(failureOf([&] { app->open(work.filePath("missing.xls")); }), Kind::Failed);
+    app->quit();
+    EXPECT_FALSE(OfficeProcess::groupAlive(calc.processGroup()));
+}
+
+TEST(CalcOffice, StoppedOfficeIsBusyKilledOfficeIsGoneAndItsLockDoesNotBlock)
+{
+    QTemporaryDir work;
+    const QString flat = work.filePath("master.fods");
+    writeFile(flat, flatWorkbook());
+    const QString book = work.filePath("spreadsheet.xls");
+
+    CalcSpreadsheetFactory factory;
+    auto first = factory.create();
+    first->open(flat)->saveAs(book);
+    first->open(book);
+    first->setCell(1, 1, QString("before"));
+
+    // A stopped office: the write fails as busy after about a second, later
+    // writes fail at once while it is pending, and after the office resumes
+    // writes work again.
+    const pid_t group = calcOf(first).processGroup();
+    ::kill(-group, SIGSTOP);
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(failureOf([&] { first->setCell(2, 1, QString("stopped")); }), Kind::Busy);
+    EXPECT_GE(msSince(started), 900);
+    EXPECT_LT(msSince(started), 3000);
+    started = std::chrono::steady_clock::now();
+    EXPECT_EQ(failureOf([&] { first->setCell(3, 1, QString("still")); }), Kind::Busy);
+    EXPECT_LT(msSince(started), 100);
+    ::kill(-group, SIGCONT);
+    bool written = false;
+    for (int attempt = 0; attempt < 50 && !written; ++attempt) {
+        try {
+            first->setCell(3, 1, QString("again"));
+            written = true;
+        } catch (const SpreadsheetError &e) {
+            ASSERT_TRUE(e.isBusy()) << e.what();
+            std::this_thread::sleep_for(100ms);
+        }
+    }
+    EXPECT_TRUE(written);
+
+    // A second create is a separate office; the first one is untouched.
+    auto second = factory.create();
+    EXPECT_NE(calcOf(second).processGroup(), group);
+    EXPECT_NE(calcOf(second).pipeName(), calcOf(first).pipeName());
+
+    // The first office is killed: its writes fail as gone, at once.
+    ::kill(-group, SIGKILL);
+    std::this_thread::sleep_for(200ms);
+    started = std::chrono::steady_clock::now();
+    EXPECT_EQ(failureOf([&] { first->setCell(4, 1, QString("dead")); }), Kind::Gone);
+    EXPECT_EQ(failureOf([&] { first->setCell(4, 1, QString("dead")); }), Kind::Gone);
+    EXPECT_EQ(failureOf([&] { first->workbooks(); }), Kind::Gone);
+    EXPECT_LT(msSince(started), 500);
+    const QString lock = OfficeFolders::lockFilePath(book);
+    EXPECT_TRUE(QFile::exists(lock)); // left behind by the killed office
+    const QString firstFolder = calcOf(first).instanceFolder();
+    first->quit();
+    first.reset();
+    EXPECT_FALSE(QDir(firstFolder).exists());
+
+    // Its lock does not stop the other office from opening the workbook for
+    // editing.
+    second->open(book);
+    OfficeProbe probe(calcOf(second).pipeName());
+    EXPECT_FALSE(probe.readOnly("spreadsheet.xls"));
+    second->setCell(5, 1, QString("after"));
+    EXPECT_EQ(probe.cell("spreadsheet.xls", 0, 5, 1).text, "after");
+    const pid_t secondGroup = calcOf(second).processGroup();
+    second->quit();
+    EXPECT_FALSE(OfficeProcess::groupAlive(secondGroup));
+    EXPECT_FALSE(QFile::exists(lock));
+    EXPECT_TRUE(officeFolders().isEmpty());
+}

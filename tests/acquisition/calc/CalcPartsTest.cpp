@@ -1,0 +1,161 @@
+// The parts of the Calc component that need no office: number recognition,
+// the time-limited worker, the office process group and stale lock files.
+#include "CallWorker.h"
+#include "CellText.h"
+#include "OfficeFolders.h"
+#include "OfficeProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+TEST(CellText, PlainDecimalNumbersBecomeNumbers)
+{
+    EXPECT_EQ(CellText::plainNumber("5.1"), 5.1);
+    EXPECT_EQ(CellText::plainNumber("-3"), -3.0);
+    EXPECT_EQ(CellText::plainNumber("+2.5"), 2.5);
+    EXPECT_EQ(CellText::plainNumber("1e5"), 1e5);
+    EXPECT_EQ(CellText::plainNumber("2.5E-3"), 2.5e-3);
+    EXPECT_EQ(CellText::plainNumber("0001"), 1.0);
+    EXPECT_EQ(CellText::plainNumber(".5"), 0.5);
+    EXPECT_EQ(CellText::plainNumber("523"), 523.0);
+}
+
+TEST(CellText, EverythingElseStaysText)
+{
+    for (const char *text : {"", " 5", "5 ", "=1+1", "=WEBSERVICE(\"http://x\")", "06/12/2026", "14:30:00",
+                             "1,5", "0x10", "&H10", "1e", "e5", "--1", "5.1.2", "inf", "nan", "1e999",
+                             "X", "::", "1 2", "5\t"}) {
+        EXPECT_FALSE(CellText::plainNumber(text).has_value()) << text;
+    }
+}
+
+TEST(CallWorker, ReturnsResultsAndRethrowsFailures)
+{
+    CallWorker worker;
+    int value = 0;
+    EXPECT_EQ(worker.run([&] { value = 42; }, 1000ms), CallWorker::Outcome::Done);
+    EXPECT_EQ(value, 42);
+    EXPECT_THROW(worker.run([] { throw std::runtime_error("no"); }, 1000ms), std::runtime_error);
+    // A failure leaves the worker usable.
+    EXPECT_EQ(worker.run([] {}, 1000ms), CallWorker::Outcome::Done);
+}
+
+TEST(CallWorker, SlowCallTimesOutAndBlocksLaterCallsUntilItEnds)
+{
+    CallWorker worker;
+    std::atomic<bool> release{false};
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(worker.run(
+                  [&] {
+                      while (!release)
+                          std::this_thread::sleep_for(5ms);
+                  },
+                  200ms),
+              CallWorker::Outcome::TimedOut);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1000ms);
+    EXPECT_TRUE(worker.pending());
+
+    // Refused at once, and never started.
+    bool ran = false;
+    const auto refusedAt = std::chrono::steady_clock::now();
+    EXPECT_EQ(worker.run([&] { ran = true; }, 1000ms), CallWorker::Outcome::Refused);
+    EXPECT_LT(std::chrono::steady_clock::now() - refusedAt, 100ms);
+    EXPECT_FALSE(ran);
+
+    release = true;
+    EXPECT_TRUE(worker.waitIdle(2000ms));
+    EXPECT_FALSE(worker.pending());
+    EXPECT_EQ(worker.run([&] { ran = true; }, 1000ms), CallWorker::Outcome::Done);
+    EXPECT_TRUE(ran);
+}
+
+TEST(CallWorker, DestroyingWithAStuckCallDoesNotWait)
+{
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    const auto started = std::chrono::steady_clock::now();
+    {
+        CallWorker worker;
+        worker.run(
+            [release] {
+                while (!*release)
+                    std::this_thread::sleep_for(5ms);
+            },
+            50ms);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1000ms);
+    *release = true;
+}
+
+TEST(OfficeProcess, MissingProgramFailsAndGroupEndsOnRequest)
+{
+    OfficeProcess missing;
+    QString error;
+    EXPECT_FALSE(missing.start("/nonexistent/soffice", {}, {}, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(missing.alive());
+
+    OfficeProcess sleeper;
+    ASSERT_TRUE(sleeper.start("sh", {"-c", "sleep 30 & sleep 30"}, {"PATH=/usr/bin:/bin"}, &error)) << error.toStdString();
+    EXPECT_TRUE(sleeper.alive());
+    EXPECT_TRUE(OfficeProcess::groupAlive(sleeper.pid()));
+    EXPECT_TRUE(sleeper.end(2000ms));
+    EXPECT_TRUE(sleeper.ended());
+    EXPECT_FALSE(OfficeProcess::groupAlive(sleeper.pid()));
+}
+
+namespace {
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+QByteArray lockNaming(const QString &profileFolder)
+{
+    return ",root,host,01.01.2026 10:00,file://" + profileFolder.toUtf8() + "/profile;";
+}
+} // namespace
+
+TEST(OfficeFolders, OnlyStaleLocksOfOurOwnOfficesAreRemoved)
+{
+    QTemporaryDir docs;
+    const QString book = docs.filePath("spreadsheet.xls");
+    writeFile(book, "x");
+    const QString lock = OfficeFolders::lockFilePath(book);
+    EXPECT_EQ(lock, docs.path() + "/.~lock.spreadsheet.xls#");
+
+    // Somebody else's office: respected.
+    writeFile(lock, lockNaming("/home/someone/.config/libreoffice/4/user"));
+    EXPECT_FALSE(OfficeFolders::removeStaleLock(book));
+    EXPECT_TRUE(QFile::exists(lock));
+
+    // One of ours that is still running: respected.
+    OfficeFolders live;
+    QString error;
+    ASSERT_TRUE(live.create(&error)) << error.toStdString();
+    OfficeProcess running;
+    ASSERT_TRUE(running.start("sleep", {"30"}, {"PATH=/usr/bin:/bin"}, &error));
+    live.recordLauncher(running.pid());
+    writeFile(lock, lockNaming(live.folder()));
+    EXPECT_FALSE(OfficeFolders::removeStaleLock(book));
+    EXPECT_TRUE(QFile::exists(lock));
+    OfficeFolders::sweepEnded();
+    EXPECT_TRUE(QDir(live.folder()).exists());
+
+    // The same office once it has been killed: its lock goes, and so do its
+    // folders at the next sweep.
+    ASSERT_TRUE(running.end(2000ms));
+    EXPECT_TRUE(OfficeFolders::removeStaleLock(book));
+    EXPECT_FALSE(QFile::exists(lock));
+    EXPECT_TRUE(QFile::exists(book));
+    OfficeFolders::sweepEnded();
+    EXPECT_FALSE(QDir(live.folder()).exists());
+}
