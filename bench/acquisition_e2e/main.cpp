@@ -1,0 +1,293 @@
+// End-to-end acquisition figures, with the real serial port over a socat
+// pseudo-terminal pair and a headless LibreOffice:
+//  1. Strata-format record lines written at the instrument's 9600 baud pace
+//     for N seconds (default 60): delay from a line's last byte to its cells
+//     being written (median, 99th percentile), this process's CPU use, and
+//     every line present in the saved workbook.
+//  2. A backlog of 10,000 six-value record lines waiting in the receive buffer
+//     when a tick runs: the time that tick takes.
+// Usage: bench_acquisition_e2e [seconds]
+#include "AcquisitionRun.h"
+#include "CalcSpreadsheetFactory.h"
+#include "FolderLookup.h"
+#include "Globals.h"
+#include "MSComm.h"
+#include "MessageBoxes.h"
+#include "PtyPair.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double cpuSeconds(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void runEventLoop(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+class NoBoxes : public MessageBoxes {
+public:
+    Answer show(const QString &text, const QString &, Buttons) override
+    {
+        std::fprintf(stderr, "box: %s\n", qPrintable(text));
+        return Answer::Ok;
+    }
+};
+
+// The main window's part: a 100 ms timer and an event run; the rest is noted.
+class BenchView : public AcquisitionView {
+public:
+    BenchView() { timer.setInterval(100); }
+    void setComPortLamp(Lamp) override {}
+    void setExcelLamp(Lamp) override {}
+    void setStatusText(const QString &text) override { status = text; }
+    void setStartEnabled(bool) override {}
+    void setStopEnabled(bool) override {}
+    void setPauseEnabled(bool) override {}
+    void setResumeEnabled(bool) override {}
+    void setPauseInFront(bool) override {}
+    void setComPortsEnabled(bool) override {}
+    void setUtilitiesMenuVisible(bool) override {}
+    void setTimerEnabled(bool enabled) override { enabled ? timer.start() : timer.stop(); }
+    void bringToFront() override {}
+    void processEvents() override { QCoreApplication::processEvents(); }
+    void clearInjectTab() override {}
+    QTimer timer;
+    QString status;
+};
+
+// Passes every call on and notes when each row's cells were written.
+class TimedApp : public SpreadsheetApp {
+public:
+    explicit TimedApp(std::shared_ptr<SpreadsheetApp> inner) : m(std::move(inner)) {}
+    std::shared_ptr<Workbook> open(const QString &p) override { return m->open(p); }
+    void setVisible(bool v) override { m->setVisible(v); }
+    QString startupPath() override { return m->startupPath(); }
+    void setCell(std::int32_t r, std::int32_t c, const CellValue &v) override { m->setCell(r, c, v); }
+    void setCells(std::int32_t r, std::int32_t c, const QList<CellValue> &v) override
+    {
+        m->setCells(r, c, v);
+        if (!written.contains(r))
+            written.insert(r, Clock::now());
+    }
+    void run(const QString &macro) override { m->run(macro); }
+    QList<std::shared_ptr<Workbook>> workbooks() override { return m->workbooks(); }
+    QString getSaveAsFilename(const QString &i, const QString &f, const QString &t) override
+    {
+        return m->getSaveAsFilename(i, f, t);
+    }
+    void quit() override { m->quit(); }
+    QHash<std::int32_t, Clock::time_point> written;
+
+private:
+    std::shared_ptr<SpreadsheetApp> m;
+};
+
+class TimedFactory : public SpreadsheetFactory {
+public:
+    explicit TimedFactory(SpreadsheetFactory &inner) : m(inner) {}
+    std::shared_ptr<SpreadsheetApp> create() override
+    {
+        last = std::make_shared<TimedApp>(m.create());
+        return last;
+    }
+    std::shared_ptr<TimedApp> last;
+
+private:
+    SpreadsheetFactory &m;
+};
+
+// The first column of the saved workbook's active sheet, converted to CSV by a
+// private office.
+QStringList firstColumn(const QString &xls)
+{
+    QTemporaryDir dir;
+    QProcess soffice;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("URE_BOOTSTRAP");
+    env.insert("HOME", dir.path());
+    soffice.setProcessEnvironment(env);
+    soffice.start("soffice", {"-env:UserInstallation=file://" + dir.path() + "/profile", "--headless",
+                              "--norestore", "--convert-to", "csv", "--outdir", dir.path(), xls});
+    soffice.waitForFinished(120000);
+    QFile csv(dir.path() + "/" + QFileInfo(xls).completeBaseName() + ".csv");
+    QStringList out;
+    if (csv.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : csv.readAll().split('\n'))
+            out.append(QString::fromUtf8(line.split(',').value(0)).remove('"'));
+    return out;
+}
+
+QByteArray strataLine(int index, const QTime &t)
+{
+    return QByteArray::number(index) + " " + QByteArray::number(index % 10000).rightJustified(4, '0')
+        + " :: 12-07-2026 " + t.toString("HH:mm:ss").toLatin1() + " = "
+        + QByteArray::number(1000 + index * 37 % 90000) + " (RAW)  " + QByteArray::number(20 + index % 7)
+        + " (C)\r\n";
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // A private home: the working copy and the office profiles stay out of the user's own.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toUtf8());
+    qputenv("HALVERN_OFFICE_HEADLESS", "1");
+    QCoreApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 60;
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    if (!QFileInfo::exists(programFolder + "/spreadsheet.xls")) {
+        std::fprintf(stderr, "no master workbook in %s\n", qPrintable(programFolder));
+        return 1;
+    }
+
+    PtyPair pty;
+    if (!pty.start()) {
+        std::fprintf(stderr, "socat pair did not start\n");
+        return 1;
+    }
+    QFile map(home.path() + "/ports.conf");
+    map.open(QIODevice::WriteOnly);
+    map.write(("COM1=" + pty.endA() + "\n").toUtf8());
+    map.close();
+    MSComm comm{PortMap(home.path())};
+
+    QString saveAs;
+    CalcSpreadsheetFactory calc([&saveAs](const QString &, const QString &) { return saveAs; });
+    TimedFactory factory(calc);
+    Globals g;
+    BenchView view;
+    NoBoxes boxes;
+    AcquisitionRun run(view, g, comm, factory, boxes, programFolder);
+    QObject::connect(&view.timer, &QTimer::timeout, [&run] { run.tmrMain_Timer(); });
+
+    // ---- 1. Paced instrument ----
+    run.cmdStart_Click();
+    if (run.iRunState != 1) {
+        std::fprintf(stderr, "start failed: %s\n", qPrintable(view.status));
+        return 1;
+    }
+    const int peer = ::open(pty.endB().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    std::vector<Clock::time_point> sentAt;
+    std::mutex sentLock;
+    std::atomic<bool> writerDone{false};
+    std::atomic<double> writerCpu{0};
+    const double cpuBefore = cpuSeconds(RUSAGE_SELF);
+    QElapsedTimer wall;
+    wall.start();
+    std::thread writer([&] {
+        const auto begin = Clock::now();
+        const auto end = begin + std::chrono::seconds(seconds);
+        qint64 bytes = 0;
+        for (int i = 0;; ++i) {
+            const QByteArray line = strataLine(i, QTime::currentTime());
+            bytes += line.size();
+            // 9600 baud, 8N1: 960 characters a second; the line ends when its last byte is out.
+            const auto due = begin + std::chrono::microseconds(bytes * 1000000 / 960);
+            if (due > end)
+                break;
+            std::this_thread::sleep_until(due);
+            qsizetype done = 0;
+            while (done < line.size()) {
+                const ssize_t n = ::write(peer, line.constData() + done, line.size() - done);
+                if (n <= 0)
+                    break;
+                done += n;
+            }
+            std::lock_guard<std::mutex> lock(sentLock);
+            sentAt.push_back(Clock::now());
+        }
+        writerCpu = cpuSeconds(RUSAGE_THREAD);
+        writerDone = true;
+    });
+    while (!writerDone)
+        runEventLoop(50);
+    runEventLoop(1000); // the last lines' tick
+    writer.join();
+    const double cpu = cpuSeconds(RUSAGE_SELF) - cpuBefore - writerCpu;
+    const double elapsed = wall.nsecsElapsed() / 1e9;
+
+    std::vector<double> delays;
+    int missing = 0;
+    for (size_t i = 0; i < sentAt.size(); ++i) {
+        const auto it = factory.last->written.find(static_cast<std::int32_t>(i + 1));
+        if (it == factory.last->written.end()) {
+            ++missing;
+            continue;
+        }
+        delays.push_back(std::chrono::duration<double, std::milli>(*it - sentAt[i]).count());
+    }
+    std::sort(delays.begin(), delays.end());
+    auto pct = [&delays](double p) {
+        return delays.empty() ? 0.0 : delays[std::min(delays.size() - 1, size_t(p * delays.size()))];
+    };
+
+    QTemporaryDir out;
+    saveAs = out.path() + "/paced.xls";
+    run.cmdStop_Click();
+    const QStringList column = firstColumn(saveAs);
+    int present = 0;
+    for (size_t i = 0; i < sentAt.size(); ++i)
+        present += column.value(int(i)) == QString::number(i) ? 1 : 0;
+
+    std::printf("paced run: %d s at 9600 baud, %zu lines\n", seconds, sentAt.size());
+    std::printf("  last byte to cells written: median %.1f ms, p99 %.1f ms, max %.1f ms (%d never written)\n",
+                pct(0.5), pct(0.99), delays.empty() ? 0.0 : delays.back(), missing);
+    std::printf("  CPU of this process (without the writer): %.2f s in %.1f s = %.2f%% of a core\n", cpu,
+                elapsed, 100.0 * cpu / elapsed);
+    std::printf("  lines in the saved workbook: %d of %zu\n", present, sentAt.size());
+
+    // ---- 2. Backlog in one tick ----
+    saveAs = "False";
+    run.cmdStart_Click();
+    if (run.iRunState != 1) {
+        std::fprintf(stderr, "second start failed: %s\n", qPrintable(view.status));
+        return 1;
+    }
+    QByteArray backlog;
+    for (int i = 0; i < 10000; ++i)
+        backlog += QByteArray::number(i) + " :: " + QByteArray::number(i % 97) + " = "
+            + QByteArray::number(i * 3) + " 4.5 " + QByteArray::number(i % 13) + " X\r\n";
+    run.sInBuffer = backlog;
+    QElapsedTimer tick;
+    tick.start();
+    run.tmrMain_Timer();
+    const double tickSeconds = tick.nsecsElapsed() / 1e9;
+    std::printf("backlog: 10000 six-value record lines (%lld bytes) written in one tick: %.2f s, rows %d, status \"%s\"\n",
+                static_cast<long long>(backlog.size()), tickSeconds, run.lRow - 1, qPrintable(view.status));
+    run.cmdStop_Click();
+    ::close(peer);
+    return 0;
+}

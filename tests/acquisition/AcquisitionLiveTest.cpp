@@ -1,0 +1,371 @@
+// An acquisition run with the real parts: the serial port over a socat
+// pseudo-terminal pair (the test plays the instrument on the far end), a
+// headless LibreOffice Calc, and a 100 ms Qt timer driving the tick. The
+// saved workbook is read back by converting it to CSV with the office.
+#include "AcquisitionRun.h"
+#include "CalcSpreadsheetApp.h"
+#include "CalcSpreadsheetFactory.h"
+#include "FakeAcquisitionView.h"
+#include "FolderLookup.h"
+#include "Globals.h"
+#include "MSComm.h"
+#include "PtyPair.h"
+#include "QStringPrinter.h"
+#include "RecordingMessageBoxes.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kBlocked =
+    "MS Excel is blocked: please close the cell you're editing or finish the dialog that's open.";
+const QString kClosed =
+    "Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.";
+
+void runEventLoop(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        runEventLoop(20);
+    }
+    return true;
+}
+
+// The main window as the run sees it, with a real 100 ms timer and a real
+// event run.
+class LiveView : public FakeAcquisitionView {
+public:
+    LiveView() { timer.setInterval(100); }
+    void setTimerEnabled(bool enabled) override
+    {
+        FakeAcquisitionView::setTimerEnabled(enabled);
+        if (enabled)
+            timer.start();
+        else
+            timer.stop();
+    }
+    void processEvents() override
+    {
+        FakeAcquisitionView::processEvents();
+        QCoreApplication::processEvents();
+    }
+    QTimer timer;
+};
+
+// Keeps the applications it creates, so a test can reach the office process.
+class KeepingFactory : public SpreadsheetFactory {
+public:
+    explicit KeepingFactory(CalcSpreadsheetFactory &inner) : m_inner(inner) {}
+    std::shared_ptr<SpreadsheetApp> create() override
+    {
+        auto app = m_inner.create();
+        last = std::dynamic_pointer_cast<CalcSpreadsheetApp>(app);
+        return app;
+    }
+    std::shared_ptr<CalcSpreadsheetApp> last;
+
+private:
+    CalcSpreadsheetFactory &m_inner;
+};
+
+bool officeAlive(pid_t group) { return group > 0 && ::kill(-group, 0) == 0; }
+
+// The saved workbook's active sheet as CSV rows, converted by a private office.
+QList<QStringList> readBack(const QString &xls)
+{
+    QTemporaryDir dir;
+    QProcess soffice;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("URE_BOOTSTRAP");
+    env.insert("HOME", dir.path());
+    soffice.setProcessEnvironment(env);
+    soffice.start("soffice", {"-env:UserInstallation=file://" + dir.path() + "/profile", "--headless",
+                              "--norestore", "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1",
+                              "--outdir", dir.path(), xls});
+    if (!soffice.waitForFinished(120000))
+        return {};
+    QFile csv(dir.path() + "/" + QFileInfo(xls).completeBaseName() + ".csv");
+    if (!csv.open(QIODevice::ReadOnly))
+        return {};
+    QList<QStringList> rows;
+    for (const QByteArray &line : csv.readAll().split('\n')) {
+        QStringList fields;
+        QString field;
+        bool quoted = false;
+        const QString text = QString::fromUtf8(line).remove('\r');
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text[i];
+            if (quoted) {
+                if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+                    field += '"', ++i;
+                else if (c == '"')
+                    quoted = false;
+                else
+                    field += c;
+            } else if (c == '"') {
+                quoted = true;
+            } else if (c == ',') {
+                fields.append(field);
+                field.clear();
+            } else {
+                field += c;
+            }
+        }
+        fields.append(field);
+        rows.append(fields);
+    }
+    return rows;
+}
+
+QString at(const QList<QStringList> &rows, int row, int column)
+{
+    if (row < 1 || row > rows.size() || column < 1 || column > rows[row - 1].size())
+        return QString();
+    return rows[row - 1][column - 1];
+}
+
+class AcquisitionLiveTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        programFolder = qEnvironmentVariable("HALVERN_BIN_DIR");
+        ASSERT_TRUE(QFileInfo::exists(programFolder + "/spreadsheet.xls"))
+            << "master workbook missing in " << programFolder.toStdString();
+        ASSERT_TRUE(pty.start());
+        QFile map(settings.path() + "/ports.conf");
+        ASSERT_TRUE(map.open(QIODevice::WriteOnly));
+        map.write(("COM5=" + pty.endA() + "\nCOM6=" + settings.path() + "/no-such-device\n").toUtf8());
+        map.close();
+        comm = std::make_unique<MSComm>(PortMap(settings.path()));
+        comm->setCommPort(5);
+        peer = ::open(pty.endB().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(peer, 0);
+
+        ASSERT_TRUE(GetFolderPath(CSIDL_PERSONAL, documents, boxes));
+        QFile::remove(documents + "/spreadsheet.xls");
+
+        calc = std::make_unique<CalcSpreadsheetFactory>(
+            [this](const QString &title, const QString &filter) {
+                prompts.append(title + "|" + filter);
+                return saveAnswer;
+            });
+        factory = std::make_unique<KeepingFactory>(*calc);
+        run = std::make_unique<AcquisitionRun>(view, g, *comm, *factory, boxes, programFolder);
+        QObject::connect(&view.timer, &QTimer::timeout, [this] { run->tmrMain_Timer(); });
+    }
+
+    void TearDown() override
+    {
+        if (run && run->iRunState != 0) {
+            saveAnswer = "False";
+            run->cmdStop_Click();
+        }
+        run.reset();
+        if (peer >= 0)
+            ::close(peer);
+    }
+
+    void send(const QByteArray &bytes)
+    {
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(peer, bytes.constData() + done, bytes.size() - done);
+            ASSERT_GT(n, 0);
+            done += n;
+        }
+        sent += bytes.size();
+    }
+    // Waits until the run has taken in everything sent so far.
+    bool received(int timeoutMs = 10000)
+    {
+        return waitUntil([this] { return run->lBytesReceived >= sent; }, timeoutMs);
+    }
+
+    QString programFolder;
+    QTemporaryDir settings;
+    QTemporaryDir output;
+    PtyPair pty;
+    int peer = -1;
+    std::unique_ptr<MSComm> comm;
+    QString documents;
+    QStringList prompts;
+    QString saveAnswer = "False";
+    Globals g;
+    LiveView view;
+    RecordingMessageBoxes boxes;
+    std::unique_ptr<CalcSpreadsheetFactory> calc;
+    std::unique_ptr<KeepingFactory> factory;
+    std::unique_ptr<AcquisitionRun> run;
+    qint64 sent = 0;
+};
+
+TEST_F(AcquisitionLiveTest, InstrumentTextLandsInTheSavedWorkbook)
+{
+    run->cmdStart_Click();
+    ASSERT_EQ(run->iRunState, 1) << view.status.toStdString();
+    EXPECT_EQ(view.status, "Ready");
+    EXPECT_TRUE(view.timer.isActive());
+
+    send("5.1\r\n5.2\r\n");
+    ASSERT_TRUE(received());
+    // A separator and a line split across ticks, a CR LF split across ticks.
+    send("\r\n\r\n\r\n6.");
+    ASSERT_TRUE(received());
+    runEventLoop(250);
+    send("1\r");
+    ASSERT_TRUE(received());
+    runEventLoop(250);
+    EXPECT_EQ(run->sInBuffer, "6.1\r");
+    send("\n");
+    // Record lines: single and several spaces, two in one piece.
+    send("1 0001 :: 06/12/2026 14:30:00 = 523 X\r\n"
+         "2  0002  ::   06/12/2026  14:31:00   =  524  Y  \r\n");
+    // Four empty lines: a separator and one empty data line.
+    send("\r\n\r\n\r\n\r\n7\r\n");
+    // On to column 255, then a three-field line against the column limit.
+    QByteArray separators;
+    for (int i = 0; i < 252; ++i)
+        separators += "\r\n\r\n\r\n";
+    send(separators + "a\tb\tc\r\n");
+    ASSERT_TRUE(received());
+    ASSERT_TRUE(waitUntil([this] { return run->sInBuffer.isEmpty(); }, 10000));
+    EXPECT_EQ(g.iBlockColumn, 255);
+    EXPECT_EQ(view.status, "Bytes Received: " + QString::number(sent));
+    EXPECT_EQ(view.excelLamp, Lamp::Green);
+
+    const QString saved = output.path() + "/results.xls";
+    saveAnswer = saved;
+    const pid_t office = factory->last->processGroup();
+    run->cmdStop_Click();
+    EXPECT_EQ(prompts, QStringList{"Please rename this workbook|Excel workbook (*.xls)"});
+    ASSERT_TRUE(QFileInfo::exists(saved));
+    EXPECT_EQ(g.xlApp, nullptr);
+    EXPECT_TRUE(waitUntil([office] { return !officeAlive(office); }, 15000));
+
+    const QList<QStringList> rows = readBack(saved);
+    ASSERT_FALSE(rows.isEmpty());
+    EXPECT_EQ(at(rows, 1, 1), "5.1");
+    EXPECT_EQ(at(rows, 2, 1), "5.2");
+    bool isNumber = false;
+    const double stamp = at(rows, 1, 2).toDouble(&isNumber);
+    EXPECT_TRUE(isNumber && stamp >= 0 && stamp <= 24) << at(rows, 1, 2).toStdString();
+    EXPECT_EQ(at(rows, 2, 2), "6.1");
+    EXPECT_EQ(at(rows, 3, 2), "1"); // "0001" is a plain number
+    EXPECT_EQ(at(rows, 3, 4), "14:30:00");
+    EXPECT_EQ(at(rows, 3, 5), "523");
+    EXPECT_EQ(at(rows, 3, 6), "X");
+    EXPECT_EQ(at(rows, 3, 7), "");
+    EXPECT_EQ(at(rows, 4, 1), "2");
+    EXPECT_EQ(at(rows, 4, 4), "14:31:00");
+    EXPECT_EQ(at(rows, 4, 6), "Y");
+    EXPECT_FALSE(at(rows, 1, 3).isEmpty()); // time stamp of the third block
+    EXPECT_EQ(at(rows, 2, 3), "");
+    EXPECT_EQ(at(rows, 3, 3), "7"); // the third block's data overwrites the record line's cell
+    EXPECT_FALSE(at(rows, 1, 255).isEmpty());
+    EXPECT_EQ(at(rows, 2, 255), "a");
+    EXPECT_EQ(at(rows, 2, 256), "b");
+    EXPECT_EQ(at(rows, 2, 257), "");
+}
+
+TEST_F(AcquisitionLiveTest, PortMissingQuitsTheOffice)
+{
+    comm->setCommPort(6);
+    run->cmdStart_Click();
+    EXPECT_EQ(run->iRunState, 0);
+    EXPECT_EQ(view.status, "COM port not available");
+    EXPECT_EQ(view.comPortLamp, Lamp::Red);
+    EXPECT_EQ(view.excelLamp, Lamp::Green);
+    ASSERT_TRUE(factory->last);
+    const pid_t office = factory->last->processGroup();
+    EXPECT_EQ(g.xlApp, nullptr);
+    // Still referenced here, so only the run's Quit can end it.
+    EXPECT_TRUE(waitUntil([office] { return !officeAlive(office); }, 15000));
+}
+
+TEST_F(AcquisitionLiveTest, OfficeMissing)
+{
+    CalcSpreadsheetFactory missing({}, "/nonexistent/soffice");
+    missing.setConnectTimeout(std::chrono::milliseconds(3000));
+    AcquisitionRun other(view, g, *comm, missing, boxes, programFolder);
+    other.cmdStart_Click();
+    EXPECT_EQ(other.iRunState, 0);
+    EXPECT_EQ(view.status, "We cannot start MS Excel; it may not be loaded on this computer.");
+    EXPECT_EQ(view.excelLamp, Lamp::Red);
+    EXPECT_FALSE(comm->portOpen());
+}
+
+TEST_F(AcquisitionLiveTest, StoppedOfficeIsBlockedThenCatchesUpKilledOfficeIsClosed)
+{
+    run->cmdStart_Click();
+    ASSERT_EQ(run->iRunState, 1);
+    send("1\r\n");
+    ASSERT_TRUE(received());
+    ASSERT_TRUE(waitUntil([this] { return run->lRow == 2; }, 5000));
+
+    const pid_t office = factory->last->processGroup();
+    ASSERT_EQ(::kill(-office, SIGSTOP), 0);
+    send("2\r\n");
+    const bool blocked = waitUntil([this] { return view.status == kBlocked; }, 10000);
+    ::kill(-office, SIGCONT);
+    ASSERT_TRUE(blocked);
+    EXPECT_EQ(view.excelLamp, Lamp::Yellow);
+    EXPECT_FALSE(view.pauseEnabled);
+
+    ASSERT_TRUE(waitUntil([this] { return run->lRow == 3; }, 10000));
+    EXPECT_EQ(view.excelLamp, Lamp::Green);
+    EXPECT_TRUE(view.pauseEnabled);
+
+    ASSERT_EQ(::kill(-office, SIGKILL), 0);
+    send("3\r\n");
+    ASSERT_TRUE(waitUntil([this] { return view.status == kClosed; }, 10000));
+    EXPECT_EQ(view.excelLamp, Lamp::Red);
+    EXPECT_EQ(run->iRunState, 1);
+    EXPECT_EQ(run->sInBuffer, "3\r\n");
+    run->cmdStop_Click();
+    EXPECT_EQ(run->iRunState, 0);
+    EXPECT_EQ(g.xlApp, nullptr);
+}
+
+TEST_F(AcquisitionLiveTest, PortVanishingMidRunIsShownAndStopStillWorks)
+{
+    run->cmdStart_Click();
+    ASSERT_EQ(run->iRunState, 1);
+    send("1\r\n2");
+    ASSERT_TRUE(received());
+    pty.stop();
+    ASSERT_TRUE(waitUntil([this] { return view.status == "COM port not available"; }, 5000));
+    EXPECT_EQ(view.comPortLamp, Lamp::Red);
+    EXPECT_EQ(run->iRunState, 1);
+    EXPECT_EQ(run->lRow, 2);
+    runEventLoop(300); // ticks go on quietly
+    EXPECT_EQ(view.status, "COM port not available");
+
+    saveAnswer = output.path() + "/vanished.xls";
+    run->cmdStop_Click();
+    EXPECT_TRUE(QFileInfo::exists(saveAnswer));
+    EXPECT_EQ(view.comPortLamp, Lamp::Frame);
+}
+
+} // namespace
