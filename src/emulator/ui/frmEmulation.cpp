@@ -283,6 +283,7 @@ void frmEmulation::buildFrontPanel()
     lblLine2 = place(new QLabel(design, Picture5), "lblLine2", 120, 495, 3600, 435);
     for (QLabel *line : {lblLine1, lblLine2}) {
         line->setFont(displayFont);
+        line->setTextFormat(Qt::PlainText); // "<ESC>" is text, not a tag
         line->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         QPalette palette = line->palette();
         palette.setColor(QPalette::WindowText, QColor(16, 40, 16));
@@ -339,11 +340,13 @@ void frmEmulation::buildFrontPanel()
 void frmEmulation::connectControls()
 {
     // A pick from the list that changes the text arrives twice: as a change
-    // of the text, then as the pick. Typing arrives as a change, then as an
-    // edit. The flag lets the pick run only when its change did not.
+    // of the text, then as the pick; the pick then only runs when its change
+    // did not. Typing arrives as an edit, then as a change, and no pick.
     connect(cboMachine, &QComboBox::editTextChanged, this, &frmEmulation::cboMachineChanged);
-    connect(cboMachine->lineEdit(), &QLineEdit::textEdited, this,
-            [this] { m_machineTextJustChanged = false; });
+    connect(cboMachine->lineEdit(), &QLineEdit::textEdited, this, [this] {
+        m_machineTyping = true;
+        m_machineTextJustChanged = false;
+    });
     connect(cboMachine, &QComboBox::textActivated, this, &frmEmulation::cboMachineActivated);
 
     connect(Timer1, &QTimer::timeout, this, &frmEmulation::Timer1_Timer);
@@ -449,7 +452,8 @@ void frmEmulation::selectMachine(const QString &text)
 
 void frmEmulation::cboMachineChanged(const QString &text)
 {
-    m_machineTextJustChanged = true;
+    m_machineTextJustChanged = !m_machineTyping;
+    m_machineTyping = false;
     selectMachine(text);
 }
 

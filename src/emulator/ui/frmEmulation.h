@@ -75,6 +75,7 @@ private:
     FrontPanel m_panel;
     bool m_loaded = false;
     bool m_machineTextJustChanged = false;
+    bool m_machineTyping = false;
 
     QComboBox *cboMachine = nullptr;
     QGroupBox *famStrata = nullptr;
