@@ -60,6 +60,16 @@ public:
     virtual void setCell(std::int32_t row, std::int32_t column, const CellValue &value) = 0;
     // The same for consecutive cells of one row, from `column` on, in one call.
     virtual void setCells(std::int32_t row, std::int32_t column, const QList<CellValue> &values) = 0;
+    // Consecutive rows at once: rows[i] goes to row + i, from `column` on.
+    // Rows may differ in length; an empty one writes nothing. An application
+    // may write them in fewer calls than one a row; this one writes row by row.
+    // On failure some of the rows may have been written.
+    virtual void setRows(std::int32_t row, std::int32_t column, const QList<QList<CellValue>> &rows)
+    {
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            if (!rows[i].isEmpty())
+                setCells(row + static_cast<std::int32_t>(i), column, rows[i]);
+    }
     // Application.Run: raises an error when the macro cannot be run.
     virtual void run(const QString &macro) = 0;
     // Application.Workbooks, in the application's order.

@@ -96,19 +96,26 @@ double StreamParser::TimeOfDayHours() const
     return TimeOfDayHours(m_clock ? m_clock() : QTime::currentTime());
 }
 
-bool StreamParser::write(SpreadsheetApp *app, std::int32_t row, std::int32_t column,
-                         Outcome &outcome)
+bool StreamParser::writeRows(SpreadsheetApp *app, Outcome &outcome)
 {
+    if (m_rows.isEmpty())
+        return true;
     try {
         if (!app)
             throw SpreadsheetError(SpreadsheetError::Kind::Gone, QStringLiteral("no application"));
-        app->setCells(row, column, m_values);
+        if (m_rows.size() == 1) {
+            if (!m_rows.first().isEmpty())
+                app->setCells(m_batchRow, m_batchColumn, m_rows.first());
+        } else
+            app->setRows(m_batchRow, m_batchColumn, m_rows);
+        m_rows.clear();
         return true;
     } catch (const SpreadsheetError &e) {
         outcome = e.isBusy() ? Outcome::Busy : Outcome::Gone;
     } catch (...) {
         outcome = Outcome::Gone;
     }
+    m_rows.clear();
     return false;
 }
 
@@ -127,13 +134,44 @@ bool StreamParser::writeStamp(SpreadsheetApp *app, std::int32_t column, Outcome 
     return false;
 }
 
+// Lines are written in batches: consecutive rows that start in the same column
+// go to the spreadsheet in one call (a backlog of thousands of lines is then a
+// handful of calls). A failed batch is parsed again from its first line; its
+// rows hold the same values then, so rows already written are written again
+// unchanged.
 StreamParser::Outcome StreamParser::parse(QByteArrayView text, SpreadsheetApp *app,
                                           std::int32_t &lRow, std::int16_t &iBlockColumn,
                                           qsizetype &consumed)
 {
     Outcome outcome = Outcome::Ok;
     qsizetype position = 0;
+    qsizetype batchStart = 0;
+    m_rows.clear();
 
+    // Writes the batch; on failure the parse goes back to the batch's first line.
+    auto flush = [&]() {
+        if (writeRows(app, outcome))
+            return true;
+        position = batchStart;
+        lRow = m_batchRow;
+        return false;
+    };
+    // Starts a new row of the batch in `column`, writing the batch first when
+    // the row does not continue it.
+    auto beginRow = [&](qsizetype lineStart, std::int32_t column) {
+        if (!m_rows.isEmpty() && (column != m_batchColumn || m_rows.size() >= kBatchRows)
+            && !flush())
+            return false;
+        if (m_rows.isEmpty()) {
+            batchStart = lineStart;
+            m_batchRow = lRow;
+            m_batchColumn = column;
+        }
+        m_rows.append(QList<CellValue>());
+        return true;
+    };
+
+    bool failed = false;
     for (;;) {
         const qsizetype lineStart = position;
         const qsizetype lineEnd = findLineEnd(text, position);
@@ -143,25 +181,33 @@ StreamParser::Outcome StreamParser::parse(QByteArrayView text, SpreadsheetApp *a
 
         if (containsDoubleColon(line)) {
             // Record line: one cell per token from column 1.
-            m_values.clear();
+            if (!beginRow(lineStart, 1)) {
+                failed = true;
+                break;
+            }
+            QList<CellValue> &values = m_rows.last();
             QByteArrayView rest = line;
             QByteArrayView token;
             while (NextToken(rest, token)) {
                 if (token == "::" || token == "=")
                     continue;
-                m_values.append(latin1(token));
+                values.append(latin1(token));
             }
-            if (!m_values.isEmpty() && !write(app, lRow, 1, outcome))
-                break;
             position = lineEnd + 2;
         } else if (line.isEmpty() && text.size() - position >= kSeparatorLength
                    && text.sliced(position, kSeparatorLength) == kSeparator) {
             // Block separator. The block column and row change only once the
             // time stamp is written, so a failed write is retried cleanly.
+            if (!flush()) {
+                failed = true;
+                break;
+            }
             const std::int16_t next =
                 iBlockColumn < INT16_MAX ? static_cast<std::int16_t>(iBlockColumn + 1) : iBlockColumn;
-            if (!writeStamp(app, next, outcome))
+            if (!writeStamp(app, next, outcome)) {
+                failed = true;
                 break;
+            }
             iBlockColumn = next;
             lRow = 1;
             position += kSeparatorLength;
@@ -173,12 +219,16 @@ StreamParser::Outcome StreamParser::parse(QByteArrayView text, SpreadsheetApp *a
             break;
         } else {
             // Data line: one cell per TAB-separated field from the block column.
-            m_values.clear();
+            if (!beginRow(lineStart, iBlockColumn)) {
+                failed = true;
+                break;
+            }
+            QList<CellValue> &values = m_rows.last();
             std::int32_t column = iBlockColumn;
             qsizetype field = position;
             for (;;) {
                 const qsizetype fieldEnd = findFieldEnd(text, field, lineEnd);
-                m_values.append(latin1(text.sliced(field, fieldEnd - field)));
+                values.append(latin1(text.sliced(field, fieldEnd - field)));
                 field = fieldEnd + 1;
                 if (column >= kLastDataColumn)
                     break; // the rest of the line is dropped
@@ -186,13 +236,13 @@ StreamParser::Outcome StreamParser::parse(QByteArrayView text, SpreadsheetApp *a
                 if (field > lineEnd)
                     break;
             }
-            if (!write(app, lRow, iBlockColumn, outcome))
-                break;
             position = lineEnd + 2;
         }
         ++lRow;
     }
-    // Every exit above leaves position at the start of the line not handled.
+    if (!failed)
+        flush();
+    // Every exit above leaves position at the start of the first line not written.
     consumed = position;
     return outcome;
 }

@@ -18,8 +18,9 @@
 //    the time of day in hours in row 1 and the data from row 2 on;
 //  - data line: anything else, an empty line too; its TAB-separated fields go
 //    to row lRow from column iBlockColumn on, up to column 256.
-// One spreadsheet call is made per line. A failed call abandons the parse at
-// the start of the failing line, which is parsed again from its start next time.
+// Consecutive lines are written in one spreadsheet call (see parse()). A
+// failed call abandons the parse; the lines not known to be written stay in
+// the buffer and are parsed again from their start next time, into the same rows.
 class StreamParser {
 public:
     enum class Outcome {
@@ -29,6 +30,9 @@ public:
     };
 
     static constexpr std::int32_t kLastDataColumn = 256;
+    // Rows a single spreadsheet call carries at most, so that one call stays
+    // well inside the application's busy time-out.
+    static constexpr qsizetype kBatchRows = 500;
 
     // `clock` gives the time of day for the block time stamps; the system
     // clock when empty.
@@ -55,9 +59,12 @@ public:
     static double TimeOfDayHours(const QTime &time);
 
 private:
-    bool write(SpreadsheetApp *app, std::int32_t row, std::int32_t column, Outcome &outcome);
+    bool writeRows(SpreadsheetApp *app, Outcome &outcome);
     bool writeStamp(SpreadsheetApp *app, std::int32_t column, Outcome &outcome);
 
     std::function<QTime()> m_clock;
-    QList<CellValue> m_values; // reused for every line, so its storage is allocated once
+    // The batch being collected: rows from m_batchRow on, from m_batchColumn on.
+    QList<QList<CellValue>> m_rows;
+    std::int32_t m_batchRow = 1;
+    std::int32_t m_batchColumn = 1;
 };

@@ -9,6 +9,7 @@
 #include "FolderLookup.h"
 #include "Globals.h"
 #include "MSComm.h"
+#include "OfficeProcess.h"
 #include "PtyPair.h"
 #include "QStringPrinter.h"
 #include "RecordingMessageBoxes.h"
@@ -90,7 +91,8 @@ private:
     CalcSpreadsheetFactory &m_inner;
 };
 
-bool officeAlive(pid_t group) { return group > 0 && ::kill(-group, 0) == 0; }
+// A living (not zombie) process left in the office's process group.
+bool officeAlive(pid_t group) { return group > 0 && OfficeProcess::groupAlive(group); }
 
 // The saved workbook's active sheet as CSV rows, converted by a private office.
 QList<QStringList> readBack(const QString &xls)

@@ -66,8 +66,6 @@ TEST_F(StreamParserTest, RecordLineTokensSkipDoubleColonAndEquals)
     EXPECT_FALSE(has(1, 7));
     EXPECT_FALSE(has(2, 7));
     EXPECT_EQ(lRow, 3);
-    // One spreadsheet call a line.
-    EXPECT_EQ(app.writes.size(), 2);
 }
 
 TEST_F(StreamParserTest, TwoRecordLinesInOneTickGoToTwoRows)
@@ -201,28 +199,49 @@ TEST_F(StreamParserTest, TextWithoutLineEndAccumulates)
 
 TEST_F(StreamParserTest, BusyWriteIsRetriedIntoTheSameRow)
 {
+    feed("5.0\r\n");
     int calls = 0;
     app.onWrite = [&] {
         if (++calls == 2)
             app.cellFailure = SpreadsheetError::Kind::Busy;
     };
+    // Two lines go in one batch; the second row is refused.
     EXPECT_EQ(feed("5.1\r\n5.2\r\n5.3"), StreamParser::Outcome::Busy);
-    EXPECT_EQ(text(1, 1), "5.1");
-    EXPECT_FALSE(has(2, 1));
+    EXPECT_EQ(text(2, 1), "5.1");
+    EXPECT_FALSE(has(3, 1));
     EXPECT_EQ(lRow, 2);
-    EXPECT_EQ(buffer, "5.2\r\n5.3"); // from the failing line's start on
+    EXPECT_EQ(buffer, "5.1\r\n5.2\r\n5.3"); // from the failed batch's first line on
 
     // Still busy: nothing changes, new text is appended.
     EXPECT_EQ(feed("\r\n"), StreamParser::Outcome::Busy);
-    EXPECT_EQ(buffer, "5.2\r\n5.3\r\n");
+    EXPECT_EQ(buffer, "5.1\r\n5.2\r\n5.3\r\n");
+    EXPECT_EQ(lRow, 2);
 
     app.cellFailure.reset();
     app.onWrite = nullptr;
     EXPECT_EQ(feed(""), StreamParser::Outcome::Ok);
-    EXPECT_EQ(text(2, 1), "5.2");
-    EXPECT_EQ(text(3, 1), "5.3");
-    EXPECT_EQ(lRow, 4);
+    EXPECT_EQ(text(1, 1), "5.0");
+    EXPECT_EQ(text(2, 1), "5.1"); // written again, into the same row
+    EXPECT_EQ(text(3, 1), "5.2");
+    EXPECT_EQ(text(4, 1), "5.3");
+    EXPECT_FALSE(has(5, 1));
+    EXPECT_EQ(lRow, 5);
     EXPECT_TRUE(buffer.isEmpty());
+}
+
+TEST_F(StreamParserTest, RecordAndDataLinesInOneTickKeepTheirColumns)
+{
+    feed("\r\n\r\n\r\na\r\nb\r\n1 :: 2\r\nc\td\r\n:: =\r\ne\r\n");
+    EXPECT_EQ(text(2, 2), "a");
+    EXPECT_EQ(text(3, 2), "b");
+    EXPECT_EQ(text(4, 1), "1");
+    EXPECT_EQ(text(4, 2), "2");
+    EXPECT_EQ(text(5, 2), "c");
+    EXPECT_EQ(text(5, 3), "d");
+    EXPECT_FALSE(has(6, 1));
+    EXPECT_FALSE(has(6, 2));
+    EXPECT_EQ(text(7, 2), "e");
+    EXPECT_EQ(lRow, 8);
 }
 
 TEST_F(StreamParserTest, FailedSeparatorOpensOnlyOneColumnWhenRetried)
@@ -263,6 +282,8 @@ TEST_F(StreamParserTest, ABacklogIsCutUpInOnePass)
     backlog += "rest";
     feed(backlog);
     EXPECT_EQ(app.writes.size(), 40000);
+    // Written in batches of consecutive rows, not one call a line.
+    EXPECT_EQ(app.rowBatches, 40000 / StreamParser::kBatchRows);
     EXPECT_EQ(text(39999, 1), "19999");
     EXPECT_EQ(text(40000, 1), "19999");
     EXPECT_EQ(text(40000, 2), "7");

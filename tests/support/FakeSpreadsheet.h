@@ -58,6 +58,12 @@ public:
     QString startupPath() override;
     void setCell(std::int32_t row, std::int32_t column, const CellValue &value) override;
     void setCells(std::int32_t row, std::int32_t column, const QList<CellValue> &values) override;
+    // Counted in rowBatches, then written row by row (each row one Write).
+    void setRows(std::int32_t row, std::int32_t column, const QList<QList<CellValue>> &rows) override
+    {
+        ++rowBatches;
+        SpreadsheetApp::setRows(row, column, rows);
+    }
     void run(const QString &macro) override;
     QList<std::shared_ptr<Workbook>> workbooks() override;
     QString getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
@@ -83,6 +89,7 @@ public:
     QList<std::shared_ptr<FakeWorkbook>> books; // open workbooks, in opening order
     QList<Write> writes;                        // every successful cell write call
     int failedWrites = 0;                       // cell write calls that threw
+    int rowBatches = 0;                         // setRows calls
     QStringList opened;                         // every open() path, failed ones too
     QStringList runs;                           // every run() argument, failed ones too
     QSet<QString> macros;                       // macros run() accepts (lower case)
