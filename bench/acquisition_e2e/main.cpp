@@ -99,6 +99,14 @@ public:
         if (!written.contains(r))
             written.insert(r, Clock::now());
     }
+    void setRows(std::int32_t r, std::int32_t c, const QList<QList<CellValue>> &rows) override
+    {
+        m->setRows(r, c, rows);
+        const auto now = Clock::now();
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            if (!written.contains(r + std::int32_t(i)))
+                written.insert(r + std::int32_t(i), now);
+    }
     void run(const QString &macro) override { m->run(macro); }
     QList<std::shared_ptr<Workbook>> workbooks() override { return m->workbooks(); }
     QString getSaveAsFilename(const QString &i, const QString &f, const QString &t) override
