@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <algorithm>
 #include <limits>
 
 namespace {

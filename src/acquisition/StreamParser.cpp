@@ -159,13 +159,15 @@ StreamParser::Outcome StreamParser::parse(QByteArrayView text, SpreadsheetApp *a
     // Starts a new row of the batch in `column`, writing the batch first when
     // the row does not continue it.
     auto beginRow = [&](qsizetype lineStart, std::int32_t column) {
-        if (!m_rows.isEmpty() && (column != m_batchColumn || m_rows.size() >= kBatchRows)
+        if (!m_rows.isEmpty()
+            && (column != m_batchColumn || m_rows.size() >= kBatchRows || m_batchCells >= kBatchCells)
             && !flush())
             return false;
         if (m_rows.isEmpty()) {
             batchStart = lineStart;
             m_batchRow = lRow;
             m_batchColumn = column;
+            m_batchCells = 0;
         }
         m_rows.append(QList<CellValue>());
         return true;
@@ -193,6 +195,7 @@ StreamParser::Outcome StreamParser::parse(QByteArrayView text, SpreadsheetApp *a
                     continue;
                 values.append(latin1(token));
             }
+            m_batchCells += values.size();
             position = lineEnd + 2;
         } else if (line.isEmpty() && text.size() - position >= kSeparatorLength
                    && text.sliced(position, kSeparatorLength) == kSeparator) {
@@ -236,6 +239,7 @@ StreamParser::Outcome StreamParser::parse(QByteArrayView text, SpreadsheetApp *a
                 if (field > lineEnd)
                     break;
             }
+            m_batchCells += values.size();
             position = lineEnd + 2;
         }
         ++lRow;

@@ -30,9 +30,10 @@ public:
     };
 
     static constexpr std::int32_t kLastDataColumn = 256;
-    // Rows a single spreadsheet call carries at most, so that one call stays
-    // well inside the application's busy time-out.
+    // Rows and cells a single spreadsheet call carries at most, so that one
+    // call stays well inside the application's busy time-out.
     static constexpr qsizetype kBatchRows = 500;
+    static constexpr qsizetype kBatchCells = 20000;
 
     // `clock` gives the time of day for the block time stamps; the system
     // clock when empty.
@@ -67,4 +68,5 @@ private:
     QList<QList<CellValue>> m_rows;
     std::int32_t m_batchRow = 1;
     std::int32_t m_batchColumn = 1;
+    qsizetype m_batchCells = 0;
 };

@@ -291,6 +291,21 @@ TEST_F(StreamParserTest, ABacklogIsCutUpInOnePass)
     EXPECT_EQ(lRow, 40001);
 }
 
+TEST_F(StreamParserTest, WideLinesMakeSmallerBatches)
+{
+    QByteArray wide;
+    for (int c = 1; c <= 300; ++c)
+        wide += QByteArray::number(c) + (c < 300 ? "\t" : "\r\n");
+    QByteArray lines;
+    for (int r = 0; r < 100; ++r)
+        lines += wide;
+    feed(lines);
+    // 256 cells a line: a batch is full after 79 lines.
+    EXPECT_EQ(app.rowBatches, 2);
+    EXPECT_EQ(text(100, 256), "256");
+    EXPECT_FALSE(has(100, 257));
+}
+
 TEST_F(StreamParserTest, NoApplicationCountsAsClosed)
 {
     buffer = "1\r\n";
