@@ -9,9 +9,7 @@ build=${BUILD_DIR:-build}
 out=${1:-$build/screenshots}
 mkdir -p "$out"
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" >/dev/null
-fi
+cmake -S . -B "$build" >/dev/null
 cmake --build "$build" --target halvern_emulator_preview -j2 >/dev/null
 preview=$(find "$build" -type f -name halvern_emulator_preview -perm -u+x | head -n 1)
 
