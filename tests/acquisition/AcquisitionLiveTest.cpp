@@ -1,18 +1,21 @@
 // An acquisition run with the real parts: the serial port over a socat
 // pseudo-terminal pair (the test plays the instrument on the far end), a
 // headless LibreOffice Calc, and a 100 ms Qt timer driving the tick. The
-// saved workbook is read back by converting it to CSV with the office.
+// saved workbook is read back by converting it to CSV with another office.
 #include "AcquisitionRun.h"
 #include "CalcSpreadsheetApp.h"
 #include "CalcSpreadsheetFactory.h"
 #include "FakeAcquisitionView.h"
 #include "FolderLookup.h"
+#include "KeepingCalcFactory.h"
 #include "Globals.h"
 #include "MSComm.h"
 #include "OfficeProcess.h"
 #include "PtyPair.h"
 #include "QStringPrinter.h"
 #include "RecordingMessageBoxes.h"
+#include "SavedSheet.h"
+#include "WaitUntil.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -35,25 +38,6 @@ const QString kBlocked =
 const QString kClosed =
     "Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.";
 
-void runEventLoop(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        runEventLoop(20);
-    }
-    return true;
-}
-
 // The main window as the run sees it, with a real 100 ms timer and a real
 // event run.
 class LiveView : public FakeAcquisitionView {
@@ -75,78 +59,8 @@ public:
     QTimer timer;
 };
 
-// Keeps the applications it creates, so a test can reach the office process.
-class KeepingFactory : public SpreadsheetFactory {
-public:
-    explicit KeepingFactory(CalcSpreadsheetFactory &inner) : m_inner(inner) {}
-    std::shared_ptr<SpreadsheetApp> create() override
-    {
-        auto app = m_inner.create();
-        last = std::dynamic_pointer_cast<CalcSpreadsheetApp>(app);
-        return app;
-    }
-    std::shared_ptr<CalcSpreadsheetApp> last;
-
-private:
-    CalcSpreadsheetFactory &m_inner;
-};
-
 // A living (not zombie) process left in the office's process group.
 bool officeAlive(pid_t group) { return group > 0 && OfficeProcess::groupAlive(group); }
-
-// The saved workbook's active sheet as CSV rows, converted by a private office.
-QList<QStringList> readBack(const QString &xls)
-{
-    QTemporaryDir dir;
-    QProcess soffice;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("URE_BOOTSTRAP");
-    env.insert("HOME", dir.path());
-    soffice.setProcessEnvironment(env);
-    soffice.start("soffice", {"-env:UserInstallation=file://" + dir.path() + "/profile", "--headless",
-                              "--norestore", "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1",
-                              "--outdir", dir.path(), xls});
-    if (!soffice.waitForFinished(120000))
-        return {};
-    QFile csv(dir.path() + "/" + QFileInfo(xls).completeBaseName() + ".csv");
-    if (!csv.open(QIODevice::ReadOnly))
-        return {};
-    QList<QStringList> rows;
-    for (const QByteArray &line : csv.readAll().split('\n')) {
-        QStringList fields;
-        QString field;
-        bool quoted = false;
-        const QString text = QString::fromUtf8(line).remove('\r');
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const QChar c = text[i];
-            if (quoted) {
-                if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
-                    field += '"', ++i;
-                else if (c == '"')
-                    quoted = false;
-                else
-                    field += c;
-            } else if (c == '"') {
-                quoted = true;
-            } else if (c == ',') {
-                fields.append(field);
-                field.clear();
-            } else {
-                field += c;
-            }
-        }
-        fields.append(field);
-        rows.append(fields);
-    }
-    return rows;
-}
-
-QString at(const QList<QStringList> &rows, int row, int column)
-{
-    if (row < 1 || row > rows.size() || column < 1 || column > rows[row - 1].size())
-        return QString();
-    return rows[row - 1][column - 1];
-}
 
 class AcquisitionLiveTest : public ::testing::Test {
 protected:
@@ -173,7 +87,7 @@ protected:
                 prompts.append(title + "|" + filter);
                 return saveAnswer;
             });
-        factory = std::make_unique<KeepingFactory>(*calc);
+        factory = std::make_unique<KeepingCalcFactory>(*calc);
         run = std::make_unique<AcquisitionRun>(view, g, *comm, *factory, boxes, programFolder);
         QObject::connect(&view.timer, &QTimer::timeout, [this] { run->tmrMain_Timer(); });
     }
@@ -218,7 +132,7 @@ protected:
     LiveView view;
     RecordingMessageBoxes boxes;
     std::unique_ptr<CalcSpreadsheetFactory> calc;
-    std::unique_ptr<KeepingFactory> factory;
+    std::unique_ptr<KeepingCalcFactory> factory;
     std::unique_ptr<AcquisitionRun> run;
     qint64 sent = 0;
 };
@@ -266,29 +180,29 @@ TEST_F(AcquisitionLiveTest, InstrumentTextLandsInTheSavedWorkbook)
     EXPECT_EQ(g.xlApp, nullptr);
     EXPECT_TRUE(waitUntil([office] { return !officeAlive(office); }, 15000));
 
-    const QList<QStringList> rows = readBack(saved);
+    const SavedSheet rows = SavedSheet::read(saved);
     ASSERT_FALSE(rows.isEmpty());
-    EXPECT_EQ(at(rows, 1, 1), "5.1");
-    EXPECT_EQ(at(rows, 2, 1), "5.2");
+    EXPECT_EQ(rows.at(1, 1), "5.1");
+    EXPECT_EQ(rows.at(2, 1), "5.2");
     bool isNumber = false;
-    const double stamp = at(rows, 1, 2).toDouble(&isNumber);
-    EXPECT_TRUE(isNumber && stamp >= 0 && stamp <= 24) << at(rows, 1, 2).toStdString();
-    EXPECT_EQ(at(rows, 2, 2), "6.1");
-    EXPECT_EQ(at(rows, 3, 2), "1"); // "0001" is a plain number
-    EXPECT_EQ(at(rows, 3, 4), "14:30:00");
-    EXPECT_EQ(at(rows, 3, 5), "523");
-    EXPECT_EQ(at(rows, 3, 6), "X");
-    EXPECT_EQ(at(rows, 3, 7), "");
-    EXPECT_EQ(at(rows, 4, 1), "2");
-    EXPECT_EQ(at(rows, 4, 4), "14:31:00");
-    EXPECT_EQ(at(rows, 4, 6), "Y");
-    EXPECT_FALSE(at(rows, 1, 3).isEmpty()); // time stamp of the third block
-    EXPECT_EQ(at(rows, 2, 3), "");
-    EXPECT_EQ(at(rows, 3, 3), "7"); // the third block's data overwrites the record line's cell
-    EXPECT_FALSE(at(rows, 1, 255).isEmpty());
-    EXPECT_EQ(at(rows, 2, 255), "a");
-    EXPECT_EQ(at(rows, 2, 256), "b");
-    EXPECT_EQ(at(rows, 2, 257), "");
+    const double stamp = rows.at(1, 2).toDouble(&isNumber);
+    EXPECT_TRUE(isNumber && stamp >= 0 && stamp <= 24) << rows.at(1, 2).toStdString();
+    EXPECT_EQ(rows.at(2, 2), "6.1");
+    EXPECT_EQ(rows.at(3, 2), "1"); // "0001" is a plain number
+    EXPECT_EQ(rows.at(3, 4), "14:30:00");
+    EXPECT_EQ(rows.at(3, 5), "523");
+    EXPECT_EQ(rows.at(3, 6), "X");
+    EXPECT_EQ(rows.at(3, 7), "");
+    EXPECT_EQ(rows.at(4, 1), "2");
+    EXPECT_EQ(rows.at(4, 4), "14:31:00");
+    EXPECT_EQ(rows.at(4, 6), "Y");
+    EXPECT_FALSE(rows.at(1, 3).isEmpty()); // time stamp of the third block
+    EXPECT_EQ(rows.at(2, 3), "");
+    EXPECT_EQ(rows.at(3, 3), "7"); // the third block's data overwrites the record line's cell
+    EXPECT_FALSE(rows.at(1, 255).isEmpty());
+    EXPECT_EQ(rows.at(2, 255), "a");
+    EXPECT_EQ(rows.at(2, 256), "b");
+    EXPECT_EQ(rows.at(2, 257), "");
 }
 
 TEST_F(AcquisitionLiveTest, PortMissingQuitsTheOffice)
