@@ -210,15 +210,17 @@ TEST_F(WindowTest, CancelDuringATransferIsHonouredAtTheNextFile)
 TEST_F(WindowTest, ARejectedPacketIsResentOnce)
 {
     writeFile(firmware("ff.ldf"), firmwareFile(3, 4, 50));
-    // Received are: 1 the hold packet after the announcement, 2 the hold
-    // packet before ff.ldf, 3 its first packet, which is rejected.
+    // The simulator numbers what it receives: the hold packet after the
+    // announcement and the one before ff.ldf go back to back, so they arrive
+    // together as packet 1; 2 is the file's first packet, 3 its second.
     startSimulator({"--reject", "3"});
     window->ShowForm();
     const QByteArray hold = packetsOf("hold.ldf");
     const QByteArray packets = packetsOf("ff.ldf");
     ASSERT_EQ(packets.size(), 4 * 50);
-    // The hold packet goes once more for the absent "af.ldf".
-    EXPECT_EQ(readFile(recordPath()), hold + hold + packets.left(50) + packets + hold);
+    // The rejection comes with the answer to the second packet, so that one
+    // goes twice; the hold packet goes once more for the absent "af.ldf".
+    EXPECT_EQ(readFile(recordPath()), hold + hold + packets.left(100) + packets.mid(50) + hold);
     EXPECT_TRUE(logText().contains("*********** Re-Transmission in response.  iWasOK = 45 *************"));
     EXPECT_EQ(titles(), QStringList{"Verify request for update"});
 }

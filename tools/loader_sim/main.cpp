@@ -33,7 +33,8 @@ Files:  every packet is answered with ":OK :" and then ":LST:01". A packet
         "word 0000000 rec 000001"). So a file ends where its last packet is
         met; give every file a last packet that occurs nowhere before it.
 Faults: packets are numbered from 1 in the order received since the start,
-        hold packets and resent packets included; --reject, --busy,
+        hold packets and resent packets included (packets sent back to back,
+        without waiting for an answer, arrive as one); --reject, --busy,
         --silent-before-ok and --silent-before-prompt take such numbers.
         After a deliberate silence no power cycle comes for --silence-hold
         seconds, so the updater's time limit runs out first.
