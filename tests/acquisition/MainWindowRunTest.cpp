@@ -1,0 +1,441 @@
+// Acquisition runs driven through the main window as a user drives them:
+// buttons clicked on the offscreen window, its own 100 ms tmrMain, the real
+// serial component on a socat pair, a real headless office, and the saved
+// workbook read back. Covers the stream cases, the start failures, a busy,
+// a closed office, a port that vanishes, and pause and resume.
+#include "AcquisitionRun.h"
+#include "MainWindowRig.h"
+#include "QStringPrinter.h"
+#include "SavedSheet.h"
+
+#include <QAction>
+#include <QDir>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+const QString kBlocked =
+    "MS Excel is blocked: please close the cell you're editing or finish the dialog that's open.";
+const QString kClosed =
+    "Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.";
+const QString kNoPort = "COM port not available";
+
+void click(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+// A cell holding a time of day in hours, as a block's first row does.
+bool isHours(const QString &text)
+{
+    bool ok = false;
+    const double hours = text.toDouble(&ok);
+    return ok && hours >= 0 && hours <= 24;
+}
+
+class MainWindowRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString why = rig.setUp();
+        ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    }
+
+    // Loads the window and presses Start; true when the run is up.
+    bool start()
+    {
+        if (!rig.w && !rig.load())
+            return false;
+        rig.sent = 0;
+        click(rig.w->cmdStart);
+        return run().iRunState == 1;
+    }
+    // Presses Stop with the save dialog answered by a file in the output folder.
+    QString stopAndSave(const QString &name)
+    {
+        rig.saveAnswer = rig.outputFile(name);
+        click(rig.w->cmdStop);
+        return rig.saveAnswer;
+    }
+
+    AcquisitionRun &run() { return rig.w->run(); }
+    frmMain &w() { return *rig.w; }
+
+    // The stopped layout, as after the load or a Stop.
+    void expectStoppedLayout()
+    {
+        EXPECT_EQ(run().iRunState, 0);
+        EXPECT_TRUE(w().cmdStart->isEnabled());
+        EXPECT_FALSE(w().cmdStop->isEnabled());
+        EXPECT_FALSE(w().cmdPause->isEnabled());
+        EXPECT_FALSE(w().cmdResume->isEnabled());
+        EXPECT_TRUE(w().pauseInFront());
+        EXPECT_TRUE(w().cmdComPorts->isEnabled());
+        EXPECT_TRUE(w().mnuUtilities->menuAction()->isVisible());
+        // Right after the load the timer runs until its first tick finds no run.
+        EXPECT_TRUE(waitUntil([this] { return !w().tmrMain->isActive(); }, 1000));
+    }
+
+    MainWindowRig rig;
+};
+
+TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
+{
+    ASSERT_TRUE(start()) << rig.status().toStdString();
+    EXPECT_EQ(rig.status(), "Ready");
+    EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::green());
+    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
+    EXPECT_FALSE(w().cmdStart->isEnabled());
+    EXPECT_TRUE(w().cmdStop->isEnabled());
+    EXPECT_TRUE(w().cmdPause->isEnabled());
+    EXPECT_TRUE(w().pauseInFront());
+    EXPECT_FALSE(w().cmdResume->isEnabled());
+    EXPECT_FALSE(w().cmdComPorts->isEnabled());
+    EXPECT_FALSE(w().mnuUtilities->menuAction()->isVisible());
+    EXPECT_TRUE(w().tmrMain->isActive());
+    EXPECT_TRUE(QFileInfo::exists(rig.workingCopy())); // copied from the master
+
+    // Two data lines in column 1.
+    ASSERT_TRUE(rig.send("5.1\r\n5.2\r\n"));
+    ASSERT_TRUE(rig.written());
+    EXPECT_EQ(run().lRow, 3);
+    EXPECT_EQ(rig.status(), "Bytes Received: 10");
+
+    // A line split across ticks, then its CR LF split across ticks.
+    ASSERT_TRUE(rig.send("5."));
+    ASSERT_TRUE(rig.received());
+    runEventLoop(250);
+    ASSERT_TRUE(rig.send("3\r"));
+    ASSERT_TRUE(rig.received());
+    runEventLoop(250);
+    EXPECT_EQ(run().sInBuffer, "5.3\r");
+    EXPECT_EQ(run().lRow, 3);
+    ASSERT_TRUE(rig.send("\n"));
+    ASSERT_TRUE(rig.written());
+    EXPECT_EQ(run().lRow, 4);
+
+    // Two record lines in one piece: "::" and "=" are no cells; runs of
+    // spaces give no empty cells.
+    ASSERT_TRUE(rig.send("1 0001 :: 06/12/2026 14:30:00 = 523 X\r\n"
+                         "2   0002  ::  06/12/2026   14:31:00 =   524  Y  \r\n"));
+    ASSERT_TRUE(rig.written());
+    EXPECT_EQ(run().lRow, 6);
+
+    // Four empty lines: a separator (column 2, time stamp in row 1) and one
+    // empty data line in row 2; the next line goes to row 3.
+    ASSERT_TRUE(rig.send("\r\n\r\n\r\n\r\n6.1\r\n"));
+    ASSERT_TRUE(rig.written());
+    EXPECT_EQ(rig.g.iBlockColumn, 2);
+    EXPECT_EQ(run().lRow, 4);
+
+    // On to column 255, where a three-field line meets the column limit.
+    QByteArray separators;
+    for (int i = 0; i < 253; ++i)
+        separators += "\r\n\r\n\r\n";
+    ASSERT_TRUE(rig.send(separators + "a\tb\tc\r\n"));
+    ASSERT_TRUE(rig.written());
+    EXPECT_EQ(rig.g.iBlockColumn, 255);
+    EXPECT_EQ(run().lRow, 3);
+    EXPECT_EQ(rig.status(), "Bytes Received: " + QString::number(rig.sent));
+    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
+
+    const pid_t office = rig.officeGroup();
+    const QString saved = stopAndSave("stream.xls");
+    EXPECT_EQ(rig.prompts, QStringList{"Please rename this workbook|Excel workbook (*.xls)"});
+    ASSERT_TRUE(QFileInfo::exists(saved));
+    expectStoppedLayout();
+    EXPECT_EQ(rig.status(), "");
+    EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), rig.frameColour());
+    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), rig.frameColour());
+    EXPECT_EQ(rig.g.xlApp, nullptr);
+    EXPECT_FALSE(rig.comm->portOpen());
+    EXPECT_TRUE(MainWindowRig::officeEnded(office));
+
+    const SavedSheet sheet = SavedSheet::read(saved);
+    ASSERT_FALSE(sheet.isEmpty());
+    EXPECT_EQ(sheet.at(1, 1), "5.1");
+    EXPECT_EQ(sheet.at(2, 1), "5.2");
+    EXPECT_EQ(sheet.at(3, 1), "5.3"); // written once, whole
+    // Record lines: number-looking tokens become numbers, the rest text.
+    const QStringList first{"1", "1", "06/12/2026", "14:30:00", "523", "X", ""};
+    const QStringList second{"2", "2", "06/12/2026", "14:31:00", "524", "Y", ""};
+    for (int c = 1; c <= 7; ++c) {
+        if (c == 2)
+            continue; // column 2 holds the second block from row 1 to 3
+        EXPECT_EQ(sheet.at(4, c), first[c - 1]) << "column " << c;
+        EXPECT_EQ(sheet.at(5, c), second[c - 1]) << "column " << c;
+    }
+    EXPECT_EQ(sheet.at(4, 2), "1");
+    EXPECT_EQ(sheet.at(5, 2), "2");
+    EXPECT_TRUE(isHours(sheet.at(1, 2))) << sheet.at(1, 2).toStdString();
+    EXPECT_EQ(sheet.at(2, 2), "");
+    EXPECT_EQ(sheet.at(3, 2), "6.1");
+    for (int c = 3; c <= 255; ++c) {
+        ASSERT_TRUE(isHours(sheet.at(1, c))) << "column " << c << ": " << sheet.at(1, c).toStdString();
+        ASSERT_EQ(sheet.at(2, c), c == 255 ? "a" : "") << "column " << c;
+    }
+    EXPECT_EQ(sheet.at(2, 256), "b");
+    EXPECT_EQ(sheet.at(3, 255), "");
+}
+
+TEST_F(MainWindowRunTest, MissingMasterFailsBeforeTheOfficeStarts)
+{
+    QTemporaryDir program;
+    ASSERT_TRUE(QFile::copy(rig.programFolder + "/KeyChain.txt", program.path() + "/KeyChain.txt"));
+    rig.programFolder = program.path();
+    ASSERT_TRUE(rig.load());
+    click(w().cmdStart);
+    EXPECT_EQ(rig.status(), "We cannot make a copy of the master workbook; it may have been deleted.");
+    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::red());
+    EXPECT_EQ(rig.factory->creates, 0);
+    EXPECT_FALSE(QFileInfo::exists(rig.workingCopy()));
+    EXPECT_FALSE(rig.comm->portOpen());
+    expectStoppedLayout(); // Start still enabled for another try
+    EXPECT_TRUE(rig.boxes.boxes.isEmpty());
+}
+
+// The office program is not installed where it is looked for.
+class MainWindowWithoutOfficeTest : public MainWindowRunTest {
+protected:
+    void SetUp() override
+    {
+        rig.soffice = "/nonexistent/soffice";
+        MainWindowRunTest::SetUp();
+    }
+};
+
+TEST_F(MainWindowWithoutOfficeTest, MissingOfficeFailsAndLeavesStartUsable)
+{
+    ASSERT_TRUE(rig.load());
+    click(w().cmdStart);
+    EXPECT_EQ(rig.status(), "We cannot start MS Excel; it may not be loaded on this computer.");
+    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::red());
+    EXPECT_EQ(rig.g.xlApp, nullptr);
+    EXPECT_FALSE(rig.comm->portOpen());
+    expectStoppedLayout();
+    EXPECT_TRUE(rig.boxes.boxes.isEmpty());
+}
+
+TEST_F(MainWindowRunTest, PortMissingOrInUseQuitsTheOfficeAndAnotherStartWorks)
+{
+    AppSettings::save("Communication", "ComPort", "6"); // no such device
+    ASSERT_TRUE(rig.load());
+    EXPECT_EQ(w().lblComPort->text(), "COM 6");
+    click(w().cmdStart);
+    EXPECT_EQ(run().iRunState, 0);
+    EXPECT_EQ(rig.status(), kNoPort);
+    EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::red());
+    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
+    EXPECT_EQ(rig.g.xlApp, nullptr);
+    expectStoppedLayout();
+    EXPECT_TRUE(MainWindowRig::officeEnded(rig.officeGroup()));
+
+    // COM5 held by another program.
+    MSComm other{PortMap(AppSettings::folder())};
+    other.setCommPort(5);
+    other.setPortOpen(true);
+    rig.comm->setCommPort(5);
+    click(w().cmdStart);
+    EXPECT_EQ(run().iRunState, 0);
+    EXPECT_EQ(rig.status(), kNoPort);
+    EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::red());
+    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
+    EXPECT_TRUE(MainWindowRig::officeEnded(rig.officeGroup()));
+    EXPECT_TRUE(w().cmdComPorts->isEnabled());
+
+    // Once the other program lets go, Start works; Stop with nothing written
+    // asks nothing.
+    other.setPortOpen(false);
+    ASSERT_TRUE(start()) << rig.status().toStdString();
+    EXPECT_EQ(rig.status(), "Ready");
+    const pid_t office = rig.officeGroup();
+    click(w().cmdStop);
+    EXPECT_TRUE(rig.prompts.isEmpty());
+    EXPECT_TRUE(MainWindowRig::officeEnded(office));
+    EXPECT_EQ(rig.factory->creates, 3);
+}
+
+TEST_F(MainWindowRunTest, BusyOfficeHoldsTheLineAndWritesItToTheSameRowWhenFree)
+{
+    ASSERT_TRUE(start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.send("1\r\n"));
+    ASSERT_TRUE(rig.written());
+    ASSERT_EQ(run().lRow, 2);
+
+    const pid_t office = rig.officeGroup();
+    ASSERT_GT(office, 0);
+    ASSERT_EQ(::kill(-office, SIGSTOP), 0);
+    ASSERT_TRUE(rig.send("2\r\n"));
+    const bool blocked = waitUntil([this] { return rig.status() == kBlocked; }, 10000);
+    QColor excel = MainWindowRig::colourOf(w().panExcel);
+    const bool pauseEnabled = w().cmdPause->isEnabled();
+    // More text while the office stays busy queues up behind the held line.
+    if (blocked) {
+        rig.send("3\r\n");
+        rig.received();
+        runEventLoop(300);
+    }
+    const QByteArray held = run().sInBuffer;
+    const std::int32_t row = run().lRow;
+    ::kill(-office, SIGCONT);
+    ASSERT_TRUE(blocked);
+    EXPECT_EQ(excel, MainWindowRig::yellow());
+    EXPECT_FALSE(pauseEnabled);
+    EXPECT_EQ(held, "2\r\n3\r\n");
+    EXPECT_EQ(row, 2);
+    EXPECT_EQ(run().iRunState, 1);
+
+    ASSERT_TRUE(waitUntil([this] { return run().lRow == 4 && run().sInBuffer.isEmpty(); }, 15000));
+    ASSERT_TRUE(waitUntil([this] { return rig.status() == "Bytes Received: 9"; }, 5000));
+    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
+    EXPECT_TRUE(w().cmdPause->isEnabled());
+
+    const QString saved = stopAndSave("busy.xls");
+    const SavedSheet sheet = SavedSheet::read(saved);
+    ASSERT_FALSE(sheet.isEmpty());
+    EXPECT_EQ(sheet.at(1, 1), "1");
+    EXPECT_EQ(sheet.at(2, 1), "2");
+    EXPECT_EQ(sheet.at(3, 1), "3");
+    EXPECT_EQ(sheet.at(4, 1), "");
+    EXPECT_TRUE(MainWindowRig::officeEnded(office));
+}
+
+TEST_F(MainWindowRunTest, ClosedOfficeIsShownInRedAndTheRunGoesOn)
+{
+    ASSERT_TRUE(start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.send("1\r\n"));
+    ASSERT_TRUE(rig.written());
+
+    const pid_t office = rig.officeGroup();
+    ASSERT_EQ(::kill(-office, SIGKILL), 0);
+    ASSERT_TRUE(rig.send("2\r\n"));
+    ASSERT_TRUE(waitUntil([this] { return rig.status() == kClosed; }, 10000));
+    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::red());
+    EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::green());
+    EXPECT_FALSE(w().cmdPause->isEnabled());
+
+    // The run goes on: the port is still read, and nothing is dropped.
+    ASSERT_TRUE(rig.send("3\r\n"));
+    ASSERT_TRUE(rig.received());
+    runEventLoop(300);
+    EXPECT_EQ(run().iRunState, 1);
+    EXPECT_EQ(run().sInBuffer, "2\r\n3\r\n");
+    EXPECT_EQ(rig.status(), kClosed);
+    EXPECT_TRUE(w().tmrMain->isActive() || run().iRunState == 1);
+
+    click(w().cmdStop);
+    expectStoppedLayout();
+    EXPECT_TRUE(rig.prompts.isEmpty()); // nothing can be saved from a closed office
+    EXPECT_EQ(rig.g.xlApp, nullptr);
+    EXPECT_FALSE(rig.comm->portOpen());
+}
+
+TEST_F(MainWindowRunTest, PortVanishingMidRunIsShownAndStopSavesWhatCame)
+{
+    ASSERT_TRUE(start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.send("1\r\n2\r\n3"));
+    ASSERT_TRUE(rig.received());
+    rig.pty.stop(); // the adapter is pulled
+    ASSERT_TRUE(waitUntil([this] { return rig.status() == kNoPort; }, 5000));
+    EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::red());
+    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
+    EXPECT_FALSE(rig.comm->portOpen());
+    EXPECT_EQ(run().iRunState, 1);
+    EXPECT_EQ(run().lRow, 3);
+    runEventLoop(300); // the ticks go on quietly
+    EXPECT_EQ(rig.status(), kNoPort);
+    EXPECT_TRUE(w().cmdStop->isEnabled());
+
+    const pid_t office = rig.officeGroup();
+    const QString saved = stopAndSave("vanished.xls");
+    expectStoppedLayout();
+    EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), rig.frameColour());
+    EXPECT_TRUE(MainWindowRig::officeEnded(office));
+    const SavedSheet sheet = SavedSheet::read(saved);
+    ASSERT_FALSE(sheet.isEmpty());
+    EXPECT_EQ(sheet.at(1, 1), "1");
+    EXPECT_EQ(sheet.at(2, 1), "2");
+    EXPECT_EQ(sheet.at(3, 1), ""); // "3" never got its line end
+}
+
+TEST_F(MainWindowRunTest, PauseHoldsThePortTextAndResumeWritesItInOrder)
+{
+    ASSERT_TRUE(rig.load());
+    // Neither does anything while stopped: the lamps keep their grey.
+    const QColor portLamp = MainWindowRig::colourOf(w().panComPort);
+    const QColor excelLamp = MainWindowRig::colourOf(w().panExcel);
+    w().cmdPause_Click();
+    w().cmdResume_Click();
+    expectStoppedLayout();
+    EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), portLamp);
+    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), excelLamp);
+    EXPECT_EQ(portLamp, QColor(0xC0, 0xC0, 0xC0));
+    EXPECT_EQ(rig.status(), "");
+
+    ASSERT_TRUE(start()) << rig.status().toStdString();
+    // Resume while running does nothing either.
+    w().cmdResume_Click();
+    EXPECT_EQ(run().iRunState, 1);
+    EXPECT_EQ(rig.status(), "Ready");
+    EXPECT_TRUE(w().pauseInFront());
+    EXPECT_FALSE(w().cmdResume->isEnabled());
+
+    // 150 lines of 7 bytes before the pause: a count with a thousands group.
+    QByteArray before;
+    for (int i = 1; i <= 150; ++i)
+        before += QByteArray("P") + QByteArray::number(i).rightJustified(4, '0') + "\r\n";
+    ASSERT_TRUE(rig.send(before));
+    ASSERT_TRUE(rig.written());
+    ASSERT_EQ(run().lRow, 151);
+
+    click(w().cmdPause);
+    EXPECT_EQ(run().iRunState, -1);
+    EXPECT_EQ(rig.status(), "Paused");
+    EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::yellow());
+    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::yellow());
+    EXPECT_FALSE(w().cmdPause->isEnabled());
+    EXPECT_TRUE(w().cmdResume->isEnabled());
+    EXPECT_FALSE(w().pauseInFront());
+    EXPECT_FALSE(w().tmrMain->isActive());
+    // Pause again while paused: nothing changes.
+    w().cmdPause_Click();
+    EXPECT_EQ(run().iRunState, -1);
+    EXPECT_TRUE(w().cmdResume->isEnabled());
+
+    // What the instrument prints meanwhile waits in the port.
+    QByteArray during;
+    for (int i = 1; i <= 40; ++i)
+        during += QByteArray("Q") + QByteArray::number(i).rightJustified(4, '0') + "\r\n";
+    ASSERT_TRUE(rig.send(during));
+    runEventLoop(500);
+    EXPECT_EQ(run().lBytesReceived, 1050);
+    EXPECT_EQ(run().lRow, 151);
+    EXPECT_TRUE(rig.comm->portOpen());
+
+    click(w().cmdResume);
+    // Resume shows the count so far with its digits grouped.
+    EXPECT_EQ(rig.status(), "Bytes Received: 1,050");
+    EXPECT_EQ(run().iRunState, 1);
+    EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::green());
+    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
+    EXPECT_TRUE(w().cmdPause->isEnabled());
+    EXPECT_FALSE(w().cmdResume->isEnabled());
+    EXPECT_TRUE(w().pauseInFront());
+    ASSERT_TRUE(rig.written());
+    EXPECT_EQ(run().lRow, 191);
+    EXPECT_EQ(rig.status(), "Bytes Received: 1330"); // the parser's own form
+
+    const QString saved = stopAndSave("paused.xls");
+    const SavedSheet sheet = SavedSheet::read(saved);
+    ASSERT_FALSE(sheet.isEmpty());
+    for (int i = 1; i <= 150; ++i)
+        ASSERT_EQ(sheet.at(i, 1), "P" + QString::number(i).rightJustified(4, '0')) << "row " << i;
+    for (int i = 1; i <= 40; ++i)
+        ASSERT_EQ(sheet.at(150 + i, 1), "Q" + QString::number(i).rightJustified(4, '0')) << "row " << 150 + i;
+    EXPECT_EQ(sheet.at(191, 1), "");
+}
+
+} // namespace
