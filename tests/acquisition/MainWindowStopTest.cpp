@@ -1,0 +1,246 @@
+// Stop and the main window's unload, driven through the offscreen window with
+// the real port (socat pair) and a real headless office: the user macro in
+// its forms, run from a Personal.ods in the office's start-up folder before
+// the save; no dialog when nothing was written; a cancelled dialog; closing
+// the window during a run and while paused.
+#include "AcquisitionRun.h"
+#include "MainWindowRig.h"
+#include "QStringPrinter.h"
+#include "SavedSheet.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+void click(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+QByteArray contentOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The office's start-up folder, where the user keeps personal macros.
+QString startupFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Halvern/XLSTART";
+}
+
+// A Basic macro "Mark" that counts up cell (1, 10) of the working copy's
+// active sheet, so the saved workbook shows whether, and how often, it ran.
+const char *const kMarkMacro =
+    "Sub Mark\n"
+    "  Dim e As Object, doc As Object, cell As Object\n"
+    "  e = StarDesktop.getComponents().createEnumeration()\n"
+    "  Do While e.hasMoreElements()\n"
+    "    doc = e.nextElement()\n"
+    "    If HasUnoInterfaces(doc, \"com.sun.star.frame.XModel\") Then\n"
+    "      If LCase(Right(doc.getURL(), 16)) = \"/spreadsheet.xls\" Then\n"
+    "        cell = doc.getCurrentController().getActiveSheet().getCellByPosition(9, 0)\n"
+    "        cell.setValue(cell.getValue() + 1)\n"
+    "      End If\n"
+    "    End If\n"
+    "  Loop\n"
+    "End Sub\n";
+
+// Writes folder/Personal.ods holding the Basic module Module1 with the given
+// source: a flat document converted by a separate headless office, as a user
+// would save it from the office.
+bool writePersonalOds(const QString &folder, const QString &basic)
+{
+    QTemporaryDir work;
+    QFile flat(work.path() + "/Personal.fods");
+    if (!flat.open(QIODevice::WriteOnly))
+        return false;
+    flat.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+               "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+               "xmlns:script=\"urn:oasis:names:tc:opendocument:xmlns:script:1.0\" "
+               "office:version=\"1.2\" office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\">"
+               "<office:scripts><office:script script:language=\"ooo:Basic\">"
+               "<ooo:libraries xmlns:ooo=\"http://openoffice.org/2004/office\" "
+               "xmlns:xlink=\"http://www.w3.org/1999/xlink\">"
+               "<ooo:library-embedded ooo:name=\"Standard\"><ooo:module ooo:name=\"Module1\">"
+               "<ooo:source-code>"
+               + basic.toHtmlEscaped().toUtf8()
+               + "</ooo:source-code></ooo:module></ooo:library-embedded></ooo:libraries>"
+                 "</office:script></office:scripts>"
+                 "<office:body><office:spreadsheet><table:table table:name=\"Macros\">"
+                 "<table:table-row><table:table-cell/></table:table-row></table:table>"
+                 "</office:spreadsheet></office:body></office:document>\n");
+    flat.close();
+    QProcess soffice;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("URE_BOOTSTRAP");
+    env.insert("HOME", work.path());
+    env.insert("TMPDIR", work.path());
+    soffice.setProcessEnvironment(env);
+    soffice.setProcessChannelMode(QProcess::MergedChannels);
+    soffice.start("soffice", {"-env:UserInstallation=file://" + work.path() + "/profile", "--headless",
+                              "--norestore", "--convert-to", "ods", "--outdir", folder, flat.fileName()});
+    return soffice.waitForFinished(120000) && QFileInfo::exists(folder + "/Personal.ods");
+}
+
+class MainWindowStopTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString why = rig.setUp();
+        ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    }
+    void TearDown() override
+    {
+        rig.tearDown();
+        QFile::remove(startupFolder() + "/Personal.ods");
+    }
+
+    bool start()
+    {
+        if (!rig.w && !rig.load())
+            return false;
+        rig.sent = 0;
+        click(rig.w->cmdStart);
+        return run().iRunState == 1;
+    }
+    AcquisitionRun &run() { return rig.w->run(); }
+    frmMain &w() { return *rig.w; }
+    QStringList savedFiles() const { return QDir(rig.output.path()).entryList({"*.xls"}, QDir::Files); }
+
+    MainWindowRig rig;
+};
+
+TEST_F(MainWindowStopTest, UserMacroInItsFormsRunsBeforeTheSave)
+{
+    ASSERT_TRUE(writePersonalOds(startupFolder(), kMarkMacro));
+    // The stored settings name the macro but switch it off.
+    AppSettings::save("Excel Macro", "Enable", "False");
+    AppSettings::save("Excel Macro", "Name", "Mark");
+    ASSERT_TRUE(rig.load());
+    ASSERT_FALSE(rig.g.bMacroEnable);
+    ASSERT_EQ(rig.g.sMacroName, "Mark");
+
+    struct Case {
+        bool enable;
+        QString name;
+        QString marker; // what the macro left in cell (1, 10): "" when it did not run
+        QString status; // panStatus after Stop
+    };
+    const QList<Case> cases{
+        {false, "Mark", "", ""},
+        {true, "", "", ""},
+        {true, "Personal.ods!Mark", "1", ""},
+        {true, "Mark", "1", ""},  // tried in spreadsheet.xls first, then runs once from Personal.ods
+        {true, "NoSuchMacro", "", "User macro did NOT run."},
+    };
+    QStringList files;
+    for (qsizetype i = 0; i < cases.size(); ++i) {
+        const Case &c = cases[i];
+        SCOPED_TRACE(("macro " + c.name + (c.enable ? " on" : " off")).toStdString());
+        if (i > 0) {
+            rig.g.bMacroEnable = c.enable;
+            rig.g.sMacroName = c.name;
+        }
+        ASSERT_TRUE(start()) << rig.status().toStdString();
+        EXPECT_EQ(rig.status(), "Ready"); // the personal macros loaded without a warning
+        ASSERT_TRUE(rig.send("m\r\n"));
+        ASSERT_TRUE(rig.written());
+        const pid_t office = rig.officeGroup();
+        rig.prompts.clear();
+        rig.saveAnswer = rig.outputFile(QString("macro%1.xls").arg(i));
+        click(w().cmdStop);
+        EXPECT_EQ(rig.status(), c.status);
+        EXPECT_EQ(rig.prompts.size(), 1); // the save goes on whatever the macro did
+        EXPECT_TRUE(QFileInfo::exists(rig.saveAnswer));
+        EXPECT_EQ(run().iRunState, 0);
+        EXPECT_TRUE(MainWindowRig::officeEnded(office));
+        files.append(rig.saveAnswer);
+    }
+
+    const QList<SavedSheet> sheets = SavedSheet::read(files);
+    ASSERT_EQ(sheets.size(), cases.size());
+    for (qsizetype i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].name.toStdString());
+        ASSERT_FALSE(sheets[i].isEmpty());
+        EXPECT_EQ(sheets[i].at(1, 1), "m"); // the working copy, not Personal.ods, took the data
+        EXPECT_EQ(sheets[i].at(1, 10), cases[i].marker);
+    }
+}
+
+TEST_F(MainWindowStopTest, NothingWrittenAsksNothingAndACancelledDialogSavesNothing)
+{
+    ASSERT_TRUE(start()) << rig.status().toStdString();
+    pid_t office = rig.officeGroup();
+    click(w().cmdStop);
+    EXPECT_TRUE(rig.prompts.isEmpty());
+    EXPECT_EQ(run().iRunState, 0);
+    EXPECT_TRUE(MainWindowRig::officeEnded(office));
+
+    ASSERT_TRUE(start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.send("1\r\n2\r\n"));
+    ASSERT_TRUE(rig.written());
+    office = rig.officeGroup();
+    rig.saveAnswer = "False"; // the user cancels
+    click(w().cmdStop);
+    EXPECT_EQ(rig.prompts, QStringList{"Please rename this workbook|Excel workbook (*.xls)"});
+    EXPECT_EQ(rig.status(), "");
+    EXPECT_EQ(rig.g.xlApp, nullptr);
+    EXPECT_TRUE(MainWindowRig::officeEnded(office)); // quit all the same: no office left
+    EXPECT_TRUE(savedFiles().isEmpty());
+    // The working copy on disk is still the master's copy.
+    EXPECT_EQ(contentOf(rig.workingCopy()), contentOf(rig.programFolder + "/spreadsheet.xls"));
+}
+
+TEST_F(MainWindowStopTest, ClosingTheWindowDuringARunStopsItBeforeTheSettingsAreWritten)
+{
+    AppSettings::save("Excel Macro", "Name", "Before");
+    ASSERT_TRUE(start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.send("u1\r\nu2\r\n"));
+    ASSERT_TRUE(rig.written());
+    rig.g.sMacroName = "After"; // changed during the run, stored at unload
+
+    QString storedDuringStop;
+    rig.onPrompt = [&storedDuringStop] { storedDuringStop = AppSettings::get("Excel Macro", "Name", "<absent>"); };
+    rig.saveAnswer = rig.outputFile("unload.xls");
+    const pid_t office = rig.officeGroup();
+    w().close();
+
+    EXPECT_EQ(rig.prompts.size(), 1);
+    EXPECT_EQ(storedDuringStop, "Before");
+    EXPECT_EQ(AppSettings::get("Excel Macro", "Name", "<absent>"), "After");
+    EXPECT_EQ(run().iRunState, 0);
+    EXPECT_FALSE(rig.comm->portOpen());
+    EXPECT_EQ(rig.g.xlApp, nullptr);
+    EXPECT_TRUE(MainWindowRig::officeEnded(office));
+    const SavedSheet sheet = SavedSheet::read(rig.saveAnswer);
+    EXPECT_EQ(sheet.at(1, 1), "u1");
+    EXPECT_EQ(sheet.at(2, 1), "u2");
+}
+
+TEST_F(MainWindowStopTest, ClosingTheWindowWhilePausedDoesNotStop)
+{
+    ASSERT_TRUE(start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.send("p1\r\n"));
+    ASSERT_TRUE(rig.written());
+    click(w().cmdPause);
+    ASSERT_EQ(run().iRunState, -1);
+    rig.g.sMacroName = "Paused";
+    rig.saveAnswer = rig.outputFile("paused.xls");
+    const pid_t office = rig.officeGroup();
+    w().close();
+
+    EXPECT_TRUE(rig.prompts.isEmpty()); // no Stop: nothing offered for saving
+    EXPECT_EQ(run().iRunState, -1);
+    EXPECT_EQ(AppSettings::get("Excel Macro", "Name", "<absent>"), "Paused");
+    // The office is still let go of, unsaved.
+    EXPECT_EQ(rig.g.xlApp, nullptr);
+    EXPECT_TRUE(MainWindowRig::officeEnded(office));
+    EXPECT_TRUE(savedFiles().isEmpty());
+    EXPECT_EQ(contentOf(rig.workingCopy()), contentOf(rig.programFolder + "/spreadsheet.xls"));
+}
+
+} // namespace
