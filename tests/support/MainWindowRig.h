@@ -13,11 +13,13 @@
 #include "FolderLookup.h"
 #include "Globals.h"
 #include "KeepingCalcFactory.h"
+#include "Main.h"
 #include "MSComm.h"
 #include "OfficeProcess.h"
 #include "PortMap.h"
 #include "PtyPair.h"
 #include "RecordingMessageBoxes.h"
+#include "SingleInstance.h"
 #include "WaitUntil.h"
 #include "frmMain.h"
 
@@ -87,6 +89,15 @@ public:
             return false;
         w->show();
         return true;
+    }
+
+    // Starts the program the way it starts for a user: the start-up routine
+    // makes the emulated instrument models and shows the loaded window.
+    bool startProgram()
+    {
+        instance = std::make_unique<SingleInstance>(output.path() + "/instance.lock");
+        w = Main(frmMain::Services{g, *comm, boxes, *factory, programFolder}, *instance);
+        return w != nullptr;
     }
 
     void tearDown()
@@ -160,5 +171,6 @@ public:
     std::unique_ptr<MSComm> comm;
     std::unique_ptr<CalcSpreadsheetFactory> calc;
     std::unique_ptr<KeepingCalcFactory> factory;
+    std::unique_ptr<SingleInstance> instance;
     std::unique_ptr<frmMain> w;
 };
