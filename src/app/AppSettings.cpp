@@ -4,7 +4,7 @@
 #include <QSettings>
 
 namespace {
-QSettings store() { return QSettings(QSettings::IniFormat, QSettings::UserScope, "Halvern", "Halvern"); }
+QSettings store() { return QSettings(QSettings::UserScope, "Halvern", "Halvern"); }
 } // namespace
 
 QString AppSettings::get(const QString &section, const QString &key, const QString &defaultValue)

@@ -37,7 +37,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(folder.isValid());
-        QSettings(QSettings::IniFormat, QSettings::UserScope, "Halvern", "Halvern").clear();
+        QSettings(QSettings::UserScope, "Halvern", "Halvern").clear();
         writeKeyChain("Halvern,Halvern,Quentaro Works\r\n");
     }
 
@@ -119,6 +119,12 @@ TEST_F(MainWindowTest, DefaultsWithNothingStoredAndWrittenAtClose)
     EXPECT_EQ(stored("Excel Macro", "Enable"), "False");
     EXPECT_EQ(stored("Excel Macro", "Name"), "");
     EXPECT_EQ(factory.creates, 0);
+    // The store is the per-user Halvern.conf (moved by XDG_CONFIG_HOME in tests).
+    QFile conf(qEnvironmentVariable("XDG_CONFIG_HOME") + "/Halvern/Halvern.conf");
+    ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
+    const QByteArray text = conf.readAll();
+    EXPECT_TRUE(text.contains("[Communication]\nComPort=1")) << text.constData();
+    EXPECT_TRUE(text.contains("[Excel%20Macro]")) << text.constData();
 }
 
 TEST_F(MainWindowTest, SettingsRoundTrip)

@@ -54,7 +54,7 @@ public:
             return "no program folder at " + programFolder;
         if (!pty.start())
             return "socat did not start";
-        QSettings(QSettings::IniFormat, QSettings::UserScope, "Halvern", "Halvern").clear();
+        QSettings(QSettings::UserScope, "Halvern", "Halvern").clear();
         AppSettings::save("Communication", "ComPort", "5");
         QFile map(AppSettings::folder() + "/ports.conf");
         if (!map.open(QIODevice::WriteOnly | QIODevice::Truncate))

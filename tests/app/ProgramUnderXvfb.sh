@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Starts the real program from its folder on a virtual display: the main
+# window is titled "Halvern v1.2.0"; a second copy shows the single-instance
+# box and opens no main window of its own; closing writes the settings.
+# Usage: ProgramUnderXvfb.sh <program folder>
+set -u
+bin=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export HOME=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run XDG_DATA_HOME=$work/data
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+unset QT_QPA_PLATFORM
+
+cat > "$work/check.sh" <<'INNER'
+set -u
+bin=$1
+fail() { echo "FAIL: $*"; kill "$first" "${second:-}" 2>/dev/null; exit 1; }
+# Waits until a visible window with exactly this title exists.
+wait_for() {
+  for _ in $(seq 1 100); do
+    for w in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+      [ "$(xdotool getwindowname "$w")" = "$1" ] && { echo "$w"; return 0; }
+    done
+    sleep 0.1
+  done
+  return 1
+}
+"$bin/halvern" & first=$!
+main=$(wait_for "Halvern v1.2.0") || fail "no main window titled 'Halvern v1.2.0'"
+echo "main window: Halvern v1.2.0"
+
+"$bin/halvern" & second=$!
+wait_for "Cannot run more than one copy of this program." >/dev/null || fail "no single-instance box"
+count=$(for w in $(xdotool search --onlyvisible --name '.'); do xdotool getwindowname "$w"; done | grep -c '^Halvern v1.2.0$')
+[ "$count" = 1 ] || fail "the second copy opened a main window"
+echo "second copy: single-instance box"
+kill "$second"; wait "$second" 2>/dev/null
+
+# Click the Close button (no window manager here to send a close request).
+xdotool mousemove --window "$main" 528 195 click 1
+for _ in $(seq 1 50); do kill -0 "$first" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$first" 2>/dev/null && fail "the program did not end when its window closed"
+grep -q "^ComPort=1" "$XDG_CONFIG_HOME/Halvern/Halvern.conf" || fail "settings not written at close"
+echo "closed: settings written"
+INNER
+
+# A random first display number keeps parallel runs apart.
+xvfb-run -a -n $((100 + RANDOM % 800)) bash "$work/check.sh" "$bin"
+status=$?
+[ $status -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
+exit $status
