@@ -1,6 +1,8 @@
 #include "CalcCore.h"
 
+#include <QFile>
 #include <QProcessEnvironment>
+#include <unistd.h>
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
 #include <com/sun/star/connection/Connector.hpp>
@@ -16,7 +18,13 @@
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <cppuhelper/exc_hlp.hxx>
+#include <com/sun/star/document/XDocumentEventBroadcaster.hpp>
+#include <com/sun/star/document/XDocumentEventListener.hpp>
+#include <com/sun/star/frame/theGlobalEventBroadcaster.hpp>
+#include <com/sun/star/sheet/XActivationBroadcaster.hpp>
+#include <com/sun/star/sheet/XActivationEventListener.hpp>
 #include <cppuhelper/implbase1.hxx>
+#include <cppuhelper/implbase2.hxx>
 #include <thread>
 
 using css::uno::Reference;
@@ -36,12 +44,35 @@ public:
 private:
     std::shared_ptr<std::atomic<bool>> m_down;
 };
+// Counts every document event (a workbook activated, closed, ...) and every
+// sheet switch, so that a cached active sheet is fetched afresh after one.
+class ChangeWatch : public cppu::WeakImplHelper2<css::document::XDocumentEventListener,
+                                                 css::sheet::XActivationEventListener> {
+public:
+    explicit ChangeWatch(std::shared_ptr<std::atomic<unsigned>> changes) : m_changes(std::move(changes)) {}
+    void SAL_CALL documentEventOccured(const css::document::DocumentEvent &) override { ++*m_changes; }
+    void SAL_CALL activeSpreadsheetChanged(const css::sheet::ActivationEvent &) override { ++*m_changes; }
+    void SAL_CALL disposing(const css::lang::EventObject &) override { ++*m_changes; }
+
+private:
+    std::shared_ptr<std::atomic<unsigned>> m_changes;
+};
 } // namespace
 
 // ---- UnoState ----
 
+void UnoState::watchChanges()
+{
+    Reference<css::document::XDocumentEventBroadcaster> events(
+        css::frame::theGlobalEventBroadcaster::get(context), UNO_QUERY);
+    if (events.is())
+        events->addDocumentEventListener(new ChangeWatch(changes));
+}
+
 void UnoState::forgetCache()
 {
+    ++*changes;
+    cachedSheet.clear();
     seenComponent.clear();
     seenModel.clear();
     seenView.clear();
@@ -51,6 +82,7 @@ void UnoState::releaseAll()
 {
     forgetCache();
     lastActive.clear();
+    watchedViews.clear();
     desktop.clear();
     context.clear();
     bridge.clear();
@@ -83,6 +115,9 @@ Reference<css::frame::XModel> UnoState::activeModel()
 
 Reference<css::sheet::XSpreadsheet> UnoState::activeSheet()
 {
+    const unsigned now = *changes;
+    if (cachedSheet.is() && cachedAt == now)
+        return cachedSheet;
     const Reference<css::frame::XModel> model = activeModel();
     Reference<css::sheet::XSpreadsheetView> view;
     if (model.get() == seenModel.get() && seenView.is())
@@ -91,9 +126,23 @@ Reference<css::sheet::XSpreadsheet> UnoState::activeSheet()
         view.set(model->getCurrentController(), UNO_QUERY);
     if (!view.is())
         throw SpreadsheetError(Kind::Failed, QStringLiteral("The active workbook has no sheet view"));
+    bool watched = false;
+    for (const auto &v : watchedViews)
+        watched = watched || v.get() == view.get();
+    if (!watched) {
+        Reference<css::sheet::XActivationBroadcaster> switches(view, UNO_QUERY);
+        if (switches.is())
+            switches->addActivationEventListener(new ChangeWatch(changes));
+        watchedViews.push_back(view);
+    }
     Reference<css::sheet::XSpreadsheet> sheet = view->getActiveSheet();
     if (!sheet.is())
         throw SpreadsheetError(Kind::Failed, QStringLiteral("The active workbook has no active sheet"));
+    // Only valid if nothing happened while we looked.
+    if (*changes == now) {
+        cachedSheet = sheet;
+        cachedAt = now;
+    }
     return sheet;
 }
 
@@ -245,6 +294,7 @@ void CalcCore::start(const QString &soffice, std::chrono::milliseconds connectLi
             if (!state->context.is())
                 throw SpreadsheetError(Kind::Failed, QStringLiteral("LibreOffice offered no component context"));
             state->desktop = css::frame::Desktop::create(state->context);
+            state->watchChanges();
         } catch (...) {
             rethrowAsSpreadsheetError(*state);
         }
@@ -363,6 +413,8 @@ void CalcCore::removeLeftovers(const QStringList &documents, std::mutex &documen
     }
     for (const QString &path : paths)
         OfficeFolders::removeStaleLock(path, folders.unique());
+    // A killed office leaves its pipe's socket file behind.
+    QFile::remove(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(folders.unique()));
     folders.remove();
 }
 

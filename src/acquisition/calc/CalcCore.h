@@ -21,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <type_traits>
+#include <vector>
 
 // The UNO objects of one office connection. Used on the worker thread only.
 struct UnoState {
@@ -37,6 +38,15 @@ struct UnoState {
     css::uno::Reference<css::lang::XComponent> seenComponent;
     css::uno::Reference<css::frame::XModel> seenModel;
     css::uno::Reference<css::sheet::XSpreadsheetView> seenView;
+    // The active sheet as last fetched, valid while no document event or
+    // sheet switch has been reported since (changes counts those).
+    std::shared_ptr<std::atomic<unsigned>> changes = std::make_shared<std::atomic<unsigned>>(0);
+    css::uno::Reference<css::sheet::XSpreadsheet> cachedSheet;
+    unsigned cachedAt = 0;
+    std::vector<css::uno::Reference<css::sheet::XSpreadsheetView>> watchedViews;
+
+    // Listens for document events and sheet switches (after connecting).
+    void watchChanges();
 
     // The sheet the user sees in the active workbook, right now.
     css::uno::Reference<css::sheet::XSpreadsheet> activeSheet();

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <csignal>
 #include <cstring>
 #include <spawn.h>
@@ -43,8 +44,17 @@ bool OfficeProcess::start(const QString &program, const QStringList &arguments,
     sigaddset(&defaults, SIGINT);
     posix_spawnattr_setsigdefault(&attr, &defaults);
 
+    // The office gets no terminal input and writes its chatter nowhere: it
+    // must not hold our standard output open after we end.
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+
     pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), envp.data());
+    const int rc = posix_spawnp(&pid, argv[0], &files, &attr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&files);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {
         if (error)

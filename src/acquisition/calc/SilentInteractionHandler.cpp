@@ -36,9 +36,9 @@ void SilentInteractionHandler::handle(const Reference<css::task::XInteractionReq
     css::document::LockFileCorruptRequest lockCorrupt;
     if ((what >>= locked) && approve.is()) {
         approve->select(); // open read-only
-    } else if ((what >>= ownLock) && !ownLock.IsStoring && disapprove.is()) {
+    } else if ((what >>= ownLock) && !ownLock.IsStoring && approve.is()) {
         // The same user holds it open in another office window: read-only.
-        disapprove->select();
+        approve->select();
     } else if (((what >>= lockNotWritable) || (what >>= lockCorrupt)) && approve.is()) {
         approve->select(); // go on without a lock file
     } else if (abort.is()) {

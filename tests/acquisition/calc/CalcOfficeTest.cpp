@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -311,9 +312,29 @@ TEST(CalcOffice, StoppedOfficeIsBusyKilledOfficeIsGoneAndItsLockDoesNotBlock)
     EXPECT_FALSE(probe.readOnly("spreadsheet.xls"));
     second->setCell(5, 1, QString("after"));
     EXPECT_EQ(probe.cell("spreadsheet.xls", 0, 5, 1).text, "after");
+
+    // A workbook somebody else holds open (a lock not written by an office of
+    // ours) opens read-only, without a dialog; so does one the same user
+    // holds open in an office of their own.
+    const QString shared = work.filePath("shared.xls");
+    ASSERT_TRUE(QFile::copy(book, shared));
+    writeFile(OfficeFolders::lockFilePath(shared),
+              "Someone Else,someone,otherhost,01.01.2026 10:00,file:///home/someone/.config/libreoffice/4;");
+    second->open(shared);
+    EXPECT_TRUE(probe.readOnly("shared.xls"));
+    const QString mine = work.filePath("mine.xls");
+    ASSERT_TRUE(QFile::copy(book, mine));
+    writeFile(OfficeFolders::lockFilePath(mine),
+              QString("Me,%1,%2,01.01.2026 10:00,file://%3/.config/libreoffice/4;")
+                  .arg(qEnvironmentVariable("USER", "root"), QSysInfo::machineHostName(), QDir::homePath())
+                  .toUtf8());
+    second->open(mine);
+    EXPECT_TRUE(probe.readOnly("mine.xls"));
+
     const pid_t secondGroup = calcOf(second).processGroup();
     second->quit();
     EXPECT_FALSE(OfficeProcess::groupAlive(secondGroup));
     EXPECT_FALSE(QFile::exists(lock));
+    EXPECT_TRUE(QFile::exists(OfficeFolders::lockFilePath(shared))); // not ours to remove
     EXPECT_TRUE(officeFolders().isEmpty());
 }
