@@ -397,8 +397,8 @@ void CalcCore::postCleanUp()
     m_worker->post([state, process, documents, documentsMutex, folders] {
         state->releaseAll();
         // Wait for the office to end, however long the user keeps it open.
-        while (process->alive())
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        while (!process->ended())
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
         removeLeftovers(*documents, *documentsMutex, folders);
     });
 }

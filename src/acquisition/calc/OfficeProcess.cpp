@@ -1,9 +1,10 @@
 #include "OfficeProcess.h"
 
-#include <QDir>
-#include <QFile>
 
 #include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <unistd.h>
 #include <fcntl.h>
 #include <csignal>
 #include <cstring>
@@ -117,28 +118,39 @@ bool OfficeProcess::groupAlive(pid_t pid)
         return false;
     // kill() also counts zombies, and an orphaned office process that nobody
     // reaps would look alive for ever: look for a living member in /proc.
-    QDir proc(QStringLiteral("/proc"));
-    const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &entry : entries) {
-        bool numeric = false;
-        entry.toInt(&numeric);
-        if (!numeric)
+    // Plain system calls only: this may run on a thread while the program ends.
+    DIR *proc = ::opendir("/proc");
+    if (!proc)
+        return true;
+    bool found = false;
+    while (dirent *entry = ::readdir(proc)) {
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
             continue;
-        QFile stat(proc.filePath(entry) + QStringLiteral("/stat"));
-        if (!stat.open(QIODevice::ReadOnly))
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/%s/stat", entry->d_name);
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
             continue;
-        const QByteArray line = stat.readAll();
-        const int close = line.lastIndexOf(')');
-        if (close < 0)
+        char buffer[512];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
+        ::close(fd);
+        if (n <= 0)
             continue;
-        // after the command name: state, parent id, process group id, ...
-        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
-        if (fields.size() < 3 || fields[2].toInt() != pid)
+        buffer[n] = '\0';
+        // After the command name: state, parent id, process group id, ...
+        const char *close = std::strrchr(buffer, ')');
+        char state = 0;
+        int parent = 0;
+        int group = 0;
+        if (!close || std::sscanf(close + 1, " %c %d %d", &state, &parent, &group) != 3)
             continue;
-        if (fields[0] != "Z" && fields[0] != "X")
-            return true;
+        if (group == pid && state != 'Z' && state != 'X') {
+            found = true;
+            break;
+        }
     }
-    return false;
+    ::closedir(proc);
+    return found;
 }
 
 void OfficeProcess::signalGroup(int sig)

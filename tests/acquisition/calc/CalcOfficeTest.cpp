@@ -184,8 +184,19 @@ TEST(CalcOffice, WritesAreStoredAsNumbersOrLiteralTextAndSurviveSaveAsXls)
         EXPECT_EQ(failureOf([&] { book->name(); }), Kind::Gone);
     }
 
-    // Read the saved file back in a fresh office.
-    auto app = factory.create();
+    // Read the saved file back in a fresh office; this one has a save dialog.
+    QStringList asked;
+    CalcSpreadsheetFactory withDialog([&](const QString &title, const QString &filter) {
+        asked << title << filter;
+        return work.filePath("chosen.xls");
+    });
+    auto app = withDialog.create();
+    EXPECT_EQ(app->getSaveAsFilename("", "Excel workbook,*.xls", "Please rename this workbook"),
+              work.filePath("chosen.xls"));
+    EXPECT_EQ(asked, QStringList({"Please rename this workbook", "Excel workbook (*.xls)"}));
+    const QString startup = app->startupPath();
+    EXPECT_EQ(startup, OfficeFolders::dataRoot() + "/XLSTART");
+    EXPECT_TRUE(QDir(startup).exists());
     auto &calc = calcOf(app);
     app->open(filled);
     OfficeProbe probe(calc.pipeName());
@@ -229,6 +240,21 @@ TEST(CalcOffice, WritesAreStoredAsNumbersOrLiteralTextAndSurviveSaveAsXls)
     EXPECT_EQ(failureOf([&] { app->run("nobook.xls!Mark"); }), Kind::Failed);
     EXPECT_EQ(failureOf([&] { app->run("Module2.Mark"); }), Kind::Failed);
 
+    // The other formats by their extension; the workbook stays modified-free.
+    auto macroBook = bookNamed(*app, "macros.fods");
+    ASSERT_TRUE(macroBook);
+    macroBook->saveAs(work.filePath("copy.xlsx"));
+    macroBook->saveAs(work.filePath("copy.ods"));
+    EXPECT_EQ(macroBook->name(), "copy.ods");
+    for (const char *file : {"copy.xlsx", "copy.ods"}) {
+        QFile saved(work.filePath(file));
+        ASSERT_TRUE(saved.open(QIODevice::ReadOnly)) << file;
+        EXPECT_EQ(saved.read(2), "PK") << file; // both are zip packages
+    }
+    QFile ods(work.filePath("copy.ods"));
+    ASSERT_TRUE(ods.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(ods.readAll().contains("application/vnd.oasis.opendocument.spreadsheet"));
+
     // Activating a workbook sends the next writes there.
     auto filledBook = bookNamed(*app, "filled.xls");
     ASSERT_TRUE(filledBook);
@@ -236,7 +262,7 @@ TEST(CalcOffice, WritesAreStoredAsNumbersOrLiteralTextAndSurviveSaveAsXls)
     filledBook->activate();
     app->setCell(20, 1, QString("here"));
     EXPECT_EQ(cell(20, 1).text, "here");
-    EXPECT_EQ(probe.cell("macros.fods", 0, 20, 1).type, "EMPTY");
+    EXPECT_EQ(probe.cell("copy.ods", 0, 20, 1).type, "EMPTY");
 
     // Once the user has closed the workbooks, writes fail instead of
     // vanishing.
