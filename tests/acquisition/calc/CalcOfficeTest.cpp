@@ -357,8 +357,14 @@ TEST(CalcOffice, StoppedOfficeIsBusyKilledOfficeIsGoneAndItsLockDoesNotBlock)
     second->open(mine);
     EXPECT_TRUE(probe.readOnly("mine.xls"));
 
+    // Quit ends even an office that does not answer at all, within seconds,
+    // and removes the lock files it leaves behind.
     const pid_t secondGroup = calcOf(second).processGroup();
+    ::kill(-secondGroup, SIGSTOP);
+    EXPECT_EQ(failureOf([&] { second->setCell(6, 1, QString("stuck")); }), Kind::Busy);
+    started = std::chrono::steady_clock::now();
     second->quit();
+    EXPECT_LT(msSince(started), 8000);
     EXPECT_FALSE(OfficeProcess::groupAlive(secondGroup));
     EXPECT_FALSE(QFile::exists(lock));
     EXPECT_TRUE(QFile::exists(OfficeFolders::lockFilePath(shared))); // not ours to remove
