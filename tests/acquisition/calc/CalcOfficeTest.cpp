@@ -157,6 +157,10 @@ TEST(CalcOffice, WritesAreStoredAsNumbersOrLiteralTextAndSurviveSaveAsXls)
         app->setCells(10, 1, {QString("1"), QString("0001"), QString("06/12/2026"), QString("14:30:00"),
                               QString("523"), QString("X"), 2.25, QString("=A1*2")});
         EXPECT_FALSE(book->saved());
+        // Cells outside the sheet are a failure, not a busy office.
+        EXPECT_EQ(failureOf([&] { app->setCell(0, 1, QString("x")); }), Kind::Failed);
+        EXPECT_EQ(failureOf([&] { app->setCells(1, 20000, {QString("x"), QString("y")}); }), Kind::Failed);
+        app->setCell(11, 1, QString("still fine"));
 
         // Workbooks.Open makes the opened workbook the active one; activating
         // another moves later writes there, as does the user switching sheets.
@@ -215,6 +219,7 @@ TEST(CalcOffice, WritesAreStoredAsNumbersOrLiteralTextAndSurviveSaveAsXls)
     EXPECT_EQ(cell(7, 1).text, "06/12/2026");
     EXPECT_DOUBLE_EQ(cell(8, 1).value, 14.5);
     EXPECT_EQ(cell(9, 1).type, "EMPTY");
+    EXPECT_EQ(cell(11, 1).text, "still fine");
     const QStringList row10{"1", "1", "06/12/2026", "14:30:00", "523", "X", "2.25", "=A1*2"};
     const QStringList types10{"VALUE", "VALUE", "TEXT", "TEXT", "VALUE", "TEXT", "VALUE", "TEXT"};
     for (int c = 0; c < row10.size(); ++c) {
