@@ -1,5 +1,6 @@
 #include "UnoSupport.h"
 
+#include <csignal>
 #include <cppuhelper/bootstrap.hxx>
 #include <mutex>
 #include <rtl/bootstrap.hxx>
@@ -12,6 +13,11 @@ css::uno::Reference<css::uno::XComponentContext> UnoSupport::localContext()
     static css::uno::Reference<css::uno::XComponentContext> *context = nullptr;
     std::lock_guard lock(mutex);
     if (!context) {
+        // Writing to the pipe of an office that has just died must fail the
+        // call, not end this program.
+        struct sigaction current = {};
+        if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+            std::signal(SIGPIPE, SIG_IGN);
         // Both type libraries are needed for the office API; the office's own
         // unorc is not suitable for a client.
         const OUString program("file:///usr/lib/libreoffice/program/");
