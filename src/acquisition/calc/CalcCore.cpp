@@ -264,7 +264,7 @@ void CalcCore::start(const QString &soffice, std::chrono::milliseconds connectLi
         throw SpreadsheetError(Kind::Failed,
                                QStringLiteral("LibreOffice cannot be started (%1): %2").arg(soffice, error));
     }
-    m_folders.recordLauncher(m_process->pid());
+    m_folders.recordLauncher(m_process->pid(), m_headless);
 
     std::shared_ptr<UnoState> state = m_uno;
     std::shared_ptr<OfficeProcess> process = m_process;

@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
+#include <cerrno>
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -72,11 +74,11 @@ QString OfficeFolders::tempFolder() const
     return m_folder + QStringLiteral("/tmp");
 }
 
-void OfficeFolders::recordLauncher(pid_t pid) const
+void OfficeFolders::recordLauncher(pid_t pid, bool headless) const
 {
     QFile file(m_folder + '/' + kPidFile);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(QByteArray::number(pid));
+        file.write(QByteArray::number(pid) + (headless ? " headless" : ""));
 }
 
 void OfficeFolders::remove() const
@@ -85,14 +87,23 @@ void OfficeFolders::remove() const
         QDir(m_folder).removeRecursively();
 }
 
+namespace {
+// The launcher's process id and whether the office is headless, from the
+// instance folder; pid 0 when unknown.
+std::pair<pid_t, bool> launcherOf(const QString &folder)
+{
+    QFile file(folder + '/' + kPidFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return {0, false};
+    const QList<QByteArray> fields = file.readAll().trimmed().split(' ');
+    return {fields.value(0).toInt(), fields.value(1) == "headless"};
+}
+} // namespace
+
 bool OfficeFolders::instanceAlive(const QString &unique)
 {
-    QFile file(dataRoot() + '/' + kPrefix + unique + '/' + kPidFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return false; // no folder or no launcher: nothing can be running on it
-    bool ok = false;
-    const pid_t pid = file.readAll().trimmed().toInt(&ok);
-    return ok && OfficeProcess::groupAlive(pid);
+    // No folder or no launcher: nothing can be running on it.
+    return OfficeProcess::groupAlive(launcherOf(dataRoot() + '/' + kPrefix + unique).first);
 }
 
 void OfficeFolders::sweepEnded()
@@ -107,7 +118,17 @@ void OfficeFolders::sweepEnded()
         const bool hasPid = QFileInfo::exists(folder + '/' + kPidFile);
         if (!hasPid && QFileInfo(folder).lastModified().secsTo(QDateTime::currentDateTime()) < 60)
             continue;
-        if (!instanceAlive(unique))
+        const auto [launcher, headless] = launcherOf(folder);
+        // The unique name starts with the process id of the program that
+        // launched the office.
+        const pid_t owner = unique.section('-', 0, 0).toInt();
+        if (headless && owner != ::getpid() && OfficeProcess::groupAlive(launcher)
+            && ::kill(owner, 0) != 0 && errno == ESRCH) {
+            ::kill(-launcher, SIGKILL);
+            for (int i = 0; i < 50 && OfficeProcess::groupAlive(launcher); ++i)
+                ::usleep(20000);
+        }
+        if (!OfficeProcess::groupAlive(launcher))
             QDir(folder).removeRecursively();
     }
 }

@@ -19,12 +19,14 @@ public:
     QString profileUrl() const;                 // for -env:UserInstallation
     QString tempFolder() const;                 // the office's TMPDIR
     // Notes the launcher's process id, so later runs can tell whether this
-    // office is still there.
-    void recordLauncher(pid_t pid) const;
+    // office is still there, and whether it is headless.
+    void recordLauncher(pid_t pid, bool headless) const;
     // Deletes the whole instance folder (only once its office has ended).
     void remove() const;
 
-    // Deletes the instance folders of our offices that have ended.
+    // Deletes the instance folders of our offices that have ended. A
+    // headless office whose program has ended (crashed) can serve nobody: it
+    // is ended too.
     static void sweepEnded();
     // Deletes the lock file beside documentPath when one of our offices wrote
     // it and that office has ended (a killed office leaves it behind). With

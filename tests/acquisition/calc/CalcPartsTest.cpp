@@ -143,7 +143,7 @@ TEST(OfficeFolders, OnlyStaleLocksOfOurOwnOfficesAreRemoved)
     ASSERT_TRUE(live.create(&error)) << error.toStdString();
     OfficeProcess running;
     ASSERT_TRUE(running.start("sleep", {"30"}, {"PATH=/usr/bin:/bin"}, &error));
-    live.recordLauncher(running.pid());
+    live.recordLauncher(running.pid(), true);
     writeFile(lock, lockNaming(live.folder()));
     EXPECT_FALSE(OfficeFolders::removeStaleLock(book));
     EXPECT_TRUE(QFile::exists(lock));
@@ -158,4 +158,36 @@ TEST(OfficeFolders, OnlyStaleLocksOfOurOwnOfficesAreRemoved)
     EXPECT_TRUE(QFile::exists(book));
     OfficeFolders::sweepEnded();
     EXPECT_FALSE(QDir(live.folder()).exists());
+}
+
+TEST(OfficeFolders, HeadlessOfficeOfAProgramThatDiedIsEndedVisibleOneIsKept)
+{
+    // A process id nobody uses any more stands for the crashed program.
+    OfficeProcess gone;
+    QString error;
+    ASSERT_TRUE(gone.start("true", {}, {"PATH=/usr/bin:/bin"}, &error));
+    ASSERT_TRUE(gone.waitEnded(2000ms));
+    ASSERT_TRUE(gone.ended());
+
+    auto orphan = [&](const QString &name, bool headless, OfficeProcess &office) {
+        const QString folder = OfficeFolders::dataRoot() + "/office-" + QString::number(gone.pid()) + "-" + name;
+        EXPECT_TRUE(QDir().mkpath(folder));
+        EXPECT_TRUE(office.start("sleep", {"30"}, {"PATH=/usr/bin:/bin"}, &error));
+        writeFile(folder + "/launcher.pid", QByteArray::number(office.pid()) + (headless ? " headless" : ""));
+        return folder;
+    };
+    OfficeProcess headlessOffice;
+    OfficeProcess visibleOffice;
+    const QString headlessFolder = orphan("0000aaaa", true, headlessOffice);
+    const QString visibleFolder = orphan("0000bbbb", false, visibleOffice);
+
+    OfficeFolders::sweepEnded();
+    EXPECT_TRUE(headlessOffice.ended());
+    EXPECT_FALSE(QDir(headlessFolder).exists());
+    // The user may still be working in a visible one.
+    EXPECT_TRUE(visibleOffice.alive());
+    EXPECT_TRUE(QDir(visibleFolder).exists());
+    EXPECT_TRUE(visibleOffice.end(2000ms));
+    OfficeFolders::sweepEnded();
+    EXPECT_FALSE(QDir(visibleFolder).exists());
 }
