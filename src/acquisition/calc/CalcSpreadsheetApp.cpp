@@ -29,6 +29,7 @@
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <vector>
 
 using css::uno::Any;
 using css::uno::Reference;
@@ -248,6 +249,50 @@ void CalcSpreadsheetApp::setCells(std::int32_t row, std::int32_t column, const Q
             state.activeSheet()->getCellRangeByPosition(column - 1, row - 1, last, row - 1);
         Reference<css::sheet::XCellRangeData>(range, UNO_QUERY_THROW)
             ->setDataArray(Sequence<Sequence<Any>>(&line, 1));
+    });
+}
+
+// Consecutive rows in one office call: each run of rows of equal length is one
+// setDataArray over its rectangle; empty rows are skipped.
+void CalcSpreadsheetApp::setRows(std::int32_t row, std::int32_t column,
+                                 const QList<QList<CellValue>> &rows)
+{
+    struct Block {
+        std::int32_t row;
+        std::int32_t width;
+        Sequence<Sequence<Any>> data;
+    };
+    std::vector<Block> blocks;
+    qsizetype i = 0;
+    while (i < rows.size()) {
+        const qsizetype width = rows[i].size();
+        qsizetype j = i;
+        while (j < rows.size() && rows[j].size() == width)
+            ++j;
+        if (width > 0) {
+            checkPosition(row + std::int32_t(i), column, width);
+            Sequence<Sequence<Any>> data(static_cast<std::int32_t>(j - i));
+            Sequence<Any> *lines = data.getArray();
+            for (qsizetype k = i; k < j; ++k) {
+                Sequence<Any> line(static_cast<std::int32_t>(width));
+                Any *cells = line.getArray();
+                for (qsizetype c = 0; c < width; ++c)
+                    cells[c] = cellAny(rows[k][c]);
+                lines[k - i] = line;
+            }
+            blocks.push_back({row + std::int32_t(i), std::int32_t(width), data});
+        }
+        i = j;
+    }
+    if (blocks.empty())
+        return;
+    m_core->call<void>(CalcCore::kCallLimit, [column, blocks](UnoState &state) {
+        const auto sheet = state.activeSheet();
+        for (const Block &b : blocks) {
+            const Reference<css::table::XCellRange> range = sheet->getCellRangeByPosition(
+                column - 1, b.row - 1, column - 1 + b.width - 1, b.row - 1 + b.data.getLength() - 1);
+            Reference<css::sheet::XCellRangeData>(range, UNO_QUERY_THROW)->setDataArray(b.data);
+        }
     });
 }
 

@@ -24,6 +24,9 @@ public:
     QString startupPath() override;
     void setCell(std::int32_t row, std::int32_t column, const CellValue &value) override;
     void setCells(std::int32_t row, std::int32_t column, const QList<CellValue> &values) override;
+    // A backlog of lines in one office call: one setDataArray per run of
+    // rows of equal length.
+    void setRows(std::int32_t row, std::int32_t column, const QList<QList<CellValue>> &rows) override;
     void run(const QString &macro) override;
     QList<std::shared_ptr<Workbook>> workbooks() override;
     QString getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,

@@ -161,6 +161,9 @@ TEST(CalcOffice, WritesAreStoredAsNumbersOrLiteralTextAndSurviveSaveAsXls)
         EXPECT_EQ(failureOf([&] { app->setCell(0, 1, QString("x")); }), Kind::Failed);
         EXPECT_EQ(failureOf([&] { app->setCells(1, 20000, {QString("x"), QString("y")}); }), Kind::Failed);
         app->setCell(11, 1, QString("still fine"));
+        // A backlog in one call: rows of different lengths, an empty one skipped.
+        app->setRows(12, 3, {{QString("a"), QString("1")}, {QString("b"), QString("2")}, {},
+                             {QString("c")}, {QString("d"), 4.5, QString("=x")}});
 
         // Workbooks.Open makes the opened workbook the active one; activating
         // another moves later writes there, as does the user switching sheets.
@@ -227,6 +230,17 @@ TEST(CalcOffice, WritesAreStoredAsNumbersOrLiteralTextAndSurviveSaveAsXls)
         EXPECT_EQ(cell(10, c + 1).type, types10[c]) << c;
     }
     EXPECT_EQ(probe.cell("filled.xls", 1, 1, 2).text, "on the other sheet");
+    EXPECT_EQ(cell(12, 3).text, "a");
+    EXPECT_DOUBLE_EQ(cell(12, 4).value, 1);
+    EXPECT_EQ(cell(13, 3).text, "b");
+    EXPECT_DOUBLE_EQ(cell(13, 4).value, 2);
+    EXPECT_EQ(cell(14, 3).type, "EMPTY");
+    EXPECT_EQ(cell(15, 3).text, "c");
+    EXPECT_EQ(cell(15, 4).type, "EMPTY");
+    EXPECT_EQ(cell(16, 3).text, "d");
+    EXPECT_DOUBLE_EQ(cell(16, 4).value, 4.5);
+    EXPECT_EQ(cell(16, 5).type, "TEXT");
+    EXPECT_EQ(cell(16, 5).text, "=x");
 
     // Macros: "Book!Macro", a plain name in the active workbook, and
     // Module.Macro; a macro that is not there is an error.
