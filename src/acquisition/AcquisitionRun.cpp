@@ -61,38 +61,6 @@ NullView &nullView()
     return view;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-
-// True when the text starts with a number as NumberReader reads it (blanks
-// skipped, optional sign, digits or "." and digits, or &H/&O and digits).
-bool hasLeadingNumber(QByteArrayView text)
-{
-    qsizetype i = 0;
-    auto next = [&]() -> char {
-        while (i < text.size() && isBlank(text[i]))
-            ++i;
-        return i < text.size() ? text[i++] : '\0';
-    };
-    char c = next();
-    if (c == '+' || c == '-')
-        c = next();
-    if (c >= '0' && c <= '9')
-        return true;
-    if (c == '.') {
-        c = next();
-        return c >= '0' && c <= '9';
-    }
-    if (c == '&') {
-        const char radix = next();
-        c = next();
-        if (radix == 'H' || radix == 'h')
-            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-        if (radix == 'O' || radix == 'o')
-            return c >= '0' && c <= '7';
-    }
-    return false;
-}
-
 // A number the way the general number format writes it: whole numbers
 // without a decimal point, otherwise up to 15 significant digits, very large
 // or small numbers with an exponent (1E+20, 1.5E-05).
@@ -301,13 +269,14 @@ QByteArray AcquisitionRun::GetIncomingText()
             }
         }
     } else if (!m_g.sEmulatorOutput.isEmpty()) {
-        if (m_g.bInjectTab && hasLeadingNumber(m_g.sEmulatorOutput)) {
-            const double v = NumberReader::leadingNumber(m_g.sEmulatorOutput);
+        bool isNumber = false;
+        const double v = NumberReader::leadingNumber(m_g.sEmulatorOutput, &isNumber);
+        if (m_g.bInjectTab && isNumber) {
             text = generalNumber(v) + '\t' + generalNumber(v + 1) + "\r\n";
             m_g.bInjectTab = false;
             m_view->clearInjectTab(); // one-shot: untick "Inject Single Tab"
         } else {
-            // A text without a number (a record line, a separator) passes as it
+            // A text without a leading number (a block separator) passes as it
             // is; the inject request waits for a numeric one.
             text = m_g.sEmulatorOutput;
         }

@@ -45,7 +45,7 @@ int digitValue(char c, int base)
     return v >= 0 && v < base ? v : -1;
 }
 
-double readRadix(Cursor &cur, int base)
+double readRadix(Cursor &cur, int base, bool *found)
 {
     std::uint64_t value = 0;
     int digits = 0;
@@ -54,6 +54,7 @@ double readRadix(Cursor &cur, int base)
             value = value * base + d;
         ++digits;
     }
+    *found = digits > 0;
     if (value <= 0xFFFF && digits <= (base == 16 ? 4 : 6))
         return static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
     if (value <= 0xFFFFFFFFull)
@@ -63,19 +64,23 @@ double readRadix(Cursor &cur, int base)
 
 } // namespace
 
-double NumberReader::leadingNumber(QByteArrayView text)
+double NumberReader::leadingNumber(QByteArrayView text, bool *found)
 {
+    bool ignored = false;
+    if (!found)
+        found = &ignored;
+    *found = false;
     Cursor cur(text);
     if (cur.peek() == '&') {
         cur.advance();
         const char kind = cur.peek();
         if (kind == 'H' || kind == 'h') {
             cur.advance();
-            return readRadix(cur, 16);
+            return readRadix(cur, 16, found);
         }
         if (kind == 'O' || kind == 'o') {
             cur.advance();
-            return readRadix(cur, 8);
+            return readRadix(cur, 8, found);
         }
         return 0;
     }
@@ -100,6 +105,7 @@ double NumberReader::leadingNumber(QByteArrayView text)
     }
     if (!anyDigit)
         return 0;
+    *found = true;
     const char e = cur.peek();
     if (e == 'e' || e == 'E' || e == 'd' || e == 'D') {
         std::string exponent = "e";

@@ -15,7 +15,8 @@
 //  - a text with no number at its start reads as 0.
 class NumberReader {
 public:
-    static double leadingNumber(QByteArrayView text);
+    // `found`, when given, tells whether the text starts with a number at all.
+    static double leadingNumber(QByteArrayView text, bool *found = nullptr);
     // Rounds to the nearest whole number, halves to the even neighbour.
     static double roundHalfEven(double value);
     // roundHalfEven, then the result if it fits a signed 16-bit integer.

@@ -56,3 +56,18 @@ TEST(NumberReader, RoundingHalvesToEvenAndSixteenBitRange)
     EXPECT_EQ(NumberReader::toInt16(32767.5), std::nullopt);
     EXPECT_EQ(NumberReader::toInt16(NumberReader::leadingNumber("1e999")), std::nullopt);
 }
+
+TEST(NumberReader, ToldWhetherTheTextStartsWithANumber)
+{
+    const struct {
+        const char *text;
+        bool found;
+    } cases[] = {{"9999\r\n", true}, {" - 1", true}, {".5", true}, {"&H1F", true}, {"0 0000 :: x", true},
+                 {"\r\n\r\n\r\n", false}, {"", false}, {"-", false}, {".", false}, {"&H", false},
+                 {"&Hz", false}, {"abc", false}};
+    for (const auto &c : cases) {
+        bool found = !c.found;
+        NumberReader::leadingNumber(c.text, &found);
+        EXPECT_EQ(found, c.found) << c.text;
+    }
+}
