@@ -13,6 +13,7 @@
 #include "Globals.h"
 #include "MSComm.h"
 #include "MessageBoxes.h"
+#include "NullAcquisitionView.h"
 #include "PtyPair.h"
 
 #include <QCoreApplication>
@@ -64,23 +65,12 @@ public:
 };
 
 // The main window's part: a 100 ms timer and an event run; the rest is noted.
-class BenchView : public AcquisitionView {
+class BenchView : public NullAcquisitionView {
 public:
     BenchView() { timer.setInterval(100); }
-    void setComPortLamp(Lamp) override {}
-    void setExcelLamp(Lamp) override {}
     void setStatusText(const QString &text) override { status = text; }
-    void setStartEnabled(bool) override {}
-    void setStopEnabled(bool) override {}
-    void setPauseEnabled(bool) override {}
-    void setResumeEnabled(bool) override {}
-    void setPauseInFront(bool) override {}
-    void setComPortsEnabled(bool) override {}
-    void setUtilitiesMenuVisible(bool) override {}
     void setTimerEnabled(bool enabled) override { enabled ? timer.start() : timer.stop(); }
-    void bringToFront() override {}
     void processEvents() override { QCoreApplication::processEvents(); }
-    void clearInjectTab() override {}
     QTimer timer;
     QString status;
 };

@@ -3,6 +3,7 @@
 #include "FolderLookup.h"
 #include "Globals.h"
 #include "MessageBoxes.h"
+#include "NullAcquisitionView.h"
 #include "NumberReader.h"
 #include "SerialComm.h"
 #include "Spreadsheet.h"
@@ -36,28 +37,10 @@ const QString kClosed = QStringLiteral(
     "Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.");
 const QString kWorkbookFile = QStringLiteral("spreadsheet.xls");
 
-// Stands in for the main window once it has gone: every call does nothing.
-class NullView : public AcquisitionView {
-public:
-    void setComPortLamp(Lamp) override {}
-    void setExcelLamp(Lamp) override {}
-    void setStatusText(const QString &) override {}
-    void setStartEnabled(bool) override {}
-    void setStopEnabled(bool) override {}
-    void setPauseEnabled(bool) override {}
-    void setResumeEnabled(bool) override {}
-    void setPauseInFront(bool) override {}
-    void setComPortsEnabled(bool) override {}
-    void setUtilitiesMenuVisible(bool) override {}
-    void setTimerEnabled(bool) override {}
-    void bringToFront() override {}
-    void processEvents() override {}
-    void clearInjectTab() override {}
-};
-
-NullView &nullView()
+// Stands in for the main window once it has gone.
+NullAcquisitionView &nullView()
 {
-    static NullView view;
+    static NullAcquisitionView view;
     return view;
 }
 

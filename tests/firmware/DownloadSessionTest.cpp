@@ -41,13 +41,7 @@ protected:
 
     void firmware(const QString &name, const QByteArray &content) { writeFile(dir.path() + "/Firmware/" + name, content); }
     QByteArray logText() { return withoutTimes(readFile(logFolder() + "/DownloadLog.txt")); }
-    QStringList titles() const
-    {
-        QStringList out;
-        for (const auto &box : boxes.boxes)
-            out << box.title;
-        return out;
-    }
+    QStringList titles() const { return boxes.titles(); }
 
     QTemporaryDir dir;
     FakeSerialComm port;

@@ -91,13 +91,7 @@ protected:
     }
 
     QByteArray logText() { return withoutTimes(readFile(logFolder() + "/DownloadLog.txt")); }
-    QStringList titles() const
-    {
-        QStringList out;
-        for (const auto &box : boxes.boxes)
-            out << box.title;
-        return out;
-    }
+    QStringList titles() const { return boxes.titles(); }
 
     // Clicks Cancel whenever `when` holds, every few milliseconds, while the window is open.
     void clickCancelWhen(std::function<bool()> when, int times)

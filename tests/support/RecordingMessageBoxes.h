@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 // Records every box instead of showing it. Answers OK unless told otherwise.
@@ -23,6 +24,14 @@ public:
         if (!answers.isEmpty())
             return answers.takeFirst();
         return Answer::Ok;
+    }
+
+    QStringList titles() const
+    {
+        QStringList out;
+        for (const Box &box : boxes)
+            out << box.title;
+        return out;
     }
 
     QList<Box> boxes;
