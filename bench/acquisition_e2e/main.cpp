@@ -10,9 +10,10 @@
 #include "AcquisitionRun.h"
 #include "CalcSpreadsheetFactory.h"
 #include "FolderLookup.h"
-#include "Globals.h"
+#include "FakeEmulatorFeed.h"
+#include "MacroSettings.h"
 #include "MSComm.h"
-#include "MessageBoxes.h"
+#include "ConsoleMessageBoxes.h"
 #include "NullAcquisitionView.h"
 #include "PtyPair.h"
 
@@ -54,15 +55,6 @@ void runEventLoop(int ms)
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
-
-class NoBoxes : public MessageBoxes {
-public:
-    Answer show(const QString &text, const QString &, Buttons) override
-    {
-        std::fprintf(stderr, "box: %s\n", qPrintable(text));
-        return Answer::Ok;
-    }
-};
 
 // The main window's part: a 100 ms timer and an event run; the rest is noted.
 class BenchView : public NullAcquisitionView {
@@ -185,15 +177,16 @@ int main(int argc, char **argv)
     QString saveAs;
     CalcSpreadsheetFactory calc([&saveAs](const QString &, const QString &) { return saveAs; });
     TimedFactory factory(calc);
-    Globals g;
+    MacroSettings macro;
+    FakeEmulatorFeed feed; // the backlog arrives through it in one piece
     BenchView view;
-    NoBoxes boxes;
-    AcquisitionRun run(view, g, comm, factory, boxes, programFolder);
-    QObject::connect(&view.timer, &QTimer::timeout, [&run] { run.tmrMain_Timer(); });
+    ConsoleMessageBoxes boxes("bench");
+    AcquisitionRun run(view, comm, factory, boxes, feed, programFolder);
+    QObject::connect(&view.timer, &QTimer::timeout, [&run] { run.tick(); });
 
     // ---- 1. Paced instrument ----
-    run.cmdStart_Click();
-    if (run.iRunState != 1) {
+    run.start();
+    if (run.state() != RunState::Running) {
         std::fprintf(stderr, "start failed: %s\n", qPrintable(view.status));
         return 1;
     }
@@ -254,7 +247,7 @@ int main(int argc, char **argv)
 
     QTemporaryDir out;
     saveAs = out.path() + "/paced.xls";
-    run.cmdStop_Click();
+    run.stop(macro);
     const QStringList column = firstColumn(saveAs);
     int present = 0;
     for (size_t i = 0; i < sentAt.size(); ++i)
@@ -269,8 +262,8 @@ int main(int argc, char **argv)
 
     // ---- 2. Backlog in one tick ----
     saveAs = "False";
-    run.cmdStart_Click();
-    if (run.iRunState != 1) {
+    run.start();
+    if (run.state() != RunState::Running) {
         std::fprintf(stderr, "second start failed: %s\n", qPrintable(view.status));
         return 1;
     }
@@ -278,14 +271,15 @@ int main(int argc, char **argv)
     for (int i = 0; i < 10000; ++i)
         backlog += QByteArray::number(i) + " :: " + QByteArray::number(i % 97) + " = "
             + QByteArray::number(i * 3) + " 4.5 " + QByteArray::number(i % 13) + " X\r\n";
-    run.sInBuffer = backlog;
+    feed.active = true;
+    feed.output = backlog;
     QElapsedTimer tick;
     tick.start();
-    run.tmrMain_Timer();
+    run.tick();
     const double tickSeconds = tick.nsecsElapsed() / 1e9;
     std::printf("backlog: 10000 six-value record lines (%lld bytes) written in one tick: %.2f s, rows %d, status \"%s\"\n",
-                static_cast<long long>(backlog.size()), tickSeconds, run.lRow - 1, qPrintable(view.status));
-    run.cmdStop_Click();
+                static_cast<long long>(backlog.size()), tickSeconds, run.nextRow() - 1, qPrintable(view.status));
+    run.stop(macro);
     ::close(peer);
     return 0;
 }

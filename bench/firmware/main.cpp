@@ -7,7 +7,7 @@
 #include "EventLoopClock.h"
 #include "FirmwareText.h"
 #include "MSComm.h"
-#include "MessageBoxes.h"
+#include "ConsoleMessageBoxes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -29,16 +29,6 @@ double cpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
-
-class OkBoxes : public MessageBoxes {
-public:
-    Answer show(const QString &text, const QString &title, Buttons) override
-    {
-        if (title != "Verify request for update")
-            std::printf("box: %s | %s\n", qPrintable(title), qPrintable(text));
-        return Answer::Ok;
-    }
-};
 
 // Notes when the transfer starts (the progress bar appears) and ends.
 class TimingView : public DownloadView {
@@ -135,7 +125,7 @@ int main(int argc, char **argv)
 
     writeFile(home.path() + "/ports.conf", ("COM1=" + endA + "\n").toUtf8());
     MSComm port{PortMap(home.path())};
-    OkBoxes boxes;
+    ConsoleMessageBoxes boxes("bench");
     EventLoopClock clock;
     TimingView view;
     DownloadSession session(port, boxes, clock, view, program);

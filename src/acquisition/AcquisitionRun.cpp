@@ -1,17 +1,19 @@
 #include "AcquisitionRun.h"
 
+#include "EmulatorFeed.h"
 #include "FolderLookup.h"
-#include "Globals.h"
+#include "MacroSettings.h"
 #include "MessageBoxes.h"
 #include "NullAcquisitionView.h"
 #include "NumberReader.h"
 #include "SerialComm.h"
-#include "Spreadsheet.h"
+#include "SpreadsheetFactory.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -51,21 +53,23 @@ QByteArray generalNumber(double v)
 {
     if (v == 0)
         return QByteArrayLiteral("0");
-    if (v == static_cast<double>(static_cast<long long>(v)) && v < 1e15 && v > -1e15)
+    // Range first: converting a double outside long long's range is undefined.
+    if (v < 1e15 && v > -1e15 && v == std::trunc(v))
         return QByteArray::number(static_cast<long long>(v));
     return QByteArray::number(v, 'g', 15).toUpper();
 }
 
 } // namespace
 
-AcquisitionRun::AcquisitionRun(AcquisitionView &view, Globals &globals, SerialComm &comm,
+AcquisitionRun::AcquisitionRun(AcquisitionView &view, SerialComm &comm,
                                SpreadsheetFactory &factory, MessageBoxes &boxes,
-                               QString programFolder, std::function<QTime()> clock)
+                               EmulatorFeed &emulator, QString programFolder,
+                               std::function<QTime()> clock)
     : m_view(&view),
-      m_g(globals),
       m_comm(comm),
       m_factory(factory),
       m_boxes(boxes),
+      m_emulator(emulator),
       m_programFolder(std::move(programFolder)),
       m_parser(std::move(clock))
 {
@@ -79,12 +83,12 @@ void AcquisitionRun::detachView() { m_view = &nullView(); }
 
 // ---- Start ---------------------------------------------------------------
 
-bool AcquisitionRun::StartAcquisition()
+bool AcquisitionRun::openWorkbookAndPort()
 {
     AcquisitionView &view = *m_view;
     view.setExcelLamp(Lamp::Yellow);
     view.setStatusText(kOpeningSpreadsheet);
-    m_g.iBlockColumn = 1;
+    m_blockColumn = 1;
     m_portLost = false;
 
     auto fail = [&view](const QString &text) {
@@ -124,24 +128,15 @@ bool AcquisitionRun::StartAcquisition()
     }
     if (!app)
         return fail(kNoSpreadsheet);
-    m_g.xlApp = app;
-
-    auto release = [this, &app]() {
-        try {
-            app->quit();
-        } catch (...) {
-        }
-        m_g.xlBook.reset();
-        m_g.xlApp.reset();
-    };
+    m_app = app;
 
     try {
-        m_g.xlBook = app->open(working);
-        if (!m_g.xlBook)
+        m_book = app->open(working);
+        if (!m_book)
             throw SpreadsheetError(SpreadsheetError::Kind::Failed, working);
         app->setVisible(true);
     } catch (...) {
-        release();
+        releaseSpreadsheet();
         return fail(kCannotOpenWorkbook);
     }
 
@@ -154,7 +149,7 @@ bool AcquisitionRun::StartAcquisition()
     } catch (...) {
         view.setStatusText(kNoPort);
         view.setComPortLamp(Lamp::Red);
-        release();
+        releaseSpreadsheet();
         return false;
     }
     view.setComPortLamp(Lamp::Green);
@@ -193,7 +188,7 @@ bool AcquisitionRun::StartAcquisition()
         }
         if (opened) {
             try {
-                m_g.xlBook->activate(); // the working copy stays the one written into
+                m_book->activate(); // the working copy stays the one written into
             } catch (...) {
             }
         } else {
@@ -204,14 +199,14 @@ bool AcquisitionRun::StartAcquisition()
     return true;
 }
 
-void AcquisitionRun::cmdStart_Click()
+void AcquisitionRun::start()
 {
-    if (iRunState != 0)
+    if (m_state != RunState::Stopped)
         return; // a run is already up; the button is disabled then
-    if (!StartAcquisition())
+    if (!openWorkbookAndPort())
         return;
-    iRunState = 1;
-    lRow = 1;
+    m_state = RunState::Running;
+    m_row = 1;
     ++m_generation;
     m_view->setTimerEnabled(true);
     m_view->bringToFront();
@@ -220,15 +215,15 @@ void AcquisitionRun::cmdStart_Click()
 
 // ---- Tick and parser ------------------------------------------------------
 
-void AcquisitionRun::tmrMain_Timer()
+void AcquisitionRun::tick()
 {
     m_view->setTimerEnabled(false);
-    if (iRunState != 1 || m_inTick)
+    if (m_state != RunState::Running || m_inTick)
         return;
     m_inTick = true;
-    sInBuffer.append(GetIncomingText());
-    if (!sInBuffer.isEmpty())
-        ParseBuffer();
+    m_pending.append(takeIncomingText());
+    if (!m_pending.isEmpty())
+        writePendingLines();
     m_inTick = false;
 
     // A click handled here may stop or pause the run, or close the main
@@ -240,10 +235,10 @@ void AcquisitionRun::tmrMain_Timer()
     m_view->setTimerEnabled(true);
 }
 
-QByteArray AcquisitionRun::GetIncomingText()
+QByteArray AcquisitionRun::takeIncomingText()
 {
     QByteArray text;
-    if (!m_g.bEmulatorActive) {
+    if (!m_emulator.isActive()) {
         if (!m_portLost) {
             try {
                 text = m_comm.input();
@@ -251,22 +246,20 @@ QByteArray AcquisitionRun::GetIncomingText()
                 portFailed();
             }
         }
-    } else if (!m_g.sEmulatorOutput.isEmpty()) {
+    } else if (const QByteArray output = m_emulator.takeOutput(); !output.isEmpty()) {
         bool isNumber = false;
-        const double v = NumberReader::leadingNumber(m_g.sEmulatorOutput, &isNumber);
-        if (m_g.bInjectTab && isNumber) {
+        const double v = NumberReader::leadingNumber(output, &isNumber);
+        if (m_emulator.injectTabRequested() && isNumber) {
             text = generalNumber(v) + '\t' + generalNumber(v + 1) + "\r\n";
-            m_g.bInjectTab = false;
-            m_view->clearInjectTab(); // one-shot: untick "Inject Single Tab"
+            m_emulator.clearInjectTab(); // one-shot: unticks "Inject Single Tab"
         } else {
             // A text without a leading number (a block separator) passes as it
             // is; the inject request waits for a numeric one.
-            text = m_g.sEmulatorOutput;
+            text = output;
         }
-        m_g.sEmulatorOutput.clear();
     }
-    const qint64 total = static_cast<qint64>(lBytesReceived) + text.size();
-    lBytesReceived = static_cast<std::int32_t>(
+    const qint64 total = static_cast<qint64>(m_bytesReceived) + text.size();
+    m_bytesReceived = static_cast<std::int32_t>(
         std::min<qint64>(total, std::numeric_limits<std::int32_t>::max()));
     return text;
 }
@@ -285,28 +278,28 @@ void AcquisitionRun::portFailed()
     m_view->setStatusText(kNoPort);
 }
 
-void AcquisitionRun::ParseBuffer()
+void AcquisitionRun::writePendingLines()
 {
     const std::shared_ptr<bool> alive = m_alive;
     const std::uint64_t generation = m_generation;
-    const std::shared_ptr<SpreadsheetApp> app = m_g.xlApp;
+    const std::shared_ptr<SpreadsheetApp> app = m_app;
     // The parse works on its own (shared, not copied) reference to the text
     // and on copies of the row and column: a spreadsheet call that lets window
     // events run may see a Stop, which empties the buffer and releases the
     // spreadsheet underneath us.
-    QByteArray text = sInBuffer;
-    std::int32_t row = lRow;
-    std::int16_t column = m_g.iBlockColumn;
+    QByteArray text = m_pending;
+    std::int32_t row = m_row;
+    std::int16_t column = m_blockColumn;
     qsizetype consumed = 0;
     const StreamParser::Outcome outcome = m_parser.parse(text, app.get(), row, column, consumed);
     if (!*alive || generation != m_generation)
         return;
 
-    lRow = row;
-    m_g.iBlockColumn = column;
+    m_row = row;
+    m_blockColumn = column;
     text = QByteArray(); // drop the second reference, so the cut below is done in place
-    sInBuffer.remove(0, consumed);
-    if (iRunState != 1)
+    m_pending.remove(0, consumed);
+    if (m_state != RunState::Running)
         return; // paused meanwhile: the pause owns the status display now
 
     switch (outcome) {
@@ -330,23 +323,23 @@ void AcquisitionRun::ParseBuffer()
 
 QString AcquisitionRun::bytesText(bool grouped) const
 {
-    if (lBytesReceived == 0)
+    if (m_bytesReceived == 0)
         return kReady;
     if (!grouped)
-        return kBytesReceived + QString::number(lBytesReceived);
+        return kBytesReceived + QString::number(m_bytesReceived);
     // "#,#": digits grouped by the user's thousands separator.
     QLocale locale = QLocale::system();
     locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return kBytesReceived + locale.toString(static_cast<qlonglong>(lBytesReceived));
+    return kBytesReceived + locale.toString(static_cast<qlonglong>(m_bytesReceived));
 }
 
 // ---- Pause and resume -----------------------------------------------------
 
-void AcquisitionRun::cmdPause_Click()
+void AcquisitionRun::pause()
 {
-    if (iRunState != 1)
+    if (m_state != RunState::Running)
         return;
-    iRunState = -1;
+    m_state = RunState::Paused;
     m_view->setTimerEnabled(false);
     m_view->setPauseEnabled(false);
     m_view->setResumeEnabled(true);
@@ -356,9 +349,9 @@ void AcquisitionRun::cmdPause_Click()
     m_view->setStatusText(kPaused);
 }
 
-void AcquisitionRun::cmdResume_Click()
+void AcquisitionRun::resume()
 {
-    if (iRunState != -1)
+    if (m_state != RunState::Paused)
         return;
     m_view->setResumeEnabled(false);
     m_view->setPauseEnabled(true);
@@ -367,24 +360,24 @@ void AcquisitionRun::cmdResume_Click()
     m_view->setComPortLamp(m_portLost ? Lamp::Red : Lamp::Green);
     m_view->setExcelLamp(Lamp::Green);
     m_view->setStatusText(m_portLost ? kNoPort : bytesText(true));
-    iRunState = 1;
+    m_state = RunState::Running;
     m_view->setTimerEnabled(true);
 }
 
 // ---- Stop -------------------------------------------------------------------
 
-void AcquisitionRun::cmdStop_Click()
+void AcquisitionRun::stop(const MacroSettings &macro)
 {
-    iRunState = 0;
+    m_state = RunState::Stopped;
     m_view->setTimerEnabled(false);
-    sInBuffer.clear();
-    lBytesReceived = 0;
+    m_pending.clear();
+    m_bytesReceived = 0;
     ++m_generation;
-    StopAcquisition();
+    closeRun(macro);
     m_view->setUtilitiesMenuVisible(true);
 }
 
-void AcquisitionRun::StopAcquisition()
+void AcquisitionRun::closeRun(const MacroSettings &macro)
 {
     try {
         m_comm.setPortOpen(false);
@@ -406,25 +399,19 @@ void AcquisitionRun::StopAcquisition()
 
     // From here on a failing call is skipped and the stop goes on. The macro
     // runs before the save, so what it changes is saved with the data.
-    const std::shared_ptr<SpreadsheetApp> app = m_g.xlApp;
-    if (app) {
-        runUserMacro();
+    if (m_app) {
+        runUserMacro(macro);
         saveWorkbook();
-        try {
-            app->quit();
-        } catch (...) {
-        }
     }
-    m_g.xlBook.reset();
-    m_g.xlApp.reset();
+    releaseSpreadsheet();
 }
 
-void AcquisitionRun::runUserMacro()
+void AcquisitionRun::runUserMacro(const MacroSettings &macro)
 {
-    const QString name = m_g.sMacroName;
-    if (!m_g.bMacroEnable || name.isEmpty())
+    const QString name = macro.name;
+    if (!macro.enabled || name.isEmpty())
         return;
-    const std::shared_ptr<SpreadsheetApp> app = m_g.xlApp;
+    const std::shared_ptr<SpreadsheetApp> app = m_app;
     bool ran = false;
     if (name.indexOf('!') >= 1) {
         // "Workbook!Macro": run exactly that.
@@ -456,8 +443,8 @@ void AcquisitionRun::runUserMacro()
 
 void AcquisitionRun::saveWorkbook()
 {
-    const std::shared_ptr<SpreadsheetApp> app = m_g.xlApp;
-    const std::shared_ptr<Workbook> book = m_g.xlBook;
+    const std::shared_ptr<SpreadsheetApp> app = m_app;
+    const std::shared_ptr<Workbook> book = m_book;
     if (!book)
         return;
     try {
@@ -495,15 +482,18 @@ void AcquisitionRun::saveWorkbook()
     }
 }
 
-void AcquisitionRun::QuitSpreadsheet()
+void AcquisitionRun::quitSpreadsheet() { releaseSpreadsheet(); }
+
+void AcquisitionRun::releaseSpreadsheet()
 {
-    if (m_g.xlApp) {
-        const std::shared_ptr<SpreadsheetApp> app = m_g.xlApp;
+    // Held locally: quit() may let window events run, and a nested Stop must
+    // not pull the application out from under the call.
+    if (const std::shared_ptr<SpreadsheetApp> app = m_app) {
         try {
             app->quit();
         } catch (...) {
         }
     }
-    m_g.xlBook.reset();
-    m_g.xlApp.reset();
+    m_book.reset();
+    m_app.reset();
 }

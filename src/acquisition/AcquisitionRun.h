@@ -10,10 +10,15 @@
 #include <functional>
 #include <memory>
 
-struct Globals;
+class EmulatorFeed;
 class MessageBoxes;
 class SerialComm;
+class SpreadsheetApp;
 class SpreadsheetFactory;
+class Workbook;
+struct MacroSettings;
+
+enum class RunState : std::int8_t { Stopped = 0, Running = 1, Paused = -1 };
 
 // One acquisition run from Start to Stop: opens the working copy of the
 // master workbook in a new spreadsheet instance and the serial port, turns
@@ -21,42 +26,42 @@ class SpreadsheetFactory;
 // and at Stop runs the user macro, offers to save the workbook under a new
 // name and quits the spreadsheet. The main window owns it, forwards its
 // button clicks and timer ticks to it, and is driven through AcquisitionView.
+// While the emulator feed is active the text comes from there instead of the port.
 class AcquisitionRun {
 public:
     // `programFolder` holds the master "spreadsheet.xls". `clock` gives the
     // time of day for the block time stamps (the system clock when empty).
-    AcquisitionRun(AcquisitionView &view, Globals &globals, SerialComm &comm,
-                   SpreadsheetFactory &factory, MessageBoxes &boxes, QString programFolder,
+    AcquisitionRun(AcquisitionView &view, SerialComm &comm, SpreadsheetFactory &factory,
+                   MessageBoxes &boxes, EmulatorFeed &emulator, QString programFolder,
                    std::function<QTime()> clock = {});
     ~AcquisitionRun();
     AcquisitionRun(const AcquisitionRun &) = delete;
     AcquisitionRun &operator=(const AcquisitionRun &) = delete;
 
-    // Main-window state of the run.
-    std::int16_t iRunState = 0; // 0 stopped, 1 running, -1 paused
-    std::int32_t lRow = 1;      // worksheet row of the next line
-    QByteArray sInBuffer;       // received, not yet written
-    std::int32_t lBytesReceived = 0;
+    RunState state() const { return m_state; }
+    std::int32_t nextRow() const { return m_row; }            // worksheet row of the next line
+    std::int16_t blockColumn() const { return m_blockColumn; } // column of the current TAB block
+    const QByteArray &pendingText() const { return m_pending; } // received, not yet written
+    std::int32_t bytesReceived() const { return m_bytesReceived; }
+    // The spreadsheet application of the run and the workbook written into;
+    // null when none is held.
+    std::shared_ptr<SpreadsheetApp> spreadsheet() const { return m_app; }
+    std::shared_ptr<Workbook> workbook() const { return m_book; }
 
-    // Opens workbook and port; true when both are open. Everything it started
-    // is released again on failure.
-    bool StartAcquisition();
-    void cmdStart_Click();
-    // The 100 ms tick of tmrMain.
-    void tmrMain_Timer();
-    // The text that arrived since the last tick, counted into lBytesReceived.
-    QByteArray GetIncomingText();
-    // Writes the complete lines of sInBuffer and shows the outcome.
-    void ParseBuffer();
-    void cmdPause_Click();
-    void cmdResume_Click();
-    void cmdStop_Click();
-    // Closes the port, runs the user macro, saves and quits the spreadsheet.
-    void StopAcquisition();
+    // Start: opens the workbook and the port and starts the tick. Nothing
+    // happens while a run is up.
+    void start();
+    // The 100 ms tick: takes the text that arrived and writes its complete lines.
+    void tick();
+    void pause();
+    void resume();
+    // Ends the run: closes the port, runs the user macro (when `macro` enables
+    // one), offers to save the workbook and quits the spreadsheet.
+    void stop(const MacroSettings &macro);
 
     // For the main window's unload, after the settings are written: quits the
     // spreadsheet application if one is still held (a paused run) and drops it.
-    void QuitSpreadsheet();
+    void quitSpreadsheet();
     // The main window is closing: from now on nothing touches the view. A
     // tick that is letting window events run when this happens ends there.
     void detachView();
@@ -69,19 +74,38 @@ public:
     bool portLost() const { return m_portLost; }
 
 private:
+    // Opens workbook and port; true when both are open. Everything it started
+    // is released again on failure.
+    bool openWorkbookAndPort();
+    // The text that arrived since the last tick, counted into bytesReceived().
+    QByteArray takeIncomingText();
+    // Writes the complete lines of the pending text and shows the outcome.
+    void writePendingLines();
+    void closeRun(const MacroSettings &macro);
     void portFailed();
-    void runUserMacro();
+    void runUserMacro(const MacroSettings &macro);
     void saveWorkbook();
+    // Quits the spreadsheet application (a failure means it is gone already)
+    // and drops the handles.
+    void releaseSpreadsheet();
     QString bytesText(bool grouped) const;
 
     AcquisitionView *m_view; // a do-nothing view once detached
-    Globals &m_g;
     SerialComm &m_comm;
     SpreadsheetFactory &m_factory;
     MessageBoxes &m_boxes;
+    EmulatorFeed &m_emulator;
     QString m_programFolder;
     StreamParser m_parser;
     std::function<bool(QString &)> m_lookUpDocuments;
+
+    RunState m_state = RunState::Stopped;
+    std::int32_t m_row = 1;
+    std::int16_t m_blockColumn = 1;
+    QByteArray m_pending;
+    std::int32_t m_bytesReceived = 0;
+    std::shared_ptr<SpreadsheetApp> m_app;
+    std::shared_ptr<Workbook> m_book;
 
     bool m_portLost = false;
     bool m_inTick = false;

@@ -5,9 +5,9 @@
 // Lamp colours of the status panels.
 enum class Lamp {
     Frame,  // the frame's background colour (stopped)
-    Green,  // &H00FF00: ready, working
-    Yellow, // &H00FFFF: working, paused, busy, warning
-    Red,    // &H0000FF: failed or closed
+    Green,  // RGB 0, 255, 0: ready, working
+    Yellow, // RGB 255, 255, 0: working, paused, busy, warning
+    Red,    // RGB 255, 0, 0: failed or closed
 };
 
 // What an acquisition run needs of the main window. Every setter repaints
@@ -34,6 +34,4 @@ public:
     virtual void bringToFront() = 0;
     // Let pending window events run once.
     virtual void processEvents() = 0;
-    // Untick the emulator's "Inject Single Tab" box, which clears bInjectTab.
-    virtual void clearInjectTab() = 0;
 };

@@ -19,5 +19,4 @@ public:
     void setTimerEnabled(bool) override {}
     void bringToFront() override {}
     void processEvents() override {}
-    void clearInjectTab() override {}
 };

@@ -3,13 +3,13 @@
 #include "AppSettings.h"
 #include "AppVersion.h"
 #include "Artwork.h"
-#include "Globals.h"
 #include "KeyChain.h"
 #include "MessageBoxes.h"
 #include "SerialComm.h"
-#include "Spreadsheet.h"
+#include "SpreadsheetFactory.h"
 #include "AcquisitionRun.h"
 #include "DialogActions.h"
+#include "EmulatorMailbox.h"
 #include "frmAbout.h"
 #include "frmComPort.h"
 #include "frmDownload.h"
@@ -51,8 +51,8 @@ frmMain::frmMain(Services services, QWidget *parent) : QMainWindow(parent), m_se
     setObjectName("frmMain");
     buildControls();
     buildMenus();
-    m_run = std::make_unique<AcquisitionRun>(*this, m_services.globals, m_services.MSComm1,
-                                             m_services.spreadsheets, m_services.boxes,
+    m_run = std::make_unique<AcquisitionRun>(*this, m_services.MSComm1, m_services.spreadsheets,
+                                             m_services.boxes, m_services.emulatorMailbox,
                                              m_services.programFolder);
 }
 
@@ -180,7 +180,7 @@ bool frmMain::failLoad(const QString &message)
 
 bool frmMain::Form_Load()
 {
-    const QString keyChainPath = m_services.programFolder + "/KeyChain.txt";
+    const QString keyChainPath = KeyChain::path(m_services.programFolder);
     QList<QByteArray> items;
     if (!KeyChain::readItems(keyChainPath, 1, &items))
         return failLoad("Cannot open KeyChain file: " + keyChainPath);
@@ -219,8 +219,8 @@ void frmMain::readSettings()
     showPortLabel();
 
     const bool enable = AppSettings::parseBool(AppSettings::get("Excel Macro", "Enable", "False"), &ok);
-    m_services.globals.bMacroEnable = ok && enable;
-    m_services.globals.sMacroName = AppSettings::get("Excel Macro", "Name", QString());
+    m_macro.enabled = ok && enable;
+    m_macro.name = AppSettings::get("Excel Macro", "Name", QString());
 }
 
 void frmMain::showPortLabel()
@@ -240,25 +240,22 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::Form_Unload()
 {
-    Globals &g = m_services.globals;
     // A running session ends with the full Stop (macro and save) first; a
     // paused one is not stopped.
-    if (m_run->iRunState == 1)
+    if (m_run->state() == RunState::Running)
         cmdStop_Click();
     if (m_loaded) {
         AppSettings::save("Communication", "ComPort", QString::number(m_services.MSComm1.commPort()));
-        AppSettings::save("Excel Macro", "Enable", AppSettings::boolText(g.bMacroEnable));
-        AppSettings::save("Excel Macro", "Name", g.sMacroName);
+        AppSettings::save("Excel Macro", "Enable", AppSettings::boolText(m_macro.enabled));
+        AppSettings::save("Excel Macro", "Name", m_macro.name);
     }
-    m_run->QuitSpreadsheet();
-    g.xlBook.reset();
-    g.xlApp.reset();
+    m_run->quitSpreadsheet();
     if (m_macroDialog)
         m_macroDialog->close();
     if (m_about)
         m_about->unloadForm();
     if (m_emulation)
-        m_emulation->close(); // clears bEmulatorActive
+        m_emulation->close(); // the run reads the port again
     tmrMain->stop();
     m_run->detachView();
     QCoreApplication::quit();
@@ -268,11 +265,11 @@ void frmMain::cmdClose_Click() { close(); }
 
 void frmMain::mnuHelpAbout_Click() { aboutBox()->ShowForm(); }
 
-void frmMain::cmdStart_Click() { m_run->cmdStart_Click(); }
-void frmMain::cmdStop_Click() { m_run->cmdStop_Click(); }
-void frmMain::cmdPause_Click() { m_run->cmdPause_Click(); }
-void frmMain::cmdResume_Click() { m_run->cmdResume_Click(); }
-void frmMain::tmrMain_Timer() { m_run->tmrMain_Timer(); }
+void frmMain::cmdStart_Click() { m_run->start(); }
+void frmMain::cmdStop_Click() { m_run->stop(m_macro); }
+void frmMain::cmdPause_Click() { m_run->pause(); }
+void frmMain::cmdResume_Click() { m_run->resume(); }
+void frmMain::tmrMain_Timer() { m_run->tick(); }
 
 void frmMain::cmdComPorts_Click()
 {
@@ -290,13 +287,14 @@ frmExcelMacro *frmMain::macroDialog()
     return m_macroDialog;
 }
 
-void frmMain::cmdExcelMacro_Click() { RunMacroSettings(*macroDialog(), m_services.globals); }
+void frmMain::cmdExcelMacro_Click() { RunMacroSettings(*macroDialog(), m_macro); }
 
 void frmMain::mnuToolsDLREmulation_Click()
 {
     // The emulator deletes itself when closed; showing it again loads it afresh.
     if (!m_emulation)
-        m_emulation = new frmEmulation(m_services.globals, m_services.boxes, this);
+        m_emulation = new frmEmulation(m_services.instruments, m_services.emulatorMailbox,
+                                       m_services.boxes, this);
     m_emulation->show();
     m_emulation->raise();
 }
@@ -367,11 +365,3 @@ void frmMain::bringToFront()
 }
 
 void frmMain::processEvents() { QCoreApplication::processEvents(); }
-
-void frmMain::clearInjectTab()
-{
-    if (m_emulation)
-        m_emulation->setInjectTabChecked(false);
-    else
-        m_services.globals.bInjectTab = false;
-}

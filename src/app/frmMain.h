@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AcquisitionView.h"
+#include "MacroSettings.h"
 #include "frmAbout.h"
 #include "frmDownload.h"
 #include "frmEmulation.h"
@@ -19,7 +20,8 @@ class QMenu;
 class QPushButton;
 class QTimer;
 
-struct Globals;
+class EmulatedInstruments;
+class EmulatorMailbox;
 class SerialComm;
 class MessageBoxes;
 class SpreadsheetFactory;
@@ -32,10 +34,11 @@ class frmMain : public QMainWindow, public AcquisitionView {
     Q_OBJECT
 public:
     struct Services {
-        Globals &globals;
         SerialComm &MSComm1;
         MessageBoxes &boxes;
         SpreadsheetFactory &spreadsheets;
+        EmulatedInstruments &instruments;
+        EmulatorMailbox &emulatorMailbox;
         QString programFolder; // executable's folder: KeyChain.txt, spreadsheet.xls, Firmware/
         // The device a COM number leads to, shown by the COM port dialog.
         std::function<QString(int)> devicePathOf = {};
@@ -78,6 +81,9 @@ public:
     frmExcelMacro *macroDialog();
     frmDownload *downloadWindow();
     AcquisitionRun &run() { return *m_run; }
+    // The user macro run at Stop, as loaded from the settings.
+    const MacroSettings &macroSettings() const { return m_macro; }
+    void setMacroSettings(const MacroSettings &macro) { m_macro = macro; }
     // True when cmdPause stands in front of cmdResume.
     bool pauseInFront() const;
 
@@ -95,7 +101,6 @@ public:
     void setTimerEnabled(bool enabled) override;
     void bringToFront() override;
     void processEvents() override;
-    void clearInjectTab() override;
 
 public slots:
     void cmdStart_Click();
@@ -123,6 +128,7 @@ private:
     void setLamp(QFrame *lamp, Lamp colour);
 
     Services m_services;
+    MacroSettings m_macro;
     bool m_loaded = false;
     bool m_unloaded = false;
     std::unique_ptr<AcquisitionRun> m_run;

@@ -1,12 +1,13 @@
 // Halvern: instrument text from a serial port into a live spreadsheet.
 #include "AppSettings.h"
 #include "CalcSpreadsheetFactory.h"
-#include "Globals.h"
+#include "EmulatedInstruments.h"
+#include "EmulatorMailbox.h"
 #include "MSComm.h"
-#include "Main.h"
 #include "PortMap.h"
 #include "QtMessageBoxes.h"
 #include "SingleInstance.h"
+#include "Startup.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -32,17 +33,20 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName("Halvern");
     QApplication::setOrganizationName("Halvern");
 
-    Globals globals;
+    // Everything the windows share is made here and handed down; each piece
+    // has one owner and lives until the program ends.
     QtMessageBoxes boxes;
     MSComm comm{PortMap(AppSettings::folder())};
     CalcSpreadsheetFactory spreadsheets(askSaveAsName);
+    EmulatedInstruments instruments;
+    EmulatorMailbox emulatorMailbox;
     SingleInstance instance;
 
-    auto window = Main(frmMain::Services{globals, comm, boxes, spreadsheets,
-                                         QCoreApplication::applicationDirPath(),
-                                         [&comm](int port) { return comm.devicePath(port); }},
-                       instance);
+    auto window = startUp(frmMain::Services{comm, boxes, spreadsheets, instruments, emulatorMailbox,
+                                            QCoreApplication::applicationDirPath(),
+                                            [&comm](int port) { return comm.devicePath(port); }},
+                          instance);
     if (!window)
-        return 0;
+        return 1; // a second copy, or the program folder is unusable
     return app.exec();
 }

@@ -1,6 +1,6 @@
 #include "DialogActions.h"
 
-#include "Globals.h"
+#include "MacroSettings.h"
 #include "MacroEditor.h"
 #include "PortPicker.h"
 #include "SerialComm.h"
@@ -37,13 +37,13 @@ std::int16_t RunComPortSelection(PortPicker &picker, SerialComm &comm,
     return inUse;
 }
 
-bool RunMacroSettings(MacroEditor &editor, Globals &globals)
+bool RunMacroSettings(MacroEditor &editor, MacroSettings &macro)
 {
-    editor.setMacroEnable(globals.bMacroEnable);
-    editor.setMacroName(globals.sMacroName);
+    editor.setMacroEnable(macro.enabled);
+    editor.setMacroName(macro.name);
     if (!editor.ShowForm())
         return false;
-    globals.bMacroEnable = editor.MacroEnable();
-    globals.sMacroName = editor.MacroName();
+    macro.enabled = editor.MacroEnable();
+    macro.name = editor.MacroName();
     return true;
 }

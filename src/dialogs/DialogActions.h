@@ -7,7 +7,7 @@
 class PortPicker;
 class MacroEditor;
 class SerialComm;
-struct Globals;
+struct MacroSettings;
 
 // The main window's "S&elect COM port" button: asks for a port preset to the
 // one in use, gives the answer to the serial component and shows "COM " and
@@ -16,7 +16,7 @@ struct Globals;
 std::int16_t RunComPortSelection(PortPicker &picker, SerialComm &comm,
                                  const std::function<void(const QString &)> &setLabel);
 
-// The main window's macro settings button: presets the dialog from the
-// globals and stores its values back only when it was closed with OK.
-// Returns true when the globals were written.
-bool RunMacroSettings(MacroEditor &editor, Globals &globals);
+// The main window's macro settings button: presets the dialog from `macro`
+// and stores its values back only when it was closed with OK.
+// Returns true when `macro` was written.
+bool RunMacroSettings(MacroEditor &editor, MacroSettings &macro);

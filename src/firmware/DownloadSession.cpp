@@ -42,7 +42,7 @@ DownloadSession::DownloadSession(SerialComm &port, MessageBoxes &boxes, WaitCloc
 
 bool DownloadSession::load()
 {
-    const QString path = m_programFolder + "/KeyChain.txt";
+    const QString path = KeyChain::path(m_programFolder);
     QList<QByteArray> items;
     QString message;
     if (!KeyChain::readItems(path, 3, &items))

@@ -241,7 +241,10 @@ void MSComm::output(const QByteArray &bytes)
     requireOpen();
     if (bytes.isEmpty())
         return;
-    m_port.write(bytes);
+    if (m_port.write(bytes) != bytes.size())
+        throw CommError(8020, QStringLiteral("Error writing comm device (COM%1): %2")
+                                  .arg(m_commPort)
+                                  .arg(m_port.errorString()));
     const QDeadlineTimer deadline(kWriteWaitMs);
     while (m_port.bytesToWrite() > 0 && !m_lost && !deadline.hasExpired()) {
         if (!m_port.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))

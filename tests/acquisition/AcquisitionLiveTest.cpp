@@ -8,7 +8,8 @@
 #include "FakeAcquisitionView.h"
 #include "FolderLookup.h"
 #include "KeepingCalcFactory.h"
-#include "Globals.h"
+#include "FakeEmulatorFeed.h"
+#include "MacroSettings.h"
 #include "MSComm.h"
 #include "OfficeProcess.h"
 #include "PtyPair.h"
@@ -88,15 +89,15 @@ protected:
                 return saveAnswer;
             });
         factory = std::make_unique<KeepingCalcFactory>(*calc);
-        run = std::make_unique<AcquisitionRun>(view, g, *comm, *factory, boxes, programFolder);
-        QObject::connect(&view.timer, &QTimer::timeout, [this] { run->tmrMain_Timer(); });
+        run = std::make_unique<AcquisitionRun>(view, *comm, *factory, boxes, feed, programFolder);
+        QObject::connect(&view.timer, &QTimer::timeout, [this] { run->tick(); });
     }
 
     void TearDown() override
     {
-        if (run && run->iRunState != 0) {
+        if (run && run->state() != RunState::Stopped) {
             saveAnswer = "False";
-            run->cmdStop_Click();
+            run->stop(macro);
         }
         run.reset();
         if (peer >= 0)
@@ -116,7 +117,7 @@ protected:
     // Waits until the run has taken in everything sent so far.
     bool received(int timeoutMs = 10000)
     {
-        return waitUntil([this] { return run->lBytesReceived >= sent; }, timeoutMs);
+        return waitUntil([this] { return run->bytesReceived() >= sent; }, timeoutMs);
     }
 
     QString programFolder;
@@ -128,7 +129,8 @@ protected:
     QString documents;
     QStringList prompts;
     QString saveAnswer = "False";
-    Globals g;
+    MacroSettings macro;
+    FakeEmulatorFeed feed;
     LiveView view;
     RecordingMessageBoxes boxes;
     std::unique_ptr<CalcSpreadsheetFactory> calc;
@@ -139,8 +141,8 @@ protected:
 
 TEST_F(AcquisitionLiveTest, InstrumentTextLandsInTheSavedWorkbook)
 {
-    run->cmdStart_Click();
-    ASSERT_EQ(run->iRunState, 1) << view.status.toStdString();
+    run->start();
+    ASSERT_EQ(run->state(), RunState::Running) << view.status.toStdString();
     EXPECT_EQ(view.status, "Ready");
     EXPECT_TRUE(view.timer.isActive());
 
@@ -153,7 +155,7 @@ TEST_F(AcquisitionLiveTest, InstrumentTextLandsInTheSavedWorkbook)
     send("1\r");
     ASSERT_TRUE(received());
     runEventLoop(250);
-    EXPECT_EQ(run->sInBuffer, "6.1\r");
+    EXPECT_EQ(run->pendingText(), "6.1\r");
     send("\n");
     // Record lines: single and several spaces, two in one piece.
     send("1 0001 :: 06/12/2026 14:30:00 = 523 X\r\n"
@@ -166,18 +168,18 @@ TEST_F(AcquisitionLiveTest, InstrumentTextLandsInTheSavedWorkbook)
         separators += "\r\n\r\n\r\n";
     send(separators + "a\tb\tc\r\n");
     ASSERT_TRUE(received());
-    ASSERT_TRUE(waitUntil([this] { return run->sInBuffer.isEmpty(); }, 10000));
-    EXPECT_EQ(g.iBlockColumn, 255);
+    ASSERT_TRUE(waitUntil([this] { return run->pendingText().isEmpty(); }, 10000));
+    EXPECT_EQ(run->blockColumn(), 255);
     EXPECT_EQ(view.status, "Bytes Received: " + QString::number(sent));
     EXPECT_EQ(view.excelLamp, Lamp::Green);
 
     const QString saved = output.path() + "/results.xls";
     saveAnswer = saved;
     const pid_t office = factory->last->processGroup();
-    run->cmdStop_Click();
+    run->stop(macro);
     EXPECT_EQ(prompts, QStringList{"Please rename this workbook|Excel workbook (*.xls)"});
     ASSERT_TRUE(QFileInfo::exists(saved));
-    EXPECT_EQ(g.xlApp, nullptr);
+    EXPECT_EQ(run->spreadsheet(), nullptr);
     EXPECT_TRUE(waitUntil([office] { return !officeAlive(office); }, 15000));
 
     const SavedSheet rows = SavedSheet::read(saved);
@@ -208,14 +210,14 @@ TEST_F(AcquisitionLiveTest, InstrumentTextLandsInTheSavedWorkbook)
 TEST_F(AcquisitionLiveTest, PortMissingQuitsTheOffice)
 {
     comm->setCommPort(6);
-    run->cmdStart_Click();
-    EXPECT_EQ(run->iRunState, 0);
+    run->start();
+    EXPECT_EQ(run->state(), RunState::Stopped);
     EXPECT_EQ(view.status, "COM port not available");
     EXPECT_EQ(view.comPortLamp, Lamp::Red);
     EXPECT_EQ(view.excelLamp, Lamp::Green);
     ASSERT_TRUE(factory->last);
     const pid_t office = factory->last->processGroup();
-    EXPECT_EQ(g.xlApp, nullptr);
+    EXPECT_EQ(run->spreadsheet(), nullptr);
     // Still referenced here, so only the run's Quit can end it.
     EXPECT_TRUE(waitUntil([office] { return !officeAlive(office); }, 15000));
 }
@@ -224,9 +226,9 @@ TEST_F(AcquisitionLiveTest, OfficeMissing)
 {
     CalcSpreadsheetFactory missing({}, "/nonexistent/soffice");
     missing.setConnectTimeout(std::chrono::milliseconds(3000));
-    AcquisitionRun other(view, g, *comm, missing, boxes, programFolder);
-    other.cmdStart_Click();
-    EXPECT_EQ(other.iRunState, 0);
+    AcquisitionRun other(view, *comm, missing, boxes, feed, programFolder);
+    other.start();
+    EXPECT_EQ(other.state(), RunState::Stopped);
     EXPECT_EQ(view.status, "We cannot start MS Excel; it may not be loaded on this computer.");
     EXPECT_EQ(view.excelLamp, Lamp::Red);
     EXPECT_FALSE(comm->portOpen());
@@ -234,11 +236,11 @@ TEST_F(AcquisitionLiveTest, OfficeMissing)
 
 TEST_F(AcquisitionLiveTest, StoppedOfficeIsBlockedThenCatchesUpKilledOfficeIsClosed)
 {
-    run->cmdStart_Click();
-    ASSERT_EQ(run->iRunState, 1);
+    run->start();
+    ASSERT_EQ(run->state(), RunState::Running);
     send("1\r\n");
     ASSERT_TRUE(received());
-    ASSERT_TRUE(waitUntil([this] { return run->lRow == 2; }, 5000));
+    ASSERT_TRUE(waitUntil([this] { return run->nextRow() == 2; }, 5000));
 
     const pid_t office = factory->last->processGroup();
     ASSERT_EQ(::kill(-office, SIGSTOP), 0);
@@ -249,7 +251,7 @@ TEST_F(AcquisitionLiveTest, StoppedOfficeIsBlockedThenCatchesUpKilledOfficeIsClo
     EXPECT_EQ(view.excelLamp, Lamp::Yellow);
     EXPECT_FALSE(view.pauseEnabled);
 
-    ASSERT_TRUE(waitUntil([this] { return run->lRow == 3; }, 10000));
+    ASSERT_TRUE(waitUntil([this] { return run->nextRow() == 3; }, 10000));
     EXPECT_EQ(view.excelLamp, Lamp::Green);
     EXPECT_TRUE(view.pauseEnabled);
 
@@ -257,29 +259,29 @@ TEST_F(AcquisitionLiveTest, StoppedOfficeIsBlockedThenCatchesUpKilledOfficeIsClo
     send("3\r\n");
     ASSERT_TRUE(waitUntil([this] { return view.status == kClosed; }, 10000));
     EXPECT_EQ(view.excelLamp, Lamp::Red);
-    EXPECT_EQ(run->iRunState, 1);
-    EXPECT_EQ(run->sInBuffer, "3\r\n");
-    run->cmdStop_Click();
-    EXPECT_EQ(run->iRunState, 0);
-    EXPECT_EQ(g.xlApp, nullptr);
+    EXPECT_EQ(run->state(), RunState::Running);
+    EXPECT_EQ(run->pendingText(), "3\r\n");
+    run->stop(macro);
+    EXPECT_EQ(run->state(), RunState::Stopped);
+    EXPECT_EQ(run->spreadsheet(), nullptr);
 }
 
 TEST_F(AcquisitionLiveTest, PortVanishingMidRunIsShownAndStopStillWorks)
 {
-    run->cmdStart_Click();
-    ASSERT_EQ(run->iRunState, 1);
+    run->start();
+    ASSERT_EQ(run->state(), RunState::Running);
     send("1\r\n2");
     ASSERT_TRUE(received());
     pty.stop();
     ASSERT_TRUE(waitUntil([this] { return view.status == "COM port not available"; }, 5000));
     EXPECT_EQ(view.comPortLamp, Lamp::Red);
-    EXPECT_EQ(run->iRunState, 1);
-    EXPECT_EQ(run->lRow, 2);
+    EXPECT_EQ(run->state(), RunState::Running);
+    EXPECT_EQ(run->nextRow(), 2);
     runEventLoop(300); // ticks go on quietly
     EXPECT_EQ(view.status, "COM port not available");
 
     saveAnswer = output.path() + "/vanished.xls";
-    run->cmdStop_Click();
+    run->stop(macro);
     EXPECT_TRUE(QFileInfo::exists(saveAnswer));
     EXPECT_EQ(view.comPortLamp, Lamp::Frame);
 }

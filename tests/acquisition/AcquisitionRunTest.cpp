@@ -6,7 +6,8 @@
 #include "FakeSerialComm.h"
 #include "FakeSpreadsheet.h"
 #include "FolderLookup.h"
-#include "Globals.h"
+#include "FakeEmulatorFeed.h"
+#include "MacroSettings.h"
 #include "RecordingMessageBoxes.h"
 
 #include <QDir>
@@ -46,18 +47,18 @@ protected:
         writeFile(master, "master workbook");
         app = factory.prepare();
         app->startup = startup.path();
-        run = std::make_unique<AcquisitionRun>(view, g, comm, factory, boxes, program.path(),
+        run = std::make_unique<AcquisitionRun>(view, comm, factory, boxes, feed, program.path(),
                                                [] { return QTime(14, 30, 0); });
     }
     void TearDown() override { QFile::remove(working); }
 
     void start()
     {
-        run->cmdStart_Click();
-        ASSERT_EQ(run->iRunState, 1);
+        run->start();
+        ASSERT_EQ(run->state(), RunState::Running);
     }
     void send(const QByteArray &text) { comm.pending += text; }
-    void tick() { run->tmrMain_Timer(); }
+    void tick() { run->tick(); }
     std::shared_ptr<FakeWorkbook> workingBook() const { return app->book("spreadsheet.xls"); }
     QString cell(int row, int column) const { return workingBook()->text(row, column); }
 
@@ -66,7 +67,8 @@ protected:
     QString documents;
     QString working;
     QString master;
-    Globals g;
+    MacroSettings macro;
+    FakeEmulatorFeed feed;
     FakeAcquisitionView view;
     FakeSerialComm comm;
     FakeSpreadsheetFactory factory;
@@ -77,19 +79,31 @@ protected:
 
 // ---- Start ---------------------------------------------------------------------
 
+TEST_F(AcquisitionRunTest, AStartAfterAStopBeginsAtRowOneInColumnOne)
+{
+    start();
+    send("a :: 1\r\n\r\n\r\n\r\n7\r\n");
+    tick();
+    ASSERT_GT(run->nextRow(), 1);
+    ASSERT_EQ(run->blockColumn(), 2);
+    run->stop(macro);
+    app = factory.prepare();
+    start();
+    EXPECT_EQ(run->nextRow(), 1);
+    EXPECT_EQ(run->blockColumn(), 1);
+}
+
 TEST_F(AcquisitionRunTest, StartCopiesTheMasterOpensWorkbookAndPort)
 {
-    g.iBlockColumn = 7;
-    run->lRow = 99;
     start();
     EXPECT_EQ(readFile(working), "master workbook");
     EXPECT_EQ(app->opened, QStringList{working});
     EXPECT_TRUE(app->visible);
-    EXPECT_EQ(g.xlApp, app);
-    EXPECT_EQ(g.xlBook, workingBook());
+    EXPECT_EQ(run->spreadsheet(), app);
+    EXPECT_EQ(run->workbook(), workingBook());
     EXPECT_TRUE(comm.portOpen());
-    EXPECT_EQ(g.iBlockColumn, 1);
-    EXPECT_EQ(run->lRow, 1);
+    EXPECT_EQ(run->blockColumn(), 1);
+    EXPECT_EQ(run->nextRow(), 1);
 
     EXPECT_EQ(view.excelLamp, Lamp::Green);
     EXPECT_EQ(view.comPortLamp, Lamp::Green);
@@ -118,17 +132,17 @@ TEST_F(AcquisitionRunTest, AnExistingWorkingCopyIsReusedUnchanged)
 TEST_F(AcquisitionRunTest, NoDocumentsFolderFailsBeforeAnythingStarts)
 {
     run->setDocumentsLookup([](QString &) { return false; });
-    run->cmdStart_Click();
+    run->start();
     EXPECT_EQ(view.status, "We do not remember the path to the master copy of our workbook.");
     EXPECT_EQ(view.excelLamp, Lamp::Red);
     EXPECT_TRUE(factory.created.isEmpty());
-    EXPECT_EQ(run->iRunState, 0);
+    EXPECT_EQ(run->state(), RunState::Stopped);
 }
 
 TEST_F(AcquisitionRunTest, MissingMasterFailsWithButtonsUntouched)
 {
     QFile::remove(master);
-    run->cmdStart_Click();
+    run->start();
     EXPECT_EQ(view.status, "We cannot make a copy of the master workbook; it may have been deleted.");
     EXPECT_EQ(view.excelLamp, Lamp::Red);
     EXPECT_EQ(view.comPortLamp, Lamp::Frame);
@@ -138,53 +152,53 @@ TEST_F(AcquisitionRunTest, MissingMasterFailsWithButtonsUntouched)
     EXPECT_TRUE(view.comPortsEnabled);
     EXPECT_TRUE(view.utilitiesVisible);
     EXPECT_FALSE(view.timerEnabled);
-    EXPECT_EQ(run->iRunState, 0);
+    EXPECT_EQ(run->state(), RunState::Stopped);
     EXPECT_FALSE(comm.portOpen());
 }
 
 TEST_F(AcquisitionRunTest, SpreadsheetNotInstalled)
 {
     factory.failCreate = true;
-    run->cmdStart_Click();
+    run->start();
     EXPECT_EQ(view.status, "We cannot start MS Excel; it may not be loaded on this computer.");
     EXPECT_EQ(view.excelLamp, Lamp::Red);
-    EXPECT_EQ(g.xlApp, nullptr);
-    EXPECT_EQ(run->iRunState, 0);
+    EXPECT_EQ(run->spreadsheet(), nullptr);
+    EXPECT_EQ(run->state(), RunState::Stopped);
     EXPECT_FALSE(comm.portOpen());
 }
 
 TEST_F(AcquisitionRunTest, WorkbookThatCannotBeOpenedOrShownQuitsTheSpreadsheet)
 {
     app->failOpen.insert(working);
-    run->cmdStart_Click();
+    run->start();
     EXPECT_EQ(view.status, "Excel cannot open workbook");
     EXPECT_EQ(view.excelLamp, Lamp::Red);
     EXPECT_EQ(app->quitCount, 1);
-    EXPECT_EQ(g.xlApp, nullptr);
-    EXPECT_EQ(g.xlBook, nullptr);
-    EXPECT_EQ(run->iRunState, 0);
+    EXPECT_EQ(run->spreadsheet(), nullptr);
+    EXPECT_EQ(run->workbook(), nullptr);
+    EXPECT_EQ(run->state(), RunState::Stopped);
     EXPECT_EQ(comm.openCount, 0);
 
     auto second = factory.prepare();
     second->failVisible = true;
-    run->cmdStart_Click();
+    run->start();
     EXPECT_EQ(view.status, "Excel cannot open workbook");
     EXPECT_EQ(second->quitCount, 1);
-    EXPECT_EQ(g.xlApp, nullptr);
-    EXPECT_EQ(g.xlBook, nullptr);
+    EXPECT_EQ(run->spreadsheet(), nullptr);
+    EXPECT_EQ(run->workbook(), nullptr);
 }
 
 TEST_F(AcquisitionRunTest, PortNotAvailableQuitsTheSpreadsheetAndLeavesStartUsable)
 {
     comm.failOpen = [] { throw CommError(8002, "Invalid port number"); };
-    run->cmdStart_Click();
+    run->start();
     EXPECT_EQ(view.status, "COM port not available");
     EXPECT_EQ(view.comPortLamp, Lamp::Red);
     EXPECT_EQ(view.excelLamp, Lamp::Green);
     EXPECT_EQ(app->quitCount, 1);
-    EXPECT_EQ(g.xlApp, nullptr);
-    EXPECT_EQ(g.xlBook, nullptr);
-    EXPECT_EQ(run->iRunState, 0);
+    EXPECT_EQ(run->spreadsheet(), nullptr);
+    EXPECT_EQ(run->workbook(), nullptr);
+    EXPECT_EQ(run->state(), RunState::Stopped);
     EXPECT_TRUE(view.startEnabled);
     EXPECT_TRUE(view.comPortsEnabled);
     EXPECT_FALSE(view.timerEnabled);
@@ -240,8 +254,8 @@ TEST_F(AcquisitionRunTest, TickWritesWhatArrivedAndCountsIt)
     send("5.1\r\n5.");
     tick();
     EXPECT_EQ(cell(1, 1), "5.1");
-    EXPECT_EQ(run->sInBuffer, "5.");
-    EXPECT_EQ(run->lBytesReceived, 7);
+    EXPECT_EQ(run->pendingText(), "5.");
+    EXPECT_EQ(run->bytesReceived(), 7);
     EXPECT_EQ(view.status, "Bytes Received: 7");
     EXPECT_EQ(view.excelLamp, Lamp::Green);
     EXPECT_EQ(view.eventRuns, 1);
@@ -251,7 +265,7 @@ TEST_F(AcquisitionRunTest, TickWritesWhatArrivedAndCountsIt)
     tick();
     EXPECT_EQ(cell(2, 1), "5.2");
     EXPECT_EQ(cell(3, 2), "2");
-    EXPECT_EQ(run->lRow, 4);
+    EXPECT_EQ(run->nextRow(), 4);
     EXPECT_EQ(view.status, "Bytes Received: 22");
 }
 
@@ -263,7 +277,7 @@ TEST_F(AcquisitionRunTest, TickWhenNotRunningSwitchesTheTimerOffAndReadsNothing)
     EXPECT_EQ(view.eventRuns, 0);
 
     start();
-    run->cmdPause_Click();
+    run->pause();
     send("1\r\n");
     view.timerEnabled = true;
     tick();
@@ -284,11 +298,11 @@ TEST_F(AcquisitionRunTest, BlockedSpreadsheetHoldsTheLineAndDisablesPause)
     EXPECT_EQ(view.excelLamp, Lamp::Yellow);
     EXPECT_FALSE(view.pauseEnabled);
     EXPECT_TRUE(view.timerEnabled);
-    EXPECT_EQ(run->iRunState, 1);
+    EXPECT_EQ(run->state(), RunState::Running);
 
     send("5.3\r\n");
     tick(); // retried, still blocked; nothing dropped
-    EXPECT_EQ(run->sInBuffer, "5.2\r\n5.3\r\n");
+    EXPECT_EQ(run->pendingText(), "5.2\r\n5.3\r\n");
 
     app->cellFailure.reset();
     tick();
@@ -308,9 +322,9 @@ TEST_F(AcquisitionRunTest, ClosedSpreadsheetIsShownRedAndTheRunGoesOn)
     EXPECT_EQ(view.status, kClosed);
     EXPECT_EQ(view.excelLamp, Lamp::Red);
     EXPECT_FALSE(view.pauseEnabled);
-    EXPECT_EQ(run->iRunState, 1);
+    EXPECT_EQ(run->state(), RunState::Running);
     EXPECT_TRUE(view.timerEnabled);
-    EXPECT_EQ(run->sInBuffer, "5.1\r\n");
+    EXPECT_EQ(run->pendingText(), "5.1\r\n");
 }
 
 TEST_F(AcquisitionRunTest, PortVanishingMidRunKeepsWhatWasReceived)
@@ -325,24 +339,24 @@ TEST_F(AcquisitionRunTest, PortVanishingMidRunKeepsWhatWasReceived)
     EXPECT_EQ(view.comPortLamp, Lamp::Red);
     EXPECT_EQ(view.status, "COM port not available");
     EXPECT_FALSE(comm.portOpen());
-    EXPECT_EQ(run->iRunState, 1);
+    EXPECT_EQ(run->state(), RunState::Running);
     EXPECT_EQ(cell(1, 1), "5.1"); // lines received before are still written
     EXPECT_EQ(cell(2, 1), "5.2");
-    EXPECT_EQ(run->sInBuffer, "5.");
+    EXPECT_EQ(run->pendingText(), "5.");
 
     tick(); // no further reads of a closed port, no crash
     EXPECT_EQ(view.status, "COM port not available");
     EXPECT_EQ(view.comPortLamp, Lamp::Red);
 
     // Pause and Resume keep the port red.
-    run->cmdPause_Click();
-    run->cmdResume_Click();
+    run->pause();
+    run->resume();
     EXPECT_EQ(view.comPortLamp, Lamp::Red);
     EXPECT_EQ(view.status, "COM port not available");
 
     app->saveAnswers = {documents + "/run1.xls"};
-    run->cmdStop_Click();
-    EXPECT_EQ(run->iRunState, 0);
+    run->stop(macro);
+    EXPECT_EQ(run->state(), RunState::Stopped);
     EXPECT_EQ(app->books[0]->savedAs, QStringList{documents + "/run1.xls"});
     EXPECT_EQ(app->quitCount, 1);
     EXPECT_EQ(view.comPortLamp, Lamp::Frame);
@@ -360,16 +374,16 @@ TEST_F(AcquisitionRunTest, StopClickedWhileEventsRunEndsTheTick)
 {
     start();
     send("1\r\n");
-    view.onProcessEvents = [&] { run->cmdStop_Click(); };
+    view.onProcessEvents = [&] { run->stop(macro); };
     tick();
     view.onProcessEvents = nullptr;
-    EXPECT_EQ(run->iRunState, 0);
+    EXPECT_EQ(run->state(), RunState::Stopped);
     EXPECT_EQ(app->quitCount, 1);
     // The tick switches the timer on again; the next one finds no run and stays off.
     send("2\r\n");
     tick();
     EXPECT_FALSE(view.timerEnabled);
-    EXPECT_TRUE(run->sInBuffer.isEmpty());
+    EXPECT_TRUE(run->pendingText().isEmpty());
 }
 
 TEST_F(AcquisitionRunTest, MainWindowClosingWhileEventsRunTouchesNothingAfterwards)
@@ -377,10 +391,10 @@ TEST_F(AcquisitionRunTest, MainWindowClosingWhileEventsRunTouchesNothingAfterwar
     start();
     send("1\r\n");
     view.onProcessEvents = [&] {
-        run->cmdStop_Click(); // the unload stops the running session ...
+        run->stop(macro); // the unload stops the running session ...
         run.reset();          // ... and the window goes, taking the run with it
     };
-    run->tmrMain_Timer();
+    run->tick();
     EXPECT_FALSE(view.timerEnabled);
     EXPECT_EQ(app->quitCount, 1);
 }
@@ -404,48 +418,47 @@ TEST_F(AcquisitionRunTest, DetachedViewIsNotTouchedByTheRestOfTheTick)
 TEST_F(AcquisitionRunTest, EmulatorMailboxReplacesTheSerialPort)
 {
     start();
-    g.bEmulatorActive = true;
+    feed.active = true;
     send("serial\r\n");
-    g.sEmulatorOutput = "1 :: 2\r\n";
+    feed.output = "1 :: 2\r\n";
     tick();
     EXPECT_EQ(cell(1, 1), "1");
     EXPECT_EQ(comm.pending, "serial\r\n"); // not read while the emulator is loaded
-    EXPECT_TRUE(g.sEmulatorOutput.isEmpty());
-    EXPECT_EQ(run->lBytesReceived, 8);
+    EXPECT_TRUE(feed.output.isEmpty());
+    EXPECT_EQ(run->bytesReceived(), 8);
     tick(); // empty mailbox: nothing
-    EXPECT_EQ(run->lBytesReceived, 8);
+    EXPECT_EQ(run->bytesReceived(), 8);
 }
 
 TEST_F(AcquisitionRunTest, InjectTabTurnsTheNextNumberIntoATwoFieldLine)
 {
     start();
-    g.bEmulatorActive = true;
-    g.bInjectTab = true;
-    view.onClearInjectTab = [&] { g.bInjectTab = false; };
+    feed.active = true;
+    feed.injectTab = true;
 
     // A separator carries no number: it passes and the request waits.
-    g.sEmulatorOutput = "\r\n\r\n\r\n";
+    feed.output = "\r\n\r\n\r\n";
     tick();
-    EXPECT_TRUE(g.bInjectTab);
-    EXPECT_EQ(view.injectTabCleared, 0);
-    EXPECT_EQ(g.iBlockColumn, 2);
+    EXPECT_TRUE(feed.injectTab);
+    EXPECT_EQ(feed.injectTabCleared, 0);
+    EXPECT_EQ(run->blockColumn(), 2);
 
-    g.sEmulatorOutput = "9999\r\n";
+    feed.output = "9999\r\n";
     tick();
     EXPECT_EQ(cell(2, 2), "9999");
     EXPECT_EQ(cell(2, 3), "10000");
-    EXPECT_FALSE(g.bInjectTab);
-    EXPECT_EQ(view.injectTabCleared, 1);
-    EXPECT_EQ(run->lBytesReceived, 6 + 12);
+    EXPECT_FALSE(feed.injectTab);
+    EXPECT_EQ(feed.injectTabCleared, 1);
+    EXPECT_EQ(run->bytesReceived(), 6 + 12);
 
-    g.bInjectTab = true;
-    g.sEmulatorOutput = " -2.5\r\n";
+    feed.injectTab = true;
+    feed.output = " -2.5\r\n";
     tick();
     EXPECT_EQ(cell(3, 2), "-2.5");
     EXPECT_EQ(cell(3, 3), "-1.5");
 
-    g.bInjectTab = true;
-    g.sEmulatorOutput = "1.5E20\r\n";
+    feed.injectTab = true;
+    feed.output = "1.5E20\r\n";
     tick();
     EXPECT_EQ(cell(4, 2), "1.5E+20");
 }
@@ -454,17 +467,17 @@ TEST_F(AcquisitionRunTest, InjectTabTurnsTheNextNumberIntoATwoFieldLine)
 
 TEST_F(AcquisitionRunTest, PauseAndResumeOnlyActInTheirState)
 {
-    run->cmdPause_Click();
-    run->cmdResume_Click();
+    run->pause();
+    run->resume();
     EXPECT_EQ(view.calls, 0);
 
     start();
     const int calls = view.calls;
-    run->cmdResume_Click();
+    run->resume();
     EXPECT_EQ(view.calls, calls);
 
-    run->cmdPause_Click();
-    EXPECT_EQ(run->iRunState, -1);
+    run->pause();
+    EXPECT_EQ(run->state(), RunState::Paused);
     EXPECT_FALSE(view.timerEnabled);
     EXPECT_FALSE(view.pauseEnabled);
     EXPECT_TRUE(view.resumeEnabled);
@@ -474,11 +487,11 @@ TEST_F(AcquisitionRunTest, PauseAndResumeOnlyActInTheirState)
     EXPECT_EQ(view.status, "Paused");
 
     const int pausedCalls = view.calls;
-    run->cmdPause_Click();
+    run->pause();
     EXPECT_EQ(view.calls, pausedCalls);
 
-    run->cmdResume_Click();
-    EXPECT_EQ(run->iRunState, 1);
+    run->resume();
+    EXPECT_EQ(run->state(), RunState::Running);
     EXPECT_TRUE(view.timerEnabled);
     EXPECT_TRUE(view.pauseEnabled);
     EXPECT_FALSE(view.resumeEnabled);
@@ -486,7 +499,7 @@ TEST_F(AcquisitionRunTest, PauseAndResumeOnlyActInTheirState)
     EXPECT_EQ(view.comPortLamp, Lamp::Green);
     EXPECT_EQ(view.excelLamp, Lamp::Green);
     EXPECT_EQ(view.status, "Ready");
-    EXPECT_EQ(run->lRow, 1);
+    EXPECT_EQ(run->nextRow(), 1);
 }
 
 TEST_F(AcquisitionRunTest, DataSentDuringPauseArrivesInOrderAfterResume)
@@ -494,10 +507,10 @@ TEST_F(AcquisitionRunTest, DataSentDuringPauseArrivesInOrderAfterResume)
     start();
     send("1\r\n2");
     tick();
-    run->cmdPause_Click();
+    run->pause();
     send("\r\n3\r\n");
     send(QByteArray(12340, 'x')); // a partial line, to make the count grouped
-    run->cmdResume_Click();
+    run->resume();
     EXPECT_EQ(view.status, "Bytes Received: 4"); // nothing read yet
 
     tick();
@@ -506,8 +519,8 @@ TEST_F(AcquisitionRunTest, DataSentDuringPauseArrivesInOrderAfterResume)
     EXPECT_EQ(cell(3, 1), "3");
     EXPECT_EQ(view.status, "Bytes Received: 12349");
 
-    run->cmdPause_Click();
-    run->cmdResume_Click();
+    run->pause();
+    run->resume();
     const QString sep = QLocale::system().groupSeparator();
     EXPECT_EQ(view.status, "Bytes Received: 12" + sep + "349");
 }
@@ -520,11 +533,11 @@ TEST_F(AcquisitionRunTest, StopClosesEverythingAndOffersToRenameTheWorkbook)
     send("5.1\r\n5.2");
     tick();
     app->saveAnswers = {documents + "/results.xls"};
-    run->cmdStop_Click();
+    run->stop(macro);
 
-    EXPECT_EQ(run->iRunState, 0);
-    EXPECT_TRUE(run->sInBuffer.isEmpty());
-    EXPECT_EQ(run->lBytesReceived, 0);
+    EXPECT_EQ(run->state(), RunState::Stopped);
+    EXPECT_TRUE(run->pendingText().isEmpty());
+    EXPECT_EQ(run->bytesReceived(), 0);
     EXPECT_FALSE(comm.portOpen());
     EXPECT_FALSE(view.timerEnabled);
     EXPECT_EQ(view.comPortLamp, Lamp::Frame);
@@ -547,15 +560,15 @@ TEST_F(AcquisitionRunTest, StopClosesEverythingAndOffersToRenameTheWorkbook)
     EXPECT_EQ(app->books[0]->text(1, 1), "5.1");
     EXPECT_TRUE(app->runs.isEmpty()); // macro off
     EXPECT_EQ(app->quitCount, 1);
-    EXPECT_EQ(g.xlApp, nullptr);
-    EXPECT_EQ(g.xlBook, nullptr);
+    EXPECT_EQ(run->spreadsheet(), nullptr);
+    EXPECT_EQ(run->workbook(), nullptr);
 }
 
 TEST_F(AcquisitionRunTest, StopWithoutDataAsksNothing)
 {
-    g.bMacroEnable = true; // enabled, but no name: no Run either
+    macro.enabled = true; // enabled, but no name: no Run either
     start();
-    run->cmdStop_Click();
+    run->stop(macro);
     EXPECT_TRUE(app->saveDialogs.isEmpty());
     EXPECT_TRUE(app->runs.isEmpty());
     EXPECT_EQ(app->quitCount, 1);
@@ -566,7 +579,7 @@ TEST_F(AcquisitionRunTest, CancelledDialogSavesNothingAndQuitsAnyway)
     start();
     send("1\r\n");
     tick();
-    run->cmdStop_Click();
+    run->stop(macro);
     EXPECT_EQ(app->saveDialogs.size(), 1);
     EXPECT_TRUE(workingBook()->savedAs.isEmpty());
     EXPECT_EQ(app->quitCount, 1);
@@ -578,7 +591,7 @@ TEST_F(AcquisitionRunTest, WorkbookNameIsComparedWithoutCase)
     send("1\r\n");
     tick();
     workingBook()->fileName = "SpreadSheet.XLS";
-    run->cmdStop_Click();
+    run->stop(macro);
     EXPECT_EQ(app->saveDialogs.size(), 1);
 
     // A workbook the user saved under a name of their own is not asked about.
@@ -587,34 +600,34 @@ TEST_F(AcquisitionRunTest, WorkbookNameIsComparedWithoutCase)
     send("1\r\n");
     tick();
     second->book("spreadsheet.xls")->fileName = "mine.xls";
-    run->cmdStop_Click();
+    run->stop(macro);
     EXPECT_TRUE(second->saveDialogs.isEmpty());
     EXPECT_EQ(second->quitCount, 1);
 }
 
 TEST_F(AcquisitionRunTest, QualifiedMacroRunsOnceWithExactlyThatName)
 {
-    g.bMacroEnable = true;
-    g.sMacroName = "Personal.xls!Tidy";
+    macro.enabled = true;
+    macro.name = "Personal.xls!Tidy";
     writeFile(startup.path() + "/Personal.xls", "macros");
     app->macros.insert("personal.xls!tidy");
     start();
-    run->cmdStop_Click();
+    run->stop(macro);
     EXPECT_EQ(app->runs, QStringList{"Personal.xls!Tidy"});
     EXPECT_EQ(view.status, "");
 }
 
 TEST_F(AcquisitionRunTest, PlainMacroIsTriedInEachWorkbookUntilOneRunsIt)
 {
-    g.bMacroEnable = true;
-    g.sMacroName = "Tidy";
+    macro.enabled = true;
+    macro.name = "Tidy";
     writeFile(startup.path() + "/Personal.xls", "macros");
     app->macros = {"personal.xls!tidy"};
     start();
     send("1\r\n");
     tick();
     app->saveAnswers = {documents + "/out.xls"};
-    run->cmdStop_Click();
+    run->stop(macro);
     EXPECT_EQ(app->runs, (QStringList{"spreadsheet.xls!Tidy", "Personal.xls!Tidy"}));
     EXPECT_EQ(view.status, "");
     EXPECT_EQ(app->saveDialogs.size(), 1);
@@ -624,56 +637,56 @@ TEST_F(AcquisitionRunTest, PlainMacroIsTriedInEachWorkbookUntilOneRunsIt)
     second->startup = startup.path();
     second->macros = {"spreadsheet.xls!tidy", "personal.xls!tidy"};
     start();
-    run->cmdStop_Click();
+    run->stop(macro);
     EXPECT_EQ(second->runs, QStringList{"spreadsheet.xls!Tidy"});
 }
 
 TEST_F(AcquisitionRunTest, NameStartingWithBangIsAPlainName)
 {
-    g.bMacroEnable = true;
-    g.sMacroName = "!Tidy";
+    macro.enabled = true;
+    macro.name = "!Tidy";
     app->macros = {"spreadsheet.xls!!tidy"};
     start();
-    run->cmdStop_Click();
+    run->stop(macro);
     EXPECT_EQ(app->runs, QStringList{"spreadsheet.xls!!Tidy"});
     EXPECT_EQ(view.status, "");
 }
 
 TEST_F(AcquisitionRunTest, MissingMacroIsReportedAndStopGoesOn)
 {
-    g.bMacroEnable = true;
-    g.sMacroName = "Nowhere";
+    macro.enabled = true;
+    macro.name = "Nowhere";
     start();
     send("1\r\n");
     tick();
     app->saveAnswers = {documents + "/out.xls"};
-    run->cmdStop_Click();
+    run->stop(macro);
     EXPECT_EQ(app->runs, QStringList{"spreadsheet.xls!Nowhere"});
     EXPECT_EQ(view.status, "User macro did NOT run.");
     EXPECT_EQ(app->books[0]->savedAs, QStringList{documents + "/out.xls"});
     EXPECT_EQ(app->quitCount, 1);
 
     auto second = factory.prepare();
-    g.sMacroName = "Book.xls!Nowhere";
+    macro.name = "Book.xls!Nowhere";
     start();
-    run->cmdStop_Click();
+    run->stop(macro);
     EXPECT_EQ(second->runs, QStringList{"Book.xls!Nowhere"});
     EXPECT_EQ(view.status, "User macro did NOT run.");
 }
 
 TEST_F(AcquisitionRunTest, StopAfterTheUserClosedTheSpreadsheetStillCompletes)
 {
-    g.bMacroEnable = true;
-    g.sMacroName = "Tidy";
+    macro.enabled = true;
+    macro.name = "Tidy";
     start();
     send("1\r\n");
     tick();
     app->gone = true;
-    run->cmdStop_Click();
-    EXPECT_EQ(run->iRunState, 0);
+    run->stop(macro);
+    EXPECT_EQ(run->state(), RunState::Stopped);
     EXPECT_EQ(view.status, "User macro did NOT run.");
-    EXPECT_EQ(g.xlApp, nullptr);
-    EXPECT_EQ(g.xlBook, nullptr);
+    EXPECT_EQ(run->spreadsheet(), nullptr);
+    EXPECT_EQ(run->workbook(), nullptr);
     EXPECT_TRUE(view.startEnabled);
 }
 
@@ -682,10 +695,10 @@ TEST_F(AcquisitionRunTest, StopWhilePausedIsAFullStop)
     start();
     send("1\r\n");
     tick();
-    run->cmdPause_Click();
+    run->pause();
     app->saveAnswers = {documents + "/p.xls"};
-    run->cmdStop_Click();
-    EXPECT_EQ(run->iRunState, 0);
+    run->stop(macro);
+    EXPECT_EQ(run->state(), RunState::Stopped);
     EXPECT_EQ(app->books[0]->savedAs, QStringList{documents + "/p.xls"});
     EXPECT_FALSE(view.resumeEnabled);
     EXPECT_TRUE(view.pauseInFront);
@@ -694,11 +707,11 @@ TEST_F(AcquisitionRunTest, StopWhilePausedIsAFullStop)
 TEST_F(AcquisitionRunTest, QuitSpreadsheetReleasesAPausedRunsApplication)
 {
     start();
-    run->cmdPause_Click();
-    run->QuitSpreadsheet();
+    run->pause();
+    run->quitSpreadsheet();
     EXPECT_EQ(app->quitCount, 1);
-    EXPECT_EQ(g.xlApp, nullptr);
-    run->QuitSpreadsheet(); // nothing held: no call
+    EXPECT_EQ(run->spreadsheet(), nullptr);
+    run->quitSpreadsheet(); // nothing held: no call
     EXPECT_EQ(app->quitCount, 1);
 }
 

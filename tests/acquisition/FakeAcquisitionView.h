@@ -33,13 +33,6 @@ public:
         if (onProcessEvents)
             onProcessEvents();
     }
-    void clearInjectTab() override
-    {
-        note();
-        ++injectTabCleared;
-        if (onClearInjectTab)
-            onClearInjectTab();
-    }
 
     // The stopped layout the main window opens with.
     Lamp comPortLamp = Lamp::Frame;
@@ -56,11 +49,9 @@ public:
     bool timerEnabled = false;
     int broughtToFront = 0;
     int eventRuns = 0;
-    int injectTabCleared = 0;
     int calls = 0; // every call of any kind
 
     std::function<void()> onProcessEvents; // a click "during" the event run
-    std::function<void()> onClearInjectTab;
 
 private:
     int note() { return ++calls; }

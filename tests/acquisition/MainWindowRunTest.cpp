@@ -51,7 +51,7 @@ protected:
             return false;
         rig.sent = 0;
         click(rig.w->cmdStart);
-        return run().iRunState == 1;
+        return run().state() == RunState::Running;
     }
     // Presses Stop with the save dialog answered by a file in the output folder.
     QString stopAndSave(const QString &name)
@@ -67,7 +67,7 @@ protected:
     // The stopped layout, as after the load or a Stop.
     void expectStoppedLayout()
     {
-        EXPECT_EQ(run().iRunState, 0);
+        EXPECT_EQ(run().state(), RunState::Stopped);
         EXPECT_TRUE(w().cmdStart->isEnabled());
         EXPECT_FALSE(w().cmdStop->isEnabled());
         EXPECT_FALSE(w().cmdPause->isEnabled());
@@ -101,7 +101,7 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
     // Two data lines in column 1.
     ASSERT_TRUE(rig.send("5.1\r\n5.2\r\n"));
     ASSERT_TRUE(rig.written());
-    EXPECT_EQ(run().lRow, 3);
+    EXPECT_EQ(run().nextRow(), 3);
     EXPECT_EQ(rig.status(), "Bytes Received: 10");
 
     // A line split across ticks, then its CR LF split across ticks.
@@ -111,25 +111,25 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
     ASSERT_TRUE(rig.send("3\r"));
     ASSERT_TRUE(rig.received());
     runEventLoop(250);
-    EXPECT_EQ(run().sInBuffer, "5.3\r");
-    EXPECT_EQ(run().lRow, 3);
+    EXPECT_EQ(run().pendingText(), "5.3\r");
+    EXPECT_EQ(run().nextRow(), 3);
     ASSERT_TRUE(rig.send("\n"));
     ASSERT_TRUE(rig.written());
-    EXPECT_EQ(run().lRow, 4);
+    EXPECT_EQ(run().nextRow(), 4);
 
     // Two record lines in one piece: "::" and "=" are no cells; runs of
     // spaces give no empty cells.
     ASSERT_TRUE(rig.send("1 0001 :: 06/12/2026 14:30:00 = 523 X\r\n"
                          "2   0002  ::  06/12/2026   14:31:00 =   524  Y  \r\n"));
     ASSERT_TRUE(rig.written());
-    EXPECT_EQ(run().lRow, 6);
+    EXPECT_EQ(run().nextRow(), 6);
 
     // Four empty lines: a separator (column 2, time stamp in row 1) and one
     // empty data line in row 2; the next line goes to row 3.
     ASSERT_TRUE(rig.send("\r\n\r\n\r\n\r\n6.1\r\n"));
     ASSERT_TRUE(rig.written());
-    EXPECT_EQ(rig.g.iBlockColumn, 2);
-    EXPECT_EQ(run().lRow, 4);
+    EXPECT_EQ(rig.w->run().blockColumn(), 2);
+    EXPECT_EQ(run().nextRow(), 4);
 
     // On to column 255, where a three-field line meets the column limit.
     QByteArray separators;
@@ -137,8 +137,8 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
         separators += "\r\n\r\n\r\n";
     ASSERT_TRUE(rig.send(separators + "a\tb\tc\r\n"));
     ASSERT_TRUE(rig.written());
-    EXPECT_EQ(rig.g.iBlockColumn, 255);
-    EXPECT_EQ(run().lRow, 3);
+    EXPECT_EQ(rig.w->run().blockColumn(), 255);
+    EXPECT_EQ(run().nextRow(), 3);
     EXPECT_EQ(rig.status(), "Bytes Received: " + QString::number(rig.sent));
     EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
 
@@ -150,7 +150,7 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
     EXPECT_EQ(rig.status(), "");
     EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), rig.frameColour());
     EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), rig.frameColour());
-    EXPECT_EQ(rig.g.xlApp, nullptr);
+    EXPECT_EQ(rig.w->run().spreadsheet(), nullptr);
     EXPECT_FALSE(rig.comm->portOpen());
     EXPECT_TRUE(MainWindowRig::officeEnded(office));
 
@@ -213,7 +213,7 @@ TEST_F(MainWindowWithoutOfficeTest, MissingOfficeFailsAndLeavesStartUsable)
     click(w().cmdStart);
     EXPECT_EQ(rig.status(), "We cannot start MS Excel; it may not be loaded on this computer.");
     EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::red());
-    EXPECT_EQ(rig.g.xlApp, nullptr);
+    EXPECT_EQ(rig.w->run().spreadsheet(), nullptr);
     EXPECT_FALSE(rig.comm->portOpen());
     expectStoppedLayout();
     EXPECT_TRUE(rig.boxes.boxes.isEmpty());
@@ -225,11 +225,11 @@ TEST_F(MainWindowRunTest, PortMissingOrInUseQuitsTheOfficeAndAnotherStartWorks)
     ASSERT_TRUE(rig.load());
     EXPECT_EQ(w().lblComPort->text(), "COM 6");
     click(w().cmdStart);
-    EXPECT_EQ(run().iRunState, 0);
+    EXPECT_EQ(run().state(), RunState::Stopped);
     EXPECT_EQ(rig.status(), kNoPort);
     EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::red());
     EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
-    EXPECT_EQ(rig.g.xlApp, nullptr);
+    EXPECT_EQ(rig.w->run().spreadsheet(), nullptr);
     expectStoppedLayout();
     EXPECT_TRUE(MainWindowRig::officeEnded(rig.officeGroup()));
 
@@ -239,7 +239,7 @@ TEST_F(MainWindowRunTest, PortMissingOrInUseQuitsTheOfficeAndAnotherStartWorks)
     other.setPortOpen(true);
     rig.comm->setCommPort(5);
     click(w().cmdStart);
-    EXPECT_EQ(run().iRunState, 0);
+    EXPECT_EQ(run().state(), RunState::Stopped);
     EXPECT_EQ(rig.status(), kNoPort);
     EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::red());
     EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
@@ -263,7 +263,7 @@ TEST_F(MainWindowRunTest, BusyOfficeHoldsTheLineAndWritesItToTheSameRowWhenFree)
     ASSERT_TRUE(start()) << rig.status().toStdString();
     ASSERT_TRUE(rig.send("1\r\n"));
     ASSERT_TRUE(rig.written());
-    ASSERT_EQ(run().lRow, 2);
+    ASSERT_EQ(run().nextRow(), 2);
 
     const pid_t office = rig.officeGroup();
     ASSERT_GT(office, 0);
@@ -278,17 +278,17 @@ TEST_F(MainWindowRunTest, BusyOfficeHoldsTheLineAndWritesItToTheSameRowWhenFree)
         rig.received();
         runEventLoop(300);
     }
-    const QByteArray held = run().sInBuffer;
-    const std::int32_t row = run().lRow;
+    const QByteArray held = run().pendingText();
+    const std::int32_t row = run().nextRow();
     ::kill(-office, SIGCONT);
     ASSERT_TRUE(blocked);
     EXPECT_EQ(excel, MainWindowRig::yellow());
     EXPECT_FALSE(pauseEnabled);
     EXPECT_EQ(held, "2\r\n3\r\n");
     EXPECT_EQ(row, 2);
-    EXPECT_EQ(run().iRunState, 1);
+    EXPECT_EQ(run().state(), RunState::Running);
 
-    ASSERT_TRUE(waitUntil([this] { return run().lRow == 4 && run().sInBuffer.isEmpty(); }, 15000));
+    ASSERT_TRUE(waitUntil([this] { return run().nextRow() == 4 && run().pendingText().isEmpty(); }, 15000));
     ASSERT_TRUE(waitUntil([this] { return rig.status() == "Bytes Received: 9"; }, 5000));
     EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
     EXPECT_TRUE(w().cmdPause->isEnabled());
@@ -321,14 +321,14 @@ TEST_F(MainWindowRunTest, ClosedOfficeIsShownInRedAndTheRunGoesOn)
     ASSERT_TRUE(rig.send("3\r\n"));
     ASSERT_TRUE(rig.received());
     runEventLoop(300);
-    EXPECT_EQ(run().iRunState, 1);
-    EXPECT_EQ(run().sInBuffer, "2\r\n3\r\n");
+    EXPECT_EQ(run().state(), RunState::Running);
+    EXPECT_EQ(run().pendingText(), "2\r\n3\r\n");
     EXPECT_EQ(rig.status(), kClosed);
 
     click(w().cmdStop);
     expectStoppedLayout();
     EXPECT_TRUE(rig.prompts.isEmpty()); // nothing can be saved from a closed office
-    EXPECT_EQ(rig.g.xlApp, nullptr);
+    EXPECT_EQ(rig.w->run().spreadsheet(), nullptr);
     EXPECT_FALSE(rig.comm->portOpen());
 }
 
@@ -342,8 +342,8 @@ TEST_F(MainWindowRunTest, PortVanishingMidRunIsShownAndStopSavesWhatCame)
     EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::red());
     EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
     EXPECT_FALSE(rig.comm->portOpen());
-    EXPECT_EQ(run().iRunState, 1);
-    EXPECT_EQ(run().lRow, 3);
+    EXPECT_EQ(run().state(), RunState::Running);
+    EXPECT_EQ(run().nextRow(), 3);
     runEventLoop(300); // the ticks go on quietly
     EXPECT_EQ(rig.status(), kNoPort);
     EXPECT_TRUE(w().cmdStop->isEnabled());
@@ -377,7 +377,7 @@ TEST_F(MainWindowRunTest, PauseHoldsThePortTextAndResumeWritesItInOrder)
     ASSERT_TRUE(start()) << rig.status().toStdString();
     // Resume while running does nothing either.
     w().cmdResume_Click();
-    EXPECT_EQ(run().iRunState, 1);
+    EXPECT_EQ(run().state(), RunState::Running);
     EXPECT_EQ(rig.status(), "Ready");
     EXPECT_TRUE(w().pauseInFront());
     EXPECT_FALSE(w().cmdResume->isEnabled());
@@ -388,10 +388,10 @@ TEST_F(MainWindowRunTest, PauseHoldsThePortTextAndResumeWritesItInOrder)
         before += QByteArray("P") + QByteArray::number(i).rightJustified(4, '0') + "\r\n";
     ASSERT_TRUE(rig.send(before));
     ASSERT_TRUE(rig.written());
-    ASSERT_EQ(run().lRow, 151);
+    ASSERT_EQ(run().nextRow(), 151);
 
     click(w().cmdPause);
-    EXPECT_EQ(run().iRunState, -1);
+    EXPECT_EQ(run().state(), RunState::Paused);
     EXPECT_EQ(rig.status(), "Paused");
     EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::yellow());
     EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::yellow());
@@ -401,7 +401,7 @@ TEST_F(MainWindowRunTest, PauseHoldsThePortTextAndResumeWritesItInOrder)
     EXPECT_FALSE(w().tmrMain->isActive());
     // Pause again while paused: nothing changes.
     w().cmdPause_Click();
-    EXPECT_EQ(run().iRunState, -1);
+    EXPECT_EQ(run().state(), RunState::Paused);
     EXPECT_TRUE(w().cmdResume->isEnabled());
 
     // What the instrument prints meanwhile waits in the port.
@@ -410,21 +410,21 @@ TEST_F(MainWindowRunTest, PauseHoldsThePortTextAndResumeWritesItInOrder)
         during += QByteArray("Q") + QByteArray::number(i).rightJustified(4, '0') + "\r\n";
     ASSERT_TRUE(rig.send(during));
     runEventLoop(500);
-    EXPECT_EQ(run().lBytesReceived, 1050);
-    EXPECT_EQ(run().lRow, 151);
+    EXPECT_EQ(run().bytesReceived(), 1050);
+    EXPECT_EQ(run().nextRow(), 151);
     EXPECT_TRUE(rig.comm->portOpen());
 
     click(w().cmdResume);
     // Resume shows the count so far with its digits grouped.
     EXPECT_EQ(rig.status(), "Bytes Received: 1,050");
-    EXPECT_EQ(run().iRunState, 1);
+    EXPECT_EQ(run().state(), RunState::Running);
     EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::green());
     EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
     EXPECT_TRUE(w().cmdPause->isEnabled());
     EXPECT_FALSE(w().cmdResume->isEnabled());
     EXPECT_TRUE(w().pauseInFront());
     ASSERT_TRUE(rig.written());
-    EXPECT_EQ(run().lRow, 191);
+    EXPECT_EQ(run().nextRow(), 191);
     EXPECT_EQ(rig.status(), "Bytes Received: 1330"); // the parser's own form
 
     const QString saved = stopAndSave("paused.xls");

@@ -105,7 +105,7 @@ protected:
             return false;
         rig.sent = 0;
         click(rig.w->cmdStart);
-        return run().iRunState == 1;
+        return run().state() == RunState::Running;
     }
     AcquisitionRun &run() { return rig.w->run(); }
     frmMain &w() { return *rig.w; }
@@ -121,8 +121,8 @@ TEST_F(MainWindowStopTest, UserMacroInItsFormsRunsBeforeTheSave)
     AppSettings::save("Excel Macro", "Enable", "False");
     AppSettings::save("Excel Macro", "Name", "Mark");
     ASSERT_TRUE(rig.load());
-    ASSERT_FALSE(rig.g.bMacroEnable);
-    ASSERT_EQ(rig.g.sMacroName, "Mark");
+    ASSERT_FALSE(rig.w->macroSettings().enabled);
+    ASSERT_EQ(rig.w->macroSettings().name, "Mark");
 
     struct Case {
         bool enable;
@@ -142,8 +142,7 @@ TEST_F(MainWindowStopTest, UserMacroInItsFormsRunsBeforeTheSave)
         const Case &c = cases[i];
         SCOPED_TRACE(("macro " + c.name + (c.enable ? " on" : " off")).toStdString());
         if (i > 0) {
-            rig.g.bMacroEnable = c.enable;
-            rig.g.sMacroName = c.name;
+            rig.w->setMacroSettings({c.enable, c.name});
         }
         ASSERT_TRUE(start()) << rig.status().toStdString();
         EXPECT_EQ(rig.status(), "Ready"); // the personal macros loaded without a warning
@@ -156,7 +155,7 @@ TEST_F(MainWindowStopTest, UserMacroInItsFormsRunsBeforeTheSave)
         EXPECT_EQ(rig.status(), c.status);
         EXPECT_EQ(rig.prompts.size(), 1); // the save goes on whatever the macro did
         EXPECT_TRUE(QFileInfo::exists(rig.saveAnswer));
-        EXPECT_EQ(run().iRunState, 0);
+        EXPECT_EQ(run().state(), RunState::Stopped);
         EXPECT_TRUE(MainWindowRig::officeEnded(office));
         files.append(rig.saveAnswer);
     }
@@ -177,7 +176,7 @@ TEST_F(MainWindowStopTest, NothingWrittenAsksNothingAndACancelledDialogSavesNoth
     pid_t office = rig.officeGroup();
     click(w().cmdStop);
     EXPECT_TRUE(rig.prompts.isEmpty());
-    EXPECT_EQ(run().iRunState, 0);
+    EXPECT_EQ(run().state(), RunState::Stopped);
     EXPECT_TRUE(MainWindowRig::officeEnded(office));
 
     ASSERT_TRUE(start()) << rig.status().toStdString();
@@ -188,7 +187,7 @@ TEST_F(MainWindowStopTest, NothingWrittenAsksNothingAndACancelledDialogSavesNoth
     click(w().cmdStop);
     EXPECT_EQ(rig.prompts, QStringList{"Please rename this workbook|Excel workbook (*.xls)"});
     EXPECT_EQ(rig.status(), "");
-    EXPECT_EQ(rig.g.xlApp, nullptr);
+    EXPECT_EQ(rig.w->run().spreadsheet(), nullptr);
     EXPECT_TRUE(MainWindowRig::officeEnded(office)); // quit all the same: no office left
     EXPECT_TRUE(savedFiles().isEmpty());
     // The working copy on disk is still the master's copy.
@@ -201,7 +200,7 @@ TEST_F(MainWindowStopTest, ClosingTheWindowDuringARunStopsItBeforeTheSettingsAre
     ASSERT_TRUE(start()) << rig.status().toStdString();
     ASSERT_TRUE(rig.send("u1\r\nu2\r\n"));
     ASSERT_TRUE(rig.written());
-    rig.g.sMacroName = "After"; // changed during the run, stored at unload
+    rig.w->setMacroSettings({rig.w->macroSettings().enabled, "After"}); // changed during the run, stored at unload
 
     QString storedDuringStop;
     rig.onPrompt = [&storedDuringStop] { storedDuringStop = AppSettings::get("Excel Macro", "Name", "<absent>"); };
@@ -212,9 +211,9 @@ TEST_F(MainWindowStopTest, ClosingTheWindowDuringARunStopsItBeforeTheSettingsAre
     EXPECT_EQ(rig.prompts.size(), 1);
     EXPECT_EQ(storedDuringStop, "Before");
     EXPECT_EQ(AppSettings::get("Excel Macro", "Name", "<absent>"), "After");
-    EXPECT_EQ(run().iRunState, 0);
+    EXPECT_EQ(run().state(), RunState::Stopped);
     EXPECT_FALSE(rig.comm->portOpen());
-    EXPECT_EQ(rig.g.xlApp, nullptr);
+    EXPECT_EQ(rig.w->run().spreadsheet(), nullptr);
     EXPECT_TRUE(MainWindowRig::officeEnded(office));
     const SavedSheet sheet = SavedSheet::read(rig.saveAnswer);
     EXPECT_EQ(sheet.at(1, 1), "u1");
@@ -227,17 +226,17 @@ TEST_F(MainWindowStopTest, ClosingTheWindowWhilePausedDoesNotStop)
     ASSERT_TRUE(rig.send("p1\r\n"));
     ASSERT_TRUE(rig.written());
     click(w().cmdPause);
-    ASSERT_EQ(run().iRunState, -1);
-    rig.g.sMacroName = "Paused";
+    ASSERT_EQ(run().state(), RunState::Paused);
+    rig.w->setMacroSettings({rig.w->macroSettings().enabled, "Paused"});
     rig.saveAnswer = rig.outputFile("paused.xls");
     const pid_t office = rig.officeGroup();
     w().close();
 
     EXPECT_TRUE(rig.prompts.isEmpty()); // no Stop: nothing offered for saving
-    EXPECT_EQ(run().iRunState, -1);
+    EXPECT_EQ(run().state(), RunState::Paused);
     EXPECT_EQ(AppSettings::get("Excel Macro", "Name", "<absent>"), "Paused");
     // The office is still let go of, unsaved.
-    EXPECT_EQ(rig.g.xlApp, nullptr);
+    EXPECT_EQ(rig.w->run().spreadsheet(), nullptr);
     EXPECT_TRUE(MainWindowRig::officeEnded(office));
     EXPECT_TRUE(savedFiles().isEmpty());
     EXPECT_EQ(contentOf(rig.workingCopy()), contentOf(rig.programFolder + "/spreadsheet.xls"));

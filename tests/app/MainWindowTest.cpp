@@ -1,10 +1,12 @@
 #include "AppSettings.h"
 #include "FakeSerialComm.h"
-#include "Globals.h"
-#include "Main.h"
+#include "AppVersion.h"
+#include "EmulatedInstruments.h"
+#include "EmulatorMailbox.h"
+#include "Startup.h"
 #include "RecordingMessageBoxes.h"
 #include "SingleInstance.h"
-#include "Spreadsheet.h"
+#include "SpreadsheetFactory.h"
 #include "frmAbout.h"
 #include "frmMain.h"
 
@@ -48,9 +50,14 @@ protected:
         f.write(text);
     }
 
+    frmMain::Services services(SerialComm &port)
+    {
+        return frmMain::Services{port, boxes, factory, instruments, mailbox, folder.path()};
+    }
+
     std::unique_ptr<frmMain> makeWindow()
     {
-        return std::make_unique<frmMain>(frmMain::Services{globals, serial, boxes, factory, folder.path()});
+        return std::make_unique<frmMain>(services(serial));
     }
 
     static QString stored(const QString &section, const QString &key)
@@ -59,7 +66,8 @@ protected:
     }
 
     QTemporaryDir folder;
-    Globals globals;
+    EmulatedInstruments instruments;
+    EmulatorMailbox mailbox;
     FakeSerialComm serial;
     RecordingMessageBoxes boxes;
     CountingFactory factory;
@@ -98,12 +106,12 @@ TEST_F(MainWindowTest, CaptionIsTheFirstItemAndTheVersion)
 {
     auto w = makeWindow();
     ASSERT_TRUE(w->Form_Load());
-    EXPECT_EQ(w->windowTitle(), "Halvern v1.2.0");
+    EXPECT_EQ(w->windowTitle(), "Halvern v" + AppVersion::text());
 
     writeKeyChain("\"Halvern, Lab Edition\",Halvern\r\n");
     auto quoted = makeWindow();
     ASSERT_TRUE(quoted->Form_Load());
-    EXPECT_EQ(quoted->windowTitle(), "Halvern, Lab Edition v1.2.0");
+    EXPECT_EQ(quoted->windowTitle(), "Halvern, Lab Edition v" + AppVersion::text());
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
@@ -112,8 +120,8 @@ TEST_F(MainWindowTest, DefaultsWithNothingStoredAndWrittenAtClose)
     auto w = makeWindow();
     ASSERT_TRUE(w->Form_Load());
     EXPECT_EQ(w->lblComPort->text(), "COM 1");
-    EXPECT_FALSE(globals.bMacroEnable);
-    EXPECT_TRUE(globals.sMacroName.isEmpty());
+    EXPECT_FALSE(w->macroSettings().enabled);
+    EXPECT_TRUE(w->macroSettings().name.isEmpty());
     w->close();
     EXPECT_EQ(stored("Communication", "ComPort"), "1");
     EXPECT_EQ(stored("Excel Macro", "Enable"), "False");
@@ -136,12 +144,11 @@ TEST_F(MainWindowTest, SettingsRoundTrip)
     ASSERT_TRUE(w->Form_Load());
     EXPECT_EQ(serial.commPort(), 12);
     EXPECT_EQ(w->lblComPort->text(), "COM 12");
-    EXPECT_TRUE(globals.bMacroEnable);
-    EXPECT_EQ(globals.sMacroName, "Book.xls!Module1.Fill");
+    EXPECT_TRUE(w->macroSettings().enabled);
+    EXPECT_EQ(w->macroSettings().name, "Book.xls!Module1.Fill");
 
     serial.setCommPort(4);
-    globals.bMacroEnable = false;
-    globals.sMacroName = "Other";
+    w->setMacroSettings({false, "Other"});
     w->close();
     EXPECT_EQ(stored("Communication", "ComPort"), "4");
     EXPECT_EQ(stored("Excel Macro", "Enable"), "False");
@@ -155,12 +162,12 @@ TEST_F(MainWindowTest, InvalidStoredValuesAreIgnoredSilently)
         FakeSerialComm fresh;
         AppSettings::save("Communication", "ComPort", port);
         AppSettings::save("Excel Macro", "Enable", "maybe");
-        globals.bMacroEnable = true;
-        frmMain w(frmMain::Services{globals, fresh, boxes, factory, folder.path()});
+        frmMain w(services(fresh));
+        w.setMacroSettings({true, QString()});
         ASSERT_TRUE(w.Form_Load());
         EXPECT_EQ(fresh.commPort(), 1) << port.toStdString();
         EXPECT_EQ(w.lblComPort->text(), "COM 1");
-        EXPECT_FALSE(globals.bMacroEnable);
+        EXPECT_FALSE(w.macroSettings().enabled);
     }
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
@@ -206,7 +213,7 @@ TEST_F(MainWindowTest, AboutBoxHidesOnCloseAndIsReused)
         about->close(); // the user's close box: hidden, not destroyed
     });
     w->mnuHelpAbout->trigger();
-    EXPECT_EQ(shownVersion, "Version 1.2.0");
+    EXPECT_EQ(shownVersion, "Version " + AppVersion::text());
     EXPECT_FALSE(about->isVisible());
 
     QTimer::singleShot(0, [&] {
@@ -215,7 +222,7 @@ TEST_F(MainWindowTest, AboutBoxHidesOnCloseAndIsReused)
     });
     w->mnuHelpAbout->trigger();
     EXPECT_EQ(w->aboutBox(), about);
-    EXPECT_EQ(shownVersion, "Version 1.2.0"); // rebuilt on activation
+    EXPECT_EQ(shownVersion, "Version " + AppVersion::text()); // rebuilt on activation
     EXPECT_FALSE(about->isVisible());
 }
 
@@ -226,7 +233,7 @@ TEST_F(MainWindowTest, SecondCopyIsRefused)
     ASSERT_TRUE(first.tryAcquire());
 
     SingleInstance second(lockPath);
-    auto w = Main(frmMain::Services{globals, serial, boxes, factory, folder.path()}, second);
+    auto w = startUp(services(serial), second);
     EXPECT_EQ(w, nullptr);
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].text, "The spreadsheet interface GUI is already running.  Please use it.");
@@ -244,7 +251,7 @@ TEST_F(MainWindowTest, StaleLockOfACrashedCopyDoesNotBlock)
         f.write("999999\nhalvern\n" + QSysInfo::machineHostName().toUtf8() + "\n");
     }
     SingleInstance instance(lockPath);
-    auto w = Main(frmMain::Services{globals, serial, boxes, factory, folder.path()}, instance);
+    auto w = startUp(services(serial), instance);
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(boxes.boxes.isEmpty());
     EXPECT_TRUE(w->isVisible());

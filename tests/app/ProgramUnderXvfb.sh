@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Starts the real program from its folder on a virtual display: the main
-# window is titled "Halvern v1.2.0"; a second copy shows the single-instance
-# box and opens no main window of its own; closing writes the settings.
-# Usage: ProgramUnderXvfb.sh <program folder>
+# window is titled "Halvern v<version>"; a second copy shows the single-instance
+# box and opens no main window of its own; closing writes the settings; a
+# program folder without KeyChain.txt ends with a non-zero status.
+# Usage: ProgramUnderXvfb.sh <program folder> <version>
 set -u
 bin=$1
+version=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export HOME=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run XDG_DATA_HOME=$work/data
@@ -14,6 +16,7 @@ unset QT_QPA_PLATFORM
 cat > "$work/check.sh" <<'INNER'
 set -u
 bin=$1
+title="Halvern v$2"
 fail() { echo "FAIL: $*"; kill "$first" "${second:-}" 2>/dev/null; exit 1; }
 # Waits until a visible window with exactly this title exists.
 wait_for() {
@@ -26,12 +29,12 @@ wait_for() {
   return 1
 }
 "$bin/halvern" & first=$!
-main=$(wait_for "Halvern v1.2.0") || fail "no main window titled 'Halvern v1.2.0'"
-echo "main window: Halvern v1.2.0"
+main=$(wait_for "$title") || fail "no main window titled '$title'"
+echo "main window: $title"
 
 "$bin/halvern" & second=$!
 wait_for "Cannot run more than one copy of this program." >/dev/null || fail "no single-instance box"
-count=$(for w in $(xdotool search --onlyvisible --name '.'); do xdotool getwindowname "$w"; done | grep -c '^Halvern v1.2.0$')
+count=$(for w in $(xdotool search --onlyvisible --name '.'); do xdotool getwindowname "$w"; done | grep -cxF "$title")
 [ "$count" = 1 ] || fail "the second copy opened a main window"
 echo "second copy: single-instance box"
 kill "$second"; wait "$second" 2>/dev/null
@@ -42,10 +45,20 @@ for _ in $(seq 1 50); do kill -0 "$first" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$first" 2>/dev/null && fail "the program did not end when its window closed"
 grep -q "^ComPort=1" "$XDG_CONFIG_HOME/Halvern/Halvern.conf" || fail "settings not written at close"
 echo "closed: settings written"
+
+# A program folder without KeyChain.txt: the load fails with a box, and once
+# it is answered the program ends with a failure status.
+mkdir -p "$HOME/broken" && cp "$bin/halvern" "$HOME/broken/"
+"$HOME/broken/halvern" & broken=$!
+box=$(wait_for "Program cannot be loaded.") || { kill "$broken"; fail "no load failure box"; }
+xdotool key --window "$box" Return
+wait "$broken"; status=$?
+[ "$status" -ne 0 ] || fail "a failed load ended with status 0"
+echo "failed load: status $status"
 INNER
 
 # A random first display number keeps parallel runs apart.
-xvfb-run -a -n $((100 + RANDOM % 800)) bash "$work/check.sh" "$bin"
+xvfb-run -a -n $((100 + RANDOM % 800)) bash "$work/check.sh" "$bin" "$version"
 status=$?
 [ $status -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
 exit $status

@@ -1,5 +1,5 @@
 #include "DialogActions.h"
-#include "Globals.h"
+#include "MacroSettings.h"
 #include "ModalDriver.h"
 #include "frmExcelMacro.h"
 
@@ -15,7 +15,7 @@ protected:
     // Opens the dialog the way the main window's button does.
     bool edit(const std::function<void(frmExcelMacro &)> &act)
     {
-        return driveModal<frmExcelMacro>([&] { return RunMacroSettings(dialog, globals); }, act);
+        return driveModal<frmExcelMacro>([&] { return RunMacroSettings(dialog, macro); }, act);
     }
 
     static void typeName(frmExcelMacro &d, const QString &name)
@@ -35,7 +35,7 @@ protected:
         return box->palette().color(group, QPalette::Base);
     }
 
-    Globals globals;
+    MacroSettings macro;
     frmExcelMacro dialog;
 };
 
@@ -62,14 +62,14 @@ TEST_F(ExcelMacroDialog, ControlsAsDesigned)
     });
 }
 
-TEST_F(ExcelMacroDialog, LeavingWithoutOkKeepsBothGlobals)
+TEST_F(ExcelMacroDialog, LeavingWithoutOkKeepsBothSettings)
 {
-    globals.bMacroEnable = true;
-    globals.sMacroName = "Book1!Tidy";
+    macro.enabled = true;
+    macro.name = "Book1!Tidy";
     for (Leave how : {Leave::CancelButton, Leave::EscapeKey, Leave::CloseBox}) {
         SCOPED_TRACE(leaveName(how));
         EXPECT_FALSE(edit([how](frmExcelMacro &d) {
-            // Each opening shows the globals, not the abandoned edit before.
+            // Each opening shows the settings, not the abandoned edit before.
             EXPECT_TRUE(d.chkExcelMacro->isChecked());
             EXPECT_EQ(d.txtExcelMacro->text(), "Book1!Tidy");
             typeName(d, "Changed");
@@ -77,8 +77,8 @@ TEST_F(ExcelMacroDialog, LeavingWithoutOkKeepsBothGlobals)
             EXPECT_FALSE(d.chkExcelMacro->isChecked());
             leaveWithoutOk(d, how);
         }));
-        EXPECT_TRUE(globals.bMacroEnable);
-        EXPECT_EQ(globals.sMacroName, "Book1!Tidy");
+        EXPECT_TRUE(macro.enabled);
+        EXPECT_EQ(macro.name, "Book1!Tidy");
         EXPECT_TRUE(dialog.isHidden());
     }
     // The dialog is only ever hidden; the program may still close it.
@@ -87,8 +87,8 @@ TEST_F(ExcelMacroDialog, LeavingWithoutOkKeepsBothGlobals)
 
 TEST_F(ExcelMacroDialog, UncheckingKeepsTheNameAndOkStoresFalseWithIt)
 {
-    globals.bMacroEnable = true;
-    globals.sMacroName = "Old";
+    macro.enabled = true;
+    macro.name = "Old";
     EXPECT_TRUE(edit([](frmExcelMacro &d) {
         EXPECT_TRUE(d.txtExcelMacro->isEnabled());
         typeName(d, "Report!Finish");
@@ -97,8 +97,8 @@ TEST_F(ExcelMacroDialog, UncheckingKeepsTheNameAndOkStoresFalseWithIt)
         EXPECT_FALSE(d.txtExcelMacro->isEnabled());
         pressEnter(d);
     }));
-    EXPECT_FALSE(globals.bMacroEnable);
-    EXPECT_EQ(globals.sMacroName, "Report!Finish");
+    EXPECT_FALSE(macro.enabled);
+    EXPECT_EQ(macro.name, "Report!Finish");
 
     // Next opening: the name again, in the disabled box.
     EXPECT_TRUE(edit([](frmExcelMacro &d) {
@@ -109,14 +109,14 @@ TEST_F(ExcelMacroDialog, UncheckingKeepsTheNameAndOkStoresFalseWithIt)
                   d.fraExcelMacro->palette().color(d.fraExcelMacro->backgroundRole()));
         QTest::mouseClick(d.cmdOK, Qt::LeftButton);
     }));
-    EXPECT_FALSE(globals.bMacroEnable);
-    EXPECT_EQ(globals.sMacroName, "Report!Finish");
+    EXPECT_FALSE(macro.enabled);
+    EXPECT_EQ(macro.name, "Report!Finish");
 }
 
 TEST_F(ExcelMacroDialog, OkCheckedWithAnEmptyNameIsStoredAsSuch)
 {
-    globals.bMacroEnable = false;
-    globals.sMacroName = "Something";
+    macro.enabled = false;
+    macro.name = "Something";
     EXPECT_TRUE(edit([](frmExcelMacro &d) {
         EXPECT_FALSE(d.txtExcelMacro->isEnabled());
         clickCheckBox(d);
@@ -124,8 +124,8 @@ TEST_F(ExcelMacroDialog, OkCheckedWithAnEmptyNameIsStoredAsSuch)
         typeName(d, "");
         pressEnter(d);
     }));
-    EXPECT_TRUE(globals.bMacroEnable);
-    EXPECT_EQ(globals.sMacroName, "");
+    EXPECT_TRUE(macro.enabled);
+    EXPECT_EQ(macro.name, "");
 }
 
 TEST_F(ExcelMacroDialog, BackgroundFollowsTheCheckBox)

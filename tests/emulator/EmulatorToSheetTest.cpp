@@ -39,7 +39,7 @@ protected:
         rig.w->mnuToolsDLREmulation->trigger();
         emulator = rig.w->emulatorWindow();
         ASSERT_TRUE(emulator);
-        ASSERT_TRUE(rig.g.bEmulatorActive);
+        ASSERT_TRUE(rig.mailbox.isActive());
     }
 
     template <class T> T *control(const char *name)
@@ -56,14 +56,14 @@ protected:
                    const std::function<void()> &beforeStop = {})
     {
         click(rig.w->cmdStart);
-        EXPECT_EQ(run().iRunState, 1) << rig.status().toStdString();
+        EXPECT_EQ(run().state(), RunState::Running) << rig.status().toStdString();
         EXPECT_TRUE(waitUntil(done, timeoutMs));
         if (beforeStop)
             beforeStop();
         rig.saveAnswer = rig.outputFile(name);
         const pid_t office = rig.officeGroup();
         click(rig.w->cmdStop);
-        EXPECT_EQ(run().iRunState, 0);
+        EXPECT_EQ(run().state(), RunState::Stopped);
         EXPECT_TRUE(MainWindowRig::officeEnded(office));
         return rig.saveAnswer;
     }
@@ -76,7 +76,7 @@ TEST_F(EmulatorToSheetTest, StrataRecordLinesAndOrbisBlocksWithAnInjectedTabLine
 {
     // Strata, as the window loads: measurement and temperature limits at 50.
     ASSERT_EQ(control<QComboBox>("cboMachine")->currentText(), "Strata");
-    const QString strata = record("strata.xls", [this] { return run().lRow >= 4; }, 10000);
+    const QString strata = record("strata.xls", [this] { return run().nextRow() >= 4; }, 10000);
 
     // VX-Orbis, an end-of-line group after every three readings.
     auto *machine = control<QComboBox>("cboMachine");
@@ -86,15 +86,15 @@ TEST_F(EmulatorToSheetTest, StrataRecordLinesAndOrbisBlocksWithAnInjectedTabLine
     auto *injectTab = control<QCheckBox>("chkInjectTab");
     std::int16_t injectedColumn = 0;
     const QString orbis = record(
-        "orbis.xls", [this] { return rig.g.iBlockColumn >= 4; }, 15000, [&] {
+        "orbis.xls", [this] { return rig.w->run().blockColumn() >= 4; }, 15000, [&] {
             // Ask for one TAB line; the next reading becomes "9999", TAB,
             // "10000". Then the output is stopped (a half-typed machine name)
             // before a later block could write over the second field.
             injectTab->click();
-            EXPECT_TRUE(rig.g.bInjectTab);
+            EXPECT_TRUE(rig.mailbox.injectTabRequested());
             EXPECT_TRUE(waitUntil([&] { return !injectTab->isChecked(); }, 5000));
-            EXPECT_FALSE(rig.g.bInjectTab);
-            injectedColumn = rig.g.iBlockColumn;
+            EXPECT_FALSE(rig.mailbox.injectTabRequested());
+            injectedColumn = rig.w->run().blockColumn();
             machine->setEditText("VX-Orb");
             runEventLoop(500); // the last piece posted is still taken
         });

@@ -2,10 +2,9 @@
 // output tick, range bars, Orbis controls, front panel, close and reopen.
 // Timers are stopped and their slots driven directly.
 #include "EmulatorFakes.h"
-#include "Globals.h"
+#include "EmulatedInstruments.h"
+#include "EmulatorMailbox.h"
 #include "RecordingMessageBoxes.h"
-#include "clsOrbis.h"
-#include "clsStrata.h"
 #include "frmEmulation.h"
 
 #include <gtest/gtest.h>
@@ -30,17 +29,14 @@ const QByteArray kFirstLine("0 0000 :: 12-06-2026 14:03:59 = 50 (RAW)  50 (C)\r\
 struct EmulatorWindowTest : ::testing::Test {
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
     std::shared_ptr<ScriptedRandom> random = std::make_shared<ScriptedRandom>();
-    Globals g;
+    EmulatedInstruments instruments{clock, random};
+    EmulatorMailbox mailbox;
     RecordingMessageBoxes boxes;
     QWidget mainWindow;
     QPointer<frmEmulation> w;
 
     void SetUp() override
     {
-        g.objStrata = std::make_shared<clsStrata>(clock, random);
-        g.objStrata->reset();
-        g.objOrbis = std::make_shared<clsOrbis>();
-        g.objOrbis->reset();
         mainWindow.setGeometry(100, 80, 600, 400);
         open();
     }
@@ -48,7 +44,7 @@ struct EmulatorWindowTest : ::testing::Test {
 
     void open()
     {
-        w = new frmEmulation(g, boxes, &mainWindow, clock);
+        w = new frmEmulation(instruments, mailbox, boxes, &mainWindow, clock);
         w->timer1()->stop();
         w->timer2()->stop();
         w->show();
@@ -81,9 +77,9 @@ struct EmulatorWindowTest : ::testing::Test {
     // as the main window does when it takes the text).
     QByteArray tick()
     {
-        g.sEmulatorOutput.clear();
+        mailbox.takeOutput();
         w->Timer2_Timer();
-        return g.sEmulatorOutput;
+        return mailbox.takeOutput();
     }
     void seconds(int n)
     {
@@ -97,7 +93,7 @@ struct EmulatorWindowTest : ::testing::Test {
 
 TEST_F(EmulatorWindowTest, LoadSequence)
 {
-    EXPECT_TRUE(g.bEmulatorActive);
+    EXPECT_TRUE(mailbox.isActive());
     EXPECT_EQ(w->windowTitle(), "Emulator");
     EXPECT_EQ(w->size(), QSize(547, 426)); // 8205 x 6390 twips
     // 20 twips right of the main window, level with its top.
@@ -124,8 +120,8 @@ TEST_F(EmulatorWindowTest, LoadSequence)
     for (const char *name : {"lblMeasureLS", "lblMeasureMin", "lblMeasureMax",
                              "lblTempLS", "lblTempMin", "lblTempMax"})
         EXPECT_EQ(text(name), "50") << name;
-    EXPECT_EQ(g.iMeasureScrollFocus, 1);
-    EXPECT_EQ(g.iTempScrollFocus, 1);
+    EXPECT_EQ(w->measureScrollFocus(), 1);
+    EXPECT_EQ(w->tempScrollFocus(), 1);
     EXPECT_FALSE(child<QCheckBox>("chkInjectTab")->isChecked());
     EXPECT_EQ(child<QScrollBar>("VScroll1")->maximum(), 1215);
 
@@ -138,7 +134,7 @@ TEST_F(EmulatorWindowTest, LoadSequence)
     // Every tick posts a fresh Strata line, overwriting the mailbox.
     for (int i = 0; i < 3; ++i) {
         w->Timer2_Timer();
-        EXPECT_EQ(g.sEmulatorOutput, kFirstLine);
+        EXPECT_EQ(mailbox.output(), kFirstLine);
         EXPECT_EQ(text("lblNextEmulatorOutput"), QString::fromLatin1(kFirstLine));
     }
 }
@@ -146,10 +142,10 @@ TEST_F(EmulatorWindowTest, LoadSequence)
 TEST_F(EmulatorWindowTest, TimersRunFromLoad)
 {
     closeWindow();
-    w = new frmEmulation(g, boxes, &mainWindow, clock);
+    w = new frmEmulation(instruments, mailbox, boxes, &mainWindow, clock);
     EXPECT_TRUE(w->timer1()->isActive());
     EXPECT_TRUE(w->timer2()->isActive());
-    QTRY_VERIFY_WITH_TIMEOUT(g.sEmulatorOutput == kFirstLine, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(mailbox.output() == kFirstLine, 2000);
 }
 
 TEST_F(EmulatorWindowTest, OrbisSwitchesPanelAndOutput)
@@ -243,7 +239,7 @@ TEST_F(EmulatorWindowTest, MeasurementBarsDriveTheReadings)
     drag("scrollMeasureMin", 60);
     EXPECT_EQ(bar("scrollMeasureMax"), 60);
     EXPECT_EQ(text("lblMeasureMax"), "60");
-    EXPECT_EQ(g.iMeasureScrollFocus, 2);
+    EXPECT_EQ(w->measureScrollFocus(), 2);
 
     // Moving the master unticks the box and frees the master again.
     auto *box = child<QCheckBox>("chkMaintainMeasureMinMaxWindow");
@@ -260,7 +256,7 @@ TEST_F(EmulatorWindowTest, TemperatureWindowKeepsItsWidth)
     drag("scrollTempMin", 20);
     EXPECT_EQ(bar("scrollTempMax"), 50);
     child<QCheckBox>("chkMaintainTempMinMaxWindow")->click();
-    EXPECT_EQ(g.iTempWindow, 30);
+    EXPECT_EQ(w->tempWindow(), 30);
     EXPECT_FALSE(child<QScrollBar>("scrollTempLS")->isEnabled());
 
     drag("scrollTempMin", 80);
@@ -280,11 +276,11 @@ TEST_F(EmulatorWindowTest, TemperatureWindowKeepsItsWidth)
 TEST_F(EmulatorWindowTest, OverflowingLimitsProduceNothing)
 {
     tick();
-    g.objStrata->setMinMeasurement(-32768);
-    g.objStrata->setMaxMeasurement(32767);
+    instruments.strata().setMinMeasurement(-32768);
+    instruments.strata().setMaxMeasurement(32767);
     EXPECT_EQ(tick(), QByteArray());
     EXPECT_EQ(text("lblNextEmulatorOutput"), QString::fromLatin1(kFirstLine));
-    EXPECT_TRUE(g.bEmulatorActive);
+    EXPECT_TRUE(mailbox.isActive());
 }
 
 TEST_F(EmulatorWindowTest, IndexIsReadOnKeyRelease)
@@ -320,10 +316,10 @@ TEST_F(EmulatorWindowTest, InjectTabBoxFollowsTheRequest)
 {
     auto *box = child<QCheckBox>("chkInjectTab");
     box->click();
-    EXPECT_TRUE(g.bInjectTab);
+    EXPECT_TRUE(mailbox.injectTabRequested());
     w->setInjectTabChecked(false); // what the main window does after injecting
     EXPECT_FALSE(box->isChecked());
-    EXPECT_FALSE(g.bInjectTab);
+    EXPECT_FALSE(mailbox.injectTabRequested());
 }
 
 TEST_F(EmulatorWindowTest, BaseLevelBarMovesTheIndicator)
@@ -419,7 +415,7 @@ TEST_F(EmulatorWindowTest, KeyPicturesLieOverTheirKeys)
 
 TEST_F(EmulatorWindowTest, CloseAndReopenLoadsAfresh)
 {
-    g.objOrbis->setEOLFrequency(1);
+    instruments.orbis().setEOLFrequency(1);
     QTest::keyClicks(child<QLineEdit>("txtIndex"), "7"); // "00007": index 7
     drag("scrollMeasureLS", 20);
     child<QCheckBox>("chkInjectTab")->click();
@@ -427,11 +423,11 @@ TEST_F(EmulatorWindowTest, CloseAndReopenLoadsAfresh)
 
     closeWindow();
     EXPECT_TRUE(w.isNull()); // deleted on close
-    EXPECT_FALSE(g.bEmulatorActive);
-    EXPECT_TRUE(g.bInjectTab); // still pending
+    EXPECT_FALSE(mailbox.isActive());
+    EXPECT_TRUE(mailbox.injectTabRequested()); // still pending
 
     open();
-    EXPECT_TRUE(g.bEmulatorActive);
+    EXPECT_TRUE(mailbox.isActive());
     EXPECT_TRUE(child<QCheckBox>("chkInjectTab")->isChecked());
     EXPECT_EQ(child<QLineEdit>("txtIndex")->text(), "0000");
     EXPECT_EQ(bar("scrollMeasureMin"), 50);
@@ -451,5 +447,5 @@ TEST_F(EmulatorWindowTest, ClosingAnOldWindowAfterANewOneLoadedKeepsTheFlag)
     open();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(old.isNull());
-    EXPECT_TRUE(g.bEmulatorActive);
+    EXPECT_TRUE(mailbox.isActive());
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Spreadsheet.h"
+#include "SpreadsheetFactory.h"
 
 #include <QList>
 #include <QMap>

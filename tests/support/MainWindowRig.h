@@ -11,15 +11,16 @@
 #include "AppSettings.h"
 #include "CalcSpreadsheetFactory.h"
 #include "FolderLookup.h"
-#include "Globals.h"
+#include "EmulatedInstruments.h"
+#include "EmulatorMailbox.h"
 #include "KeepingCalcFactory.h"
-#include "Main.h"
 #include "MSComm.h"
 #include "OfficeProcess.h"
 #include "PortMap.h"
 #include "PtyPair.h"
 #include "RecordingMessageBoxes.h"
 #include "SingleInstance.h"
+#include "Startup.h"
 #include "WaitUntil.h"
 #include "frmMain.h"
 
@@ -84,7 +85,7 @@ public:
     // Makes the main window and runs its load; true when it loaded.
     bool load()
     {
-        w = std::make_unique<frmMain>(frmMain::Services{g, *comm, boxes, *factory, programFolder});
+        w = std::make_unique<frmMain>(services());
         if (!w->Form_Load())
             return false;
         w->show();
@@ -96,8 +97,13 @@ public:
     bool startProgram()
     {
         instance = std::make_unique<SingleInstance>(output.path() + "/instance.lock");
-        w = Main(frmMain::Services{g, *comm, boxes, *factory, programFolder}, *instance);
+        w = startUp(services(), *instance);
         return w != nullptr;
+    }
+
+    frmMain::Services services()
+    {
+        return frmMain::Services{*comm, boxes, *factory, instruments, mailbox, programFolder};
     }
 
     void tearDown()
@@ -128,13 +134,13 @@ public:
     // Waits until the run has taken in everything sent so far.
     bool received(int timeoutMs = 10000)
     {
-        return waitUntil([this] { return w->run().lBytesReceived >= sent; }, timeoutMs);
+        return waitUntil([this] { return w->run().bytesReceived() >= sent; }, timeoutMs);
     }
     // Waits until everything sent has been taken in and written.
     bool written(int timeoutMs = 10000)
     {
         return received(timeoutMs)
-            && waitUntil([this] { return w->run().sInBuffer.isEmpty(); }, timeoutMs);
+            && waitUntil([this] { return w->run().pendingText().isEmpty(); }, timeoutMs);
     }
 
     QString status() const { return w->panStatus->text(); }
@@ -163,7 +169,8 @@ public:
     qint64 sent = 0;
     QString documents;
     QTemporaryDir output;
-    Globals g;
+    EmulatedInstruments instruments;
+    EmulatorMailbox mailbox;
     RecordingMessageBoxes boxes;
     QStringList prompts;
     QString saveAnswer = "False";

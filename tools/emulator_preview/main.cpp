@@ -2,31 +2,15 @@
 //   halvern_emulator_preview [--machine NAME] [--seconds N] [--go] [--ticks N]
 // --machine selects a machine after the load, --seconds runs N front-panel
 // ticks at once, --go presses GO, --ticks runs N output ticks at once.
-#include "Globals.h"
-#include "MessageBoxes.h"
-#include "clsOrbis.h"
-#include "clsStrata.h"
+#include "EmulatedInstruments.h"
+#include "EmulatorMailbox.h"
+#include "QtMessageBoxes.h"
 #include "frmEmulation.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QCommandLineParser>
-#include <QMessageBox>
 #include <QPushButton>
-
-namespace {
-
-class PreviewMessageBoxes : public MessageBoxes {
-public:
-    Answer show(const QString &text, const QString &title, Buttons buttons) override
-    {
-        QMessageBox box(QMessageBox::NoIcon, title, text,
-                        buttons == Buttons::Ok ? QMessageBox::Ok : QMessageBox::Ok | QMessageBox::Cancel);
-        return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
-    }
-};
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -40,14 +24,11 @@ int main(int argc, char **argv)
     parser.addOptions({machine, seconds, go, ticks});
     parser.process(app);
 
-    Globals globals;
-    globals.objStrata = std::make_shared<clsStrata>();
-    globals.objStrata->reset();
-    globals.objOrbis = std::make_shared<clsOrbis>();
-    globals.objOrbis->reset();
-    PreviewMessageBoxes boxes;
+    EmulatedInstruments instruments;
+    EmulatorMailbox mailbox;
+    QtMessageBoxes boxes;
 
-    auto *window = new frmEmulation(globals, boxes, nullptr);
+    auto *window = new frmEmulation(instruments, mailbox, boxes, nullptr);
     window->move(16, 16);
     if (parser.isSet(machine))
         window->findChild<QComboBox *>("cboMachine")->setCurrentText(parser.value(machine));

@@ -2,7 +2,7 @@
 
 #include "FirmwareText.h"
 #include "ItemReader.h"
-#include "MessageBoxes.h"
+#include "ConsoleMessageBoxes.h"
 
 #include <QFile>
 #include <QTextStream>
@@ -16,16 +16,6 @@ namespace {
 volatile std::sig_atomic_t g_powerCycleRequested = 0;
 volatile std::sig_atomic_t g_stopRequested = 0;
 
-// Boxes of the file reading go to standard error.
-class StderrBoxes : public MessageBoxes {
-public:
-    Answer show(const QString &text, const QString &title, Buttons) override
-    {
-        QTextStream(stderr) << "loader_sim: " << title << " " << text << "\n";
-        return Answer::Ok;
-    }
-};
-
 // The byte lists of the packet items of a file, in order.
 QList<QByteArray> packetsOf(const QString &path)
 {
@@ -33,7 +23,7 @@ QList<QByteArray> packetsOf(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return packets;
-    StderrBoxes boxes;
+    ConsoleMessageBoxes boxes("loader_sim");
     ItemReader reader(&file);
     while (!reader.atEnd()) {
         const QByteArray item = FirmwareText::StripLeadingBlanks(reader.next());

@@ -1,14 +1,14 @@
 #include "frmEmulation.h"
 
-#include "Globals.h"
+#include "EmulatedInstruments.h"
+#include "EmulatorMailbox.h"
 #include "KeyPictures.h"
 #include "MessageBoxes.h"
 #include "RangeRules.h"
 #include "ScrollRangeBars.h"
 #include "SystemClock.h"
+#include "Twips.h"
 #include "WholeNumberText.h"
-#include "clsOrbis.h"
-#include "clsStrata.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -26,15 +26,13 @@
 
 namespace {
 
-// The window is designed in twips; the screen has 15 twips to the pixel.
-int px(int twips) { return qRound(twips / 15.0); }
 
 template <class W>
 W *place(W *widget, const char *name, int left, int top, int width, int height)
 {
     if (name)
         widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(px(left), px(top), px(width), px(height));
+    widget->setGeometry(twips(left), twips(top), twips(width), twips(height));
     return widget;
 }
 
@@ -98,17 +96,19 @@ QFrame *levelIndicator(QWidget *parent, const char *blockName, int left, int top
 
 } // namespace
 
-frmEmulation::frmEmulation(Globals &globals, MessageBoxes &boxes, QWidget *mainWindow,
+frmEmulation::frmEmulation(EmulatedInstruments &instruments, EmulatorMailbox &mailbox,
+                           MessageBoxes &boxes, QWidget *mainWindow,
                            std::shared_ptr<EmulatorClock> clock)
     : QWidget(nullptr, Qt::Window),
-      m_globals(globals),
+      m_instruments(instruments),
+      m_mailbox(mailbox),
       m_boxes(boxes),
       m_clock(clock ? std::move(clock) : std::make_shared<SystemClock>())
 {
     setObjectName(QStringLiteral("frmEmulation"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Emulator"));
-    setFixedSize(px(8205), px(6390));
+    setFixedSize(twips(8205), twips(6390));
     QFont windowFont(QStringLiteral("DejaVu Sans"));
     windowFont.setPixelSize(11);
     setFont(windowFont);
@@ -221,13 +221,13 @@ void frmEmulation::buildStrataPanel()
         famStrata->findChild<QCheckBox *>(QStringLiteral("chkMaintainTempMinMaxWindow"));
 
     m_measureRules = std::make_unique<RangeRules>(
-        *m_measureBars, m_globals.iMeasureScrollFocus, m_globals.iMeasureWindow,
-        [this](std::int16_t v) { if (m_globals.objStrata) m_globals.objStrata->setMinMeasurement(v); },
-        [this](std::int16_t v) { if (m_globals.objStrata) m_globals.objStrata->setMaxMeasurement(v); });
+        *m_measureBars, m_measureScrollFocus, m_measureWindow,
+        [this](std::int16_t v) { m_instruments.strata().setMinMeasurement(v); },
+        [this](std::int16_t v) { m_instruments.strata().setMaxMeasurement(v); });
     m_tempRules = std::make_unique<RangeRules>(
-        *m_tempBars, m_globals.iTempScrollFocus, m_globals.iTempWindow,
-        [this](std::int16_t v) { if (m_globals.objStrata) m_globals.objStrata->setMinTemperature(v); },
-        [this](std::int16_t v) { if (m_globals.objStrata) m_globals.objStrata->setMaxTemperature(v); });
+        *m_tempBars, m_tempScrollFocus, m_tempWindow,
+        [this](std::int16_t v) { m_instruments.strata().setMinTemperature(v); },
+        [this](std::int16_t v) { m_instruments.strata().setMaxTemperature(v); });
 }
 
 void frmEmulation::buildOrbisPanel()
@@ -354,7 +354,7 @@ void frmEmulation::connectControls()
 
     connect(txtEOLFrequency, &QLineEdit::textChanged, this, &frmEmulation::txtEOLFrequencyChanged);
     connect(chkInjectTab, &QCheckBox::toggled, this,
-            [this](bool checked) { m_globals.bInjectTab = checked; });
+            [this](bool checked) { m_mailbox.setInjectTab(checked); });
     connect(VScroll1, &QScrollBar::valueChanged, this, &frmEmulation::VScroll1Changed);
 
     // valueChanged stands for both the settled change and the live drag: the
@@ -375,13 +375,14 @@ void frmEmulation::connectControls()
 void frmEmulation::load(QWidget *mainWindow)
 {
     m_loaded = true;
-    m_globals.bEmulatorActive = true;
+    m_mailbox.setActive(true);
+    m_mailbox.setInjectTabClearedHandler([this] { setInjectTabChecked(false); });
     // A request still pending from an earlier opening shows as ticked.
-    chkInjectTab->setChecked(m_globals.bInjectTab);
+    chkInjectTab->setChecked(m_mailbox.injectTabRequested());
 
     if (mainWindow) {
         const QRect main = mainWindow->frameGeometry();
-        move(main.x() + main.width() + px(20), main.y());
+        move(main.x() + main.width() + twips(20), main.y());
     }
 
     m_panel.powerUp();
@@ -407,9 +408,9 @@ void frmEmulation::load(QWidget *mainWindow)
 
     txtIndex->setText(QStringLiteral("0000"));
 
-    m_globals.iMeasureScrollFocus = 1;
+    m_measureScrollFocus = 1;
     scrollMeasureLS->setValue(50);
-    m_globals.iTempScrollFocus = 1;
+    m_tempScrollFocus = 1;
     scrollTempLS->setValue(50);
 
     famOrbis->move(famStrata->pos());
@@ -423,7 +424,8 @@ void frmEmulation::unload()
     m_loaded = false;
     Timer1->stop();
     Timer2->stop();
-    m_globals.bEmulatorActive = false;
+    m_mailbox.setActive(false);
+    m_mailbox.setInjectTabClearedHandler({});
 }
 
 void frmEmulation::closeEvent(QCloseEvent *event)
@@ -474,10 +476,10 @@ void frmEmulation::Timer2_Timer()
     const QString machine = cboMachine->currentText();
     QByteArray output;
     try {
-        if (machine == u"Strata" && m_globals.objStrata)
-            output = m_globals.objStrata->nextOutput();
-        else if (machine == u"VX-Orbis" && m_globals.objOrbis)
-            output = m_globals.objOrbis->nextOutput();
+        if (machine == u"Strata")
+            output = m_instruments.strata().nextOutput();
+        else if (machine == u"VX-Orbis")
+            output = m_instruments.orbis().nextOutput();
         else
             return;
     } catch (const std::exception &) {
@@ -485,7 +487,7 @@ void frmEmulation::Timer2_Timer()
         // line this tick; the window keeps running.
         return;
     }
-    m_globals.sEmulatorOutput = output;
+    m_mailbox.post(output);
     lblNextEmulatorOutput->setText(QString::fromLatin1(output));
 }
 
@@ -509,7 +511,7 @@ void frmEmulation::placeKeypadPictures()
         {picGO, cmdGO}, {picUp, cmdUp}, {picDn, cmdDn}, {picLR, cmdLR}};
     for (const auto &[picture, button] : pairs) {
         // 10 twips inside the key's top-left corner.
-        picture->move(px(button->x() * 15 + 10), px(button->y() * 15 + 10));
+        picture->move(twips(button->x() * 15 + 10), twips(button->y() * 15 + 10));
         picture->raise();
     }
 }
@@ -525,14 +527,14 @@ void frmEmulation::txtEOLFrequencyChanged(const QString &text)
 {
     // While the user retypes, the box may hold no valid number: the model
     // keeps its frequency until it does.
-    if (const auto frequency = WholeNumberText::toInt16(text); frequency && m_globals.objOrbis)
-        m_globals.objOrbis->setEOLFrequency(*frequency);
+    if (const auto frequency = WholeNumberText::toInt16(text))
+        m_instruments.orbis().setEOLFrequency(*frequency);
 }
 
 void frmEmulation::VScroll1Changed(int value)
 {
     QCoreApplication::processEvents();
-    famIll->move(famIll->x(), px(value));
+    famIll->move(famIll->x(), twips(value));
 }
 
 bool frmEmulation::eventFilter(QObject *watched, QEvent *event)
@@ -551,8 +553,7 @@ bool frmEmulation::eventFilter(QObject *watched, QEvent *event)
         else if (watched == scrollTempMax)
             m_tempRules->onFocus(RangeBars::Maximum);
     } else if (event->type() == QEvent::KeyRelease && watched == txtIndex) {
-        if (m_globals.objStrata)
-            m_globals.objStrata->setFourDigitIndex(txtIndex->text().toLatin1());
+        m_instruments.strata().setFourDigitIndex(txtIndex->text().toLatin1());
     } else if (event->type() == QEvent::MouseButtonRelease && watched == picGO) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::LeftButton && picGO->rect().contains(mouse->position().toPoint()))

@@ -3,6 +3,7 @@
 #include "FrontPanel.h"
 
 #include <QWidget>
+#include <cstdint>
 #include <memory>
 
 class EmulatorClock;
@@ -18,11 +19,12 @@ class QScrollBar;
 class QTimer;
 class RangeRules;
 class ScrollRangeBars;
-struct Globals;
+class EmulatedInstruments;
+class EmulatorMailbox;
 
 // The instrument emulator window. While it is loaded (from construction to
-// close) it sets bEmulatorActive and, every 250 ms, posts the selected model's
-// next output in the mailbox sEmulatorOutput for the main window to take.
+// close) it marks the mailbox active and, every 250 ms, posts the selected
+// model's next output there for the acquisition run to take.
 // It deletes itself when closed; the main window makes a new one (a fresh
 // load) the next time the user asks for it.
 class frmEmulation : public QWidget {
@@ -31,19 +33,22 @@ class frmEmulation : public QWidget {
 public:
     // mainWindow: the window to stand beside (may be null). A null clock uses
     // the machine's own.
-    frmEmulation(Globals &globals, MessageBoxes &boxes, QWidget *mainWindow,
-                 std::shared_ptr<EmulatorClock> clock = nullptr);
+    frmEmulation(EmulatedInstruments &instruments, EmulatorMailbox &mailbox, MessageBoxes &boxes,
+                 QWidget *mainWindow, std::shared_ptr<EmulatorClock> clock = nullptr);
     ~frmEmulation() override;
 
     void selectMachine(const QString &text);
     // Ticks or unticks "Inject Single Tab"; the box's own handling then sets
-    // or clears bInjectTab. The main window unticks it after injecting.
+    // or clears the mailbox's inject request.
     void setInjectTabChecked(bool checked);
 
     void updateDisplay();
     void placeKeypadPictures();
 
     const FrontPanel &frontPanel() const { return m_panel; }
+    std::int16_t measureScrollFocus() const { return m_measureScrollFocus; }
+    std::int16_t tempScrollFocus() const { return m_tempScrollFocus; }
+    std::int16_t tempWindow() const { return m_tempWindow; }
     QTimer *timer1() const { return Timer1; }
     QTimer *timer2() const { return Timer2; }
 
@@ -69,7 +74,8 @@ private:
     void txtEOLFrequencyChanged(const QString &text);
     void VScroll1Changed(int value);
 
-    Globals &m_globals;
+    EmulatedInstruments &m_instruments;
+    EmulatorMailbox &m_mailbox;
     MessageBoxes &m_boxes;
     std::shared_ptr<EmulatorClock> m_clock;
     FrontPanel m_panel;
@@ -111,4 +117,10 @@ private:
     std::unique_ptr<ScrollRangeBars> m_tempBars;
     std::unique_ptr<RangeRules> m_measureRules;
     std::unique_ptr<RangeRules> m_tempRules;
+    // Range-bar state: which bar of each set has the focus, and the
+    // minimum-to-maximum window kept while "Maintain Min/Max Window" is ticked.
+    std::int16_t m_measureScrollFocus = 1;
+    std::int16_t m_measureWindow = 0;
+    std::int16_t m_tempScrollFocus = 1;
+    std::int16_t m_tempWindow = 0;
 };

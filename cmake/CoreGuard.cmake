@@ -1,0 +1,43 @@
+# Core libraries hold the logic and must run without a display: they never
+# use Qt Gui or Widgets. Two checks keep it so:
+#  - at compile time, cmake/core-guard comes first on their include path and
+#    turns any Qt Gui or Widgets header into an #error;
+#  - at configure time, halvern_check_core_libraries() fails when Qt6::Gui or
+#    Qt6::Widgets is reachable through their link libraries.
+
+set(HALVERN_CORE_GUARD_DIR ${CMAKE_CURRENT_LIST_DIR}/core-guard)
+
+# halvern_core_library(<name> <sources>...)
+function(halvern_core_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} BEFORE PRIVATE ${HALVERN_CORE_GUARD_DIR})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  set_property(GLOBAL APPEND PROPERTY HALVERN_CORE_LIBRARIES ${name})
+endfunction()
+
+function(_halvern_link_closure target out)
+  set(seen ${${out}})
+  get_target_property(direct ${target} LINK_LIBRARIES)
+  get_target_property(iface ${target} INTERFACE_LINK_LIBRARIES)
+  foreach(dep IN LISTS direct iface)
+    if(dep AND TARGET ${dep} AND NOT dep IN_LIST seen)
+      list(APPEND seen ${dep})
+      _halvern_link_closure(${dep} seen)
+    endif()
+  endforeach()
+  set(${out} ${seen} PARENT_SCOPE)
+endfunction()
+
+# Call once, after every library is defined.
+function(halvern_check_core_libraries)
+  get_property(cores GLOBAL PROPERTY HALVERN_CORE_LIBRARIES)
+  foreach(core IN LISTS cores)
+    set(closure "")
+    _halvern_link_closure(${core} closure)
+    foreach(forbidden Qt6::Gui Qt6::Widgets)
+      if(forbidden IN_LIST closure)
+        message(FATAL_ERROR "core library ${core} links ${forbidden}: move the window code to a ui/ library")
+      endif()
+    endforeach()
+  endforeach()
+endfunction()

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "SpreadsheetError.h"
+#include "Workbook.h"
+
+#include <QList>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <variant>
+
+// A cell value: text, or a number. Text that is a plain decimal number is
+// stored as a number by the application; nothing is ever evaluated as a formula.
+using CellValue = std::variant<QString, double>;
+
+// One instance of the spreadsheet application, driven by automation. Every
+// call may throw SpreadsheetError; a call the application does not complete
+// within about a second throws Busy instead of waiting.
+class SpreadsheetApp {
+public:
+    virtual ~SpreadsheetApp() = default;
+
+    // Workbooks.Open
+    virtual std::shared_ptr<Workbook> open(const QString &path) = 0;
+    // Application.Visible
+    virtual void setVisible(bool visible) = 0;
+    // Application.StartupPath: folder of the user's Personal macro workbook.
+    virtual QString startupPath() = 0;
+    // Application.Cells(row, column).Value = value, on the active sheet of the
+    // active workbook at the moment of the call; row and column count from 1.
+    virtual void setCell(std::int32_t row, std::int32_t column, const CellValue &value) = 0;
+    // The same for consecutive cells of one row, from `column` on, in one call.
+    virtual void setCells(std::int32_t row, std::int32_t column, const QList<CellValue> &values) = 0;
+    // Consecutive rows at once: rows[i] goes to row + i, from `column` on.
+    // Rows may differ in length; an empty one writes nothing. An application
+    // may write them in fewer calls than one a row; this one writes row by row.
+    // On failure some of the rows may have been written.
+    virtual void setRows(std::int32_t row, std::int32_t column, const QList<QList<CellValue>> &rows)
+    {
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            if (!rows[i].isEmpty())
+                setCells(row + static_cast<std::int32_t>(i), column, rows[i]);
+    }
+    // Application.Run: raises an error when the macro cannot be run.
+    virtual void run(const QString &macro) = 0;
+    // Application.Workbooks, in the application's order.
+    virtual QList<std::shared_ptr<Workbook>> workbooks() = 0;
+    // Application.GetSaveAsFilename: the chosen full path, or "False" on cancel.
+    virtual QString getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
+                                      const QString &title) = 0;
+    // Application.Quit
+    virtual void quit() = 0;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <stdexcept>
+
+// A failure of a spreadsheet call. Callers only tell a busy application (the
+// call was rejected, 0x80010001: the user is editing a cell or a dialog is
+// open) from every other failure.
+class SpreadsheetError : public std::runtime_error {
+public:
+    enum class Kind {
+        Busy,   // call rejected by the callee; a later call may succeed
+        Gone,   // the application has ended or cannot be reached
+        Failed, // the call itself failed (file not found, macro missing, ...)
+    };
+    static constexpr std::uint32_t kCallRejected = 0x80010001u;
+
+    SpreadsheetError(Kind kind, const QString &message)
+        : std::runtime_error(message.toStdString()), m_kind(kind) {}
+    Kind kind() const { return m_kind; }
+    bool isBusy() const { return m_kind == Kind::Busy; }
+
+private:
+    Kind m_kind;
+};

@@ -1,0 +1,373 @@
+#include "CalcSpreadsheetApp.h"
+
+#include "CalcCore.h"
+#include "CalcWorkbook.h"
+#include "CellText.h"
+#include "SilentInteractionHandler.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QUrl>
+#include <com/sun/star/awt/XWindow.hpp>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/XEmbeddedScripts.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/script/XLibraryContainer.hpp>
+#include <com/sun/star/script/provider/XScript.hpp>
+#include <com/sun/star/script/provider/XScriptProvider.hpp>
+#include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
+#include <com/sun/star/text/XTextRange.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <vector>
+
+using Kind = SpreadsheetError::Kind;
+
+namespace {
+// What a value becomes in a cell: a number, or literal text.
+Any cellAny(const CellValue &value)
+{
+    if (const double *d = std::get_if<double>(&value))
+        return Any(*d);
+    const QString &text = std::get<QString>(value);
+    if (const auto number = CellText::plainNumber(text))
+        return Any(*number);
+    return Any(toOUString(text));
+}
+
+void checkPosition(std::int32_t row, std::int32_t column, qsizetype count)
+{
+    if (row < 1 || column < 1 || count < 0 || column - 1 + count > std::numeric_limits<std::int32_t>::max())
+        throw SpreadsheetError(Kind::Failed, QStringLiteral("No such cell: row %1, column %2").arg(row).arg(column));
+}
+
+// The workbook's name as Workbook.Name gives it.
+QString modelName(const Reference<css::frame::XModel> &model)
+{
+    return QUrl(toQString(model->getURL())).fileName();
+}
+
+// Every open spreadsheet document, in the office's order.
+std::vector<Reference<css::frame::XModel>> spreadsheetModels(UnoState &state)
+{
+    std::vector<Reference<css::frame::XModel>> models;
+    const Reference<css::container::XEnumeration> e = state.desktop->getComponents()->createEnumeration();
+    while (e->hasMoreElements()) {
+        Reference<css::sheet::XSpreadsheetDocument> doc(e->nextElement(), UNO_QUERY);
+        Reference<css::frame::XModel> model(doc, UNO_QUERY);
+        if (model.is())
+            models.push_back(model);
+    }
+    return models;
+}
+
+// Finds Sub or Function `name` in the document's Basic libraries, optionally
+// only in `library` and `module`; returns "Library.Module.Name" or empty.
+QString findBasicMacro(const Reference<css::frame::XModel> &model, const QString &library,
+                       const QString &module, const QString &name)
+{
+    Reference<css::document::XEmbeddedScripts> scripts(model, UNO_QUERY);
+    if (!scripts.is())
+        return QString();
+    Reference<css::script::XLibraryContainer> libraries(scripts->getBasicLibraries(), UNO_QUERY);
+    Reference<css::container::XNameAccess> libraryNames(libraries, UNO_QUERY);
+    if (!libraries.is() || !libraryNames.is())
+        return QString();
+    const QRegularExpression declaration(
+        QStringLiteral("^[ \\t]*(?:(?:public|private|static)[ \\t]+)*(?:sub|function)[ \\t]+%1\\b")
+            .arg(QRegularExpression::escape(name)),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
+    const Sequence<OUString> libs = libraryNames->getElementNames();
+    for (const OUString &lib : libs) {
+        if (!library.isEmpty() && toQString(lib).compare(library, Qt::CaseInsensitive) != 0)
+            continue;
+        if (!libraries->isLibraryLoaded(lib))
+            libraries->loadLibrary(lib);
+        Reference<css::container::XNameAccess> modules(libraryNames->getByName(lib), UNO_QUERY);
+        if (!modules.is())
+            continue;
+        const Sequence<OUString> moduleNames = modules->getElementNames();
+        for (const OUString &mod : moduleNames) {
+            if (!module.isEmpty() && toQString(mod).compare(module, Qt::CaseInsensitive) != 0)
+                continue;
+            OUString source;
+            modules->getByName(mod) >>= source;
+            const QRegularExpressionMatch m = declaration.match(toQString(source));
+            if (m.hasMatch()) {
+                // Use the spelling of the declaration itself.
+                const QString declared = m.captured(0).trimmed().section(QRegularExpression("\\s+"), -1);
+                return toQString(lib) + '.' + toQString(mod) + '.' + declared;
+            }
+        }
+    }
+    return QString();
+}
+
+// "Excel workbook,*.xls" (description, pattern, ...) as a Qt filter:
+// "Excel workbook (*.xls)".
+QString qtFilter(const QString &fileFilter)
+{
+    const QStringList parts = fileFilter.split(',');
+    if (parts.size() < 2)
+        return fileFilter;
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        filters << parts[i].trimmed() + QStringLiteral(" (") + parts[i + 1].trimmed().replace(';', ' ') + ')';
+    return filters.join(QStringLiteral(";;"));
+}
+} // namespace
+
+CalcSpreadsheetApp::CalcSpreadsheetApp(std::shared_ptr<CalcCore> core) : m_core(std::move(core)) {}
+
+CalcSpreadsheetApp::~CalcSpreadsheetApp()
+{
+    if (m_core->headless())
+        m_core->quit();
+}
+
+std::shared_ptr<Workbook> CalcSpreadsheetApp::open(const QString &path)
+{
+    m_core->ensureRunning();
+    const QFileInfo info(path);
+    if (!info.isFile())
+        throw SpreadsheetError(Kind::Failed, QStringLiteral("No such file: %1").arg(path));
+    const QString absolute = info.absoluteFilePath();
+    // A lock left behind by a killed office of ours must not stop us.
+    OfficeFolders::removeStaleLock(absolute);
+    m_core->noteDocument(absolute);
+    const QString url = QUrl::fromLocalFile(absolute).toString(QUrl::FullyEncoded);
+    auto document = std::make_shared<CalcDocument>();
+    m_core->call<void>(CalcCore::kDocumentLimit, [url, document](UnoState &state) {
+        std::vector<css::beans::PropertyValue> args{
+            property("MacroExecutionMode", Any(css::document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN)),
+            property("InteractionHandler",
+                     Any(Reference<css::task::XInteractionHandler>(new SilentInteractionHandler))),
+        };
+        if (state.headless)
+            args.push_back(property("Hidden", Any(true)));
+        const Reference<css::frame::XComponentLoader> loader(state.desktop, UNO_QUERY_THROW);
+        const Reference<css::lang::XComponent> component = loader->loadComponentFromURL(
+            toOUString(url), "_blank", 0, Sequence<css::beans::PropertyValue>(args.data(), args.size()));
+        Reference<css::sheet::XSpreadsheetDocument> sheets(component, UNO_QUERY);
+        Reference<css::frame::XModel> model(component, UNO_QUERY);
+        if (!sheets.is() || !model.is()) {
+            Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
+            if (closeable.is())
+                closeable->close(true);
+            throw SpreadsheetError(Kind::Failed, QStringLiteral("Not a workbook: %1").arg(url));
+        }
+        // Like Workbooks.Open: the opened workbook becomes the active one.
+        state.activate(model);
+        document->model = model;
+    });
+    return std::make_shared<CalcWorkbook>(m_core, document);
+}
+
+void CalcSpreadsheetApp::setVisible(bool visible)
+{
+    m_core->call<void>(CalcCore::kCallLimit, [visible](UnoState &state) {
+        if (state.headless)
+            return; // nothing can be shown
+        for (const auto &model : spreadsheetModels(state)) {
+            const Reference<css::frame::XController> controller = model->getCurrentController();
+            const Reference<css::frame::XFrame> frame = controller.is() ? controller->getFrame() : nullptr;
+            if (frame.is() && frame->getContainerWindow().is())
+                frame->getContainerWindow()->setVisible(visible);
+        }
+    });
+}
+
+QString CalcSpreadsheetApp::startupPath()
+{
+    m_core->ensureRunning();
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    const QString folder = base + QStringLiteral("/Halvern/XLSTART");
+    QDir().mkpath(folder);
+    return folder;
+}
+
+void CalcSpreadsheetApp::setCell(std::int32_t row, std::int32_t column, const CellValue &value)
+{
+    checkPosition(row, column, 1);
+    const Any any = cellAny(value);
+    m_core->call<void>(CalcCore::kCallLimit, [row, column, any](UnoState &state) {
+        const Reference<css::table::XCell> cell =
+            state.activeSheet()->getCellByPosition(column - 1, row - 1);
+        double number = 0;
+        if (any >>= number) {
+            cell->setValue(number);
+        } else {
+            OUString text;
+            any >>= text;
+            // setString stores the text as it is: never a formula.
+            Reference<css::text::XTextRange>(cell, UNO_QUERY_THROW)->setString(text);
+        }
+    });
+}
+
+void CalcSpreadsheetApp::setCells(std::int32_t row, std::int32_t column, const QList<CellValue> &values)
+{
+    if (values.isEmpty())
+        return;
+    checkPosition(row, column, values.size());
+    Sequence<Any> line(values.size());
+    Any *cells = line.getArray();
+    for (qsizetype i = 0; i < values.size(); ++i)
+        cells[i] = cellAny(values[i]);
+    const std::int32_t last = column - 1 + std::int32_t(values.size()) - 1;
+    m_core->call<void>(CalcCore::kCallLimit, [row, column, last, line](UnoState &state) {
+        // One call for the whole line; text in a data array is stored like
+        // setString does, numbers like setValue.
+        const Reference<css::table::XCellRange> range =
+            state.activeSheet()->getCellRangeByPosition(column - 1, row - 1, last, row - 1);
+        Reference<css::sheet::XCellRangeData>(range, UNO_QUERY_THROW)
+            ->setDataArray(Sequence<Sequence<Any>>(&line, 1));
+    });
+}
+
+// Consecutive rows in one office call: each run of rows of equal length is one
+// setDataArray over its rectangle; empty rows are skipped.
+void CalcSpreadsheetApp::setRows(std::int32_t row, std::int32_t column,
+                                 const QList<QList<CellValue>> &rows)
+{
+    struct Block {
+        std::int32_t row;
+        std::int32_t width;
+        Sequence<Sequence<Any>> data;
+    };
+    std::vector<Block> blocks;
+    qsizetype i = 0;
+    while (i < rows.size()) {
+        const qsizetype width = rows[i].size();
+        qsizetype j = i;
+        while (j < rows.size() && rows[j].size() == width)
+            ++j;
+        if (width > 0) {
+            checkPosition(row + std::int32_t(i), column, width);
+            Sequence<Sequence<Any>> data(static_cast<std::int32_t>(j - i));
+            Sequence<Any> *lines = data.getArray();
+            for (qsizetype k = i; k < j; ++k) {
+                Sequence<Any> line(static_cast<std::int32_t>(width));
+                Any *cells = line.getArray();
+                for (qsizetype c = 0; c < width; ++c)
+                    cells[c] = cellAny(rows[k][c]);
+                lines[k - i] = line;
+            }
+            blocks.push_back({row + std::int32_t(i), std::int32_t(width), data});
+        }
+        i = j;
+    }
+    if (blocks.empty())
+        return;
+    m_core->call<void>(CalcCore::kCallLimit, [column, blocks](UnoState &state) {
+        const auto sheet = state.activeSheet();
+        for (const Block &b : blocks) {
+            const Reference<css::table::XCellRange> range = sheet->getCellRangeByPosition(
+                column - 1, b.row - 1, column - 1 + b.width - 1, b.row - 1 + b.data.getLength() - 1);
+            Reference<css::sheet::XCellRangeData>(range, UNO_QUERY_THROW)->setDataArray(b.data);
+        }
+    });
+}
+
+void CalcSpreadsheetApp::run(const QString &macro)
+{
+    // "Book!Macro" runs Macro from the workbook named Book; a plain name is
+    // looked up in the active workbook. Macro may be Name, Module.Name or
+    // Library.Module.Name.
+    QString book;
+    QString name = macro.trimmed();
+    const qsizetype bang = name.indexOf('!');
+    if (bang > 0) {
+        book = name.left(bang).trimmed();
+        name = name.mid(bang + 1).trimmed();
+        if (book.size() >= 2 && book.startsWith('\'') && book.endsWith('\''))
+            book = book.mid(1, book.size() - 2);
+    } else if (bang == 0) {
+        name = name.mid(1).trimmed();
+    }
+    const QStringList parts = name.split('.');
+    if (name.isEmpty() || parts.size() > 3 || parts.contains(QString()))
+        throw SpreadsheetError(Kind::Failed, QStringLiteral("Not a macro name: %1").arg(macro));
+    const QString library = parts.size() == 3 ? parts[0] : QString();
+    const QString module = parts.size() >= 2 ? parts[parts.size() - 2] : QString();
+    const QString sub = parts.last();
+
+    m_core->call<void>(CalcCore::kDocumentLimit, [book, library, module, sub, macro](UnoState &state) {
+        Reference<css::frame::XModel> model;
+        if (book.isEmpty()) {
+            model = state.activeModel();
+        } else {
+            for (const auto &candidate : spreadsheetModels(state)) {
+                if (modelName(candidate).compare(book, Qt::CaseInsensitive) == 0) {
+                    model = candidate;
+                    break;
+                }
+            }
+        }
+        if (!model.is())
+            throw SpreadsheetError(Kind::Failed, QStringLiteral("No open workbook for %1").arg(macro));
+        const QString found = findBasicMacro(model, library, module, sub);
+        if (found.isEmpty())
+            throw SpreadsheetError(Kind::Failed, QStringLiteral("Macro not found: %1").arg(macro));
+        const Reference<css::script::provider::XScriptProvider> provider =
+            Reference<css::script::provider::XScriptProviderSupplier>(model, UNO_QUERY_THROW)->getScriptProvider();
+        const Reference<css::script::provider::XScript> script = provider->getScript(
+            toOUString(QStringLiteral("vnd.sun.star.script:%1?language=Basic&location=document").arg(found)));
+        Sequence<sal_Int16> outIndex;
+        Sequence<Any> outParams;
+        script->invoke(Sequence<Any>(), outIndex, outParams);
+    });
+}
+
+QList<std::shared_ptr<Workbook>> CalcSpreadsheetApp::workbooks()
+{
+    const auto models = m_core->call<std::vector<Reference<css::frame::XModel>>>(
+        CalcCore::kCallLimit, [](UnoState &state) { return spreadsheetModels(state); });
+    QList<std::shared_ptr<Workbook>> books;
+    for (const auto &model : models) {
+        auto document = std::make_shared<CalcDocument>();
+        document->model = model;
+        books.append(std::make_shared<CalcWorkbook>(m_core, document));
+    }
+    return books;
+}
+
+QString CalcSpreadsheetApp::getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
+                                              const QString &title)
+{
+    Q_UNUSED(initialFilename); // the dialog starts without a file name
+    m_core->ensureRunning();
+    return m_core->askSaveAsFilename(title, qtFilter(fileFilter));
+}
+
+void CalcSpreadsheetApp::quit()
+{
+    m_core->quit();
+}
+
+pid_t CalcSpreadsheetApp::processGroup() const
+{
+    return m_core->process()->pid();
+}
+
+QString CalcSpreadsheetApp::pipeName() const
+{
+    return m_core->folders().unique();
+}
+
+QString CalcSpreadsheetApp::instanceFolder() const
+{
+    return m_core->folders().folder();
+}

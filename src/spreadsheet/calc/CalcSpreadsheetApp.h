@@ -1,0 +1,45 @@
+#pragma once
+
+#include "SpreadsheetFactory.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <sys/types.h>
+
+class CalcCore;
+
+// One private LibreOffice Calc instance driven over UNO. Every office call
+// runs on a worker thread: a call not answered within a second throws Busy
+// (and later calls throw Busy at once until it has been answered); once the
+// office has ended every call throws Gone at once.
+class CalcSpreadsheetApp : public SpreadsheetApp {
+public:
+    explicit CalcSpreadsheetApp(std::shared_ptr<CalcCore> core);
+    // A headless office is quit; a visible one is left to the user.
+    ~CalcSpreadsheetApp() override;
+
+    std::shared_ptr<Workbook> open(const QString &path) override;
+    void setVisible(bool visible) override;
+    QString startupPath() override;
+    void setCell(std::int32_t row, std::int32_t column, const CellValue &value) override;
+    void setCells(std::int32_t row, std::int32_t column, const QList<CellValue> &values) override;
+    // A backlog of lines in one office call: one setDataArray per run of
+    // rows of equal length.
+    void setRows(std::int32_t row, std::int32_t column, const QList<QList<CellValue>> &rows) override;
+    void run(const QString &macro) override;
+    QList<std::shared_ptr<Workbook>> workbooks() override;
+    QString getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
+                              const QString &title) override;
+    void quit() override;
+
+    // The office's process group (its launcher's process id) and the name
+    // of the pipe it accepts UNO connections on.
+    pid_t processGroup() const;
+    QString pipeName() const;
+    // The folder holding the office's private profile and temporary files.
+    QString instanceFolder() const;
+
+private:
+    std::shared_ptr<CalcCore> m_core;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "SpreadsheetFactory.h"
+
+#include <memory>
+
+class CalcCore;
+struct CalcDocument;
+
+// One workbook open in our office (a Calc spreadsheet document).
+class CalcWorkbook : public Workbook {
+public:
+    CalcWorkbook(std::shared_ptr<CalcCore> core, std::shared_ptr<CalcDocument> document);
+    ~CalcWorkbook() override;
+
+    QString name() override;
+    void activate() override;
+    bool saved() override;
+    // .xls is written as Excel 97, .xlsx as Office Open XML, .ods as
+    // OpenDocument; any other name as Excel 97. An existing file is replaced.
+    void saveAs(const QString &path) override;
+
+private:
+    std::shared_ptr<CalcCore> m_core;
+    std::shared_ptr<CalcDocument> m_document;
+};

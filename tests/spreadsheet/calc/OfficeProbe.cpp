@@ -1,0 +1,118 @@
+#include "OfficeProbe.h"
+
+#include "UnoSupport.h"
+
+#include <QUrl>
+#include <com/sun/star/bridge/BridgeFactory.hpp>
+#include <com/sun/star/bridge/XBridge.hpp>
+#include <com/sun/star/connection/Connector.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XSpreadsheetView.hpp>
+#include <com/sun/star/table/CellContentType.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/text/XTextRange.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <stdexcept>
+#include <vector>
+
+
+struct OfficeProbe::Impl {
+    Reference<css::lang::XComponent> bridge;
+    Reference<css::frame::XDesktop2> desktop;
+
+    Reference<css::frame::XModel> model(const QString &book)
+    {
+        const auto e = desktop->getComponents()->createEnumeration();
+        while (e->hasMoreElements()) {
+            Reference<css::frame::XModel> m(e->nextElement(), UNO_QUERY);
+            if (m.is() && QUrl(toQString(m->getURL())).fileName() == book)
+                return m;
+        }
+        throw std::runtime_error(("no open document " + book).toStdString());
+    }
+    Reference<css::sheet::XSpreadsheet> sheet(const QString &book, int index)
+    {
+        Reference<css::sheet::XSpreadsheetDocument> doc(model(book), UNO_QUERY_THROW);
+        Reference<css::container::XIndexAccess> sheets(doc->getSheets(), UNO_QUERY_THROW);
+        return Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(index), UNO_QUERY_THROW);
+    }
+};
+
+OfficeProbe::OfficeProbe(const QString &pipeName) : d(std::make_unique<Impl>())
+{
+    try {
+        const auto local = UnoSupport::localContext(UnoSupport::programFolderOf(QStringLiteral("soffice")));
+        const auto connection =
+            css::connection::Connector::create(local)->connect(toOUString("pipe,name=" + pipeName));
+        const auto bridge = css::bridge::BridgeFactory::create(local)->createBridge("", "urp", connection, nullptr);
+        d->bridge.set(bridge, UNO_QUERY_THROW);
+        Reference<css::uno::XComponentContext> ctx(bridge->getInstance("StarOffice.ComponentContext"),
+                                                   UNO_QUERY_THROW);
+        d->desktop = css::frame::Desktop::create(ctx);
+    } catch (const css::uno::Exception &e) {
+        throw std::runtime_error(("probe cannot connect: " + toQString(e.Message)).toStdString());
+    }
+}
+
+OfficeProbe::~OfficeProbe()
+{
+    try {
+        d->desktop.clear();
+        if (d->bridge.is())
+            d->bridge->dispose();
+    } catch (...) {
+    }
+}
+
+OfficeProbe::Cell OfficeProbe::cell(const QString &book, int sheet, int row, int column)
+{
+    try {
+        const Reference<css::table::XCell> c = d->sheet(book, sheet)->getCellByPosition(column - 1, row - 1);
+        Cell result;
+        switch (c->getType()) {
+        case css::table::CellContentType_EMPTY: result.type = "EMPTY"; break;
+        case css::table::CellContentType_VALUE: result.type = "VALUE"; break;
+        case css::table::CellContentType_TEXT: result.type = "TEXT"; break;
+        case css::table::CellContentType_FORMULA: result.type = "FORMULA"; break;
+        default: result.type = "?"; break;
+        }
+        result.value = c->getValue();
+        result.formula = toQString(c->getFormula());
+        result.text = toQString(Reference<css::text::XTextRange>(c, UNO_QUERY_THROW)->getString());
+        return result;
+    } catch (const css::uno::Exception &e) {
+        throw std::runtime_error(("probe: " + toQString(e.Message)).toStdString());
+    }
+}
+
+bool OfficeProbe::readOnly(const QString &book)
+{
+    return Reference<css::frame::XStorable>(d->model(book), UNO_QUERY_THROW)->isReadonly();
+}
+
+void OfficeProbe::setActiveSheet(const QString &book, int sheet)
+{
+    Reference<css::sheet::XSpreadsheetView> view(d->model(book)->getCurrentController(), UNO_QUERY_THROW);
+    view->setActiveSheet(d->sheet(book, sheet));
+}
+
+void OfficeProbe::closeAll()
+{
+    std::vector<Reference<css::util::XCloseable>> docs;
+    const auto e = d->desktop->getComponents()->createEnumeration();
+    while (e->hasMoreElements()) {
+        Reference<css::util::XCloseable> doc(e->nextElement(), UNO_QUERY);
+        if (doc.is())
+            docs.push_back(doc);
+    }
+    for (const auto &doc : docs)
+        doc->close(true);
+}
