@@ -207,6 +207,7 @@ void AcquisitionRun::start()
         return;
     m_state = RunState::Running;
     m_row = 1;
+    openJournal();
     ++m_generation;
     m_view->setTimerEnabled(true);
     m_view->bringToFront();
@@ -221,9 +222,13 @@ void AcquisitionRun::tick()
     if (m_state != RunState::Running || m_inTick)
         return;
     m_inTick = true;
-    m_pending.append(takeIncomingText());
+    const QByteArray text = takeIncomingText();
+    // The bytes are the record: kept before anything else is done with them.
+    m_journal.append(text, now());
+    m_pending.append(text);
     if (!m_pending.isEmpty())
         writePendingLines();
+    m_journal.syncIfDue(now());
     m_inTick = false;
 
     // A click handled here may stop or pause the run, or close the main
@@ -371,10 +376,58 @@ void AcquisitionRun::stop(const MacroSettings &macro)
     m_state = RunState::Stopped;
     m_view->setTimerEnabled(false);
     m_pending.clear();
-    m_bytesReceived = 0;
     ++m_generation;
+    m_savedAs.clear();
     closeRun(macro);
+    closeJournal();
+    m_bytesReceived = 0;
     m_view->setUtilitiesMenuVisible(true);
+}
+
+QDateTime AcquisitionRun::now() const
+{
+    return m_journalClock ? m_journalClock() : QDateTime::currentDateTime();
+}
+
+void AcquisitionRun::openJournal()
+{
+    m_started = now();
+    m_comNumber = 0;
+    try {
+        m_comNumber = m_comm.commPort();
+    } catch (...) {
+    }
+    const QString folder = m_journalFolder.isEmpty() ? RunJournal::defaultFolder() : m_journalFolder;
+    // A journal that cannot be written is told once; the run goes on.
+    if (!m_journal.open(folder, m_started, m_comNumber))
+        m_view->setExcelLampTip(QStringLiteral("The bytes of this run are NOT being kept: ")
+                                + m_journal.problem());
+    else
+        m_view->setExcelLampTip(QString());
+}
+
+void AcquisitionRun::closeJournal()
+{
+    const QString problem = m_journal.problem();
+    m_journal.close();
+    QString device;
+    if (m_deviceOf)
+        device = m_deviceOf(m_comNumber);
+    const QString stamp = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+    QString text;
+    text += QStringLiteral("Halvern run\n");
+    text += QStringLiteral("Started: ") + m_started.toString(stamp) + '\n';
+    text += QStringLiteral("Stopped: ") + now().toString(stamp) + '\n';
+    text += QStringLiteral("Port: COM") + QString::number(m_comNumber)
+        + (device.isEmpty() ? QString() : QStringLiteral(" (") + device + ')') + '\n';
+    text += QStringLiteral("Bytes received: ") + QString::number(m_journal.bytes()) + '\n';
+    text += QStringLiteral("Lines received: ") + QString::number(m_journal.lines()) + '\n';
+    text += QStringLiteral("Workbook saved as: ")
+        + (m_savedAs.isEmpty() ? QStringLiteral("(not saved)") : m_savedAs) + '\n';
+    text += QStringLiteral("Raw bytes: ") + m_journal.rawPath() + '\n';
+    if (!problem.isEmpty())
+        text += QStringLiteral("Journal problem: ") + problem + '\n';
+    m_journal.writeSummary(text);
 }
 
 void AcquisitionRun::closeRun(const MacroSettings &macro)
@@ -478,6 +531,7 @@ void AcquisitionRun::saveWorkbook()
         return;
     try {
         book->saveAs(answer);
+        m_savedAs = answer;
     } catch (...) {
     }
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "AcquisitionView.h"
+#include "RunJournal.h"
 #include "StreamParser.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QTime>
 #include <cstdint>
@@ -70,6 +72,15 @@ public:
     // e.g. to let a test see a missing folder.
     void setDocumentsLookup(std::function<bool(QString &)> lookup) { m_lookUpDocuments = std::move(lookup); }
 
+    // Where the runs' journals go (RunJournal::defaultFolder() unless set),
+    // and the clock their arrival times come from (the system's unless set).
+    void setJournalFolder(QString folder) { m_journalFolder = std::move(folder); }
+    void setJournalClock(std::function<QDateTime()> clock) { m_journalClock = std::move(clock); }
+    // The device a COM number leads to, named in the run's summary.
+    void setDeviceLookup(std::function<QString(int)> lookup) { m_deviceOf = std::move(lookup); }
+    // The journal of the current run, or of the last one once it stopped.
+    const RunJournal &journal() const { return m_journal; }
+
     // True after the serial port failed during this run.
     bool portLost() const { return m_portLost; }
 
@@ -89,6 +100,9 @@ private:
     // and drops the handles.
     void releaseSpreadsheet();
     QString bytesText(bool grouped) const;
+    QDateTime now() const;
+    void openJournal();
+    void closeJournal();
 
     AcquisitionView *m_view; // a do-nothing view once detached
     SerialComm &m_comm;
@@ -106,6 +120,14 @@ private:
     std::int32_t m_bytesReceived = 0;
     std::shared_ptr<SpreadsheetApp> m_app;
     std::shared_ptr<Workbook> m_book;
+
+    RunJournal m_journal;
+    QString m_journalFolder;
+    std::function<QDateTime()> m_journalClock;
+    std::function<QString(int)> m_deviceOf;
+    QDateTime m_started;
+    int m_comNumber = 0;
+    QString m_savedAs;
 
     bool m_portLost = false;
     bool m_inTick = false;

@@ -9,6 +9,7 @@ public:
     void setComPortLamp(Lamp) override {}
     void setExcelLamp(Lamp) override {}
     void setStatusText(const QString &) override {}
+    void setExcelLampTip(const QString &) override {}
     void setStartEnabled(bool) override {}
     void setStopEnabled(bool) override {}
     void setPauseEnabled(bool) override {}

@@ -54,6 +54,7 @@ frmMain::frmMain(Services services, QWidget *parent) : QMainWindow(parent), m_se
     m_run = std::make_unique<AcquisitionRun>(*this, m_services.MSComm1, m_services.spreadsheets,
                                              m_services.boxes, m_services.emulatorMailbox,
                                              m_services.programFolder);
+    m_run->setDeviceLookup(m_services.devicePathOf);
 }
 
 frmMain::~frmMain()
@@ -326,6 +327,8 @@ void frmMain::setStatusText(const QString &text)
     panStatus->setText(text);
     panStatus->repaint();
 }
+
+void frmMain::setExcelLampTip(const QString &text) { panExcel->setToolTip(text); }
 
 void frmMain::setStartEnabled(bool enabled) { cmdStart->setEnabled(enabled); }
 void frmMain::setStopEnabled(bool enabled) { cmdStop->setEnabled(enabled); }

@@ -91,6 +91,7 @@ public:
     void setComPortLamp(Lamp lamp) override;
     void setExcelLamp(Lamp lamp) override;
     void setStatusText(const QString &text) override;
+    void setExcelLampTip(const QString &text) override;
     void setStartEnabled(bool enabled) override;
     void setStopEnabled(bool enabled) override;
     void setPauseEnabled(bool enabled) override;

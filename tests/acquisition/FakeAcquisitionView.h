@@ -17,6 +17,7 @@ public:
         status = text;
         statusHistory.append(text);
     }
+    void setExcelLampTip(const QString &text) override { note(), excelLampTip = text; }
     void setStartEnabled(bool e) override { note(), startEnabled = e; }
     void setStopEnabled(bool e) override { note(), stopEnabled = e; }
     void setPauseEnabled(bool e) override { note(), pauseEnabled = e; }
@@ -38,6 +39,7 @@ public:
     Lamp comPortLamp = Lamp::Frame;
     Lamp excelLamp = Lamp::Frame;
     QString status;
+    QString excelLampTip;
     QStringList statusHistory;
     bool startEnabled = true;
     bool stopEnabled = false;

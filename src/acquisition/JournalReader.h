@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+
+// Reads a run journal (see RunJournal) back piece by piece, as the bytes
+// arrived, with bounded memory however long the run was. Without its
+// ".times" companion the raw file is read in pieces that carry no time.
+class JournalReader {
+public:
+    struct Piece {
+        QByteArray bytes;
+        QDateTime arrived; // invalid without the companion
+    };
+    // Pieces longer than this are handed out in parts with the same time.
+    static constexpr qsizetype kMaxPiece = 64 * 1024;
+
+    // "<base>.times" for "<base>.raw" (any other name: the name + ".times").
+    static QString timesPathFor(const QString &rawPath);
+
+    // False, with a message, when the raw file cannot be read or the
+    // companion exists but is not a journal's.
+    bool open(const QString &rawPath, QString *error);
+    bool hasTimes() const { return m_hasTimes; }
+    qint64 rawSize() const { return m_rawSize; }
+    qint64 position() const { return m_position; }
+
+    // The next piece; false at the end, or on a malformed companion (error set).
+    bool next(Piece &piece, QString *error);
+
+private:
+    bool readNote(qint64 &offset, QDateTime &at, QString *error);
+
+    QFile m_raw;
+    QFile m_times;
+    bool m_hasTimes = false;
+    qint64 m_rawSize = 0;
+    qint64 m_position = 0;
+    int m_line = 0;
+    // The piece being handed out: up to m_end, arrived at m_at.
+    qint64 m_end = 0;
+    QDateTime m_at;
+    // The note after it, read ahead.
+    bool m_haveNext = false;
+    qint64 m_nextOffset = 0;
+    QDateTime m_nextAt;
+};

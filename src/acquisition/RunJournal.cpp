@@ -1,0 +1,150 @@
+#include "RunJournal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+const char kTimesHeader[] = "# halvern run journal 1\n";
+const QString kTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
+
+int openForAppend(const QString &path)
+{
+    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+}
+} // namespace
+
+RunJournal::~RunJournal() { close(); }
+
+QString RunJournal::defaultFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/Halvern/runs");
+}
+
+QString RunJournal::baseName(const QDateTime &start, int comNumber)
+{
+    return start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral("_COM")
+        + QString::number(comNumber);
+}
+
+bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumber)
+{
+    close();
+    m_bytes = m_lines = 0;
+    m_lastWasCr = false;
+    m_problem.clear();
+    m_lastSync = start;
+    if (!QDir().mkpath(folder)) {
+        m_base.clear();
+        fail(QStringLiteral("cannot make the folder ") + folder);
+        return false;
+    }
+    // Two runs started within the same second get their own files.
+    const QString base = folder + '/' + baseName(start, comNumber);
+    m_base = base;
+    for (int n = 2; QFile::exists(m_base + QStringLiteral(".raw")); ++n)
+        m_base = base + '-' + QString::number(n);
+
+    m_raw = openForAppend(rawPath());
+    if (m_raw >= 0)
+        m_times = openForAppend(timesPath());
+    if (m_raw < 0 || m_times < 0) {
+        fail(QStringLiteral("cannot create ") + (m_raw < 0 ? rawPath() : timesPath()) + QStringLiteral(": ")
+             + QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    if (!writeAll(m_times, kTimesHeader, sizeof kTimesHeader - 1)) {
+        fail(QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ")
+             + QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+void RunJournal::append(const QByteArray &bytes, const QDateTime &at)
+{
+    if (bytes.isEmpty() || m_raw < 0)
+        return;
+    const QByteArray note = QByteArray::number(static_cast<qlonglong>(m_bytes)) + ' '
+        + at.toString(kTimeFormat).toLatin1() + '\n';
+    // The companion line goes after the bytes: a line never names bytes that
+    // are not in the raw file.
+    if (!writeAll(m_raw, bytes.constData(), bytes.size())) {
+        fail(QStringLiteral("cannot write ") + rawPath() + QStringLiteral(": ")
+             + QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    if (!writeAll(m_times, note.constData(), note.size())) {
+        fail(QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ")
+             + QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    m_bytes += bytes.size();
+    for (const char c : bytes) {
+        if (c == '\n' && m_lastWasCr)
+            ++m_lines;
+        m_lastWasCr = c == '\r';
+    }
+}
+
+void RunJournal::syncIfDue(const QDateTime &now, int interval)
+{
+    if (m_raw < 0)
+        return;
+    // A clock set back counts as due, so a sync is never put off for long.
+    const qint64 since = m_lastSync.isValid() ? m_lastSync.msecsTo(now) : interval;
+    if (since >= 0 && since < interval)
+        return;
+    m_lastSync = now;
+    if (::fdatasync(m_raw) != 0 || ::fdatasync(m_times) != 0)
+        fail(QStringLiteral("cannot sync ") + rawPath() + QStringLiteral(": ")
+             + QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+void RunJournal::close()
+{
+    for (int *fd : {&m_raw, &m_times}) {
+        if (*fd >= 0) {
+            ::fdatasync(*fd);
+            ::close(*fd);
+            *fd = -1;
+        }
+    }
+}
+
+bool RunJournal::writeSummary(const QString &text)
+{
+    if (m_base.isEmpty())
+        return false;
+    QFile file(summaryPath());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return false;
+    const QByteArray bytes = text.toUtf8();
+    return file.write(bytes) == bytes.size() && file.flush();
+}
+
+bool RunJournal::writeAll(int fd, const char *data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+void RunJournal::fail(const QString &what)
+{
+    if (m_problem.isEmpty())
+        m_problem = what;
+    close();
+}

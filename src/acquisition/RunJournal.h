@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+
+// The record of one run: every byte the run takes in, exactly as received,
+// in "<base>.raw", and when each piece arrived in "<base>.times" beside it, so
+// that the run can be rebuilt and replayed with its own timing. The workbook
+// is made from these bytes; if it is lost, the journal is not.
+//
+// "<base>.times" is text, one line a piece:
+//   <byte offset in .raw> <arrival, local time, yyyy-MM-ddTHH:mm:ss.zzz>
+// after a first line "# halvern run journal 1".
+//
+// Every append goes to the system at once (one write each), and the files are
+// synced to the disk at least once a second, so a crash or a power cut costs
+// at most the last second. A journal that cannot be written stops writing
+// and says so once (problem()); the run goes on without it.
+class RunJournal {
+public:
+    RunJournal() = default;
+    ~RunJournal();
+    RunJournal(const RunJournal &) = delete;
+    RunJournal &operator=(const RunJournal &) = delete;
+
+    // $XDG_DATA_HOME/Halvern/runs (default ~/.local/share/Halvern/runs).
+    static QString defaultFolder();
+    // "2026-12-07_14-53-04_COM5": the start, then the COM number.
+    static QString baseName(const QDateTime &start, int comNumber);
+
+    // Starts a new journal in `folder`. False (with problem() set) when the
+    // files cannot be made; appends are then ignored.
+    bool open(const QString &folder, const QDateTime &start, int comNumber);
+    // The bytes that arrived at `at`. Empty pieces are not noted.
+    void append(const QByteArray &bytes, const QDateTime &at);
+    // Syncs to the disk when the last sync is `interval` ms or more ago.
+    void syncIfDue(const QDateTime &now, int interval = 1000);
+    // Syncs and closes (also done by the destructor).
+    void close();
+
+    bool isOpen() const { return m_raw >= 0; }
+    QString rawPath() const { return m_base.isEmpty() ? QString() : m_base + QStringLiteral(".raw"); }
+    QString timesPath() const { return m_base.isEmpty() ? QString() : m_base + QStringLiteral(".times"); }
+    QString summaryPath() const { return m_base.isEmpty() ? QString() : m_base + QStringLiteral(".summary.txt"); }
+    std::int64_t bytes() const { return m_bytes; }
+    // Complete lines (CR LF) in the bytes so far.
+    std::int64_t lines() const { return m_lines; }
+    // Why the journal stopped writing; empty while all is well.
+    QString problem() const { return m_problem; }
+
+    // Writes the readable summary beside the journal (replacing an earlier one).
+    bool writeSummary(const QString &text);
+
+private:
+    bool writeAll(int fd, const char *data, qsizetype size);
+    void fail(const QString &what);
+
+    QString m_base;
+    int m_raw = -1;
+    int m_times = -1;
+    std::int64_t m_bytes = 0;
+    std::int64_t m_lines = 0;
+    bool m_lastWasCr = false;
+    QDateTime m_lastSync;
+    QString m_problem;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class JournalReader;
+class SpreadsheetApp;
+
+// Rebuilds the cells of a run from its journal: the same parser writes the
+// same bytes into the active sheet of `app`'s active workbook, from row 1
+// and column 1 as a run starts, with the block time stamps taken from the
+// times the bytes arrived. An unfinished last line is left out, as Stop does.
+class RunReplay {
+public:
+    // Called now and then with the bytes done and the journal's size.
+    using Progress = std::function<void(qint64 done, qint64 total)>;
+
+    explicit RunReplay(SpreadsheetApp &app, Progress progress = {});
+
+    // False, with a message, when the journal cannot be read or the office
+    // fails (gone, or busy for longer than a minute).
+    bool replay(JournalReader &reader, QString *error);
+
+    std::int32_t rows() const { return m_row - 1; }
+
+private:
+    SpreadsheetApp &m_app;
+    Progress m_progress;
+    std::int32_t m_row = 1;
+};

@@ -1,0 +1,203 @@
+// The run journal: the bytes of a run kept exactly, read back piece by piece
+// with their times, and a run rebuilt from them cell for cell.
+#include "AcquisitionRun.h"
+#include "FakeAcquisitionView.h"
+#include "FakeEmulatorFeed.h"
+#include "FakeSerialComm.h"
+#include "FakeSpreadsheet.h"
+#include "JournalReader.h"
+#include "MacroSettings.h"
+#include "RecordingMessageBoxes.h"
+#include "RunJournal.h"
+#include "RunReplay.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QDateTime kStart(QDate(2026, 12, 7), QTime(14, 30, 0));
+
+QByteArray everyByteValue()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes += char(i);
+    return bytes;
+}
+
+struct ReadBack {
+    QByteArray bytes;
+    QList<QDateTime> times;
+    QString error;
+};
+
+ReadBack readBack(const QString &raw)
+{
+    ReadBack out;
+    JournalReader reader;
+    if (!reader.open(raw, &out.error))
+        return out;
+    JournalReader::Piece piece;
+    while (reader.next(piece, &out.error)) {
+        out.bytes += piece.bytes;
+        out.times += piece.arrived;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(RunJournal, KeepsEveryByteWithItsArrivalAndReadsItBackInPieces)
+{
+    QTemporaryDir dir;
+    RunJournal journal;
+    ASSERT_TRUE(journal.open(dir.path() + "/runs", kStart, 5)) << journal.problem().toStdString();
+    EXPECT_TRUE(journal.rawPath().endsWith("/runs/2026-12-07_14-30-00_COM5.raw"));
+
+    const QByteArray big(JournalReader::kMaxPiece + 10, 'x');
+    journal.append(everyByteValue(), kStart.addMSecs(100));
+    journal.append(QByteArray(), kStart.addMSecs(150)); // nothing arrived: no note
+    journal.append("1 :: 2\r\n", kStart.addMSecs(200));
+    journal.append(big, kStart.addMSecs(300));
+    journal.close();
+    EXPECT_EQ(journal.bytes(), 256 + 8 + big.size());
+    EXPECT_EQ(journal.lines(), 1); // the 256 values hold LF before CR, no line end
+
+    EXPECT_EQ(readFile(journal.rawPath()), everyByteValue() + "1 :: 2\r\n" + big);
+    const ReadBack back = readBack(journal.rawPath());
+    EXPECT_TRUE(back.error.isEmpty()) << back.error.toStdString();
+    EXPECT_EQ(back.bytes, readFile(journal.rawPath()));
+    // The long piece comes in two parts with the same time.
+    EXPECT_EQ(back.times, (QList<QDateTime>{kStart.addMSecs(100), kStart.addMSecs(200), kStart.addMSecs(300),
+                                            kStart.addMSecs(300)}));
+}
+
+TEST(RunJournal, ASecondRunInTheSameSecondGetsItsOwnFiles)
+{
+    QTemporaryDir dir;
+    RunJournal first, second;
+    ASSERT_TRUE(first.open(dir.path(), kStart, 1));
+    ASSERT_TRUE(second.open(dir.path(), kStart, 1));
+    EXPECT_NE(first.rawPath(), second.rawPath());
+}
+
+TEST(RunJournal, WithoutItsCompanionTheBytesStillReadBack)
+{
+    QTemporaryDir dir;
+    const QString raw = dir.path() + "/lost.raw";
+    writeFile(raw, "a :: 1\r\nb :: 2\r\n");
+    const ReadBack back = readBack(raw);
+    EXPECT_TRUE(back.error.isEmpty());
+    EXPECT_EQ(back.bytes, "a :: 1\r\nb :: 2\r\n");
+    EXPECT_FALSE(back.times.value(0).isValid());
+}
+
+TEST(RunJournal, AMalformedCompanionOrMissingRawFileIsRefused)
+{
+    QTemporaryDir dir;
+    const QString raw = dir.path() + "/run.raw";
+    writeFile(raw, "0123456789");
+    const QList<QByteArray> bad{
+        "not a journal\n",
+        "# halvern run journal 1\n3 2026-12-07T14:30:00.000\n",                        // not from 0
+        "# halvern run journal 1\n0 2026-12-07T14:30:00.000\n5 yesterday\n",          // no time
+        "# halvern run journal 1\n0 2026-12-07T14:30:00.000\n99 2026-12-07T14:30:01.000\n", // past the end
+        "# halvern run journal 1\n5 2026-12-07T14:30:00.000\n0 2026-12-07T14:30:01.000\n",  // out of order
+    };
+    for (const QByteArray &times : bad) {
+        writeFile(dir.path() + "/run.times", times);
+        EXPECT_FALSE(readBack(raw).error.isEmpty()) << times.constData();
+    }
+    EXPECT_FALSE(readBack(dir.path() + "/none.raw").error.isEmpty());
+}
+
+TEST(RunJournal, AFolderThatCannotBeWrittenIsToldAndAppendsAreIgnored)
+{
+    QTemporaryDir dir;
+    writeFile(dir.path() + "/file", "in the way");
+    RunJournal journal;
+    EXPECT_FALSE(journal.open(dir.path() + "/file/runs", kStart, 1));
+    EXPECT_FALSE(journal.problem().isEmpty());
+    journal.append("1\r\n", kStart);
+    EXPECT_EQ(journal.bytes(), 0);
+}
+
+// ---- The journal of a run -------------------------------------------------
+
+class JournalOfARun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        writeFile(program.path() + "/spreadsheet.xls", "master");
+        app = factory.prepare();
+        run = std::make_unique<AcquisitionRun>(view, comm, factory, boxes, feed, program.path(),
+                                               [this] { return clock.time(); });
+        run->setJournalFolder(journals.path());
+        run->setJournalClock([this] { return clock; });
+    }
+    void tickWith(const QByteArray &bytes)
+    {
+        comm.pending += bytes;
+        clock = clock.addMSecs(100);
+        run->tick();
+    }
+
+    QTemporaryDir program;
+    QTemporaryDir journals;
+    QDateTime clock = kStart;
+    FakeAcquisitionView view;
+    FakeSerialComm comm;
+    FakeEmulatorFeed feed;
+    FakeSpreadsheetFactory factory;
+    std::shared_ptr<FakeSpreadsheetApp> app;
+    RecordingMessageBoxes boxes;
+    std::unique_ptr<AcquisitionRun> run;
+};
+
+TEST_F(JournalOfARun, HoldsExactlyTheBytesAndRebuildsTheSameCells)
+{
+    run->start();
+    ASSERT_EQ(run->state(), RunState::Running);
+    // Record lines, a block with its time stamp, NUL and high bytes, a line
+    // split over ticks, and an unfinished last line.
+    const QList<QByteArray> ticks{"7 :: 1 = 2\r\n", QByteArray("a\0b\x80\xff :: z\r\n\r\n", 17),
+                                  "\r\n\r\n4.5\t6\r\n5", "\t7\r\n", "8 :: unfinished"};
+    QByteArray sent;
+    for (const QByteArray &t : ticks) {
+        tickWith(t);
+        sent += t;
+    }
+    const QString raw = run->journal().rawPath();
+    run->stop(MacroSettings{});
+
+    EXPECT_EQ(readFile(raw), sent);
+    const QString summary = QString::fromUtf8(readFile(run->journal().summaryPath()));
+    EXPECT_TRUE(summary.contains("Bytes received: " + QString::number(sent.size()))) << summary.toStdString();
+    EXPECT_TRUE(summary.contains("Lines received: 7")) << summary.toStdString();
+
+    // The same bytes through a replay give the same cells, stamps included.
+    FakeSpreadsheetApp rebuilt;
+    writeFile(program.path() + "/copy.xls", "master");
+    rebuilt.open(program.path() + "/copy.xls");
+    JournalReader reader;
+    QString error;
+    ASSERT_TRUE(reader.open(raw, &error)) << error.toStdString();
+    RunReplay replay(rebuilt);
+    ASSERT_TRUE(replay.replay(reader, &error)) << error.toStdString();
+    EXPECT_EQ(rebuilt.activeBook()->sheets, app->book("spreadsheet.xls")->sheets);
+}
+
+TEST_F(JournalOfARun, AJournalThatCannotBeWrittenDoesNotStopTheRun)
+{
+    writeFile(journals.path() + "/blocked", "");
+    run->setJournalFolder(journals.path() + "/blocked/runs");
+    run->start();
+    ASSERT_EQ(run->state(), RunState::Running);
+    EXPECT_TRUE(view.excelLampTip.contains("NOT being kept")) << view.excelLampTip.toStdString();
+    tickWith("1 :: 2\r\n");
+    EXPECT_EQ(app->writes.size(), 1);
+    EXPECT_EQ(view.status, "Bytes Received: 8");
+}
