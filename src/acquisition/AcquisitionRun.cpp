@@ -1,13 +1,16 @@
 #include "AcquisitionRun.h"
 
 #include "EmulatorFeed.h"
+#include "JournalReader.h"
 #include "FolderLookup.h"
 #include "MacroSettings.h"
 #include "MessageBoxes.h"
 #include "NullAcquisitionView.h"
 #include "NumberReader.h"
+#include "RunReplay.h"
 #include "SerialComm.h"
 #include "SpreadsheetFactory.h"
+#include "WorkbookSaver.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -38,6 +41,7 @@ const QString kBlocked = QStringLiteral(
 const QString kClosed = QStringLiteral(
     "Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.");
 const QString kWorkbookFile = QStringLiteral("spreadsheet.xls");
+const QString kTitle = QStringLiteral("Halvern");
 
 // Stands in for the main window once it has gone.
 NullAcquisitionView &nullView()
@@ -207,6 +211,7 @@ void AcquisitionRun::start()
         return;
     m_state = RunState::Running;
     m_row = 1;
+    m_linesHandled = 0;
     openJournal();
     ++m_generation;
     m_view->setTimerEnabled(true);
@@ -303,6 +308,7 @@ void AcquisitionRun::writePendingLines()
     m_row = row;
     m_blockColumn = column;
     text = QByteArray(); // drop the second reference, so the cut below is done in place
+    noteHandled(QByteArrayView(m_pending).first(consumed));
     m_pending.remove(0, consumed);
     if (m_state != RunState::Running)
         return; // paused meanwhile: the pause owns the status display now
@@ -373,13 +379,17 @@ void AcquisitionRun::resume()
 
 void AcquisitionRun::stop(const MacroSettings &macro)
 {
+    const bool wasUp = m_state != RunState::Stopped;
     m_state = RunState::Stopped;
     m_view->setTimerEnabled(false);
-    m_pending.clear();
     ++m_generation;
     m_savedAs.clear();
+    if (wasUp)
+        takeLastText();
     closeRun(macro);
-    closeJournal();
+    m_pending.clear();
+    if (wasUp)
+        closeJournal();
     m_bytesReceived = 0;
     m_view->setUtilitiesMenuVisible(true);
 }
@@ -453,10 +463,149 @@ void AcquisitionRun::closeRun(const MacroSettings &macro)
     // From here on a failing call is skipped and the stop goes on. The macro
     // runs before the save, so what it changes is saved with the data.
     if (m_app) {
+        writeLastLines();
         runUserMacro(macro);
-        saveWorkbook();
+        saveOrRebuild(macro);
     }
     releaseSpreadsheet();
+}
+
+void AcquisitionRun::takeLastText()
+{
+    if (m_state == RunState::Stopped && !m_portLost && !m_emulator.isActive()) {
+        try {
+            const QByteArray last = m_comm.input();
+            m_bytesReceived += static_cast<std::int32_t>(last.size());
+            m_journal.append(last, now());
+            m_pending.append(last);
+        } catch (...) {
+        }
+    }
+}
+
+void AcquisitionRun::writeLastLines()
+{
+    // Only an unfinished last line is left out; it stays in the journal.
+    if (m_pending.indexOf("\r\n") < 0)
+        return;
+    qsizetype consumed = 0;
+    m_parser.parse(m_pending, m_app.get(), m_row, m_blockColumn, consumed);
+    noteHandled(QByteArrayView(m_pending).first(consumed));
+    m_pending.remove(0, consumed);
+}
+
+void AcquisitionRun::noteHandled(QByteArrayView handled)
+{
+    for (qsizetype at = handled.indexOf("\r\n"); at >= 0; at = handled.indexOf("\r\n", at + 2))
+        ++m_linesHandled;
+}
+
+std::int64_t AcquisitionRun::linesMissing() const
+{
+    return std::max<std::int64_t>(0, m_journal.lines() - m_linesHandled);
+}
+
+QString AcquisitionRun::documentsFolder()
+{
+    QString documents;
+    try {
+        if (!(m_lookUpDocuments ? m_lookUpDocuments(documents)
+                                : GetFolderPath(CSIDL_PERSONAL, documents, m_boxes)))
+            documents.clear();
+    } catch (...) {
+        documents.clear();
+    }
+    return documents;
+}
+
+QString AcquisitionRun::replayCommand() const
+{
+    QString raw = m_journal.rawPath();
+    QString target = raw;
+    target.chop(4);
+    return QStringLiteral("halvern --replay \"%1\" --save-as \"%2.xlsx\"").arg(raw, target);
+}
+
+void AcquisitionRun::saveOrRebuild(const MacroSettings &macro)
+{
+    const std::int64_t missing = linesMissing();
+    WorkbookSaver::Result result = WorkbookSaver::Result::OfficeFailed;
+    if (missing == 0 && m_book) {
+        WorkbookSaver saver(*m_app, *m_book, m_boxes, documentsFolder());
+        result = saver.save(m_row - 1);
+        m_savedAs = saver.savedAs();
+    }
+    const bool journalKept = m_journal.problem().isEmpty() && !m_journal.rawPath().isEmpty();
+    if (result == WorkbookSaver::Result::Declined && journalKept) {
+        m_boxes.show(QStringLiteral("The workbook was not saved. Everything this run received is kept in\n%1\n\n"
+                                    "To make the workbook from it later:\n%2")
+                         .arg(m_journal.rawPath(), replayCommand()),
+                     kTitle);
+    }
+    if (result != WorkbookSaver::Result::OfficeFailed)
+        return;
+    if (!journalKept) {
+        m_boxes.show(QStringLiteral("The workbook cannot be saved: the spreadsheet application has closed or does "
+                                    "not answer, and this run's bytes could not be kept: %1")
+                         .arg(m_journal.problem()),
+                     kTitle);
+        return;
+    }
+    const QString why = missing > 0
+        ? QStringLiteral("%1 lines of this run are missing from the workbook: the spreadsheet application closed "
+                         "or stopped answering.").arg(missing)
+        : QStringLiteral("The workbook cannot be saved: the spreadsheet application closed or does not answer.");
+    const auto answer = m_boxes.show(why + QStringLiteral("\n\nEverything this run received is kept in its "
+                                                          "journal. Rebuild the workbook from it now?"),
+                                     kTitle, MessageBoxes::Buttons::OkCancel);
+    if (answer == MessageBoxes::Answer::Ok && rebuildFromJournal(macro))
+        return;
+    m_boxes.show(QStringLiteral("The workbook can be made from this run's journal at any time:\n%1")
+                     .arg(replayCommand()),
+                 kTitle);
+}
+
+bool AcquisitionRun::rebuildFromJournal(const MacroSettings &macro)
+{
+    releaseSpreadsheet(); // a stuck office is ended here
+    auto fail = [this](const QString &why) {
+        m_view->showProgress(0, 0);
+        m_boxes.show(QStringLiteral("The workbook could not be rebuilt: ") + why, kTitle);
+        return false;
+    };
+    // A fresh copy of the master, named as the working copy so the usual
+    // save follows.
+    m_rebuildFolder = std::make_unique<QTemporaryDir>();
+    const QString copy = m_rebuildFolder->filePath(kWorkbookFile);
+    if (!m_rebuildFolder->isValid() || !QFile::copy(m_programFolder + '/' + kWorkbookFile, copy))
+        return fail(kNoCopy);
+    QFile::setPermissions(copy, QFile::permissions(copy) | QFile::ReadOwner | QFile::WriteOwner);
+    JournalReader reader;
+    QString error;
+    if (!reader.open(m_journal.rawPath(), &error))
+        return fail(error);
+    try {
+        m_app = m_factory.createHeadless();
+        if (!m_app)
+            return fail(kNoSpreadsheet);
+        m_book = m_app->open(copy);
+    } catch (const std::exception &e) {
+        return fail(QString::fromStdString(e.what()));
+    }
+    RunReplay replay(*m_app, [this](qint64 done, qint64 total) { m_view->showProgress(done, total); });
+    if (!replay.replay(reader, &error))
+        return fail(error);
+    m_view->showProgress(0, 0);
+    runUserMacro(macro);
+    WorkbookSaver saver(*m_app, *m_book, m_boxes, documentsFolder());
+    const WorkbookSaver::Result result = saver.save(replay.rows());
+    m_savedAs = saver.savedAs();
+    if (result == WorkbookSaver::Result::Declined)
+        m_boxes.show(QStringLiteral("The workbook was not saved. Everything this run received is kept in\n%1\n\n"
+                                    "To make the workbook from it later:\n%2")
+                         .arg(m_journal.rawPath(), replayCommand()),
+                     kTitle);
+    return result != WorkbookSaver::Result::OfficeFailed;
 }
 
 void AcquisitionRun::runUserMacro(const MacroSettings &macro)
@@ -494,47 +643,6 @@ void AcquisitionRun::runUserMacro(const MacroSettings &macro)
         m_view->setStatusText(kMacroFailed);
 }
 
-void AcquisitionRun::saveWorkbook()
-{
-    const std::shared_ptr<SpreadsheetApp> app = m_app;
-    const std::shared_ptr<Workbook> book = m_book;
-    if (!book)
-        return;
-    try {
-        if (book->saved())
-            return; // nothing written
-    } catch (...) {
-        return;
-    }
-    try {
-        book->activate();
-    } catch (...) {
-    }
-    QString name;
-    try {
-        name = book->name();
-    } catch (...) {
-        return;
-    }
-    // A workbook the user saved under a name of their own during the run is
-    // left alone; the working copy is offered for renaming.
-    if (name.toLower() != kWorkbookFile)
-        return;
-    QString answer;
-    try {
-        answer = app->getSaveAsFilename(QString(), QStringLiteral("Excel workbook,*.xls"),
-                                        QStringLiteral("Please rename this workbook"));
-    } catch (...) {
-        return;
-    }
-    if (answer.isEmpty() || answer == QLatin1String("False"))
-        return;
-    try {
-        book->saveAs(answer);
-        m_savedAs = answer;
-    } catch (...) {
-    }
-}
 
 void AcquisitionRun::quitSpreadsheet() { releaseSpreadsheet(); }
 
@@ -550,4 +658,5 @@ void AcquisitionRun::releaseSpreadsheet()
     }
     m_book.reset();
     m_app.reset();
+    m_rebuildFolder.reset();
 }

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QTemporaryDir>
 #include <QTime>
 #include <cstdint>
 #include <functional>
@@ -59,6 +60,9 @@ public:
     void resume();
     // Ends the run: closes the port, runs the user macro (when `macro` enables
     // one), offers to save the workbook and quits the spreadsheet.
+    // Stop keeps what it can: the lines still waiting are written, a save
+    // that fails is told and asked again, and when lines are missing from
+    // the workbook the user may have it rebuilt from the run's journal.
     void stop(const MacroSettings &macro);
 
     // For the main window's unload, after the settings are written: quits the
@@ -93,9 +97,22 @@ private:
     // Writes the complete lines of the pending text and shows the outcome.
     void writePendingLines();
     void closeRun(const MacroSettings &macro);
+    // At Stop: what the port still holds is taken in, and the complete lines
+    // waiting get one last write.
+    void takeLastText();
+    void writeLastLines();
+    // The lines received that are not in the workbook.
+    std::int64_t linesMissing() const;
+    // Saves the workbook; when lines are missing or the office cannot save,
+    // offers to rebuild it from the journal.
+    void saveOrRebuild(const MacroSettings &macro);
+    bool rebuildFromJournal(const MacroSettings &macro);
+    QString replayCommand() const;
+    QString documentsFolder();
     void portFailed();
     void runUserMacro(const MacroSettings &macro);
-    void saveWorkbook();
+    // Counts the lines in bytes the parser has finished with.
+    void noteHandled(QByteArrayView handled);
     // Quits the spreadsheet application (a failure means it is gone already)
     // and drops the handles.
     void releaseSpreadsheet();
@@ -128,6 +145,8 @@ private:
     QDateTime m_started;
     int m_comNumber = 0;
     QString m_savedAs;
+    std::int64_t m_linesHandled = 0;
+    std::unique_ptr<QTemporaryDir> m_rebuildFolder;
 
     bool m_portLost = false;
     bool m_inTick = false;

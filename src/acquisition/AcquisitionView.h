@@ -37,4 +37,7 @@ public:
     virtual void bringToFront() = 0;
     // Let pending window events run once.
     virtual void processEvents() = 0;
+    // Progress of a long job run inside Stop (rebuilding the workbook from
+    // the journal): `done` of `total`; total 0 ends it.
+    virtual void showProgress(qint64 done, qint64 total) = 0;
 };

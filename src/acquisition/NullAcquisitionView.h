@@ -20,4 +20,5 @@ public:
     void setTimerEnabled(bool) override {}
     void bringToFront() override {}
     void processEvents() override {}
+    void showProgress(qint64, qint64) override {}
 };

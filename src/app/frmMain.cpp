@@ -23,6 +23,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -368,3 +369,19 @@ void frmMain::bringToFront()
 }
 
 void frmMain::processEvents() { QCoreApplication::processEvents(); }
+
+void frmMain::showProgress(qint64 done, qint64 total)
+{
+    if (total <= 0) {
+        delete m_progress;
+        return;
+    }
+    if (!m_progress) {
+        m_progress = new QProgressDialog(QStringLiteral("Rebuilding the workbook from the run's journal..."),
+                                         QString(), 0, 1000, this);
+        m_progress->setWindowTitle(windowTitle());
+        m_progress->setMinimumDuration(500);
+        m_progress->setWindowModality(Qt::WindowModal);
+    }
+    m_progress->setValue(static_cast<int>(done * 1000 / total));
+}

@@ -17,6 +17,7 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QMenu;
+class QProgressDialog;
 class QPushButton;
 class QTimer;
 
@@ -102,6 +103,7 @@ public:
     void setTimerEnabled(bool enabled) override;
     void bringToFront() override;
     void processEvents() override;
+    void showProgress(qint64 done, qint64 total) override;
 
 public slots:
     void cmdStart_Click();
@@ -137,4 +139,5 @@ private:
     QPointer<frmEmulation> m_emulation;
     QPointer<frmExcelMacro> m_macroDialog;
     QPointer<frmDownload> m_download;
+    QPointer<QProgressDialog> m_progress;
 };

@@ -3,6 +3,8 @@
 #include "AcquisitionView.h"
 
 #include <QString>
+#include <QList>
+#include <QPair>
 #include <QStringList>
 #include <functional>
 
@@ -35,6 +37,12 @@ public:
             onProcessEvents();
     }
 
+    void showProgress(qint64 done, qint64 total) override
+    {
+        note();
+        progress.append({done, total});
+    }
+
     // The stopped layout the main window opens with.
     Lamp comPortLamp = Lamp::Frame;
     Lamp excelLamp = Lamp::Frame;
@@ -51,6 +59,7 @@ public:
     bool timerEnabled = false;
     int broughtToFront = 0;
     int eventRuns = 0;
+    QList<QPair<qint64, qint64>> progress;
     int calls = 0; // every call of any kind
 
     std::function<void()> onProcessEvents; // a click "during" the event run

@@ -303,7 +303,7 @@ TEST_F(MainWindowRunTest, BusyOfficeHoldsTheLineAndWritesItToTheSameRowWhenFree)
     EXPECT_TRUE(MainWindowRig::officeEnded(office));
 }
 
-TEST_F(MainWindowRunTest, ClosedOfficeIsShownInRedAndTheRunGoesOn)
+TEST_F(MainWindowRunTest, ClosedOfficeIsShownInRedTheRunGoesOnAndStopRebuildsFromTheJournal)
 {
     ASSERT_TRUE(start()) << rig.status().toStdString();
     ASSERT_TRUE(rig.send("1\r\n"));
@@ -325,11 +325,22 @@ TEST_F(MainWindowRunTest, ClosedOfficeIsShownInRedAndTheRunGoesOn)
     EXPECT_EQ(run().pendingText(), "2\r\n3\r\n");
     EXPECT_EQ(rig.status(), kClosed);
 
+    // Stop counts the lines the workbook lacks and, answered OK, rebuilds it
+    // in a fresh office from the run's journal and saves every line.
+    rig.saveAnswer = rig.outputFile("rebuilt.xls");
     click(w().cmdStop);
     expectStoppedLayout();
-    EXPECT_TRUE(rig.prompts.isEmpty()); // nothing can be saved from a closed office
+    ASSERT_FALSE(rig.boxes.boxes.isEmpty());
+    EXPECT_TRUE(rig.boxes.boxes[0].text.startsWith("2 lines of this run are missing from the workbook"))
+        << rig.boxes.boxes[0].text.toStdString();
+    EXPECT_EQ(rig.prompts.size(), 1);
+    const SavedSheet sheet = SavedSheet::read(rig.outputFile("rebuilt.xls"));
+    EXPECT_EQ(sheet.at(1, 1), "1");
+    EXPECT_EQ(sheet.at(2, 1), "2");
+    EXPECT_EQ(sheet.at(3, 1), "3");
     EXPECT_EQ(rig.w->run().spreadsheet(), nullptr);
     EXPECT_FALSE(rig.comm->portOpen());
+    EXPECT_TRUE(MainWindowRig::officeEnded(rig.officeGroup()));
 }
 
 TEST_F(MainWindowRunTest, PortVanishingMidRunIsShownAndStopSavesWhatCame)

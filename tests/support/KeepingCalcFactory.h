@@ -18,6 +18,13 @@ public:
         last = std::dynamic_pointer_cast<CalcSpreadsheetApp>(app);
         return app;
     }
+    std::shared_ptr<SpreadsheetApp> createHeadless() override
+    {
+        ++creates;
+        auto app = m_inner.createHeadless();
+        last = std::dynamic_pointer_cast<CalcSpreadsheetApp>(app);
+        return app;
+    }
     std::shared_ptr<CalcSpreadsheetApp> last;
     int creates = 0;
 

@@ -26,7 +26,13 @@ QString CalcSpreadsheetFactory::sofficePath() const
 
 std::shared_ptr<SpreadsheetApp> CalcSpreadsheetFactory::create()
 {
-    const bool headless = qEnvironmentVariable("HALVERN_OFFICE_HEADLESS") == QLatin1String("1");
+    return launch(qEnvironmentVariable("HALVERN_OFFICE_HEADLESS") == QLatin1String("1"));
+}
+
+std::shared_ptr<SpreadsheetApp> CalcSpreadsheetFactory::createHeadless() { return launch(true); }
+
+std::shared_ptr<SpreadsheetApp> CalcSpreadsheetFactory::launch(bool headless)
+{
     auto core = std::make_shared<CalcCore>(headless, m_prompt);
     core->start(sofficePath(), m_connectLimit);
     return std::make_shared<CalcSpreadsheetApp>(core);

@@ -25,11 +25,14 @@ public:
     // Throws SpreadsheetError (Failed) when the office is missing or does
     // not answer within the connect limit; nothing is left running then.
     std::shared_ptr<SpreadsheetApp> create() override;
+    std::shared_ptr<SpreadsheetApp> createHeadless() override;
 
     void setConnectTimeout(std::chrono::milliseconds limit) { m_connectLimit = limit; }
     QString sofficePath() const;
 
 private:
+    std::shared_ptr<SpreadsheetApp> launch(bool headless);
+
     SaveAsPrompt m_prompt;
     QString m_soffice;
     std::chrono::milliseconds m_connectLimit{30000};

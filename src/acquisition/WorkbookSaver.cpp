@@ -1,0 +1,111 @@
+#include "WorkbookSaver.h"
+
+#include "MessageBoxes.h"
+#include "SpreadsheetApp.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+const QString kWorkbookFile = QStringLiteral("spreadsheet.xls");
+const QString kTitle = QStringLiteral("Halvern");
+
+bool isGone(const SpreadsheetError &e) { return e.kind() != SpreadsheetError::Kind::Failed; }
+} // namespace
+
+WorkbookSaver::WorkbookSaver(SpreadsheetApp &app, Workbook &book, MessageBoxes &boxes, QString documentsFolder)
+    : m_app(app), m_book(book), m_boxes(boxes), m_documents(std::move(documentsFolder))
+{
+}
+
+QString WorkbookSaver::folderProblem(const QString &folder)
+{
+    // A real write tells a read-only mount or a full disk, which the
+    // folder's permission bits do not (root may write anywhere).
+    const QByteArray probe = QFile::encodeName(folder + QStringLiteral("/.halvern-save-check"));
+    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    const QByteArray block(64 * 1024, '\0');
+    const ssize_t written = ::write(fd, block.constData(), static_cast<size_t>(block.size()));
+    const int writeErrno = errno;
+    const bool synced = written == block.size() && ::fsync(fd) == 0;
+    const int syncErrno = errno;
+    ::close(fd);
+    ::unlink(probe.constData());
+    if (written != block.size())
+        return QString::fromLocal8Bit(std::strerror(written < 0 ? writeErrno : ENOSPC));
+    return synced ? QString() : QString::fromLocal8Bit(std::strerror(syncErrno));
+}
+
+bool WorkbookSaver::saveAs(const QString &path, QString *reason)
+{
+    try {
+        m_book.saveAs(path);
+        return true;
+    } catch (const SpreadsheetError &e) {
+        if (isGone(e))
+            throw;
+        const QString system = folderProblem(QFileInfo(path).absolutePath());
+        *reason = system.isEmpty() ? QString::fromStdString(e.what()) : system;
+        return false;
+    }
+}
+
+WorkbookSaver::Result WorkbookSaver::save(std::int32_t rowsUsed)
+{
+    try {
+        if (m_book.saved())
+            return Result::NothingToSave;
+        try {
+            m_book.activate();
+        } catch (const SpreadsheetError &e) {
+            if (isGone(e))
+                throw;
+        }
+        // A workbook the user saved under a name of their own during the run
+        // is left alone; the working copy is offered for renaming.
+        if (m_book.name().toLower() != kWorkbookFile)
+            return Result::LeftAlone;
+        for (;;) {
+            QString answer = m_app.getSaveAsFilename(QString(), QStringLiteral("Excel workbook,*.xls"),
+                                                     QStringLiteral("Please rename this workbook"));
+            if (answer.isEmpty() || answer == QLatin1String("False"))
+                return Result::Declined;
+            if (QFileInfo(answer).isRelative())
+                answer = QDir(m_documents).absoluteFilePath(answer);
+            QString reason;
+            if (saveAs(answer, &reason)) {
+                m_savedAs = answer;
+                break;
+            }
+            m_boxes.show(QStringLiteral("The workbook could not be saved as\n%1\n\n%2\n\nPlease choose another "
+                                        "name or folder.")
+                             .arg(answer, reason),
+                         kTitle);
+        }
+        if (rowsUsed > kXlsRows && m_savedAs.endsWith(QStringLiteral(".xls"), Qt::CaseInsensitive)) {
+            const QString whole = m_savedAs.left(m_savedAs.size() - 4) + QStringLiteral(".xlsx");
+            QString reason;
+            const bool kept = saveAs(whole, &reason);
+            if (kept)
+                m_alsoSavedAs = whole;
+            const QString rows = QString::number(rowsUsed);
+            m_boxes.show(kept ? QStringLiteral("This run filled %1 rows; an .xls file keeps only the first 65536.\n\n"
+                                               "The whole workbook is also saved as\n%2")
+                                    .arg(rows, whole)
+                              : QStringLiteral("This run filled %1 rows; an .xls file keeps only the first 65536, "
+                                               "and the whole workbook could not be saved as\n%2\n\n%3\n\n"
+                                               "The run's journal keeps every line.")
+                                    .arg(rows, whole, reason),
+                         kTitle);
+        }
+        return Result::Saved;
+    } catch (const SpreadsheetError &) {
+        return Result::OfficeFailed;
+    }
+}

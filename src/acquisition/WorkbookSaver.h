@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+class MessageBoxes;
+class SpreadsheetApp;
+class Workbook;
+
+// Saves the filled working copy at Stop under a name the user picks. A plain
+// name lands in the documents folder. A save the system or the office
+// refuses is told, with the reason and the path, and the name is asked for
+// again. An .xls file keeps only 65,536 rows: a workbook with more is also
+// saved whole as .xlsx beside it, and the user is told.
+class WorkbookSaver {
+public:
+    enum class Result {
+        NothingToSave, // nothing written since the workbook was opened
+        LeftAlone,     // saved by the user under a name of their own during the run
+        Saved,
+        Declined,      // the user chose not to save
+        OfficeFailed,  // the office has gone or does not answer
+    };
+    static constexpr std::int32_t kXlsRows = 65536;
+
+    WorkbookSaver(SpreadsheetApp &app, Workbook &book, MessageBoxes &boxes, QString documentsFolder);
+
+    // rowsUsed: the rows the run filled in its sheet.
+    Result save(std::int32_t rowsUsed);
+    // Where the workbook went (the .xlsx beside it when one was written too).
+    QString savedAs() const { return m_savedAs; }
+    QString alsoSavedAs() const { return m_alsoSavedAs; }
+
+    // Why a folder cannot take a file (read-only, full, no rights); empty
+    // when a test write there succeeds.
+    static QString folderProblem(const QString &folder);
+
+private:
+    bool saveAs(const QString &path, QString *reason);
+
+    SpreadsheetApp &m_app;
+    Workbook &m_book;
+    MessageBoxes &m_boxes;
+    QString m_documents;
+    QString m_savedAs;
+    QString m_alsoSavedAs;
+};
