@@ -154,10 +154,12 @@ bool AcquisitionRun::StartAcquisition()
     } catch (...) {
         view.setStatusText(kNoPort);
         view.setComPortLamp(Lamp::Red);
+        view.setComPortTip(m_comm.lastOpenFailure().text);
         release();
         return false;
     }
     view.setComPortLamp(Lamp::Green);
+    view.setComPortTip(QString());
     view.setStatusText(kReady);
 
     view.setStartEnabled(false);

@@ -276,7 +276,7 @@ void frmMain::tmrMain_Timer() { m_run->tmrMain_Timer(); }
 
 void frmMain::cmdComPorts_Click()
 {
-    frmComPort dialog(m_services.devicePathOf, this);
+    frmComPort dialog(m_services.portsNow, this);
     RunComPortSelection(dialog, m_services.MSComm1, [this](const QString &label) {
         lblComPort->setText(label);
         lblComPort->repaint();
@@ -321,6 +321,7 @@ void frmMain::setLamp(QFrame *lamp, Lamp colour)
 }
 
 void frmMain::setComPortLamp(Lamp lamp) { setLamp(panComPort, lamp); }
+void frmMain::setComPortTip(const QString &text) { panComPort->setToolTip(text); }
 void frmMain::setExcelLamp(Lamp lamp) { setLamp(panExcel, lamp); }
 
 void frmMain::setStatusText(const QString &text)

@@ -2,6 +2,7 @@
 
 #include "AcquisitionView.h"
 #include "frmAbout.h"
+#include "frmComPort.h"
 #include "frmDownload.h"
 #include "frmEmulation.h"
 #include "frmExcelMacro.h"
@@ -37,8 +38,8 @@ public:
         MessageBoxes &boxes;
         SpreadsheetFactory &spreadsheets;
         QString programFolder; // executable's folder: KeyChain.txt, spreadsheet.xls, Firmware/
-        // The device a COM number leads to, shown by the COM port dialog.
-        std::function<QString(int)> devicePathOf = {};
+        // The COM numbers as they stand now, shown by the COM port dialog.
+        frmComPort::PortsNow portsNow = {};
     };
 
     explicit frmMain(Services services, QWidget *parent = nullptr);
@@ -83,6 +84,7 @@ public:
 
     // AcquisitionView
     void setComPortLamp(Lamp lamp) override;
+    void setComPortTip(const QString &text) override;
     void setExcelLamp(Lamp lamp) override;
     void setStatusText(const QString &text) override;
     void setStartEnabled(bool enabled) override;

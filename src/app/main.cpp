@@ -1,9 +1,11 @@
 // Halvern: instrument text from a serial port into a live spreadsheet.
 #include "AppSettings.h"
 #include "CalcSpreadsheetFactory.h"
+#include "CommandLine.h"
 #include "Globals.h"
 #include "MSComm.h"
 #include "Main.h"
+#include "PortListing.h"
 #include "PortMap.h"
 #include "QtMessageBoxes.h"
 #include "SingleInstance.h"
@@ -28,19 +30,22 @@ QString askSaveAsName(const QString &title, const QString &filter)
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> exitCode = CommandLine::run(argc, argv))
+        return *exitCode;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName("Halvern");
     QApplication::setOrganizationName("Halvern");
 
     Globals globals;
     QtMessageBoxes boxes;
-    MSComm comm{PortMap(AppSettings::folder())};
+    MSComm comm{PortMap::withSystemAdapters(AppSettings::folder())};
     CalcSpreadsheetFactory spreadsheets(askSaveAsName);
     SingleInstance instance;
 
     auto window = Main(frmMain::Services{globals, comm, boxes, spreadsheets,
                                          QCoreApplication::applicationDirPath(),
-                                         [&comm](int port) { return comm.devicePath(port); }},
+                                         [&comm] { return PortListing::entries(comm.portMap(), false); }},
                        instance);
     if (!window)
         return 0;
