@@ -1,8 +1,8 @@
 #pragma once
 
 #include "AcquisitionView.h"
+#include "PortListing.h"
 #include "frmAbout.h"
-#include "frmComPort.h"
 #include "frmDownload.h"
 #include "frmEmulation.h"
 #include "frmExcelMacro.h"
@@ -39,7 +39,7 @@ public:
         SpreadsheetFactory &spreadsheets;
         QString programFolder; // executable's folder: KeyChain.txt, spreadsheet.xls, Firmware/
         // The COM numbers as they stand now, shown by the COM port dialog.
-        frmComPort::PortsNow portsNow = {};
+        std::function<QList<PortListing::Entry>()> portsNow = {};
     };
 
     explicit frmMain(Services services, QWidget *parent = nullptr);
