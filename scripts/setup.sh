@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libreoffice-dev libreoffice-dev-common libreoffice-calc
-  socat xvfb xauth xdotool imagemagick procps
+  socat xvfb xauth xdotool imagemagick procps util-linux
 )
 
 missing=()

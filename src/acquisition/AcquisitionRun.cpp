@@ -153,10 +153,12 @@ bool AcquisitionRun::openWorkbookAndPort()
     } catch (...) {
         view.setStatusText(kNoPort);
         view.setComPortLamp(Lamp::Red);
+        view.setComPortTip(m_comm.lastOpenFailure().text);
         releaseSpreadsheet();
         return false;
     }
     view.setComPortLamp(Lamp::Green);
+    view.setComPortTip(QString());
     view.setStatusText(kReady);
 
     view.setStartEnabled(false);
@@ -420,9 +422,7 @@ void AcquisitionRun::closeJournal()
 {
     const QString problem = m_journal.problem();
     m_journal.close();
-    QString device;
-    if (m_deviceOf)
-        device = m_deviceOf(m_comNumber);
+    const QString device = m_comm.openedDevicePath();
     const QString stamp = QStringLiteral("yyyy-MM-dd HH:mm:ss");
     QString text;
     text += QStringLiteral("Halvern run\n");

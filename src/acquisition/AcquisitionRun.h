@@ -80,8 +80,6 @@ public:
     // and the clock their arrival times come from (the system's unless set).
     void setJournalFolder(QString folder) { m_journalFolder = std::move(folder); }
     void setJournalClock(std::function<QDateTime()> clock) { m_journalClock = std::move(clock); }
-    // The device a COM number leads to, named in the run's summary.
-    void setDeviceLookup(std::function<QString(int)> lookup) { m_deviceOf = std::move(lookup); }
     // The journal of the current run, or of the last one once it stopped.
     const RunJournal &journal() const { return m_journal; }
 
@@ -141,7 +139,6 @@ private:
     RunJournal m_journal;
     QString m_journalFolder;
     std::function<QDateTime()> m_journalClock;
-    std::function<QString(int)> m_deviceOf;
     QDateTime m_started;
     int m_comNumber = 0;
     QString m_savedAs;

@@ -17,6 +17,8 @@ public:
     virtual ~AcquisitionView() = default;
 
     virtual void setComPortLamp(Lamp lamp) = 0;      // panComPort
+    // The lamp's tooltip: why the port could not be opened, empty otherwise.
+    virtual void setComPortTip(const QString &) {}
     virtual void setExcelLamp(Lamp lamp) = 0;        // panExcel
     virtual void setStatusText(const QString &text) = 0; // panStatus
     // A longer word on the spreadsheet side than the status line holds (the

@@ -55,7 +55,6 @@ frmMain::frmMain(Services services, QWidget *parent) : QMainWindow(parent), m_se
     m_run = std::make_unique<AcquisitionRun>(*this, m_services.MSComm1, m_services.spreadsheets,
                                              m_services.boxes, m_services.emulatorMailbox,
                                              m_services.programFolder);
-    m_run->setDeviceLookup(m_services.devicePathOf);
 }
 
 frmMain::~frmMain()
@@ -275,7 +274,7 @@ void frmMain::tmrMain_Timer() { m_run->tick(); }
 
 void frmMain::cmdComPorts_Click()
 {
-    frmComPort dialog(m_services.devicePathOf, this);
+    frmComPort dialog(m_services.portsNow, this);
     RunComPortSelection(dialog, m_services.MSComm1, [this](const QString &label) {
         lblComPort->setText(label);
         lblComPort->repaint();
@@ -321,6 +320,7 @@ void frmMain::setLamp(QFrame *lamp, Lamp colour)
 }
 
 void frmMain::setComPortLamp(Lamp lamp) { setLamp(panComPort, lamp); }
+void frmMain::setComPortTip(const QString &text) { panComPort->setToolTip(text); }
 void frmMain::setExcelLamp(Lamp lamp) { setLamp(panExcel, lamp); }
 
 void frmMain::setStatusText(const QString &text)

@@ -2,6 +2,7 @@
 
 #include "AcquisitionView.h"
 #include "MacroSettings.h"
+#include "PortListing.h"
 #include "frmAbout.h"
 #include "frmDownload.h"
 #include "frmEmulation.h"
@@ -41,8 +42,8 @@ public:
         EmulatedInstruments &instruments;
         EmulatorMailbox &emulatorMailbox;
         QString programFolder; // executable's folder: KeyChain.txt, spreadsheet.xls, Firmware/
-        // The device a COM number leads to, shown by the COM port dialog.
-        std::function<QString(int)> devicePathOf = {};
+        // The COM numbers as they stand now, shown by the COM port dialog.
+        std::function<QList<PortListing::Entry>()> portsNow = {};
     };
 
     explicit frmMain(Services services, QWidget *parent = nullptr);
@@ -90,6 +91,7 @@ public:
 
     // AcquisitionView
     void setComPortLamp(Lamp lamp) override;
+    void setComPortTip(const QString &text) override;
     void setExcelLamp(Lamp lamp) override;
     void setStatusText(const QString &text) override;
     void setExcelLampTip(const QString &text) override;

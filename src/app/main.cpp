@@ -1,9 +1,12 @@
 // Halvern: instrument text from a serial port into a live spreadsheet.
 #include "AppSettings.h"
 #include "CalcSpreadsheetFactory.h"
+#include "CommandLine.h"
 #include "EmulatedInstruments.h"
 #include "EmulatorMailbox.h"
+#include "FolderLookup.h"
 #include "MSComm.h"
+#include "PortListing.h"
 #include "PortMap.h"
 #include "QtMessageBoxes.h"
 #include "SingleInstance.h"
@@ -14,10 +17,15 @@
 
 namespace {
 // The save dialog behind the spreadsheet's GetSaveAsFilename: the chosen full
-// path, or "False" when the user cancels. It saves nothing itself.
-QString askSaveAsName(const QString &title, const QString &filter)
+// path, or "False" when the user cancels. It saves nothing itself. It opens
+// in the documents folder, where the working copy is, so a plain name lands
+// there and not in the program's folder.
+QString askSaveAsName(const QString &title, const QString &filter, MessageBoxes &boxes)
 {
-    QFileDialog dialog(QApplication::activeWindow(), title, QString(), filter);
+    QString documents;
+    if (!GetFolderPath(CSIDL_PERSONAL, documents, boxes))
+        documents.clear();
+    QFileDialog dialog(QApplication::activeWindow(), title, documents, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix("xls");
@@ -29,6 +37,9 @@ QString askSaveAsName(const QString &title, const QString &filter)
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> exitCode = CommandLine::run(argc, argv))
+        return *exitCode;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName("Halvern");
     QApplication::setOrganizationName("Halvern");
@@ -36,15 +47,16 @@ int main(int argc, char *argv[])
     // Everything the windows share is made here and handed down; each piece
     // has one owner and lives until the program ends.
     QtMessageBoxes boxes;
-    MSComm comm{PortMap(AppSettings::folder())};
-    CalcSpreadsheetFactory spreadsheets(askSaveAsName);
+    MSComm comm{PortMap::withSystemAdapters(AppSettings::folder())};
+    CalcSpreadsheetFactory spreadsheets(
+        [&boxes](const QString &title, const QString &filter) { return askSaveAsName(title, filter, boxes); });
     EmulatedInstruments instruments;
     EmulatorMailbox emulatorMailbox;
     SingleInstance instance;
 
     auto window = startUp(frmMain::Services{comm, boxes, spreadsheets, instruments, emulatorMailbox,
                                             QCoreApplication::applicationDirPath(),
-                                            [&comm](int port) { return comm.devicePath(port); }},
+                                            [&comm] { return PortListing::entries(comm.portMap(), false); }},
                           instance);
     if (!window)
         return 1; // a second copy, or the program folder is unusable

@@ -26,3 +26,18 @@ QString PortChoice::listEntry(int position)
 {
     return QStringLiteral("COM %1").arg(portAtListPosition(position));
 }
+
+QString PortChoice::toolTip(const PortListing::Entry &entry)
+{
+    QStringList lines{entry.path};
+    QStringList adapter;
+    if (!entry.description.isEmpty())
+        adapter << entry.description;
+    if (!entry.serialNumber.isEmpty())
+        adapter << QStringLiteral("serial number %1").arg(entry.serialNumber);
+    if (!adapter.isEmpty())
+        lines << adapter.join(QStringLiteral(", "));
+    if (!entry.present)
+        lines << QStringLiteral("No device present");
+    return lines.join('\n');
+}

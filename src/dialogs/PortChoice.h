@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PortListing.h"
+
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -33,4 +35,9 @@ public:
     static int portAtListPosition(int position) { return position + firstListPort; }
     // "COM 5" for position 0, up to "COM 16".
     static QString listEntry(int position);
+
+    // The tooltip of a COM number: its device path; under it the adapter's
+    // description and serial number when known, and "No device present" when
+    // nothing is at the path now.
+    static QString toolTip(const PortListing::Entry &entry);
 };

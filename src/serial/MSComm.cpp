@@ -1,5 +1,7 @@
 #include "MSComm.h"
 
+#include "PortAccess.h"
+
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <poll.h>
@@ -9,6 +11,11 @@ namespace {
 // goes out from the event loop. The kernel normally takes a whole packet at once.
 constexpr int kWriteWaitMs = 500;
 constexpr qint64 kReceiveBufferSize = 1024;
+OpenFailure refusedSettings(const QString &port, const QString &path, const QString &why)
+{
+    return {OpenFailure::Kind::Refused,
+            QStringLiteral("%1 (%2) refuses the line settings (%3).").arg(port, path, why)};
+}
 } // namespace
 
 MSComm::MSComm(const PortMap &portMap, QObject *parent) : QObject(parent), m_portMap(portMap)
@@ -60,13 +67,17 @@ void MSComm::setPortOpen(bool open)
         m_port.close();
     m_lost = false;
 
+    m_lastFailure = {};
     const QString path = m_portMap.devicePath(m_commPort);
     m_device = path;
+    const QString comText = QStringLiteral("COM%1").arg(m_commPort);
     const QFileInfo info(path);
-    if (!info.exists())
+    if (!info.exists()) {
+        m_lastFailure = PortAccess::missing(comText, path);
         throw CommError(8010, QStringLiteral("The hardware is not available: the device %1 for COM%2 does not exist")
                                   .arg(path)
                                   .arg(m_commPort));
+    }
 
     // Open the real device behind any link, so that two names of one device
     // share one lock and the second opening is refused as "in use".
@@ -85,6 +96,7 @@ void MSComm::setPortOpen(bool open)
         const QString why = m_port.errorString();
         m_port.close();
         m_port.clearError();
+        m_lastFailure = refusedSettings(comText, path, why);
         throw CommError(8015, QStringLiteral("Could not set comm state: the device %1 for COM%2 refuses the "
                                              "settings \"%3\" (%4)")
                                   .arg(path)
@@ -99,22 +111,27 @@ void MSComm::setPortOpen(bool open)
     m_port.clearError();
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
+        m_lastFailure = PortAccess::missing(comText, path);
         throw CommError(8010, QStringLiteral("The hardware is not available: the device %1 for COM%2 does not exist")
                                   .arg(path)
                                   .arg(m_commPort));
     case QSerialPort::PermissionError:
+        m_lastFailure = PortAccess::explainRefusal(comText, path);
         throw CommError(8005, QStringLiteral("Port already open: the device %1 for COM%2 is in use by another "
                                              "program or may not be opened by this user (%3)")
                                   .arg(path)
                                   .arg(m_commPort)
                                   .arg(why));
     case QSerialPort::UnsupportedOperationError:
+        m_lastFailure = refusedSettings(comText, path, why);
         throw CommError(8015, QStringLiteral("Could not set comm state: the device %1 for COM%2 refuses the "
                                              "settings \"%3\" (%4)")
                                   .arg(path)
                                   .arg(m_commPort)
                                   .arg(m_settings.format(), why));
     default:
+        m_lastFailure = {OpenFailure::Kind::Other,
+                         QStringLiteral("%1 (%2) cannot be opened: %3.").arg(comText, path, why)};
         throw CommError(8010, QStringLiteral("The hardware is not available: the device %1 for COM%2 cannot be "
                                              "opened (%3)")
                                   .arg(path)

@@ -25,6 +25,8 @@
 //   8015 the device refuses the line settings
 //   8018 operation valid only when the port is open
 //   8020 the device was lost while open
+// After a failed open, lastOpenFailure() tells the user why in plain words:
+// which group to join, or which program holds the device.
 class MSComm : public QObject, public SerialComm {
     Q_OBJECT
 public:
@@ -46,6 +48,8 @@ public:
     void setInputLen(int len) override;
     int inputMode() const override { return m_inputMode; }
     void setInputMode(int mode) override;
+    OpenFailure lastOpenFailure() const override { return m_lastFailure; }
+    QString openedDevicePath() const override { return m_device; }
 
     // The device a COM number leads to now (shown by the COM port dialog).
     // A number outside 1 to 16 throws CommError 8002.
@@ -72,6 +76,7 @@ private:
     int m_inputLen = 0;
     int m_inputMode = 0;
 
+    OpenFailure m_lastFailure;
     bool m_lost = false;  // device vanished; not yet reported to the caller
     QString m_lostReason;
     quint64 m_openCount = 0;  // tells a deferred close which opening it belongs to

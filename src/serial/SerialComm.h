@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OpenFailure.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
@@ -53,4 +55,11 @@ public:
     virtual void setInputLen(int len) = 0;
     virtual int inputMode() const = 0;
     virtual void setInputMode(int mode) = 0;
+
+    // Why the last PortOpen = True failed, for the user (kind None after a
+    // successful open).
+    virtual OpenFailure lastOpenFailure() const { return {}; }
+    // The device path the port was last opened on, as the COM map gave it
+    // (a stable by-id link for an adapter): what to watch for when it vanishes.
+    virtual QString openedDevicePath() const { return {}; }
 };

@@ -190,10 +190,15 @@ TEST_F(AcquisitionRunTest, WorkbookThatCannotBeOpenedOrShownQuitsTheSpreadsheet)
 
 TEST_F(AcquisitionRunTest, PortNotAvailableQuitsTheSpreadsheetAndLeavesStartUsable)
 {
-    comm.failOpen = [] { throw CommError(8002, "Invalid port number"); };
+    const OpenFailure why{OpenFailure::Kind::Permission, "This user may not open COM5 (/dev/ttyUSB0). ..."};
+    comm.failOpen = [this, why] {
+        comm.openFailure = why;
+        throw CommError(8005, "Port already open");
+    };
     run->start();
     EXPECT_EQ(view.status, "COM port not available");
     EXPECT_EQ(view.comPortLamp, Lamp::Red);
+    EXPECT_EQ(view.comPortTip, why.text); // the lamp tells why
     EXPECT_EQ(view.excelLamp, Lamp::Green);
     EXPECT_EQ(app->quitCount, 1);
     EXPECT_EQ(run->spreadsheet(), nullptr);
@@ -204,9 +209,11 @@ TEST_F(AcquisitionRunTest, PortNotAvailableQuitsTheSpreadsheetAndLeavesStartUsab
     EXPECT_FALSE(view.timerEnabled);
 
     // The user picks another port and starts again.
+    comm.openFailure = {};
     start();
     EXPECT_EQ(factory.created.size(), 2);
     EXPECT_EQ(view.status, "Ready");
+    EXPECT_EQ(view.comPortTip, "");
 }
 
 TEST_F(AcquisitionRunTest, PersonalMacrosAreOpenedWhenPresentAndTheWorkingCopyStaysActive)

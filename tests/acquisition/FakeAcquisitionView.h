@@ -12,6 +12,7 @@
 class FakeAcquisitionView : public AcquisitionView {
 public:
     void setComPortLamp(Lamp lamp) override { note(), comPortLamp = lamp; }
+    void setComPortTip(const QString &text) override { note(), comPortTip = text; }
     void setExcelLamp(Lamp lamp) override { note(), excelLamp = lamp; }
     void setStatusText(const QString &text) override
     {
@@ -46,6 +47,7 @@ public:
     // The stopped layout the main window opens with.
     Lamp comPortLamp = Lamp::Frame;
     Lamp excelLamp = Lamp::Frame;
+    QString comPortTip;
     QString status;
     QString excelLampTip;
     QStringList statusHistory;

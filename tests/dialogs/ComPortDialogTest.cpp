@@ -1,9 +1,16 @@
+#include "AppSettings.h"
 #include "DialogActions.h"
+#include "LinkFolderDeviceSource.h"
+#include "PtyAdapter.h"
 #include "FakeSerialComm.h"
 #include "ModalDriver.h"
 #include "frmComPort.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,6 +22,20 @@ namespace {
 void clickOption(QRadioButton *option)
 {
     QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
+}
+
+// COM 1 to 16 leading where `pathOf` says, all devices present.
+QList<PortListing::Entry> entries(const std::function<QString(int)> &pathOf)
+{
+    QList<PortListing::Entry> all;
+    for (int port = 1; port <= 16; ++port) {
+        PortListing::Entry e;
+        e.port = port;
+        e.path = pathOf(port);
+        e.present = true;
+        all.append(e);
+    }
+    return all;
 }
 
 // A serial component that has no COM 7.
@@ -53,8 +74,10 @@ protected:
     }
 
     std::unique_ptr<FakeSerialComm> comm = std::make_unique<FakeSerialComm>();
-    frmComPort dialog{[](int port) { return port == 5 ? QStringLiteral("/dev/ttyUSB0")
-                                                      : QStringLiteral("/dev/ttyS%1").arg(port - 1); }};
+    frmComPort dialog{[] {
+        return entries([](int port) { return port == 5 ? QStringLiteral("/dev/ttyUSB0")
+                                                       : QStringLiteral("/dev/ttyS%1").arg(port - 1); });
+    }};
     QString label;
 };
 
@@ -223,19 +246,72 @@ TEST_F(ComPortDialog, TooltipsShowTheDevicePaths)
         d.cmdCancel->click();
     });
 
-    // The map is asked afresh at each opening; a failing look-up shows nothing.
-    frmComPort failing([](int port) -> QString {
-        if (port == 2)
+    // The list is asked for at each opening; a failing one shows nothing.
+    bool fail = false;
+    frmComPort failing([&fail] {
+        if (fail)
             throw CommError(8002, "Invalid port number");
-        return QStringLiteral("/dev/ttyACM%1").arg(port);
+        return entries([](int port) { return QStringLiteral("/dev/ttyACM%1").arg(port); });
     });
     driveModal<frmComPort>([&] { return failing.GetPort(1); },
                            [](frmComPort &d) {
                                EXPECT_EQ(d.optComPort[1]->toolTip(), "/dev/ttyACM1");
-                               EXPECT_EQ(d.optComPort[2]->toolTip(), "");
                                EXPECT_EQ(d.optComPort[0]->toolTip(), "/dev/ttyACM5");
                                d.cmdOK->click();
                            });
+    fail = true;
+    driveModal<frmComPort>([&] { return failing.GetPort(1); },
+                           [](frmComPort &d) {
+                               EXPECT_EQ(d.optComPort[1]->toolTip(), "");
+                               EXPECT_EQ(d.cboComPort->itemData(0, Qt::ToolTipRole).toString(), "");
+                               d.cmdOK->click();
+                           });
+}
+
+// The program's own list: an adapter (a socat pseudo-terminal behind a link
+// as in /dev/serial/by-id) numbered COM 5 by Halvern.
+TEST_F(ComPortDialog, TooltipsDescribeAdaptersAndMarkNumbersWithoutADevice)
+{
+    QTemporaryDir devices;
+    auto source = std::make_shared<LinkFolderDeviceSource>(devices.path());
+    PtyAdapter meter(devices.path(), "usb-Acme_Meter_A1-if00-port0");
+    SerialDevice details;
+    details.description = "Acme Meter";
+    details.serialNumber = "A1";
+    source->describe(meter.name(), details);
+    ASSERT_TRUE(meter.plug());
+    ASSERT_TRUE(QDir().mkpath(AppSettings::folder()));
+    const PortMap map(AppSettings::folder(), source);
+    frmComPort programs([&map] { return PortListing::entries(map, false); });
+
+    QString presentTip, absentTip, missingBuiltIn;
+    auto open = [&] {
+        driveModal<frmComPort>([&] { return programs.GetPort(5); },
+                               [&](frmComPort &d) {
+                                   presentTip = d.cboComPort->itemData(0, Qt::ToolTipRole).toString();
+                                   EXPECT_EQ(d.optComPort[0]->toolTip(), presentTip); // "Other" on COM 5
+                                   missingBuiltIn = d.cboComPort->itemData(11, Qt::ToolTipRole).toString();
+                                   d.cmdCancel->click();
+                               });
+    };
+    open();
+    const QStringList lines = presentTip.split('\n');
+    ASSERT_EQ(lines.size(), 2) << presentTip.toStdString();
+    EXPECT_EQ(lines[0], meter.devicePath());
+    EXPECT_TRUE(lines[1].contains("Acme Meter") && lines[1].contains("A1")) << presentTip.toStdString();
+    if (!QFileInfo::exists("/dev/ttyS15")) {
+        EXPECT_TRUE(missingBuiltIn.startsWith("/dev/ttyS15\n")) << missingBuiltIn.toStdString();
+    }
+
+    // Pulled out: the same number and adapter, now marked as not there.
+    meter.unplug();
+    const QString before = presentTip;
+    open();
+    EXPECT_TRUE(presentTip.startsWith(before + '\n')) << presentTip.toStdString();
+    if (!QFileInfo::exists("/dev/ttyS15")) {
+        EXPECT_EQ(presentTip.section('\n', -1), missingBuiltIn.section('\n', -1));
+    }
+    QFile::remove(map.adaptersFileName());
 }
 
 TEST_F(ComPortDialog, CloseFromCodeProceeds)

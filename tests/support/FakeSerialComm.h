@@ -24,6 +24,7 @@ public:
     void setInputLen(int len) override { m_inputLen = len; }
     int inputMode() const override { return m_inputMode; }
     void setInputMode(int mode) override { m_inputMode = mode; }
+    OpenFailure lastOpenFailure() const override { return openFailure; }
 
     // Bytes the instrument has sent and the program not yet read.
     QByteArray pending;
@@ -35,6 +36,8 @@ public:
     // Called after each output(), e.g. to queue the peer's answer.
     std::function<void(const QByteArray &)> onOutput;
     int openCount = 0;
+    // What lastOpenFailure() tells.
+    OpenFailure openFailure;
 
 private:
     void requireOpen() const;

@@ -7,8 +7,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-frmComPort::frmComPort(std::function<QString(int)> devicePathOf, QWidget *parent)
-    : ModalForm(parent), m_devicePathOf(std::move(devicePathOf))
+frmComPort::frmComPort(PortsNow portsNow, QWidget *parent) : ModalForm(parent), m_portsNow(std::move(portsNow))
 {
     setObjectName(QStringLiteral("frmComPort"));
     setWindowTitle(QStringLiteral("COM Port Selection"));
@@ -126,10 +125,26 @@ void frmComPort::Unload()
 
 void frmComPort::refreshTooltips()
 {
+    QList<PortListing::Entry> ports;
+    if (m_portsNow) {
+        try {
+            ports = m_portsNow();
+        } catch (...) {
+            // Without the list the numbers simply show no tooltips.
+            ports.clear();
+        }
+    }
+    auto tipOf = [&ports](int port) {
+        for (const PortListing::Entry &entry : std::as_const(ports)) {
+            if (entry.port == port)
+                return PortChoice::toolTip(entry);
+        }
+        return QString();
+    };
     for (int port = 1; port <= PortChoice::lastOptionPort; ++port)
-        optComPort[port]->setToolTip(devicePath(port));
+        optComPort[port]->setToolTip(tipOf(port));
     for (int position = 0; position < PortChoice::listCount; ++position)
-        cboComPort->setItemData(position, devicePath(PortChoice::portAtListPosition(position)), Qt::ToolTipRole);
+        cboComPort->setItemData(position, tipOf(PortChoice::portAtListPosition(position)), Qt::ToolTipRole);
     showOtherTooltip();
 }
 
@@ -137,19 +152,7 @@ void frmComPort::showOtherTooltip()
 {
     // "Other" and the closed list stand for the list's current entry.
     const int position = cboComPort->currentIndex();
-    const QString path = position < 0 ? QString() : cboComPort->itemData(position, Qt::ToolTipRole).toString();
-    optComPort[PortChoice::otherOption]->setToolTip(path);
-    cboComPort->setToolTip(path);
-}
-
-QString frmComPort::devicePath(int port) const
-{
-    if (!m_devicePathOf)
-        return {};
-    try {
-        return m_devicePathOf(port);
-    } catch (...) {
-        // A port without a known device simply shows no tooltip.
-        return {};
-    }
+    const QString tip = position < 0 ? QString() : cboComPort->itemData(position, Qt::ToolTipRole).toString();
+    optComPort[PortChoice::otherOption]->setToolTip(tip);
+    cboComPort->setToolTip(tip);
 }

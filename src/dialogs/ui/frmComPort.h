@@ -2,6 +2,7 @@
 
 #include "ModalForm.h"
 #include "PortChoice.h"
+#include "PortListing.h"
 #include "PortPicker.h"
 
 #include <QString>
@@ -15,13 +16,15 @@ class QRadioButton;
 
 // "COM Port Selection": COM 1 to COM 4 as option buttons, "Other" with a
 // pick-only list of COM 5 to COM 16. Each option and list entry shows the
-// device its COM number stands for as a tooltip.
+// device its COM number stands for as a tooltip, with the adapter's
+// description and serial number, and whether a device is present.
 class frmComPort : public ModalForm, public PortPicker {
     Q_OBJECT
 public:
-    // devicePathOf: the device path of a COM number (1 to 16), asked afresh
-    // each time the dialog opens; empty for no tooltips.
-    explicit frmComPort(std::function<QString(int)> devicePathOf = {}, QWidget *parent = nullptr);
+    // portsNow: the COM numbers as they stand now (PortListing::entries),
+    // asked afresh each time the dialog opens; empty for no tooltips.
+    using PortsNow = std::function<QList<PortListing::Entry>()>;
+    explicit frmComPort(PortsNow portsNow = {}, QWidget *parent = nullptr);
 
     // Shows the dialog modally, preset to `port`, and returns the chosen port
     // or `port` itself when cancelled. OK without a valid choice (possible
@@ -48,7 +51,6 @@ private:
     void Unload();
     void refreshTooltips();
     void showOtherTooltip();
-    QString devicePath(int port) const;
 
-    std::function<QString(int)> m_devicePathOf;
+    PortsNow m_portsNow;
 };

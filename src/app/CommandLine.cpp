@@ -1,0 +1,77 @@
+#include "CommandLine.h"
+
+#include "AppSettings.h"
+#include "AppVersion.h"
+#include "PortListing.h"
+#include "PortMap.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstdio>
+#include <vector>
+
+namespace {
+// Options QGuiApplication takes itself; accepted here and left to it.
+void acceptWindowOptions(QCommandLineParser &parser)
+{
+    const char *withValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+                               "qwindowicon", "qwindowtitle", "style", "stylesheet", "display", "geometry", "session"};
+    for (const char *name : withValue) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char *name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+}
+
+int listPorts()
+{
+    const PortMap map = PortMap::withSystemAdapters(AppSettings::folder());
+    AdapterRegistry::Snapshot adapters;
+    const QList<PortListing::Entry> entries = PortListing::entries(map, true, &adapters);
+    const QByteArray text = PortListing::table(PortListing::listed(entries)).toLocal8Bit();
+    std::fwrite(text.constData(), 1, text.size(), stdout);
+    const QByteArray remarks = PortListing::remarks(map, adapters).toLocal8Bit();
+    if (!remarks.isEmpty())
+        std::fwrite(remarks.constData(), 1, remarks.size(), stderr);
+    std::fflush(stdout);
+    return 0;
+}
+} // namespace
+
+std::optional<int> CommandLine::run(int argc, char *argv[])
+{
+    if (argc <= 1)
+        return std::nullopt;
+
+    // A copy: the application object may take arguments out of what it is given.
+    std::vector<char *> args(argv, argv + argc);
+    int count = argc;
+    QCoreApplication app(count, args.data());
+    QCoreApplication::setApplicationName(QStringLiteral("Halvern"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Halvern"));
+    QCoreApplication::setApplicationVersion(AppVersion::text());
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Instrument text from a serial port into a live spreadsheet."));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption listPortsOption(
+        QStringLiteral("list-ports"),
+        QStringLiteral("Lists the COM numbers with a device or a mapping: device path, adapter description, "
+                       "serial number, where the mapping comes from (built-in, remembered, ports.conf) and "
+                       "whether this user may open it; then exits."));
+    parser.addOption(listPortsOption);
+    acceptWindowOptions(parser);
+
+    // Help, version and errors end the program here, the way Qt does it.
+    parser.process(app);
+    if (parser.isSet(listPortsOption))
+        return listPorts();
+    return std::nullopt;
+}

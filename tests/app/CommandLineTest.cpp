@@ -1,0 +1,156 @@
+// The built program's command line, run as a user would run it: no display,
+// a private settings folder, and a folder of links to socat pseudo-terminals
+// standing in for /dev/serial/by-id (HALVERN_SERIAL_BY_ID).
+#include "AppVersion.h"
+#include "PtyAdapter.h"
+#include "TextPrinters.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+void openUp(const QString &folder)
+{
+    QFile::setPermissions(folder, QFile::permissions(folder) | QFile::ReadOther | QFile::ExeOther
+                                      | QFile::ReadGroup | QFile::ExeGroup);
+}
+
+class CommandLineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        openUp(config.path());
+        openUp(devices.path());
+        ASSERT_TRUE(QDir().mkpath(settings()));
+    }
+
+    QString settings() const { return config.path() + "/Halvern"; }
+
+    // Runs the program; `prefix` runs it through another program (setpriv).
+    Outcome run(const QStringList &args, const QStringList &prefix = {})
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config.path());
+        env.insert("HALVERN_SERIAL_BY_ID", devices.path());
+        // No display at all: a window would end the program with an error.
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        QProcess p;
+        p.setProcessEnvironment(env);
+        const QString program = qEnvironmentVariable("HALVERN_BIN_DIR") + "/halvern";
+        if (prefix.isEmpty())
+            p.start(program, args);
+        else
+            p.start(prefix.first(), prefix.mid(1) + QStringList{"--", program} + args);
+        Outcome o;
+        if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
+            return o;
+        o.exitCode = p.exitCode();
+        o.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        o.err = QString::fromLocal8Bit(p.readAllStandardError());
+        return o;
+    }
+
+    // The listing's line for a COM number, blanks squeezed.
+    static QString row(const QString &listing, int port)
+    {
+        for (const QString &line : listing.split('\n')) {
+            if (line.startsWith(QStringLiteral("COM%1 ").arg(port)))
+                return line.simplified();
+        }
+        return {};
+    }
+
+    QTemporaryDir config;
+    QTemporaryDir devices;
+};
+
+} // namespace
+
+TEST_F(CommandLineTest, VersionHelpAndUnknownOptions)
+{
+    const Outcome version = run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "Halvern " + AppVersion::text() + "\n");
+
+    const Outcome help = run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains("--list-ports")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains("--version"));
+
+    const Outcome unknown = run({"--no-such-option"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_TRUE(unknown.err.contains("Unknown option 'no-such-option'")) << unknown.err.toStdString();
+    EXPECT_TRUE(unknown.out.isEmpty());
+}
+
+TEST_F(CommandLineTest, ListPortsTellsEachMappingAndExitsWithoutAWindow)
+{
+    PtyAdapter meter(devices.path(), "usb-Acme_Meter_A1-if00-port0");
+    PtyAdapter logger(devices.path(), "usb-Acme_Logger_B2-if00-port0");
+    ASSERT_TRUE(meter.plug());
+    QFile map(settings() + "/ports.conf");
+    ASSERT_TRUE(map.open(QIODevice::WriteOnly));
+    map.write(("COM9=" + devices.path() + "/gone\n").toUtf8());
+    map.close();
+
+    const Outcome first = run({"--list-ports"});
+    ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
+    EXPECT_TRUE(row(first.out, 1).startsWith("COM1 /dev/ttyS0 - - built-in")) << first.out.toStdString();
+    EXPECT_EQ(row(first.out, 5), "COM5 " + meter.devicePath() + " - - remembered yes") << first.out.toStdString();
+    EXPECT_EQ(row(first.out, 9), "COM9 " + devices.path() + "/gone - - ports.conf no: absent");
+    EXPECT_TRUE(row(first.out, 6).isEmpty() || QFileInfo::exists("/dev/ttyS5"));
+
+    // The number stays with the adapter while it is away; the next one gets COM6.
+    meter.unplug();
+    ASSERT_TRUE(logger.plug());
+    const Outcome second = run({"--list-ports"});
+    ASSERT_EQ(second.exitCode, 0);
+    EXPECT_EQ(row(second.out, 5), "COM5 " + meter.devicePath() + " - - remembered no: absent");
+    EXPECT_EQ(row(second.out, 6), "COM6 " + logger.devicePath() + " - - remembered yes");
+}
+
+TEST_F(CommandLineTest, ListPortsTellsAUserWithoutPermissionWhatToDo)
+{
+    PtyAdapter meter(devices.path(), "usb-Acme_Meter_A1-if00-port0");
+    ASSERT_TRUE(meter.plug());
+    ASSERT_EQ(run({"--list-ports"}).exitCode, 0); // numbers the adapter: COM5
+    const QByteArray node = meter.node().toLocal8Bit();
+
+    Outcome listing;
+    if (::geteuid() == 0) {
+        // As root: a device of the group dialout, listed by user nobody.
+        if (QStandardPaths::findExecutable("setpriv").isEmpty())
+            GTEST_SKIP() << "setpriv is missing";
+        const group *dialout = ::getgrnam("dialout");
+        ASSERT_NE(dialout, nullptr);
+        ASSERT_EQ(::chown(node.constData(), 0, dialout->gr_gid), 0);
+        ASSERT_EQ(::chmod(node.constData(), 0660), 0);
+        listing = run({"--list-ports"}, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        ASSERT_EQ(listing.exitCode, 0) << listing.err.toStdString();
+        EXPECT_TRUE(listing.out.contains("add yourself to the group dialout: sudo adduser $USER dialout"))
+            << listing.out.toStdString();
+    } else {
+        ASSERT_EQ(::chmod(node.constData(), 0), 0);
+        listing = run({"--list-ports"});
+        ASSERT_EQ(listing.exitCode, 0);
+    }
+    EXPECT_EQ(row(listing.out, 5), "COM5 " + meter.devicePath() + " - - remembered no: permission")
+        << listing.out.toStdString();
+}
