@@ -212,6 +212,7 @@ void AcquisitionRun::cmdStart_Click()
         return;
     iRunState = 1;
     lRow = 1;
+    m_parser.reset();
     ++m_generation;
     m_view->setTimerEnabled(true);
     m_view->bringToFront();
@@ -311,7 +312,10 @@ void AcquisitionRun::ParseBuffer()
 
     switch (outcome) {
     case StreamParser::Outcome::Ok:
-        m_view->setExcelLamp(Lamp::Green);
+    case StreamParser::Outcome::Dropped:
+        // Lines or cells that could not be written (outside the sheet, refused,
+        // too long) do not stop the run; the lamp warns, the parser counts them.
+        m_view->setExcelLamp(outcome == StreamParser::Outcome::Ok ? Lamp::Green : Lamp::Yellow);
         m_view->setStatusText(m_portLost ? kNoPort : bytesText(false));
         m_view->setPauseEnabled(true);
         break;

@@ -19,13 +19,18 @@ public:
     };
     static constexpr std::uint32_t kCallRejected = 0x80010001u;
 
-    SpreadsheetError(Kind kind, const QString &message)
-        : std::runtime_error(message.toStdString()), m_kind(kind) {}
+    SpreadsheetError(Kind kind, const QString &message, bool stillRunning = false)
+        : std::runtime_error(message.toStdString()), m_kind(kind), m_stillRunning(stillRunning) {}
     Kind kind() const { return m_kind; }
     bool isBusy() const { return m_kind == Kind::Busy; }
+    // Busy because the call was started but not answered within its time
+    // limit: it goes on in the application and ends later, written or failed
+    // (see SpreadsheetApp::lateWrite()).
+    bool stillRunning() const { return m_stillRunning; }
 
 private:
     Kind m_kind;
+    bool m_stillRunning;
 };
 
 // A cell value: text, or a number. Text that is a plain decimal number is
@@ -70,6 +75,12 @@ public:
             if (!rows[i].isEmpty())
                 setCells(row + static_cast<std::int32_t>(i), column, rows[i]);
     }
+    // The end of the last cell write that threw Busy with stillRunning():
+    // Running while the application still works on it (every other write is
+    // refused as Busy meanwhile), then Written or Failed, told once; None when
+    // no such write is outstanding or its end was told already.
+    enum class LateWrite { None, Running, Written, Failed };
+    virtual LateWrite lateWrite() { return LateWrite::None; }
     // Application.Run: raises an error when the macro cannot be run.
     virtual void run(const QString &macro) = 0;
     // Application.Workbooks, in the application's order.
