@@ -89,6 +89,7 @@ public:
             if (!written.contains(r + std::int32_t(i)))
                 written.insert(r + std::int32_t(i), now);
     }
+    LateWrite lateWrite() override { return m->lateWrite(); }
     void run(const QString &macro) override { m->run(macro); }
     QList<std::shared_ptr<Workbook>> workbooks() override { return m->workbooks(); }
     QString getSaveAsFilename(const QString &i, const QString &f, const QString &t) override

@@ -214,6 +214,7 @@ void AcquisitionRun::start()
     m_state = RunState::Running;
     m_row = 1;
     m_linesHandled = 0;
+    m_parser.reset();
     openJournal();
     ++m_generation;
     m_view->setTimerEnabled(true);
@@ -317,7 +318,10 @@ void AcquisitionRun::writePendingLines()
 
     switch (outcome) {
     case StreamParser::Outcome::Ok:
-        m_view->setExcelLamp(Lamp::Green);
+    case StreamParser::Outcome::Dropped:
+        // Lines or cells that could not be written (outside the sheet, refused,
+        // too long) do not stop the run; the lamp warns, the parser counts them.
+        m_view->setExcelLamp(outcome == StreamParser::Outcome::Ok ? Lamp::Green : Lamp::Yellow);
         m_view->setStatusText(m_portLost ? kNoPort : bytesText(false));
         m_view->setPauseEnabled(true);
         break;

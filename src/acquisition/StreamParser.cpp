@@ -1,8 +1,11 @@
 #include "StreamParser.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <limits>
+#include <utility>
 
 namespace {
 
@@ -56,9 +59,46 @@ QString latin1(QByteArrayView bytes)
     return QString::fromLatin1(bytes.data(), bytes.size());
 }
 
+std::int32_t nextRow(std::int32_t row)
+{
+    return row < std::numeric_limits<std::int32_t>::max() ? row + 1 : row;
+}
+
 } // namespace
 
 StreamParser::StreamParser(std::function<QTime()> clock) : m_clock(std::move(clock)) {}
+
+void StreamParser::reset()
+{
+    m_counts = Counts();
+    m_cleanFrom = m_cleanTo = 0;
+    m_dropping = false;
+    m_cellsDone = m_cellsRefused = 0;
+    m_late = false;
+    m_lateApp = nullptr;
+}
+
+bool StreamParser::Counts::anyLost() const
+{
+    return linesTooLong || bytesTooLong || linesPastLastRow || cellsPastLastRow || linesPastLastColumn
+        || cellsPastLastColumn || linesRefused || cellsRefused;
+}
+
+StreamParser::Counts &StreamParser::Counts::operator+=(const Counts &o)
+{
+    linesTooLong += o.linesTooLong;
+    bytesTooLong += o.bytesTooLong;
+    linesPastLastRow += o.linesPastLastRow;
+    cellsPastLastRow += o.cellsPastLastRow;
+    linesPastLastColumn += o.linesPastLastColumn;
+    cellsPastLastColumn += o.cellsPastLastColumn;
+    linesRefused += o.linesRefused;
+    cellsRefused += o.cellsRefused;
+    linesPastDataColumns += o.linesPastDataColumns;
+    cellsPastDataColumns += o.cellsPastDataColumns;
+    lateWrites += o.lateWrites;
+    return *this;
+}
 
 bool StreamParser::NextToken(QByteArrayView &line, QByteArrayView &token)
 {
@@ -96,159 +136,491 @@ double StreamParser::TimeOfDayHours() const
     return TimeOfDayHours(m_clock ? m_clock() : QTime::currentTime());
 }
 
-bool StreamParser::writeRows(SpreadsheetApp *app, Outcome &outcome)
-{
-    if (m_rows.isEmpty())
-        return true;
-    try {
-        if (!app)
-            throw SpreadsheetError(SpreadsheetError::Kind::Gone, QStringLiteral("no application"));
-        if (m_rows.size() == 1) {
-            if (!m_rows.first().isEmpty())
-                app->setCells(m_batchRow, m_batchColumn, m_rows.first());
-        } else
-            app->setRows(m_batchRow, m_batchColumn, m_rows);
-        m_rows.clear();
-        return true;
-    } catch (const SpreadsheetError &e) {
-        outcome = e.isBusy() ? Outcome::Busy : Outcome::Gone;
-    } catch (...) {
-        outcome = Outcome::Gone;
-    }
-    m_rows.clear();
-    return false;
-}
 
-bool StreamParser::writeStamp(SpreadsheetApp *app, std::int32_t column, Outcome &outcome)
-{
-    try {
-        if (!app)
-            throw SpreadsheetError(SpreadsheetError::Kind::Gone, QStringLiteral("no application"));
-        app->setCell(1, column, CellValue(TimeOfDayHours()));
-        return true;
-    } catch (const SpreadsheetError &e) {
-        outcome = e.isBusy() ? Outcome::Busy : Outcome::Gone;
-    } catch (...) {
-        outcome = Outcome::Gone;
+// One parse() call. `done` is the committed state: everything before
+// done.position is handled, and the counts hold what it kept out. Lines read
+// after it wait in the batch until a write takes them.
+class StreamParser::Pass {
+public:
+    Pass(StreamParser &parser, QByteArrayView text, SpreadsheetApp *app, std::int32_t row,
+         std::int16_t blockColumn)
+        : p(parser), m_text(text), m_app(app), m_limits(parser.m_limits)
+    {
+        done.row = row;
+        done.blockColumn = blockColumn;
+        done.cellsDone = p.m_cellsDone;
+        done.cellsRefused = p.m_cellsRefused;
     }
-    return false;
-}
 
-// Lines are written in batches: consecutive rows that start in the same column
-// go to the spreadsheet in one call (a backlog of thousands of lines is then a
-// handful of calls). A failed batch is parsed again from its first line; its
-// rows hold the same values then, so rows already written are written again
-// unchanged.
-StreamParser::Outcome StreamParser::parse(QByteArrayView text, SpreadsheetApp *app,
-                                          std::int32_t &lRow, std::int16_t &iBlockColumn,
-                                          qsizetype &consumed)
-{
+    void run();
+
+    Mark done;
     Outcome outcome = Outcome::Ok;
-    qsizetype position = 0;
-    qsizetype batchStart = 0;
-    m_rows.clear();
+    bool lateSet = false; // this pass left a write running
 
-    // Writes the batch; on failure the parse goes back to the batch's first line.
-    auto flush = [&]() {
-        if (writeRows(app, outcome))
-            return true;
-        position = batchStart;
-        lRow = m_batchRow;
-        return false;
+private:
+    struct Line {
+        qsizetype start = 0;
+        qsizetype end = 0; // after its CR LF
+        std::int32_t row = 1;
+        std::int32_t column = 1;
+        QList<CellValue> cells;
+        qsizetype chars = 0;
+        Counts lost;
     };
-    // Starts a new row of the batch in `column`, writing the batch first when
-    // the row does not continue it.
-    auto beginRow = [&](qsizetype lineStart, std::int32_t column) {
-        if (!m_rows.isEmpty()
-            && (column != m_batchColumn || m_rows.size() >= kBatchRows || m_batchCells >= kBatchCells)
-            && !flush())
-            return false;
-        if (m_rows.isEmpty()) {
-            batchStart = lineStart;
-            m_batchRow = lRow;
-            m_batchColumn = column;
-            m_batchCells = 0;
-        }
-        m_rows.append(QList<CellValue>());
-        return true;
-    };
+    enum class Result { Written, Refused, Late, Stop };
 
-    bool failed = false;
+    qsizetype lineEnd(qsizetype from);
+    Line recordLine(qsizetype start, qsizetype end, std::int32_t row);
+    Line dataLine(qsizetype start, qsizetype end, std::int32_t row);
+    void addCell(Line &line, qint64 column, QByteArrayView text);
+    bool addLine(Line line);
+    bool flush();
+    bool writeInPieces(Line &line);
+    bool separator(qsizetype start);
+    template <class F>
+    Result call(F write);
+    void commit(const Line &line);
+    void record(const Counts &counts);
+    void leaveRunning(const Mark &after, const Counts &lost);
+    static Counts refused(qsizetype cells);
+
+    StreamParser &p;
+    QByteArrayView m_text;
+    SpreadsheetApp *m_app;
+    const Limits m_limits;
+    QList<Line> m_batch;
+    std::int32_t m_batchColumn = 0; // of the rows with cells; 0 while there are none
+    qsizetype m_batchCells = 0;
+    qsizetype m_batchChars = 0;
+};
+
+qsizetype StreamParser::Pass::lineEnd(qsizetype from)
+{
+    qsizetype start = from;
+    if (p.m_cleanFrom <= from && from < p.m_cleanTo)
+        start = p.m_cleanTo;
+    const qsizetype end = findLineEnd(m_text, start);
+    // A CR in the last place may yet be followed by its LF.
+    if (end < 0 && m_text.size() - 1 > from) {
+        p.m_cleanFrom = from;
+        p.m_cleanTo = m_text.size() - 1;
+    }
+    return end;
+}
+
+void StreamParser::Pass::addCell(Line &line, qint64 column, QByteArrayView text)
+{
+    if (line.row > m_limits.sheetRows) {
+        ++line.lost.cellsPastLastRow;
+    } else if (column > m_limits.sheetColumns) {
+        ++line.lost.cellsPastLastColumn;
+    } else {
+        line.cells.append(latin1(text));
+        line.chars += text.size();
+    }
+}
+
+StreamParser::Pass::Line StreamParser::Pass::recordLine(qsizetype start, qsizetype end, std::int32_t row)
+{
+    Line line{start, end + 2, row, 1, {}, 0, {}};
+    QByteArrayView rest = m_text.sliced(start, end - start);
+    QByteArrayView token;
+    qint64 column = 1;
+    while (NextToken(rest, token)) {
+        if (token == "::" || token == "=")
+            continue;
+        addCell(line, column++, token);
+    }
+    line.lost.linesPastLastRow = line.lost.cellsPastLastRow > 0;
+    line.lost.linesPastLastColumn = line.lost.cellsPastLastColumn > 0;
+    return line;
+}
+
+StreamParser::Pass::Line StreamParser::Pass::dataLine(qsizetype start, qsizetype end, std::int32_t row)
+{
+    Line line{start, end + 2, row, done.blockColumn, {}, 0, {}};
+    qint64 column = done.blockColumn;
+    qsizetype field = start;
     for (;;) {
-        const qsizetype lineStart = position;
-        const qsizetype lineEnd = findLineEnd(text, position);
-        if (lineEnd < 0)
+        const qsizetype fieldEnd = findFieldEnd(m_text, field, end);
+        addCell(line, column, m_text.sliced(field, fieldEnd - field));
+        if (column >= kLastDataColumn) {
+            // The rest of the line is left out: one more field per TAB.
+            if (fieldEnd < end) {
+                line.lost.linesPastDataColumns = 1;
+                line.lost.cellsPastDataColumns =
+                    1 + std::count(m_text.data() + fieldEnd + 1, m_text.data() + end, '\t');
+            }
             break;
-        const QByteArrayView line = text.sliced(lineStart, lineEnd - lineStart);
+        }
+        ++column;
+        field = fieldEnd + 1;
+        if (field > end)
+            break;
+    }
+    line.lost.linesPastLastRow = line.lost.cellsPastLastRow > 0;
+    line.lost.linesPastLastColumn = line.lost.cellsPastLastColumn > 0;
+    return line;
+}
 
-        if (containsDoubleColon(line)) {
-            // Record line: one cell per token from column 1.
-            if (!beginRow(lineStart, 1)) {
-                failed = true;
+StreamParser::Counts StreamParser::Pass::refused(qsizetype cells)
+{
+    Counts counts;
+    if (cells > 0) {
+        counts.linesRefused = 1;
+        counts.cellsRefused = cells;
+    }
+    return counts;
+}
+
+void StreamParser::Pass::record(const Counts &counts)
+{
+    p.m_counts += counts;
+    if (counts.anyLost() && outcome == Outcome::Ok)
+        outcome = Outcome::Dropped;
+}
+
+void StreamParser::Pass::commit(const Line &line)
+{
+    done.position = line.end;
+    done.row = nextRow(line.row);
+    done.cellsDone = 0;
+    done.cellsRefused = 0;
+    record(line.lost);
+}
+
+void StreamParser::Pass::leaveRunning(const Mark &after, const Counts &lost)
+{
+    p.m_late = true;
+    p.m_lateApp = m_app;
+    p.m_lateMark = after;
+    p.m_lateCounts = lost;
+    lateSet = true;
+}
+
+// One spreadsheet call. A busy or closed spreadsheet ends the pass; any
+// other failure is the spreadsheet refusing these cells.
+template <class F>
+StreamParser::Pass::Result StreamParser::Pass::call(F write)
+{
+    try {
+        if (!m_app)
+            throw SpreadsheetError(SpreadsheetError::Kind::Gone, QStringLiteral("no application"));
+        write();
+        return Result::Written;
+    } catch (const SpreadsheetError &e) {
+        if (e.isBusy()) {
+            outcome = Outcome::Busy;
+            return e.stillRunning() ? Result::Late : Result::Stop;
+        }
+        if (e.kind() == SpreadsheetError::Kind::Failed)
+            return Result::Refused;
+        outcome = Outcome::Gone;
+    } catch (...) {
+        outcome = Outcome::Gone;
+    }
+    return Result::Stop;
+}
+
+// Writes the batch in one call. When the spreadsheet refuses it, the lines
+// are tried one by one, so that only those it refuses are lost.
+bool StreamParser::Pass::flush()
+{
+    if (m_batch.isEmpty())
+        return true;
+    const QList<Line> batch = std::exchange(m_batch, {});
+    const std::int32_t column = std::exchange(m_batchColumn, 0);
+    const qsizetype cells = std::exchange(m_batchCells, 0);
+    m_batchChars = 0;
+
+    Result result = Result::Written;
+    const Line *only = nullptr;
+    if (cells > 0) {
+        qsizetype withCells = 0;
+        for (const Line &line : batch) {
+            if (!line.cells.isEmpty()) {
+                only = &line;
+                ++withCells;
+            }
+        }
+        if (withCells == 1) {
+            result = call([&] { m_app->setCells(only->row, column, only->cells); });
+        } else {
+            only = nullptr;
+            QList<QList<CellValue>> rows;
+            rows.reserve(batch.size());
+            for (const Line &line : batch)
+                rows.append(line.cells);
+            result = call([&] { m_app->setRows(batch.first().row, column, rows); });
+        }
+    }
+    switch (result) {
+    case Result::Written:
+        for (const Line &line : batch)
+            commit(line);
+        return true;
+    case Result::Late: {
+        Counts lost;
+        for (const Line &line : batch)
+            lost += line.lost;
+        leaveRunning(Mark{batch.last().end, nextRow(batch.last().row), done.blockColumn, 0, 0}, lost);
+        return false;
+    }
+    case Result::Stop:
+        return false;
+    case Result::Refused:
+        break;
+    }
+    if (only) {
+        // The one line with cells is the one refused.
+        for (Line line : batch) {
+            if (line.start == only->start)
+                line.lost += refused(line.cells.size());
+            commit(line);
+        }
+        return true;
+    }
+    for (Line line : batch) {
+        if (!line.cells.isEmpty()) {
+            switch (call([&] { m_app->setCells(line.row, column, line.cells); })) {
+            case Result::Written:
                 break;
-            }
-            QList<CellValue> &values = m_rows.last();
-            QByteArrayView rest = line;
-            QByteArrayView token;
-            while (NextToken(rest, token)) {
-                if (token == "::" || token == "=")
-                    continue;
-                values.append(latin1(token));
-            }
-            m_batchCells += values.size();
-            position = lineEnd + 2;
-        } else if (line.isEmpty() && text.size() - position >= kSeparatorLength
-                   && text.sliced(position, kSeparatorLength) == kSeparator) {
-            // Block separator. The block column and row change only once the
-            // time stamp is written, so a failed write is retried cleanly.
-            if (!flush()) {
-                failed = true;
+            case Result::Refused:
+                line.lost += refused(line.cells.size());
                 break;
+            case Result::Late:
+                leaveRunning(Mark{line.end, nextRow(line.row), done.blockColumn, 0, 0}, line.lost);
+                return false;
+            case Result::Stop:
+                return false;
             }
-            const std::int16_t next =
-                iBlockColumn < INT16_MAX ? static_cast<std::int16_t>(iBlockColumn + 1) : iBlockColumn;
-            if (!writeStamp(app, next, outcome)) {
-                failed = true;
+        }
+        commit(line);
+    }
+    return true;
+}
+
+// A line too big for one call: consecutive pieces of it, each within the
+// call limits. Progress is kept piece by piece, so a busy spreadsheet does not
+// make the pieces already written go again.
+bool StreamParser::Pass::writeInPieces(Line &line)
+{
+    const qsizetype count = line.cells.size();
+    qsizetype from = done.position == line.start ? done.cellsDone : 0;
+    qsizetype refusedCells = done.position == line.start ? done.cellsRefused : 0;
+    while (from < count) {
+        qsizetype to = from;
+        qsizetype chars = 0;
+        while (to < count && to - from < m_limits.callCells) {
+            const qsizetype size = std::get<QString>(line.cells[to]).size();
+            if (to > from && chars + size > m_limits.callChars)
                 break;
+            chars += size;
+            ++to;
+        }
+        const QList<CellValue> piece = line.cells.mid(from, to - from);
+        const std::int32_t column = line.column + static_cast<std::int32_t>(from);
+        switch (call([&] { m_app->setCells(line.row, column, piece); })) {
+        case Result::Written:
+            break;
+        case Result::Refused:
+            refusedCells += to - from;
+            break;
+        case Result::Late:
+            if (to == count) {
+                Counts lost = line.lost;
+                lost += refused(refusedCells);
+                leaveRunning(Mark{line.end, nextRow(line.row), done.blockColumn, 0, 0}, lost);
+            } else {
+                leaveRunning(Mark{line.start, line.row, done.blockColumn, to, refusedCells}, {});
             }
-            iBlockColumn = next;
-            lRow = 1;
-            position += kSeparatorLength;
-        } else if (line.isEmpty()
-                   && QByteArrayView(kSeparator).startsWith(text.sliced(position))) {
+            return false;
+        case Result::Stop:
+            return false;
+        }
+        from = to;
+        done.position = line.start;
+        done.cellsDone = to;
+        done.cellsRefused = refusedCells;
+    }
+    line.lost += refused(refusedCells);
+    commit(line);
+    return true;
+}
+
+bool StreamParser::Pass::addLine(Line line)
+{
+    const qsizetype cells = line.cells.size();
+    const bool continued = done.position == line.start && done.cellsDone > 0;
+    if (!m_batch.isEmpty()
+        && (m_batch.size() >= m_limits.callRows
+            || (cells > 0
+                && ((m_batchColumn != 0 && m_batchColumn != line.column)
+                    || m_batchCells + cells > m_limits.callCells
+                    || m_batchChars + line.chars > m_limits.callChars)))
+        && !flush())
+        return false;
+    if (continued || cells > m_limits.callCells || line.chars > m_limits.callChars) {
+        if (!flush())
+            return false;
+        return writeInPieces(line);
+    }
+    if (cells > 0) {
+        m_batchColumn = line.column;
+        m_batchCells += cells;
+        m_batchChars += line.chars;
+    }
+    m_batch.append(std::move(line));
+    return true;
+}
+
+// The block separator at `start`: the time stamp opens the next column. The
+// block column and row change only once it is handled, so a busy spreadsheet
+// gets the same separator again.
+bool StreamParser::Pass::separator(qsizetype start)
+{
+    const std::int16_t next = done.blockColumn < std::numeric_limits<std::int16_t>::max()
+        ? static_cast<std::int16_t>(done.blockColumn + 1)
+        : done.blockColumn;
+    const Mark after{start + kSeparatorLength, 2, next, 0, 0}; // data from row 2 on
+    Counts lost;
+    if (next > m_limits.sheetColumns) {
+        lost.linesPastLastColumn = 1;
+        lost.cellsPastLastColumn = 1;
+    } else {
+        switch (call([&] { m_app->setCell(1, next, CellValue(p.TimeOfDayHours())); })) {
+        case Result::Written:
+            break;
+        case Result::Refused:
+            lost = refused(1);
+            break;
+        case Result::Late:
+            leaveRunning(after, lost);
+            return false;
+        case Result::Stop:
+            return false;
+        }
+    }
+    done = after;
+    record(lost);
+    return true;
+}
+
+void StreamParser::Pass::run()
+{
+    // A write left running last time: wait for its end before anything else.
+    if (p.m_late) {
+        const bool same = m_app && m_app == p.m_lateApp;
+        switch (same ? m_app->lateWrite() : SpreadsheetApp::LateWrite::None) {
+        case SpreadsheetApp::LateWrite::Running:
+            outcome = Outcome::Busy;
+            return;
+        case SpreadsheetApp::LateWrite::Written:
+            done = p.m_lateMark;
+            record(p.m_lateCounts);
+            ++p.m_counts.lateWrites;
+            break;
+        case SpreadsheetApp::LateWrite::None:
+        case SpreadsheetApp::LateWrite::Failed:
+            break; // not written (or not known to be): it goes again
+        }
+        p.m_late = false;
+        p.m_lateApp = nullptr;
+    }
+
+    // The rest of a line too long to keep.
+    if (p.m_dropping) {
+        Counts lost;
+        const qsizetype end = lineEnd(done.position);
+        if (end < 0) {
+            const qsizetype keep = m_text.endsWith('\r') ? 1 : 0;
+            lost.bytesTooLong = m_text.size() - keep - done.position;
+            done.position = m_text.size() - keep;
+            record(lost);
+            return;
+        }
+        lost.bytesTooLong = end - done.position;
+        done.position = end + 2;
+        p.m_dropping = false;
+        record(lost);
+    }
+
+    qsizetype position = done.position;
+    std::int32_t row = done.row;
+    for (;;) {
+        const qsizetype start = position;
+        const qsizetype end = lineEnd(start);
+        if (end < 0) {
+            // An unfinished line known to be too long is dropped now, and
+            // what follows of it as it comes.
+            const qsizetype known = m_text.size() - start - (m_text.endsWith('\r') ? 1 : 0);
+            if (known > m_limits.maxLineLength) {
+                if (!flush())
+                    return;
+                Counts lost;
+                lost.linesTooLong = 1;
+                lost.bytesTooLong = known;
+                done.position = start + known;
+                done.row = nextRow(done.row);
+                p.m_dropping = true;
+                record(lost);
+                return;
+            }
+            break;
+        }
+        const QByteArrayView line = m_text.sliced(start, end - start);
+        if (line.size() > m_limits.maxLineLength) {
+            Line dropped{start, end + 2, row, 1, {}, 0, {}};
+            dropped.lost.linesTooLong = 1;
+            dropped.lost.bytesTooLong = line.size();
+            if (!addLine(std::move(dropped)))
+                return;
+        } else if (containsDoubleColon(line)) {
+            if (!addLine(recordLine(start, end, row)))
+                return;
+        } else if (line.isEmpty() && m_text.size() - start >= kSeparatorLength
+                   && m_text.sliced(start, kSeparatorLength) == kSeparator) {
+            if (!flush() || !separator(start))
+                return;
+            position = done.position;
+            row = done.row;
+            continue;
+        } else if (line.isEmpty() && QByteArrayView(kSeparator).startsWith(m_text.sliced(start))) {
             // One or two empty lines at the very end of what has arrived may be
             // the beginning of a separator whose rest is still on its way:
             // wait for it rather than write them as empty data lines.
             break;
         } else {
-            // Data line: one cell per TAB-separated field from the block column.
-            if (!beginRow(lineStart, iBlockColumn)) {
-                failed = true;
-                break;
-            }
-            QList<CellValue> &values = m_rows.last();
-            std::int32_t column = iBlockColumn;
-            qsizetype field = position;
-            for (;;) {
-                const qsizetype fieldEnd = findFieldEnd(text, field, lineEnd);
-                values.append(latin1(text.sliced(field, fieldEnd - field)));
-                field = fieldEnd + 1;
-                if (column >= kLastDataColumn)
-                    break; // the rest of the line is dropped
-                ++column;
-                if (field > lineEnd)
-                    break;
-            }
-            m_batchCells += values.size();
-            position = lineEnd + 2;
+            if (!addLine(dataLine(start, end, row)))
+                return;
         }
-        ++lRow;
+        position = end + 2;
+        row = nextRow(row);
     }
-    if (!failed)
-        flush();
-    // Every exit above leaves position at the start of the first line not written.
-    consumed = position;
-    return outcome;
+    flush();
+}
+
+StreamParser::Outcome StreamParser::parse(QByteArrayView text, SpreadsheetApp *app,
+                                          std::int32_t &lRow, std::int16_t &iBlockColumn,
+                                          qsizetype &consumed)
+{
+    Pass pass(*this, text, app, lRow, iBlockColumn);
+    pass.run();
+    const Mark &done = pass.done;
+    consumed = done.position;
+    lRow = done.row;
+    iBlockColumn = done.blockColumn;
+    m_cellsDone = done.cellsDone;
+    m_cellsRefused = done.cellsRefused;
+    // Offsets from here on count from the first byte the caller keeps.
+    m_cleanFrom = std::max<qsizetype>(0, m_cleanFrom - consumed);
+    m_cleanTo -= consumed;
+    if (m_cleanTo <= m_cleanFrom)
+        m_cleanFrom = m_cleanTo = 0;
+    if (pass.lateSet)
+        m_lateMark.position -= consumed;
+    return pass.outcome;
 }
 
 StreamParser::Outcome StreamParser::ParseBuffer(QByteArray &sInBuffer, SpreadsheetApp *app,

@@ -18,31 +18,91 @@
 //    the time of day in hours in row 1 and the data from row 2 on;
 //  - data line: anything else, an empty line too; its TAB-separated fields go
 //    to row lRow from column iBlockColumn on, up to column 256.
-// Consecutive lines are written in one spreadsheet call (see parse()). A
-// failed call abandons the parse; the lines not known to be written stay in
-// the buffer and are parsed again from their start next time, into the same rows.
+// Consecutive lines are written in one spreadsheet call, within the limits of
+// Limits; a line too big for one call is written in pieces.
+//
+// Nothing that arrives can stop the stream for good. Cells that fall outside
+// the sheet are not sent; a write the spreadsheet refuses (neither busy nor
+// closed) is dropped; a line longer than Limits::maxLineLength is dropped
+// whole, from the moment it is known to be that long, so the text waiting for
+// a line end never grows beyond that. Each such loss is counted (counts()).
+// The line's row is used all the same, so later lines stay in their rows.
+//
+// A busy or closed spreadsheet stops the parse: the lines not known to be
+// written stay in the buffer and are parsed again from their start next time,
+// into the same rows. A write still running after its time limit is not sent
+// again: until it has ended every parse reports Busy, and once it is known to
+// be written the parse goes on after it.
 class StreamParser {
 public:
     enum class Outcome {
-        Ok,   // every complete line written (or nothing to write)
-        Busy, // the spreadsheet rejected a write: the user is editing a cell or a dialog is open
-        Gone, // any other failed write: the spreadsheet has been closed
+        Ok,      // every complete line handled (or nothing to do)
+        Dropped, // as Ok, but some cells or lines could not be written: counted in counts()
+        Busy,    // the spreadsheet rejected a write (the user is editing a cell or a dialog is
+                 // open), or an earlier write is still running: the lines wait
+        Gone,    // the spreadsheet has been closed
+    };
+
+    // What could not be written since the last reset(), and why. A block
+    // separator counts as one line.
+    struct Counts {
+        qint64 linesTooLong = 0;        // longer than maxLineLength: dropped whole
+        qint64 bytesTooLong = 0;        // their bytes, CR LF not counted
+        qint64 linesPastLastRow = 0;    // lines in rows beyond the sheet's last row
+        qint64 cellsPastLastRow = 0;
+        qint64 linesPastLastColumn = 0; // lines with cells beyond the sheet's last column
+        qint64 cellsPastLastColumn = 0;
+        qint64 linesRefused = 0;        // lines with cells the spreadsheet refused to take
+        qint64 cellsRefused = 0;
+        // Data-line fields after column 256, left out as always (not a fault).
+        qint64 linesPastDataColumns = 0;
+        qint64 cellsPastDataColumns = 0;
+        // Writes that ended after their time limit and were taken as done.
+        qint64 lateWrites = 0;
+
+        // True when something other than the column-256 rule kept data out.
+        bool anyLost() const;
+        Counts &operator+=(const Counts &other);
+        bool operator==(const Counts &) const = default;
     };
 
     static constexpr std::int32_t kLastDataColumn = 256;
-    // Rows and cells a single spreadsheet call carries at most, so that one
-    // call stays well inside the application's busy time-out.
+    static constexpr std::int32_t kSheetRows = 1048576;
+    static constexpr std::int32_t kSheetColumns = 16384;
+    static constexpr qsizetype kMaxLineLength = 1 << 20;
+    // Rows, cells and characters a single spreadsheet call carries at most,
+    // so that one call stays well inside the application's busy time-out
+    // (text full of lone CR or LF is slow to lay out: ~0.35 s for 64 KiB).
     static constexpr qsizetype kBatchRows = 500;
     static constexpr qsizetype kBatchCells = 20000;
+    static constexpr qsizetype kBatchChars = 64 * 1024;
+
+    struct Limits {
+        std::int32_t sheetRows = kSheetRows;
+        std::int32_t sheetColumns = kSheetColumns;
+        qsizetype maxLineLength = kMaxLineLength;
+        qsizetype callRows = kBatchRows;
+        qsizetype callCells = kBatchCells;
+        qsizetype callChars = kBatchChars; // a single cell longer than this goes alone
+    };
 
     // `clock` gives the time of day for the block time stamps; the system
     // clock when empty.
     explicit StreamParser(std::function<QTime()> clock = {});
 
+    // A new stream (a new run): forgets how far the text was searched, a line
+    // being dropped or written in pieces, an outstanding write, and the counts.
+    void reset();
+    void setLimits(const Limits &limits) { m_limits = limits; }
+    const Limits &limits() const { return m_limits; }
+    const Counts &counts() const { return m_counts; }
+
     // Parses the complete lines at the start of `text` into `app` and stops at
-    // the first failed write. `consumed` is the number of bytes fully handled:
-    // the caller keeps the text from there on. lRow and iBlockColumn advance
-    // only for lines that were written.
+    // the first busy or closed write. `consumed` is the number of bytes fully
+    // handled: the caller keeps the text from there on, and passes it again
+    // next time with new text appended (and nothing else changed; reset()
+    // when starting over). lRow and iBlockColumn advance only for lines that
+    // were handled.
     Outcome parse(QByteArrayView text, SpreadsheetApp *app, std::int32_t &lRow,
                   std::int16_t &iBlockColumn, qsizetype &consumed);
 
@@ -60,13 +120,37 @@ public:
     static double TimeOfDayHours(const QTime &time);
 
 private:
-    bool writeRows(SpreadsheetApp *app, Outcome &outcome);
-    bool writeStamp(SpreadsheetApp *app, std::int32_t column, Outcome &outcome);
+    class Pass;
+
+    // The state after a piece of text has been handled: the position after
+    // it, the row and block column for what follows, and how much of the line
+    // at that position has already been written (a line written in pieces).
+    struct Mark {
+        qsizetype position = 0;
+        std::int32_t row = 1;
+        std::int16_t blockColumn = 1;
+        qsizetype cellsDone = 0;
+        qsizetype cellsRefused = 0; // of those, refused by the spreadsheet
+    };
 
     std::function<QTime()> m_clock;
-    // The batch being collected: rows from m_batchRow on, from m_batchColumn on.
-    QList<QList<CellValue>> m_rows;
-    std::int32_t m_batchRow = 1;
-    std::int32_t m_batchColumn = 1;
-    qsizetype m_batchCells = 0;
+    Limits m_limits;
+    Counts m_counts;
+
+    // All positions below are offsets into the text kept by the caller.
+    // No CR LF begins in [m_cleanFrom, m_cleanTo): the search for a line end
+    // resumes at m_cleanTo.
+    qsizetype m_cleanFrom = 0;
+    qsizetype m_cleanTo = 0;
+    // The line at offset 0 is too long and is being dropped up to its CR LF.
+    bool m_dropping = false;
+    // Cells of the line at offset 0 already written (and refused) in pieces.
+    qsizetype m_cellsDone = 0;
+    qsizetype m_cellsRefused = 0;
+    // A write that outlived its time limit: where the parse stands once it
+    // has ended well, and what that write kept out.
+    bool m_late = false;
+    SpreadsheetApp *m_lateApp = nullptr;
+    Mark m_lateMark;
+    Counts m_lateCounts;
 };

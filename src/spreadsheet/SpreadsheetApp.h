@@ -41,6 +41,12 @@ public:
             if (!rows[i].isEmpty())
                 setCells(row + static_cast<std::int32_t>(i), column, rows[i]);
     }
+    // The end of the last cell write that threw Busy with stillRunning():
+    // Running while the application still works on it (every other write is
+    // refused as Busy meanwhile), then Written or Failed, told once; None when
+    // no such write is outstanding or its end was told already.
+    enum class LateWrite { None, Running, Written, Failed };
+    virtual LateWrite lateWrite() { return LateWrite::None; }
     // Application.Run: raises an error when the macro cannot be run.
     virtual void run(const QString &macro) = 0;
     // Application.Workbooks, in the application's order.

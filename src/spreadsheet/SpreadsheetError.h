@@ -16,11 +16,16 @@ public:
     };
     static constexpr std::uint32_t kCallRejected = 0x80010001u;
 
-    SpreadsheetError(Kind kind, const QString &message)
-        : std::runtime_error(message.toStdString()), m_kind(kind) {}
+    SpreadsheetError(Kind kind, const QString &message, bool stillRunning = false)
+        : std::runtime_error(message.toStdString()), m_kind(kind), m_stillRunning(stillRunning) {}
     Kind kind() const { return m_kind; }
     bool isBusy() const { return m_kind == Kind::Busy; }
+    // Busy because the call was started but not answered within its time
+    // limit: it goes on in the application and ends later, written or failed
+    // (see SpreadsheetApp::lateWrite()).
+    bool stillRunning() const { return m_stillRunning; }
 
 private:
     Kind m_kind;
+    bool m_stillRunning;
 };

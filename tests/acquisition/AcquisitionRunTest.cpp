@@ -334,6 +334,34 @@ TEST_F(AcquisitionRunTest, ClosedSpreadsheetIsShownRedAndTheRunGoesOn)
     EXPECT_EQ(run->pendingText(), "5.1\r\n");
 }
 
+TEST_F(AcquisitionRunTest, LinesThatCannotBeWrittenWarnButDoNotStopTheRun)
+{
+    start();
+    app->lastColumn = 2; // the sheet refuses the wide line
+    send("1\t2\t3\r\n4\r\n");
+    tick();
+    EXPECT_EQ(view.excelLamp, Lamp::Yellow);
+    EXPECT_EQ(view.status, "Bytes Received: 10");
+    EXPECT_TRUE(view.pauseEnabled);
+    EXPECT_EQ(cell(2, 1), "4");
+    EXPECT_TRUE(run->pendingText().isEmpty());
+    send("5\r\n");
+    tick();
+    EXPECT_EQ(view.excelLamp, Lamp::Green);
+    EXPECT_EQ(cell(3, 1), "5");
+
+    // A line being dropped as too long when the run stops is forgotten at
+    // the next Start.
+    send(QByteArray(2 << 20, 'a'));
+    tick();
+    EXPECT_EQ(view.excelLamp, Lamp::Yellow);
+    run->stop(macro);
+    start();
+    send("x\r\n");
+    tick();
+    EXPECT_EQ(factory.last()->book("spreadsheet.xls")->text(1, 1), "x");
+}
+
 TEST_F(AcquisitionRunTest, PortVanishingMidRunKeepsWhatWasReceived)
 {
     start();

@@ -1,6 +1,7 @@
 #include "FakeSpreadsheet.h"
 
 #include <QFileInfo>
+#include <utility>
 
 namespace {
 SpreadsheetError failed(const QString &what)
@@ -113,25 +114,44 @@ QString FakeSpreadsheetApp::startupPath()
     return startup;
 }
 
+bool FakeSpreadsheetApp::startWrite()
+{
+    check();
+    if (m_held)
+        throw SpreadsheetError(SpreadsheetError::Kind::Busy, "an earlier write is still running");
+    if (cellFailure)
+        throw SpreadsheetError(*cellFailure, "cell write refused");
+    return timeOut && timeOut();
+}
+
+void FakeSpreadsheetApp::store(std::int32_t row, std::int32_t column, const QList<CellValue> &values)
+{
+    const auto b = m_active.lock();
+    if (!b)
+        throw failed("no active workbook");
+    if (row < 1 || column < 1 || row > lastRow || column - 1 + values.size() > lastColumn)
+        throw failed("no such cell");
+    cellsWritten += values.size();
+    b->isSaved = false;
+    if (!keepCells)
+        return;
+    auto &cells = b->sheets[b->activeSheet];
+    for (qsizetype i = 0; i < values.size(); ++i)
+        cells.insert({row, column + static_cast<std::int32_t>(i)}, values[i]);
+    writes.append({row, column, values});
+}
+
 void FakeSpreadsheetApp::writeCells(std::int32_t row, std::int32_t column,
                                     const QList<CellValue> &values)
 {
     if (onWrite)
         onWrite();
     try {
-        check();
-        if (cellFailure)
-            throw SpreadsheetError(*cellFailure, "cell write refused");
-        const auto b = m_active.lock();
-        if (!b)
-            throw failed("no active workbook");
-        if (row < 1 || column < 1)
-            throw failed("no such cell");
-        auto &cells = b->sheets[b->activeSheet];
-        for (qsizetype i = 0; i < values.size(); ++i)
-            cells.insert({row, column + static_cast<std::int32_t>(i)}, values[i]);
-        b->isSaved = false;
-        writes.append({row, column, values});
+        if (startWrite()) {
+            m_held = Held{row, column, {values}};
+            throw SpreadsheetError(SpreadsheetError::Kind::Busy, "write outlived its limit", true);
+        }
+        store(row, column, values);
     } catch (...) {
         ++failedWrites;
         throw;
@@ -147,6 +167,59 @@ void FakeSpreadsheetApp::setCells(std::int32_t row, std::int32_t column,
                                   const QList<CellValue> &values)
 {
     writeCells(row, column, values);
+}
+
+void FakeSpreadsheetApp::setRows(std::int32_t row, std::int32_t column,
+                                 const QList<QList<CellValue>> &rows)
+{
+    ++rowBatches;
+    bool hold = false;
+    try {
+        hold = startWrite();
+    } catch (...) {
+        ++failedWrites;
+        throw;
+    }
+    if (hold) {
+        ++failedWrites;
+        m_held = Held{row, column, rows};
+        throw SpreadsheetError(SpreadsheetError::Kind::Busy, "write outlived its limit", true);
+    }
+    // Row by row, so a failure leaves the rows before it written.
+    const auto saved = std::exchange(timeOut, nullptr);
+    try {
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            if (!rows[i].isEmpty())
+                writeCells(row + static_cast<std::int32_t>(i), column, rows[i]);
+    } catch (...) {
+        timeOut = saved;
+        throw;
+    }
+    timeOut = saved;
+}
+
+void FakeSpreadsheetApp::finishLateWrite(bool written)
+{
+    if (!m_held)
+        return;
+    const Held held = *std::exchange(m_held, std::nullopt);
+    m_lateEnd = LateWrite::Failed;
+    if (!written)
+        return;
+    try {
+        for (qsizetype i = 0; i < held.rows.size(); ++i)
+            if (!held.rows[i].isEmpty())
+                store(held.row + static_cast<std::int32_t>(i), held.column, held.rows[i]);
+        m_lateEnd = LateWrite::Written;
+    } catch (const SpreadsheetError &) {
+    }
+}
+
+SpreadsheetApp::LateWrite FakeSpreadsheetApp::lateWrite()
+{
+    if (m_held)
+        return LateWrite::Running;
+    return std::exchange(m_lateEnd, LateWrite::None);
 }
 
 void FakeSpreadsheetApp::run(const QString &macro)

@@ -49,8 +49,15 @@ private:
 // memory, records what the program asked of it, and fails on demand:
 //  - gone: every call throws Gone (also after quit());
 //  - cellFailure: every cell write throws that kind while set;
+//  - lastRow / lastColumn: a write reaching beyond them throws Failed, as the
+//    office does for cells outside its sheet;
+//  - timeOut: a write call for which it answers true outlives its time limit:
+//    it throws Busy (still running) and is held until finishLateWrite();
+//    meanwhile every other write is refused as Busy;
 //  - failOpen / failVisible / failStartupPath: those calls throw Failed;
 //  - macros: the macro names run() accepts, compared without regard to case.
+// With keepCells false it only counts what it is given (cellsWritten), so a
+// long run does not fill memory.
 class FakeSpreadsheetApp : public SpreadsheetApp {
 public:
     std::shared_ptr<Workbook> open(const QString &path) override;
@@ -58,12 +65,10 @@ public:
     QString startupPath() override;
     void setCell(std::int32_t row, std::int32_t column, const CellValue &value) override;
     void setCells(std::int32_t row, std::int32_t column, const QList<CellValue> &values) override;
-    // Counted in rowBatches, then written row by row (each row one Write).
-    void setRows(std::int32_t row, std::int32_t column, const QList<QList<CellValue>> &rows) override
-    {
-        ++rowBatches;
-        SpreadsheetApp::setRows(row, column, rows);
-    }
+    // Counted in rowBatches, then written row by row (each row one Write);
+    // a time-out holds the whole call.
+    void setRows(std::int32_t row, std::int32_t column, const QList<QList<CellValue>> &rows) override;
+    LateWrite lateWrite() override;
     void run(const QString &macro) override;
     QList<std::shared_ptr<Workbook>> workbooks() override;
     QString getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
@@ -90,6 +95,7 @@ public:
     QList<Write> writes;                        // every successful cell write call
     int failedWrites = 0;                       // cell write calls that threw
     int rowBatches = 0;                         // setRows calls
+    qint64 cellsWritten = 0;                    // cells of every successful write call
     QStringList opened;                         // every open() path, failed ones too
     QStringList runs;                           // every run() argument, failed ones too
     QSet<QString> macros;                       // macros run() accepts (lower case)
@@ -101,6 +107,13 @@ public:
 
     bool gone = false;
     std::optional<SpreadsheetError::Kind> cellFailure;
+    std::int32_t lastRow = 1048576;
+    std::int32_t lastColumn = 16384;
+    std::function<bool()> timeOut;
+    bool keepCells = true;
+    // Ends the write held by timeOut: its cells land now when `written`.
+    void finishLateWrite(bool written);
+    bool lateWriteRunning() const { return m_held.has_value(); }
     QSet<QString> failOpen;                     // paths whose open() fails
     bool failVisible = false;
     bool failStartupPath = false;
@@ -109,7 +122,19 @@ public:
 
 private:
     void check() const;
+    // Throws what a write call meets before it is carried out (failures,
+    // a held late write); true when this call is to be held itself.
+    bool startWrite();
     void writeCells(std::int32_t row, std::int32_t column, const QList<CellValue> &values);
+    void store(std::int32_t row, std::int32_t column, const QList<CellValue> &values);
+
+    struct Held {
+        std::int32_t row;
+        std::int32_t column;
+        QList<QList<CellValue>> rows;
+    };
+    std::optional<Held> m_held;
+    LateWrite m_lateEnd = LateWrite::None;
 
     std::weak_ptr<FakeWorkbook> m_active;
 };

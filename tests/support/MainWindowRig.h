@@ -6,7 +6,7 @@
 // save dialog answers what the test says, recorded message boxes, and the
 // settings store in the test's private home. The test plays the instrument
 // on the far end of the pair. Header only: tests using it link
-// halvern_app_ui and halvern_calc.
+// halvern_app and halvern_calc.
 
 #include "AppSettings.h"
 #include "CalcSpreadsheetFactory.h"

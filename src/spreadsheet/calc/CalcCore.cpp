@@ -253,8 +253,9 @@ void CalcCore::throwBusy(CallWorker::Outcome outcome, std::chrono::milliseconds 
 {
     if (outcome == CallWorker::Outcome::Refused)
         throw SpreadsheetError(Kind::Busy, QStringLiteral("An earlier call to the office is still pending"));
+    // The call goes on in the office; the caller may learn how it ended.
     throw SpreadsheetError(Kind::Busy,
-                           QStringLiteral("The office did not answer within %1 ms").arg(limit.count()));
+                           QStringLiteral("The office did not answer within %1 ms").arg(limit.count()), true);
 }
 
 void CalcCore::start(const QString &soffice, std::chrono::milliseconds connectLimit)

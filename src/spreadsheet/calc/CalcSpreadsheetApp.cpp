@@ -202,7 +202,7 @@ void CalcSpreadsheetApp::setCell(std::int32_t row, std::int32_t column, const Ce
 {
     checkPosition(row, column, 1);
     const Any any = cellAny(value);
-    m_core->call<void>(CalcCore::kCallLimit, [row, column, any](UnoState &state) {
+    write([row, column, any](UnoState &state) {
         const Reference<css::table::XCell> cell =
             state.activeSheet()->getCellByPosition(column - 1, row - 1);
         double number = 0;
@@ -227,7 +227,7 @@ void CalcSpreadsheetApp::setCells(std::int32_t row, std::int32_t column, const Q
     for (qsizetype i = 0; i < values.size(); ++i)
         cells[i] = cellAny(values[i]);
     const std::int32_t last = column - 1 + std::int32_t(values.size()) - 1;
-    m_core->call<void>(CalcCore::kCallLimit, [row, column, last, line](UnoState &state) {
+    write([row, column, last, line](UnoState &state) {
         // One call for the whole line; text in a data array is stored like
         // setString does, numbers like setValue.
         const Reference<css::table::XCellRange> range =
@@ -271,7 +271,7 @@ void CalcSpreadsheetApp::setRows(std::int32_t row, std::int32_t column,
     }
     if (blocks.empty())
         return;
-    m_core->call<void>(CalcCore::kCallLimit, [column, blocks](UnoState &state) {
+    write([column, blocks](UnoState &state) {
         const auto sheet = state.activeSheet();
         for (const Block &b : blocks) {
             const Reference<css::table::XCellRange> range = sheet->getCellRangeByPosition(
@@ -279,6 +279,40 @@ void CalcSpreadsheetApp::setRows(std::int32_t row, std::int32_t column,
             Reference<css::sheet::XCellRangeData>(range, UNO_QUERY_THROW)->setDataArray(b.data);
         }
     });
+}
+
+void CalcSpreadsheetApp::write(std::function<void(UnoState &)> fn)
+{
+    auto end = std::make_shared<std::atomic<LateWrite>>(LateWrite::Running);
+    try {
+        m_core->call<void>(CalcCore::kCallLimit, [fn = std::move(fn), end](UnoState &state) {
+            try {
+                fn(state);
+            } catch (...) {
+                *end = LateWrite::Failed;
+                throw;
+            }
+            *end = LateWrite::Written;
+        });
+    } catch (const SpreadsheetError &e) {
+        // A write refused at once never started; the one outstanding (if
+        // any) stays the one to tell about.
+        if (e.stillRunning())
+            m_late = end;
+        throw;
+    }
+}
+
+SpreadsheetApp::LateWrite CalcSpreadsheetApp::lateWrite()
+{
+    if (!m_late)
+        return LateWrite::None;
+    LateWrite end = *m_late;
+    if (end == LateWrite::Running && m_core->ended())
+        end = LateWrite::Failed; // the office is gone: it will not end now
+    if (end != LateWrite::Running)
+        m_late.reset(); // told once
+    return end;
 }
 
 void CalcSpreadsheetApp::run(const QString &macro)

@@ -3,16 +3,19 @@
 #include "SpreadsheetFactory.h"
 
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <sys/types.h>
 
 class CalcCore;
+struct UnoState;
 
 // One private LibreOffice Calc instance driven over UNO. Every office call
 // runs on a worker thread: a call not answered within a second throws Busy
 // (and later calls throw Busy at once until it has been answered); once the
-// office has ended every call throws Gone at once.
+// office has ended every call throws Gone at once. A cell write that was not
+// answered in time is followed: lateWrite() tells when it has ended and how.
 class CalcSpreadsheetApp : public SpreadsheetApp {
 public:
     explicit CalcSpreadsheetApp(std::shared_ptr<CalcCore> core);
@@ -27,6 +30,8 @@ public:
     // A backlog of lines in one office call: one setDataArray per run of
     // rows of equal length.
     void setRows(std::int32_t row, std::int32_t column, const QList<QList<CellValue>> &rows) override;
+    // A write that outlived the call limit is followed until it ends.
+    LateWrite lateWrite() override;
     void run(const QString &macro) override;
     QList<std::shared_ptr<Workbook>> workbooks() override;
     QString getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
@@ -41,5 +46,10 @@ public:
     QString instanceFolder() const;
 
 private:
+    // Runs a cell write in the office; a write that times out is kept in
+    // m_late, where the office's worker records how it ended.
+    void write(std::function<void(UnoState &)> fn);
+
     std::shared_ptr<CalcCore> m_core;
+    std::shared_ptr<std::atomic<LateWrite>> m_late;
 };
