@@ -1,3 +1,4 @@
+#include "Clicks.h"
 #include "DialogActions.h"
 #include "FakeSerialComm.h"
 #include "ModalDriver.h"
@@ -10,12 +11,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-// A user's click on an option button: on its round indicator.
-void clickOption(QRadioButton *option)
-{
-    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
-}
 
 // A serial component that has no COM 7.
 struct NoCom7 : FakeSerialComm {
@@ -112,7 +107,7 @@ TEST_F(ComPortDialog, Port12PresetsOtherWithCom12Enabled)
                   EXPECT_EQ(checkedOption(d), 0);
                   EXPECT_EQ(d.cboComPort->currentText(), "COM 12");
                   EXPECT_TRUE(d.cboComPort->isEnabled());
-                  QTest::mouseClick(d.cmdOK, Qt::LeftButton);
+                  click(d.cmdOK);
               }),
               12);
     EXPECT_EQ(label, "COM 12");
@@ -121,7 +116,7 @@ TEST_F(ComPortDialog, Port12PresetsOtherWithCom12Enabled)
 TEST_F(ComPortDialog, OtherFromPort2GivesCom5)
 {
     EXPECT_EQ(select(2, [](frmComPort &d) {
-                  clickOption(d.optComPort[0]);
+                  clickIndicator(d.optComPort[0]);
                   EXPECT_EQ(checkedOption(d), 0);
                   EXPECT_TRUE(d.cboComPort->isEnabled());
                   pressEnter(d);
@@ -134,7 +129,7 @@ TEST_F(ComPortDialog, OtherFromPort2GivesCom5)
 TEST_F(ComPortDialog, BackToCom1DisablesTheListAndGives1)
 {
     EXPECT_EQ(select(12, [](frmComPort &d) {
-                  clickOption(d.optComPort[1]);
+                  clickIndicator(d.optComPort[1]);
                   EXPECT_EQ(checkedOption(d), 1);
                   EXPECT_FALSE(d.cboComPort->isEnabled());
                   EXPECT_EQ(d.cboComPort->currentText(), "COM 12"); // keeps its place
@@ -150,7 +145,7 @@ TEST_F(ComPortDialog, LeavingWithoutOkKeepsTheOldPort)
         SCOPED_TRACE(leaveName(how));
         label.clear();
         EXPECT_EQ(select(3, [how](frmComPort &d) {
-                      clickOption(d.optComPort[0]);
+                      clickIndicator(d.optComPort[0]);
                       QTest::keyClick(d.cboComPort, Qt::Key_Down);
                       EXPECT_EQ(d.cboComPort->currentText(), "COM 6");
                       leaveWithoutOk(d, how);
@@ -180,14 +175,14 @@ TEST_F(ComPortDialog, EveryOpeningStartsFromTheDesignState)
 
     // "Other" with a blank list: nothing to read, so nothing changes either.
     EXPECT_EQ(getPort(0, [](frmComPort &d) {
-                  clickOption(d.optComPort[0]);
+                  clickIndicator(d.optComPort[0]);
                   EXPECT_TRUE(d.cboComPort->isEnabled());
                   pressEnter(d);
               }),
               0);
     // ... but picking an entry then counts.
     EXPECT_EQ(getPort(0, [](frmComPort &d) {
-                  clickOption(d.optComPort[0]);
+                  clickIndicator(d.optComPort[0]);
                   QTest::keyClick(d.cboComPort, Qt::Key_Down);
                   pressEnter(d);
               }),
@@ -198,7 +193,7 @@ TEST_F(ComPortDialog, RefusedNumberKeepsTheOldPort)
 {
     comm = std::make_unique<NoCom7>();
     EXPECT_EQ(select(2, [](frmComPort &d) {
-                  clickOption(d.optComPort[0]);
+                  clickIndicator(d.optComPort[0]);
                   QTest::keyClick(d.cboComPort, Qt::Key_Down);
                   QTest::keyClick(d.cboComPort, Qt::Key_Down);
                   pressEnter(d);
@@ -243,7 +238,7 @@ TEST_F(ComPortDialog, CloseFromCodeProceeds)
     EXPECT_TRUE(dialog.close()); // hidden: nothing to refuse
     // While showing, a close from the program ends the dialog without a choice.
     EXPECT_EQ(getPort(3, [](frmComPort &d) {
-                  clickOption(d.optComPort[2]);
+                  clickIndicator(d.optComPort[2]);
                   EXPECT_TRUE(d.close());
               }),
               3);

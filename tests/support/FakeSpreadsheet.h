@@ -39,7 +39,6 @@ public:
     QMap<QString, Cells> sheets;              // sheet name -> cells
     bool isSaved = true;
     QStringList savedAs;                      // every saveAs path, in order
-    bool failSaveAs = false;
 
 private:
     FakeSpreadsheetApp *m_app;
@@ -49,7 +48,7 @@ private:
 // memory, records what the program asked of it, and fails on demand:
 //  - gone: every call throws Gone (also after quit());
 //  - cellFailure: every cell write throws that kind while set;
-//  - failOpen / failVisible / failStartupPath: those calls throw Failed;
+//  - failOpen / failVisible: those calls throw Failed;
 //  - macros: the macro names run() accepts, compared without regard to case.
 class FakeSpreadsheetApp : public SpreadsheetApp {
 public:
@@ -88,7 +87,6 @@ public:
 
     QList<std::shared_ptr<FakeWorkbook>> books; // open workbooks, in opening order
     QList<Write> writes;                        // every successful cell write call
-    int failedWrites = 0;                       // cell write calls that threw
     int rowBatches = 0;                         // setRows calls
     QStringList opened;                         // every open() path, failed ones too
     QStringList runs;                           // every run() argument, failed ones too
@@ -103,7 +101,6 @@ public:
     std::optional<SpreadsheetError::Kind> cellFailure;
     QSet<QString> failOpen;                     // paths whose open() fails
     bool failVisible = false;
-    bool failStartupPath = false;
     // Called at the start of each cell write call, e.g. to act as a user would.
     std::function<void()> onWrite;
 
