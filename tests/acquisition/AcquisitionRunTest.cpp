@@ -498,10 +498,16 @@ TEST_F(AcquisitionRunTest, DataSentDuringPauseArrivesInOrderAfterResume)
     EXPECT_EQ(cell(3, 1), "3");
     EXPECT_EQ(view.status, "Bytes Received: 12349");
 
+    // Grouped by the user's thousands separator.
     run->pause();
     run->resume();
-    const QString sep = QLocale::system().groupSeparator();
-    EXPECT_EQ(view.status, "Bytes Received: 12" + sep + "349");
+    EXPECT_EQ(view.status, "Bytes Received: 12,349");
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    run->pause();
+    run->resume();
+    EXPECT_EQ(view.status, "Bytes Received: 12.349");
+    QLocale::setDefault(before);
 }
 
 // ---- Stop -----------------------------------------------------------------------------
