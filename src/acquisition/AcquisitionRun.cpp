@@ -344,8 +344,9 @@ QString AcquisitionRun::bytesText(bool grouped) const
         return kReady;
     if (!grouped)
         return kBytesReceived + QString::number(m_bytesReceived);
-    // "#,#": digits grouped by the user's thousands separator.
-    QLocale locale = QLocale::system();
+    // "#,#": digits grouped by the user's thousands separator. QLocale() is the
+    // user's locale unless the program sets another default (tests do).
+    QLocale locale;
     locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
     return kBytesReceived + locale.toString(static_cast<qlonglong>(m_bytesReceived));
 }

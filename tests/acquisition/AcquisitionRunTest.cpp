@@ -2,7 +2,9 @@
 // window, the serial port and the spreadsheet application.
 #include "AcquisitionRun.h"
 #include "FakeAcquisitionView.h"
+#include "FileContents.h"
 #include "QStringPrinter.h"
+#include "StatusTexts.h"
 #include "FakeSerialComm.h"
 #include "FakeSpreadsheet.h"
 #include "FolderLookup.h"
@@ -10,31 +12,12 @@
 #include "MacroSettings.h"
 #include "RecordingMessageBoxes.h"
 
-#include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
-
-const QString kBlocked =
-    "MS Excel is blocked: please close the cell you're editing or finish the dialog that's open.";
-const QString kClosed =
-    "Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.";
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(content);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 class AcquisitionRunTest : public ::testing::Test {
 protected:
@@ -59,6 +42,13 @@ protected:
     }
     void send(const QByteArray &text) { comm.pending += text; }
     void tick() { run->tick(); }
+    void useMacro(const QString &name) { macro = {true, name}; }
+    // The instrument sends text, then the timer ticks.
+    void tickWith(const QByteArray &text)
+    {
+        send(text);
+        tick();
+    }
     std::shared_ptr<FakeWorkbook> workingBook() const { return app->book("spreadsheet.xls"); }
     QString cell(int row, int column) const { return workingBook()->text(row, column); }
 
@@ -82,8 +72,7 @@ protected:
 TEST_F(AcquisitionRunTest, AStartAfterAStopBeginsAtRowOneInColumnOne)
 {
     start();
-    send("a :: 1\r\n\r\n\r\n\r\n7\r\n");
-    tick();
+    tickWith("a :: 1\r\n\r\n\r\n\r\n7\r\n");
     ASSERT_GT(run->nextRow(), 1);
     ASSERT_EQ(run->blockColumn(), 2);
     run->stop(macro);
@@ -196,7 +185,7 @@ TEST_F(AcquisitionRunTest, PortNotAvailableQuitsTheSpreadsheetAndLeavesStartUsab
         throw CommError(8005, "Port already open");
     };
     run->start();
-    EXPECT_EQ(view.status, "COM port not available");
+    EXPECT_EQ(view.status, kNoPort);
     EXPECT_EQ(view.comPortLamp, Lamp::Red);
     EXPECT_EQ(view.comPortTip, why.text); // the lamp tells why
     EXPECT_EQ(view.excelLamp, Lamp::Green);
@@ -258,8 +247,7 @@ TEST_F(AcquisitionRunTest, PersonalMacrosThatFailToLoadAreAWarningOnly)
 TEST_F(AcquisitionRunTest, TickWritesWhatArrivedAndCountsIt)
 {
     start();
-    send("5.1\r\n5.");
-    tick();
+    tickWith("5.1\r\n5.");
     EXPECT_EQ(cell(1, 1), "5.1");
     EXPECT_EQ(run->pendingText(), "5.");
     EXPECT_EQ(run->bytesReceived(), 7);
@@ -268,8 +256,7 @@ TEST_F(AcquisitionRunTest, TickWritesWhatArrivedAndCountsIt)
     EXPECT_EQ(view.eventRuns, 1);
     EXPECT_TRUE(view.timerEnabled);
 
-    send("2\r\n1 :: 2 = 3\r\n");
-    tick();
+    tickWith("2\r\n1 :: 2 = 3\r\n");
     EXPECT_EQ(cell(2, 1), "5.2");
     EXPECT_EQ(cell(3, 2), "2");
     EXPECT_EQ(run->nextRow(), 4);
@@ -296,19 +283,16 @@ TEST_F(AcquisitionRunTest, TickWhenNotRunningSwitchesTheTimerOffAndReadsNothing)
 TEST_F(AcquisitionRunTest, BlockedSpreadsheetHoldsTheLineAndDisablesPause)
 {
     start();
-    send("5.1\r\n");
-    tick();
+    tickWith("5.1\r\n");
     app->cellFailure = SpreadsheetError::Kind::Busy;
-    send("5.2\r\n");
-    tick();
+    tickWith("5.2\r\n");
     EXPECT_EQ(view.status, kBlocked);
     EXPECT_EQ(view.excelLamp, Lamp::Yellow);
     EXPECT_FALSE(view.pauseEnabled);
     EXPECT_TRUE(view.timerEnabled);
     EXPECT_EQ(run->state(), RunState::Running);
 
-    send("5.3\r\n");
-    tick(); // retried, still blocked; nothing dropped
+    tickWith("5.3\r\n"); // retried, still blocked; nothing dropped
     EXPECT_EQ(run->pendingText(), "5.2\r\n5.3\r\n");
 
     app->cellFailure.reset();
@@ -324,8 +308,7 @@ TEST_F(AcquisitionRunTest, ClosedSpreadsheetIsShownRedAndTheRunGoesOn)
 {
     start();
     app->gone = true;
-    send("5.1\r\n");
-    tick();
+    tickWith("5.1\r\n");
     EXPECT_EQ(view.status, kClosed);
     EXPECT_EQ(view.excelLamp, Lamp::Red);
     EXPECT_FALSE(view.pauseEnabled);
@@ -366,13 +349,12 @@ TEST_F(AcquisitionRunTest, PortVanishingMidRunKeepsWhatWasReceived)
 {
     start();
     app->cellFailure = SpreadsheetError::Kind::Busy;
-    send("5.1\r\n5.2\r\n5.");
-    tick(); // held back by the blocked spreadsheet
+    tickWith("5.1\r\n5.2\r\n5."); // held back by the blocked spreadsheet
     app->cellFailure.reset();
     comm.failInput = [] { throw CommError(8020, "Error reading comm device"); };
     tick();
     EXPECT_EQ(view.comPortLamp, Lamp::Red);
-    EXPECT_EQ(view.status, "COM port not available");
+    EXPECT_EQ(view.status, kNoPort);
     EXPECT_FALSE(comm.portOpen());
     EXPECT_EQ(run->state(), RunState::Running);
     EXPECT_EQ(cell(1, 1), "5.1"); // lines received before are still written
@@ -380,14 +362,14 @@ TEST_F(AcquisitionRunTest, PortVanishingMidRunKeepsWhatWasReceived)
     EXPECT_EQ(run->pendingText(), "5.");
 
     tick(); // no further reads of a closed port, no crash
-    EXPECT_EQ(view.status, "COM port not available");
+    EXPECT_EQ(view.status, kNoPort);
     EXPECT_EQ(view.comPortLamp, Lamp::Red);
 
     // Pause and Resume keep the port red.
     run->pause();
     run->resume();
     EXPECT_EQ(view.comPortLamp, Lamp::Red);
-    EXPECT_EQ(view.status, "COM port not available");
+    EXPECT_EQ(view.status, kNoPort);
 
     app->saveAnswers = {documents + "/run1.xls"};
     run->stop(macro);
@@ -399,8 +381,7 @@ TEST_F(AcquisitionRunTest, PortVanishingMidRunKeepsWhatWasReceived)
     // The next run starts with a working port again.
     factory.prepare();
     start();
-    send("1\r\n");
-    tick();
+    tickWith("1\r\n");
     EXPECT_EQ(view.comPortLamp, Lamp::Green);
     EXPECT_EQ(view.status, "Bytes Received: 3");
 }
@@ -415,8 +396,7 @@ TEST_F(AcquisitionRunTest, StopClickedWhileEventsRunEndsTheTick)
     EXPECT_EQ(run->state(), RunState::Stopped);
     EXPECT_EQ(app->quitCount, 1);
     // The tick switches the timer on again; the next one finds no run and stays off.
-    send("2\r\n");
-    tick();
+    tickWith("2\r\n");
     EXPECT_FALSE(view.timerEnabled);
     EXPECT_TRUE(run->pendingText().isEmpty());
 }
@@ -540,8 +520,7 @@ TEST_F(AcquisitionRunTest, PauseAndResumeOnlyActInTheirState)
 TEST_F(AcquisitionRunTest, DataSentDuringPauseArrivesInOrderAfterResume)
 {
     start();
-    send("1\r\n2");
-    tick();
+    tickWith("1\r\n2");
     run->pause();
     send("\r\n3\r\n");
     send(QByteArray(12340, 'x')); // a partial line, to make the count grouped
@@ -554,10 +533,16 @@ TEST_F(AcquisitionRunTest, DataSentDuringPauseArrivesInOrderAfterResume)
     EXPECT_EQ(cell(3, 1), "3");
     EXPECT_EQ(view.status, "Bytes Received: 12349");
 
+    // Grouped by the user's thousands separator.
     run->pause();
     run->resume();
-    const QString sep = QLocale::system().groupSeparator();
-    EXPECT_EQ(view.status, "Bytes Received: 12" + sep + "349");
+    EXPECT_EQ(view.status, "Bytes Received: 12,349");
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    run->pause();
+    run->resume();
+    EXPECT_EQ(view.status, "Bytes Received: 12.349");
+    QLocale::setDefault(before);
 }
 
 // ---- Stop -----------------------------------------------------------------------------
@@ -565,8 +550,7 @@ TEST_F(AcquisitionRunTest, DataSentDuringPauseArrivesInOrderAfterResume)
 TEST_F(AcquisitionRunTest, StopClosesEverythingAndOffersToRenameTheWorkbook)
 {
     start();
-    send("5.1\r\n5.2");
-    tick();
+    tickWith("5.1\r\n5.2");
     app->saveAnswers = {documents + "/results.xls"};
     run->stop(macro);
 
@@ -612,8 +596,7 @@ TEST_F(AcquisitionRunTest, StopWithoutDataAsksNothing)
 TEST_F(AcquisitionRunTest, CancelledDialogSavesNothingAndQuitsAnyway)
 {
     start();
-    send("1\r\n");
-    tick();
+    tickWith("1\r\n");
     run->stop(macro);
     EXPECT_EQ(app->saveDialogs.size(), 1);
     EXPECT_TRUE(workingBook()->savedAs.isEmpty());
@@ -623,8 +606,7 @@ TEST_F(AcquisitionRunTest, CancelledDialogSavesNothingAndQuitsAnyway)
 TEST_F(AcquisitionRunTest, WorkbookNameIsComparedWithoutCase)
 {
     start();
-    send("1\r\n");
-    tick();
+    tickWith("1\r\n");
     workingBook()->fileName = "SpreadSheet.XLS";
     run->stop(macro);
     EXPECT_EQ(app->saveDialogs.size(), 1);
@@ -632,8 +614,7 @@ TEST_F(AcquisitionRunTest, WorkbookNameIsComparedWithoutCase)
     // A workbook the user saved under a name of their own is not asked about.
     auto second = factory.prepare();
     start();
-    send("1\r\n");
-    tick();
+    tickWith("1\r\n");
     second->book("spreadsheet.xls")->fileName = "mine.xls";
     run->stop(macro);
     EXPECT_TRUE(second->saveDialogs.isEmpty());
@@ -642,8 +623,7 @@ TEST_F(AcquisitionRunTest, WorkbookNameIsComparedWithoutCase)
 
 TEST_F(AcquisitionRunTest, QualifiedMacroRunsOnceWithExactlyThatName)
 {
-    macro.enabled = true;
-    macro.name = "Personal.xls!Tidy";
+    useMacro("Personal.xls!Tidy");
     writeFile(startup.path() + "/Personal.xls", "macros");
     app->macros.insert("personal.xls!tidy");
     start();
@@ -654,13 +634,11 @@ TEST_F(AcquisitionRunTest, QualifiedMacroRunsOnceWithExactlyThatName)
 
 TEST_F(AcquisitionRunTest, PlainMacroIsTriedInEachWorkbookUntilOneRunsIt)
 {
-    macro.enabled = true;
-    macro.name = "Tidy";
+    useMacro("Tidy");
     writeFile(startup.path() + "/Personal.xls", "macros");
     app->macros = {"personal.xls!tidy"};
     start();
-    send("1\r\n");
-    tick();
+    tickWith("1\r\n");
     app->saveAnswers = {documents + "/out.xls"};
     run->stop(macro);
     EXPECT_EQ(app->runs, (QStringList{"spreadsheet.xls!Tidy", "Personal.xls!Tidy"}));
@@ -678,8 +656,7 @@ TEST_F(AcquisitionRunTest, PlainMacroIsTriedInEachWorkbookUntilOneRunsIt)
 
 TEST_F(AcquisitionRunTest, NameStartingWithBangIsAPlainName)
 {
-    macro.enabled = true;
-    macro.name = "!Tidy";
+    useMacro("!Tidy");
     app->macros = {"spreadsheet.xls!!tidy"};
     start();
     run->stop(macro);
@@ -689,11 +666,9 @@ TEST_F(AcquisitionRunTest, NameStartingWithBangIsAPlainName)
 
 TEST_F(AcquisitionRunTest, MissingMacroIsReportedAndStopGoesOn)
 {
-    macro.enabled = true;
-    macro.name = "Nowhere";
+    useMacro("Nowhere");
     start();
-    send("1\r\n");
-    tick();
+    tickWith("1\r\n");
     app->saveAnswers = {documents + "/out.xls"};
     run->stop(macro);
     EXPECT_EQ(app->runs, QStringList{"spreadsheet.xls!Nowhere"});
@@ -711,11 +686,9 @@ TEST_F(AcquisitionRunTest, MissingMacroIsReportedAndStopGoesOn)
 
 TEST_F(AcquisitionRunTest, StopAfterTheUserClosedTheSpreadsheetStillCompletes)
 {
-    macro.enabled = true;
-    macro.name = "Tidy";
+    useMacro("Tidy");
     start();
-    send("1\r\n");
-    tick();
+    tickWith("1\r\n");
     app->gone = true;
     run->stop(macro);
     EXPECT_EQ(run->state(), RunState::Stopped);
@@ -728,8 +701,7 @@ TEST_F(AcquisitionRunTest, StopAfterTheUserClosedTheSpreadsheetStillCompletes)
 TEST_F(AcquisitionRunTest, StopWhilePausedIsAFullStop)
 {
     start();
-    send("1\r\n");
-    tick();
+    tickWith("1\r\n");
     run->pause();
     app->saveAnswers = {documents + "/p.xls"};
     run->stop(macro);

@@ -7,12 +7,11 @@
 #include "MainWindowRig.h"
 #include "QStringPrinter.h"
 #include "SavedSheet.h"
+#include "StatusTexts.h"
 
 #include <QAction>
 #include <QDir>
 #include <QMenu>
-#include <QPushButton>
-#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -20,39 +19,10 @@
 
 namespace {
 
-const QString kBlocked =
-    "MS Excel is blocked: please close the cell you're editing or finish the dialog that's open.";
-const QString kClosed =
-    "Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.";
-const QString kNoPort = "COM port not available";
-
-void click(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
-
-// A cell holding a time of day in hours, as a block's first row does.
-bool isHours(const QString &text)
-{
-    bool ok = false;
-    const double hours = text.toDouble(&ok);
-    return ok && hours >= 0 && hours <= 24;
-}
-
 class MainWindowRunTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const QString why = rig.setUp();
-        ASSERT_TRUE(why.isEmpty()) << why.toStdString();
-    }
+    void SetUp() override { ASSERT_EQ(rig.setUp(), ""); }
 
-    // Loads the window and presses Start; true when the run is up.
-    bool start()
-    {
-        if (!rig.w && !rig.load())
-            return false;
-        rig.sent = 0;
-        click(rig.w->cmdStart);
-        return run().state() == RunState::Running;
-    }
     // Presses Stop with the save dialog answered by a file in the output folder.
     QString stopAndSave(const QString &name)
     {
@@ -84,7 +54,7 @@ protected:
 
 TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
 {
-    ASSERT_TRUE(start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.start()) << rig.status().toStdString();
     EXPECT_EQ(rig.status(), "Ready");
     EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::green());
     EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
@@ -99,22 +69,18 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
     EXPECT_TRUE(QFileInfo::exists(rig.workingCopy())); // copied from the master
 
     // Two data lines in column 1.
-    ASSERT_TRUE(rig.send("5.1\r\n5.2\r\n"));
-    ASSERT_TRUE(rig.written());
+    ASSERT_TRUE(rig.sendWritten("5.1\r\n5.2\r\n"));
     EXPECT_EQ(run().nextRow(), 3);
     EXPECT_EQ(rig.status(), "Bytes Received: 10");
 
     // A line split across ticks, then its CR LF split across ticks.
-    ASSERT_TRUE(rig.send("5."));
-    ASSERT_TRUE(rig.received());
-    runEventLoop(250);
-    ASSERT_TRUE(rig.send("3\r"));
-    ASSERT_TRUE(rig.received());
-    runEventLoop(250);
+    ASSERT_TRUE(rig.sendReceived("5."));
+    ASSERT_TRUE(waitForTicks(*w().tmrMain, 2));
+    ASSERT_TRUE(rig.sendReceived("3\r"));
+    ASSERT_TRUE(waitForTicks(*w().tmrMain, 2));
     EXPECT_EQ(run().pendingText(), "5.3\r");
     EXPECT_EQ(run().nextRow(), 3);
-    ASSERT_TRUE(rig.send("\n"));
-    ASSERT_TRUE(rig.written());
+    ASSERT_TRUE(rig.sendWritten("\n"));
     EXPECT_EQ(run().nextRow(), 4);
 
     // Two record lines in one piece: "::" and "=" are no cells; runs of
@@ -126,8 +92,7 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
 
     // Four empty lines: a separator (column 2, time stamp in row 1) and one
     // empty data line in row 2; the next line goes to row 3.
-    ASSERT_TRUE(rig.send("\r\n\r\n\r\n\r\n6.1\r\n"));
-    ASSERT_TRUE(rig.written());
+    ASSERT_TRUE(rig.sendWritten("\r\n\r\n\r\n\r\n6.1\r\n"));
     EXPECT_EQ(rig.w->run().blockColumn(), 2);
     EXPECT_EQ(run().nextRow(), 4);
 
@@ -135,8 +100,7 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
     QByteArray separators;
     for (int i = 0; i < 253; ++i)
         separators += "\r\n\r\n\r\n";
-    ASSERT_TRUE(rig.send(separators + "a\tb\tc\r\n"));
-    ASSERT_TRUE(rig.written());
+    ASSERT_TRUE(rig.sendWritten(separators + "a\tb\tc\r\n"));
     EXPECT_EQ(rig.w->run().blockColumn(), 255);
     EXPECT_EQ(run().nextRow(), 3);
     EXPECT_EQ(rig.status(), "Bytes Received: " + QString::number(rig.sent));
@@ -170,11 +134,11 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
     }
     EXPECT_EQ(sheet.at(4, 2), "1");
     EXPECT_EQ(sheet.at(5, 2), "2");
-    EXPECT_TRUE(isHours(sheet.at(1, 2))) << sheet.at(1, 2).toStdString();
+    EXPECT_TRUE(SavedSheet::isHours(sheet.at(1, 2))) << sheet.at(1, 2).toStdString();
     EXPECT_EQ(sheet.at(2, 2), "");
     EXPECT_EQ(sheet.at(3, 2), "6.1");
     for (int c = 3; c <= 255; ++c) {
-        ASSERT_TRUE(isHours(sheet.at(1, c))) << "column " << c << ": " << sheet.at(1, c).toStdString();
+        ASSERT_TRUE(SavedSheet::isHours(sheet.at(1, c))) << "column " << c << ": " << sheet.at(1, c).toStdString();
         ASSERT_EQ(sheet.at(2, c), c == 255 ? "a" : "") << "column " << c;
     }
     EXPECT_EQ(sheet.at(2, 256), "b");
@@ -249,7 +213,7 @@ TEST_F(MainWindowRunTest, PortMissingOrInUseQuitsTheOfficeAndAnotherStartWorks)
     // Once the other program lets go, Start works; Stop with nothing written
     // asks nothing.
     other.setPortOpen(false);
-    ASSERT_TRUE(start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.start()) << rig.status().toStdString();
     EXPECT_EQ(rig.status(), "Ready");
     const pid_t office = rig.officeGroup();
     click(w().cmdStop);
@@ -260,9 +224,8 @@ TEST_F(MainWindowRunTest, PortMissingOrInUseQuitsTheOfficeAndAnotherStartWorks)
 
 TEST_F(MainWindowRunTest, BusyOfficeHoldsTheLineAndWritesItToTheSameRowWhenFree)
 {
-    ASSERT_TRUE(start()) << rig.status().toStdString();
-    ASSERT_TRUE(rig.send("1\r\n"));
-    ASSERT_TRUE(rig.written());
+    ASSERT_TRUE(rig.start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.sendWritten("1\r\n"));
     ASSERT_EQ(run().nextRow(), 2);
 
     const pid_t office = rig.officeGroup();
@@ -276,7 +239,7 @@ TEST_F(MainWindowRunTest, BusyOfficeHoldsTheLineAndWritesItToTheSameRowWhenFree)
     if (blocked) {
         rig.send("3\r\n");
         rig.received();
-        runEventLoop(300);
+        waitForTicks(*w().tmrMain, 3);
     }
     const QByteArray held = run().pendingText();
     const std::int32_t row = run().nextRow();
@@ -305,9 +268,8 @@ TEST_F(MainWindowRunTest, BusyOfficeHoldsTheLineAndWritesItToTheSameRowWhenFree)
 
 TEST_F(MainWindowRunTest, ClosedOfficeIsShownInRedTheRunGoesOnAndStopRebuildsFromTheJournal)
 {
-    ASSERT_TRUE(start()) << rig.status().toStdString();
-    ASSERT_TRUE(rig.send("1\r\n"));
-    ASSERT_TRUE(rig.written());
+    ASSERT_TRUE(rig.start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.sendWritten("1\r\n"));
 
     const pid_t office = rig.officeGroup();
     ASSERT_EQ(::kill(-office, SIGKILL), 0);
@@ -318,9 +280,8 @@ TEST_F(MainWindowRunTest, ClosedOfficeIsShownInRedTheRunGoesOnAndStopRebuildsFro
     EXPECT_FALSE(w().cmdPause->isEnabled());
 
     // The run goes on: the port is still read, and nothing is dropped.
-    ASSERT_TRUE(rig.send("3\r\n"));
-    ASSERT_TRUE(rig.received());
-    runEventLoop(300);
+    ASSERT_TRUE(rig.sendReceived("3\r\n"));
+    ASSERT_TRUE(waitForTicks(*w().tmrMain, 3));
     EXPECT_EQ(run().state(), RunState::Running);
     EXPECT_EQ(run().pendingText(), "2\r\n3\r\n");
     EXPECT_EQ(rig.status(), kClosed);
@@ -345,9 +306,8 @@ TEST_F(MainWindowRunTest, ClosedOfficeIsShownInRedTheRunGoesOnAndStopRebuildsFro
 
 TEST_F(MainWindowRunTest, PortVanishingMidRunIsShownAndStopSavesWhatCame)
 {
-    ASSERT_TRUE(start()) << rig.status().toStdString();
-    ASSERT_TRUE(rig.send("1\r\n2\r\n3"));
-    ASSERT_TRUE(rig.received());
+    ASSERT_TRUE(rig.start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.sendReceived("1\r\n2\r\n3"));
     rig.pty.stop(); // the adapter is pulled
     ASSERT_TRUE(waitUntil([this] { return rig.status() == kNoPort; }, 5000));
     EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::red());
@@ -355,7 +315,7 @@ TEST_F(MainWindowRunTest, PortVanishingMidRunIsShownAndStopSavesWhatCame)
     EXPECT_FALSE(rig.comm->portOpen());
     EXPECT_EQ(run().state(), RunState::Running);
     EXPECT_EQ(run().nextRow(), 3);
-    runEventLoop(300); // the ticks go on quietly
+    ASSERT_TRUE(waitForTicks(*w().tmrMain, 3)); // the ticks go on quietly
     EXPECT_EQ(rig.status(), kNoPort);
     EXPECT_TRUE(w().cmdStop->isEnabled());
 
@@ -385,7 +345,7 @@ TEST_F(MainWindowRunTest, PauseHoldsThePortTextAndResumeWritesItInOrder)
     EXPECT_EQ(portLamp, QColor(0xC0, 0xC0, 0xC0));
     EXPECT_EQ(rig.status(), "");
 
-    ASSERT_TRUE(start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.start()) << rig.status().toStdString();
     // Resume while running does nothing either.
     w().cmdResume_Click();
     EXPECT_EQ(run().state(), RunState::Running);
@@ -397,8 +357,7 @@ TEST_F(MainWindowRunTest, PauseHoldsThePortTextAndResumeWritesItInOrder)
     QByteArray before;
     for (int i = 1; i <= 150; ++i)
         before += QByteArray("P") + QByteArray::number(i).rightJustified(4, '0') + "\r\n";
-    ASSERT_TRUE(rig.send(before));
-    ASSERT_TRUE(rig.written());
+    ASSERT_TRUE(rig.sendWritten(before));
     ASSERT_EQ(run().nextRow(), 151);
 
     click(w().cmdPause);
@@ -420,7 +379,7 @@ TEST_F(MainWindowRunTest, PauseHoldsThePortTextAndResumeWritesItInOrder)
     for (int i = 1; i <= 40; ++i)
         during += QByteArray("Q") + QByteArray::number(i).rightJustified(4, '0') + "\r\n";
     ASSERT_TRUE(rig.send(during));
-    runEventLoop(500);
+    ASSERT_TRUE(waitUntil([&] { return rig.comm->inBufferCount() == during.size(); }, 5000));
     EXPECT_EQ(run().bytesReceived(), 1050);
     EXPECT_EQ(run().nextRow(), 151);
     EXPECT_TRUE(rig.comm->portOpen());

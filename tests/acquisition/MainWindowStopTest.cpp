@@ -4,26 +4,17 @@
 // the save; no dialog when nothing was written; a cancelled dialog; closing
 // the window during a run and while paused.
 #include "AcquisitionRun.h"
+#include "FlatWorkbook.h"
 #include "MainWindowRig.h"
+#include "OfficeConversion.h"
 #include "QStringPrinter.h"
 #include "SavedSheet.h"
 
 #include <QDir>
-#include <QProcess>
-#include <QPushButton>
 #include <QStandardPaths>
-#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
-
-void click(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
-
-QByteArray contentOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // The office's start-up folder, where the user keeps personal macros.
 QString startupFolder()
@@ -54,59 +45,20 @@ const char *const kMarkMacro =
 bool writePersonalOds(const QString &folder, const QString &basic)
 {
     QTemporaryDir work;
-    QFile flat(work.path() + "/Personal.fods");
-    if (!flat.open(QIODevice::WriteOnly))
-        return false;
-    flat.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-               "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-               "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
-               "xmlns:script=\"urn:oasis:names:tc:opendocument:xmlns:script:1.0\" "
-               "office:version=\"1.2\" office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\">"
-               "<office:scripts><office:script script:language=\"ooo:Basic\">"
-               "<ooo:libraries xmlns:ooo=\"http://openoffice.org/2004/office\" "
-               "xmlns:xlink=\"http://www.w3.org/1999/xlink\">"
-               "<ooo:library-embedded ooo:name=\"Standard\"><ooo:module ooo:name=\"Module1\">"
-               "<ooo:source-code>"
-               + basic.toHtmlEscaped().toUtf8()
-               + "</ooo:source-code></ooo:module></ooo:library-embedded></ooo:libraries>"
-                 "</office:script></office:scripts>"
-                 "<office:body><office:spreadsheet><table:table table:name=\"Macros\">"
-                 "<table:table-row><table:table-cell/></table:table-row></table:table>"
-                 "</office:spreadsheet></office:body></office:document>\n");
-    flat.close();
-    QProcess soffice;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("URE_BOOTSTRAP");
-    env.insert("HOME", work.path());
-    env.insert("TMPDIR", work.path());
-    soffice.setProcessEnvironment(env);
-    soffice.setProcessChannelMode(QProcess::MergedChannels);
-    soffice.start("soffice", {"-env:UserInstallation=file://" + work.path() + "/profile", "--headless",
-                              "--norestore", "--convert-to", "ods", "--outdir", folder, flat.fileName()});
-    return soffice.waitForFinished(120000) && QFileInfo::exists(folder + "/Personal.ods");
+    writeFile(work.path() + "/Personal.fods", flatWorkbook({"Macros"}, basic));
+    return convertWithSeparateOffice({work.path() + "/Personal.fods"}, "ods", folder)
+        && QFileInfo::exists(folder + "/Personal.ods");
 }
 
 class MainWindowStopTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const QString why = rig.setUp();
-        ASSERT_TRUE(why.isEmpty()) << why.toStdString();
-    }
+    void SetUp() override { ASSERT_EQ(rig.setUp(), ""); }
     void TearDown() override
     {
         rig.tearDown();
         QFile::remove(startupFolder() + "/Personal.ods");
     }
 
-    bool start()
-    {
-        if (!rig.w && !rig.load())
-            return false;
-        rig.sent = 0;
-        click(rig.w->cmdStart);
-        return run().state() == RunState::Running;
-    }
     AcquisitionRun &run() { return rig.w->run(); }
     frmMain &w() { return *rig.w; }
     QStringList savedFiles() const { return QDir(rig.output.path()).entryList({"*.xls"}, QDir::Files); }
@@ -144,10 +96,9 @@ TEST_F(MainWindowStopTest, UserMacroInItsFormsRunsBeforeTheSave)
         if (i > 0) {
             rig.w->setMacroSettings({c.enable, c.name});
         }
-        ASSERT_TRUE(start()) << rig.status().toStdString();
+        ASSERT_TRUE(rig.start()) << rig.status().toStdString();
         EXPECT_EQ(rig.status(), "Ready"); // the personal macros loaded without a warning
-        ASSERT_TRUE(rig.send("m\r\n"));
-        ASSERT_TRUE(rig.written());
+        ASSERT_TRUE(rig.sendWritten("m\r\n"));
         const pid_t office = rig.officeGroup();
         rig.prompts.clear();
         rig.saveAnswer = rig.outputFile(QString("macro%1.xls").arg(i));
@@ -172,16 +123,15 @@ TEST_F(MainWindowStopTest, UserMacroInItsFormsRunsBeforeTheSave)
 
 TEST_F(MainWindowStopTest, NothingWrittenAsksNothingAndACancelledDialogSavesNothing)
 {
-    ASSERT_TRUE(start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.start()) << rig.status().toStdString();
     pid_t office = rig.officeGroup();
     click(w().cmdStop);
     EXPECT_TRUE(rig.prompts.isEmpty());
     EXPECT_EQ(run().state(), RunState::Stopped);
     EXPECT_TRUE(MainWindowRig::officeEnded(office));
 
-    ASSERT_TRUE(start()) << rig.status().toStdString();
-    ASSERT_TRUE(rig.send("1\r\n2\r\n"));
-    ASSERT_TRUE(rig.written());
+    ASSERT_TRUE(rig.start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.sendWritten("1\r\n2\r\n"));
     office = rig.officeGroup();
     rig.saveAnswer = "False"; // the user cancels
     click(w().cmdStop);
@@ -191,15 +141,14 @@ TEST_F(MainWindowStopTest, NothingWrittenAsksNothingAndACancelledDialogSavesNoth
     EXPECT_TRUE(MainWindowRig::officeEnded(office)); // quit all the same: no office left
     EXPECT_TRUE(savedFiles().isEmpty());
     // The working copy on disk is still the master's copy.
-    EXPECT_EQ(contentOf(rig.workingCopy()), contentOf(rig.programFolder + "/spreadsheet.xls"));
+    EXPECT_EQ(readFile(rig.workingCopy()), readFile(rig.programFolder + "/spreadsheet.xls"));
 }
 
 TEST_F(MainWindowStopTest, ClosingTheWindowDuringARunStopsItBeforeTheSettingsAreWritten)
 {
     AppSettings::save("Excel Macro", "Name", "Before");
-    ASSERT_TRUE(start()) << rig.status().toStdString();
-    ASSERT_TRUE(rig.send("u1\r\nu2\r\n"));
-    ASSERT_TRUE(rig.written());
+    ASSERT_TRUE(rig.start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.sendWritten("u1\r\nu2\r\n"));
     rig.w->setMacroSettings({rig.w->macroSettings().enabled, "After"}); // changed during the run, stored at unload
 
     QString storedDuringStop;
@@ -222,9 +171,8 @@ TEST_F(MainWindowStopTest, ClosingTheWindowDuringARunStopsItBeforeTheSettingsAre
 
 TEST_F(MainWindowStopTest, ClosingTheWindowWhilePausedDoesNotStop)
 {
-    ASSERT_TRUE(start()) << rig.status().toStdString();
-    ASSERT_TRUE(rig.send("p1\r\n"));
-    ASSERT_TRUE(rig.written());
+    ASSERT_TRUE(rig.start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.sendWritten("p1\r\n"));
     click(w().cmdPause);
     ASSERT_EQ(run().state(), RunState::Paused);
     rig.w->setMacroSettings({rig.w->macroSettings().enabled, "Paused"});
@@ -239,7 +187,7 @@ TEST_F(MainWindowStopTest, ClosingTheWindowWhilePausedDoesNotStop)
     EXPECT_EQ(rig.w->run().spreadsheet(), nullptr);
     EXPECT_TRUE(MainWindowRig::officeEnded(office));
     EXPECT_TRUE(savedFiles().isEmpty());
-    EXPECT_EQ(contentOf(rig.workingCopy()), contentOf(rig.programFolder + "/spreadsheet.xls"));
+    EXPECT_EQ(readFile(rig.workingCopy()), readFile(rig.programFolder + "/spreadsheet.xls"));
 }
 
 } // namespace

@@ -10,7 +10,7 @@
 #include "RecordingMessageBoxes.h"
 #include "RunJournal.h"
 #include "RunReplay.h"
-#include "TestFiles.h"
+#include "FileContents.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -3,6 +3,7 @@
 #include "AppVersion.h"
 #include "EmulatedInstruments.h"
 #include "EmulatorMailbox.h"
+#include "FileContents.h"
 #include "Startup.h"
 #include "RecordingMessageBoxes.h"
 #include "SingleInstance.h"
@@ -43,12 +44,7 @@ protected:
         writeKeyChain("Halvern,Halvern,Quentaro Works\r\n");
     }
 
-    void writeKeyChain(const QByteArray &text)
-    {
-        QFile f(folder.path() + "/KeyChain.txt");
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text);
-    }
+    void writeKeyChain(const QByteArray &text) { writeFile(folder.path() + "/KeyChain.txt", text); }
 
     frmMain::Services services(SerialComm &port)
     {
@@ -128,9 +124,8 @@ TEST_F(MainWindowTest, DefaultsWithNothingStoredAndWrittenAtClose)
     EXPECT_EQ(stored("Excel Macro", "Name"), "");
     EXPECT_EQ(factory.creates, 0);
     // The store is the per-user Halvern.conf (moved by XDG_CONFIG_HOME in tests).
-    QFile conf(qEnvironmentVariable("XDG_CONFIG_HOME") + "/Halvern/Halvern.conf");
-    ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
-    const QByteArray text = conf.readAll();
+    const QByteArray text = readFile(qEnvironmentVariable("XDG_CONFIG_HOME") + "/Halvern/Halvern.conf");
+    ASSERT_FALSE(text.isEmpty());
     EXPECT_TRUE(text.contains("[Communication]\nComPort=1")) << text.constData();
     EXPECT_TRUE(text.contains("[Excel%20Macro]")) << text.constData();
 }
@@ -244,12 +239,8 @@ TEST_F(MainWindowTest, SecondCopyIsRefused)
 TEST_F(MainWindowTest, StaleLockOfACrashedCopyDoesNotBlock)
 {
     const QString lockPath = folder.path() + "/halvern.lock";
-    {
-        // A lock file naming a process that no longer exists.
-        QFile f(lockPath);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("999999\nhalvern\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-    }
+    // A lock file naming a process that no longer exists.
+    writeFile(lockPath, "999999\nhalvern\n" + QSysInfo::machineHostName().toUtf8() + "\n");
     SingleInstance instance(lockPath);
     auto w = startUp(services(serial), instance);
     ASSERT_NE(w, nullptr);

@@ -1,4 +1,5 @@
 #include "AppSettings.h"
+#include "Clicks.h"
 #include "DialogActions.h"
 #include "LinkFolderDeviceSource.h"
 #include "PtyAdapter.h"
@@ -17,12 +18,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-// A user's click on an option button: on its round indicator.
-void clickOption(QRadioButton *option)
-{
-    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
-}
 
 // COM 1 to 16 leading where `pathOf` says, all devices present.
 QList<PortListing::Entry> entries(const std::function<QString(int)> &pathOf)
@@ -135,7 +130,7 @@ TEST_F(ComPortDialog, Port12PresetsOtherWithCom12Enabled)
                   EXPECT_EQ(checkedOption(d), 0);
                   EXPECT_EQ(d.cboComPort->currentText(), "COM 12");
                   EXPECT_TRUE(d.cboComPort->isEnabled());
-                  QTest::mouseClick(d.cmdOK, Qt::LeftButton);
+                  click(d.cmdOK);
               }),
               12);
     EXPECT_EQ(label, "COM 12");
@@ -144,7 +139,7 @@ TEST_F(ComPortDialog, Port12PresetsOtherWithCom12Enabled)
 TEST_F(ComPortDialog, OtherFromPort2GivesCom5)
 {
     EXPECT_EQ(select(2, [](frmComPort &d) {
-                  clickOption(d.optComPort[0]);
+                  clickIndicator(d.optComPort[0]);
                   EXPECT_EQ(checkedOption(d), 0);
                   EXPECT_TRUE(d.cboComPort->isEnabled());
                   pressEnter(d);
@@ -157,7 +152,7 @@ TEST_F(ComPortDialog, OtherFromPort2GivesCom5)
 TEST_F(ComPortDialog, BackToCom1DisablesTheListAndGives1)
 {
     EXPECT_EQ(select(12, [](frmComPort &d) {
-                  clickOption(d.optComPort[1]);
+                  clickIndicator(d.optComPort[1]);
                   EXPECT_EQ(checkedOption(d), 1);
                   EXPECT_FALSE(d.cboComPort->isEnabled());
                   EXPECT_EQ(d.cboComPort->currentText(), "COM 12"); // keeps its place
@@ -173,7 +168,7 @@ TEST_F(ComPortDialog, LeavingWithoutOkKeepsTheOldPort)
         SCOPED_TRACE(leaveName(how));
         label.clear();
         EXPECT_EQ(select(3, [how](frmComPort &d) {
-                      clickOption(d.optComPort[0]);
+                      clickIndicator(d.optComPort[0]);
                       QTest::keyClick(d.cboComPort, Qt::Key_Down);
                       EXPECT_EQ(d.cboComPort->currentText(), "COM 6");
                       leaveWithoutOk(d, how);
@@ -203,14 +198,14 @@ TEST_F(ComPortDialog, EveryOpeningStartsFromTheDesignState)
 
     // "Other" with a blank list: nothing to read, so nothing changes either.
     EXPECT_EQ(getPort(0, [](frmComPort &d) {
-                  clickOption(d.optComPort[0]);
+                  clickIndicator(d.optComPort[0]);
                   EXPECT_TRUE(d.cboComPort->isEnabled());
                   pressEnter(d);
               }),
               0);
     // ... but picking an entry then counts.
     EXPECT_EQ(getPort(0, [](frmComPort &d) {
-                  clickOption(d.optComPort[0]);
+                  clickIndicator(d.optComPort[0]);
                   QTest::keyClick(d.cboComPort, Qt::Key_Down);
                   pressEnter(d);
               }),
@@ -221,7 +216,7 @@ TEST_F(ComPortDialog, RefusedNumberKeepsTheOldPort)
 {
     comm = std::make_unique<NoCom7>();
     EXPECT_EQ(select(2, [](frmComPort &d) {
-                  clickOption(d.optComPort[0]);
+                  clickIndicator(d.optComPort[0]);
                   QTest::keyClick(d.cboComPort, Qt::Key_Down);
                   QTest::keyClick(d.cboComPort, Qt::Key_Down);
                   pressEnter(d);
@@ -319,7 +314,7 @@ TEST_F(ComPortDialog, CloseFromCodeProceeds)
     EXPECT_TRUE(dialog.close()); // hidden: nothing to refuse
     // While showing, a close from the program ends the dialog without a choice.
     EXPECT_EQ(getPort(3, [](frmComPort &d) {
-                  clickOption(d.optComPort[2]);
+                  clickIndicator(d.optComPort[2]);
                   EXPECT_TRUE(d.close());
               }),
               3);

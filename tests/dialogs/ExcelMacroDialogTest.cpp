@@ -1,3 +1,4 @@
+#include "Clicks.h"
 #include "DialogActions.h"
 #include "MacroSettings.h"
 #include "ModalDriver.h"
@@ -23,11 +24,6 @@ protected:
         d.txtExcelMacro->selectAll();
         QTest::keyClick(d.txtExcelMacro, Qt::Key_Delete);
         QTest::keyClicks(d.txtExcelMacro, name);
-    }
-
-    static void clickCheckBox(frmExcelMacro &d)
-    {
-        QTest::mouseClick(d.chkExcelMacro, Qt::LeftButton, {}, QPoint(6, d.chkExcelMacro->height() / 2));
     }
 
     static QColor background(QLineEdit *box, QPalette::ColorGroup group)
@@ -73,7 +69,7 @@ TEST_F(ExcelMacroDialog, LeavingWithoutOkKeepsBothSettings)
             EXPECT_TRUE(d.chkExcelMacro->isChecked());
             EXPECT_EQ(d.txtExcelMacro->text(), "Book1!Tidy");
             typeName(d, "Changed");
-            clickCheckBox(d);
+            clickIndicator(d.chkExcelMacro);
             EXPECT_FALSE(d.chkExcelMacro->isChecked());
             leaveWithoutOk(d, how);
         }));
@@ -92,7 +88,7 @@ TEST_F(ExcelMacroDialog, UncheckingKeepsTheNameAndOkStoresFalseWithIt)
     EXPECT_TRUE(edit([](frmExcelMacro &d) {
         EXPECT_TRUE(d.txtExcelMacro->isEnabled());
         typeName(d, "Report!Finish");
-        clickCheckBox(d);
+        clickIndicator(d.chkExcelMacro);
         EXPECT_EQ(d.txtExcelMacro->text(), "Report!Finish");
         EXPECT_FALSE(d.txtExcelMacro->isEnabled());
         pressEnter(d);
@@ -107,7 +103,7 @@ TEST_F(ExcelMacroDialog, UncheckingKeepsTheNameAndOkStoresFalseWithIt)
         EXPECT_FALSE(d.txtExcelMacro->isEnabled());
         EXPECT_EQ(background(d.txtExcelMacro, QPalette::Disabled),
                   d.fraExcelMacro->palette().color(d.fraExcelMacro->backgroundRole()));
-        QTest::mouseClick(d.cmdOK, Qt::LeftButton);
+        click(d.cmdOK);
     }));
     EXPECT_FALSE(macro.enabled);
     EXPECT_EQ(macro.name, "Report!Finish");
@@ -119,7 +115,7 @@ TEST_F(ExcelMacroDialog, OkCheckedWithAnEmptyNameIsStoredAsSuch)
     macro.name = "Something";
     EXPECT_TRUE(edit([](frmExcelMacro &d) {
         EXPECT_FALSE(d.txtExcelMacro->isEnabled());
-        clickCheckBox(d);
+        clickIndicator(d.chkExcelMacro);
         EXPECT_TRUE(d.txtExcelMacro->isEnabled());
         typeName(d, "");
         pressEnter(d);

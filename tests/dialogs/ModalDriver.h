@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Clicks.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QObject>
@@ -62,7 +64,7 @@ void leaveWithoutOk(Dialog &dialog, Leave how)
 {
     switch (how) {
     case Leave::CancelButton:
-        QTest::mouseClick(dialog.cmdCancel, Qt::LeftButton);
+        click(dialog.cmdCancel);
         break;
     case Leave::EscapeKey:
         QTest::keyClick(keyTarget(dialog), Qt::Key_Escape);

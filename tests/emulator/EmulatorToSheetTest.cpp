@@ -13,28 +13,16 @@
 #include <QComboBox>
 #include <QDate>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
-
-void click(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
-
-bool isHours(const QString &text)
-{
-    bool ok = false;
-    const double hours = text.toDouble(&ok);
-    return ok && hours >= 0 && hours <= 24;
-}
 
 class EmulatorToSheetTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const QString why = rig.setUp();
-        ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+        ASSERT_EQ(rig.setUp(), "");
         ASSERT_TRUE(rig.startProgram());
         rig.w->mnuToolsDLREmulation->trigger();
         emulator = rig.w->emulatorWindow();
@@ -82,7 +70,8 @@ TEST_F(EmulatorToSheetTest, StrataRecordLinesAndOrbisBlocksWithAnInjectedTabLine
     auto *machine = control<QComboBox>("cboMachine");
     control<QLineEdit>("txtEOLFrequency")->setText("3");
     machine->setCurrentIndex(machine->findText("VX-Orbis"));
-    runEventLoop(600); // Orbis output has replaced the last Strata line in the mailbox
+    // Orbis output has replaced the last Strata line in the mailbox.
+    ASSERT_TRUE(waitUntil([this] { return !rig.mailbox.output().contains("::"); }, 5000));
     auto *injectTab = control<QCheckBox>("chkInjectTab");
     std::int16_t injectedColumn = 0;
     const QString orbis = record(
@@ -96,7 +85,8 @@ TEST_F(EmulatorToSheetTest, StrataRecordLinesAndOrbisBlocksWithAnInjectedTabLine
             EXPECT_FALSE(rig.mailbox.injectTabRequested());
             injectedColumn = rig.w->run().blockColumn();
             machine->setEditText("VX-Orb");
-            runEventLoop(500); // the last piece posted is still taken
+            // The last piece posted is still taken.
+            EXPECT_TRUE(waitUntil([this] { return rig.mailbox.output().isEmpty(); }, 5000));
         });
     EXPECT_EQ(rig.prompts.size(), 2);
 
@@ -144,7 +134,7 @@ TEST_F(EmulatorToSheetTest, StrataRecordLinesAndOrbisBlocksWithAnInjectedTabLine
     EXPECT_TRUE(o.at(1, 1) == "9999" || o.at(1, 1) == "") << o.at(1, 1).toStdString();
     for (int column = 2; column <= injectedColumn; ++column) {
         SCOPED_TRACE(column);
-        ASSERT_TRUE(isHours(o.at(1, column))) << o.at(1, column).toStdString();
+        ASSERT_TRUE(SavedSheet::isHours(o.at(1, column))) << o.at(1, column).toStdString();
         int readings = 0;
         while (o.at(2 + readings, column) == "9999")
             ++readings;

@@ -1,6 +1,7 @@
 // The emulator window on offscreen Qt: load sequence, machine selector,
 // output tick, range bars, Orbis controls, front panel, close and reopen.
 // Timers are stopped and their slots driven directly.
+#include "Clicks.h"
 #include "EmulatorFakes.h"
 #include "EmulatedInstruments.h"
 #include "EmulatorMailbox.h"
@@ -356,7 +357,7 @@ TEST_F(EmulatorWindowTest, FrontPanelTimeline)
     for (const char *name : {"cmdUp", "cmdDn", "cmdLR"})
         child<QPushButton>(name)->click();
     for (const char *name : {"picUp", "picDn", "picLR"})
-        QTest::mouseClick(child<QLabel>(name), Qt::LeftButton);
+        click(child<QLabel>(name));
     seconds(1);
     EXPECT_EQ(display(), "Int: 5989|<ESC>- Abort");
 
@@ -370,7 +371,7 @@ TEST_F(EmulatorWindowTest, FrontPanelTimeline)
     EXPECT_EQ(display(), "0.000|Rdy");
 
     // The GO picture presses GO.
-    QTest::mouseClick(child<QLabel>("picGO"), Qt::LeftButton);
+    click(child<QLabel>("picGO"));
     seconds(1);
     EXPECT_EQ(display(), "Int: 6000|<ESC>- Abort");
 }

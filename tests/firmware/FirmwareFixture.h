@@ -10,20 +10,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-// Writes a file, creating its folder.
-inline void writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(content);
-}
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+#include "FileContents.h"
 
 // A log's text with every date and time replaced by "NOW".
 inline QByteArray withoutTimes(const QByteArray &log)

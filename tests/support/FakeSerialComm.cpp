@@ -1,9 +1,11 @@
 #include "FakeSerialComm.h"
 
+#include "SerialSettings.h"
+
 void FakeSerialComm::setCommPort(std::int16_t port)
 {
     if (m_open)
-        throw CommError(8005, "Port already open");
+        throw CommError(8000, "Operation not valid while the port is opened");
     if (port < 1 || port > 16)
         throw CommError(8002, "Invalid port number");
     m_port = port;
@@ -20,13 +22,14 @@ void FakeSerialComm::setPortOpen(bool open)
             f();
         }
         ++openCount;
-    } else if (!m_open) {
-        throw CommError(8018, "Operation valid only when the port is open");
     }
-    m_open = open;
+    m_open = open; // closing a closed port is harmless
 }
 
-void FakeSerialComm::setSettings(const QString &settings) { m_settings = settings; }
+void FakeSerialComm::setSettings(const QString &settings)
+{
+    m_settings = SerialSettings::parseOrThrow(settings).format();
+}
 
 void FakeSerialComm::requireOpen() const
 {
@@ -42,8 +45,9 @@ QByteArray FakeSerialComm::input()
         failInput = nullptr;
         f();
     }
-    QByteArray out = pending;
-    pending.clear();
+    const qsizetype n = m_inputLen > 0 ? qMin<qsizetype>(m_inputLen, pending.size()) : pending.size();
+    QByteArray out = pending.left(n);
+    pending.remove(0, n);
     return out;
 }
 
@@ -55,9 +59,10 @@ int FakeSerialComm::inBufferCount()
 
 void FakeSerialComm::setInBufferCount(int count)
 {
+    if (count != 0)
+        throw CommError(380, "Invalid property value");
     requireOpen();
-    if (count == 0)
-        pending.clear();
+    pending.clear();
 }
 
 void FakeSerialComm::output(const QByteArray &bytes)
@@ -66,4 +71,18 @@ void FakeSerialComm::output(const QByteArray &bytes)
     sent.append(bytes);
     if (onOutput)
         onOutput(bytes);
+}
+
+void FakeSerialComm::setInputLen(int len)
+{
+    if (len < 0)
+        throw CommError(380, "Invalid property value");
+    m_inputLen = len;
+}
+
+void FakeSerialComm::setInputMode(int mode)
+{
+    if (mode != 0 && mode != 1)
+        throw CommError(380, "Invalid property value");
+    m_inputMode = mode;
 }

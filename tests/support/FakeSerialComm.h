@@ -7,7 +7,9 @@
 #include <functional>
 
 // A serial component for logic tests: tests feed the bytes the "instrument"
-// sends, read back what was sent, and make any access fail.
+// sends, read back what was sent, and make any access fail. It keeps the
+// rules of MSComm (tests/serial/SerialContractTest.cpp holds both to them);
+// unlike it, input() hands over everything pending, not at most 1024 bytes.
 class FakeSerialComm : public SerialComm {
 public:
     std::int16_t commPort() const override { return m_port; }
@@ -21,9 +23,9 @@ public:
     void setInBufferCount(int count) override;
     void output(const QByteArray &bytes) override;
     int inputLen() const override { return m_inputLen; }
-    void setInputLen(int len) override { m_inputLen = len; }
+    void setInputLen(int len) override;
     int inputMode() const override { return m_inputMode; }
-    void setInputMode(int mode) override { m_inputMode = mode; }
+    void setInputMode(int mode) override;
     OpenFailure lastOpenFailure() const override { return openFailure; }
 
     // Bytes the instrument has sent and the program not yet read.

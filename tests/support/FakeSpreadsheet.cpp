@@ -44,8 +44,6 @@ void FakeWorkbook::saveAs(const QString &p)
 {
     if (m_app->gone)
         throw SpreadsheetError(SpreadsheetError::Kind::Gone, "gone");
-    if (failSaveAs)
-        throw failed("SaveAs refused: " + p);
     savedAs.append(p);
     path = p;
     fileName = QFileInfo(p).fileName();
@@ -109,8 +107,6 @@ void FakeSpreadsheetApp::setVisible(bool v)
 QString FakeSpreadsheetApp::startupPath()
 {
     check();
-    if (failStartupPath)
-        throw failed("no start-up path");
     return startup;
 }
 

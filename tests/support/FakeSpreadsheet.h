@@ -39,7 +39,6 @@ public:
     QMap<QString, Cells> sheets;              // sheet name -> cells
     bool isSaved = true;
     QStringList savedAs;                      // every saveAs path, in order
-    bool failSaveAs = false;
 
 private:
     FakeSpreadsheetApp *m_app;
@@ -54,7 +53,7 @@ private:
 //  - timeOut: a write call for which it answers true outlives its time limit:
 //    it throws Busy (still running) and is held until finishLateWrite();
 //    meanwhile every other write is refused as Busy;
-//  - failOpen / failVisible / failStartupPath: those calls throw Failed;
+//  - failOpen / failVisible: those calls throw Failed;
 //  - macros: the macro names run() accepts, compared without regard to case.
 // With keepCells false it only counts what it is given (cellsWritten), so a
 // long run does not fill memory.
@@ -93,8 +92,8 @@ public:
 
     QList<std::shared_ptr<FakeWorkbook>> books; // open workbooks, in opening order
     QList<Write> writes;                        // every successful cell write call
-    int failedWrites = 0;                       // cell write calls that threw
     int rowBatches = 0;                         // setRows calls
+    int failedWrites = 0;                       // cell write calls that threw
     qint64 cellsWritten = 0;                    // cells of every successful write call
     QStringList opened;                         // every open() path, failed ones too
     QStringList runs;                           // every run() argument, failed ones too
@@ -116,7 +115,6 @@ public:
     bool lateWriteRunning() const { return m_held.has_value(); }
     QSet<QString> failOpen;                     // paths whose open() fails
     bool failVisible = false;
-    bool failStartupPath = false;
     // Called at the start of each cell write call, e.g. to act as a user would.
     std::function<void()> onWrite;
 

@@ -1,86 +1,28 @@
 #pragma once
 
-// The whole program around its main window, as a test drives it: the real
-// serial component on a socat pseudo-terminal pair (COM5 in "ports.conf";
-// COM6 names a device that does not exist), a real headless office whose
-// save dialog answers what the test says, recorded message boxes, and the
-// settings store in the test's private home. The test plays the instrument
-// on the far end of the pair. Header only: tests using it link
-// halvern_app and halvern_calc.
+// The whole program around its main window, as a test drives it: the parts of
+// an AcquisitionRig, the window and its start-up. The settings are read by the
+// window's load. Header only: tests using it link halvern_app and
+// halvern_calc.
 
-#include "AppSettings.h"
-#include "CalcSpreadsheetFactory.h"
-#include "FolderLookup.h"
+#include "AcquisitionRig.h"
+#include "AcquisitionRun.h"
+#include "Clicks.h"
 #include "EmulatedInstruments.h"
 #include "EmulatorMailbox.h"
-#include "KeepingCalcFactory.h"
-#include "MSComm.h"
-#include "OfficeProcess.h"
-#include "PortMap.h"
-#include "PtyPair.h"
-#include "RecordingMessageBoxes.h"
 #include "SingleInstance.h"
 #include "Startup.h"
-#include "WaitUntil.h"
 #include "frmMain.h"
 
 #include <QColor>
-#include <QFile>
-#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
-#include <QSettings>
-#include <QStringList>
-#include <QTemporaryDir>
+#include <QPushButton>
 
-#include <fcntl.h>
-#include <memory>
-#include <unistd.h>
-
-class MainWindowRig {
+class MainWindowRig : public AcquisitionRig {
 public:
-    MainWindowRig() = default;
     ~MainWindowRig() { tearDown(); }
-    MainWindowRig(const MainWindowRig &) = delete;
-    MainWindowRig &operator=(const MainWindowRig &) = delete;
-
-    // Clears the stored settings, selects COM5 and removes the working copy;
-    // the settings are then read by the window's load. Empty on success, else
-    // what went wrong.
-    QString setUp(const QString &programFolder = qEnvironmentVariable("HALVERN_BIN_DIR"))
-    {
-        this->programFolder = programFolder;
-        if (!QFileInfo::exists(programFolder + "/KeyChain.txt"))
-            return "no program folder at " + programFolder;
-        if (!pty.start())
-            return "socat did not start";
-        QSettings(QSettings::UserScope, "Halvern", "Halvern").clear();
-        AppSettings::save("Communication", "ComPort", "5");
-        QFile map(AppSettings::folder() + "/ports.conf");
-        if (!map.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return "cannot write " + map.fileName();
-        map.write(("COM5=" + pty.endA() + "\nCOM6=" + output.path() + "/no-such-device\n").toUtf8());
-        map.close();
-        peer = ::open(pty.endB().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
-        if (peer < 0)
-            return "cannot open the instrument end";
-        if (!GetFolderPath(CSIDL_PERSONAL, documents, boxes))
-            return "no documents folder";
-        QFile::remove(workingCopy());
-
-        comm = std::make_unique<MSComm>(PortMap(AppSettings::folder()));
-        calc = std::make_unique<CalcSpreadsheetFactory>(
-            [this](const QString &title, const QString &filter) {
-                prompts.append(title + "|" + filter);
-                if (onPrompt)
-                    onPrompt();
-                return saveAnswer;
-            },
-            soffice);
-        factory = std::make_unique<KeepingCalcFactory>(*calc);
-        return QString();
-    }
 
     // Makes the main window and runs its load; true when it loaded.
     bool load()
@@ -90,6 +32,16 @@ public:
             return false;
         w->show();
         return true;
+    }
+
+    // Loads the window if need be and presses Start; true when the run is up.
+    bool start()
+    {
+        if (!w && !load())
+            return false;
+        sent = 0;
+        click(w->cmdStart);
+        return w->run().state() == RunState::Running;
     }
 
     // Starts the program the way it starts for a user: the start-up routine
@@ -113,24 +65,9 @@ public:
             w->close();
             w.reset();
         }
-        if (peer >= 0)
-            ::close(peer);
-        peer = -1;
+        peer.close();
     }
 
-    // The instrument prints: every byte goes into the far end of the pair.
-    bool send(const QByteArray &bytes)
-    {
-        qsizetype done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(peer, bytes.constData() + done, size_t(bytes.size() - done));
-            if (n <= 0)
-                return false;
-            done += n;
-        }
-        sent += bytes.size();
-        return true;
-    }
     // Waits until the run has taken in everything sent so far.
     bool received(int timeoutMs = 10000)
     {
@@ -142,6 +79,9 @@ public:
         return received(timeoutMs)
             && waitUntil([this] { return w->run().pendingText().isEmpty(); }, timeoutMs);
     }
+    // The instrument prints and the run takes it in, or writes it too.
+    bool sendReceived(const QByteArray &bytes) { return send(bytes) && received(); }
+    bool sendWritten(const QByteArray &bytes) { return send(bytes) && written(); }
 
     QString status() const { return w->panStatus->text(); }
     static QColor colourOf(const QFrame *lamp) { return lamp->palette().color(QPalette::Window); }
@@ -150,34 +90,8 @@ public:
     static QColor yellow() { return QColor(255, 255, 0); }
     static QColor red() { return QColor(255, 0, 0); }
 
-    // The office process group of the last office started (0 if none).
-    pid_t officeGroup() const { return factory && factory->last ? factory->last->processGroup() : 0; }
-    static bool officeAlive(pid_t group) { return group > 0 && OfficeProcess::groupAlive(group); }
-    // Waits until no living process is left of that office.
-    static bool officeEnded(pid_t group, int timeoutMs = 15000)
-    {
-        return waitUntil([group] { return !officeAlive(group); }, timeoutMs);
-    }
-
-    QString workingCopy() const { return documents + "/spreadsheet.xls"; }
-    QString outputFile(const QString &name) const { return output.path() + "/" + name; }
-
-    QString programFolder;
-    QString soffice; // empty: the installed office
-    PtyPair pty;
-    int peer = -1;
-    qint64 sent = 0;
-    QString documents;
-    QTemporaryDir output;
     EmulatedInstruments instruments;
     EmulatorMailbox mailbox;
-    RecordingMessageBoxes boxes;
-    QStringList prompts;
-    QString saveAnswer = "False";
-    std::function<void()> onPrompt;
-    std::unique_ptr<MSComm> comm;
-    std::unique_ptr<CalcSpreadsheetFactory> calc;
-    std::unique_ptr<KeepingCalcFactory> factory;
     std::unique_ptr<SingleInstance> instance;
     std::unique_ptr<frmMain> w;
 };

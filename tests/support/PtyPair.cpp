@@ -1,8 +1,8 @@
 #include "PtyPair.h"
 
-#include <QElapsedTimer>
+#include "WaitUntil.h"
+
 #include <QFileInfo>
-#include <QThread>
 
 PtyPair::PtyPair() = default;
 
@@ -15,14 +15,7 @@ bool PtyPair::start()
                             "pty,raw,echo=0,perm=0666,link=" + endB()});
     if (!m_socat.waitForStarted(5000))
         return false;
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 5000) {
-        if (QFileInfo::exists(endA()) && QFileInfo::exists(endB()))
-            return true;
-        QThread::msleep(10);
-    }
-    return false;
+    return waitUntil([this] { return QFileInfo::exists(endA()) && QFileInfo::exists(endB()); }, 5000);
 }
 
 void PtyPair::stop()

@@ -1,8 +1,9 @@
 #include "SavedSheet.h"
 
+#include "OfficeConversion.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
@@ -53,6 +54,13 @@ QString SavedSheet::at(int row, int column) const
     return rows[row - 1][column - 1];
 }
 
+bool SavedSheet::isHours(const QString &text)
+{
+    bool ok = false;
+    const double hours = text.toDouble(&ok);
+    return ok && hours >= 0 && hours <= 24;
+}
+
 SavedSheet SavedSheet::read(const QString &path) { return read(QStringList{path}).value(0); }
 
 QList<SavedSheet> SavedSheet::read(const QStringList &paths)
@@ -66,19 +74,7 @@ QList<SavedSheet> SavedSheet::read(const QStringList &paths)
         QFile::copy(paths[i], copy);
         inputs.append(copy);
     }
-    QProcess soffice;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("URE_BOOTSTRAP");
-    env.insert("HOME", dir.path());
-    env.insert("TMPDIR", dir.path());
-    soffice.setProcessEnvironment(env);
-    soffice.setProcessChannelMode(QProcess::MergedChannels);
-    QStringList arguments{"-env:UserInstallation=file://" + dir.path() + "/profile", "--headless",
-                          "--norestore", "--convert-to",
-                          "csv:Text - txt - csv (StarCalc):44,34,76,1", "--outdir",
-                          dir.path() + "/csv"};
-    soffice.start("soffice", arguments + inputs);
-    soffice.waitForFinished(120000);
+    convertWithSeparateOffice(inputs, "csv:Text - txt - csv (StarCalc):44,34,76,1", dir.path() + "/csv");
     for (qsizetype i = 0; i < inputs.size(); ++i) {
         SavedSheet sheet;
         QFile csv(dir.path() + QStringLiteral("/csv/sheet%1.csv").arg(i));

@@ -5,8 +5,7 @@
 #include <QStringList>
 
 // The first sheet of a saved workbook as the texts its cells show, read by
-// converting the file to CSV with a separate headless office (its own
-// profile, so it never meets an office under test).
+// converting the file to CSV with a separate headless office.
 class SavedSheet {
 public:
     // Cell text at (row, column), both counted from 1; empty outside the data.
@@ -15,6 +14,9 @@ public:
     bool isEmpty() const { return rows.isEmpty(); }
 
     QList<QStringList> rows;
+
+    // A cell holding a time of day in hours, as a block's first row does.
+    static bool isHours(const QString &text);
 
     // Reads one workbook; an empty sheet when the conversion failed.
     static SavedSheet read(const QString &path);

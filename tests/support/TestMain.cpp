@@ -1,9 +1,11 @@
 // Test entry point: a Qt application object, and a private home, settings,
 // data and runtime folder for every test run so no test touches the user's own.
+// Numbers are written as in the United States whatever the machine's locale.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QTemporaryDir>
 #include <QtGlobal>
 
@@ -32,6 +34,7 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     TestApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -22,3 +22,12 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs)
     }
     return true;
 }
+
+bool waitForTicks(const QTimer &timer, int ticks, int timeoutMs)
+{
+    int fired = 0;
+    const QMetaObject::Connection counting = QObject::connect(&timer, &QTimer::timeout, [&fired] { ++fired; });
+    const bool done = waitUntil([&] { return fired >= ticks; }, timeoutMs);
+    QObject::disconnect(counting);
+    return done;
+}

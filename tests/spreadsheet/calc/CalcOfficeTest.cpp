@@ -1,9 +1,12 @@
 // The Calc component against a real headless LibreOffice.
 #include "CalcSpreadsheetApp.h"
 #include "CalcSpreadsheetFactory.h"
+#include "FileContents.h"
+#include "FlatWorkbook.h"
 #include "OfficeFolders.h"
 #include "OfficeProbe.h"
 #include "OfficeProcess.h"
+#include "WaitUntil.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,47 +15,11 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
-#include <thread>
 
 using namespace std::chrono_literals;
 using Kind = SpreadsheetError::Kind;
 
 namespace {
-// Flat OpenDocument spreadsheet with two sheets and, optionally, a Basic
-// module "Module1" in the library "Standard".
-QByteArray flatWorkbook(const QString &basic = QString())
-{
-    QByteArray scripts;
-    if (!basic.isEmpty()) {
-        scripts = "<office:scripts><office:script script:language=\"ooo:Basic\">"
-                  "<ooo:libraries xmlns:ooo=\"http://openoffice.org/2004/office\" "
-                  "xmlns:xlink=\"http://www.w3.org/1999/xlink\">"
-                  "<ooo:library-embedded ooo:name=\"Standard\"><ooo:module ooo:name=\"Module1\">"
-                  "<ooo:source-code>"
-                  + basic.toHtmlEscaped().toUtf8()
-                  + "</ooo:source-code></ooo:module></ooo:library-embedded></ooo:libraries>"
-                    "</office:script></office:scripts>";
-    }
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-           "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
-           "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
-           "xmlns:script=\"urn:oasis:names:tc:opendocument:xmlns:script:1.0\" "
-           "office:version=\"1.2\" office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\">"
-           + scripts
-           + "<office:body><office:spreadsheet>"
-             "<table:table table:name=\"Data\"><table:table-row><table:table-cell/></table:table-row></table:table>"
-             "<table:table table:name=\"Other\"><table:table-row><table:table-cell/></table:table-row></table:table>"
-             "</office:spreadsheet></office:body></office:document>\n";
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
-
 CalcSpreadsheetApp &calcOf(const std::shared_ptr<SpreadsheetApp> &app)
 {
     return dynamic_cast<CalcSpreadsheetApp &>(*app);
@@ -111,9 +78,9 @@ TEST(CalcOffice, OfficeThatNeverAnswersIsEndedAfterTheLimit)
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(failureOf([&] { factory.create(); }), Kind::Failed);
     EXPECT_LT(msSince(started), 8000);
-    QFile f(pidFile);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_FALSE(OfficeProcess::groupAlive(f.readAll().trimmed().toInt()));
+    const int pid = readFile(pidFile).trimmed().toInt();
+    ASSERT_GT(pid, 0);
+    EXPECT_FALSE(OfficeProcess::groupAlive(pid));
     EXPECT_TRUE(officeFolders().isEmpty());
 }
 
@@ -121,7 +88,7 @@ TEST(CalcOffice, WritesAreStoredAsNumbersOrLiteralTextAndSurviveSaveAsXls)
 {
     QTemporaryDir work;
     const QString flat = work.filePath("master.fods");
-    writeFile(flat, flatWorkbook());
+    writeFile(flat, flatWorkbook({"Data", "Other"}));
     const QString master = work.filePath("spreadsheet.xls");
     const QString filled = work.filePath("filled.xls");
 
@@ -136,9 +103,7 @@ TEST(CalcOffice, WritesAreStoredAsNumbersOrLiteralTextAndSurviveSaveAsXls)
         // Make the master: an Excel 97 workbook with two sheets.
         app->open(flat)->saveAs(master);
         ASSERT_TRUE(QFileInfo(master).size() > 0);
-        QFile head(master);
-        ASSERT_TRUE(head.open(QIODevice::ReadOnly));
-        EXPECT_EQ(head.read(4).toHex(), "d0cf11e0"); // a compound file, as .xls is
+        EXPECT_EQ(readFile(master).left(4).toHex(), "d0cf11e0"); // a compound file, as .xls is
 
         auto book = app->open(master);
         EXPECT_EQ(book->name(), "spreadsheet.xls");
@@ -245,7 +210,8 @@ TEST(CalcOffice, WritesAreStoredAsNumbersOrLiteralTextAndSurviveSaveAsXls)
     // Macros: "Book!Macro", a plain name in the active workbook, and
     // Module.Macro; a macro that is not there is an error.
     const QString macros = work.filePath("macros.fods");
-    writeFile(macros, flatWorkbook("Sub Mark\n  ThisComponent.Sheets(0).getCellByPosition(4, 0).setValue(42)\nEnd Sub\n"
+    writeFile(macros, flatWorkbook({"Data", "Other"},
+                                   "Sub Mark\n  ThisComponent.Sheets(0).getCellByPosition(4, 0).setValue(42)\nEnd Sub\n"
                                    "Private Sub MarkAgain()\n  ThisComponent.Sheets(0).getCellByPosition(4, 1).setString(\"again\")\nEnd Sub\n"));
     app->open(macros);
     app->run("macros.fods!Mark");
@@ -265,14 +231,9 @@ TEST(CalcOffice, WritesAreStoredAsNumbersOrLiteralTextAndSurviveSaveAsXls)
     macroBook->saveAs(work.filePath("copy.xlsx"));
     macroBook->saveAs(work.filePath("copy.ods"));
     EXPECT_EQ(macroBook->name(), "copy.ods");
-    for (const char *file : {"copy.xlsx", "copy.ods"}) {
-        QFile saved(work.filePath(file));
-        ASSERT_TRUE(saved.open(QIODevice::ReadOnly)) << file;
-        EXPECT_EQ(saved.read(2), "PK") << file; // both are zip packages
-    }
-    QFile ods(work.filePath("copy.ods"));
-    ASSERT_TRUE(ods.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(ods.readAll().contains("application/vnd.oasis.opendocument.spreadsheet"));
+    for (const char *file : {"copy.xlsx", "copy.ods"})
+        EXPECT_EQ(readFile(work.filePath(file)).left(2), "PK") << file; // both are zip packages
+    EXPECT_TRUE(readFile(work.filePath("copy.ods")).contains("application/vnd.oasis.opendocument.spreadsheet"));
 
     // Activating a workbook sends the next writes there.
     auto filledBook = bookNamed(*app, "filled.xls");
@@ -296,7 +257,7 @@ TEST(CalcOffice, StoppedOfficeIsBusyKilledOfficeIsGoneAndItsLockDoesNotBlock)
 {
     QTemporaryDir work;
     const QString flat = work.filePath("master.fods");
-    writeFile(flat, flatWorkbook());
+    writeFile(flat, flatWorkbook({"Data", "Other"}));
     const QString book = work.filePath("spreadsheet.xls");
 
     CalcSpreadsheetFactory factory;
@@ -318,16 +279,17 @@ TEST(CalcOffice, StoppedOfficeIsBusyKilledOfficeIsGoneAndItsLockDoesNotBlock)
     EXPECT_EQ(failureOf([&] { first->setCell(3, 1, QString("still")); }), Kind::Busy);
     EXPECT_LT(msSince(started), 100);
     ::kill(-group, SIGCONT);
-    bool written = false;
-    for (int attempt = 0; attempt < 50 && !written; ++attempt) {
-        try {
-            first->setCell(3, 1, QString("again"));
-            written = true;
-        } catch (const SpreadsheetError &e) {
-            ASSERT_TRUE(e.isBusy()) << e.what();
-            std::this_thread::sleep_for(100ms);
-        }
-    }
+    const bool written = waitUntil(
+        [&] {
+            try {
+                first->setCell(3, 1, QString("again"));
+                return true;
+            } catch (const SpreadsheetError &e) {
+                EXPECT_TRUE(e.isBusy()) << e.what();
+                return !e.isBusy();
+            }
+        },
+        10000);
     EXPECT_TRUE(written);
 
     // A second create is a separate office; the first one is untouched.
@@ -337,7 +299,7 @@ TEST(CalcOffice, StoppedOfficeIsBusyKilledOfficeIsGoneAndItsLockDoesNotBlock)
 
     // The first office is killed: its writes fail as gone, at once.
     ::kill(-group, SIGKILL);
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(waitUntil([group] { return !OfficeProcess::groupAlive(group); }, 5000));
     started = std::chrono::steady_clock::now();
     EXPECT_EQ(failureOf([&] { first->setCell(4, 1, QString("dead")); }), Kind::Gone);
     EXPECT_EQ(failureOf([&] { first->setCell(4, 1, QString("dead")); }), Kind::Gone);

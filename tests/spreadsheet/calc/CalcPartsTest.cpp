@@ -2,6 +2,7 @@
 // the time-limited worker, the office process group and stale lock files.
 #include "CallWorker.h"
 #include "CellText.h"
+#include "FileContents.h"
 #include "OfficeFolders.h"
 #include "OfficeProcess.h"
 
@@ -111,13 +112,6 @@ TEST(OfficeProcess, MissingProgramFailsAndGroupEndsOnRequest)
 }
 
 namespace {
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
-
 QByteArray lockNaming(const QString &profileFolder)
 {
     return ",root,host,01.01.2026 10:00,file://" + profileFolder.toUtf8() + "/profile;";
