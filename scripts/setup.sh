@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libreoffice-dev libreoffice-dev-common libreoffice-calc
   socat xvfb xauth xdotool imagemagick procps
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()
