@@ -10,6 +10,7 @@ packages=(
   libreoffice-dev libreoffice-dev-common libreoffice-calc
   socat xvfb xauth xdotool imagemagick procps util-linux
   clang-14 libclang-rt-14-dev
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()
