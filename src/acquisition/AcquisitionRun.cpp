@@ -10,6 +10,7 @@
 #include "RunReplay.h"
 #include "SerialComm.h"
 #include "SpreadsheetFactory.h"
+#include "UserMacro.h"
 #include "WorkbookSaver.h"
 
 #include <QFile>
@@ -169,38 +170,10 @@ bool AcquisitionRun::openWorkbookAndPort()
     view.setComPortsEnabled(false);
 
     // The user's personal macro workbook, so that a macro run at Stop can be
-    // found there. "Personal.ods" stands in when there is no "Personal.xls"
-    // (an .xls file cannot carry the office's Basic macros).
-    QString personal;
-    try {
-        QString startup = app->startupPath();
-        while (startup.size() > 1 && startup.endsWith('/'))
-            startup.chop(1);
-        if (!startup.isEmpty()) {
-            if (QFileInfo::exists(startup + QStringLiteral("/Personal.xls")))
-                personal = startup + QStringLiteral("/Personal.xls");
-            else if (QFileInfo::exists(startup + QStringLiteral("/Personal.ods")))
-                personal = startup + QStringLiteral("/Personal.ods");
-        }
-    } catch (...) {
-        personal.clear();
-    }
-    if (!personal.isEmpty()) {
-        bool opened = false;
-        try {
-            app->open(personal);
-            opened = true;
-        } catch (...) {
-        }
-        if (opened) {
-            try {
-                m_book->activate(); // the working copy stays the one written into
-            } catch (...) {
-            }
-        } else {
-            view.setExcelLamp(Lamp::Yellow);
-            view.setStatusText(kNoPersonalMacros);
-        }
+    // found there.
+    if (UserMacro::openPersonal(*app, *m_book) == UserMacro::Personal::Failed) {
+        view.setExcelLamp(Lamp::Yellow);
+        view.setStatusText(kNoPersonalMacros);
     }
     return true;
 }
@@ -437,6 +410,23 @@ void AcquisitionRun::closeJournal()
         + (device.isEmpty() ? QString() : QStringLiteral(" (") + device + ')') + '\n';
     text += QStringLiteral("Bytes received: ") + QString::number(m_journal.bytes()) + '\n';
     text += QStringLiteral("Lines received: ") + QString::number(m_journal.lines()) + '\n';
+    text += QStringLiteral("Rows used in the sheet: ") + QString::number(m_row - 1) + '\n';
+    const StreamParser::Counts &c = m_parser.counts();
+    const std::int64_t missing = linesMissing();
+    auto lost = [&text](const char *why, qint64 lines, qint64 cells) {
+        if (lines > 0)
+            text += QStringLiteral("Lines not written in full, %1: %2 (%3 cells)\n")
+                        .arg(QLatin1String(why)).arg(lines).arg(cells);
+    };
+    lost("longer than 1 MiB without a line end", c.linesTooLong, 0);
+    lost("past the sheet's last row", c.linesPastLastRow, c.cellsPastLastRow);
+    lost("past the sheet's last column", c.linesPastLastColumn, c.cellsPastLastColumn);
+    lost("refused by the spreadsheet", c.linesRefused, c.cellsRefused);
+    lost("fields past column 256 of a data line, left out by design", c.linesPastDataColumns,
+         c.cellsPastDataColumns);
+    if (missing > 0)
+        text += QStringLiteral("Lines missing from the workbook (the spreadsheet closed or stopped answering): ")
+            + QString::number(missing) + '\n';
     text += QStringLiteral("Workbook saved as: ")
         + (m_savedAs.isEmpty() ? QStringLiteral("(not saved)") : m_savedAs) + '\n';
     text += QStringLiteral("Raw bytes: ") + m_journal.rawPath() + '\n';
@@ -601,6 +591,7 @@ bool AcquisitionRun::rebuildFromJournal(const MacroSettings &macro)
     if (!replay.replay(reader, &error))
         return fail(error);
     m_view->showProgress(0, 0);
+    m_linesHandled = m_journal.lines(); // all of them are in the rebuilt workbook
     runUserMacro(macro);
     WorkbookSaver saver(*m_app, *m_book, m_boxes, documentsFolder());
     const WorkbookSaver::Result result = saver.save(replay.rows());
@@ -615,36 +606,7 @@ bool AcquisitionRun::rebuildFromJournal(const MacroSettings &macro)
 
 void AcquisitionRun::runUserMacro(const MacroSettings &macro)
 {
-    const QString name = macro.name;
-    if (!macro.enabled || name.isEmpty())
-        return;
-    const std::shared_ptr<SpreadsheetApp> app = m_app;
-    bool ran = false;
-    if (name.indexOf('!') >= 1) {
-        // "Workbook!Macro": run exactly that.
-        try {
-            app->run(name);
-            ran = true;
-        } catch (...) {
-        }
-    } else {
-        // A plain name: try it in each open workbook, in the application's
-        // order, until one runs it.
-        QList<std::shared_ptr<Workbook>> books;
-        try {
-            books = app->workbooks();
-        } catch (...) {
-        }
-        for (const std::shared_ptr<Workbook> &book : books) {
-            try {
-                app->run(book->name() + '!' + name);
-                ran = true;
-                break;
-            } catch (...) {
-            }
-        }
-    }
-    if (!ran)
+    if (macro.enabled && !macro.name.isEmpty() && !UserMacro::run(*m_app, macro.name))
         m_view->setStatusText(kMacroFailed);
 }
 

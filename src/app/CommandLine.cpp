@@ -3,6 +3,7 @@
 #include "AppSettings.h"
 #include "AppVersion.h"
 #include "PortListing.h"
+#include "ReplayCommand.h"
 #include "PortMap.h"
 
 #include <QCommandLineParser>
@@ -67,11 +68,30 @@ std::optional<int> CommandLine::run(int argc, char *argv[])
                        "serial number, where the mapping comes from (built-in, remembered, ports.conf) and "
                        "whether this user may open it; then exits."));
     parser.addOption(listPortsOption);
+    const QCommandLineOption replayOption(
+        QStringLiteral("replay"),
+        QStringLiteral("Rebuilds the workbook of a run from its journal (RAWFILE in ~/.local/share/Halvern/runs, "
+                       "with its .times file beside it) in a headless office; needs --save-as."),
+        QStringLiteral("RAWFILE"));
+    const QCommandLineOption saveAsOption(
+        QStringLiteral("save-as"), QStringLiteral("Where --replay saves the workbook (.xls, .xlsx or .ods)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption macroOption(
+        QStringLiteral("macro"), QStringLiteral("A macro --replay runs before the save, as Stop does."),
+        QStringLiteral("NAME"));
+    parser.addOptions({replayOption, saveAsOption, macroOption});
     acceptWindowOptions(parser);
 
     // Help, version and errors end the program here, the way Qt does it.
     parser.process(app);
     if (parser.isSet(listPortsOption))
         return listPorts();
+    if (parser.isSet(replayOption))
+        return replayCommand(parser.value(replayOption), parser.value(saveAsOption), parser.value(macroOption),
+                             QCoreApplication::applicationDirPath());
+    if (parser.isSet(saveAsOption) || parser.isSet(macroOption)) {
+        std::fputs("halvern: --save-as and --macro go with --replay\n", stderr);
+        return 1;
+    }
     return std::nullopt;
 }

@@ -7,6 +7,8 @@
 //   --list-ports       the COM numbers, their devices and adapters, where
 //                      each mapping comes from and whether this user may
 //                      open it
+//   --replay RAWFILE --save-as FILE [--macro NAME]
+//                      rebuilds a run's workbook from its journal
 // An unknown option gives Qt's usual error and exit status 1. Qt's own
 // window options (-platform, -style, ...) are passed on to the window.
 class CommandLine {

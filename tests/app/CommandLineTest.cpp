@@ -2,7 +2,9 @@
 // a private settings folder, and a folder of links to socat pseudo-terminals
 // standing in for /dev/serial/by-id (HALVERN_SERIAL_BY_ID).
 #include "AppVersion.h"
+#include "FileContents.h"
 #include "PtyAdapter.h"
+#include "SavedSheet.h"
 #include "TextPrinters.h"
 
 #include <QDir>
@@ -153,4 +155,29 @@ TEST_F(CommandLineTest, ListPortsTellsAUserWithoutPermissionWhatToDo)
     }
     EXPECT_EQ(row(listing.out, 5), "COM5 " + meter.devicePath() + " - - remembered no: permission")
         << listing.out.toStdString();
+}
+
+TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalAndRefusesABadOne)
+{
+    QTemporaryDir dir;
+    const QString raw = dir.filePath("run.raw");
+    writeFile(raw, "1 :: 2 = 3\r\n4 :: x\r\n\r\n\r\n\r\n7\t8\r\nunfinished");
+    writeFile(dir.filePath("run.times"),
+              "# halvern run journal 1\n0 2026-12-07T09:00:00.000\n19 2026-12-07T18:00:00.000\n");
+
+    const Outcome made = run({"--replay", raw, "--save-as", dir.filePath("run.xlsx")});
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    const SavedSheet sheet = SavedSheet::read(dir.filePath("run.xlsx"));
+    // The block opened at 18:00 puts its stamp in row 1 of column 2.
+    EXPECT_EQ(sheet.rows, (QList<QStringList>{{"1", "18", "3"}, {"4", "7", "8"}}));
+
+    writeFile(dir.filePath("run.times"), "# halvern run journal 1\n5 not a time\n");
+    const Outcome malformed = run({"--replay", raw, "--save-as", dir.filePath("bad.xlsx")});
+    EXPECT_EQ(malformed.exitCode, 1);
+    EXPECT_TRUE(malformed.err.contains("run.times")) << malformed.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("bad.xlsx")));
+
+    EXPECT_EQ(run({"--replay", dir.filePath("missing.raw"), "--save-as", dir.filePath("m.xlsx")}).exitCode, 1);
+    EXPECT_EQ(run({"--replay", raw, "--save-as", dir.filePath("run.txt")}).exitCode, 1);
+    EXPECT_EQ(run({"--save-as", dir.filePath("run.xlsx")}).exitCode, 1);
 }

@@ -1,0 +1,74 @@
+#include "ReplayCommand.h"
+
+#include "CalcSpreadsheetFactory.h"
+#include "JournalReader.h"
+#include "RunReplay.h"
+#include "UserMacro.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+namespace {
+int fail(const QString &message)
+{
+    QTextStream(stderr) << "halvern: " << message << "\n";
+    return 1;
+}
+} // namespace
+
+int replayCommand(const QString &rawPath, const QString &saveAs, const QString &macro,
+                  const QString &programFolder)
+{
+    if (saveAs.isEmpty())
+        return fail(QStringLiteral("--replay needs --save-as FILE"));
+    const QString suffix = QFileInfo(saveAs).suffix().toLower();
+    if (suffix != QLatin1String("xls") && suffix != QLatin1String("xlsx") && suffix != QLatin1String("ods"))
+        return fail(QStringLiteral("--save-as takes a file ending in .xls, .xlsx or .ods: ") + saveAs);
+    const QString target = QFileInfo(saveAs).absoluteFilePath();
+
+    JournalReader reader;
+    QString error;
+    if (!reader.open(rawPath, &error))
+        return fail(error);
+    if (!reader.hasTimes())
+        QTextStream(stderr) << "halvern: no " << JournalReader::timesPathFor(rawPath)
+                            << ": block time stamps come from this replay's clock\n";
+
+    QTemporaryDir folder;
+    const QString copy = folder.filePath(QStringLiteral("spreadsheet.xls"));
+    if (!folder.isValid() || !QFile::copy(programFolder + QStringLiteral("/spreadsheet.xls"), copy))
+        return fail(QStringLiteral("cannot copy the master workbook from ") + programFolder);
+    QFile::setPermissions(copy, QFile::permissions(copy) | QFile::ReadOwner | QFile::WriteOwner);
+
+    CalcSpreadsheetFactory factory;
+    std::shared_ptr<SpreadsheetApp> app;
+    int status = 0;
+    try {
+        app = factory.createHeadless();
+        const std::shared_ptr<Workbook> book = app->open(copy);
+        if (!macro.isEmpty())
+            UserMacro::openPersonal(*app, *book);
+        RunReplay replay(*app);
+        if (!replay.replay(reader, &error)) {
+            status = fail(error);
+        } else {
+            if (!macro.isEmpty() && !UserMacro::run(*app, macro))
+                QTextStream(stderr) << "halvern: the macro " << macro << " did not run\n";
+            book->saveAs(target);
+            QTextStream(stdout) << "Rebuilt " << replay.rows() << " rows from " << rawPath << " into "
+                                << target << "\n";
+        }
+    } catch (const std::exception &e) {
+        status = fail(QString::fromStdString(e.what()));
+    }
+    if (app) {
+        try {
+            app->quit();
+        } catch (...) {
+        }
+    }
+    return status;
+}
