@@ -90,6 +90,7 @@ public:
                 written.insert(r + std::int32_t(i), now);
     }
     LateWrite lateWrite() override { return m->lateWrite(); }
+    QString addSheet() override { return m->addSheet(); }
     void run(const QString &macro) override { m->run(macro); }
     QList<std::shared_ptr<Workbook>> workbooks() override { return m->workbooks(); }
     QString getSaveAsFilename(const QString &i, const QString &f, const QString &t) override

@@ -20,6 +20,7 @@ public:
     {
         cells += values.size();
     }
+    QString addSheet() override { return QString(); }
     void run(const QString &) override {}
     QList<std::shared_ptr<Workbook>> workbooks() override { return {}; }
     QString getSaveAsFilename(const QString &, const QString &, const QString &) override

@@ -9,6 +9,7 @@
 #include "NumberReader.h"
 #include "RunReplay.h"
 #include "SerialComm.h"
+#include "SheetSpace.h"
 #include "SpreadsheetFactory.h"
 #include "UserMacro.h"
 #include "WorkbookSaver.h"
@@ -273,11 +274,23 @@ void AcquisitionRun::writePendingLines()
     // and on copies of the row and column: a spreadsheet call that lets window
     // events run may see a Stop, which empties the buffer and releases the
     // spreadsheet underneath us.
+    if (SheetSpace::isFull(m_row) && app) {
+        // The sheet is full: the run goes on in a new sheet after it. If
+        // that fails, the lines past the last row are counted as lost.
+        try {
+            app->addSheet();
+            m_row = 1;
+        } catch (...) {
+        }
+        if (!*alive || generation != m_generation)
+            return;
+    }
     QByteArray text = m_pending;
     std::int32_t row = m_row;
     std::int16_t column = m_blockColumn;
     qsizetype consumed = 0;
-    const StreamParser::Outcome outcome = m_parser.parse(text, app.get(), row, column, consumed);
+    const StreamParser::Outcome outcome =
+        m_parser.parse(SheetSpace::fitting(text, row), app.get(), row, column, consumed);
     if (!*alive || generation != m_generation)
         return;
 
@@ -483,10 +496,24 @@ void AcquisitionRun::writeLastLines()
     // Only an unfinished last line is left out; it stays in the journal.
     if (m_pending.indexOf("\r\n") < 0)
         return;
-    qsizetype consumed = 0;
-    m_parser.parse(m_pending, m_app.get(), m_row, m_blockColumn, consumed);
-    noteHandled(QByteArrayView(m_pending).first(consumed));
-    m_pending.remove(0, consumed);
+    for (;;) {
+        if (SheetSpace::isFull(m_row)) {
+            try {
+                m_app->addSheet();
+                m_row = 1;
+            } catch (...) {
+            }
+        }
+        qsizetype consumed = 0;
+        const StreamParser::Outcome outcome =
+            m_parser.parse(SheetSpace::fitting(m_pending, m_row), m_app.get(), m_row, m_blockColumn, consumed);
+        noteHandled(QByteArrayView(m_pending).first(consumed));
+        m_pending.remove(0, consumed);
+        // Done, or the office cannot take more: what is left is missing.
+        if (consumed == 0 || m_pending.indexOf("\r\n") < 0 || outcome == StreamParser::Outcome::Busy
+            || outcome == StreamParser::Outcome::Gone)
+            break;
+    }
 }
 
 void AcquisitionRun::noteHandled(QByteArrayView handled)

@@ -1,6 +1,7 @@
 #include "RunReplay.h"
 
 #include "JournalReader.h"
+#include "SheetSpace.h"
 #include "SpreadsheetApp.h"
 #include "StreamParser.h"
 
@@ -18,6 +19,16 @@ RunReplay::RunReplay(SpreadsheetApp &app, Progress progress) : m_app(app), m_pro
 
 bool RunReplay::replay(JournalReader &reader, QString *error)
 {
+    try {
+        return replayAll(reader, error);
+    } catch (const SpreadsheetError &e) {
+        *error = QString::fromStdString(e.what());
+        return false;
+    }
+}
+
+bool RunReplay::replayAll(JournalReader &reader, QString *error)
+{
     QDateTime arrived;
     StreamParser parser([&arrived] { return arrived.isValid() ? arrived.time() : QTime::currentTime(); });
     QByteArray pending;
@@ -30,20 +41,31 @@ bool RunReplay::replay(JournalReader &reader, QString *error)
         pending.append(piece.bytes);
         QDeadlineTimer busyFor(kBusyLimitMs);
         for (;;) {
+            if (SheetSpace::isFull(m_row)) {
+                m_app.addSheet(); // a full sheet goes on in a new one, as in the run
+                m_row = 1;
+            }
+            const qsizetype waiting = pending.size();
+            const qsizetype offered = SheetSpace::fitting(pending, m_row).size();
             qsizetype consumed = 0;
-            const StreamParser::Outcome outcome = parser.parse(pending, &m_app, m_row, column, consumed);
+            const StreamParser::Outcome outcome =
+                parser.parse(QByteArrayView(pending).first(offered), &m_app, m_row, column, consumed);
             pending.remove(0, consumed);
-            if (outcome == StreamParser::Outcome::Ok)
-                break;
             if (outcome == StreamParser::Outcome::Gone) {
                 *error = QStringLiteral("the spreadsheet application has gone");
                 return false;
             }
-            if (busyFor.hasExpired()) {
-                *error = QStringLiteral("the spreadsheet application stayed busy for a minute");
-                return false;
+            if (outcome == StreamParser::Outcome::Busy) {
+                if (busyFor.hasExpired()) {
+                    *error = QStringLiteral("the spreadsheet application stayed busy for a minute");
+                    return false;
+                }
+                QThread::msleep(kBusyPauseMs);
+                continue;
             }
-            QThread::msleep(kBusyPauseMs);
+            if (offered < waiting && consumed > 0)
+                continue; // the rest of the piece goes on a new sheet
+            break;
         }
         if (m_progress)
             m_progress(reader.position(), reader.rawSize());

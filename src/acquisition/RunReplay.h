@@ -25,6 +25,8 @@ public:
     std::int32_t rows() const { return m_row - 1; }
 
 private:
+    bool replayAll(JournalReader &reader, QString *error);
+
     SpreadsheetApp &m_app;
     Progress m_progress;
     std::int32_t m_row = 1;

@@ -47,6 +47,11 @@ public:
     // no such write is outstanding or its end was told already.
     enum class LateWrite { None, Running, Written, Failed };
     virtual LateWrite lateWrite() { return LateWrite::None; }
+    // Adds a sheet after the active one in the active workbook and makes it
+    // the active sheet (a full sheet's data goes on there). It is named
+    // after the workbook's first sheet with a number ("Sheet1 2", ...).
+    // Returns its name.
+    virtual QString addSheet() = 0;
     // Application.Run: raises an error when the macro cannot be run.
     virtual void run(const QString &macro) = 0;
     // Application.Workbooks, in the application's order.

@@ -723,3 +723,24 @@ TEST_F(AcquisitionRunTest, QuitSpreadsheetReleasesAPausedRunsApplication)
 }
 
 } // namespace
+
+TEST_F(AcquisitionRunTest, AFullSheetGoesOnInANewSheetAfterIt)
+{
+    start();
+    app->keepCells = false; // a million cells are only counted
+    const qint64 lines = 1048576 + 4;
+    feed.active = true;
+    feed.output = QByteArray("7\r\n").repeated(lines);
+    tick(); // fills the sheet; the lines beyond wait for the next tick
+    EXPECT_EQ(run->nextRow(), 1048577);
+    tick();
+    EXPECT_EQ(app->cellsWritten, lines);
+    EXPECT_EQ(app->addedSheets, QStringList{"Sheet1 2"});
+    EXPECT_EQ(run->nextRow(), 5);
+
+    app->keepCells = true;
+    feed.output = "8\r\n";
+    tick();
+    EXPECT_TRUE(workingBook()->cell(5, 1, "Sheet1 2").has_value());
+    EXPECT_FALSE(view.status.contains("closed"));
+}

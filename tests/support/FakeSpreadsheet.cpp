@@ -268,3 +268,18 @@ std::shared_ptr<SpreadsheetApp> FakeSpreadsheetFactory::create()
     created.append(app);
     return app;
 }
+
+QString FakeSpreadsheetApp::addSheet()
+{
+    check();
+    const auto b = m_active.lock();
+    if (!b)
+        throw SpreadsheetError(SpreadsheetError::Kind::Failed, "no active workbook");
+    QString name;
+    for (int n = 2; name.isEmpty() || b->sheets.contains(name); ++n)
+        name = QStringLiteral("Sheet1 ") + QString::number(n);
+    b->sheets[name];
+    b->activeSheet = name;
+    addedSheets.append(name);
+    return name;
+}

@@ -68,6 +68,7 @@ public:
     // a time-out holds the whole call.
     void setRows(std::int32_t row, std::int32_t column, const QList<QList<CellValue>> &rows) override;
     LateWrite lateWrite() override;
+    QString addSheet() override;
     void run(const QString &macro) override;
     QList<std::shared_ptr<Workbook>> workbooks() override;
     QString getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
@@ -93,6 +94,7 @@ public:
     QList<std::shared_ptr<FakeWorkbook>> books; // open workbooks, in opening order
     QList<Write> writes;                        // every successful cell write call
     int rowBatches = 0;                         // setRows calls
+    QStringList addedSheets;                    // addSheet() results, in order
     int failedWrites = 0;                       // cell write calls that threw
     qint64 cellsWritten = 0;                    // cells of every successful write call
     QStringList opened;                         // every open() path, failed ones too

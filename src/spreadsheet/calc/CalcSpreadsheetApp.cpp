@@ -24,7 +24,11 @@
 #include <com/sun/star/script/provider/XScriptProvider.hpp>
 #include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XSpreadsheetView.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
@@ -313,6 +317,32 @@ SpreadsheetApp::LateWrite CalcSpreadsheetApp::lateWrite()
     if (end != LateWrite::Running)
         m_late.reset(); // told once
     return end;
+}
+
+QString CalcSpreadsheetApp::addSheet()
+{
+    return m_core->call<QString>(CalcCore::kDocumentLimit, [](UnoState &state) {
+        const Reference<css::frame::XModel> model = state.activeModel();
+        const Reference<css::sheet::XSpreadsheetDocument> doc(model, UNO_QUERY_THROW);
+        const Reference<css::sheet::XSpreadsheets> sheets = doc->getSheets();
+        const Reference<css::container::XIndexAccess> byIndex(sheets, UNO_QUERY_THROW);
+        const Reference<css::container::XNamed> first(byIndex->getByIndex(0), UNO_QUERY_THROW);
+        const Reference<css::sheet::XSpreadsheetView> view(model->getCurrentController(), UNO_QUERY_THROW);
+        const Reference<css::container::XNamed> active(view->getActiveSheet(), UNO_QUERY_THROW);
+        const Sequence<OUString> names = sheets->getElementNames();
+        sal_Int16 after = 0;
+        for (sal_Int32 i = 0; i < names.getLength(); ++i) {
+            if (names[i] == active->getName())
+                after = static_cast<sal_Int16>(i);
+        }
+        OUString name;
+        for (int n = 2; name.isEmpty() || sheets->hasByName(name); ++n)
+            name = first->getName() + " " + OUString::number(n);
+        sheets->insertNewByName(name, static_cast<sal_Int16>(after + 1));
+        view->setActiveSheet(Reference<css::sheet::XSpreadsheet>(sheets->getByName(name), UNO_QUERY_THROW));
+        state.forgetCache();
+        return toQString(name);
+    });
 }
 
 void CalcSpreadsheetApp::run(const QString &macro)

@@ -32,6 +32,7 @@ public:
     void setRows(std::int32_t row, std::int32_t column, const QList<QList<CellValue>> &rows) override;
     // A write that outlived the call limit is followed until it ends.
     LateWrite lateWrite() override;
+    QString addSheet() override;
     void run(const QString &macro) override;
     QList<std::shared_ptr<Workbook>> workbooks() override;
     QString getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,

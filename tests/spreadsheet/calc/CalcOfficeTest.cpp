@@ -351,3 +351,23 @@ TEST(CalcOffice, StoppedOfficeIsBusyKilledOfficeIsGoneAndItsLockDoesNotBlock)
     EXPECT_TRUE(QFile::exists(OfficeFolders::lockFilePath(shared))); // not ours to remove
     EXPECT_TRUE(officeFolders().isEmpty());
 }
+
+TEST(CalcOffice, AddedSheetsFollowTheActiveOneAndTakeTheWrites)
+{
+    QTemporaryDir work;
+    const QString flat = work.filePath("book.fods");
+    writeFile(flat, flatWorkbook({"Data", "Other"}));
+    CalcSpreadsheetFactory factory;
+    auto app = factory.create();
+    app->open(flat);
+    OfficeProbe probe(calcOf(app).pipeName());
+    EXPECT_EQ(app->addSheet(), "Data 2");
+    app->setCell(1, 1, QString("next sheet"));
+    EXPECT_EQ(app->addSheet(), "Data 3");
+    app->setCell(1, 1, QString("and the next"));
+    EXPECT_EQ(probe.cell("book.fods", 1, 1, 1).text, "next sheet");
+    EXPECT_EQ(probe.cell("book.fods", 2, 1, 1).text, "and the next");
+    EXPECT_EQ(probe.cell("book.fods", 3, 1, 1).type, "EMPTY"); // "Other" stays last
+    probe.closeAll();
+    app->quit();
+}

@@ -38,6 +38,7 @@ public:
         m->setRows(r, c, rows);
     }
     LateWrite lateWrite() override { return m->lateWrite(); }
+    QString addSheet() override { return m->addSheet(); }
     void run(const QString &macro) override { m->run(macro); }
     QList<std::shared_ptr<Workbook>> workbooks() override { return m->workbooks(); }
     QString getSaveAsFilename(const QString &i, const QString &f, const QString &t) override
