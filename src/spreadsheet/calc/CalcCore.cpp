@@ -392,8 +392,24 @@ void CalcCore::quit()
         return;
     }
     // A visible office asks the user about unsaved work; the user may keep
-    // it open. Ask it to end, wait a moment, and carry on either way.
+    // it open. Ask it to end, wait a moment, and carry on either way. An
+    // office that does not answer at all (stopped, hung, or still busy with
+    // a call that outlived its limit) is ended: none outlives the run.
+    bool answers = false;
     if (reachable) {
+        try {
+            answers = m_worker->run(
+                          [state] {
+                              if (state->desktop.is())
+                                  state->desktop->getCurrentFrame();
+                          },
+                          kCallLimit)
+                == CallWorker::Outcome::Done;
+        } catch (...) {
+            answers = true; // it answered, with an exception
+        }
+    }
+    if (answers) {
         try {
             m_worker->run(
                 [state] {
@@ -406,6 +422,8 @@ void CalcCore::quit()
                 kCallLimit);
         } catch (...) {
         }
+    } else if (m_process->alive()) {
+        m_process->end(std::chrono::milliseconds(2000));
     }
     markEnded();
     postCleanUp();
