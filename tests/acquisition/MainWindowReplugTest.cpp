@@ -10,6 +10,7 @@
 #include "SavedSheet.h"
 #include "StatusTexts.h"
 
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -118,13 +119,32 @@ TEST_F(MainWindowReplugTest, APortThatVanishesMidLineAndReturnsGoesOnIntoTheFoll
     EXPECT_EQ(sheet.at(1, 2), "");
 }
 
-TEST_F(MainWindowReplugTest, StopWhileThePortIsGoneStopsAsUsualAndWatchesNoMore)
+TEST_F(MainWindowReplugTest, BackDuringAPauseWithTheTimerOffAndStopWhileGone)
 {
     ASSERT_TRUE(sendReceived(lines(1, 3)));
     pullOut();
     ASSERT_TRUE(waitUntil([this] { return rig.status() == kNoPort; }, 5000));
-    ASSERT_TRUE(run().watchingForPort());
 
+    // Paused, tmrMain is off: the watch looks on its own.
+    click(rig.w->cmdPause);
+    ASSERT_FALSE(rig.w->tmrMain->isActive());
+    ASSERT_TRUE(meter.plug());
+    ASSERT_TRUE(waitUntil([this] { return rig.comm->portOpen(); }, 10000));
+    EXPECT_FALSE(run().watchingForPort());
+    EXPECT_EQ(rig.status(), "Paused");
+    EXPECT_EQ(portLamp(), MainWindowRig::yellow());
+    EXPECT_EQ(run().state(), RunState::Paused);
+
+    click(rig.w->cmdResume);
+    EXPECT_EQ(portLamp(), MainWindowRig::green());
+    ASSERT_TRUE(instrument.open(meter.instrumentEnd()));
+    ASSERT_TRUE(sendReceived(lines(4, 5)));
+    ASSERT_TRUE(rig.written());
+
+    // Gone again, and Stop meanwhile: a normal stop, nothing left watching.
+    pullOut();
+    ASSERT_TRUE(waitUntil([this] { return rig.status() == kNoPort; }, 5000));
+    ASSERT_TRUE(run().watchingForPort());
     const pid_t office = rig.officeGroup();
     rig.saveAnswer = rig.outputFile("gone.xls");
     click(rig.w->cmdStop);
@@ -137,8 +157,10 @@ TEST_F(MainWindowReplugTest, StopWhileThePortIsGoneStopsAsUsualAndWatchesNoMore)
     EXPECT_TRUE(rig.boxes.boxes.isEmpty());
     EXPECT_TRUE(MainWindowRig::officeEnded(office));
     const SavedSheet sheet = SavedSheet::read(rig.saveAnswer);
-    EXPECT_EQ(sheet.at(3, 1), "L0003");
-    EXPECT_EQ(sheet.at(4, 1), "");
+    ASSERT_FALSE(sheet.isEmpty());
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(sheet.at(i, 1), "L" + QString::number(i).rightJustified(4, '0')) << "row " << i;
+    EXPECT_EQ(sheet.at(6, 1), "");
 
     // The adapter back after the run: a new run opens it as usual.
     ASSERT_TRUE(meter.plug());
