@@ -33,6 +33,7 @@ protected:
         app->startup = startup.path();
         run = std::make_unique<AcquisitionRun>(view, comm, factory, boxes, feed, program.path(),
                                                [] { return QTime(14, 30, 0); });
+        comm.devicePath = "/dev/serial/by-id/usb-Acme_Meter_A1-if00-port0";
         auto fakeWatch = std::make_unique<FakeDeviceWatch>();
         watch = fakeWatch.get();
         run->setDeviceWatch(std::move(fakeWatch));

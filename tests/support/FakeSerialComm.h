@@ -41,8 +41,8 @@ public:
     int openCount = 0;
     // What lastOpenFailure() tells.
     OpenFailure openFailure;
-    // What openedDevicePath() tells once the port was opened.
-    QString devicePath = QStringLiteral("/dev/serial/by-id/usb-Fake_Meter-if00-port0");
+    // What openedDevicePath() tells once the port was opened (nothing unless set).
+    QString devicePath;
 
 private:
     void requireOpen() const;
