@@ -8,7 +8,21 @@
 //  2. Time from the device reappearing (seen by a separate thread looking
 //     every millisecond) to the first byte read again through the reopened
 //     port, split into: watcher report, reopen, first byte.
-// Usage: bench_replug [rounds (default 10)] [wait seconds (default 10)]
+// With --run the same goes through a whole acquisition run instead: an
+// AcquisitionRun on that port (the spreadsheet a test double that counts
+// cells), ticked every 100 ms while its timer is on, finds the port lost on
+// its own, watches for the adapter with its own device watch and reopens it;
+// "first byte" is the first tick that takes bytes in again. The instrument
+// prints a short line every 5 ms.
+// Usage: bench_replug [--run] [rounds (default 10)] [wait seconds (default 10)]
+#ifdef HALVERN_REPLUG_RUN
+#include "AcquisitionRun.h"
+#include "FakeEmulatorFeed.h"
+#include "FakeSpreadsheet.h"
+#include "MacroSettings.h"
+#include "NullAcquisitionView.h"
+#include "RecordingMessageBoxes.h"
+#endif
 #include "MSComm.h"
 #include "PortMap.h"
 #include "PortWatcher.h"
@@ -16,6 +30,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
@@ -62,11 +77,13 @@ void runEventLoopUntil(const std::function<bool()> &done, int timeoutMs)
 }
 
 // The instrument: once armed, waits for the adapter's link to appear (looking
-// every millisecond, on its own thread), notes the moment, then writes one
-// byte every 5 ms on the far end until the adapter goes away again.
+// every millisecond, on its own thread), notes the moment, then writes its
+// piece (one byte, or a line) every 5 ms on the far end until the adapter
+// goes away again.
 class Instrument {
 public:
-    Instrument(QByteArray device, QByteArray farEnd) : m_device(std::move(device)), m_farEnd(std::move(farEnd))
+    Instrument(QByteArray device, QByteArray farEnd, QByteArray piece = ".")
+        : m_device(std::move(device)), m_farEnd(std::move(farEnd)), m_piece(std::move(piece))
     {
         m_thread = std::thread([this] { loop(); });
     }
@@ -121,7 +138,7 @@ private:
                 if (fd < 0)
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
-            while (!m_quit && ::write(fd, ".", 1) == 1)
+            while (!m_quit && ::write(fd, m_piece.constData(), m_piece.size()) == m_piece.size())
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             ::close(fd);
             std::lock_guard lock(m_mutex);
@@ -129,7 +146,7 @@ private:
         }
     }
 
-    QByteArray m_device, m_farEnd;
+    QByteArray m_device, m_farEnd, m_piece;
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -149,13 +166,158 @@ double median(std::vector<double> v)
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+#ifdef HALVERN_REPLUG_RUN
+// The main window as the run drives it: the timer's on and off, the COM lamp.
+class BenchView : public NullAcquisitionView {
+public:
+    void setTimerEnabled(bool on) override { timerOn = on; }
+    void setComPortLamp(Lamp lamp) override
+    {
+        comPortLamp = lamp;
+        if (lamp == Lamp::Green && onGreen)
+            onGreen();
+    }
+    bool timerOn = false;
+    Lamp comPortLamp = Lamp::Frame;
+    std::function<void()> onGreen; // the port is open again
+};
+
+int benchRun(int rounds, int waitSeconds)
+{
+    QTemporaryDir byId, settings, farEnds, program, documents, journals;
+    const QString device = byId.path() + "/usb-Bench_Meter_B1-if00-port0";
+    const QString farEnd = farEnds.path() + "/instrument";
+    QProcess socat;
+    socat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    auto plugIn = [&] {
+        socat.start("socat", {"pty,raw,echo=0,link=" + device, "pty,raw,echo=0,link=" + farEnd});
+    };
+    auto pullOut = [&] {
+        socat.terminate();
+        socat.waitForFinished(3000);
+    };
+
+    MSComm comm{PortMap(settings.path(), std::make_shared<SystemDeviceSource>(byId.path()))};
+    comm.setCommPort(5);
+    Instrument instrument(device.toLocal8Bit(), farEnd.toLocal8Bit(), "12.5\r\n");
+
+    QFile master(program.path() + "/spreadsheet.xls");
+    master.open(QIODevice::WriteOnly);
+    master.write("master");
+    master.close();
+    BenchView view;
+    FakeSpreadsheetFactory factory;
+    factory.prepare()->keepCells = false;
+    RecordingMessageBoxes boxes;
+    FakeEmulatorFeed feed;
+    AcquisitionRun run(view, comm, factory, boxes, feed, program.path());
+    const QString documentsPath = documents.path();
+    run.setDocumentsLookup([documentsPath](QString &folder) {
+        folder = documentsPath;
+        return true;
+    });
+    run.setJournalFolder(journals.path());
+
+    // tmrMain: 100 ms, on while the run keeps it on.
+    bool waitingForFirstByte = false;
+    Clock::time_point reopenedAt, firstByteAt;
+    QTimer tick;
+    tick.setInterval(100);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (!view.timerOn)
+            return;
+        const std::int32_t before = run.bytesReceived();
+        run.tick();
+        if (waitingForFirstByte && run.bytesReceived() > before) {
+            firstByteAt = Clock::now();
+            waitingForFirstByte = false;
+        }
+    });
+
+    instrument.arm();
+    plugIn();
+    runEventLoopUntil([&] { return instrument.appeared().has_value(); }, 5000);
+    run.start();
+    if (run.state() != RunState::Running || !comm.portOpen()) {
+        std::fprintf(stderr, "the run did not start on COM5\n");
+        return 1;
+    }
+    tick.start();
+    std::printf("run on COM5 -> %s (tick 100 ms, the run's device watch every %d ms)\n", qPrintable(device),
+                PortWatcher::defaultIntervalMs);
+
+    std::vector<double> reopened, firstByte;
+    double cpuShare = -1;
+    for (int round = 0; round < rounds; ++round) {
+        waitingForFirstByte = true;
+        runEventLoopUntil([&] { return !waitingForFirstByte; }, 5000); // data flows
+        pullOut();
+        runEventLoopUntil([&] { return run.portLost() && run.watchingForPort(); }, 5000);
+        if (!run.watchingForPort()) {
+            std::fprintf(stderr, "the run did not start watching for its lost port\n");
+            return 1;
+        }
+        if (round == 0) {
+            // Waiting for the vanished port: the run's tick and its watch.
+            const double cpu0 = cpuSeconds();
+            const auto wall0 = Clock::now();
+            QEventLoop idle;
+            QTimer::singleShot(waitSeconds * 1000, &idle, &QEventLoop::quit);
+            idle.exec();
+            cpuShare = (cpuSeconds() - cpu0) / (ms(Clock::now() - wall0) / 1000.0);
+        } else {
+            runEventLoopUntil([] { return false; }, 150 + (round * 137) % 400);
+        }
+
+        reopenedAt = firstByteAt = {};
+        waitingForFirstByte = true;
+        view.onGreen = [&] { reopenedAt = Clock::now(); };
+        instrument.arm();
+        plugIn();
+        runEventLoopUntil([&] { return firstByteAt != Clock::time_point{}; }, 10000);
+        view.onGreen = nullptr;
+        const auto appeared = instrument.appeared();
+        if (!appeared || firstByteAt == Clock::time_point{}) {
+            std::fprintf(stderr, "round %d: no byte through the run after the replug\n", round + 1);
+            return 1;
+        }
+        reopened.push_back(ms(reopenedAt - *appeared));
+        firstByte.push_back(ms(firstByteAt - *appeared));
+        std::printf("round %2d: port reopened %6.1f ms, first byte taken in by the run %6.1f ms after the "
+                    "device appeared (lamp %s)\n",
+                    round + 1, reopened.back(), firstByte.back(), view.comPortLamp == Lamp::Green ? "green" : "not green");
+    }
+    pullOut();
+    const std::int32_t rowsWritten = run.nextRow() - 1;
+    run.stop(MacroSettings{});
+
+    std::printf("\nthrough the run, waiting for the vanished port: %.3f%% of a core over %d s\n", cpuShare * 100,
+                waitSeconds);
+    std::printf("device back -> first byte taken in by the run: median %.0f ms, max %.0f ms (goal < 1500 ms)\n",
+                median(firstByte), *std::max_element(firstByte.begin(), firstByte.end()));
+    std::printf("  of which reopen done: median %.0f ms; %d rows written in all\n", median(reopened), rowsWritten);
+    return 0;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
-    const int waitSeconds = argc > 2 ? std::max(1, atoi(argv[2])) : 10;
+    QStringList args = app.arguments().mid(1);
+    if (args.value(0) == "--run") {
+#ifdef HALVERN_REPLUG_RUN
+        args.removeFirst();
+        return benchRun(args.size() > 0 ? std::max(1, args[0].toInt()) : 10,
+                        args.size() > 1 ? std::max(1, args[1].toInt()) : 10);
+#else
+        std::fprintf(stderr, "--run needs the test support library (a build with the tests)\n");
+        return 2;
+#endif
+    }
+    const int rounds = args.size() > 0 ? std::max(1, args[0].toInt()) : 10;
+    const int waitSeconds = args.size() > 1 ? std::max(1, args[1].toInt()) : 10;
 
     QTemporaryDir byId, settings, farEnds;
     const QString device = byId.path() + "/usb-Bench_Meter_B1-if00-port0";

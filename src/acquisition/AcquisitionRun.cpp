@@ -1,5 +1,6 @@
 #include "AcquisitionRun.h"
 
+#include "DeviceWatch.h"
 #include "EmulatorFeed.h"
 #include "JournalReader.h"
 #include "FolderLookup.h"
@@ -9,6 +10,7 @@
 #include "NumberReader.h"
 #include "RunReplay.h"
 #include "SerialComm.h"
+#include "SerialDeviceWatch.h"
 #include "SheetSpace.h"
 #include "SpreadsheetFactory.h"
 #include "UserMacro.h"
@@ -188,6 +190,7 @@ void AcquisitionRun::start()
     m_state = RunState::Running;
     m_row = 1;
     m_linesHandled = 0;
+    m_droppedAfterCr = false;
     m_parser.reset();
     openJournal();
     ++m_generation;
@@ -207,7 +210,7 @@ void AcquisitionRun::tick()
     const QByteArray text = takeIncomingText();
     // The bytes are the record: kept before anything else is done with them.
     m_journal.append(text, now());
-    m_pending.append(text);
+    m_pending.append(endOfDroppedLine(text));
     if (!m_pending.isEmpty())
         writePendingLines();
     m_journal.syncIfDue(now());
@@ -253,7 +256,8 @@ QByteArray AcquisitionRun::takeIncomingText()
 
 // The port failed on reading (the adapter was pulled, the device vanished):
 // close it and say so. The run goes on, so text already received is still
-// written, and Stop ends it as usual.
+// written, and Stop ends it as usual. The device is watched for; when it is
+// back the port opens again and the reading goes on.
 void AcquisitionRun::portFailed()
 {
     m_portLost = true;
@@ -263,6 +267,97 @@ void AcquisitionRun::portFailed()
     }
     m_view->setComPortLamp(Lamp::Red);
     m_view->setStatusText(kNoPort);
+
+    // An adapter pulled out and put back during a pause is only noticed at
+    // the first read after Resume, when it is back already: the watch would
+    // take the device present as the one lost and wait for it to change.
+    if (reopenPort())
+        return;
+    const QString device = m_comm.openedDevicePath();
+    if (device.isEmpty())
+        return; // nothing known to watch for: the port stays closed
+    if (!m_deviceWatch)
+        m_deviceWatch = std::make_unique<SerialDeviceWatch>();
+    m_deviceWatch->watch(device, [this] { portReturned(); });
+}
+
+void AcquisitionRun::portReturned()
+{
+    if (m_state == RunState::Stopped || !m_portLost) {
+        stopWatchingForPort();
+        return;
+    }
+    // A report that comes while a tick is in the parse (a spreadsheet call
+    // letting events run) waits for the next look.
+    if (m_inTick)
+        return;
+    if (reopenPort())
+        stopWatchingForPort();
+}
+
+bool AcquisitionRun::reopenPort()
+{
+    // MSComm kept the run's settings: opening again applies them.
+    try {
+        m_comm.setPortOpen(true);
+    } catch (...) {
+        m_view->setComPortTip(m_comm.lastOpenFailure().text);
+        return false; // tried again at the next look
+    }
+    m_portLost = false;
+    if (!m_emulator.isActive())
+        dropUnfinishedLine();
+    m_view->setComPortTip(QString());
+    if (m_state != RunState::Running)
+        return true; // a pause keeps its display until Resume
+    m_view->setComPortLamp(Lamp::Green);
+    m_view->setStatusText(bytesText(false));
+    return true;
+}
+
+void AcquisitionRun::stopWatchingForPort()
+{
+    if (m_deviceWatch)
+        m_deviceWatch->stop();
+}
+
+void AcquisitionRun::setDeviceWatch(std::unique_ptr<DeviceWatch> watch)
+{
+    stopWatchingForPort();
+    m_deviceWatch = std::move(watch);
+}
+
+bool AcquisitionRun::watchingForPort() const { return m_deviceWatch && m_deviceWatch->watching(); }
+
+// The line the port broke off in is dropped from the text waiting to be
+// written (the journal keeps its bytes). What the instrument sent while the
+// device was away never arrived, so the first part of that line cannot be
+// completed: joined with what comes after the return it would make one wrong
+// line out of two, a wrong number perhaps. Dropped, the next complete line
+// goes into the row that line would have had.
+void AcquisitionRun::dropUnfinishedLine()
+{
+    const qsizetype end = m_pending.lastIndexOf("\r\n");
+    const qsizetype keep = end < 0 ? 0 : end + 2;
+    if (keep == m_pending.size())
+        return;
+    m_droppedAfterCr = m_pending.endsWith('\r');
+    m_pending.truncate(keep);
+    m_parser.cutText(keep);
+}
+
+QByteArray AcquisitionRun::endOfDroppedLine(QByteArray text)
+{
+    // The journal counts that CR LF as a line; the parser never sees it, so
+    // it is counted here, or Stop would find a line missing from the workbook.
+    if (m_droppedAfterCr && !text.isEmpty()) {
+        m_droppedAfterCr = false;
+        if (text.startsWith('\n')) {
+            text.remove(0, 1);
+            ++m_linesHandled;
+        }
+    }
+    return text;
 }
 
 void AcquisitionRun::writePendingLines()
@@ -360,7 +455,7 @@ void AcquisitionRun::resume()
     m_view->setResumeEnabled(false);
     m_view->setPauseEnabled(true);
     m_view->setPauseInFront(true);
-    // A port that failed during the run stays red: nothing more comes from it.
+    // A port lost during the run stays red until its device is back.
     m_view->setComPortLamp(m_portLost ? Lamp::Red : Lamp::Green);
     m_view->setExcelLamp(Lamp::Green);
     m_view->setStatusText(m_portLost ? kNoPort : bytesText(true));
@@ -375,6 +470,7 @@ void AcquisitionRun::stop(const MacroSettings &macro)
     const bool wasUp = m_state != RunState::Stopped;
     m_state = RunState::Stopped;
     m_view->setTimerEnabled(false);
+    stopWatchingForPort();
     ++m_generation;
     m_savedAs.clear();
     if (wasUp)
@@ -485,7 +581,7 @@ void AcquisitionRun::takeLastText()
             const QByteArray last = m_comm.input();
             m_bytesReceived += static_cast<std::int32_t>(last.size());
             m_journal.append(last, now());
-            m_pending.append(last);
+            m_pending.append(endOfDroppedLine(last));
         } catch (...) {
         }
     }

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+class DeviceWatch;
 class EmulatorFeed;
 class MessageBoxes;
 class SerialComm;
@@ -30,6 +31,8 @@ enum class RunState : std::int8_t { Stopped = 0, Running = 1, Paused = -1 };
 // name and quits the spreadsheet. The main window owns it, forwards its
 // button clicks and timer ticks to it, and is driven through AcquisitionView.
 // While the emulator feed is active the text comes from there instead of the port.
+// A port whose device vanishes during the run is watched for and reopened
+// when the same device is back; the run goes on into the same rows.
 class AcquisitionRun {
 public:
     // `programFolder` holds the master "spreadsheet.xls". `clock` gives the
@@ -83,8 +86,14 @@ public:
     // The journal of the current run, or of the last one once it stopped.
     const RunJournal &journal() const { return m_journal; }
 
-    // True after the serial port failed during this run.
+    // True while the port the run lost is away (from the read that failed
+    // until the device is back and open again).
     bool portLost() const { return m_portLost; }
+    // What watches for a lost port's device (a SerialDeviceWatch unless set,
+    // made when first needed). Set it before Start.
+    void setDeviceWatch(std::unique_ptr<DeviceWatch> watch);
+    // True while a lost port's device is being watched for.
+    bool watchingForPort() const;
 
 private:
     // Opens workbook and port; true when both are open. Everything it started
@@ -108,6 +117,16 @@ private:
     QString replayCommand() const;
     QString documentsFolder();
     void portFailed();
+    // The watched device is there again.
+    void portReturned();
+    // Opens the lost port again; true when it is open.
+    bool reopenPort();
+    void stopWatchingForPort();
+    // At a reopen: the text after the last complete line will never be completed.
+    void dropUnfinishedLine();
+    // The received text as the parser takes it: after a dropped line whose
+    // CR came before the port was lost, a first LF ends that line.
+    QByteArray endOfDroppedLine(QByteArray text);
     void runUserMacro(const MacroSettings &macro);
     // Counts the lines in bytes the parser has finished with.
     void noteHandled(QByteArrayView handled);
@@ -146,6 +165,8 @@ private:
     std::unique_ptr<QTemporaryDir> m_rebuildFolder;
 
     bool m_portLost = false;
+    std::unique_ptr<DeviceWatch> m_deviceWatch;
+    bool m_droppedAfterCr = false;
     bool m_inTick = false;
     // Changes at every Start and Stop: a parse that finds it changed after a
     // spreadsheet call knows a Stop ran meanwhile and leaves the state alone.

@@ -78,6 +78,21 @@ void StreamParser::reset()
     m_lateApp = nullptr;
 }
 
+void StreamParser::cutText(qsizetype size)
+{
+    m_cleanFrom = std::min(m_cleanFrom, size);
+    m_cleanTo = std::min(m_cleanTo, size);
+    if (m_cleanTo <= m_cleanFrom)
+        m_cleanFrom = m_cleanTo = 0;
+    if (size == 0) {
+        // Only complete lines are written (in pieces or not), and an
+        // outstanding write ends at a line end: the line cut is at most one
+        // being dropped for its length, whose row is already passed.
+        m_dropping = false;
+        m_cellsDone = m_cellsRefused = 0;
+    }
+}
+
 bool StreamParser::Counts::anyLost() const
 {
     return linesTooLong || bytesTooLong || linesPastLastRow || cellsPastLastRow || linesPastLastColumn

@@ -93,6 +93,11 @@ public:
     // A new stream (a new run): forgets how far the text was searched, a line
     // being dropped or written in pieces, an outstanding write, and the counts.
     void reset();
+    // The caller cut its text back to its first `size` bytes, at the start
+    // of a line: an unfinished line at the end that will never get its end
+    // (the port broke off in its middle). Forgets what the parse knew of the
+    // bytes cut; complete lines before them are untouched.
+    void cutText(qsizetype size);
     void setLimits(const Limits &limits) { m_limits = limits; }
     const Limits &limits() const { return m_limits; }
     const Counts &counts() const { return m_counts; }

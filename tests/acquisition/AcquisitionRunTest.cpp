@@ -2,6 +2,7 @@
 // window, the serial port and the spreadsheet application.
 #include "AcquisitionRun.h"
 #include "FakeAcquisitionView.h"
+#include "FakeDeviceWatch.h"
 #include "FileContents.h"
 #include "QStringPrinter.h"
 #include "StatusTexts.h"
@@ -32,6 +33,10 @@ protected:
         app->startup = startup.path();
         run = std::make_unique<AcquisitionRun>(view, comm, factory, boxes, feed, program.path(),
                                                [] { return QTime(14, 30, 0); });
+        comm.devicePath = "/dev/serial/by-id/usb-Acme_Meter_A1-if00-port0";
+        auto fakeWatch = std::make_unique<FakeDeviceWatch>();
+        watch = fakeWatch.get();
+        run->setDeviceWatch(std::move(fakeWatch));
     }
     void TearDown() override { QFile::remove(working); }
 
@@ -49,6 +54,18 @@ protected:
         send(text);
         tick();
     }
+    // The adapter is pulled out: the next read fails, and the reopen tried
+    // right after finds no device.
+    void pullOut()
+    {
+        comm.failInput = [] { throw CommError(8020, "Error reading comm device"); };
+        comm.failOpen = [this] {
+            comm.openFailure = kMissing;
+            throw CommError(8010, "The hardware is not available");
+        };
+    }
+    const OpenFailure kMissing{OpenFailure::Kind::Missing, "COM1 (/dev/serial/by-id/...) is not there."};
+
     std::shared_ptr<FakeWorkbook> workingBook() const { return app->book("spreadsheet.xls"); }
     QString cell(int row, int column) const { return workingBook()->text(row, column); }
 
@@ -65,6 +82,7 @@ protected:
     std::shared_ptr<FakeSpreadsheetApp> app;
     RecordingMessageBoxes boxes;
     std::unique_ptr<AcquisitionRun> run;
+    FakeDeviceWatch *watch = nullptr; // owned by the run
 };
 
 // ---- Start ---------------------------------------------------------------------
@@ -351,7 +369,7 @@ TEST_F(AcquisitionRunTest, PortVanishingMidRunKeepsWhatWasReceived)
     app->cellFailure = SpreadsheetError::Kind::Busy;
     tickWith("5.1\r\n5.2\r\n5."); // held back by the blocked spreadsheet
     app->cellFailure.reset();
-    comm.failInput = [] { throw CommError(8020, "Error reading comm device"); };
+    pullOut();
     tick();
     EXPECT_EQ(view.comPortLamp, Lamp::Red);
     EXPECT_EQ(view.status, kNoPort);
@@ -384,6 +402,155 @@ TEST_F(AcquisitionRunTest, PortVanishingMidRunKeepsWhatWasReceived)
     tickWith("1\r\n");
     EXPECT_EQ(view.comPortLamp, Lamp::Green);
     EXPECT_EQ(view.status, "Bytes Received: 3");
+}
+
+TEST_F(AcquisitionRunTest, AReturningDeviceIsReopenedAndTheRunGoesOnInTheNextRows)
+{
+    start();
+    tickWith("1\r\n2.345");
+    pullOut();
+    tick();
+    EXPECT_EQ(view.comPortLamp, Lamp::Red);
+    EXPECT_EQ(view.status, kNoPort);
+    EXPECT_EQ(view.comPortTip, kMissing.text);
+    EXPECT_FALSE(comm.portOpen());
+    EXPECT_TRUE(watch->watching());
+    EXPECT_EQ(watch->path, comm.devicePath);
+
+    watch->look(); // the device is back
+    EXPECT_TRUE(comm.portOpen());
+    EXPECT_EQ(comm.openCount, 2);
+    EXPECT_EQ(comm.settings(), "9600,N,8,1");
+    EXPECT_FALSE(watch->watching());
+    EXPECT_EQ(view.comPortLamp, Lamp::Green);
+    EXPECT_EQ(view.comPortTip, "");
+    EXPECT_EQ(view.status, "Bytes Received: 8");
+    EXPECT_EQ(run->state(), RunState::Running);
+    // The line broken off is dropped: its end was sent while the device was
+    // away, and joined to what comes now it would make a wrong line.
+    EXPECT_EQ(run->pendingText(), "");
+
+    tickWith("6\r\n7\r\n");
+    EXPECT_EQ(cell(1, 1), "1");
+    EXPECT_EQ(cell(2, 1), "6");
+    EXPECT_EQ(cell(3, 1), "7");
+
+    // Broken off between CR and LF: an LF first after the return ends the
+    // dropped line and is no part of the next one.
+    tickWith("8\r");
+    pullOut();
+    tick();
+    watch->look();
+    tickWith("\n9\r\n");
+    EXPECT_EQ(cell(4, 1), "9");
+    EXPECT_EQ(run->nextRow(), 5);
+    EXPECT_EQ(watch->watches, 2);
+
+    // The journal holds every byte, and Stop finds no line missing from the
+    // workbook: it saves as usual.
+    app->saveAnswers = {documents + "/replug.xls"};
+    run->stop(macro);
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+    EXPECT_EQ(app->books[0]->savedAs, QStringList{documents + "/replug.xls"});
+    EXPECT_EQ(readFile(run->journal().rawPath()), "1\r\n2.3456\r\n7\r\n8\r\n9\r\n");
+}
+
+TEST_F(AcquisitionRunTest, AReopenThatFailsIsTriedAgainAtTheNextLook)
+{
+    start();
+    pullOut();
+    tick();
+    // Back, but not yet open to this user (the permissions are set a moment later).
+    const OpenFailure refused{OpenFailure::Kind::Permission, "This user may not open COM1 ..."};
+    comm.failOpen = [&] {
+        comm.openFailure = refused;
+        throw CommError(8005, "Port already open");
+    };
+    watch->look();
+    EXPECT_FALSE(comm.portOpen());
+    EXPECT_TRUE(watch->watching());
+    EXPECT_EQ(view.comPortLamp, Lamp::Red);
+    EXPECT_EQ(view.status, kNoPort);
+    EXPECT_EQ(view.comPortTip, refused.text);
+
+    watch->look();
+    EXPECT_TRUE(comm.portOpen());
+    EXPECT_FALSE(watch->watching());
+    EXPECT_EQ(view.comPortLamp, Lamp::Green);
+    EXPECT_EQ(view.status, "Ready");
+    EXPECT_EQ(view.comPortTip, "");
+}
+
+TEST_F(AcquisitionRunTest, PauseAndResumeWorkAtAnyPointOfAVanish)
+{
+    start();
+    tickWith("1\r\n");
+    pullOut();
+    tick();
+    run->pause();
+    EXPECT_EQ(view.status, "Paused");
+    EXPECT_FALSE(view.timerEnabled);
+    EXPECT_TRUE(watch->watching()); // the watch does not need the tick
+
+    // Resumed while the device is away: red until it is back.
+    run->resume();
+    EXPECT_EQ(view.comPortLamp, Lamp::Red);
+    EXPECT_EQ(view.status, kNoPort);
+    tick();
+    EXPECT_EQ(view.status, kNoPort);
+
+    // Back during a pause: the port opens, the pause keeps its display.
+    run->pause();
+    watch->look();
+    EXPECT_TRUE(comm.portOpen());
+    EXPECT_FALSE(watch->watching());
+    EXPECT_EQ(view.comPortLamp, Lamp::Yellow);
+    EXPECT_EQ(view.excelLamp, Lamp::Yellow);
+    EXPECT_EQ(view.status, "Paused");
+    EXPECT_FALSE(view.timerEnabled);
+    EXPECT_EQ(run->state(), RunState::Paused);
+
+    send("2\r\n");
+    run->resume();
+    EXPECT_EQ(view.comPortLamp, Lamp::Green);
+    EXPECT_EQ(view.status, "Bytes Received: 3");
+    tick();
+    EXPECT_EQ(cell(2, 1), "2");
+
+    // Pulled out and put back within a pause: the read after Resume fails,
+    // the device is there already, and the port opens again at once.
+    run->pause();
+    comm.failInput = [] { throw CommError(8020, "Error reading comm device"); };
+    run->resume();
+    tick();
+    EXPECT_TRUE(comm.portOpen());
+    EXPECT_FALSE(watch->watching());
+    EXPECT_EQ(view.comPortLamp, Lamp::Green);
+    tickWith("3\r\n");
+    EXPECT_EQ(cell(3, 1), "3");
+}
+
+TEST_F(AcquisitionRunTest, StopWhileThePortIsGoneEndsTheWatchAndStopsAsUsual)
+{
+    start();
+    tickWith("1\r\n");
+    pullOut();
+    tick();
+    ASSERT_TRUE(watch->watching());
+    app->saveAnswers = {documents + "/gone.xls"};
+    run->stop(macro);
+    EXPECT_FALSE(watch->watching());
+    EXPECT_EQ(run->state(), RunState::Stopped);
+    EXPECT_FALSE(comm.portOpen());
+    EXPECT_EQ(view.comPortLamp, Lamp::Frame);
+    EXPECT_EQ(app->books[0]->savedAs, QStringList{documents + "/gone.xls"});
+    EXPECT_EQ(app->quitCount, 1);
+
+    // The next run opens the port as usual and watches nothing.
+    factory.prepare();
+    start();
+    EXPECT_TRUE(comm.portOpen());
+    EXPECT_FALSE(watch->watching());
 }
 
 TEST_F(AcquisitionRunTest, StopClickedWhileEventsRunEndsTheTick)

@@ -27,6 +27,7 @@ public:
     int inputMode() const override { return m_inputMode; }
     void setInputMode(int mode) override;
     OpenFailure lastOpenFailure() const override { return openFailure; }
+    QString openedDevicePath() const override { return openCount > 0 ? devicePath : QString(); }
 
     // Bytes the instrument has sent and the program not yet read.
     QByteArray pending;
@@ -40,6 +41,8 @@ public:
     int openCount = 0;
     // What lastOpenFailure() tells.
     OpenFailure openFailure;
+    // What openedDevicePath() tells once the port was opened (nothing unless set).
+    QString devicePath;
 
 private:
     void requireOpen() const;
