@@ -7,6 +7,7 @@
 //  2. A backlog of 10,000 six-value record lines waiting in the receive buffer
 //     when a tick runs: the time that tick takes.
 // Usage: bench_acquisition_e2e [seconds]
+#include "ForwardingSpreadsheetApp.h"
 #include "AcquisitionRun.h"
 #include "CalcSpreadsheetFactory.h"
 #include "FolderLookup.h"
@@ -68,40 +69,24 @@ public:
 };
 
 // Passes every call on and notes when each row's cells were written.
-class TimedApp : public SpreadsheetApp {
+class TimedApp : public ForwardingSpreadsheetApp {
 public:
-    explicit TimedApp(std::shared_ptr<SpreadsheetApp> inner) : m(std::move(inner)) {}
-    std::shared_ptr<Workbook> open(const QString &p) override { return m->open(p); }
-    void setVisible(bool v) override { m->setVisible(v); }
-    QString startupPath() override { return m->startupPath(); }
-    void setCell(std::int32_t r, std::int32_t c, const CellValue &v) override { m->setCell(r, c, v); }
+    using ForwardingSpreadsheetApp::ForwardingSpreadsheetApp;
     void setCells(std::int32_t r, std::int32_t c, const QList<CellValue> &v) override
     {
-        m->setCells(r, c, v);
+        ForwardingSpreadsheetApp::setCells(r, c, v);
         if (!written.contains(r))
             written.insert(r, Clock::now());
     }
     void setRows(std::int32_t r, std::int32_t c, const QList<QList<CellValue>> &rows) override
     {
-        m->setRows(r, c, rows);
+        ForwardingSpreadsheetApp::setRows(r, c, rows);
         const auto now = Clock::now();
         for (qsizetype i = 0; i < rows.size(); ++i)
             if (!written.contains(r + std::int32_t(i)))
                 written.insert(r + std::int32_t(i), now);
     }
-    LateWrite lateWrite() override { return m->lateWrite(); }
-    QString addSheet() override { return m->addSheet(); }
-    void run(const QString &macro) override { m->run(macro); }
-    QList<std::shared_ptr<Workbook>> workbooks() override { return m->workbooks(); }
-    QString getSaveAsFilename(const QString &i, const QString &f, const QString &t) override
-    {
-        return m->getSaveAsFilename(i, f, t);
-    }
-    void quit() override { m->quit(); }
     QHash<std::int32_t, Clock::time_point> written;
-
-private:
-    std::shared_ptr<SpreadsheetApp> m;
 };
 
 class TimedFactory : public SpreadsheetFactory {

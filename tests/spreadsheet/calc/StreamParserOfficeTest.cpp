@@ -1,5 +1,6 @@
 // The stream parser writing into a real headless LibreOffice Calc: lines
 // reaching beyond the sheet, and a write that outlives its time limit.
+#include "ForwardingSpreadsheetApp.h"
 #include "OfficeProbe.h"
 #include "OfficeWorkbook.h"
 #include "StreamParser.h"
@@ -14,43 +15,28 @@ using Outcome = StreamParser::Outcome;
 namespace {
 
 // Passes the cell writes on to the office and counts the calls made.
-class CountingApp : public SpreadsheetApp {
+class CountingApp : public ForwardingSpreadsheetApp {
 public:
-    explicit CountingApp(std::shared_ptr<SpreadsheetApp> inner) : m(std::move(inner)) {}
-    std::shared_ptr<Workbook> open(const QString &p) override { return m->open(p); }
-    void setVisible(bool v) override { m->setVisible(v); }
-    QString startupPath() override { return m->startupPath(); }
+    using ForwardingSpreadsheetApp::ForwardingSpreadsheetApp;
     void setCell(std::int32_t r, std::int32_t c, const CellValue &v) override
     {
         ++calls, ++cells;
-        m->setCell(r, c, v);
+        ForwardingSpreadsheetApp::setCell(r, c, v);
     }
     void setCells(std::int32_t r, std::int32_t c, const QList<CellValue> &v) override
     {
         ++calls, cells += v.size();
-        m->setCells(r, c, v);
+        ForwardingSpreadsheetApp::setCells(r, c, v);
     }
     void setRows(std::int32_t r, std::int32_t c, const QList<QList<CellValue>> &rows) override
     {
         ++calls;
         for (const auto &cellsOfRow : rows)
             cells += cellsOfRow.size();
-        m->setRows(r, c, rows);
+        ForwardingSpreadsheetApp::setRows(r, c, rows);
     }
-    LateWrite lateWrite() override { return m->lateWrite(); }
-    QString addSheet() override { return m->addSheet(); }
-    void run(const QString &macro) override { m->run(macro); }
-    QList<std::shared_ptr<Workbook>> workbooks() override { return m->workbooks(); }
-    QString getSaveAsFilename(const QString &i, const QString &f, const QString &t) override
-    {
-        return m->getSaveAsFilename(i, f, t);
-    }
-    void quit() override { m->quit(); }
     int calls = 0;
     qsizetype cells = 0;
-
-private:
-    std::shared_ptr<SpreadsheetApp> m;
 };
 
 class StreamParserOfficeTest : public ::testing::Test {
