@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 // Maps COM port numbers 1 to 16 to device paths. COM n is /dev/ttyS<n-1>
 // unless the file "ports.conf" in the settings folder names another device,
@@ -25,6 +26,14 @@ public:
     QString devicePath(std::int16_t port) const;
     // The overrides "ports.conf" holds now, by port number.
     QHash<int, QString> overrides() const;
+
+    struct Override {
+        int port;
+        QString device;
+    };
+    // One line of the file, without its line end: the port and device it
+    // names, or nothing for a blank, comment or malformed line.
+    static std::optional<Override> parseLine(const QString &line);
 
     QString folder() const { return m_folder; }
     QString fileName() const;
