@@ -34,7 +34,10 @@ QHash<int, QString> PortMap::overrides() const
 {
     QHash<int, QString> map;
     QFile file(fileName());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    // Not in text mode: Qt's line-end translation drops a CR inside a line in
+    // some places of the file and not in others. Lines end at LF; the CR of
+    // a CR LF goes with the blanks at the line's end.
+    if (!file.open(QIODevice::ReadOnly))
         return map;
     // A later line for the same number wins.
     while (!file.atEnd()) {

@@ -158,6 +158,19 @@ TEST_F(PortMapTest, FileOverridesSomeNumbersAndIgnoresMalformedLines)
     EXPECT_EQ(map.overrides().size(), 3);
 }
 
+TEST_F(PortMapTest, ACarriageReturnCountsAsABlankOnlyAtTheEndsOfALine)
+{
+    // The same lines at the start of the file and behind 20,000 bytes of comment.
+    const QByteArray lines = "COM1=/dev/a\rb\r\n\rCOM3=/dev/x\r\n";
+    for (const QByteArray &text : {lines, "#" + QByteArray(20000, '-') + "\n" + lines}) {
+        writeConf(text);
+        const QHash<int, QString> map = PortMap(dir.path()).overrides();
+        EXPECT_EQ(map.value(1), "/dev/a\rb");
+        EXPECT_EQ(map.value(3), "/dev/x");
+        EXPECT_EQ(map.size(), 2);
+    }
+}
+
 TEST_F(PortMapTest, ReadsTheFileAfreshOnEveryLookUp)
 {
     const PortMap map(dir.path());
