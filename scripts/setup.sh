@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libreoffice-dev libreoffice-dev-common libreoffice-calc
   socat xvfb xauth xdotool imagemagick procps
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()
