@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -51,7 +52,8 @@ QByteArray generalNumber(double v)
 {
     if (v == 0)
         return QByteArrayLiteral("0");
-    if (v == static_cast<double>(static_cast<long long>(v)) && v < 1e15 && v > -1e15)
+    // The range first: converting a double beyond long long is undefined.
+    if (v < 1e15 && v > -1e15 && v == std::trunc(v))
         return QByteArray::number(static_cast<long long>(v));
     return QByteArray::number(v, 'g', 15).toUpper();
 }

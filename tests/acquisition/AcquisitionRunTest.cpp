@@ -448,6 +448,17 @@ TEST_F(AcquisitionRunTest, InjectTabTurnsTheNextNumberIntoATwoFieldLine)
     g.sEmulatorOutput = "1.5E20\r\n";
     tick();
     EXPECT_EQ(cell(4, 2), "1.5E+20");
+
+    // Beyond the range of a 64-bit integer, and beyond a double's.
+    g.bInjectTab = true;
+    g.sEmulatorOutput = "-1E19\r\n";
+    tick();
+    EXPECT_EQ(cell(5, 2), "-1E+19");
+    g.bInjectTab = true;
+    g.sEmulatorOutput = "1e999\r\n";
+    tick();
+    EXPECT_EQ(cell(6, 2), "INF");
+    EXPECT_EQ(cell(6, 3), "INF");
 }
 
 // ---- Pause and resume ---------------------------------------------------------------
