@@ -96,6 +96,7 @@ void DownloadSession::run()
     m_inSession = false;
     m_settingsSaved = false;
     m_cancelClicks = 0;
+    m_clicksAtTransferStart = 0;
     m_holdPacket.clear();
     m_lfVersion.clear();
     m_lfLength = 0;

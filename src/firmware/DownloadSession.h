@@ -21,6 +21,8 @@ class DownloadSession {
 public:
     DownloadSession(SerialComm &port, MessageBoxes &boxes, WaitClock &clock, DownloadView &view,
                     QString programFolder);
+    DownloadSession(const DownloadSession &) = delete;
+    DownloadSession &operator=(const DownloadSession &) = delete;
 
     // The window's load: reads the log's folder names from KeyChain.txt. On
     // failure shows "Firmware cannot be updated." and returns false; the
