@@ -9,12 +9,16 @@ ItemReader::ItemReader(QIODevice *device) : m_device(device) {}
 
 int ItemReader::peek()
 {
-    if (m_bufferPos >= m_buffer.size()) {
+    if (m_bufferPos >= m_bufferEnd) {
         if (!m_device || m_readError)
             return -1;
-        m_buffer = m_device->read(64 * 1024);
+        // One buffer for every read: a device that hands out a few bytes at
+        // a time costs no allocation per read.
+        m_buffer.resize(kReadSize);
+        const qint64 got = m_device->read(m_buffer.data(), kReadSize);
         m_bufferPos = 0;
-        if (m_buffer.isEmpty()) {
+        m_bufferEnd = got > 0 ? got : 0;
+        if (m_bufferEnd == 0) {
             if (m_device->isOpen() && !m_device->atEnd())
                 m_readError = true;
             return -1;

@@ -37,6 +37,8 @@ private:
     qint64 m_position = 0;
     bool m_pastEnd = false;
     bool m_readError = false;
+    static constexpr qsizetype kReadSize = 64 * 1024;
     QByteArray m_buffer;
     qsizetype m_bufferPos = 0;
+    qsizetype m_bufferEnd = 0;
 };

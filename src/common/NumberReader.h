@@ -10,7 +10,10 @@
 //  - an optional sign, digits, an optional "." with digits, and an optional
 //    exponent letter E or D (either case) with optional sign and digits;
 //  - "&H" makes the digits hexadecimal, "&O" octal (4 digits or fewer read as
-//    a 16-bit value, up to 8 as a 32-bit value, so &HFFFF is -1);
+//    a 16-bit value, up to 8 as a 32-bit value, so &HFFFF is -1; a value
+//    beyond 32 bits reads as itself);
+//  - any number of digits is read, in time linear in the text; a value
+//    beyond the double's range reads as infinity, one below it as 0;
 //  - reading stops at the first character that cannot continue the number;
 //  - a text with no number at its start reads as 0.
 class NumberReader {

@@ -16,7 +16,6 @@
 
 namespace {
 const QByteArray kFileEndMarker = "word 0000000 rec 000001";
-const QByteArray kPrompt = ":LST:01";
 
 // Runs a step whose failure is ignored (the next step runs all the same).
 template <class Step> void tolerate(Step step)
@@ -27,17 +26,16 @@ template <class Step> void tolerate(Step step)
     }
 }
 
-bool hasPrompt(const QByteArray &received) { return FirmwareText::indexOf(received, kPrompt) >= 1; }
-
 // A step of the session that failed for a reason of its own.
 struct SessionFault {};
 } // namespace
 
 DownloadSession::DownloadSession(SerialComm &port, MessageBoxes &boxes, WaitClock &clock, DownloadView &view,
                                  QString programFolder)
-    : MSComm1(port), m_boxes(boxes), m_clock(clock), m_view(view), m_programFolder(std::move(programFolder)),
+    : m_port(port), m_boxes(boxes), m_clock(clock), m_view(view), m_programFolder(std::move(programFolder)),
       m_transfer(port, boxes, clock, view, m_log, m_programFolder + "/Firmware")
 {
+    m_transfer.setStopRequest([this] { return m_cancelClicks - m_clicksAtTransferStart >= kClicksToStopAWait; });
 }
 
 bool DownloadSession::load()
@@ -53,7 +51,7 @@ bool DownloadSession::load()
         m_boxes.show(message, "Firmware cannot be updated.");
         return false;
     }
-    sLogSubFolder = "/" + QString::fromLatin1(items.value(2)) + "/" + QString::fromLatin1(items.value(1));
+    m_logSubFolder = "/" + QString::fromLatin1(items.value(2)) + "/" + QString::fromLatin1(items.value(1));
     return true;
 }
 
@@ -77,36 +75,33 @@ QString DownloadSession::estimateText(qint64 totalBytes)
     return QStringLiteral("This update will take less than a minute.");
 }
 
-bool DownloadSession::loaderIsUpToDate(const QByteArray &sLoaderVersion, const QByteArray &sLfVersion)
+bool DownloadSession::loaderIsUpToDate(const QByteArray &loaderVersion, const QByteArray &lfVersion)
 {
-    return sLfVersion.isEmpty() || sLoaderVersion >= sLfVersion;
+    return lfVersion.isEmpty() || loaderVersion >= lfVersion;
 }
 
-bool DownloadSession::cmdCancel_Click()
+bool DownloadSession::requestCancel()
 {
-    if (!bInSession)
+    if (!m_inSession)
         return true;
     m_view.setPleaseBePatientVisible(true);
-    bCancelRequested = true;
+    m_cancelRequested = true;
     ++m_cancelClicks;
     return false;
 }
 
 void DownloadSession::run()
 {
-    bCancelRequested = false;
-    bInSession = false;
+    m_cancelRequested = false;
+    m_inSession = false;
     m_settingsSaved = false;
     m_cancelClicks = 0;
-    vHoldPacket.clear();
-    sLfVersion.clear();
+    m_clicksAtTransferStart = 0;
+    m_holdPacket.clear();
+    m_lfVersion.clear();
     m_lfLength = 0;
-    sLoaderVersion.clear();
-    m_transfer.sReceived.clear();
-    m_transfer.vLastPacket.clear();
-    m_transfer.lTotalBytes = 0;
-    m_transfer.lBytesDone = 0;
-    m_transfer.bUnrecognized = false;
+    m_loaderVersion.clear();
+    m_transfer.reset();
     m_log.close();
 
     if (!readHoldPacket() || !readLoaderHeader())
@@ -115,13 +110,12 @@ void DownloadSession::run()
 
     QString request;
     try {
-        iWasOK = 0;
-        request = estimateText(m_transfer.lTotalBytes);
-        iWasOK = 10;
-        iWasOK = 15;
+        m_step = 0;
+        request = estimateText(m_transfer.totalBytes());
+        m_step = 15;
         request += "\r\nClick OK to begin the update.";
     } catch (...) {
-        programError(iWasOK);
+        programError(m_step);
         return;
     }
     if (m_boxes.show(request, "Verify request for update", MessageBoxes::Buttons::OkCancel) != MessageBoxes::Answer::Ok)
@@ -151,14 +145,14 @@ bool DownloadSession::readHoldPacket()
     ItemReader reader(&file);
     bool found = false;
     while (!found && !reader.atEnd()) {
-        const QByteArray item = FirmwareText::StripLeadingBlanks(reader.next());
+        const QByteArray item = FirmwareText::stripLeadingBlanks(reader.next());
         if (reader.readError())
             break;
         if (FirmwareText::kindOf(item) != FirmwareText::ItemKind::Packet)
             continue;
-        vHoldPacket = FirmwareText::ByteArrayOf(QByteArrayView(item).sliced(4), m_boxes);
+        m_holdPacket = FirmwareText::byteArrayOf(QByteArrayView(item).sliced(4), m_boxes);
         // A packet item without any byte is passed over like any other item.
-        found = !vHoldPacket.isEmpty();
+        found = !m_holdPacket.isEmpty();
     }
     if (reader.readError()) {
         m_boxes.show("When opening file: " + path + ", got Error: " + file.errorString(),
@@ -180,16 +174,16 @@ bool DownloadSession::readLoaderHeader()
         return true; // no loader file: nothing to compare, nothing to send
     ItemReader reader(&file);
     while (!reader.atEnd()) {
-        QByteArray item = FirmwareText::StripLeadingBlanks(reader.next());
+        QByteArray item = FirmwareText::stripLeadingBlanks(reader.next());
         if (reader.readError() || item.isEmpty()) {
             if (reader.readError())
                 break;
             continue;
         }
         if (item.startsWith(';')) {
-            const QByteArray comment = FirmwareText::StripLeadingBlanks(QByteArrayView(item).sliced(1));
+            const QByteArray comment = FirmwareText::stripLeadingBlanks(QByteArrayView(item).sliced(1));
             if (FirmwareText::startsWith(comment, "version")) {
-                sLfVersion = FirmwareText::StripLeadingBlanks(QByteArrayView(comment).sliced(7));
+                m_lfVersion = FirmwareText::stripLeadingBlanks(QByteArrayView(comment).sliced(7));
                 break;
             }
             continue;
@@ -200,7 +194,7 @@ bool DownloadSession::readLoaderHeader()
     }
     m_lfLength = file.size();
     file.close();
-    if (sLfVersion.isEmpty()) {
+    if (m_lfVersion.isEmpty()) {
         m_boxes.show("The file does not have a version header.", "Error in file: lf.ldf");
         return false;
     }
@@ -209,31 +203,30 @@ bool DownloadSession::readLoaderHeader()
 
 void DownloadSession::sumFileSizes()
 {
-    m_transfer.lTotalBytes = 0;
+    qint64 total = 0;
     for (const char *name : {"fc", "lf", "ff", "af"}) {
-        const qint64 sum = m_transfer.lTotalBytes + sizeOf(QString(name) + ".ldf");
+        const qint64 sum = total + sizeOf(QString(name) + ".ldf");
         // A sum beyond 32 bits is an overflow: that size is left out.
         if (sum <= INT32_MAX)
-            m_transfer.lTotalBytes = sum;
+            total = sum;
     }
+    m_transfer.setTotalBytes(total);
 }
 
 bool DownloadSession::openLog()
 {
-    iWasOK = 20;
+    m_step = 20;
     QString folder;
     if (!GetFolderPath(CSIDL_COMMON_APPDATA, folder, m_boxes))
         return false;
-    folder += sLogSubFolder;
-    iWasOK = 21;
+    folder += m_logSubFolder;
+    m_step = 21;
     const QString path = folder + "/DownloadLog.txt";
-    iWasOK = 22;
+    m_step = 22;
     bool existed = false;
     bool ok = m_log.open(path, &existed);
     if (ok) {
-        iWasOK = 24;
-        iWasOK = existed ? 28 : 26;
-        iWasOK = 29;
+        m_step = 29;
         ok = m_log.writeLine("************ Session started: " + SessionLog::now() + " **************");
     }
     if (ok)
@@ -243,7 +236,7 @@ bool DownloadSession::openLog()
     m_log.close();
     m_boxes.show("When opening download logfile, got the Error: " + description + "\r\n"
                      + "You may need privileges as administrator to access this file.",
-                 "File operation Error #: " + QString::number(number) + ", iWasOK =" + FirmwareText::marker(iWasOK));
+                 "File operation Error #: " + QString::number(number) + ", iWasOK =" + FirmwareText::marker(m_step));
     return false;
 }
 
@@ -251,32 +244,32 @@ bool DownloadSession::takePort()
 {
     bool opened = false;
     try {
-        iWasOK = 30;
-        MSComm1.setPortOpen(true);
+        m_step = 30;
+        m_port.setPortOpen(true);
         opened = true;
-        m_savedSettings = MSComm1.settings();
-        iWasOK = 32;
-        MSComm1.setSettings(QString::fromLatin1(kLineSettings));
-        m_savedInputLen = MSComm1.inputLen();
-        iWasOK = 34;
-        MSComm1.setInputLen(0);
-        m_savedInputMode = MSComm1.inputMode();
-        iWasOK = 36;
-        MSComm1.setInputMode(0);
-        MSComm1.setInBufferCount(0);
-        iWasOK = 38;
+        m_savedSettings = m_port.settings();
+        m_step = 32;
+        m_port.setSettings(QString::fromLatin1(kLineSettings));
+        m_savedInputLen = m_port.inputLen();
+        m_step = 34;
+        m_port.setInputLen(0);
+        m_savedInputMode = m_port.inputMode();
+        m_step = 36;
+        m_port.setInputMode(0);
+        m_port.setInBufferCount(0);
+        m_step = 38;
         m_settingsSaved = true;
         return true;
     } catch (const CommError &error) {
-        const QString m = "When configuring COM port: " + FirmwareText::marker(MSComm1.commPort()) + ", got Error: "
+        const QString m = "When configuring COM port: " + FirmwareText::marker(m_port.commPort()) + ", got Error: "
                           + error.description();
         m_log.writeLine(m);
         m_log.close();
         // A port this session opened is not left open behind the main
         // window's back: it would block the next acquisition and update.
         if (opened) {
-            tolerate([&] { MSComm1.setSettings(m_savedSettings); });
-            tolerate([&] { MSComm1.setPortOpen(false); });
+            tolerate([&] { m_port.setSettings(m_savedSettings); });
+            tolerate([&] { m_port.setPortOpen(false); });
         }
         m_boxes.show(m, "COM port configuration error #: " + QString::number(error.number()));
         return false;
@@ -285,34 +278,35 @@ bool DownloadSession::takePort()
 
 DownloadSession::Outcome DownloadSession::talkToLoader()
 {
-    QByteArray &sReceived = m_transfer.sReceived;
+    LoaderReply &reply = m_transfer.reply();
     try {
         // Loader wait: the user switches the instrument off and on.
-        bInSession = true;
-        sReceived.clear();
+        m_inSession = true;
+        reply.clear();
         m_view.setPleasePowerCycleVisible(true);
         for (;;) {
-            iWasOK = 40;
-            m_clock.WaitSeconds(0.2f);
-            if (bCancelRequested) {
+            m_step = 40;
+            m_clock.waitSeconds(0.2f);
+            if (m_cancelRequested) {
                 cancelledPath();
                 return Outcome::EndPath;
             }
-            if (MSComm1.inBufferCount() != 0) {
-                iWasOK = 45;
-                sReceived += MSComm1.input();
-                if (hasPrompt(sReceived))
+            if (m_port.inBufferCount() != 0) {
+                m_step = 45;
+                reply.append(m_port.input());
+                if (reply.hasPrompt())
                     break;
             }
         }
 
         // Announcement: "... loader ... :V<version> ... :OK ..."
-        iWasOK = 47;
+        m_step = 47;
         m_view.setPleasePowerCycleVisible(false);
-        const qsizetype ok = FirmwareText::indexOf(sReceived, ":OK");
+        const QByteArray received = reply.text();
+        const qsizetype ok = FirmwareText::indexOf(received, ":OK");
         if (ok < 0)
             throw SessionFault{};
-        const QByteArray head = sReceived.first(ok);
+        const QByteArray head = received.first(ok);
         const qsizetype loader = FirmwareText::indexOf(head, "loader");
         const qsizetype version = loader < 0 ? -1 : FirmwareText::indexOf(head, ":V", loader + 6);
         if (version < 0) {
@@ -321,68 +315,77 @@ DownloadSession::Outcome DownloadSession::talkToLoader()
         }
 
         // Hold: the loader keeps still until the files come.
-        m_clock.WaitSeconds(0.1f);
-        m_log.writeLine(sReceived);
+        m_clock.waitSeconds(0.1f);
+        m_log.writeLine(received);
         sendHold();
-        QByteArray announced = FirmwareText::StripLeadingBlanks(QByteArrayView(head).sliced(version + 2));
+        QByteArray announced = FirmwareText::stripLeadingBlanks(QByteArrayView(head).sliced(version + 2));
         for (char separator : {' ', '\t'}) {
             const qsizetype cut = announced.indexOf(separator);
             if (cut >= 0)
                 announced.truncate(cut);
         }
-        sLoaderVersion = announced;
+        m_loaderVersion = announced;
 
-        m_transfer.lBytesDone = 0;
+        m_transfer.setBytesDone(0);
         m_view.setProgress(0);
         m_view.setProgressVisible(true);
         m_view.setDownloadingVisible(true);
-        m_transfer.bUnrecognized = false;
-        if (bCancelRequested) {
+        m_transfer.setFoundUnrecognized(false);
+        if (m_cancelRequested) {
             cancelledPath();
             return Outcome::EndPath;
         }
     } catch (...) {
-        programError(iWasOK);
+        programError(m_step);
         return Outcome::Done;
     }
     sendFiles();
     return Outcome::EndPath;
 }
 
-void DownloadSession::sendHold()
+void DownloadSession::sendHold() { m_transfer.sendPacket(m_holdPacket); }
+
+bool DownloadSession::sendFile(const QString &name, const QByteArray &endMarker)
 {
-    MSComm1.setInBufferCount(0);
-    m_transfer.sReceived.clear();
-    MSComm1.output(vHoldPacket);
-    m_transfer.vLastPacket = vHoldPacket;
+    m_clicksAtTransferStart = m_cancelClicks;
+    switch (m_transfer.sendFile(name, endMarker)) {
+    case FirmwareTransfer::Result::Done:
+        return true;
+    case FirmwareTransfer::Result::Cancelled:
+        cancelledPath();
+        return false;
+    case FirmwareTransfer::Result::Failed:
+        break;
+    }
+    return false;
 }
 
 // Steps from the first file on: a failure of the window's own calls is
 // ignored; the transfers handle theirs and end the session when they fail.
 void DownloadSession::sendFiles()
 {
-    if (sizeOf("fc.ldf") != 0 && !m_transfer.DownloadDataFile("fc.ldf", "TERM"))
+    if (sizeOf("fc.ldf") != 0 && !sendFile("fc.ldf", "TERM"))
         return;
 
-    if (loaderIsUpToDate(sLoaderVersion, sLfVersion)) {
-        m_transfer.lBytesDone += m_lfLength;
+    if (loaderIsUpToDate(m_loaderVersion, m_lfVersion)) {
+        m_transfer.setBytesDone(m_transfer.bytesDone() + m_lfLength);
     } else {
-        if (bCancelRequested) {
+        if (m_cancelRequested) {
             cancelledPath();
             return;
         }
         tolerate([&] { sendHold(); });
-        if (!m_transfer.DownloadDataFile("lf.ldf", kFileEndMarker))
+        if (!sendFile("lf.ldf", kFileEndMarker))
             return;
     }
 
     for (const char *name : {"ff.ldf", "af.ldf"}) {
-        if (bCancelRequested) {
+        if (m_cancelRequested) {
             cancelledPath();
             return;
         }
         tolerate([&] { sendHold(); });
-        if (sizeOf(name) != 0 && !m_transfer.DownloadDataFile(name, kFileEndMarker))
+        if (sizeOf(name) != 0 && !sendFile(name, kFileEndMarker))
             return;
     }
     m_view.setSuccessVisible(true);
@@ -396,26 +399,26 @@ void DownloadSession::cancelledPath()
 
 void DownloadSession::endPath()
 {
-    QByteArray &sReceived = m_transfer.sReceived;
+    LoaderReply &reply = m_transfer.reply();
     m_view.setProgressVisible(false);
     m_view.setPleaseBePatientVisible(false);
     m_view.setDownloadingVisible(false);
-    m_clock.WaitSeconds(2.0f);
+    m_clock.waitSeconds(2.0f);
 
     // The second power cycle starts the instrument's new firmware. Without an
     // instrument nothing would ever answer: a second Cancel click (the first
     // shows lblPleaseBePatient) ends the wait.
     m_view.setPleasePowerCycleVisible(true);
-    tolerate([&] { MSComm1.setInBufferCount(0); });
-    sReceived.clear();
+    tolerate([&] { m_port.setInBufferCount(0); });
+    reply.clear();
     const int clicksBefore = m_cancelClicks;
     while (m_cancelClicks - clicksBefore < 2) {
-        m_clock.WaitSeconds(0.2f);
+        m_clock.waitSeconds(0.2f);
         bool prompted = false;
         tolerate([&] {
-            if (MSComm1.inBufferCount() != 0) {
-                sReceived += MSComm1.input();
-                prompted = hasPrompt(sReceived);
+            if (m_port.inBufferCount() != 0) {
+                reply.append(m_port.input());
+                prompted = reply.hasPrompt();
             }
         });
         if (prompted)
@@ -423,33 +426,33 @@ void DownloadSession::endPath()
     }
 
     restorePort();
-    bInSession = false;
+    m_inSession = false;
     m_log.writeLine("************ Session ended: " + SessionLog::now() + " **************");
     m_log.close();
-    if (m_transfer.bUnrecognized)
+    if (m_transfer.foundUnrecognized())
         m_boxes.show("Unrecognized text was found while updating.  Please see the DownloadLog.txt file for details.",
                      "Unexpected input from file:");
 }
 
 void DownloadSession::restorePort()
 {
-    tolerate([&] { MSComm1.setSettings(m_savedSettings); });
-    tolerate([&] { MSComm1.setInputLen(m_savedInputLen); });
-    tolerate([&] { MSComm1.setInputMode(m_savedInputMode); });
-    tolerate([&] { MSComm1.setInBufferCount(0); });
-    tolerate([&] { MSComm1.setPortOpen(false); });
+    tolerate([&] { m_port.setSettings(m_savedSettings); });
+    tolerate([&] { m_port.setInputLen(m_savedInputLen); });
+    tolerate([&] { m_port.setInputMode(m_savedInputMode); });
+    tolerate([&] { m_port.setInBufferCount(0); });
+    tolerate([&] { m_port.setPortOpen(false); });
     m_settingsSaved = false;
 }
 
-void DownloadSession::programError(int marker)
+void DownloadSession::programError(int step)
 {
     if (m_log.isOpen()) {
-        m_log.writeLine("************ Program Error in frmDownload:Activate.  iWasOK =" + FirmwareText::marker(marker)
+        m_log.writeLine("************ Program Error in frmDownload:Activate.  iWasOK =" + FirmwareText::marker(step)
                         + " **************");
         m_log.close();
     }
     if (m_settingsSaved)
         restorePort();
-    bInSession = false;
-    m_boxes.show("iWasOK =" + FirmwareText::marker(marker), "Program Error in frmDownload:Activate");
+    m_inSession = false;
+    m_boxes.show("iWasOK =" + FirmwareText::marker(step), "Program Error in frmDownload:Activate");
 }

@@ -24,7 +24,7 @@ void EventLoopClock::sleepInEventLoop(int ms)
 
 void EventLoopClock::pause() { sleepInEventLoop(m_pollMs); }
 
-void EventLoopClock::WaitSeconds(float seconds)
+void EventLoopClock::waitSeconds(float seconds)
 {
     const qint64 realMs = static_cast<qint64>(std::ceil(double(seconds) * 1000.0 / m_speed));
     QElapsedTimer waited;

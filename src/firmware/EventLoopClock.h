@@ -9,7 +9,7 @@
 // between polls, so a session waiting for the loader costs next to no CPU.
 //
 // `speed` runs the session's sense of time faster than real time (4 makes
-// the 16-second limits last 4 seconds, WaitSeconds(2) half a second); the
+// the 16-second limits last 4 seconds, waitSeconds(2) half a second); the
 // program uses 1, tests use more to stay quick.
 class EventLoopClock : public WaitClock {
 public:
@@ -17,7 +17,7 @@ public:
 
     qint64 elapsedMs() override;
     void pause() override;
-    void WaitSeconds(float seconds) override;
+    void waitSeconds(float seconds) override;
     void processEvents() override;
 
 private:

@@ -11,13 +11,13 @@ bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
-// A failure inside ByteArrayOf, carrying the step it happened in.
+// A failure inside byteArrayOf, carrying the step it happened in.
 struct ByteListFailure {
-    int iWasOK;
+    int step;
 };
 } // namespace
 
-QByteArray FirmwareText::StripLeadingBlanks(QByteArrayView text)
+QByteArray FirmwareText::stripLeadingBlanks(QByteArrayView text)
 {
     qsizetype i = 0;
     while (i < text.size() && isBlank(text[i]))
@@ -38,13 +38,13 @@ FirmwareText::ItemKind FirmwareText::kindOf(QByteArrayView item)
     return ItemKind::Unrecognized;
 }
 
-QByteArray FirmwareText::ByteArrayOf(QByteArrayView text, MessageBoxes &boxes)
+QByteArray FirmwareText::byteArrayOf(QByteArrayView text, MessageBoxes &boxes)
 {
-    int iWasOK = 0;
+    int step = 0;
     try {
         QByteArray bytes(kMaxPacketBytes, '\0');
         int count = 0;
-        iWasOK = 10;
+        step = 10;
         // The text is walked by position; the first space and TAB at or after
         // the position are remembered so a long line is scanned only once.
         qsizetype pos = 0;
@@ -57,45 +57,45 @@ QByteArray FirmwareText::ByteArrayOf(QByteArrayView text, MessageBoxes &boxes)
             return cached;
         };
         while (pos < text.size()) {
-            iWasOK = 20;
+            step = 20;
             while (pos < text.size() && isBlank(text[pos]))
                 ++pos;
             if (pos >= text.size() || !isDigit(text[pos]))
                 break;
-            iWasOK = 30;
+            step = 30;
             // A space anywhere further on ends the token before a TAB does.
             qsizetype end = findFrom(' ', pos, nextSpace);
             if (end < 0) {
-                iWasOK = 40;
+                step = 40;
                 end = findFrom('\t', pos, nextTab);
                 if (end < 0) {
-                    iWasOK = 50;
+                    step = 50;
                     end = text.size();
                 }
             }
-            iWasOK = 60;
+            step = 60;
             ++count;
-            iWasOK = 70;
+            step = 70;
             if (count > kMaxPacketBytes)
-                throw ByteListFailure{iWasOK};
+                throw ByteListFailure{step};
             const double value = NumberReader::roundHalfEven(NumberReader::leadingNumber(text.sliced(pos, end - pos)));
             if (!std::isfinite(value) || value > 2147483647.0 || value < -2147483648.0)
-                throw ByteListFailure{iWasOK};
+                throw ByteListFailure{step};
             bytes[count - 1] = static_cast<char>(static_cast<std::int64_t>(value) & 0xFF);
-            iWasOK = 80;
+            step = 80;
             if (end >= text.size())
                 break;
             pos = end;
         }
-        iWasOK = 90;
+        step = 90;
         bytes.truncate(count);
-        iWasOK = 95;
+        step = 95;
         return bytes;
     } catch (const ByteListFailure &failure) {
-        iWasOK = failure.iWasOK;
+        step = failure.step;
     } catch (...) {
     }
-    boxes.show("iWasOK =" + marker(iWasOK), "Program Error in frmDownload:ByteArrayOf");
+    boxes.show("iWasOK =" + marker(step), "Program Error in frmDownload:ByteArrayOf");
     return {};
 }
 
@@ -127,4 +127,4 @@ bool FirmwareText::startsWith(QByteArrayView text, QByteArrayView what)
     return true;
 }
 
-QString FirmwareText::marker(int iWasOK) { return " " + QString::number(iWasOK); }
+QString FirmwareText::marker(int step) { return " " + QString::number(step); }

@@ -16,7 +16,7 @@ public:
     static constexpr int kMaxPacketBytes = 300;
 
     // Removes spaces and TABs from the start of the text.
-    static QByteArray StripLeadingBlanks(QByteArrayView text);
+    static QByteArray stripLeadingBlanks(QByteArrayView text);
 
     // Kind of an item whose leading blanks have been stripped: "" empty,
     // ":" record, ";" comment, "send" (any case) packet, anything else
@@ -27,7 +27,7 @@ public:
     // (the low 8 bits of each rounded value). Reading stops at the first token
     // that does not start with a digit. More than 300 numbers, or a number
     // beyond the 32-bit range, shows the failure box and gives an empty list.
-    static QByteArray ByteArrayOf(QByteArrayView text, MessageBoxes &boxes);
+    static QByteArray byteArrayOf(QByteArrayView text, MessageBoxes &boxes);
 
     // Searches that ignore letter case (ASCII), as every search of the loader
     // exchange does. indexOf gives -1 when absent.
@@ -36,5 +36,5 @@ public:
     static bool startsWith(QByteArrayView text, QByteArrayView what);
 
     // The way a step marker is shown after "iWasOK =": one space, then the number.
-    static QString marker(int iWasOK);
+    static QString marker(int step);
 };

@@ -19,10 +19,10 @@ const QString kAbandonedTitle = QStringLiteral("Updating abandoned, due to ERROR
 struct TransferFault {};
 
 QString asText(const QByteArray &bytes) { return QString::fromLatin1(bytes); }
-
-// ":LST:01" counts only as the first occurrence and not at the first character.
-bool hasPrompt(const QByteArray &received) { return FirmwareText::indexOf(received, ":LST:01") >= 1; }
 } // namespace
+
+// `step` is the marker shown as "iWasOK =" when something fails: the number
+// of the last step reached.
 
 FirmwareTransfer::FirmwareTransfer(SerialComm &port, MessageBoxes &boxes, WaitClock &clock, DownloadView &view,
                                    SessionLog &log, QString firmwareFolder)
@@ -31,50 +31,71 @@ FirmwareTransfer::FirmwareTransfer(SerialComm &port, MessageBoxes &boxes, WaitCl
 {
 }
 
-bool FirmwareTransfer::DownloadDataFile(const QString &fileName, const QByteArray &endMarker)
+void FirmwareTransfer::reset()
 {
-    int iWasOK = 0;
-    try {
-        const qint64 start = lBytesDone;
-        bool retried = false;
-        qsizetype p = -1;
+    m_reply.clear();
+    m_lastPacket.clear();
+    m_totalBytes = 0;
+    m_bytesDone = 0;
+    m_unrecognized = false;
+}
 
-        iWasOK = 5;
+void FirmwareTransfer::sendPacket(const QByteArray &packet)
+{
+    m_port.setInBufferCount(0);
+    m_reply.clear();
+    m_port.output(packet);
+    m_lastPacket = packet;
+}
+
+void FirmwareTransfer::readInput() { m_reply.append(m_port.input()); }
+
+FirmwareTransfer::Result FirmwareTransfer::sendFile(const QString &fileName, const QByteArray &endMarker)
+{
+    int step = 0;
+    // The outcome of a wait that did not end with the loader's answer.
+    auto failedWait = [](Wait wait) { return wait == Wait::Stop ? Result::Cancelled : Result::Failed; };
+    try {
+        const qint64 start = m_bytesDone;
+        bool retried = false;
+        m_reply.setEndMarker(endMarker);
+
+        step = 5;
         QFile file(m_firmwareFolder + "/" + fileName);
         if (!file.open(QIODevice::ReadOnly))
             throw TransferFault{};
-        iWasOK = 7;
+        step = 7;
         m_log.writeLine("********* File: " + fileName + " started at: " + SessionLog::now());
 
         ItemReader reader(&file);
         for (;;) {
-            iWasOK = 10;
+            step = 10;
             if (reader.atEnd())
                 break;
             QByteArray item = reader.next();
             if (reader.readError())
                 throw TransferFault{};
-            iWasOK = 15;
-            item = FirmwareText::StripLeadingBlanks(item);
+            step = 15;
+            item = FirmwareText::stripLeadingBlanks(item);
             const FirmwareText::ItemKind kind = FirmwareText::kindOf(item);
             if (kind == FirmwareText::ItemKind::Empty)
                 continue;
-            iWasOK = 20;
+            step = 20;
             if (kind == FirmwareText::ItemKind::Record)
                 continue;
             if (kind == FirmwareText::ItemKind::Comment) {
                 m_log.writeLine(item);
                 continue;
             }
-            iWasOK = 25;
+            step = 25;
             if (kind == FirmwareText::ItemKind::Unrecognized) {
                 logUnrecognized(item);
                 continue;
             }
-            iWasOK = 30;
-            const QByteArray packet = FirmwareText::ByteArrayOf(QByteArrayView(item).sliced(4), m_boxes);
+            step = 30;
+            const QByteArray packet = FirmwareText::byteArrayOf(QByteArrayView(item).sliced(4), m_boxes);
             if (packet.isEmpty()) {
-                // "send" with no number, or a list ByteArrayOf refused: there
+                // "send" with no number, or a list byteArrayOf refused: there
                 // is nothing sensible to send, so the item counts as unrecognized.
                 logUnrecognized(item);
                 continue;
@@ -82,159 +103,184 @@ bool FirmwareTransfer::DownloadDataFile(const QString &fileName, const QByteArra
             retried = false;
 
             // Acknowledgement of the previous packet (or of the hold packet).
-            for (;;) {
-                sReceived += m_port.input();
-                iWasOK = 35;
-                // Text ending in "." means the loader is still busy: look again
-                // once more text has come.
-                if (!sReceived.endsWith('.')) {
-                    iWasOK = 40;
-                    if (FirmwareText::contains(sReceived, ":!!")) {
-                        iWasOK = 45;
-                        if (!resendOrGiveUp(retried, iWasOK))
-                            return false;
-                    } else {
-                        iWasOK = 50;
-                        p = FirmwareText::indexOf(sReceived, ":OK :");
-                        if (p >= 0)
-                            break;
-                    }
-                }
-                const qint64 quietSince = m_clock.elapsedMs();
-                for (;;) {
-                    iWasOK = 55;
-                    if (m_port.inBufferCount() != 0)
-                        break;
-                    m_clock.pause();
-                    if (m_clock.elapsedMs() - quietSince > kSilenceLimitMs) {
-                        noResponse(iWasOK);
-                        return false;
-                    }
-                }
-            }
+            if (const Wait wait = awaitAcknowledgement(retried, step); wait != Wait::Over)
+                return failedWait(wait);
 
-            iWasOK = 62;
-            // The text before ":OK :", its first colon included.
-            if (FirmwareText::contains(QByteArrayView(sReceived).first(p + 1), endMarker))
+            step = 62;
+            if (m_reply.endMarkerBeforeOk())
                 break;
 
             // The prompt that releases the next packet.
-            const qint64 okSince = m_clock.elapsedMs();
-            for (;;) {
-                iWasOK = 65;
-                sReceived += m_port.input();
-                if (hasPrompt(sReceived))
-                    break;
-                m_clock.pause();
-                if (m_clock.elapsedMs() - okSince > kSilenceLimitMs) {
-                    noResponse(iWasOK);
-                    return false;
-                }
-            }
+            if (const Wait wait = awaitPrompt(step); wait != Wait::Over)
+                return failedWait(wait);
 
-            iWasOK = 70;
-            m_port.setInBufferCount(0);
-            sReceived.clear();
-            m_port.output(packet);
-            vLastPacket = packet;
+            step = 70;
+            sendPacket(packet);
 
-            iWasOK = 75;
+            step = 75;
             showProgress(start, reader.position());
-            iWasOK = 80;
+            step = 80;
         }
 
         file.close();
-        iWasOK = 85;
+        step = 85;
         retried = false;
 
         // Final acknowledgement: the loader says whether the file was whole.
-        for (;;) {
-            sReceived += m_port.input();
-            iWasOK = 90;
-            if (FirmwareText::contains(sReceived, ":!!")) {
-                iWasOK = 92;
-                if (!resendOrGiveUp(retried, iWasOK))
-                    return false;
-            } else {
-                p = FirmwareText::indexOf(sReceived, ":OK :");
-                if (p >= 0)
-                    break;
-            }
-            bool arrived = false;
-            for (int poll = 0; poll < kFinalPolls && !arrived; ++poll) {
-                iWasOK = 95;
-                arrived = m_port.inBufferCount() != 0;
-                if (!arrived)
-                    m_clock.WaitSeconds(0.1f);
-            }
-            if (!arrived) {
-                noResponse(iWasOK);
-                return false;
-            }
-        }
+        if (const Wait wait = awaitFinalAcknowledgement(retried, step); wait != Wait::Over)
+            return failedWait(wait);
 
-        iWasOK = 99;
-        m_log.writeLine(sReceived);
-        if (FirmwareText::contains(QByteArrayView(sReceived).first(p + 1), endMarker)) {
+        step = 99;
+        m_log.writeLine(m_reply.text());
+        if (m_reply.endMarkerBeforeOk()) {
             m_log.writeLine("********* File completed successfully at: " + SessionLog::now());
-            return true;
+            return Result::Done;
         }
         m_log.writeLine(QByteArray("********Loading failure; file incorrect or incomplete**********"));
-        m_boxes.show("Update failure; file incorrect or incomplete.  Loader's response text: " + asText(sReceived),
+        m_boxes.show("Update failure; file incorrect or incomplete.  Loader's response text: " + asText(m_reply.text()),
                      kAbandonedTitle);
-        return false;
+        return Result::Failed;
     } catch (...) {
         // CommError from the port, a file that cannot be read, a counter out of range.
-        programError(iWasOK);
-        return false;
+        programError(step);
+        return Result::Failed;
     }
 }
 
-bool FirmwareTransfer::resendOrGiveUp(bool &retried, int iWasOK)
+// Until ":OK :" (or ":!!") is there and the text does not end in "." (the
+// loader still busy). Gives up after kSilenceLimitMs without a byte.
+FirmwareTransfer::Wait FirmwareTransfer::awaitAcknowledgement(bool &retried, int &step)
+{
+    for (;;) {
+        readInput();
+        step = 35;
+        if (!m_reply.endsWithDot()) {
+            step = 40;
+            if (m_reply.hasRejection()) {
+                step = 45;
+                if (!resendOrGiveUp(retried, step))
+                    return Wait::GiveUp;
+            } else {
+                step = 50;
+                if (m_reply.okAt() >= 0)
+                    return Wait::Over;
+            }
+        }
+        const qint64 quietSince = m_clock.elapsedMs();
+        for (;;) {
+            step = 55;
+            if (m_port.inBufferCount() != 0)
+                break;
+            m_clock.pause();
+            if (stopRequested()) {
+                m_log.writeLine(m_reply.text());
+                return Wait::Stop;
+            }
+            if (m_clock.elapsedMs() - quietSince > kSilenceLimitMs) {
+                noResponse(step);
+                return Wait::GiveUp;
+            }
+        }
+    }
+}
+
+// Until ":LST:01"; kSilenceLimitMs in all.
+FirmwareTransfer::Wait FirmwareTransfer::awaitPrompt(int &step)
+{
+    const qint64 okSince = m_clock.elapsedMs();
+    for (;;) {
+        step = 65;
+        readInput();
+        if (m_reply.hasPrompt())
+            return Wait::Over;
+        m_clock.pause();
+        if (stopRequested()) {
+            m_log.writeLine(m_reply.text());
+            return Wait::Stop;
+        }
+        if (m_clock.elapsedMs() - okSince > kSilenceLimitMs) {
+            noResponse(step);
+            return Wait::GiveUp;
+        }
+    }
+}
+
+// Until ":OK :" (or ":!!"); gives up after kFinalPolls polls without a byte.
+FirmwareTransfer::Wait FirmwareTransfer::awaitFinalAcknowledgement(bool &retried, int &step)
+{
+    for (;;) {
+        readInput();
+        step = 90;
+        if (m_reply.hasRejection()) {
+            step = 92;
+            if (!resendOrGiveUp(retried, step))
+                return Wait::GiveUp;
+        } else if (m_reply.okAt() >= 0) {
+            return Wait::Over;
+        }
+        bool arrived = false;
+        for (int poll = 0; poll < kFinalPolls && !arrived; ++poll) {
+            step = 95;
+            arrived = m_port.inBufferCount() != 0;
+            if (!arrived) {
+                m_clock.waitSeconds(0.1f);
+                if (stopRequested()) {
+                    m_log.writeLine(m_reply.text());
+                    return Wait::Stop;
+                }
+            }
+        }
+        if (!arrived) {
+            noResponse(step);
+            return Wait::GiveUp;
+        }
+    }
+}
+
+bool FirmwareTransfer::resendOrGiveUp(bool &retried, int step)
 {
     if (retried) {
-        retransmissionFailure(iWasOK);
+        retransmissionFailure(step);
         return false;
     }
-    m_log.writeLine(sReceived);
-    m_log.writeLine("*********** Re-Transmission in response.  iWasOK =" + FirmwareText::marker(iWasOK)
+    m_log.writeLine(m_reply.text());
+    m_log.writeLine("*********** Re-Transmission in response.  iWasOK =" + FirmwareText::marker(step)
                     + " *************");
-    m_clock.WaitSeconds(0.1f);
-    m_port.setInBufferCount(0);
-    sReceived.clear();
-    m_port.output(vLastPacket);
+    m_clock.waitSeconds(0.1f);
+    sendPacket(m_lastPacket);
     retried = true;
     return true;
 }
 
-void FirmwareTransfer::noResponse(int iWasOK)
+void FirmwareTransfer::noResponse(int step)
 {
-    m_log.writeLine(sReceived);
-    m_log.writeLine("********Cannot recognize response from the loader. iWasOK =" + FirmwareText::marker(iWasOK)
+    const QByteArray received = m_reply.text();
+    m_log.writeLine(received);
+    m_log.writeLine("********Cannot recognize response from the loader. iWasOK =" + FirmwareText::marker(step)
                     + " ********");
-    m_boxes.show("Cannot recognize response from the loader.  Incoming text is: " + asText(sReceived),
-                 "Updating abandoned, due to ERROR. iWasOK =" + FirmwareText::marker(iWasOK));
+    m_boxes.show("Cannot recognize response from the loader.  Incoming text is: " + asText(received),
+                 "Updating abandoned, due to ERROR. iWasOK =" + FirmwareText::marker(step));
 }
 
-void FirmwareTransfer::retransmissionFailure(int iWasOK)
+void FirmwareTransfer::retransmissionFailure(int step)
 {
-    m_log.writeLine(sReceived);
+    m_log.writeLine(m_reply.text());
     m_log.writeLine("********Retransmission did not cure problems with this packet. iWasOK ="
-                    + FirmwareText::marker(iWasOK) + " ********");
+                    + FirmwareText::marker(step) + " ********");
     m_boxes.show("Retransmission did not cure problems with this packet.", kAbandonedTitle);
 }
 
-void FirmwareTransfer::programError(int iWasOK)
+void FirmwareTransfer::programError(int step)
 {
-    m_log.writeLine("********Program Error while downloading. iWasOK =" + FirmwareText::marker(iWasOK) + " ********");
-    m_boxes.show("iWasOK =" + FirmwareText::marker(iWasOK), "Program Error in frmDownload:DownloadDataFile");
+    m_log.writeLine("********Program Error while downloading. iWasOK =" + FirmwareText::marker(step) + " ********");
+    m_boxes.show("iWasOK =" + FirmwareText::marker(step), "Program Error in frmDownload:DownloadDataFile");
 }
 
 void FirmwareTransfer::logUnrecognized(const QByteArray &item)
 {
     m_log.writeLine(item);
     m_log.writeLine(QByteArray("************ the previous (input) line was unrecognized ******************"));
-    bUnrecognized = true;
+    m_unrecognized = true;
 }
 
 void FirmwareTransfer::showProgress(qint64 start, qint64 position)
@@ -243,10 +289,10 @@ void FirmwareTransfer::showProgress(qint64 start, qint64 position)
     const qint64 done = start + position + 1;
     if (done > INT32_MAX)
         throw TransferFault{};
-    lBytesDone = done;
+    m_bytesDone = done;
     int percent = 100;
-    if (lTotalBytes > 0) {
-        const double exact = NumberReader::roundHalfEven(double(lBytesDone) / double(lTotalBytes) * 100.0);
+    if (m_totalBytes > 0) {
+        const double exact = NumberReader::roundHalfEven(double(m_bytesDone) / double(m_totalBytes) * 100.0);
         if (exact < 100.0)
             percent = static_cast<int>(exact);
     }

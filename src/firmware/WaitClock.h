@@ -15,9 +15,9 @@ public:
     // One short poll interval: processes pending events and sleeps until an
     // event arrives (received serial data wakes it) or a few milliseconds pass.
     virtual void pause() = 0;
-    // WaitSeconds: returns once at least that many seconds have passed,
-    // processing events the whole time.
-    virtual void WaitSeconds(float seconds) = 0;
+    // Returns once at least that many seconds have passed, processing events
+    // the whole time.
+    virtual void waitSeconds(float seconds) = 0;
     // Processes pending events without waiting.
     virtual void processEvents() = 0;
 };

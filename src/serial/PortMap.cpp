@@ -24,27 +24,37 @@ QString PortMap::fileName() const { return QDir(m_folder).filePath(QStringLitera
 
 QString PortMap::adaptersFileName() const { return AdapterRegistry(m_folder, nullptr).fileName(); }
 
+std::optional<PortMap::Override> PortMap::parseLine(const QString &line)
+{
+    // "COM5=/dev/ttyUSB0"; blanks around the '=' are allowed, the device is an
+    // absolute path.
+    static const QRegularExpression form(QStringLiteral("^COM(\\d{1,2})\\s*=\\s*(/.*)$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QString text = line.trimmed();
+    if (text.isEmpty() || text.startsWith('#'))
+        return std::nullopt;
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const int port = m.captured(1).toInt();
+    if (!isValidPort(port))
+        return std::nullopt;
+    return Override{port, m.captured(2).trimmed()};
+}
+
 QHash<int, QString> PortMap::overrides() const
 {
     QHash<int, QString> map;
     QFile file(fileName());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    // Not in text mode: Qt's line-end translation drops a CR inside a line in
+    // some places of the file and not in others. Lines end at LF; the CR of
+    // a CR LF goes with the blanks at the line's end.
+    if (!file.open(QIODevice::ReadOnly))
         return map;
-
-    // "COM5=/dev/ttyUSB0"; blanks around the '=' are allowed, the device is an
-    // absolute path. A later line for the same number wins.
-    static const QRegularExpression line(QStringLiteral("^COM(\\d{1,2})\\s*=\\s*(/.*)$"),
-                                         QRegularExpression::CaseInsensitiveOption);
+    // A later line for the same number wins.
     while (!file.atEnd()) {
-        const QString text = QString::fromUtf8(file.readLine()).trimmed();
-        if (text.isEmpty() || text.startsWith('#'))
-            continue;
-        const QRegularExpressionMatch m = line.match(text);
-        if (!m.hasMatch())
-            continue;
-        const int port = m.captured(1).toInt();
-        if (isValidPort(port))
-            map.insert(port, m.captured(2).trimmed());
+        if (const auto entry = parseLine(QString::fromUtf8(file.readLine())))
+            map.insert(entry->port, entry->device);
     }
     return map;
 }

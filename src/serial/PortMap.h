@@ -55,6 +55,14 @@ public:
     AdapterRegistry::Snapshot adapters(const QHash<int, QString> &portsConf) const;
     bool hasAdapters() const { return m_adapters.has_value(); }
 
+    struct Override {
+        int port;
+        QString device;
+    };
+    // One line of the file, without its line end: the port and device it
+    // names, or nothing for a blank, comment or malformed line.
+    static std::optional<Override> parseLine(const QString &line);
+
     QString folder() const { return m_folder; }
     QString fileName() const;
     QString adaptersFileName() const;

@@ -1,50 +1,60 @@
 #include "SerialSettings.h"
 
-#include <QStringList>
-
 std::optional<SerialSettings> SerialSettings::parse(const QString &text)
 {
-    const QStringList f = text.split(',');
-    if (f.size() != 4)
-        return std::nullopt;
+    // Exactly four fields. The text is walked once and no copy of it is made,
+    // however long it is: a fifth field ends the walk.
+    QStringView f[4];
+    qsizetype start = 0;
+    for (int i = 0; i < 4; ++i) {
+        const qsizetype comma = text.indexOf(u',', start);
+        if ((comma < 0) != (i == 3))
+            return std::nullopt;
+        const qsizetype end = comma < 0 ? text.size() : comma;
+        f[i] = QStringView(text).sliced(start, end - start).trimmed();
+        start = end + 1;
+    }
 
     SerialSettings s;
 
     // Digits only: no sign, no exponent, no hex.
-    const QString baud = f[0].trimmed();
+    const QStringView baud = f[0];
     bool ok = !baud.isEmpty();
     for (QChar c : baud)
-        ok = ok && c >= '0' && c <= '9';
+        ok = ok && c >= u'0' && c <= u'9';
     const qint64 rate = ok ? baud.toLongLong(&ok) : 0;
     if (!ok || rate <= 0 || rate > 0x7fffffff)
         return std::nullopt;
     s.baud = static_cast<qint32>(rate);
 
-    const QString parity = f[1].trimmed().toUpper();
-    if (parity == "N")
+    // One letter, any case (case mapping never makes a longer text shorter).
+    if (f[1].size() != 1)
+        return std::nullopt;
+    const QString parity = f[1].toString().toUpper();
+    if (parity == u"N")
         s.parity = Parity::None;
-    else if (parity == "E")
+    else if (parity == u"E")
         s.parity = Parity::Even;
-    else if (parity == "O")
+    else if (parity == u"O")
         s.parity = Parity::Odd;
-    else if (parity == "M")
+    else if (parity == u"M")
         s.parity = Parity::Mark;
-    else if (parity == "S")
+    else if (parity == u"S")
         s.parity = Parity::Space;
     else
         return std::nullopt;
 
-    const QString data = f[2].trimmed();
-    if (data.size() != 1 || data[0] < '5' || data[0] > '8')
+    const QStringView data = f[2];
+    if (data.size() != 1 || data[0] < u'5' || data[0] > u'8')
         return std::nullopt;
     s.dataBits = data[0].unicode() - '0';
 
-    const QString stop = f[3].trimmed();
-    if (stop == "1")
+    const QStringView stop = f[3];
+    if (stop == u"1")
         s.stopBits = StopBits::One;
-    else if (stop == "1.5")
+    else if (stop == u"1.5")
         s.stopBits = StopBits::OneAndHalf;
-    else if (stop == "2")
+    else if (stop == u"2")
         s.stopBits = StopBits::Two;
     else
         return std::nullopt;
@@ -58,9 +68,12 @@ SerialSettings SerialSettings::parseOrThrow(const QString &text)
 {
     if (auto s = parse(text))
         return *s;
+    // A text too long to read in a box is quoted by its start only.
+    constexpr qsizetype kQuoted = 200;
+    const QString quoted = text.size() <= kQuoted ? text : text.first(kQuoted) + QStringLiteral("...");
     throw CommError(380, QStringLiteral("Invalid property value: \"%1\" is not a valid setting "
                                         "(baud,parity,data bits,stop bits as in \"9600,N,8,1\")")
-                             .arg(text));
+                             .arg(quoted));
 }
 
 QString SerialSettings::format() const

@@ -643,6 +643,17 @@ TEST_F(AcquisitionRunTest, InjectTabTurnsTheNextNumberIntoATwoFieldLine)
     feed.output = "1.5E20\r\n";
     tick();
     EXPECT_EQ(cell(4, 2), "1.5E+20");
+
+    // Beyond the range of a 64-bit integer, and beyond a double's.
+    feed.injectTab = true;
+    feed.output = "-1E19\r\n";
+    tick();
+    EXPECT_EQ(cell(5, 2), "-1E+19");
+    feed.injectTab = true;
+    feed.output = "1e999\r\n";
+    tick();
+    EXPECT_EQ(cell(6, 2), "INF");
+    EXPECT_EQ(cell(6, 3), "INF");
 }
 
 // ---- Pause and resume ---------------------------------------------------------------

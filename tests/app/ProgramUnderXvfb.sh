@@ -43,6 +43,10 @@ kill "$second"; wait "$second" 2>/dev/null
 xdotool mousemove --window "$main" 528 195 click 1
 for _ in $(seq 1 50); do kill -0 "$first" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$first" 2>/dev/null && fail "the program did not end when its window closed"
+# A clean end (a sanitizer build reports its findings through the status too).
+wait "$first"
+status=$?
+[ "$status" = 0 ] || fail "the program ended with status $status"
 grep -q "^ComPort=1" "$XDG_CONFIG_HOME/Halvern/Halvern.conf" || fail "settings not written at close"
 echo "closed: settings written"
 

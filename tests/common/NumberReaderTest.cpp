@@ -1,5 +1,7 @@
 #include "NumberReader.h"
 
+#include <QByteArray>
+#include <cmath>
 #include <gtest/gtest.h>
 
 TEST(NumberReader, ReadsTheLeadingNumber)
@@ -70,4 +72,50 @@ TEST(NumberReader, ToldWhetherTheTextStartsWithANumber)
         NumberReader::leadingNumber(c.text, &found);
         EXPECT_EQ(found, c.found) << c.text;
     }
+}
+
+TEST(NumberReader, ExponentsOfAnyLength)
+{
+    EXPECT_EQ(NumberReader::leadingNumber("1e000000000001"), 10);
+    EXPECT_EQ(NumberReader::leadingNumber("25D-0000000000000001"), 2.5);
+    EXPECT_EQ(NumberReader::leadingNumber("1e99999999999999999999999"), HUGE_VAL);
+    EXPECT_EQ(NumberReader::leadingNumber("-1e99999999999999999999999"), -HUGE_VAL);
+    EXPECT_EQ(NumberReader::leadingNumber("1e-99999999999999999999999"), 0);
+    EXPECT_EQ(NumberReader::leadingNumber("0e99999999999999999999999"), 0);
+    // A long exponent that only makes up for a long run of leading zeros.
+    const QByteArray small = "0." + QByteArray(200000, '0') + "1e200006";
+    EXPECT_EQ(NumberReader::leadingNumber(small), 1e5);
+    const QByteArray big = "1" + QByteArray(200000, '0') + "e-200003";
+    EXPECT_EQ(NumberReader::leadingNumber(big), 1e-3);
+}
+
+TEST(NumberReader, LongDecimalMantissasRoundCorrectly)
+{
+    QByteArray thousand;
+    for (int i = 0; i < 100; ++i)
+        thousand += "1234567890";
+    EXPECT_EQ(NumberReader::leadingNumber("0." + thousand), 0.12345678901234568);
+    EXPECT_EQ(NumberReader::leadingNumber(thousand), HUGE_VAL);
+    EXPECT_EQ(NumberReader::leadingNumber(thousand + "e-990"), 1.2345678901234568e9);
+    // 2^53 + 1 lies halfway between two doubles; a 1 far behind it tips the
+    // rounding upwards, where the exact half would go to the even 2^53.
+    EXPECT_EQ(NumberReader::leadingNumber("9007199254740993"), 9007199254740992.0);
+    EXPECT_EQ(NumberReader::leadingNumber("9007199254740993." + QByteArray(1000, '0') + "1"), 9007199254740994.0);
+    EXPECT_EQ(NumberReader::leadingNumber("-0.0"), 0);
+}
+
+TEST(NumberReader, HexAndOctalKeepGrowingBeyondSixtyFourBits)
+{
+    EXPECT_EQ(NumberReader::leadingNumber("&HFFFFFFFF"), -1);
+    EXPECT_EQ(NumberReader::leadingNumber("&H0000FFFF"), 65535);
+    EXPECT_EQ(NumberReader::leadingNumber("&H100000000"), 4294967296.0);
+    EXPECT_EQ(NumberReader::leadingNumber("&H10000000000000000"), std::ldexp(1.0, 64));
+    EXPECT_EQ(NumberReader::leadingNumber("&O1" + QByteArray(22, '0')), std::ldexp(1.0, 66));
+    EXPECT_EQ(NumberReader::leadingNumber("&H1" + QByteArray(250, '0')), std::ldexp(1.0, 1000));
+    EXPECT_EQ(NumberReader::leadingNumber("&H1" + QByteArray(1000, '0')), HUGE_VAL);
+    EXPECT_EQ(NumberReader::leadingNumber("&H" + QByteArray(1000, '0') + "1F"), 31);
+    // (2^53 + 1) * 16^11 + 1: the last digit's bit decides the rounding.
+    EXPECT_EQ(NumberReader::leadingNumber("&H20000000000001" + QByteArray(10, '0') + "1"),
+              std::ldexp(9007199254740994.0, 44));
+    EXPECT_EQ(NumberReader::leadingNumber("&H20000000000001" + QByteArray(11, '0')), std::ldexp(1.0, 97));
 }

@@ -47,7 +47,7 @@ protected:
     FakeSerialComm port;
     ScriptedLoader loader{port};
     RecordingMessageBoxes boxes;
-    FakeClock clock;
+    FakeWaitClock clock;
     RecordingView view;
     bool announce = true;
     QByteArray announcement = kAnnouncement;
@@ -215,7 +215,7 @@ TEST_F(SessionTest, CancelDuringTheLoaderWait)
     clock.onTick = [&](qint64 now) {
         if (now >= 1000 && cancelledAt < 0) {
             cancelledAt = now;
-            session->cmdCancel_Click();
+            session->requestCancel();
         }
         // The instrument answers the end path's power cycle.
         if (boxAt >= 0 && view.pleasePowerCycle && port.portOpen() && port.pending.isEmpty())
@@ -243,7 +243,7 @@ TEST_F(SessionTest, SecondCancelEndsThePowerCycleWaitWithoutAnInstrument)
     clock.onTick = [&](qint64 now) {
         if (now % 1000 == 0 && clicks < 10) {
             ++clicks;
-            session->cmdCancel_Click();
+            session->requestCancel();
         }
     };
     session->run();
@@ -261,7 +261,7 @@ TEST_F(SessionTest, CancelDuringATransferIsHonouredAtTheNextFile)
     loader.replies = {kOk, kOk, kTermEnd};
     port.onOutput = [&, next = port.onOutput](const QByteArray &bytes) {
         if (bytes == "\x0a")
-            session->cmdCancel_Click();
+            session->requestCancel();
         next(bytes);
     };
     session->run();
@@ -272,13 +272,53 @@ TEST_F(SessionTest, CancelDuringATransferIsHonouredAtTheNextFile)
     EXPECT_FALSE(view.success);
 }
 
+TEST_F(SessionTest, ASecondCancelEndsAWaitTheLoaderFillsWithNoise)
+{
+    firmware("fc.ldf", "send 10\r\nsend 11\r\n");
+    firmware("ff.ldf", "send 30\r\n");
+    loader.replies = {kOk, ""};
+    // After the first packet the loader only babbles, never acknowledging.
+    qint64 noiseSince = -1;
+    QList<qint64> clicks;
+    qint64 boxAt = -1;
+    clock.onTick = [&, announceTick = clock.onTick](qint64 now) {
+        announceTick(now);
+        if (port.sent.size() < 2 || !view.downloading)
+            return;
+        port.pending += "babble ";
+        if (noiseSince < 0)
+            noiseSince = now;
+        if (now - noiseSince >= 1000 * (clicks.size() + 1)) {
+            clicks.append(now);
+            session->requestCancel();
+        }
+    };
+    boxes.onShow = [&](const RecordingMessageBoxes::Box &box) {
+        if (box.title == "Response to CANCEL:")
+            boxAt = clock.now;
+    };
+    session->run();
+
+    // The first click lets the file go on; the second ends the wait.
+    ASSERT_EQ(clicks.size(), 2);
+    EXPECT_GE(boxAt, clicks[1]);
+    EXPECT_LE(boxAt - clicks[1], 100);
+    EXPECT_EQ(titles(), (QStringList{"Verify request for update", "Response to CANCEL:"}));
+    EXPECT_EQ(port.sent, (QList<QByteArray>{"HO", "\x0a"}));
+    const QByteArray log = logText();
+    EXPECT_TRUE(log.contains("babble babble \r\n************ Session ended early; CANCELLED by user **************\r\n"));
+    EXPECT_TRUE(log.endsWith("************ Session ended: NOW **************\r\n"));
+    EXPECT_FALSE(view.success);
+    EXPECT_FALSE(port.portOpen());
+}
+
 TEST_F(SessionTest, CancelDuringTheLastFileEndsAsASuccess)
 {
     firmware("af.ldf", "send 40\r\n");
     loader.replies = {kOk, kOk, kOk, kWordEnd};
     port.onOutput = [&, next = port.onOutput](const QByteArray &bytes) {
         if (bytes == "\x28")
-            session->cmdCancel_Click();
+            session->requestCancel();
         next(bytes);
     };
     session->run();

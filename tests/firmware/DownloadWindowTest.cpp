@@ -83,9 +83,9 @@ protected:
         if (!file.open(QIODevice::ReadOnly))
             return bytes;
         for (const QByteArray &line : file.readAll().split('\n')) {
-            const QByteArray item = FirmwareText::StripLeadingBlanks(line.trimmed());
+            const QByteArray item = FirmwareText::stripLeadingBlanks(line.trimmed());
             if (FirmwareText::kindOf(item) == FirmwareText::ItemKind::Packet)
-                bytes += FirmwareText::ByteArrayOf(QByteArrayView(item).sliced(4), boxes);
+                bytes += FirmwareText::byteArrayOf(QByteArrayView(item).sliced(4), boxes);
         }
         return bytes;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FakeClock.h"
+#include "FakeWaitClock.h"
 #include "FakeSerialComm.h"
 #include "RecordingMessageBoxes.h"
 #include "RecordingView.h"

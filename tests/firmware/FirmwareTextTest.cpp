@@ -24,39 +24,39 @@ QByteArray numbers(int count)
 TEST(ByteArrayOf, KeepsTheLowEightBitsOfEachNumber)
 {
     RecordingMessageBoxes boxes;
-    EXPECT_EQ(FirmwareText::ByteArrayOf(" 255 256 300", boxes), bytes({255, 0, 44}));
+    EXPECT_EQ(FirmwareText::byteArrayOf(" 255 256 300", boxes), bytes({255, 0, 44}));
     // Fractions round half to even before the low bits are taken.
-    EXPECT_EQ(FirmwareText::ByteArrayOf("2.5 3.5 1E2", boxes), bytes({2, 4, 100}));
+    EXPECT_EQ(FirmwareText::byteArrayOf("2.5 3.5 1E2", boxes), bytes({2, 4, 100}));
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
 TEST(ByteArrayOf, StopsAtTheFirstTokenThatIsNotANumber)
 {
     RecordingMessageBoxes boxes;
-    EXPECT_EQ(FirmwareText::ByteArrayOf("1 2 x 4", boxes), bytes({1, 2}));
-    EXPECT_EQ(FirmwareText::ByteArrayOf("-1 2", boxes), QByteArray());
-    EXPECT_EQ(FirmwareText::ByteArrayOf("", boxes), QByteArray());
-    EXPECT_EQ(FirmwareText::ByteArrayOf("   ", boxes), QByteArray());
+    EXPECT_EQ(FirmwareText::byteArrayOf("1 2 x 4", boxes), bytes({1, 2}));
+    EXPECT_EQ(FirmwareText::byteArrayOf("-1 2", boxes), QByteArray());
+    EXPECT_EQ(FirmwareText::byteArrayOf("", boxes), QByteArray());
+    EXPECT_EQ(FirmwareText::byteArrayOf("   ", boxes), QByteArray());
     // A token that starts with a digit reads as far as it is a number.
-    EXPECT_EQ(FirmwareText::ByteArrayOf("7abc 8", boxes), bytes({7, 8}));
+    EXPECT_EQ(FirmwareText::byteArrayOf("7abc 8", boxes), bytes({7, 8}));
 }
 
 TEST(ByteArrayOf, ASpaceEndsATokenBeforeAnEarlierTab)
 {
     RecordingMessageBoxes boxes;
     // "1<TAB>2" is one token up to the space; the TAB inside is skipped.
-    EXPECT_EQ(FirmwareText::ByteArrayOf("1\t2 3", boxes), bytes({12, 3}));
+    EXPECT_EQ(FirmwareText::byteArrayOf("1\t2 3", boxes), bytes({12, 3}));
     // Without any space the TABs separate.
-    EXPECT_EQ(FirmwareText::ByteArrayOf("1\t2\t3", boxes), bytes({1, 2, 3}));
+    EXPECT_EQ(FirmwareText::byteArrayOf("1\t2\t3", boxes), bytes({1, 2, 3}));
 }
 
 TEST(ByteArrayOf, ThreeHundredNumbersFitTheThreeHundredAndFirstFails)
 {
     RecordingMessageBoxes boxes;
-    EXPECT_EQ(FirmwareText::ByteArrayOf(numbers(300), boxes).size(), 300);
+    EXPECT_EQ(FirmwareText::byteArrayOf(numbers(300), boxes).size(), 300);
     EXPECT_TRUE(boxes.boxes.isEmpty());
 
-    EXPECT_EQ(FirmwareText::ByteArrayOf(numbers(301), boxes), QByteArray());
+    EXPECT_EQ(FirmwareText::byteArrayOf(numbers(301), boxes), QByteArray());
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].text, "iWasOK = 70");
     EXPECT_EQ(boxes.boxes[0].title, "Program Error in frmDownload:ByteArrayOf");
@@ -65,11 +65,11 @@ TEST(ByteArrayOf, ThreeHundredNumbersFitTheThreeHundredAndFirstFails)
 TEST(ByteArrayOf, NumbersBeyondAnyRangeFailInsteadOfWrapping)
 {
     RecordingMessageBoxes boxes;
-    EXPECT_EQ(FirmwareText::ByteArrayOf("1 1e400", boxes), QByteArray());
-    EXPECT_EQ(FirmwareText::ByteArrayOf("99999999999999999999", boxes), QByteArray());
+    EXPECT_EQ(FirmwareText::byteArrayOf("1 1e400", boxes), QByteArray());
+    EXPECT_EQ(FirmwareText::byteArrayOf("99999999999999999999", boxes), QByteArray());
     EXPECT_EQ(boxes.boxes.size(), 2);
     // The largest 32-bit value still gives its low byte.
-    EXPECT_EQ(FirmwareText::ByteArrayOf("2147483647", boxes), bytes({255}));
+    EXPECT_EQ(FirmwareText::byteArrayOf("2147483647", boxes), bytes({255}));
 }
 
 TEST(ByteArrayOf, AMegabyteLineIsReadOnce)
@@ -77,16 +77,16 @@ TEST(ByteArrayOf, AMegabyteLineIsReadOnce)
     RecordingMessageBoxes boxes;
     // One long token of digits: a huge number, refused like any out of range.
     const QByteArray digits(1 << 20, '7');
-    EXPECT_EQ(FirmwareText::ByteArrayOf(digits, boxes), QByteArray());
+    EXPECT_EQ(FirmwareText::byteArrayOf(digits, boxes), QByteArray());
     // 300 numbers and a megabyte of blanks after them.
-    EXPECT_EQ(FirmwareText::ByteArrayOf(numbers(300) + QByteArray(1 << 20, '\t'), boxes).size(), 300);
+    EXPECT_EQ(FirmwareText::byteArrayOf(numbers(300) + QByteArray(1 << 20, '\t'), boxes).size(), 300);
 }
 
 TEST(FirmwareItems, KindsAfterLeadingBlanks)
 {
     using Kind = FirmwareText::ItemKind;
     const auto kind = [](const char *raw) {
-        return FirmwareText::kindOf(FirmwareText::StripLeadingBlanks(QByteArray(raw)));
+        return FirmwareText::kindOf(FirmwareText::stripLeadingBlanks(QByteArray(raw)));
     };
     EXPECT_EQ(kind(""), Kind::Empty);
     EXPECT_EQ(kind(" \t "), Kind::Empty);
@@ -98,7 +98,7 @@ TEST(FirmwareItems, KindsAfterLeadingBlanks)
     EXPECT_EQ(kind("sen 1"), Kind::Unrecognized);
     EXPECT_EQ(kind("x send 1"), Kind::Unrecognized);
 
-    EXPECT_EQ(FirmwareText::StripLeadingBlanks(" \t x \t"), QByteArray("x \t"));
+    EXPECT_EQ(FirmwareText::stripLeadingBlanks(" \t x \t"), QByteArray("x \t"));
 }
 
 TEST(FirmwareItems, SearchesIgnoreLetterCase)

@@ -8,6 +8,7 @@
 #include <memory>
 
 namespace {
+using Result = FirmwareTransfer::Result;
 const QByteArray kOk = ":OK :\r\n:LST:01";
 const QByteArray kWordEnd = "\r\nword 0000000 rec 000001\r\n:OK :";
 const QByteArray kEndMarker = "word 0000000 rec 000001";
@@ -21,7 +22,7 @@ protected:
         QDir().mkpath(firmware);
         ASSERT_TRUE(log.open(dir.path() + "/DownloadLog.txt"));
         transfer = std::make_unique<FirmwareTransfer>(port, boxes, clock, view, log, firmware);
-        transfer->vLastPacket = "H";
+        transfer->setLastPacket("H");
         // The loader's answer to the hold packet, already waiting.
         port.pending = kOk;
     }
@@ -29,8 +30,8 @@ protected:
     bool send(const QByteArray &content, const QByteArray &endMarker = kEndMarker)
     {
         writeFile(firmware + "/ff.ldf", content);
-        transfer->lTotalBytes = content.size();
-        return transfer->DownloadDataFile("ff.ldf", endMarker);
+        transfer->setTotalBytes(content.size());
+        return transfer->sendFile("ff.ldf", endMarker) == Result::Done;
     }
 
     QByteArray logText()
@@ -44,7 +45,7 @@ protected:
     FakeSerialComm port;
     ScriptedLoader loader{port};
     RecordingMessageBoxes boxes;
-    FakeClock clock;
+    FakeWaitClock clock;
     RecordingView view;
     SessionLog log;
     std::unique_ptr<FirmwareTransfer> transfer;
@@ -59,20 +60,20 @@ TEST_F(TransferTest, SendsEveryPacketAndLogsTheFile)
     ASSERT_TRUE(send(content));
 
     EXPECT_EQ(port.sent, (QList<QByteArray>{"\x01\x02", "\x03", "\x2d\x06"}));
-    EXPECT_EQ(transfer->vLastPacket, QByteArray("\x2d\x06"));
+    EXPECT_EQ(transfer->lastPacket(), QByteArray("\x2d\x06"));
     EXPECT_EQ(logText(), "********* File: ff.ldf started at: NOW\r\n"
                          "; version 1\r\n"
                          "\r\nword 0000000 rec 000001\r\n:OK :\r\n"
                          "********* File completed successfully at: NOW\r\n");
     EXPECT_TRUE(boxes.boxes.isEmpty());
-    EXPECT_FALSE(transfer->bUnrecognized);
+    EXPECT_FALSE(transfer->foundUnrecognized());
 
     // Progress follows the read position (counted from 1) and stops at 100.
     const int first = int(NumberReader::roundHalfEven((head.size() + 1) * 100.0 / content.size()));
     ASSERT_EQ(view.progress.size(), 3);
     EXPECT_EQ(view.progress[0], first);
     EXPECT_EQ(view.progress[2], 100);
-    EXPECT_EQ(transfer->lBytesDone, content.size() + 1);
+    EXPECT_EQ(transfer->bytesDone(), content.size() + 1);
 }
 
 TEST_F(TransferTest, TextEndingInADotIsNotEvaluated)
@@ -134,12 +135,12 @@ TEST_F(TransferTest, RejectionOfTheLastPacketIsResentOnceThenGivesUp)
     EXPECT_TRUE(logText().contains("*********** Re-Transmission in response.  iWasOK = 92 *************\r\n"));
 
     // As after a hold packet: the loader's last text is gone.
-    transfer->sReceived.clear();
+    transfer->reply().clear();
     port.pending = kOk;
     loader.outputs = 0;
     loader.replies = {":!!", ":!!"};
     boxes.boxes.clear();
-    EXPECT_FALSE(transfer->DownloadDataFile("ff.ldf", kEndMarker));
+    EXPECT_EQ(transfer->sendFile("ff.ldf", kEndMarker), Result::Failed);
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].text, "Retransmission did not cure problems with this packet.");
 }
@@ -241,7 +242,7 @@ TEST_F(TransferTest, UnrecognizedItemsAreLoggedAndNothingIsSentForThem)
     loader.replies = {kWordEnd};
     ASSERT_TRUE(send("hello\r\nsend\r\n" + tooLong + "\r\n; a, b\r\nsend 9\r\n"));
     EXPECT_EQ(port.sent, QList<QByteArray>{"\x09"});
-    EXPECT_TRUE(transfer->bUnrecognized);
+    EXPECT_TRUE(transfer->foundUnrecognized());
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].title, "Program Error in frmDownload:ByteArrayOf");
     const QByteArray marker = "************ the previous (input) line was unrecognized ******************\r\n";
@@ -252,7 +253,7 @@ TEST_F(TransferTest, UnrecognizedItemsAreLoggedAndNothingIsSentForThem)
 
 TEST_F(TransferTest, FailuresOfTheFileAndThePortAreProgramErrors)
 {
-    EXPECT_FALSE(transfer->DownloadDataFile("absent.ldf", kEndMarker));
+    EXPECT_EQ(transfer->sendFile("absent.ldf", kEndMarker), Result::Failed);
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].text, "iWasOK = 5");
     EXPECT_EQ(boxes.boxes[0].title, "Program Error in frmDownload:DownloadDataFile");
@@ -274,8 +275,119 @@ TEST_F(TransferTest, BinaryAndHugeFilesEndWithoutCrashOrHang)
     loader.replies = {kOk};
     const bool ok = send("send 1\r\nsend " + QByteArray(1 << 20, '5') + "\r\n" + binary);
     EXPECT_FALSE(ok);
-    EXPECT_TRUE(transfer->bUnrecognized);
+    EXPECT_TRUE(transfer->foundUnrecognized());
     EXPECT_EQ(port.sent.first(), QByteArray("\x01"));
     for (int percent : view.progress)
         EXPECT_LE(percent, 100);
+}
+
+TEST_F(TransferTest, LoaderNoiseIsScannedOnceAndKeptOnlyInPart)
+{
+    // After the packet, a megabyte of noise (a kilobyte a poll), then the
+    // final acknowledgement.
+    loader.replies = {""};
+    int chunks = 0;
+    clock.onTick = [&](qint64) {
+        if (!port.sent.isEmpty() && chunks <= 1024)
+            port.pending += chunks++ < 1024 ? QByteArray(1024, 'x') : kWordEnd;
+    };
+    ASSERT_TRUE(send("send 1\r\n"));
+
+    const LoaderReply &reply = transfer->reply();
+    EXPECT_EQ(reply.size(), (1 << 20) + kWordEnd.size());
+    // Every byte once, and at most a marker's length again per arrival.
+    EXPECT_LE(reply.scannedBytes(), reply.size() + 1025 * kEndMarker.size());
+    // The log has the start and the end of it, and says how much is left out.
+    const QByteArray text = reply.text();
+    EXPECT_LE(text.size(), 3 * LoaderReply::kKeptBytes + 100);
+    const QByteArray note = " bytes of loader text left out]\r\n";
+    const qsizetype bracket = text.indexOf("\r\n[");
+    const qsizetype close = text.indexOf(note);
+    ASSERT_TRUE(bracket > 0 && close > bracket);
+    const qint64 leftOut = text.mid(bracket + 3, close - bracket - 3).toLongLong();
+    EXPECT_EQ(leftOut + text.size() - (close + note.size() - bracket), reply.size());
+    EXPECT_TRUE(text.startsWith(QByteArray(LoaderReply::kKeptBytes, 'x') + "\r\n["));
+    EXPECT_TRUE(logText().endsWith(text + "\r\n********* File completed successfully at: NOW\r\n"));
+}
+
+TEST_F(TransferTest, AStopRequestEndsEveryWaitAtItsNextPoll)
+{
+    writeFile(firmware + "/ff.ldf", "send 1\r\n");
+    bool stop = false;
+    transfer->setStopRequest([&] { return stop; });
+    qint64 stoppedAt = -1;
+    auto stopAt = [&](qint64 at) {
+        return [&, at](qint64 now) {
+            port.pending += "noise ";
+            if (now >= at && !stop) {
+                stop = true;
+                stoppedAt = now;
+            }
+        };
+    };
+    struct Case {
+        const char *wait;
+        QByteArray first; // waiting before the file's first packet
+        QList<QByteArray> replies;
+    };
+    const Case cases[] = {
+        {"acknowledgement", "", {}},
+        {"prompt", ":OK :", {}},
+        {"final acknowledgement", kOk, {""}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.wait);
+        stop = false;
+        stoppedAt = -1;
+        clock.now = 0;
+        port.sent.clear();
+        boxes.boxes.clear();
+        transfer->reply().clear();
+        port.pending = c.first;
+        loader.outputs = 0;
+        loader.replies = c.replies;
+        clock.onTick = stopAt(5000);
+        EXPECT_EQ(transfer->sendFile("ff.ldf", kEndMarker), Result::Cancelled);
+        EXPECT_TRUE(boxes.boxes.isEmpty());
+        EXPECT_LE(clock.now - stoppedAt, 100);
+    }
+    clock.onTick = nullptr;
+    EXPECT_TRUE(logText().endsWith("noise noise \r\n"));
+}
+
+TEST(LoaderReply, MarkersSplitAcrossArrivalsAreFoundWhateverTheCase)
+{
+    const QByteArray text = "\r\nword 0000000 REC 000001\r\n:ok :\r\n:Lst:01 writing.";
+    for (qsizetype piece : {1, 2, 3, 7, 100}) {
+        SCOPED_TRACE(piece);
+        LoaderReply reply;
+        reply.setEndMarker("word 0000000 rec 000001");
+        for (qsizetype at = 0; at < text.size(); at += piece)
+            reply.append(QByteArrayView(text).sliced(at, std::min(piece, text.size() - at)));
+        EXPECT_EQ(reply.okAt(), text.indexOf(":ok :"));
+        EXPECT_TRUE(reply.endMarkerBeforeOk());
+        EXPECT_TRUE(reply.hasPrompt());
+        EXPECT_FALSE(reply.hasRejection());
+        EXPECT_TRUE(reply.endsWithDot());
+        EXPECT_EQ(reply.text(), text);
+    }
+}
+
+TEST(LoaderReply, OnlyTheFirstPlaceOfAMarkerCounts)
+{
+    LoaderReply reply;
+    reply.setEndMarker("TERM");
+    reply.append(":LST:01 :OK : TERM :LST:01 :OK :");
+    EXPECT_FALSE(reply.hasPrompt());        // first at the first character
+    EXPECT_FALSE(reply.endMarkerBeforeOk()); // after the first ":OK :"
+    reply.clear();
+    reply.append("x");
+    reply.setEndMarker("");
+    reply.append(":OK :");
+    EXPECT_TRUE(reply.endMarkerBeforeOk()); // an empty marker is everywhere
+    reply.clear();
+    reply.append("TE");
+    reply.setEndMarker("TERM"); // text that came first is searched as well
+    reply.append("RM:OK :");
+    EXPECT_TRUE(reply.endMarkerBeforeOk());
 }

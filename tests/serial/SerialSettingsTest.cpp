@@ -70,6 +70,33 @@ TEST(SerialSettings, RefusesMalformedText)
     }
 }
 
+TEST(SerialSettings, LongTextsAreReadWithoutSplittingThemUp)
+{
+    // Ten megabytes of one-letter fields, and the same behind a valid text.
+    QString fields;
+    fields.reserve(10 << 20);
+    while (fields.size() < (10 << 20))
+        fields += QStringLiteral("a,");
+    for (const QString &text : {fields, "9600,N,8,1," + fields}) {
+        EXPECT_FALSE(SerialSettings::parse(text).has_value());
+        try {
+            SerialSettings::parseOrThrow(text);
+            ADD_FAILURE() << "accepted";
+        } catch (const CommError &e) {
+            EXPECT_EQ(e.number(), 380);
+            EXPECT_TRUE(e.description().contains("\"" + text.first(200) + "...\""));
+            EXPECT_LT(e.description().size(), 400);
+        }
+    }
+    // Blanks around a field may be as long as they like.
+    const QString blanks(1 << 20, u' ');
+    EXPECT_EQ(SerialSettings::parse(blanks + "19200" + blanks + ",e,7," + blanks + "2" + blanks),
+              SerialSettings::parse("19200,E,7,2"));
+    // Only one letter counts as a parity, in any case the text's case mapping knows.
+    EXPECT_FALSE(SerialSettings::parse("9600,NN,8,1").has_value());
+    EXPECT_EQ(SerialSettings::parse("9600," + QString(QChar(0x017f)) + ",5,1.5")->parity, Parity::Space);
+}
+
 class PortMapTest : public ::testing::Test {
 protected:
     void writeConf(const QByteArray &text)
@@ -129,6 +156,19 @@ TEST_F(PortMapTest, FileOverridesSomeNumbersAndIgnoresMalformedLines)
     for (int port : {1, 2, 3, 6, 8, 9, 10, 16})
         EXPECT_EQ(map.devicePath(port), PortMap::defaultPath(port)) << port;
     EXPECT_EQ(map.overrides().size(), 3);
+}
+
+TEST_F(PortMapTest, ACarriageReturnCountsAsABlankOnlyAtTheEndsOfALine)
+{
+    // The same lines at the start of the file and behind 20,000 bytes of comment.
+    const QByteArray lines = "COM1=/dev/a\rb\r\n\rCOM3=/dev/x\r\n";
+    for (const QByteArray &text : {lines, "#" + QByteArray(20000, '-') + "\n" + lines}) {
+        writeConf(text);
+        const QHash<int, QString> map = PortMap(dir.path()).overrides();
+        EXPECT_EQ(map.value(1), "/dev/a\rb");
+        EXPECT_EQ(map.value(3), "/dev/x");
+        EXPECT_EQ(map.size(), 2);
+    }
 }
 
 TEST_F(PortMapTest, ReadsTheFileAfreshOnEveryLookUp)

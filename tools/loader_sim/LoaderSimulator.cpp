@@ -26,10 +26,10 @@ QList<QByteArray> packetsOf(const QString &path)
     ConsoleMessageBoxes boxes("loader_sim");
     ItemReader reader(&file);
     while (!reader.atEnd()) {
-        const QByteArray item = FirmwareText::StripLeadingBlanks(reader.next());
+        const QByteArray item = FirmwareText::stripLeadingBlanks(reader.next());
         if (FirmwareText::kindOf(item) != FirmwareText::ItemKind::Packet)
             continue;
-        const QByteArray bytes = FirmwareText::ByteArrayOf(QByteArrayView(item).sliced(4), boxes);
+        const QByteArray bytes = FirmwareText::byteArrayOf(QByteArrayView(item).sliced(4), boxes);
         if (!bytes.isEmpty())
             packets.append(bytes);
     }

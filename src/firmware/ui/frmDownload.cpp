@@ -109,7 +109,7 @@ void frmDownload::Form_Activate()
 
 void frmDownload::cmdCancel_Click()
 {
-    if (m_session->cmdCancel_Click())
+    if (m_session->requestCancel())
         closeFromProgram();
 }
 

@@ -5,14 +5,16 @@
 #include <QList>
 #include <functional>
 
-// A clock whose time moves only when the code under test waits: each poll
-// interval is 10 ms, each WaitSeconds its exact length. onTick runs after
-// every move, so a test can let the "loader" answer at a given time.
-class FakeClock : public WaitClock {
+// The firmware session's clock for logic tests: time moves only when the code
+// under test waits, each poll interval by 10 ms, each waitSeconds by its exact
+// length. onTick runs after every move (and on processEvents, as the events a
+// real wait would handle), so a test can let the "loader" answer or the user
+// click at a given time.
+class FakeWaitClock : public WaitClock {
 public:
     qint64 elapsedMs() override { return now; }
     void pause() override { advance(pollMs); }
-    void WaitSeconds(float seconds) override
+    void waitSeconds(float seconds) override
     {
         waits.append(seconds);
         advance(qRound64(double(seconds) * 1000.0));
