@@ -22,6 +22,7 @@ export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1:detec
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 mkdir -p "$build/findings"
 failed=()
+passed=0
 while read -r target; do
   [ -n "$target" ] || continue
   mkdir -p "$build/corpus/$target"
@@ -33,6 +34,7 @@ while read -r target; do
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1)
     echo "fuzz $target: ${runs:-?} runs in ${seconds}s, ${cov:-cov: ?}, no finding"
+    passed=$((passed + 1))
   else
     failed+=("$target")
     echo "fuzz $target: FINDING (log: $log)"
@@ -40,6 +42,7 @@ while read -r target; do
   fi
 done <"$build/targets.txt"
 
+echo "fuzz: $passed passed, ${#failed[@]} failed"
 if [ ${#failed[@]} -gt 0 ]; then
   echo "fuzzing found faults in: ${failed[*]}"
   exit 1
