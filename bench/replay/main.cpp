@@ -4,8 +4,9 @@
 //  office [lines]         a journal of `lines` record lines (default 70,000)
 //                         replayed into a headless office started for it,
 //                         into a copy of the master, saved as ".xlsx": the time
-//                         of each step and of the whole, and the rows found
-//                         in the saved file by a separate office.
+//                         of each step and of the whole; then the same with
+//                         `halvern --replay` (start to exit); the rows found
+//                         in both saved files by a separate office.
 //  memory [hours] [fake|office]
 //                         a journal of `hours` at 9600 baud (default 10:
 //                         about 35 MB) replayed into the spreadsheet test
@@ -166,7 +167,24 @@ int officeCase(qint64 lines)
     std::printf("  office start %.2f s, open the master's copy %.2f s, replay %.2f s, save as .xlsx %.2f s\n", start,
                 open, replayed, save);
     std::printf("  total from the office start to the saved .xlsx: %.2f s (quit afterwards %.2f s)\n", total, quit);
-    std::printf("  rows replayed %d; rows in the saved .xlsx: %d\n", rows, SavedSheet::read(saved).rowCount());
+    // The same journal through the program's own command line, as a user runs it.
+    const QString program = QCoreApplication::applicationDirPath() + "/halvern";
+    const QString byProgram = work.path() + "/by-program.xlsx";
+    double commandLine = -1;
+    if (QFileInfo::exists(program)) {
+        QProcess halvern;
+        halvern.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        step.restart();
+        halvern.start(program, {"--replay", made.raw, "--save-as", byProgram});
+        if (halvern.waitForFinished(600000) && halvern.exitStatus() == QProcess::NormalExit && halvern.exitCode() == 0)
+            commandLine = seconds(step);
+        else
+            std::fprintf(stderr, "halvern --replay failed (status %d)\n", halvern.exitCode());
+    }
+    std::printf("  halvern --replay RAW --save-as FILE.xlsx, start to exit: %.2f s\n", commandLine);
+    const QList<SavedSheet> sheets = SavedSheet::read({saved, byProgram});
+    std::printf("  rows replayed %d; rows in the saved .xlsx: %d; by the command line: %d\n", rows,
+                sheets[0].rowCount(), sheets[1].rowCount());
     return 0;
 }
 
