@@ -4,9 +4,14 @@
 //     for N seconds (default 60): delay from a line's last byte to its cells
 //     being written (median, 99th percentile), this process's CPU use, and
 //     every line present in the saved workbook.
-//  2. A backlog of 10,000 six-value record lines waiting in the receive buffer
+//     The paced run is made with the run's journal kept, without it (its
+//     folder cannot be made, so every append is skipped), or both in turn.
+//  2. The journal alone, fed the paced run's pieces (96 bytes every 100 ms)
+//     with a clock that moves 100 ms a call: time of each tick's append and
+//     sync, and CPU against the time those ticks stand for.
+//  3. A backlog of 10,000 six-value record lines waiting in the receive buffer
 //     when a tick runs: the time that tick takes.
-// Usage: bench_acquisition_e2e [seconds]
+// Usage: bench_acquisition_e2e [seconds] [with|without|both]  (default: 60 both)
 #include "ForwardingSpreadsheetApp.h"
 #include "AcquisitionRun.h"
 #include "CalcSpreadsheetFactory.h"
@@ -17,6 +22,7 @@
 #include "ConsoleMessageBoxes.h"
 #include "NullAcquisitionView.h"
 #include "PtyPair.h"
+#include "RunJournal.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -132,50 +138,18 @@ QByteArray strataLine(int index, const QTime &t)
         + " (C)\r\n";
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// A paced run of `seconds` at 9600 baud through the pty into the office, then
+// Stop and the saved workbook read back; prints its figures. False when the
+// run did not start.
+bool pacedRun(AcquisitionRun &run, BenchView &view, TimedFactory &factory, PtyPair &pty, int seconds,
+              QString &saveAs, bool journal)
 {
-    // A private home: the working copy and the office profiles stay out of the user's own.
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
-    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toUtf8());
-    qputenv("HALVERN_OFFICE_HEADLESS", "1");
-    QCoreApplication app(argc, argv);
-    const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 60;
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    if (!QFileInfo::exists(programFolder + "/spreadsheet.xls")) {
-        std::fprintf(stderr, "no master workbook in %s\n", qPrintable(programFolder));
-        return 1;
-    }
-
-    PtyPair pty;
-    if (!pty.start()) {
-        std::fprintf(stderr, "socat pair did not start\n");
-        return 1;
-    }
-    QFile map(home.path() + "/ports.conf");
-    map.open(QIODevice::WriteOnly);
-    map.write(("COM1=" + pty.endA() + "\n").toUtf8());
-    map.close();
-    MSComm comm{PortMap(home.path())};
-
-    QString saveAs;
-    CalcSpreadsheetFactory calc([&saveAs](const QString &, const QString &) { return saveAs; });
-    TimedFactory factory(calc);
+    saveAs = "False";
     MacroSettings macro;
-    FakeEmulatorFeed feed; // the backlog arrives through it in one piece
-    BenchView view;
-    ConsoleMessageBoxes boxes("bench");
-    AcquisitionRun run(view, comm, factory, boxes, feed, programFolder);
-    QObject::connect(&view.timer, &QTimer::timeout, [&run] { run.tick(); });
-
-    // ---- 1. Paced instrument ----
     run.start();
     if (run.state() != RunState::Running) {
         std::fprintf(stderr, "start failed: %s\n", qPrintable(view.status));
-        return 1;
+        return false;
     }
     const int peer = ::open(pty.endB().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
     std::vector<Clock::time_point> sentAt;
@@ -234,20 +208,130 @@ int main(int argc, char **argv)
 
     QTemporaryDir out;
     saveAs = out.path() + "/paced.xls";
+    const QString raw = run.journal().rawPath();
     run.stop(macro);
+    ::close(peer);
     const QStringList column = firstColumn(saveAs);
     int present = 0;
     for (size_t i = 0; i < sentAt.size(); ++i)
         present += column.value(int(i)) == QString::number(i) ? 1 : 0;
 
-    std::printf("paced run: %d s at 9600 baud, %zu lines\n", seconds, sentAt.size());
+    qint64 sentBytes = 0;
+    for (size_t i = 0; i < sentAt.size(); ++i)
+        sentBytes += strataLine(int(i), QTime(0, 0)).size();
+    std::printf("paced run %s the journal: %d s at 9600 baud, %zu lines\n", journal ? "with" : "without", seconds,
+                sentAt.size());
+    if (journal)
+        std::printf("  journal: %lld bytes of %lld sent (%s)\n", static_cast<long long>(QFileInfo(raw).size()),
+                    static_cast<long long>(sentBytes), qPrintable(raw));
+    else
+        std::printf("  journal: not kept (%s)\n", qPrintable(run.journal().problem()));
     std::printf("  last byte to cells written: median %.1f ms, p99 %.1f ms, max %.1f ms (%d never written)\n",
                 pct(0.5), pct(0.99), delays.empty() ? 0.0 : delays.back(), missing);
     std::printf("  CPU of this process (without the writer): %.2f s in %.1f s = %.2f%% of a core\n", cpu,
                 elapsed, 100.0 * cpu / elapsed);
     std::printf("  lines in the saved workbook: %d of %zu\n", present, sentAt.size());
 
-    // ---- 2. Backlog in one tick ----
+    return true;
+}
+
+// The journal on its own, as the paced run feeds it: a tick's bytes (96 at
+// 9600 baud) appended and the sync due checked, `seconds` worth of ticks.
+void journalAlone(const QString &folder, int seconds)
+{
+    const int ticks = seconds * 10;
+    const QByteArray piece = strataLine(1, QTime(12, 0)).repeated(2).left(96);
+    QDateTime clock = QDateTime::currentDateTime();
+    RunJournal journal;
+    if (!journal.open(folder, clock, 1)) {
+        std::fprintf(stderr, "journal alone: %s\n", qPrintable(journal.problem()));
+        return;
+    }
+    std::vector<double> calls;
+    calls.reserve(size_t(ticks));
+    const double cpuBefore = cpuSeconds(RUSAGE_THREAD);
+    for (int i = 0; i < ticks; ++i) {
+        clock = clock.addMSecs(100);
+        const auto begin = Clock::now();
+        journal.append(piece, clock);
+        journal.syncIfDue(clock);
+        calls.push_back(std::chrono::duration<double, std::micro>(Clock::now() - begin).count());
+    }
+    const double cpu = cpuSeconds(RUSAGE_THREAD) - cpuBefore;
+    journal.close();
+    std::vector<double> sorted = calls;
+    std::sort(sorted.begin(), sorted.end());
+    auto pct = [&sorted](double p) { return sorted[std::min(sorted.size() - 1, size_t(p * sorted.size()))]; };
+    std::printf("journal alone: %d ticks of 96 bytes (%d s of a run), a sync each second\n", ticks, seconds);
+    std::printf("  append and sync a tick: median %.0f us, p99 %.0f us, max %.0f us\n", pct(0.5), pct(0.99),
+                sorted.back());
+    std::printf("  CPU %.4f s for %d s of ticks = %.3f%% of a core\n", cpu, seconds, 100.0 * cpu / seconds);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // A private home: the working copy and the office profiles stay out of the user's own.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toUtf8());
+    qputenv("HALVERN_OFFICE_HEADLESS", "1");
+    QCoreApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 60;
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    if (!QFileInfo::exists(programFolder + "/spreadsheet.xls")) {
+        std::fprintf(stderr, "no master workbook in %s\n", qPrintable(programFolder));
+        return 1;
+    }
+
+    PtyPair pty;
+    if (!pty.start()) {
+        std::fprintf(stderr, "socat pair did not start\n");
+        return 1;
+    }
+    QFile map(home.path() + "/ports.conf");
+    map.open(QIODevice::WriteOnly);
+    map.write(("COM1=" + pty.endA() + "\n").toUtf8());
+    map.close();
+    MSComm comm{PortMap(home.path())};
+
+    QString saveAs;
+    CalcSpreadsheetFactory calc([&saveAs](const QString &, const QString &) { return saveAs; });
+    TimedFactory factory(calc);
+    MacroSettings macro;
+    FakeEmulatorFeed feed; // the backlog arrives through it in one piece
+    BenchView view;
+    ConsoleMessageBoxes boxes("bench");
+    AcquisitionRun run(view, comm, factory, boxes, feed, programFolder);
+    QObject::connect(&view.timer, &QTimer::timeout, [&run] { run.tick(); });
+
+    // ---- 1. Paced instrument, with and without the journal ----
+    const QString mode = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("both");
+    QStringList modes;
+    if (mode == "both")
+        modes = {"without", "with"};
+    else if (mode == "with" || mode == "without")
+        modes = {mode};
+    else {
+        std::fprintf(stderr, "usage: bench_acquisition_e2e [seconds] [with|without|both]\n");
+        return 2;
+    }
+    QFile inTheWay(home.path() + "/not-a-folder");
+    inTheWay.open(QIODevice::WriteOnly);
+    inTheWay.close();
+    for (const QString &m : modes) {
+        const bool journal = m == "with";
+        run.setJournalFolder(journal ? home.path() + "/runs" : inTheWay.fileName() + "/runs");
+        if (!pacedRun(run, view, factory, pty, seconds, saveAs, journal))
+            return 1;
+    }
+
+    // ---- 2. The journal alone ----
+    journalAlone(home.path() + "/alone", seconds);
+
+    // ---- 3. Backlog in one tick ----
     saveAs = "False";
     run.start();
     if (run.state() != RunState::Running) {
@@ -267,6 +351,5 @@ int main(int argc, char **argv)
     std::printf("backlog: 10000 six-value record lines (%lld bytes) written in one tick: %.2f s, rows %d, status \"%s\"\n",
                 static_cast<long long>(backlog.size()), tickSeconds, run.nextRow() - 1, qPrintable(view.status));
     run.stop(macro);
-    ::close(peer);
     return 0;
 }

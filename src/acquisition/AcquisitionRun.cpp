@@ -16,9 +16,11 @@
 #include "UserMacro.h"
 #include "WorkbookSaver.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QThread>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -45,6 +47,9 @@ const QString kBlocked = QStringLiteral(
 const QString kClosed = QStringLiteral(
     "Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.");
 const QString kWorkbookFile = QStringLiteral("spreadsheet.xls");
+// How long Stop's last write waits for a busy spreadsheet: a normal call's limit.
+constexpr int kLastWriteWaitMs = 1000;
+constexpr int kLastWritePauseMs = 50;
 const QString kTitle = QStringLiteral("Halvern");
 
 // Stands in for the main window once it has gone.
@@ -592,6 +597,10 @@ void AcquisitionRun::writeLastLines()
     // Only an unfinished last line is left out; it stays in the journal.
     if (m_pending.indexOf("\r\n") < 0)
         return;
+    // A write that outlived its limit may be just ending (Stop is often
+    // clicked while a slow write blocks the window): it gets the time of a
+    // normal call before the lines are given up on.
+    const QDeadlineTimer wait(kLastWriteWaitMs);
     for (;;) {
         if (SheetSpace::isFull(m_row)) {
             try {
@@ -605,6 +614,10 @@ void AcquisitionRun::writeLastLines()
             m_parser.parse(SheetSpace::fitting(m_pending, m_row), m_app.get(), m_row, m_blockColumn, consumed);
         noteHandled(QByteArrayView(m_pending).first(consumed));
         m_pending.remove(0, consumed);
+        if (outcome == StreamParser::Outcome::Busy && !wait.hasExpired() && m_pending.indexOf("\r\n") >= 0) {
+            QThread::msleep(kLastWritePauseMs);
+            continue;
+        }
         // Done, or the office cannot take more: what is left is missing.
         if (consumed == 0 || m_pending.indexOf("\r\n") < 0 || outcome == StreamParser::Outcome::Busy
             || outcome == StreamParser::Outcome::Gone)

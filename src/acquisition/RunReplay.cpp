@@ -8,11 +8,23 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QThread>
+#include <algorithm>
 
 namespace {
 // How long a busy office is waited for before the replay gives up.
 constexpr int kBusyLimitMs = 60000;
 constexpr int kBusyPauseMs = 100;
+// Pieces (a run's ticks, often a line or two each) are gathered up to this
+// size, so the parser writes many lines a call instead of one call a tick.
+constexpr qsizetype kGatherBytes = 256 * 1024;
+const QByteArray kSeparator = QByteArrayLiteral("\r\n\r\n\r\n");
+
+// True when the bytes from `from` on complete a block separator (three CR LF):
+// its time stamp must be the arrival of this piece, as in the run.
+bool completesSeparator(const QByteArray &text, qsizetype from)
+{
+    return text.indexOf(kSeparator, std::max<qsizetype>(0, from - (kSeparator.size() - 1))) >= 0;
+}
 } // namespace
 
 RunReplay::RunReplay(SpreadsheetApp &app, Progress progress) : m_app(app), m_progress(std::move(progress)) {}
@@ -34,11 +46,8 @@ bool RunReplay::replayAll(JournalReader &reader, QString *error)
     QByteArray pending;
     std::int16_t column = 1;
     m_row = 1;
-    JournalReader::Piece piece;
-    QString readError;
-    while (reader.next(piece, &readError)) {
-        arrived = piece.arrived;
-        pending.append(piece.bytes);
+    // Writes the complete lines gathered so far, waiting for a busy office.
+    auto writeLines = [&]() {
         QDeadlineTimer busyFor(kBusyLimitMs);
         for (;;) {
             if (SheetSpace::isFull(m_row)) {
@@ -64,9 +73,20 @@ bool RunReplay::replayAll(JournalReader &reader, QString *error)
                 continue;
             }
             if (offered < waiting && consumed > 0)
-                continue; // the rest of the piece goes on a new sheet
-            break;
+                continue; // the rest goes on a new sheet
+            return true;
         }
+    };
+    JournalReader::Piece piece;
+    QString readError;
+    while (reader.next(piece, &readError)) {
+        arrived = piece.arrived;
+        const qsizetype before = pending.size();
+        pending.append(piece.bytes);
+        if (pending.size() < kGatherBytes && !completesSeparator(pending, before))
+            continue;
+        if (!writeLines())
+            return false;
         if (m_progress)
             m_progress(reader.position(), reader.rawSize());
     }
@@ -74,5 +94,9 @@ bool RunReplay::replayAll(JournalReader &reader, QString *error)
         *error = readError;
         return false;
     }
+    if (!writeLines()) // with the last piece's time, as the run's last tick
+        return false;
+    if (m_progress)
+        m_progress(reader.position(), reader.rawSize());
     return true;
 }

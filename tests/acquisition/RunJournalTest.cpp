@@ -138,11 +138,24 @@ protected:
         run->setJournalFolder(journals.path());
         run->setJournalClock([this] { return clock; });
     }
-    void tickWith(const QByteArray &bytes)
+    void tickWith(const QByteArray &bytes, int afterMs = 100)
     {
         comm.pending += bytes;
-        clock = clock.addMSecs(100);
+        clock = clock.addMSecs(afterMs);
         run->tick();
+    }
+    // The journal of the run replayed into a fresh workbook: its sheets.
+    QMap<QString, FakeWorkbook::Cells> replayed(const QString &raw)
+    {
+        FakeSpreadsheetApp rebuilt;
+        writeFile(program.path() + "/copy.xls", "master");
+        rebuilt.open(program.path() + "/copy.xls");
+        JournalReader reader;
+        QString error;
+        RunReplay replay(rebuilt);
+        if (!reader.open(raw, &error) || !replay.replay(reader, &error))
+            ADD_FAILURE() << error.toStdString();
+        return rebuilt.activeBook()->sheets;
     }
 
     QTemporaryDir program;
@@ -179,15 +192,27 @@ TEST_F(JournalOfARun, HoldsExactlyTheBytesAndRebuildsTheSameCells)
     EXPECT_TRUE(summary.contains("Lines received: 7")) << summary.toStdString();
 
     // The same bytes through a replay give the same cells, stamps included.
-    FakeSpreadsheetApp rebuilt;
-    writeFile(program.path() + "/copy.xls", "master");
-    rebuilt.open(program.path() + "/copy.xls");
-    JournalReader reader;
-    QString error;
-    ASSERT_TRUE(reader.open(raw, &error)) << error.toStdString();
-    RunReplay replay(rebuilt);
-    ASSERT_TRUE(replay.replay(reader, &error)) << error.toStdString();
-    EXPECT_EQ(rebuilt.activeBook()->sheets, app->book("spreadsheet.xls")->sheets);
+    EXPECT_EQ(replayed(raw), app->book("spreadsheet.xls")->sheets);
+}
+
+TEST_F(JournalOfARun, ReplayStampsEachBlockWithTheTickItsSeparatorWasCompletedIn)
+{
+    run->start();
+    // A tick a second, so every stamp is its own; separators split over
+    // ticks and whole in one, among ticks the replay may gather.
+    const QList<QByteArray> ticks{"1\r\n2\r\n", "3\r\n\r\n", "\r\n", "\r\n4\r\n", "5\r\n",
+                                  "6\r\n\r\n\r\n\r\n7\r\n", "8\r", "\n", "9 :: 1\r\n\r\n\r", "\n\r\n", "10\r\n"};
+    for (const QByteArray &t : ticks)
+        tickWith(t, 1000);
+    const QString raw = run->journal().rawPath();
+    run->stop(MacroSettings{});
+
+    const auto live = app->book("spreadsheet.xls")->sheets;
+    const auto stamp = [&live](int column) { return live.value("Sheet1").value({1, column}); };
+    ASSERT_TRUE(std::holds_alternative<double>(stamp(2)) && std::holds_alternative<double>(stamp(4)));
+    EXPECT_NE(stamp(2), stamp(3));
+    EXPECT_NE(stamp(3), stamp(4));
+    EXPECT_EQ(replayed(raw), live);
 }
 
 TEST_F(JournalOfARun, AJournalThatCannotBeWrittenDoesNotStopTheRun)

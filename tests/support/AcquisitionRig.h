@@ -58,7 +58,7 @@ public:
                 prompts.append(title + "|" + filter);
                 if (onPrompt)
                     onPrompt();
-                return saveAnswer;
+                return saveAnswers.isEmpty() ? saveAnswer : saveAnswers.takeFirst();
             },
             soffice);
         factory = std::make_unique<KeepingCalcFactory>(*calc);
@@ -97,6 +97,7 @@ public:
     RecordingMessageBoxes boxes;
     QStringList prompts;
     QString saveAnswer = "False";
+    QStringList saveAnswers; // answered in turn before saveAnswer
     std::function<void()> onPrompt;
     std::unique_ptr<MSComm> comm;
     std::unique_ptr<CalcSpreadsheetFactory> calc;

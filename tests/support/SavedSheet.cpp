@@ -67,10 +67,11 @@ QList<SavedSheet> SavedSheet::read(const QStringList &paths)
 {
     QList<SavedSheet> sheets;
     QTemporaryDir dir;
-    // Each input gets a distinct name, so equal base names cannot clash.
+    // Each input gets a distinct name, so equal base names cannot clash; the
+    // suffix stays, so an .xlsx or .ods is not taken for an .xls.
     QStringList inputs;
     for (qsizetype i = 0; i < paths.size(); ++i) {
-        const QString copy = dir.path() + QStringLiteral("/sheet%1.xls").arg(i);
+        const QString copy = dir.path() + QStringLiteral("/sheet%1.").arg(i) + QFileInfo(paths[i]).suffix();
         QFile::copy(paths[i], copy);
         inputs.append(copy);
     }

@@ -1,0 +1,272 @@
+// Replay figures: a run's journal rebuilt into a workbook through RunReplay.
+// The journals are made as a 9600-baud run leaves them: Strata-format record
+// lines arriving 96 bytes a tick, a tick every 100 ms.
+//  office [lines]         a journal of `lines` record lines (default 70,000)
+//                         replayed into a headless office started for it,
+//                         into a copy of the master, saved as ".xlsx": the time
+//                         of each step and of the whole; then the same with
+//                         `halvern --replay` (start to exit); the rows found
+//                         in both saved files by a separate office.
+//  memory [hours] [fake|office]
+//                         a journal of `hours` at 9600 baud (default 10:
+//                         about 35 MB) replayed into the spreadsheet test
+//                         double that only counts what it gets (default), or
+//                         into a headless office: time, and this process's
+//                         peak memory (VmHWM) against the journal's size.
+// Without arguments: office, memory fake and memory office in turn, each in a
+// process of its own so that its peak memory is its own.
+#include "CalcSpreadsheetFactory.h"
+#include "FakeSpreadsheet.h"
+#include "JournalReader.h"
+#include "RunJournal.h"
+#include "RunReplay.h"
+#include "SavedSheet.h"
+#include "SpreadsheetApp.h"
+#include "Workbook.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <time.h>
+
+namespace {
+
+constexpr int kTickBytes = 96; // 9600 baud, 8N1, in 100 ms
+
+double cpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+// VmHWM or VmRSS of this process, in MiB.
+double statusMiB(const char *key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').first().toDouble() / 1024;
+    return -1;
+}
+
+QByteArray strataLine(qint64 index, const QTime &t)
+{
+    return QByteArray::number(index) + " " + QByteArray::number(index % 10000).rightJustified(4, '0')
+        + " :: 12-07-2026 " + t.toString("HH:mm:ss").toLatin1() + " = "
+        + QByteArray::number(1000 + index * 37 % 90000) + " (RAW)  " + QByteArray::number(20 + index % 7)
+        + " (C)\r\n";
+}
+
+struct MadeJournal {
+    QString raw;
+    qint64 bytes = 0;
+    qint64 lines = 0;
+};
+
+// Writes a journal of record lines, `lines` of them or `bytes` worth
+// (whichever comes first; 0 means no limit), cut into ticks.
+MadeJournal makeJournal(const QString &folder, qint64 lines, qint64 bytes)
+{
+    const QDateTime start(QDate(2026, 12, 7), QTime(8, 0));
+    QDateTime clock = start;
+    RunJournal journal;
+    if (!journal.open(folder, start, 1)) {
+        std::fprintf(stderr, "cannot make the journal: %s\n", qPrintable(journal.problem()));
+        std::exit(1);
+    }
+    QByteArray pending;
+    qint64 made = 0;
+    auto more = [&] { return (lines == 0 || made < lines) && (bytes == 0 || journal.bytes() + pending.size() < bytes); };
+    while (more() || !pending.isEmpty()) {
+        while (pending.size() < kTickBytes && more())
+            pending += strataLine(made++, clock.time());
+        clock = clock.addMSecs(100);
+        journal.append(pending.left(kTickBytes), clock);
+        pending.remove(0, std::min<qsizetype>(kTickBytes, pending.size()));
+    }
+    journal.close();
+    if (!journal.problem().isEmpty()) {
+        std::fprintf(stderr, "cannot write the journal: %s\n", qPrintable(journal.problem()));
+        std::exit(1);
+    }
+    return {journal.rawPath(), journal.bytes(), journal.lines()};
+}
+
+bool replay(SpreadsheetApp &app, const QString &raw, std::int32_t &rows)
+{
+    JournalReader reader;
+    QString error;
+    if (!reader.open(raw, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return false;
+    }
+    RunReplay replay(app);
+    const bool ok = replay.replay(reader, &error);
+    rows = replay.rows();
+    if (!ok)
+        std::fprintf(stderr, "replay failed: %s\n", qPrintable(error));
+    return ok;
+}
+
+double seconds(QElapsedTimer &t)
+{
+    const double s = t.nsecsElapsed() / 1e9;
+    t.restart();
+    return s;
+}
+
+int officeCase(qint64 lines)
+{
+    QTemporaryDir work;
+    const MadeJournal made = makeJournal(work.path() + "/runs", lines, 0);
+    std::printf("office: a journal of %lld record lines, %.2f MB, %lld ticks\n", static_cast<long long>(made.lines),
+                made.bytes / 1e6, static_cast<long long>((made.bytes + kTickBytes - 1) / kTickBytes));
+
+    const QString copy = work.path() + "/spreadsheet.xls";
+    const QString saved = work.path() + "/replayed.xlsx";
+    QElapsedTimer step, whole;
+    step.start();
+    whole.start();
+    CalcSpreadsheetFactory factory;
+    std::shared_ptr<SpreadsheetApp> app;
+    std::shared_ptr<Workbook> book;
+    double start = 0, open = 0, replayed = 0, save = 0;
+    std::int32_t rows = 0;
+    try {
+        app = factory.createHeadless();
+        start = seconds(step);
+        if (!QFile::copy(QCoreApplication::applicationDirPath() + "/spreadsheet.xls", copy)) {
+            std::fprintf(stderr, "no master workbook beside the program\n");
+            return 1;
+        }
+        QFile::setPermissions(copy, QFile::permissions(copy) | QFile::WriteOwner);
+        book = app->open(copy);
+        open = seconds(step);
+        if (!replay(*app, made.raw, rows))
+            return 1;
+        replayed = seconds(step);
+        book->saveAs(saved);
+        save = seconds(step);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "office failed: %s\n", e.what());
+        return 1;
+    }
+    const double total = whole.nsecsElapsed() / 1e9;
+    book.reset();
+    app->quit();
+    const double quit = seconds(step);
+    std::printf("  office start %.2f s, open the master's copy %.2f s, replay %.2f s, save as .xlsx %.2f s\n", start,
+                open, replayed, save);
+    std::printf("  total from the office start to the saved .xlsx: %.2f s (quit afterwards %.2f s)\n", total, quit);
+    // The same journal through the program's own command line, as a user runs it.
+    const QString program = QCoreApplication::applicationDirPath() + "/halvern";
+    const QString byProgram = work.path() + "/by-program.xlsx";
+    double commandLine = -1;
+    if (QFileInfo::exists(program)) {
+        QProcess halvern;
+        halvern.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        step.restart();
+        halvern.start(program, {"--replay", made.raw, "--save-as", byProgram});
+        if (halvern.waitForFinished(600000) && halvern.exitStatus() == QProcess::NormalExit && halvern.exitCode() == 0)
+            commandLine = seconds(step);
+        else
+            std::fprintf(stderr, "halvern --replay failed (status %d)\n", halvern.exitCode());
+    }
+    std::printf("  halvern --replay RAW --save-as FILE.xlsx, start to exit: %.2f s\n", commandLine);
+    const QList<SavedSheet> sheets = SavedSheet::read({saved, byProgram});
+    std::printf("  rows replayed %d; rows in the saved .xlsx: %d; by the command line: %d\n", rows,
+                sheets[0].rowCount(), sheets[1].rowCount());
+    return 0;
+}
+
+int memoryCase(double hours, bool office)
+{
+    QTemporaryDir work;
+    const qint64 bytes = static_cast<qint64>(hours * 3600 * 10 * kTickBytes);
+    const MadeJournal made = makeJournal(work.path() + "/runs", 0, bytes);
+    std::printf("memory (%s): a journal of %.1f hours at 9600 baud, %.2f MB, %lld record lines\n",
+                office ? "office" : "test double", hours, made.bytes / 1e6, static_cast<long long>(made.lines));
+
+    CalcSpreadsheetFactory factory;
+    std::shared_ptr<SpreadsheetApp> app;
+    std::shared_ptr<Workbook> book;
+    QString copy = work.path() + "/spreadsheet.xls";
+    try {
+        QFile::copy(QCoreApplication::applicationDirPath() + "/spreadsheet.xls", copy);
+        QFile::setPermissions(copy, QFile::permissions(copy) | QFile::WriteOwner);
+        if (office) {
+            app = factory.createHeadless();
+        } else {
+            auto fake = std::make_shared<FakeSpreadsheetApp>();
+            fake->keepCells = false;
+            app = fake;
+        }
+        book = app->open(copy);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "cannot open the workbook: %s\n", e.what());
+        return 1;
+    }
+    const double rssBefore = statusMiB("VmRSS:");
+    const double hwmBefore = statusMiB("VmHWM:");
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer t;
+    t.start();
+    std::int32_t rows = 0;
+    const bool ok = replay(*app, made.raw, rows);
+    const double wall = t.nsecsElapsed() / 1e9;
+    const double cpu = cpuSeconds() - cpuBefore;
+    const double hwm = statusMiB("VmHWM:");
+    const double journalMiB = made.bytes / 1048576.0;
+    book.reset();
+    app->quit();
+    if (!ok)
+        return 1;
+    std::printf("  replay: %d rows, wall %.1f s, CPU of this process %.1f s\n", rows, wall, cpu);
+    std::printf("  VmRSS before the replay %.1f MiB (VmHWM %.1f); VmHWM after %.1f MiB = %.2f x the journal "
+                "(%.1f MiB); growth %.1f MiB = %.2f x\n",
+                rssBefore, hwmBefore, hwm, hwm / journalMiB, journalMiB, hwm - rssBefore,
+                (hwm - rssBefore) / journalMiB);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // A private home: the office profiles stay out of the user's own.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toUtf8());
+    qputenv("HALVERN_OFFICE_HEADLESS", "1");
+    QCoreApplication app(argc, argv);
+    const QString which = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (which == "office")
+        return officeCase(argc > 2 ? std::atoll(argv[2]) : 70000);
+    if (which == "memory")
+        return memoryCase(argc > 2 ? std::atof(argv[2]) : 10.0, argc > 3 && std::strcmp(argv[3], "office") == 0);
+    if (!which.isEmpty()) {
+        std::fprintf(stderr, "usage: bench_replay [office [lines] | memory [hours] [fake|office]]\n");
+        return 2;
+    }
+    int failures = 0;
+    for (const QStringList &args : {QStringList{"office"}, QStringList{"memory", "10", "fake"},
+                                    QStringList{"memory", "10", "office"}}) {
+        std::fflush(stdout);
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(), args);
+        child.waitForFinished(-1);
+        failures += child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0;
+    }
+    return failures == 0 ? 0 : 1;
+}
