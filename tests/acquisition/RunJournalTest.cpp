@@ -176,7 +176,7 @@ TEST_F(JournalOfARun, HoldsExactlyTheBytesAndRebuildsTheSameCells)
     ASSERT_EQ(run->state(), RunState::Running);
     // Record lines, a block with its time stamp, NUL and high bytes, a line
     // split over ticks, and an unfinished last line.
-    const QList<QByteArray> ticks{"7 :: 1 = 2\r\n", QByteArray("a\0b\x80\xff :: z\r\n\r\n", 17),
+    const QList<QByteArray> ticks{"7 :: 1 = 2\r\n", QByteArray("a\0b\x80\xff :: z\r\n\r\n", 14),
                                   "\r\n\r\n4.5\t6\r\n5", "\t7\r\n", "8 :: unfinished"};
     QByteArray sent;
     for (const QByteArray &t : ticks) {
