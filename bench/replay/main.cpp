@@ -15,6 +15,7 @@
 //                         peak memory (VmHWM) against the journal's size.
 // Without arguments: office, memory fake and memory office in turn, each in a
 // process of its own so that its peak memory is its own.
+#include "../common/ProcessFigures.h"
 #include "CalcSpreadsheetFactory.h"
 #include "FakeSpreadsheet.h"
 #include "JournalReader.h"
@@ -38,25 +39,6 @@
 namespace {
 
 constexpr int kTickBytes = 96; // 9600 baud, 8N1, in 100 ms
-
-double cpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
-
-// VmHWM or VmRSS of this process, in MiB.
-double statusMiB(const char *key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').first().toDouble() / 1024;
-    return -1;
-}
 
 QByteArray strataLine(qint64 index, const QTime &t)
 {

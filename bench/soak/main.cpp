@@ -11,6 +11,7 @@
 // in a process of its own so that its peak memory (VmHWM) is its own.
 // Usage: bench_soak                  every case
 //        bench_soak CASE [MB] [backlog]
+#include "../common/ProcessFigures.h"
 #include "AcquisitionRun.h"
 #include "FakeSerialComm.h"
 #include "FakeSpreadsheet.h"
@@ -35,27 +36,6 @@
 namespace {
 
 constexpr qsizetype kTickBytes = 1024;
-
-// CPU seconds of this process: on a shared machine the wall time also holds
-// the time others had the processor.
-double cpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
-
-// VmHWM and VmRSS of this process, in MiB.
-double statusMiB(const char *key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').first().toDouble() / 1024;
-    return -1;
-}
 
 // A started run whose port is the serial test double and whose spreadsheet
 // only counts cells.
