@@ -663,7 +663,7 @@ void AcquisitionRun::saveOrRebuild(const MacroSettings &macro)
     WorkbookSaver::Result result = WorkbookSaver::Result::OfficeFailed;
     if (missing == 0 && m_book) {
         WorkbookSaver saver(*m_app, *m_book, m_boxes, documentsFolder());
-        result = saver.save(m_row - 1);
+        result = saver.save();
         m_savedAs = saver.savedAs();
     }
     const bool journalKept = m_journal.problem().isEmpty() && !m_journal.rawPath().isEmpty();
@@ -730,7 +730,7 @@ bool AcquisitionRun::rebuildFromJournal(const MacroSettings &macro)
     m_linesHandled = m_journal.lines(); // all of them are in the rebuilt workbook
     runUserMacro(macro);
     WorkbookSaver saver(*m_app, *m_book, m_boxes, documentsFolder());
-    const WorkbookSaver::Result result = saver.save(replay.rows());
+    const WorkbookSaver::Result result = saver.save();
     m_savedAs = saver.savedAs();
     if (result == WorkbookSaver::Result::Declined)
         m_boxes.show(QStringLiteral("The workbook was not saved. Everything this run received is kept in\n%1\n\n"

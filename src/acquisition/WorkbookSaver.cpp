@@ -42,6 +42,23 @@ QString WorkbookSaver::folderProblem(const QString &folder)
     return synced ? QString() : QString::fromLocal8Bit(std::strerror(syncErrno));
 }
 
+QString WorkbookSaver::xlsShortfall(Workbook::UsedArea area)
+{
+    const bool rows = area.rows > kXlsRows;
+    const bool columns = area.columns > kXlsColumns;
+    if (rows && columns)
+        return QStringLiteral("This workbook reaches row %1 and column %2; an .xls file keeps only the first %3 rows "
+                              "and %4 columns")
+            .arg(area.rows).arg(area.columns).arg(kXlsRows).arg(kXlsColumns);
+    if (rows)
+        return QStringLiteral("This workbook reaches row %1; an .xls file keeps only the first %2 rows")
+            .arg(area.rows).arg(kXlsRows);
+    if (columns)
+        return QStringLiteral("This workbook reaches column %1; an .xls file keeps only the first %2 columns")
+            .arg(area.columns).arg(kXlsColumns);
+    return QString();
+}
+
 bool WorkbookSaver::saveAs(const QString &path, QString *reason)
 {
     try {
@@ -56,7 +73,7 @@ bool WorkbookSaver::saveAs(const QString &path, QString *reason)
     }
 }
 
-WorkbookSaver::Result WorkbookSaver::save(std::int32_t rowsUsed)
+WorkbookSaver::Result WorkbookSaver::save()
 {
     try {
         if (m_book.saved())
@@ -88,22 +105,27 @@ WorkbookSaver::Result WorkbookSaver::save(std::int32_t rowsUsed)
                              .arg(answer, reason),
                          kTitle);
         }
-        if (rowsUsed > kXlsRows && m_savedAs.endsWith(QStringLiteral(".xls"), Qt::CaseInsensitive)) {
-            const QString whole = m_savedAs.left(m_savedAs.size() - 4) + QStringLiteral(".xlsx");
-            QString reason;
-            const bool kept = saveAs(whole, &reason);
-            if (kept)
-                m_alsoSavedAs = whole;
-            const QString rows = QString::number(rowsUsed);
-            m_boxes.show(kept ? QStringLiteral("This run filled %1 rows; an .xls file keeps only the first 65536.\n\n"
-                                               "The whole workbook is also saved as\n%2")
-                                    .arg(rows, whole)
-                              : QStringLiteral("This run filled %1 rows; an .xls file keeps only the first 65536, "
-                                               "and the whole workbook could not be saved as\n%2\n\n%3\n\n"
-                                               "The run's journal keeps every line.")
-                                    .arg(rows, whole, reason),
-                         kTitle);
+        if (!m_savedAs.endsWith(QStringLiteral(".xls"), Qt::CaseInsensitive))
+            return Result::Saved;
+        QString shortfall;
+        try {
+            shortfall = xlsShortfall(m_book.usedArea());
+        } catch (const SpreadsheetError &e) {
+            if (isGone(e))
+                throw;
         }
+        if (shortfall.isEmpty())
+            return Result::Saved;
+        const QString whole = m_savedAs.left(m_savedAs.size() - 4) + QStringLiteral(".xlsx");
+        QString reason;
+        const bool kept = saveAs(whole, &reason);
+        if (kept)
+            m_alsoSavedAs = whole;
+        m_boxes.show(kept ? QStringLiteral("%1.\n\nThe whole workbook is also saved as\n%2").arg(shortfall, whole)
+                          : QStringLiteral("%1, and the whole workbook could not be saved as\n%2\n\n%3\n\n"
+                                           "The run's journal keeps every line.")
+                                .arg(shortfall, whole, reason),
+                     kTitle);
         return Result::Saved;
     } catch (const SpreadsheetError &) {
         return Result::OfficeFailed;

@@ -1,17 +1,19 @@
 #pragma once
 
+#include "Workbook.h"
+
 #include <QString>
 #include <cstdint>
 
 class MessageBoxes;
 class SpreadsheetApp;
-class Workbook;
 
 // Saves the filled working copy at Stop under a name the user picks. A plain
 // name lands in the documents folder. A save the system or the office
 // refuses is told, with the reason and the path, and the name is asked for
-// again. An .xls file keeps only 65,536 rows: a workbook with more is also
-// saved whole as .xlsx beside it, and the user is told.
+// again. An .xls file keeps only 65,536 rows and 256 columns: a workbook
+// reaching further is also saved whole as .xlsx beside it, and the user is
+// told.
 class WorkbookSaver {
 public:
     enum class Result {
@@ -22,11 +24,11 @@ public:
         OfficeFailed,  // the office has gone or does not answer
     };
     static constexpr std::int32_t kXlsRows = 65536;
+    static constexpr std::int32_t kXlsColumns = 256;
 
     WorkbookSaver(SpreadsheetApp &app, Workbook &book, MessageBoxes &boxes, QString documentsFolder);
 
-    // rowsUsed: the rows the run filled in its sheet.
-    Result save(std::int32_t rowsUsed);
+    Result save();
     // Where the workbook went (the .xlsx beside it when one was written too).
     QString savedAs() const { return m_savedAs; }
     QString alsoSavedAs() const { return m_alsoSavedAs; }
@@ -34,6 +36,9 @@ public:
     // Why a folder cannot take a file (read-only, full, no rights); empty
     // when a test write there succeeds.
     static QString folderProblem(const QString &folder);
+    // What of a workbook this large an .xls file leaves out ("70000 rows
+    // and 300 columns; an .xls file keeps only ..."); empty when it all fits.
+    static QString xlsShortfall(Workbook::UsedArea area);
 
 private:
     bool saveAs(const QString &path, QString *reason);

@@ -4,6 +4,7 @@
 #include "JournalReader.h"
 #include "RunReplay.h"
 #include "UserMacro.h"
+#include "WorkbookSaver.h"
 
 #include <QDir>
 #include <QFile>
@@ -60,6 +61,14 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
             book->saveAs(target);
             QTextStream(stdout) << "Rebuilt " << replay.rows() << " rows from " << rawPath << " into "
                                 << target << "\n";
+            const QString shortfall =
+                suffix == QLatin1String("xls") ? WorkbookSaver::xlsShortfall(book->usedArea()) : QString();
+            if (!shortfall.isEmpty()) {
+                const QString whole = target.left(target.size() - 4) + QStringLiteral(".xlsx");
+                book->saveAs(whole);
+                QTextStream(stderr) << "halvern: " << shortfall << "; the whole workbook is also saved as "
+                                    << whole << "\n";
+            }
         }
     } catch (const std::exception &e) {
         status = fail(QString::fromStdString(e.what()));

@@ -761,6 +761,22 @@ TEST_F(AcquisitionRunTest, StopClosesEverythingAndOffersToRenameTheWorkbook)
     EXPECT_EQ(run->workbook(), nullptr);
 }
 
+TEST_F(AcquisitionRunTest, AWorkbookWiderThanXlsKeepsIsAlsoSavedWholeAsXlsx)
+{
+    start();
+    QByteArray wide = "::";
+    for (int n = 1; n <= 300; ++n)
+        wide += ' ' + QByteArray::number(n);
+    tickWith(wide + "\r\n");
+    app->saveAnswers = {documents + "/wide.xls"};
+    run->stop(macro);
+
+    EXPECT_EQ(app->books[0]->savedAs, (QStringList{documents + "/wide.xls", documents + "/wide.xlsx"}));
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_TRUE(boxes.boxes[0].text.contains("column 300") && boxes.boxes[0].text.contains(documents + "/wide.xlsx"))
+        << boxes.boxes[0].text.toStdString();
+}
+
 TEST_F(AcquisitionRunTest, StopWithoutDataAsksNothing)
 {
     macro.enabled = true; // enabled, but no name: no Run either

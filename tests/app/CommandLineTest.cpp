@@ -180,4 +180,15 @@ TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalAndRefusesABadOne)
     EXPECT_EQ(run({"--replay", dir.filePath("missing.raw"), "--save-as", dir.filePath("m.xlsx")}).exitCode, 1);
     EXPECT_EQ(run({"--replay", raw, "--save-as", dir.filePath("run.txt")}).exitCode, 1);
     EXPECT_EQ(run({"--save-as", dir.filePath("run.xlsx")}).exitCode, 1);
+
+    // Wider than an .xls keeps: the whole workbook also goes to the .xlsx beside it.
+    QByteArray wide = "::";
+    for (int n = 1; n <= 300; ++n)
+        wide += ' ' + QByteArray::number(n);
+    writeFile(raw, wide + "\r\n");
+    QFile::remove(dir.filePath("run.times"));
+    const Outcome xls = run({"--replay", raw, "--save-as", dir.filePath("wide.xls")});
+    ASSERT_EQ(xls.exitCode, 0) << xls.err.toStdString();
+    EXPECT_TRUE(xls.err.contains(dir.filePath("wide.xlsx"))) << xls.err.toStdString();
+    EXPECT_EQ(SavedSheet::read(dir.filePath("wide.xlsx")).rows.value(0).size(), 300);
 }

@@ -194,6 +194,8 @@ TEST_F(WindowTest, CancelDuringATransferIsHonouredAtTheNextFile)
     clickCancelWhen([this] { return window->prgPercentLoaded->isVisible() && window->prgPercentLoaded->value() > 0; },
                     1);
     window->ShowForm();
+    // The label shown during the transfer has room for its whole text.
+    EXPECT_GE(window->lblDownloading->width(), window->lblDownloading->sizeHint().width());
     EXPECT_EQ(readFile(recordPath()), packetsOf("hold.ldf") + packetsOf("fc.ldf"));
     EXPECT_EQ(titles(), (QStringList{"Verify request for update", "Response to CANCEL:"}));
     const QByteArray log = logText();

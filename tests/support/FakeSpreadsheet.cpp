@@ -1,6 +1,7 @@
 #include "FakeSpreadsheet.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -48,6 +49,13 @@ void FakeWorkbook::saveAs(const QString &p)
     path = p;
     fileName = QFileInfo(p).fileName();
     isSaved = true;
+}
+
+Workbook::UsedArea FakeWorkbook::usedArea()
+{
+    if (m_app->gone)
+        throw SpreadsheetError(SpreadsheetError::Kind::Gone, "gone");
+    return area;
 }
 
 std::optional<CellValue> FakeWorkbook::cell(std::int32_t row, std::int32_t column,
@@ -129,6 +137,10 @@ void FakeSpreadsheetApp::store(std::int32_t row, std::int32_t column, const QLis
         throw failed("no such cell");
     cellsWritten += values.size();
     b->isSaved = false;
+    if (!values.isEmpty()) {
+        b->area.rows = std::max(b->area.rows, row);
+        b->area.columns = std::max(b->area.columns, column - 1 + static_cast<std::int32_t>(values.size()));
+    }
     if (!keepCells)
         return;
     auto &cells = b->sheets[b->activeSheet];

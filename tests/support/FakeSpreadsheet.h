@@ -24,6 +24,7 @@ public:
     void activate() override;
     bool saved() override;
     void saveAs(const QString &path) override;
+    UsedArea usedArea() override;
 
     using Cells = QMap<QPair<std::int32_t, std::int32_t>, CellValue>; // (row, column)
 
@@ -39,6 +40,7 @@ public:
     QMap<QString, Cells> sheets;              // sheet name -> cells
     bool isSaved = true;
     QStringList savedAs;                      // every saveAs path, in order
+    UsedArea area;                            // what usedArea() answers; grows with each write
 
 private:
     FakeSpreadsheetApp *m_app;

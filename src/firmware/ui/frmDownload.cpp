@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, int left, int top, int width, int height,
@@ -55,6 +56,11 @@ void frmDownload::buildControls()
                                    "current file.",
                                    120, 240, 4695, 1215, 12, Qt::AlignLeft);
     lblDownloading = makeLabel(this, "lblDownloading", "Updating...", 1680, 1560, 1335, 375, 13.5, Qt::AlignLeft);
+    // One line of text. The fonts standing in for the design's bitmap font
+    // are wider, so the label grows to the right until the text fits.
+    lblDownloading->setWordWrap(false);
+    lblDownloading->resize(std::max(lblDownloading->width(), lblDownloading->sizeHint().width()),
+                           lblDownloading->height());
     lblSuccess = makeLabel(this, "lblSuccess", "The update completed successfully.", 360, 2040, 4215, 375, 12,
                            Qt::AlignHCenter);
     lblPleasePowerCycle = makeLabel(this, "lblPleasePowerCycle", "Please turn the instrument OFF, then ON again.", 600,

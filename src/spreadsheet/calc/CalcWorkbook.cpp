@@ -6,8 +6,17 @@
 #include <QFileInfo>
 #include <QUrl>
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/frame/XTitle.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XSheetCellCursor.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XUsedAreaCursor.hpp>
+#include <com/sun/star/table/CellContentType.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <algorithm>
 #include <com/sun/star/util/XModifiable.hpp>
 
 
@@ -73,5 +82,29 @@ void CalcWorkbook::saveAs(const QString &path)
         args[2] = property("InteractionHandler",
                            css::uno::Any(Reference<css::task::XInteractionHandler>(new SilentInteractionHandler)));
         Reference<css::frame::XStorable>(doc->model, UNO_QUERY_THROW)->storeAsURL(toOUString(url), args);
+    });
+}
+
+Workbook::UsedArea CalcWorkbook::usedArea()
+{
+    auto doc = m_document;
+    return m_core->call<UsedArea>(CalcCore::kDocumentLimit, [doc](UnoState &) {
+        const Reference<css::sheet::XSpreadsheetDocument> book(doc->model, UNO_QUERY_THROW);
+        const Reference<css::container::XIndexAccess> sheets(book->getSheets(), UNO_QUERY_THROW);
+        UsedArea area;
+        for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
+            const Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(i), UNO_QUERY_THROW);
+            const Reference<css::sheet::XSheetCellCursor> cursor = sheet->createCursor();
+            Reference<css::sheet::XUsedAreaCursor>(cursor, UNO_QUERY_THROW)->gotoEndOfUsedArea(false);
+            const css::table::CellRangeAddress end =
+                Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)->getRangeAddress();
+            // An empty sheet's used area is its first cell.
+            const Reference<css::table::XCell> cell = sheet->getCellByPosition(end.EndColumn, end.EndRow);
+            if (end.EndRow == 0 && end.EndColumn == 0 && cell->getType() == css::table::CellContentType_EMPTY)
+                continue;
+            area.rows = std::max(area.rows, end.EndRow + 1);
+            area.columns = std::max(area.columns, end.EndColumn + 1);
+        }
+        return area;
     });
 }

@@ -19,6 +19,7 @@ public:
     // .xls is written as Excel 97, .xlsx as Office Open XML, .ods as
     // OpenDocument; any other name as Excel 97. An existing file is replaced.
     void saveAs(const QString &path) override;
+    UsedArea usedArea() override;
 
 private:
     std::shared_ptr<CalcCore> m_core;

@@ -359,7 +359,8 @@ TEST(CalcOffice, AddedSheetsFollowTheActiveOneAndTakeTheWrites)
     writeFile(flat, flatWorkbook({"Data", "Other"}));
     CalcSpreadsheetFactory factory;
     auto app = factory.create();
-    app->open(flat);
+    const std::shared_ptr<Workbook> book = app->open(flat);
+    EXPECT_EQ(book->usedArea().rows, 0);
     OfficeProbe probe(calcOf(app).pipeName());
     EXPECT_EQ(app->addSheet(), "Data 2");
     app->setCell(1, 1, QString("next sheet"));
@@ -368,6 +369,13 @@ TEST(CalcOffice, AddedSheetsFollowTheActiveOneAndTakeTheWrites)
     EXPECT_EQ(probe.cell("book.fods", 1, 1, 1).text, "next sheet");
     EXPECT_EQ(probe.cell("book.fods", 2, 1, 1).text, "and the next");
     EXPECT_EQ(probe.cell("book.fods", 3, 1, 1).type, "EMPTY"); // "Other" stays last
+    // The used area is the furthest row and column of any sheet.
+    app->setCell(70000, 2, QString("far down"));
+    app->addSheet();
+    app->setCell(3, 300, QString("far right"));
+    const Workbook::UsedArea area = book->usedArea();
+    EXPECT_EQ(area.rows, 70000);
+    EXPECT_EQ(area.columns, 300);
     probe.closeAll();
     app->quit();
 }
