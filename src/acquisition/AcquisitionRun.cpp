@@ -195,7 +195,7 @@ void AcquisitionRun::start()
     m_state = RunState::Running;
     m_row = 1;
     m_linesHandled = 0;
-    m_droppedAfterCr = false;
+    m_brokenLine.reset();
     m_parser.reset();
     openJournal();
     ++m_generation;
@@ -215,7 +215,7 @@ void AcquisitionRun::tick()
     const QByteArray text = takeIncomingText();
     // The bytes are the record: kept before anything else is done with them.
     m_journal.append(text, now());
-    m_pending.append(endOfDroppedLine(text));
+    m_pending.append(afterBrokenLine(text));
     if (!m_pending.isEmpty())
         writePendingLines();
     m_journal.syncIfDue(now());
@@ -310,8 +310,10 @@ bool AcquisitionRun::reopenPort()
         return false; // tried again at the next look
     }
     m_portLost = false;
-    if (!m_emulator.isActive())
-        dropUnfinishedLine();
+    if (!m_emulator.isActive()) {
+        m_brokenLine.drop(m_pending, m_parser);
+        m_journal.noteGap(); // so that a replay drops it too
+    }
     m_view->setComPortTip(QString());
     if (m_state != RunState::Running)
         return true; // a pause keeps its display until Resume
@@ -334,35 +336,15 @@ void AcquisitionRun::setDeviceWatch(std::unique_ptr<DeviceWatch> watch)
 
 bool AcquisitionRun::watchingForPort() const { return m_deviceWatch && m_deviceWatch->watching(); }
 
-// The line the port broke off in is dropped from the text waiting to be
-// written (the journal keeps its bytes). What the instrument sent while the
-// device was away never arrived, so the first part of that line cannot be
-// completed: joined with what comes after the return it would make one wrong
-// line out of two, a wrong number perhaps. Dropped, the next complete line
-// goes into the row that line would have had.
-void AcquisitionRun::dropUnfinishedLine()
+QByteArray AcquisitionRun::afterBrokenLine(const QByteArray &text)
 {
-    const qsizetype end = m_pending.lastIndexOf("\r\n");
-    const qsizetype keep = end < 0 ? 0 : end + 2;
-    if (keep == m_pending.size())
-        return;
-    m_droppedAfterCr = m_pending.endsWith('\r');
-    m_pending.truncate(keep);
-    m_parser.cutText(keep);
-}
-
-QByteArray AcquisitionRun::endOfDroppedLine(QByteArray text)
-{
-    // The journal counts that CR LF as a line; the parser never sees it, so
-    // it is counted here, or Stop would find a line missing from the workbook.
-    if (m_droppedAfterCr && !text.isEmpty()) {
-        m_droppedAfterCr = false;
-        if (text.startsWith('\n')) {
-            text.remove(0, 1);
-            ++m_linesHandled;
-        }
-    }
-    return text;
+    // The journal counts the CR LF that ends a dropped line; the parser never
+    // sees it, so it is counted here, or Stop would find a line missing.
+    bool endedLine = false;
+    QByteArray parsed = m_brokenLine.received(text, &endedLine);
+    if (endedLine)
+        ++m_linesHandled;
+    return parsed;
 }
 
 void AcquisitionRun::writePendingLines()
@@ -586,7 +568,7 @@ void AcquisitionRun::takeLastText()
             const QByteArray last = m_comm.input();
             m_bytesReceived += static_cast<std::int32_t>(last.size());
             m_journal.append(last, now());
-            m_pending.append(endOfDroppedLine(last));
+            m_pending.append(afterBrokenLine(last));
         } catch (...) {
         }
     }

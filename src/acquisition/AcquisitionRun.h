@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AcquisitionView.h"
+#include "BrokenLine.h"
 #include "RunJournal.h"
 #include "StreamParser.h"
 
@@ -122,11 +123,8 @@ private:
     // Opens the lost port again; true when it is open.
     bool reopenPort();
     void stopWatchingForPort();
-    // At a reopen: the text after the last complete line will never be completed.
-    void dropUnfinishedLine();
-    // The received text as the parser takes it: after a dropped line whose
-    // CR came before the port was lost, a first LF ends that line.
-    QByteArray endOfDroppedLine(QByteArray text);
+    // The received text as the parser takes it (see BrokenLine).
+    QByteArray afterBrokenLine(const QByteArray &text);
     void runUserMacro(const MacroSettings &macro);
     // Counts the lines in bytes the parser has finished with.
     void noteHandled(QByteArrayView handled);
@@ -166,7 +164,7 @@ private:
 
     bool m_portLost = false;
     std::unique_ptr<DeviceWatch> m_deviceWatch;
-    bool m_droppedAfterCr = false;
+    BrokenLine m_brokenLine;
     bool m_inTick = false;
     // Changes at every Start and Stop: a parse that finds it changed after a
     // spreadsheet call knows a Stop ran meanwhile and leaves the state alone.

@@ -1,6 +1,7 @@
 #include "JournalReader.h"
 
 #include <QFileInfo>
+#include <utility>
 
 namespace {
 const QByteArray kHeader = "# halvern run journal 1";
@@ -25,7 +26,7 @@ bool JournalReader::open(const QString &rawPath, QString *error)
     m_rawSize = m_raw.size();
     m_position = m_end = 0;
     m_line = 0;
-    m_haveNext = false;
+    m_haveNext = m_gapPending = false;
     m_times.setFileName(timesPathFor(rawPath));
     m_hasTimes = QFileInfo::exists(m_times.fileName());
     if (!m_hasTimes)
@@ -40,7 +41,7 @@ bool JournalReader::open(const QString &rawPath, QString *error)
         return false;
     }
     qint64 offset = 0;
-    if (!readNote(offset, m_nextAt, error))
+    if (!readNote(offset, m_nextAt, m_nextGap, error))
         return false;
     if (m_haveNext && offset != 0) {
         *error = m_times.fileName() + QStringLiteral(": the first piece does not start at byte 0");
@@ -49,8 +50,9 @@ bool JournalReader::open(const QString &rawPath, QString *error)
     return true;
 }
 
-bool JournalReader::readNote(qint64 &offset, QDateTime &at, QString *error)
+bool JournalReader::readNote(qint64 &offset, QDateTime &at, bool &gap, QString *error)
 {
+    gap = false;
     m_haveNext = false;
     if (m_times.atEnd())
         return true;
@@ -58,13 +60,14 @@ bool JournalReader::readNote(qint64 &offset, QDateTime &at, QString *error)
     const QByteArray line = m_times.readLine(kMaxNoteLine).trimmed();
     if (line.isEmpty() && m_times.atEnd())
         return true;
-    const qsizetype space = line.indexOf(' ');
-    bool ok = space > 0;
-    offset = ok ? line.left(space).toLongLong(&ok) : 0;
-    at = QDateTime::fromString(QString::fromLatin1(line.mid(space + 1)), kTimeFormat);
+    const QList<QByteArray> fields = line.split(' ');
+    bool ok = fields.size() == 2 || (fields.size() == 3 && fields[2] == "gap");
+    offset = ok ? fields[0].toLongLong(&ok) : 0;
+    at = ok ? QDateTime::fromString(QString::fromLatin1(fields[1]), kTimeFormat) : QDateTime();
+    gap = fields.size() == 3;
     if (!ok || !at.isValid() || offset < m_end || offset > m_rawSize) {
         *error = m_times.fileName() + QStringLiteral(": line ") + QString::number(m_line)
-            + QStringLiteral(" is not \"<byte offset> <time>\" in order");
+            + QStringLiteral(" is not \"<byte offset> <time>[ gap]\" in order");
         return false;
     }
     m_nextOffset = offset;
@@ -84,10 +87,11 @@ bool JournalReader::next(Piece &piece, QString *error)
         if (!m_haveNext)
             return false;
         m_at = m_nextAt;
+        m_gapPending = m_nextGap;
         qint64 following = 0;
         QDateTime followingAt;
         m_end = m_nextOffset; // lower bound for the note after it
-        if (!readNote(following, followingAt, error))
+        if (!readNote(following, followingAt, m_nextGap, error))
             return false;
         m_end = m_haveNext ? following : m_rawSize;
         m_nextAt = followingAt;
@@ -99,6 +103,7 @@ bool JournalReader::next(Piece &piece, QString *error)
         return false;
     }
     piece.arrived = m_hasTimes ? m_at : QDateTime();
+    piece.afterGap = std::exchange(m_gapPending, false);
     m_position += size;
     return true;
 }

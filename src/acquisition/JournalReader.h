@@ -13,6 +13,7 @@ public:
     struct Piece {
         QByteArray bytes;
         QDateTime arrived; // invalid without the companion
+        bool afterGap = false; // the first piece after the port was lost and found again
     };
     // Pieces longer than this are handed out in parts with the same time.
     static constexpr qsizetype kMaxPiece = 64 * 1024;
@@ -31,7 +32,7 @@ public:
     bool next(Piece &piece, QString *error);
 
 private:
-    bool readNote(qint64 &offset, QDateTime &at, QString *error);
+    bool readNote(qint64 &offset, QDateTime &at, bool &gap, QString *error);
 
     QFile m_raw;
     QFile m_times;
@@ -42,8 +43,10 @@ private:
     // The piece being handed out: up to m_end, arrived at m_at.
     qint64 m_end = 0;
     QDateTime m_at;
+    bool m_gapPending = false; // its first part is still to be handed out
     // The note after it, read ahead.
     bool m_haveNext = false;
     qint64 m_nextOffset = 0;
     QDateTime m_nextAt;
+    bool m_nextGap = false;
 };

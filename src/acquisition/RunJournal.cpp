@@ -37,6 +37,7 @@ bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumb
     close();
     m_bytes = m_lines = 0;
     m_lastWasCr = false;
+    m_gapBefore = false;
     m_problem.clear();
     m_lastSync = start;
     if (!QDir().mkpath(folder)) {
@@ -71,7 +72,7 @@ void RunJournal::append(const QByteArray &bytes, const QDateTime &at)
     if (bytes.isEmpty() || m_raw < 0)
         return;
     const QByteArray note = QByteArray::number(static_cast<qlonglong>(m_bytes)) + ' '
-        + at.toString(kTimeFormat).toLatin1() + '\n';
+        + at.toString(kTimeFormat).toLatin1() + (m_gapBefore ? " gap\n" : "\n");
     // The companion line goes after the bytes: a line never names bytes that
     // are not in the raw file.
     if (!writeAll(m_raw, bytes.constData(), bytes.size())) {
@@ -85,6 +86,7 @@ void RunJournal::append(const QByteArray &bytes, const QDateTime &at)
         return;
     }
     m_bytes += bytes.size();
+    m_gapBefore = false;
     for (const char c : bytes) {
         if (c == '\n' && m_lastWasCr)
             ++m_lines;

@@ -11,8 +11,10 @@
 // is made from these bytes; if it is lost, the journal is not.
 //
 // "<base>.times" is text, one line a piece:
-//   <byte offset in .raw> <arrival, local time, yyyy-MM-ddTHH:mm:ss.zzz>
-// after a first line "# halvern run journal 1".
+//   <byte offset in .raw> <arrival, local time, yyyy-MM-ddTHH:mm:ss.zzz>[ gap]
+// after a first line "# halvern run journal 1". "gap" marks the first piece
+// after the port was lost and opened again: the line it broke off in was
+// dropped from the workbook.
 //
 // Every append goes to the system at once (one write each), and the files are
 // synced to the disk at least once a second, so a crash or a power cut costs
@@ -35,6 +37,8 @@ public:
     bool open(const QString &folder, const QDateTime &start, int comNumber);
     // The bytes that arrived at `at`. Empty pieces are not noted.
     void append(const QByteArray &bytes, const QDateTime &at);
+    // The port was lost and is open again: the next piece is noted as a gap.
+    void noteGap() { m_gapBefore = true; }
     // Syncs to the disk when the last sync is `interval` ms or more ago.
     void syncIfDue(const QDateTime &now, int interval = 1000);
     // Syncs and closes (also done by the destructor).
@@ -63,6 +67,7 @@ private:
     std::int64_t m_bytes = 0;
     std::int64_t m_lines = 0;
     bool m_lastWasCr = false;
+    bool m_gapBefore = false;
     QDateTime m_lastSync;
     QString m_problem;
 };

@@ -1,5 +1,6 @@
 #include "RunReplay.h"
 
+#include "BrokenLine.h"
 #include "JournalReader.h"
 #include "SheetSpace.h"
 #include "SpreadsheetApp.h"
@@ -44,6 +45,7 @@ bool RunReplay::replayAll(JournalReader &reader, QString *error)
     QDateTime arrived;
     StreamParser parser([&arrived] { return arrived.isValid() ? arrived.time() : QTime::currentTime(); });
     QByteArray pending;
+    BrokenLine brokenLine;
     std::int16_t column = 1;
     m_row = 1;
     // Writes the complete lines gathered so far, waiting for a busy office.
@@ -80,9 +82,16 @@ bool RunReplay::replayAll(JournalReader &reader, QString *error)
     JournalReader::Piece piece;
     QString readError;
     while (reader.next(piece, &readError)) {
+        if (piece.afterGap) {
+            // As in the run when the port came back: the lines so far are
+            // written with their own times, the one it broke off in dropped.
+            if (!writeLines())
+                return false;
+            brokenLine.drop(pending, parser);
+        }
         arrived = piece.arrived;
         const qsizetype before = pending.size();
-        pending.append(piece.bytes);
+        pending.append(brokenLine.received(piece.bytes));
         if (pending.size() < kGatherBytes && !completesSeparator(pending, before))
             continue;
         if (!writeLines())

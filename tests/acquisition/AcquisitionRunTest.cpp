@@ -9,6 +9,8 @@
 #include "FakeSerialComm.h"
 #include "FakeSpreadsheet.h"
 #include "FolderLookup.h"
+#include "JournalReader.h"
+#include "RunReplay.h"
 #include "FakeEmulatorFeed.h"
 #include "MacroSettings.h"
 #include "RecordingMessageBoxes.h"
@@ -453,6 +455,16 @@ TEST_F(AcquisitionRunTest, AReturningDeviceIsReopenedAndTheRunGoesOnInTheNextRow
     EXPECT_TRUE(boxes.boxes.isEmpty());
     EXPECT_EQ(app->books[0]->savedAs, QStringList{documents + "/replug.xls"});
     EXPECT_EQ(readFile(run->journal().rawPath()), "1\r\n2.3456\r\n7\r\n8\r\n9\r\n");
+
+    // The journal marks where the port came back, so a replay drops the same
+    // lines and fills the same cells.
+    FakeSpreadsheetApp replayed;
+    replayed.open(master);
+    JournalReader reader;
+    QString error;
+    ASSERT_TRUE(reader.open(run->journal().rawPath(), &error)) << error.toStdString();
+    ASSERT_TRUE(RunReplay(replayed).replay(reader, &error)) << error.toStdString();
+    EXPECT_EQ(replayed.books[0]->sheets, app->books[0]->sheets);
 }
 
 TEST_F(AcquisitionRunTest, AReopenThatFailsIsTriedAgainAtTheNextLook)
