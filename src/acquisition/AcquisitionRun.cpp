@@ -520,6 +520,9 @@ void AcquisitionRun::closeJournal()
     lost("refused by the spreadsheet", c.linesRefused, c.cellsRefused);
     lost("fields past column 256 of a data line, left out by design", c.linesPastDataColumns,
          c.cellsPastDataColumns);
+    if (m_brokenLine.dropped() > 0)
+        text += QStringLiteral("Unfinished lines left out when the port was lost: ")
+            + QString::number(m_brokenLine.dropped()) + '\n';
     if (missing > 0)
         text += QStringLiteral("Lines missing from the workbook (the spreadsheet closed or stopped answering): ")
             + QString::number(missing) + '\n';

@@ -9,6 +9,7 @@ void BrokenLine::drop(QByteArray &pending, StreamParser &parser)
     if (keep == pending.size())
         return;
     m_afterCr = pending.endsWith('\r');
+    ++m_dropped;
     pending.truncate(keep);
     parser.cutText(keep);
 }

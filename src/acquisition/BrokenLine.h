@@ -20,8 +20,11 @@ public:
     // had its CR already, a first LF ends it and is taken out. Sets
     // *endedLine when it did (the journal counts that CR LF as a line).
     QByteArray received(QByteArray text, bool *endedLine = nullptr);
-    void reset() { m_afterCr = false; }
+    void reset() { *this = BrokenLine(); }
+    // The lines dropped since the last reset().
+    qint64 dropped() const { return m_dropped; }
 
 private:
     bool m_afterCr = false;
+    qint64 m_dropped = 0;
 };

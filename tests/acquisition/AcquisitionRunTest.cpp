@@ -455,6 +455,7 @@ TEST_F(AcquisitionRunTest, AReturningDeviceIsReopenedAndTheRunGoesOnInTheNextRow
     EXPECT_TRUE(boxes.boxes.isEmpty());
     EXPECT_EQ(app->books[0]->savedAs, QStringList{documents + "/replug.xls"});
     EXPECT_EQ(readFile(run->journal().rawPath()), "1\r\n2.3456\r\n7\r\n8\r\n9\r\n");
+    EXPECT_TRUE(readFile(run->journal().summaryPath()).contains("left out when the port was lost: 2\n"));
 
     // The journal marks where the port came back, so a replay drops the same
     // lines and fills the same cells.
