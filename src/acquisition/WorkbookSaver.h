@@ -36,8 +36,8 @@ public:
     // Why a folder cannot take a file (read-only, full, no rights); empty
     // when a test write there succeeds.
     static QString folderProblem(const QString &folder);
-    // What of a workbook this large an .xls file leaves out ("70000 rows
-    // and 300 columns; an .xls file keeps only ..."); empty when it all fits.
+    // What an .xls file leaves out of a workbook this large ("This workbook
+    // reaches row 70000; an .xls file keeps only ..."); empty when it fits.
     static QString xlsShortfall(Workbook::UsedArea area);
 
 private:
