@@ -28,6 +28,9 @@ wait_for() {
   done
   return 1
 }
+# The display must answer before the program may take it.
+for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "FAIL: the virtual display $DISPLAY does not answer"; exit 1; }
 "$bin/halvern" & first=$!
 main=$(wait_for "$title") || fail "no main window titled '$title'"
 echo "main window: $title"
@@ -61,8 +64,10 @@ wait "$broken"; status=$?
 echo "failed load: status $status"
 INNER
 
-# A random first display number keeps parallel runs apart.
-xvfb-run -a -n $((100 + RANDOM % 800)) bash "$work/check.sh" "$bin" "$version"
+# A random first display number keeps parallel runs apart (-n before -a:
+# the free display is looked for from there on).
+xvfb-run -n $((100 + RANDOM % 800)) -a -e "$work/xvfb.log" bash "$work/check.sh" "$bin" "$version"
 status=$?
+[ $status -eq 0 ] || sed 's/^/Xvfb: /' "$work/xvfb.log"
 [ $status -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
 exit $status

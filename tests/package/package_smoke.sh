@@ -173,6 +173,9 @@ lamps() {
   done
   return 1
 }
+# The display must answer before the program may take it.
+for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "FAIL: the virtual display $DISPLAY does not answer"; exit 1; }
 /usr/bin/halvern & pid=$!
 main=$(window_titled "Halvern v$version") || fail "no main window titled 'Halvern v$version'"
 echo "ok: main window: Halvern v$version"
@@ -188,8 +191,10 @@ for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$pid" 2>/dev/null && fail "the program did not end when its window closed"
 echo "ok: Stop and Close"
 INNER
-"${user_env[@]}" xvfb-run -a -n $((100 + RANDOM % 800)) bash "$work/gui.sh" "$version" "$home"
+# -n before -a: the free display is looked for from the random number on.
+"${user_env[@]}" xvfb-run -n $((100 + RANDOM % 800)) -a -e "$work/xvfb.log" bash "$work/gui.sh" "$version" "$home"
 gui_status=$?
+[ $gui_status = 0 ] || sed 's/^/Xvfb: /' "$work/xvfb.log"
 kill "$socat_pid" 2>/dev/null
 [ $gui_status = 0 ] || fail "the installed program on a virtual display"
 

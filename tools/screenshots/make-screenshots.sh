@@ -22,7 +22,7 @@ if [ -z "${HALVERN_SCREENSHOTS_INNER:-}" ]; then
   [ -x "$build/bin/halvern" ] && [ -x "$build/bin/halvern_loader_sim" ] \
     || { echo "make-screenshots: build first (no $build/bin/halvern or halvern_loader_sim)" >&2; exit 1; }
   export HALVERN_SCREENSHOTS_INNER=1
-  exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x800x24" bash "$0" "$build" "$out"
+  exec xvfb-run -n $((100 + RANDOM % 800)) -a -s "-screen 0 1280x800x24" bash "$0" "$build" "$out"
 fi
 
 work=$(mktemp -d)
