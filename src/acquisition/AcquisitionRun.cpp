@@ -194,6 +194,8 @@ void AcquisitionRun::start()
         return;
     m_state = RunState::Running;
     m_row = 1;
+    m_rowsInFullSheets = 0;
+    m_sheetsAdded = 0;
     m_linesHandled = 0;
     m_brokenLine.reset();
     m_parser.reset();
@@ -361,7 +363,7 @@ void AcquisitionRun::writePendingLines()
         // that fails, the lines past the last row are counted as lost.
         try {
             app->addSheet();
-            m_row = 1;
+            startNewSheet();
         } catch (...) {
         }
         if (!*alive || generation != m_generation)
@@ -506,8 +508,10 @@ void AcquisitionRun::closeJournal()
         + (device.isEmpty() ? QString() : QStringLiteral(" (") + device + ')') + '\n';
     text += QStringLiteral("Bytes received: ") + QString::number(m_journal.bytes()) + '\n';
     text += QStringLiteral("Lines received: ") + QString::number(m_journal.lines()) + '\n';
-    text += QStringLiteral("Rows used in the sheet: ") + QString::number(m_row - 1) + '\n';
     const StreamParser::Counts &c = m_parser.counts();
+    text += QStringLiteral("Rows used: ") + QString::number(m_rowsInFullSheets + m_row - 1)
+        + (m_sheetsAdded > 0 ? QStringLiteral(" (in %1 sheets)").arg(m_sheetsAdded + 1) : QString()) + '\n';
+    text += QStringLiteral("Cells written: ") + QString::number(c.cellsWritten) + '\n';
     const std::int64_t missing = linesMissing();
     auto lost = [&text](const char *why, qint64 lines, qint64 cells) {
         if (lines > 0)
@@ -577,6 +581,13 @@ void AcquisitionRun::takeLastText()
     }
 }
 
+void AcquisitionRun::startNewSheet()
+{
+    m_rowsInFullSheets += m_row - 1;
+    ++m_sheetsAdded;
+    m_row = 1;
+}
+
 void AcquisitionRun::writeLastLines()
 {
     // Only an unfinished last line is left out; it stays in the journal.
@@ -590,7 +601,7 @@ void AcquisitionRun::writeLastLines()
         if (SheetSpace::isFull(m_row)) {
             try {
                 m_app->addSheet();
-                m_row = 1;
+                startNewSheet();
             } catch (...) {
             }
         }

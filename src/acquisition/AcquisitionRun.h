@@ -109,6 +109,8 @@ private:
     // waiting get one last write.
     void takeLastText();
     void writeLastLines();
+    // The active sheet is full and a new one was added after it.
+    void startNewSheet();
     // The lines received that are not in the workbook.
     std::int64_t linesMissing() const;
     // Saves the workbook; when lines are missing or the office cannot save,
@@ -160,6 +162,8 @@ private:
     int m_comNumber = 0;
     QString m_savedAs;
     std::int64_t m_linesHandled = 0;
+    std::int64_t m_rowsInFullSheets = 0; // rows of the sheets filled before the active one
+    int m_sheetsAdded = 0;
     std::unique_ptr<QTemporaryDir> m_rebuildFolder;
 
     bool m_portLost = false;

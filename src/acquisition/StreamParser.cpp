@@ -112,6 +112,7 @@ StreamParser::Counts &StreamParser::Counts::operator+=(const Counts &o)
     linesPastDataColumns += o.linesPastDataColumns;
     cellsPastDataColumns += o.cellsPastDataColumns;
     lateWrites += o.lateWrites;
+    cellsWritten += o.cellsWritten;
     return *this;
 }
 
@@ -197,8 +198,9 @@ private:
     Result call(F write);
     void commit(const Line &line);
     void record(const Counts &counts);
-    void leaveRunning(const Mark &after, const Counts &lost);
+    void leaveRunning(const Mark &after, const Counts &counts);
     static Counts refused(qsizetype cells);
+    static Counts written(qsizetype cells);
 
     StreamParser &p;
     QByteArrayView m_text;
@@ -279,6 +281,13 @@ StreamParser::Pass::Line StreamParser::Pass::dataLine(qsizetype start, qsizetype
     return line;
 }
 
+StreamParser::Counts StreamParser::Pass::written(qsizetype cells)
+{
+    Counts counts;
+    counts.cellsWritten = cells;
+    return counts;
+}
+
 StreamParser::Counts StreamParser::Pass::refused(qsizetype cells)
 {
     Counts counts;
@@ -305,12 +314,13 @@ void StreamParser::Pass::commit(const Line &line)
     record(line.lost);
 }
 
-void StreamParser::Pass::leaveRunning(const Mark &after, const Counts &lost)
+// `counts`: what the write adds to the counts once it is known to be done.
+void StreamParser::Pass::leaveRunning(const Mark &after, const Counts &counts)
 {
     p.m_late = true;
     p.m_lateApp = m_app;
     p.m_lateMark = after;
-    p.m_lateCounts = lost;
+    p.m_lateCounts = counts;
     lateSet = true;
 }
 
@@ -372,11 +382,12 @@ bool StreamParser::Pass::flush()
     }
     switch (result) {
     case Result::Written:
+        record(written(cells));
         for (const Line &line : batch)
             commit(line);
         return true;
     case Result::Late: {
-        Counts lost;
+        Counts lost = written(cells);
         for (const Line &line : batch)
             lost += line.lost;
         leaveRunning(Mark{batch.last().end, nextRow(batch.last().row), done.blockColumn, 0, 0}, lost);
@@ -400,11 +411,13 @@ bool StreamParser::Pass::flush()
         if (!line.cells.isEmpty()) {
             switch (call([&] { m_app->setCells(line.row, column, line.cells); })) {
             case Result::Written:
+                line.lost += written(line.cells.size());
                 break;
             case Result::Refused:
                 line.lost += refused(line.cells.size());
                 break;
             case Result::Late:
+                line.lost += written(line.cells.size());
                 leaveRunning(Mark{line.end, nextRow(line.row), done.blockColumn, 0, 0}, line.lost);
                 return false;
             case Result::Stop:
@@ -438,6 +451,7 @@ bool StreamParser::Pass::writeInPieces(Line &line)
         const std::int32_t column = line.column + static_cast<std::int32_t>(from);
         switch (call([&] { m_app->setCells(line.row, column, piece); })) {
         case Result::Written:
+            record(written(to - from));
             break;
         case Result::Refused:
             refusedCells += to - from;
@@ -446,9 +460,10 @@ bool StreamParser::Pass::writeInPieces(Line &line)
             if (to == count) {
                 Counts lost = line.lost;
                 lost += refused(refusedCells);
+                lost += written(to - from);
                 leaveRunning(Mark{line.end, nextRow(line.row), done.blockColumn, 0, 0}, lost);
             } else {
-                leaveRunning(Mark{line.start, line.row, done.blockColumn, to, refusedCells}, {});
+                leaveRunning(Mark{line.start, line.row, done.blockColumn, to, refusedCells}, written(to - from));
             }
             return false;
         case Result::Stop:
@@ -506,12 +521,13 @@ bool StreamParser::Pass::separator(qsizetype start)
     } else {
         switch (call([&] { m_app->setCell(1, next, CellValue(p.TimeOfDayHours())); })) {
         case Result::Written:
+            lost = written(1);
             break;
         case Result::Refused:
             lost = refused(1);
             break;
         case Result::Late:
-            leaveRunning(after, lost);
+            leaveRunning(after, written(1));
             return false;
         case Result::Stop:
             return false;

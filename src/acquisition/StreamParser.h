@@ -43,8 +43,8 @@ public:
         Gone,    // the spreadsheet has been closed
     };
 
-    // What could not be written since the last reset(), and why. A block
-    // separator counts as one line.
+    // What could not be written since the last reset(), and why, and how
+    // many cells went in. A block separator counts as one line.
     struct Counts {
         qint64 linesTooLong = 0;        // longer than maxLineLength: dropped whole
         qint64 bytesTooLong = 0;        // their bytes, CR LF not counted
@@ -59,6 +59,8 @@ public:
         qint64 cellsPastDataColumns = 0;
         // Writes that ended after their time limit and were taken as done.
         qint64 lateWrites = 0;
+        // Cells written into the sheet, block time stamps included.
+        qint64 cellsWritten = 0;
 
         // True when something other than the column-256 rule kept data out.
         bool anyLost() const;

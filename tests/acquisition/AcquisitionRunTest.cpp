@@ -950,4 +950,10 @@ TEST_F(AcquisitionRunTest, AFullSheetGoesOnInANewSheetAfterIt)
     tick();
     EXPECT_TRUE(workingBook()->cell(5, 1, "Sheet1 2").has_value());
     EXPECT_FALSE(view.status.contains("closed"));
+
+    // The summary counts the rows of both sheets and every cell written.
+    run->stop(macro);
+    const QByteArray summary = readFile(run->journal().summaryPath());
+    EXPECT_TRUE(summary.contains("Rows used: " + QByteArray::number(lines + 1) + " (in 2 sheets)\n")) << summary.toStdString();
+    EXPECT_TRUE(summary.contains("Cells written: " + QByteArray::number(app->cellsWritten) + "\n")) << summary.toStdString();
 }

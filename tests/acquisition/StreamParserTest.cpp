@@ -387,6 +387,7 @@ TEST_F(StreamParserTest, RefusedCellsAreDroppedAndNotRetried)
     EXPECT_EQ(iBlockColumn, 2);
     EXPECT_EQ(counts().linesRefused, 3);
     EXPECT_EQ(counts().cellsRefused, 4 + 1 + 1);
+    EXPECT_EQ(counts().cellsWritten, 3); // "1", "3" and "5", each once though "1" went twice
 }
 
 // Text without a line end is kept only up to the line limit: past it the
@@ -490,6 +491,7 @@ TEST_F(StreamParserTest, LateWriteIsWaitedForNotSentAgain)
     EXPECT_EQ(text(2, 2), "4");
     EXPECT_FALSE(has(1, 3));
     EXPECT_EQ(counts().lateWrites, 2);
+    EXPECT_EQ(counts().cellsWritten, app.cellsWritten); // late ones once, the failed one not
 }
 
 TEST(NextToken, TrimsAndCutsAtTheFirstSpace)
