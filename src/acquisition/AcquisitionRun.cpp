@@ -462,6 +462,7 @@ void AcquisitionRun::stop(const MacroSettings &macro)
     stopWatchingForPort();
     ++m_generation;
     m_savedAs.clear();
+    m_alsoSavedAs.clear();
     if (wasUp)
         takeLastText();
     closeRun(macro);
@@ -532,6 +533,8 @@ void AcquisitionRun::closeJournal()
             + QString::number(missing) + '\n';
     text += QStringLiteral("Workbook saved as: ")
         + (m_savedAs.isEmpty() ? QStringLiteral("(not saved)") : m_savedAs) + '\n';
+    if (!m_alsoSavedAs.isEmpty())
+        text += QStringLiteral("Whole workbook also saved as: ") + m_alsoSavedAs + '\n';
     text += QStringLiteral("Raw bytes: ") + m_journal.rawPath() + '\n';
     if (!problem.isEmpty())
         text += QStringLiteral("Journal problem: ") + problem + '\n';
@@ -661,6 +664,7 @@ void AcquisitionRun::saveOrRebuild(const MacroSettings &macro)
         WorkbookSaver saver(*m_app, *m_book, m_boxes, documentsFolder());
         result = saver.save();
         m_savedAs = saver.savedAs();
+        m_alsoSavedAs = saver.alsoSavedAs();
     }
     const bool journalKept = m_journal.problem().isEmpty() && !m_journal.rawPath().isEmpty();
     if (result == WorkbookSaver::Result::Declined && journalKept) {
@@ -728,6 +732,7 @@ bool AcquisitionRun::rebuildFromJournal(const MacroSettings &macro)
     WorkbookSaver saver(*m_app, *m_book, m_boxes, documentsFolder());
     const WorkbookSaver::Result result = saver.save();
     m_savedAs = saver.savedAs();
+    m_alsoSavedAs = saver.alsoSavedAs();
     if (result == WorkbookSaver::Result::Declined)
         m_boxes.show(QStringLiteral("The workbook was not saved. Everything this run received is kept in\n%1\n\n"
                                     "To make the workbook from it later:\n%2")

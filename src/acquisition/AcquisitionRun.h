@@ -161,6 +161,7 @@ private:
     QDateTime m_started;
     int m_comNumber = 0;
     QString m_savedAs;
+    QString m_alsoSavedAs; // the .xlsx beside an .xls too small for the workbook
     std::int64_t m_linesHandled = 0;
     std::int64_t m_rowsInFullSheets = 0; // rows of the sheets filled before the active one
     int m_sheetsAdded = 0;

@@ -788,6 +788,7 @@ TEST_F(AcquisitionRunTest, AWorkbookWiderThanXlsKeepsIsAlsoSavedWholeAsXlsx)
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_TRUE(boxes.boxes[0].text.contains("column 300") && boxes.boxes[0].text.contains(documents + "/wide.xlsx"))
         << boxes.boxes[0].text.toStdString();
+    EXPECT_TRUE(readFile(run->journal().summaryPath()).contains("also saved as: " + documents.toUtf8() + "/wide.xlsx\n"));
 }
 
 TEST_F(AcquisitionRunTest, StopWithoutDataAsksNothing)
