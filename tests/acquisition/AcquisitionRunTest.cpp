@@ -788,7 +788,8 @@ TEST_F(AcquisitionRunTest, AWorkbookWiderThanXlsKeepsIsAlsoSavedWholeAsXlsx)
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_TRUE(boxes.boxes[0].text.contains("column 300") && boxes.boxes[0].text.contains(documents + "/wide.xlsx"))
         << boxes.boxes[0].text.toStdString();
-    EXPECT_TRUE(readFile(run->journal().summaryPath()).contains("also saved as: " + documents.toUtf8() + "/wide.xlsx\n"));
+    const QByteArray summary = readFile(run->journal().summaryPath());
+    EXPECT_TRUE(summary.contains("also saved as: " + documents.toUtf8() + "/wide.xlsx\n")) << summary.toStdString();
 }
 
 TEST_F(AcquisitionRunTest, StopWithoutDataAsksNothing)
@@ -955,6 +956,8 @@ TEST_F(AcquisitionRunTest, AFullSheetGoesOnInANewSheetAfterIt)
     // The summary counts the rows of both sheets and every cell written.
     run->stop(macro);
     const QByteArray summary = readFile(run->journal().summaryPath());
-    EXPECT_TRUE(summary.contains("Rows used: " + QByteArray::number(lines + 1) + " (in 2 sheets)\n")) << summary.toStdString();
-    EXPECT_TRUE(summary.contains("Cells written: " + QByteArray::number(app->cellsWritten) + "\n")) << summary.toStdString();
+    EXPECT_TRUE(summary.contains("Rows used: " + QByteArray::number(lines + 1) + " (in 2 sheets)\n"))
+        << summary.toStdString();
+    EXPECT_TRUE(summary.contains("Cells written: " + QByteArray::number(app->cellsWritten) + "\n"))
+        << summary.toStdString();
 }
