@@ -463,6 +463,7 @@ void AcquisitionRun::stop(const MacroSettings &macro)
     ++m_generation;
     m_savedAs.clear();
     m_alsoSavedAs.clear();
+    m_rebuilt.clear();
     if (wasUp)
         takeLastText();
     closeRun(macro);
@@ -513,6 +514,7 @@ void AcquisitionRun::closeJournal()
     text += QStringLiteral("Rows used: ") + QString::number(m_rowsInFullSheets + m_row - 1)
         + (m_sheetsAdded > 0 ? QStringLiteral(" (in %1 sheets)").arg(m_sheetsAdded + 1) : QString()) + '\n';
     text += QStringLiteral("Cells written: ") + QString::number(c.cellsWritten) + '\n';
+    text += m_rebuilt;
     const std::int64_t missing = linesMissing();
     auto lost = [&text](const char *why, qint64 lines, qint64 cells) {
         if (lines > 0)
@@ -728,6 +730,9 @@ bool AcquisitionRun::rebuildFromJournal(const MacroSettings &macro)
         return fail(error);
     m_view->showProgress(0, 0);
     m_linesHandled = m_journal.lines(); // all of them are in the rebuilt workbook
+    m_rebuilt = QStringLiteral("Workbook rebuilt from the journal: %1 rows used, %2 cells written\n")
+                    .arg(replay.rows())
+                    .arg(replay.counts().cellsWritten);
     runUserMacro(macro);
     WorkbookSaver saver(*m_app, *m_book, m_boxes, documentsFolder());
     const WorkbookSaver::Result result = saver.save();

@@ -162,6 +162,7 @@ private:
     int m_comNumber = 0;
     QString m_savedAs;
     QString m_alsoSavedAs; // the .xlsx beside an .xls too small for the workbook
+    QString m_rebuilt;     // the summary's line on a workbook rebuilt at Stop
     std::int64_t m_linesHandled = 0;
     std::int64_t m_rowsInFullSheets = 0; // rows of the sheets filled before the active one
     int m_sheetsAdded = 0;

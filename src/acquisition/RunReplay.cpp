@@ -48,12 +48,14 @@ bool RunReplay::replayAll(JournalReader &reader, QString *error)
     BrokenLine brokenLine;
     std::int16_t column = 1;
     m_row = 1;
+    m_rowsInFullSheets = 0;
     // Writes the complete lines gathered so far, waiting for a busy office.
     auto writeLines = [&]() {
         QDeadlineTimer busyFor(kBusyLimitMs);
         for (;;) {
             if (SheetSpace::isFull(m_row)) {
                 m_app.addSheet(); // a full sheet goes on in a new one, as in the run
+                m_rowsInFullSheets += m_row - 1;
                 m_row = 1;
             }
             const qsizetype waiting = pending.size();
@@ -62,6 +64,7 @@ bool RunReplay::replayAll(JournalReader &reader, QString *error)
             const StreamParser::Outcome outcome =
                 parser.parse(QByteArrayView(pending).first(offered), &m_app, m_row, column, consumed);
             pending.remove(0, consumed);
+            m_counts = parser.counts();
             if (outcome == StreamParser::Outcome::Gone) {
                 *error = QStringLiteral("the spreadsheet application has gone");
                 return false;

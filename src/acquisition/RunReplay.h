@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StreamParser.h"
+
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -23,7 +25,10 @@ public:
     // fails (gone, or busy for longer than a minute).
     bool replay(JournalReader &reader, QString *error);
 
-    std::int32_t rows() const { return m_row - 1; }
+    // The rows used, in every sheet of the replay.
+    std::int64_t rows() const { return m_rowsInFullSheets + m_row - 1; }
+    // The parser's counts: cells written, and what could not be written.
+    const StreamParser::Counts &counts() const { return m_counts; }
 
 private:
     bool replayAll(JournalReader &reader, QString *error);
@@ -31,4 +36,6 @@ private:
     SpreadsheetApp &m_app;
     Progress m_progress;
     std::int32_t m_row = 1;
+    std::int64_t m_rowsInFullSheets = 0;
+    StreamParser::Counts m_counts;
 };

@@ -299,6 +299,8 @@ TEST_F(MainWindowRunTest, ClosedOfficeIsShownInRedTheRunGoesOnAndStopRebuildsFro
     EXPECT_EQ(sheet.at(1, 1), "1");
     EXPECT_EQ(sheet.at(2, 1), "2");
     EXPECT_EQ(sheet.at(3, 1), "3");
+    const QByteArray summary = readFile(run().journal().summaryPath());
+    EXPECT_TRUE(summary.contains("rebuilt from the journal: 3 rows used, 3 cells written\n")) << summary.toStdString();
     EXPECT_EQ(rig.w->run().spreadsheet(), nullptr);
     EXPECT_FALSE(rig.comm->portOpen());
     EXPECT_TRUE(MainWindowRig::officeEnded(rig.officeGroup()));
