@@ -83,7 +83,7 @@ MadeJournal makeJournal(const QString &folder, qint64 lines, qint64 bytes)
     return {journal.rawPath(), journal.bytes(), journal.lines()};
 }
 
-bool replay(SpreadsheetApp &app, const QString &raw, std::int32_t &rows)
+bool replay(SpreadsheetApp &app, const QString &raw, qint64 &rows)
 {
     JournalReader reader;
     QString error;
@@ -122,7 +122,7 @@ int officeCase(qint64 lines)
     std::shared_ptr<SpreadsheetApp> app;
     std::shared_ptr<Workbook> book;
     double start = 0, open = 0, replayed = 0, save = 0;
-    std::int32_t rows = 0;
+    qint64 rows = 0;
     try {
         app = factory.createHeadless();
         start = seconds(step);
@@ -165,7 +165,7 @@ int officeCase(qint64 lines)
     }
     std::printf("  halvern --replay RAW --save-as FILE.xlsx, start to exit: %.2f s\n", commandLine);
     const QList<SavedSheet> sheets = SavedSheet::read({saved, byProgram});
-    std::printf("  rows replayed %d; rows in the saved .xlsx: %d; by the command line: %d\n", rows,
+    std::printf("  rows replayed %lld; rows in the saved .xlsx: %d; by the command line: %d\n", rows,
                 sheets[0].rowCount(), sheets[1].rowCount());
     return 0;
 }
@@ -202,7 +202,7 @@ int memoryCase(double hours, bool office)
     const double cpuBefore = cpuSeconds();
     QElapsedTimer t;
     t.start();
-    std::int32_t rows = 0;
+    qint64 rows = 0;
     const bool ok = replay(*app, made.raw, rows);
     const double wall = t.nsecsElapsed() / 1e9;
     const double cpu = cpuSeconds() - cpuBefore;
@@ -212,7 +212,7 @@ int memoryCase(double hours, bool office)
     app->quit();
     if (!ok)
         return 1;
-    std::printf("  replay: %d rows, wall %.1f s, CPU of this process %.1f s\n", rows, wall, cpu);
+    std::printf("  replay: %lld rows, wall %.1f s, CPU of this process %.1f s\n", rows, wall, cpu);
     std::printf("  VmRSS before the replay %.1f MiB (VmHWM %.1f); VmHWM after %.1f MiB = %.2f x the journal "
                 "(%.1f MiB); growth %.1f MiB = %.2f x\n",
                 rssBefore, hwmBefore, hwm, hwm / journalMiB, journalMiB, hwm - rssBefore,

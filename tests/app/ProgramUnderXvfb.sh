@@ -65,8 +65,9 @@ echo "failed load: status $status"
 INNER
 
 # A random first display number keeps parallel runs apart (-n before -a:
-# the free display is looked for from there on).
-xvfb-run -n $((100 + RANDOM % 800)) -a -e "$work/xvfb.log" bash "$work/check.sh" "$bin" "$version"
+# the free display is looked for from there on). -noreset: the server does
+# not start over when its last client (the display probe) leaves.
+xvfb-run -n $((100 + RANDOM % 800)) -a -s "-screen 0 1280x1024x24 -noreset" -e "$work/xvfb.log" bash "$work/check.sh" "$bin" "$version"
 status=$?
 [ $status -eq 0 ] || sed 's/^/Xvfb: /' "$work/xvfb.log"
 [ $status -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"

@@ -201,7 +201,9 @@ kill -0 "$pid" 2>/dev/null && fail "the program did not end when its window clos
 echo "ok: Stop and Close"
 INNER
 # -n before -a: the free display is looked for from the random number on.
-"${user_env[@]}" xvfb-run -n $((100 + RANDOM % 800)) -a -e "$work/xvfb.log" bash "$work/gui.sh" "$version" "$home"
+# -noreset: the server does not start over when its last client (the display
+# probe) leaves, just as the program connects.
+"${user_env[@]}" xvfb-run -n $((100 + RANDOM % 800)) -a -s "-screen 0 1280x1024x24 -noreset" -e "$work/xvfb.log" bash "$work/gui.sh" "$version" "$home"
 gui_status=$?
 [ $gui_status = 0 ] || sed 's/^/Xvfb: /' "$work/xvfb.log"
 kill "$socat_pid" 2>/dev/null
