@@ -12,6 +12,7 @@
 //  3. A backlog of 10,000 six-value record lines waiting in the receive buffer
 //     when a tick runs: the time that tick takes.
 // Usage: bench_acquisition_e2e [seconds] [with|without|both]  (default: 60 both)
+#include "../common/PrivateHome.h"
 #include "ForwardingSpreadsheetApp.h"
 #include "AcquisitionRun.h"
 #include "CalcSpreadsheetFactory.h"
@@ -272,12 +273,8 @@ void journalAlone(const QString &folder, int seconds)
 
 int main(int argc, char **argv)
 {
-    // A private home: the working copy and the office profiles stay out of the user's own.
     QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
-    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toUtf8());
-    qputenv("HALVERN_OFFICE_HEADLESS", "1");
+    usePrivateHome(home.path());
     QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 60;
     const QString programFolder = QCoreApplication::applicationDirPath();

@@ -15,6 +15,7 @@
 //                         peak memory (VmHWM) against the journal's size.
 // Without arguments: office, memory fake and memory office in turn, each in a
 // process of its own so that its peak memory is its own.
+#include "../common/PrivateHome.h"
 #include "../common/ProcessFigures.h"
 #include "CalcSpreadsheetFactory.h"
 #include "FakeSpreadsheet.h"
@@ -224,12 +225,8 @@ int memoryCase(double hours, bool office)
 
 int main(int argc, char **argv)
 {
-    // A private home: the office profiles stay out of the user's own.
     QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
-    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toUtf8());
-    qputenv("HALVERN_OFFICE_HEADLESS", "1");
+    usePrivateHome(home.path());
     QCoreApplication app(argc, argv);
     const QString which = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (which == "office")

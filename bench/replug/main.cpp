@@ -155,6 +155,31 @@ private:
     std::optional<Clock::time_point> m_appeared;
 };
 
+// The USB adapter: a socat pseudo-terminal pair whose near end is linked in a
+// folder that plays /dev/serial/by-id, numbered COM5 by Halvern and opened
+// through `comm`; the instrument writes on the far end.
+struct BenchAdapter {
+    BenchAdapter()
+        : device(byId.path() + "/usb-Bench_Meter_B1-if00-port0"), farEnd(farEnds.path() + "/instrument"),
+          comm(PortMap(settings.path(), std::make_shared<SystemDeviceSource>(byId.path())))
+    {
+        socat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        comm.setCommPort(5);
+    }
+    void plugIn() { socat.start("socat", {"pty,raw,echo=0,link=" + device, "pty,raw,echo=0,link=" + farEnd}); }
+    void pullOut()
+    {
+        socat.terminate();
+        socat.waitForFinished(3000);
+    }
+
+    QTemporaryDir byId, settings, farEnds;
+    const QString device;
+    const QString farEnd;
+    QProcess socat;
+    MSComm comm;
+};
+
 struct Round {
     double reported = 0, reopened = 0, firstByte = 0; // ms after the device appeared
     int failedReopens = 0;
@@ -184,22 +209,11 @@ public:
 
 int benchRun(int rounds, int waitSeconds)
 {
-    QTemporaryDir byId, settings, farEnds, program, documents, journals;
-    const QString device = byId.path() + "/usb-Bench_Meter_B1-if00-port0";
-    const QString farEnd = farEnds.path() + "/instrument";
-    QProcess socat;
-    socat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    auto plugIn = [&] {
-        socat.start("socat", {"pty,raw,echo=0,link=" + device, "pty,raw,echo=0,link=" + farEnd});
-    };
-    auto pullOut = [&] {
-        socat.terminate();
-        socat.waitForFinished(3000);
-    };
-
-    MSComm comm{PortMap(settings.path(), std::make_shared<SystemDeviceSource>(byId.path()))};
-    comm.setCommPort(5);
-    Instrument instrument(device.toLocal8Bit(), farEnd.toLocal8Bit(), "12.5\r\n");
+    QTemporaryDir program, documents, journals;
+    BenchAdapter adapter;
+    const QString &device = adapter.device;
+    MSComm &comm = adapter.comm;
+    Instrument instrument(device.toLocal8Bit(), adapter.farEnd.toLocal8Bit(), "12.5\r\n");
 
     QFile master(program.path() + "/spreadsheet.xls");
     master.open(QIODevice::WriteOnly);
@@ -235,7 +249,7 @@ int benchRun(int rounds, int waitSeconds)
     });
 
     instrument.arm();
-    plugIn();
+    adapter.plugIn();
     runEventLoopUntil([&] { return instrument.appeared().has_value(); }, 5000);
     run.start();
     if (run.state() != RunState::Running || !comm.portOpen()) {
@@ -251,7 +265,7 @@ int benchRun(int rounds, int waitSeconds)
     for (int round = 0; round < rounds; ++round) {
         waitingForFirstByte = true;
         runEventLoopUntil([&] { return !waitingForFirstByte; }, 5000); // data flows
-        pullOut();
+        adapter.pullOut();
         runEventLoopUntil([&] { return run.portLost() && run.watchingForPort(); }, 5000);
         if (!run.watchingForPort()) {
             std::fprintf(stderr, "the run did not start watching for its lost port\n");
@@ -273,7 +287,7 @@ int benchRun(int rounds, int waitSeconds)
         waitingForFirstByte = true;
         view.onGreen = [&] { reopenedAt = Clock::now(); };
         instrument.arm();
-        plugIn();
+        adapter.plugIn();
         runEventLoopUntil([&] { return firstByteAt != Clock::time_point{}; }, 10000);
         view.onGreen = nullptr;
         const auto appeared = instrument.appeared();
@@ -287,7 +301,7 @@ int benchRun(int rounds, int waitSeconds)
                     "device appeared (lamp %s)\n",
                     round + 1, reopened.back(), firstByte.back(), view.comPortLamp == Lamp::Green ? "green" : "not green");
     }
-    pullOut();
+    adapter.pullOut();
     const std::int32_t rowsWritten = run.nextRow() - 1;
     run.stop(MacroSettings{});
 
@@ -319,22 +333,10 @@ int main(int argc, char *argv[])
     const int rounds = args.size() > 0 ? std::max(1, args[0].toInt()) : 10;
     const int waitSeconds = args.size() > 1 ? std::max(1, args[1].toInt()) : 10;
 
-    QTemporaryDir byId, settings, farEnds;
-    const QString device = byId.path() + "/usb-Bench_Meter_B1-if00-port0";
-    const QString farEnd = farEnds.path() + "/instrument";
-    QProcess socat;
-    socat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    auto plugIn = [&] {
-        socat.start("socat", {"pty,raw,echo=0,link=" + device, "pty,raw,echo=0,link=" + farEnd});
-    };
-    auto pullOut = [&] {
-        socat.terminate();
-        socat.waitForFinished(3000);
-    };
-
-    MSComm comm{PortMap(settings.path(), std::make_shared<SystemDeviceSource>(byId.path()))};
-    comm.setCommPort(5);
-    Instrument instrument(device.toLocal8Bit(), farEnd.toLocal8Bit());
+    BenchAdapter adapter;
+    const QString &device = adapter.device;
+    MSComm &comm = adapter.comm;
+    Instrument instrument(device.toLocal8Bit(), adapter.farEnd.toLocal8Bit());
 
     PortWatcher watcher;
     bool waitingForFirstByte = false;
@@ -376,7 +378,7 @@ int main(int argc, char *argv[])
 
     // First plug-in and open.
     instrument.arm();
-    plugIn();
+    adapter.plugIn();
     runEventLoopUntil([&] { return instrument.appeared().has_value(); }, 5000);
     if (!instrument.appeared()) {
         std::fprintf(stderr, "socat did not make the pseudo-terminal\n");
@@ -398,7 +400,7 @@ int main(int argc, char *argv[])
     for (int round = 0; round < rounds; ++round) {
         waitingForFirstByte = true;
         runEventLoopUntil([&] { return !waitingForFirstByte; }, 5000); // data flows
-        pullOut();
+        adapter.pullOut();
         runEventLoopUntil([&] { return gone; }, 5000);
         if (!gone) {
             std::fprintf(stderr, "the lost port was not noticed\n");
@@ -422,7 +424,7 @@ int main(int argc, char *argv[])
         failedReopens = 0;
         waitingForFirstByte = false;
         instrument.arm();
-        plugIn();
+        adapter.plugIn();
         runEventLoopUntil([&] { return firstByteAt != Clock::time_point{}; }, 10000);
         const auto appeared = instrument.appeared();
         if (!appeared || firstByteAt == Clock::time_point{}) {
@@ -436,7 +438,7 @@ int main(int argc, char *argv[])
                     "device appeared (%d failed reopen attempts)\n",
                     round + 1, reported.back(), reopened.back(), firstByte.back(), failedReopens);
     }
-    pullOut();
+    adapter.pullOut();
 
     std::printf("\nwaiting for the vanished port: %.3f%% of a core over %d s (%d looks by the watcher)\n",
                 cpuShare * 100, waitSeconds, looks);

@@ -59,6 +59,14 @@ QString WorkbookSaver::xlsShortfall(Workbook::UsedArea area)
     return QString();
 }
 
+QString WorkbookSaver::wholeCopyPath(const QString &path, Workbook &book, QString *shortfall)
+{
+    if (!path.endsWith(QStringLiteral(".xls"), Qt::CaseInsensitive))
+        return QString();
+    *shortfall = xlsShortfall(book.usedArea());
+    return shortfall->isEmpty() ? QString() : path.left(path.size() - 4) + QStringLiteral(".xlsx");
+}
+
 bool WorkbookSaver::saveAs(const QString &path, QString *reason)
 {
     try {
@@ -105,18 +113,16 @@ WorkbookSaver::Result WorkbookSaver::save()
                              .arg(answer, reason),
                          kTitle);
         }
-        if (!m_savedAs.endsWith(QStringLiteral(".xls"), Qt::CaseInsensitive))
-            return Result::Saved;
         QString shortfall;
+        QString whole;
         try {
-            shortfall = xlsShortfall(m_book.usedArea());
+            whole = wholeCopyPath(m_savedAs, m_book, &shortfall);
         } catch (const SpreadsheetError &e) {
             if (isGone(e))
                 throw;
         }
-        if (shortfall.isEmpty())
+        if (whole.isEmpty())
             return Result::Saved;
-        const QString whole = m_savedAs.left(m_savedAs.size() - 4) + QStringLiteral(".xlsx");
         QString reason;
         const bool kept = saveAs(whole, &reason);
         if (kept)

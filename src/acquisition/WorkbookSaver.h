@@ -39,6 +39,10 @@ public:
     // What an .xls file leaves out of a workbook this large ("This workbook
     // reaches row 70000; an .xls file keeps only ..."); empty when it fits.
     static QString xlsShortfall(Workbook::UsedArea area);
+    // For `book` just saved as `path`: when that is an .xls file too small
+    // for it, the .xlsx beside it for the whole workbook, and what the .xls
+    // leaves out in *shortfall; empty when nothing is left out.
+    static QString wholeCopyPath(const QString &path, Workbook &book, QString *shortfall);
 
 private:
     bool saveAs(const QString &path, QString *reason);

@@ -61,10 +61,9 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
             book->saveAs(target);
             QTextStream(stdout) << "Rebuilt " << replay.rows() << " rows from " << rawPath << " into "
                                 << target << "\n";
-            const QString shortfall =
-                suffix == QLatin1String("xls") ? WorkbookSaver::xlsShortfall(book->usedArea()) : QString();
-            if (!shortfall.isEmpty()) {
-                const QString whole = target.left(target.size() - 4) + QStringLiteral(".xlsx");
+            QString shortfall;
+            const QString whole = WorkbookSaver::wholeCopyPath(target, *book, &shortfall);
+            if (!whole.isEmpty()) {
                 book->saveAs(whole);
                 QTextStream(stderr) << "halvern: " << shortfall << "; the whole workbook is also saved as "
                                     << whole << "\n";

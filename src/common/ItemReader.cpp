@@ -59,32 +59,30 @@ QByteArray ItemReader::next()
         if (item.size() < kMaxItemLength)
             item.append(static_cast<char>(c));
     };
+    // Takes the text up to and with the delimiter (a comma or a line end),
+    // keeping it in the item or not.
+    auto toDelimiter = [&](bool keep) {
+        for (int c = take(); c >= 0; c = take()) {
+            if (c == ',')
+                return;
+            if (isLineEnd(c)) {
+                skipLineEnd(c);
+                return;
+            }
+            if (keep)
+                append(c);
+        }
+    };
 
     if (peek() == '"') {
         take();
         for (int c = take(); c >= 0 && c != '"'; c = take())
             append(c);
-        // Anything after the closing quote, up to the delimiter, is dropped.
-        for (int c = take(); c >= 0; c = take()) {
-            if (c == ',')
-                break;
-            if (isLineEnd(c)) {
-                skipLineEnd(c);
-                break;
-            }
-        }
+        toDelimiter(false); // anything after the closing quote is dropped
         return item;
     }
 
-    for (int c = take(); c >= 0; c = take()) {
-        if (c == ',')
-            break;
-        if (isLineEnd(c)) {
-            skipLineEnd(c);
-            break;
-        }
-        append(c);
-    }
+    toDelimiter(true);
     qsizetype end = item.size();
     while (end > 0 && isBlank(static_cast<unsigned char>(item.at(end - 1))))
         --end;

@@ -7,6 +7,7 @@
 set -u
 bin=$1
 version=$2
+. "$(dirname "$0")/../support/Xvfb.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export HOME=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run XDG_DATA_HOME=$work/data
@@ -18,25 +19,14 @@ set -u
 bin=$1
 title="Halvern v$2"
 fail() { echo "FAIL: $*"; kill "$first" "${second:-}" 2>/dev/null; exit 1; }
-# Waits until a visible window with exactly this title exists.
-wait_for() {
-  for _ in $(seq 1 100); do
-    for w in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
-      [ "$(xdotool getwindowname "$w")" = "$1" ] && { echo "$w"; return 0; }
-    done
-    sleep 0.1
-  done
-  return 1
-}
-# The display must answer before the program may take it.
-for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "FAIL: the virtual display $DISPLAY does not answer"; exit 1; }
+. "$xvfb_helpers"
+wait_for_display
 "$bin/halvern" & first=$!
-main=$(wait_for "$title") || fail "no main window titled '$title'"
+main=$(window_titled "$title") || fail "no main window titled '$title'"
 echo "main window: $title"
 
 "$bin/halvern" & second=$!
-wait_for "Cannot run more than one copy of this program." >/dev/null || fail "no single-instance box"
+window_titled "Cannot run more than one copy of this program." >/dev/null || fail "no single-instance box"
 count=$(for w in $(xdotool search --onlyvisible --name '.'); do xdotool getwindowname "$w"; done | grep -cxF "$title")
 [ "$count" = 1 ] || fail "the second copy opened a main window"
 echo "second copy: single-instance box"
@@ -57,18 +47,14 @@ echo "closed: settings written"
 # it is answered the program ends with a failure status.
 mkdir -p "$HOME/broken" && cp "$bin/halvern" "$HOME/broken/"
 "$HOME/broken/halvern" & broken=$!
-box=$(wait_for "Program cannot be loaded.") || { kill "$broken"; fail "no load failure box"; }
+box=$(window_titled "Program cannot be loaded.") || { kill "$broken"; fail "no load failure box"; }
 xdotool key --window "$box" Return
 wait "$broken"; status=$?
 [ "$status" -ne 0 ] || fail "a failed load ended with status 0"
 echo "failed load: status $status"
 INNER
 
-# A random first display number keeps parallel runs apart (-n before -a:
-# the free display is looked for from there on). -noreset: the server does
-# not start over when its last client (the display probe) leaves.
-xvfb-run -n $((100 + RANDOM % 800)) -a -s "-screen 0 1280x1024x24 -noreset" -e "$work/xvfb.log" bash "$work/check.sh" "$bin" "$version"
+run_on_xvfb "$work/xvfb.log" bash "$work/check.sh" "$bin" "$version"
 status=$?
-[ $status -eq 0 ] || sed 's/^/Xvfb: /' "$work/xvfb.log"
 [ $status -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
 exit $status

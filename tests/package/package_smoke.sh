@@ -10,6 +10,7 @@
 # Usage: package_smoke.sh <build folder>
 set -u
 build=$(cd "$1" && pwd)
+. "$(dirname "$0")/../support/Xvfb.sh"
 work=$(mktemp -d)
 chmod 755 "$work" # the package's users (nobody, below) look into it
 installed=""
@@ -155,15 +156,7 @@ cat > "$work/gui.sh" <<'INNER'
 set -u
 version=$1 home=$2
 fail() { echo "FAIL: $*"; kill "$pid" 2>/dev/null; exit 1; }
-window_titled() {
-  for _ in $(seq 150); do
-    for w in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
-      [ "$(xdotool getwindowname "$w")" = "$1" ] && { echo "$w"; return 0; }
-    done
-    sleep 0.1
-  done
-  return 1
-}
+. "$xvfb_helpers"
 pixel() { import -window "$main" png:- 2>/dev/null | convert png:- -format "%[pixel:p{$1,$2}]" info:; }
 # Waits until both lamps (COM port, spreadsheet) show this colour.
 lamps() {
@@ -173,9 +166,7 @@ lamps() {
   done
   return 1
 }
-# The display must answer before the program may take it.
-for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "FAIL: the virtual display $DISPLAY does not answer"; exit 1; }
+wait_for_display
 main=
 for attempt in 1 2; do
   /usr/bin/halvern & pid=$!
@@ -200,12 +191,8 @@ for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$pid" 2>/dev/null && fail "the program did not end when its window closed"
 echo "ok: Stop and Close"
 INNER
-# -n before -a: the free display is looked for from the random number on.
-# -noreset: the server does not start over when its last client (the display
-# probe) leaves, just as the program connects.
-"${user_env[@]}" xvfb-run -n $((100 + RANDOM % 800)) -a -s "-screen 0 1280x1024x24 -noreset" -e "$work/xvfb.log" bash "$work/gui.sh" "$version" "$home"
+run_on_xvfb "$work/xvfb.log" "${user_env[@]}" bash "$work/gui.sh" "$version" "$home"
 gui_status=$?
-[ $gui_status = 0 ] || sed 's/^/Xvfb: /' "$work/xvfb.log"
 kill "$socat_pid" 2>/dev/null
 [ $gui_status = 0 ] || fail "the installed program on a virtual display"
 

@@ -147,6 +147,17 @@ shoot() { # <name> <window>...
 }
 # A visible window of the program that is not in the given list.
 new_window() { comm -13 <(echo "$1") <(xdotool search --onlyvisible --class Halvern | sort) | head -1; }
+# Prints a window of ours that was not among <before>, once one shows up
+# (50 looks, <pause> seconds apart).
+wait_new_window() { # <before> <pause>
+  local popup
+  for _ in $(seq 50); do
+    popup=$(new_window "$1")
+    [ -n "$popup" ] && { echo "$popup"; return 0; }
+    sleep "$2"
+  done
+  return 1
+}
 click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 # Keys typed into a window: it gets the keyboard focus first (there is no
 # window manager to give it).
@@ -154,15 +165,10 @@ keys() { xdotool windowfocus --sync "$1"; xdotool key --delay 50 "${@:2}"; }
 text() { xdotool windowfocus --sync "$1"; xdotool type --delay 30 "$2"; }
 # Picks the first entry of a menu of the main window's menu bar.
 menu() { # <x of the menu's title>
-  local before popup=""
+  local before
   before=$(xdotool search --onlyvisible --class Halvern | sort)
   click "$main" "$1" 9
-  for _ in $(seq 50); do
-    popup=$(new_window "$before")
-    [ -n "$popup" ] && break
-    sleep 0.05
-  done
-  [ -n "$popup" ] || fail "the menu did not open"
+  wait_new_window "$before" 0.05 >/dev/null || fail "the menu did not open"
   click "$main" "$1" 34
 }
 
@@ -192,13 +198,7 @@ dialog_height=$HEIGHT
 # below it.
 before=$(xdotool search --onlyvisible --class Halvern | sort)
 xdotool mousemove --window "$dialog" 50 $((dialog_height - 24))
-tip=""
-for _ in $(seq 50); do
-  tip=$(new_window "$before")
-  [ -n "$tip" ] && break
-  sleep 0.1
-done
-[ -n "$tip" ] || fail "no tooltip over Other"
+tip=$(wait_new_window "$before" 0.1) || fail "no tooltip over Other"
 shoot com-port-dialog "$dialog" "$tip"
 click "$dialog" "${COM1[@]}" # the instrument's line
 click "$dialog" "${DIALOG_OK[@]}"
