@@ -76,6 +76,17 @@ void runEventLoopUntil(const std::function<bool()> &done, int timeoutMs)
         loop.exec();
 }
 
+// The share of a core this process uses while its event loop runs for `seconds`.
+double cpuShareWhileWaiting(int seconds)
+{
+    const double cpu0 = cpuSeconds();
+    const auto wall0 = Clock::now();
+    QEventLoop idle;
+    QTimer::singleShot(seconds * 1000, &idle, &QEventLoop::quit);
+    idle.exec();
+    return (cpuSeconds() - cpu0) / (ms(Clock::now() - wall0) / 1000.0);
+}
+
 // The instrument: once armed, waits for the adapter's link to appear (looking
 // every millisecond, on its own thread), notes the moment, then writes its
 // piece (one byte, or a line) every 5 ms on the far end until the adapter
@@ -273,12 +284,7 @@ int benchRun(int rounds, int waitSeconds)
         }
         if (round == 0) {
             // Waiting for the vanished port: the run's tick and its watch.
-            const double cpu0 = cpuSeconds();
-            const auto wall0 = Clock::now();
-            QEventLoop idle;
-            QTimer::singleShot(waitSeconds * 1000, &idle, &QEventLoop::quit);
-            idle.exec();
-            cpuShare = (cpuSeconds() - cpu0) / (ms(Clock::now() - wall0) / 1000.0);
+            cpuShare = cpuShareWhileWaiting(waitSeconds);
         } else {
             runEventLoopUntil([] { return false; }, 150 + (round * 137) % 400);
         }
@@ -408,12 +414,7 @@ int main(int argc, char *argv[])
         }
         if (round == 0) {
             // Waiting for the vanished port: nothing but the tick and the watcher.
-            const double cpu0 = cpuSeconds();
-            const auto wall0 = Clock::now();
-            QEventLoop idle;
-            QTimer::singleShot(waitSeconds * 1000, &idle, &QEventLoop::quit);
-            idle.exec();
-            cpuShare = (cpuSeconds() - cpu0) / (ms(Clock::now() - wall0) / 1000.0);
+            cpuShare = cpuShareWhileWaiting(waitSeconds);
             looks = watcher.looks();
         } else {
             // A different moment relative to the timers each round.
