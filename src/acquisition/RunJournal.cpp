@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -14,7 +16,7 @@ const QString kTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
 
 int openForAppend(const QString &path)
 {
-    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
 }
 } // namespace
 
@@ -45,6 +47,8 @@ bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumb
         fail(QStringLiteral("cannot make the folder ") + folder);
         return false;
     }
+    // Made by an earlier version with the umask's rights, or by hand.
+    ::chmod(QFile::encodeName(folder).constData(), 0700);
     // Two runs started within the same second get their own files.
     const QString base = folder + '/' + baseName(start, comNumber);
     m_base = base;
@@ -52,8 +56,10 @@ bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumb
         m_base = base + '-' + QString::number(n);
 
     m_raw = openForAppend(rawPath());
-    if (m_raw >= 0)
+    if (m_raw >= 0) {
+        ::flock(m_raw, LOCK_EX | LOCK_NB); // a fresh file: nobody else can hold it
         m_times = openForAppend(timesPath());
+    }
     if (m_raw < 0 || m_times < 0) {
         fail(QStringLiteral("cannot create ") + (m_raw < 0 ? rawPath() : timesPath()) + QStringLiteral(": ")
              + QString::fromLocal8Bit(std::strerror(errno)));
@@ -121,13 +127,37 @@ void RunJournal::close()
 
 bool RunJournal::writeSummary(const QString &text)
 {
-    if (m_base.isEmpty())
+    return !m_base.isEmpty() && writeSummaryFile(summaryPath(), text);
+}
+
+QString RunJournal::summaryPathFor(const QString &rawPath)
+{
+    const QString base = rawPath.endsWith(QStringLiteral(".raw")) ? rawPath.chopped(4) : rawPath;
+    return base + QStringLiteral(".summary.txt");
+}
+
+bool RunJournal::writeSummaryFile(const QString &path, const QString &text)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
         return false;
-    QFile file(summaryPath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        return false;
+    struct stat info {};
     const QByteArray bytes = text.toUtf8();
-    return file.write(bytes) == bytes.size() && file.flush();
+    const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fchmod(fd, 0600) == 0
+        && writeAll(fd, bytes.constData(), bytes.size());
+    ::close(fd);
+    return ok;
+}
+
+bool RunJournal::isHeld(const QString &rawPath)
+{
+    const int fd = ::open(QFile::encodeName(rawPath).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
 }
 
 bool RunJournal::writeAll(int fd, const char *data, qsizetype size)

@@ -20,6 +20,11 @@
 // synced to the disk at least once a second, so a crash or a power cut costs
 // at most the last second. A journal that cannot be written stops writing
 // and says so once (problem()); the run goes on without it.
+//
+// While open, the journal holds an flock on its ".raw": the kernel lets go of
+// it when the process ends, however it ends, so a journal without a summary
+// that nobody holds is a run that ended without Stop. The folder is the
+// user's alone (0700) and so are the files (0600): they hold lab data.
 class RunJournal {
 public:
     RunJournal() = default;
@@ -57,8 +62,15 @@ public:
     // Writes the readable summary beside the journal (replacing an earlier one).
     bool writeSummary(const QString &text);
 
+    // "<base>.summary.txt" for "<base>.raw".
+    static QString summaryPathFor(const QString &rawPath);
+    // Writes a summary file, private to the user, never through a link.
+    static bool writeSummaryFile(const QString &path, const QString &text);
+    // True while a running program holds the journal of rawPath open.
+    static bool isHeld(const QString &rawPath);
+
 private:
-    bool writeAll(int fd, const char *data, qsizetype size);
+    static bool writeAll(int fd, const char *data, qsizetype size);
     void fail(const QString &what);
 
     QString m_base;

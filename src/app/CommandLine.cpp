@@ -5,6 +5,8 @@
 #include "PortListing.h"
 #include "ReplayCommand.h"
 #include "PortMap.h"
+#include "RunCatalog.h"
+#include "RunJournal.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -42,6 +44,19 @@ int listPorts()
     std::fflush(stdout);
     return 0;
 }
+int listRuns()
+{
+    QList<RunCatalog::Run> runs = RunCatalog::scan(RunJournal::defaultFolder());
+    QByteArray text;
+    for (RunCatalog::Run &run : runs) {
+        if (run.lines < 0)
+            run.lines = RunCatalog::countLines(run.rawPath);
+        text += RunCatalog::listingLine(run).toLocal8Bit() + '\n';
+    }
+    std::fwrite(text.constData(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    return 0;
+}
 } // namespace
 
 std::optional<int> CommandLine::run(int argc, char *argv[])
@@ -68,6 +83,12 @@ std::optional<int> CommandLine::run(int argc, char *argv[])
                        "serial number, where the mapping comes from (built-in, remembered, ports.conf) and "
                        "whether this user may open it; then exits."));
     parser.addOption(listPortsOption);
+    const QCommandLineOption listRunsOption(
+        QStringLiteral("list-runs"),
+        QStringLiteral("Lists the runs kept in ~/.local/share/Halvern/runs, newest first, one a line, TAB-separated: "
+                       "start, COM number, bytes, lines, state (running, saved, not saved or unfinished), "
+                       "workbook, raw file; then exits."));
+    parser.addOption(listRunsOption);
     const QCommandLineOption replayOption(
         QStringLiteral("replay"),
         QStringLiteral("Rebuilds the workbook of a run from its journal (RAWFILE in ~/.local/share/Halvern/runs, "
@@ -86,6 +107,8 @@ std::optional<int> CommandLine::run(int argc, char *argv[])
     parser.process(app);
     if (parser.isSet(listPortsOption))
         return listPorts();
+    if (parser.isSet(listRunsOption))
+        return listRuns();
     if (parser.isSet(replayOption))
         return replayCommand(parser.value(replayOption), parser.value(saveAsOption), parser.value(macroOption),
                              QCoreApplication::applicationDirPath());

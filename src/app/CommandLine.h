@@ -7,6 +7,7 @@
 //   --list-ports       the COM numbers, their devices and adapters, where
 //                      each mapping comes from and whether this user may
 //                      open it
+//   --list-runs        the runs kept in the journal folder, newest first
 //   --replay RAWFILE --save-as FILE [--macro NAME]
 //                      rebuilds a run's workbook from its journal
 // An unknown option gives Qt's usual error and exit status 1. Qt's own

@@ -2,16 +2,64 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+QString kindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a pipe");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("a device");
+    return QStringLiteral("not a regular file");
+}
+} // namespace
 
 bool SessionLog::open(const QString &path, bool *existed)
 {
     close();
+    m_refusal.clear();
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+    // O_NONBLOCK: a pipe put in the log's place must not hold the session.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int error = errno;
+        struct stat link {};
+        if (error == ELOOP && ::lstat(QFile::encodeName(path).constData(), &link) == 0 && S_ISLNK(link.st_mode))
+            return refuse(path + QStringLiteral(" is a symbolic link; the log is not written through it"));
+        if (error == EISDIR)
+            return refuse(path + QStringLiteral(" is a folder, not the log file"));
+        return refuse(path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error)));
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return refuse(path + QStringLiteral(" is ") + kindOf(info.st_mode) + QStringLiteral(", not the log file"));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!m_file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return false;
+    }
     if (existed)
-        *existed = m_file.size() > 0;
+        *existed = info.st_size > 0;
     return true;
+}
+
+bool SessionLog::refuse(const QString &why)
+{
+    m_refusal = why;
+    m_refusalNumber = static_cast<int>(QFileDevice::OpenError);
+    return false;
 }
 
 bool SessionLog::writeLine(const QByteArray &bytes)

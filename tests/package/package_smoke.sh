@@ -118,14 +118,21 @@ ok "installed: /usr/bin/halvern -> /opt/halvern/halvern"
 if [ -n "$log_dir_existed" ]; then
   echo "note: $log_dir was there before; it is left alone and its checks are not made"
 else
-  [ "$(stat -c '%G %a' "$log_dir")" = "dialout 2775" ] \
-    || fail "log folder is $(stat -c '%G %a' "$log_dir"), not group dialout, mode 2775"
-  # A member of dialout who is not root may append to the shared log.
-  setpriv --reuid=nobody --regid=nogroup --groups=dialout --inh-caps=-all \
-    sh -c "echo 'written by a member of dialout' >> '$log_dir/DownloadLog.txt'" \
+  [ "$(stat -c '%G %a' "$log_dir")" = "dialout 3775" ] \
+    || fail "log folder is $(stat -c '%G %a' "$log_dir"), not group dialout, mode 3775"
+  # A member of dialout who is not root may append to the shared log, but
+  # may not put anything else in its place.
+  as_dialout_member() { setpriv --reuid=nobody --regid=nogroup --groups=dialout --inh-caps=-all sh -c "$1"; }
+  as_dialout_member "echo 'written by a member of dialout' >> '$log_dir/DownloadLog.txt'" \
     || fail "a member of dialout cannot write the firmware log"
+  ! as_dialout_member "rm -f '$log_dir/DownloadLog.txt'" 2>/dev/null \
+    || fail "a member of dialout could delete the firmware log"
   : > "$log_dir/DownloadLog.txt"
-  ok "log folder: group dialout, mode 2775, writable by the group"
+  # An upgrade finds the folder as the earlier package left it.
+  chmod 2775 "$log_dir"
+  /var/lib/dpkg/info/halvern.postinst configure 1.1.0 || fail "postinst configure over a 2775 log folder"
+  [ "$(stat -c '%a' "$log_dir")" = 3775 ] || fail "the upgrade left the log folder $(stat -c '%a' "$log_dir")"
+  ok "log folder: group dialout, mode 3775 (also after an upgrade from 2775), writable by the group"
 fi
 
 # A user's home, with a file of theirs and the instrument's line on COM 1.

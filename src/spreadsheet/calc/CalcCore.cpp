@@ -282,7 +282,7 @@ void CalcCore::start(const QString &soffice, std::chrono::milliseconds connectLi
     env.remove(QStringLiteral("URE_BOOTSTRAP")); // the office crashes with a client's one
     env.insert(QStringLiteral("TMPDIR"), m_folders.tempFolder());
 
-    if (!m_process->start(soffice, arguments, env.toStringList(), &error)) {
+    if (!m_process->start(soffice, arguments, env.toStringList(), m_folders.ownerLockPath(), &error)) {
         m_folders.remove();
         markEnded();
         throw SpreadsheetError(Kind::Failed,

@@ -9,13 +9,20 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
+#include <QHash>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
 const QString kPrefix = QStringLiteral("office-");
 const QString kPidFile = QStringLiteral("launcher.pid");
+const QString kOwnerLock = QStringLiteral("owner.lock");
+// An instance name: the launching program's process id and eight hex digits.
+const QString kUniquePattern = QStringLiteral("[0-9]+-[0-9a-f]{8}");
 
 // Settings for a fresh profile: no first-start dialogs and no question about
 // keeping the Excel format when the user saves with the office's own button.
@@ -81,6 +88,16 @@ void OfficeFolders::recordLauncher(pid_t pid, bool headless) const
         file.write(QByteArray::number(pid) + (headless ? " headless" : ""));
 }
 
+QString OfficeFolders::ownerLockPath() const
+{
+    return m_folder + '/' + kOwnerLock;
+}
+
+QString OfficeFolders::pipePath(const QString &unique)
+{
+    return QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(unique);
+}
+
 void OfficeFolders::remove() const
 {
     if (!m_folder.isEmpty())
@@ -106,30 +123,114 @@ bool OfficeFolders::instanceAlive(const QString &unique)
     return OfficeProcess::groupAlive(launcherOf(dataRoot() + '/' + kPrefix + unique).first);
 }
 
+namespace {
+struct RunningOffice {
+    QString root; // the data root its profile lies in, URL-encoded
+    QList<pid_t> pids;
+};
+
+// Launched offices running now, by instance name: every process of this user
+// whose command line names an instance profile like ours, in any data root.
+QHash<QString, RunningOffice> runningOffices()
+{
+    QHash<QString, RunningOffice> offices;
+    static const QRegularExpression profile(QStringLiteral("^-env:UserInstallation=file://(.*)/") + kPrefix + '('
+                                            + kUniquePattern + QStringLiteral(")/profile$"));
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &name : pids) {
+        bool ok = false;
+        const pid_t pid = name.toInt(&ok);
+        if (!ok || QFileInfo(QStringLiteral("/proc/") + name).ownerId() != ::getuid())
+            continue;
+        QFile cmdline(QStringLiteral("/proc/") + name + QStringLiteral("/cmdline"));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray args = cmdline.read(16384);
+        if (!args.contains("-env:UserInstallation="))
+            continue;
+        for (const QByteArray &arg : args.split('\0')) {
+            const QRegularExpressionMatch m = profile.match(QString::fromLocal8Bit(arg));
+            if (m.hasMatch()) {
+                RunningOffice &office = offices[m.captured(2)];
+                office.root = m.captured(1);
+                office.pids.append(pid);
+            }
+        }
+    }
+    return offices;
+}
+
+// True when the owner of an instance has gone: its owner lock is free (taken
+// into *lock, to be held while the instance is cleared), or, for a folder
+// from before owner locks, the program that made it has ended.
+bool ownerGone(const QString &folder, const QString &unique, int *lock)
+{
+    *lock = ::open(QFile::encodeName(folder + '/' + kOwnerLock).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (*lock >= 0) {
+        if (::flock(*lock, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        ::close(*lock);
+        *lock = -1;
+        return false;
+    }
+    // A folder without one may be one being set up right now: left alone
+    // unless it is older than a minute.
+    if (QFileInfo(folder).lastModified().secsTo(QDateTime::currentDateTime()) < 60)
+        return false;
+    const pid_t owner = unique.section('-', 0, 0).toInt();
+    return owner != ::getpid() && ::kill(owner, 0) != 0 && errno == ESRCH;
+}
+
+bool living(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.read(512);
+    const qsizetype close = text.lastIndexOf(')');
+    return close >= 0 && text.size() > close + 2 && text[close + 2] != 'Z' && text[close + 2] != 'X';
+}
+
+void endProcesses(const QList<pid_t> &pids)
+{
+    for (const pid_t pid : pids)
+        ::kill(pid, SIGKILL);
+    for (int i = 0; i < 100 && std::any_of(pids.begin(), pids.end(), living); ++i)
+        ::usleep(20000);
+}
+} // namespace
+
 void OfficeFolders::sweepEnded()
 {
-    QDir root(dataRoot());
+    const QString rootPath = dataRoot();
+    const QString encodedRoot = QUrl::fromLocalFile(rootPath).path(QUrl::FullyEncoded);
+    const QHash<QString, RunningOffice> running = runningOffices();
+    QDir root(rootPath);
     const QStringList entries = root.entryList({kPrefix + '*'}, QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString &entry : entries) {
         const QString unique = entry.mid(kPrefix.size());
         const QString folder = root.filePath(entry);
-        // A folder without a launcher file may be one being set up right now:
-        // leave it unless it is older than a minute.
-        const bool hasPid = QFileInfo::exists(folder + '/' + kPidFile);
-        if (!hasPid && QFileInfo(folder).lastModified().secsTo(QDateTime::currentDateTime()) < 60)
+        int lock = -1;
+        if (!ownerGone(folder, unique, &lock))
             continue;
-        const auto [launcher, headless] = launcherOf(folder);
-        // The unique name starts with the process id of the program that
-        // launched the office.
-        const pid_t owner = unique.section('-', 0, 0).toInt();
-        if (headless && owner != ::getpid() && OfficeProcess::groupAlive(launcher)
-            && ::kill(owner, 0) != 0 && errno == ESRCH) {
-            ::kill(-launcher, SIGKILL);
-            for (int i = 0; i < 50 && OfficeProcess::groupAlive(launcher); ++i)
-                ::usleep(20000);
-        }
-        if (!OfficeProcess::groupAlive(launcher))
-            QDir(folder).removeRecursively();
+        // Nobody can reach its office any more.
+        const auto office = running.constFind(unique);
+        if (office != running.cend() && office->root == encodedRoot)
+            endProcesses(office->pids);
+        QFile::remove(pipePath(unique));
+        QDir(folder).removeRecursively();
+        if (lock >= 0)
+            ::close(lock);
+    }
+    // Pipes named like ours that no running office serves and no instance
+    // folder here stands for (an office in another data root keeps its own).
+    static const QRegularExpression ourPipe(
+        QStringLiteral("^OSL_PIPE_%1_(%2)$").arg(::getuid()).arg(kUniquePattern));
+    const QStringList pipes = QDir(QStringLiteral("/tmp")).entryList({QStringLiteral("OSL_PIPE_*")}, QDir::System);
+    for (const QString &name : pipes) {
+        const QRegularExpressionMatch m = ourPipe.match(name);
+        if (m.hasMatch() && !running.contains(m.captured(1)) && !root.exists(kPrefix + m.captured(1)))
+            QFile::remove(QStringLiteral("/tmp/") + name);
     }
 }
 

@@ -21,18 +21,26 @@ public:
     // Notes the launcher's process id, so later runs can tell whether this
     // office is still there, and whether it is headless.
     void recordLauncher(pid_t pid, bool headless) const;
+    // The file its owner holds an flock on while the office is ours.
+    QString ownerLockPath() const;
     // Deletes the whole instance folder (only once its office has ended).
     void remove() const;
 
-    // Deletes the instance folders of our offices that have ended. A
-    // headless office whose program has ended (crashed) can serve nobody: it
-    // is ended too.
+    // What crashed runs left: an office whose owner has gone (its owner lock
+    // is free) is ended, whether headless or not, and its instance folder
+    // and its pipe in /tmp are deleted; so are the folders of offices that
+    // have ended, and pipes of ours that no office serves. Offices are told
+    // by their command line naming one of our profiles: a LibreOffice of the
+    // user's own is never touched.
     static void sweepEnded();
     // Deletes the lock file beside documentPath when one of our offices wrote
     // it and that office has ended (a killed office leaves it behind). With
     // onlyUnique set, only a lock written by that instance is considered.
     static bool removeStaleLock(const QString &documentPath, const QString &onlyUnique = QString());
     static QString lockFilePath(const QString &documentPath);
+
+    // The pipe a launched office accepts connections on: /tmp/OSL_PIPE_<uid>_<unique>.
+    static QString pipePath(const QString &unique);
 
 private:
     static bool instanceAlive(const QString &unique);

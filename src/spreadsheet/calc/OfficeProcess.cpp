@@ -1,6 +1,6 @@
 #include "OfficeProcess.h"
 
-
+#include <QFile>
 #include <cerrno>
 #include <cstdio>
 #include <dirent.h>
@@ -9,12 +9,94 @@
 #include <csignal>
 #include <cstring>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
+#include <time.h>
 #include <vector>
 
+namespace {
+// How long the watchdog lets an office end on SIGTERM before SIGKILL.
+constexpr int kWatchdogGraceMs = 1500;
+constexpr int kWatchdogPollMs = 50;
+
+// The watchdog, in a forked child of a threaded program: plain system calls
+// only. It waits until the pipe breaks; a byte on it first means the office
+// was let go.
+[[noreturn]] void watchOffice(int pipe, pid_t group)
+{
+    ::setsid(); // out of our process group: a terminal's Ctrl+C must not end it first
+    if (pipe != 3) {
+        ::dup2(pipe, 3);
+        pipe = 3;
+    }
+    ::close_range(0, 2, 0);
+    ::close_range(4, ~0U, 0); // holds nothing of ours open, no other watchdog's pipe either
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    char byte = 0;
+    ssize_t n;
+    do
+        n = ::read(pipe, &byte, 1);
+    while (n < 0 && errno == EINTR);
+    if (n == 0) {
+        ::kill(-group, SIGCONT); // a stopped process cannot act on SIGTERM
+        ::kill(-group, SIGTERM);
+        const timespec pause{0, kWatchdogPollMs * 1000000L};
+        for (int waited = 0; waited < kWatchdogGraceMs && ::kill(-group, 0) == 0; waited += kWatchdogPollMs)
+            ::nanosleep(&pause, nullptr);
+        ::kill(-group, SIGKILL);
+    }
+    ::_exit(0);
+}
+} // namespace
+
+OfficeProcess::~OfficeProcess()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_pid > 0 && !groupAlive(m_pid))
+        letGo();
+}
+
+void OfficeProcess::letGo()
+{
+    if (m_watchdog >= 0) {
+        const char released = 1;
+        [[maybe_unused]] const ssize_t n = ::write(m_watchdog, &released, 1);
+        ::close(m_watchdog);
+        m_watchdog = -1;
+    }
+    if (m_ownerLock >= 0) {
+        ::close(m_ownerLock);
+        m_ownerLock = -1;
+    }
+}
+
+void OfficeProcess::startWatchdog(pid_t group)
+{
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return;
+    // Forked twice, so that init takes the watchdog and nobody has to wait for it.
+    const pid_t middle = ::fork();
+    if (middle == 0) {
+        if (::_Fork() != 0)
+            ::_exit(0);
+        watchOffice(ends[0], group);
+    }
+    ::close(ends[0]);
+    if (middle < 0) {
+        ::close(ends[1]);
+        return;
+    }
+    while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    m_watchdog = ends[1];
+}
+
 bool OfficeProcess::start(const QString &program, const QStringList &arguments,
-                          const QStringList &environment, QString *error)
+                          const QStringList &environment, const QString &ownerLock, QString *error)
 {
     std::vector<QByteArray> storage;
     storage.push_back(program.toLocal8Bit());
@@ -65,6 +147,11 @@ bool OfficeProcess::start(const QString &program, const QStringList &arguments,
     std::lock_guard lock(m_mutex);
     m_pid = pid;
     m_reaped = false;
+    letGo();
+    m_ownerLock = ::open(QFile::encodeName(ownerLock).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_ownerLock >= 0)
+        ::flock(m_ownerLock, LOCK_EX | LOCK_NB);
+    startWatchdog(pid);
     return true;
 }
 
@@ -107,7 +194,11 @@ bool OfficeProcess::ended()
         reapLauncher();
         pid = m_pid;
     }
-    return !groupAlive(pid);
+    if (groupAlive(pid))
+        return false;
+    std::lock_guard lock(m_mutex);
+    letGo();
+    return true;
 }
 
 bool OfficeProcess::groupAlive(pid_t pid)

@@ -8,20 +8,29 @@
 
 // The office process we launched. It runs in a session (and so a process
 // group) of its own, so that the launcher and the office it starts can be
-// signalled together and an office left open outlives neither our terminal
-// nor our own exit. Thread safe.
+// signalled together and our terminal's signals do not reach it.
+//
+// No office outlives us, however we end (a crash, kill -9): a watchdog
+// process, started with the office, waits on a pipe that only we hold. When
+// the pipe breaks without the office having been let go, the watchdog ends
+// the office's process group. While the office runs we also hold an flock on
+// an owner file of its instance folder, so a later start-up can tell an
+// office whose program is gone (see OfficeFolders::sweepEnded). Thread safe.
 class OfficeProcess {
 public:
     OfficeProcess() = default;
-    ~OfficeProcess() = default; // never ends the office by itself
+    // Never ends the office by itself: an office still running is left to
+    // the user, and to the watchdog when we end.
+    ~OfficeProcess();
     OfficeProcess(const OfficeProcess &) = delete;
     OfficeProcess &operator=(const OfficeProcess &) = delete;
 
     // Starts program (searched in PATH when it has no "/") with arguments and
     // the given environment ("NAME=value" entries). False, with a reason in
     // *error, when it cannot be started.
+    // `ownerLock` is a file that is locked for as long as the office is ours.
     bool start(const QString &program, const QStringList &arguments, const QStringList &environment,
-               QString *error);
+               const QString &ownerLock, QString *error);
 
     // The launched process; it leads the office's process group.
     pid_t pid() const;
@@ -41,8 +50,14 @@ public:
 
 private:
     void reapLauncher();
+    // Called with m_mutex held.
+    void startWatchdog(pid_t group);
+    // The office has ended: the watchdog and the owner lock are let go.
+    void letGo();
 
     mutable std::mutex m_mutex;
     pid_t m_pid = -1;
     bool m_reaped = false;
+    int m_watchdog = -1;  // write end of the watchdog's pipe
+    int m_ownerLock = -1;
 };

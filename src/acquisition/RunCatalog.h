@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+
+// The runs kept in a journal folder (see RunJournal), as the Runs window,
+// the start-up offer and --list-runs show them. A listing reads the folder,
+// the file sizes and the small summaries, never a whole ".raw": the lines of
+// a run without a summary are counted separately (countLines).
+class RunCatalog {
+public:
+    enum class State : std::uint8_t {
+        Running,    // a running program holds its journal
+        Saved,      // its summary names the workbook
+        NotSaved,   // its summary says it was not saved
+        Unfinished, // no summary and nobody holds it: it ended without Stop
+    };
+    struct Run {
+        QString rawPath;
+        QDateTime started;
+        QDateTime ended;               // Stop, or the last byte of a run ended without it
+        bool endedWithoutStop = false; // its summary says so
+        int comNumber = 0;
+        QString device;                // as the summary gives it; may be empty
+        std::int64_t bytes = 0;
+        std::int64_t lines = -1;       // -1 until counted
+        State state = State::Unfinished;
+        QString savedAs;
+        std::int64_t diskBytes = 0;    // the run's files together
+    };
+
+    // Every run in `folder`, newest first. `totalBytes`, when given, gets the
+    // size of everything in the folder.
+    static QList<Run> scan(const QString &folder, std::int64_t *totalBytes = nullptr);
+    // The complete lines (CR LF) in a raw file, read in bounded pieces; -1
+    // when it cannot be read or `cancel` was set meanwhile.
+    static std::int64_t countLines(const QString &rawPath, const std::atomic<bool> *cancel = nullptr);
+    // When the last byte of the run arrived: its last note in ".times", else
+    // the time the raw file was last written.
+    static QDateTime lastArrival(const QString &rawPath);
+    // Removes the run's files (raw, times, summary). Never a running run's.
+    static bool remove(const Run &run, QString *error);
+
+    // "running", "saved", "not saved", "unfinished".
+    static QString stateText(State state);
+    // One line of `halvern --list-runs`, TAB-separated: the start
+    // (yyyy-MM-dd HH:mm:ss), COM<n>, bytes, lines, the state, the workbook
+    // (empty when none) and the raw file.
+    static QString listingLine(const Run &run);
+    // The runs in `runs` that ended without Stop and were never made or declined.
+    static QList<Run> unfinished(const QList<Run> &runs);
+};
