@@ -15,6 +15,9 @@
 #include "frmDownload.h"
 #include "frmEmulation.h"
 #include "frmExcelMacro.h"
+#include "frmRuns.h"
+#include "RunJournal.h"
+#include "UnfinishedRuns.h"
 
 #include <QAction>
 #include <QApplication>
@@ -155,6 +158,8 @@ void frmMain::buildMenus()
     mnuTools = menuBar()->addMenu("&Tools");
     mnuToolsDLREmulation = mnuTools->addAction("Emulator");
     connect(mnuToolsDLREmulation, &QAction::triggered, this, &frmMain::mnuToolsDLREmulation_Click);
+    mnuToolsRuns = mnuTools->addAction("&Runs...");
+    connect(mnuToolsRuns, &QAction::triggered, this, &frmMain::mnuToolsRuns_Click);
 
     mnuUtilities = menuBar()->addMenu("&Utilities");
     mnuUtilitiesDownload = mnuUtilities->addAction("&Update firmware");
@@ -257,6 +262,8 @@ void frmMain::Form_Unload()
         m_about->unloadForm();
     if (m_emulation)
         m_emulation->close(); // the run reads the port again
+    if (m_runs)
+        m_runs->close();
     tmrMain->stop();
     m_run->detachView();
     QCoreApplication::quit();
@@ -308,6 +315,44 @@ frmDownload *frmMain::downloadWindow()
 }
 
 void frmMain::mnuUtilitiesDownload_Click() { downloadWindow()->ShowForm(); }
+
+QString frmMain::journalFolder() const { return RunJournal::defaultFolder(); }
+
+void frmMain::mnuToolsRuns_Click()
+{
+    if (!m_runs) {
+        m_runs = new frmRuns(journalFolder(), m_services.boxes,
+                             [this](const QString &rawPath) { makeWorkbookFromJournal(rawPath); }, this);
+        m_runs->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_runs->show();
+    m_runs->raise();
+    m_runs->activateWindow();
+}
+
+void frmMain::offerUnfinishedRuns()
+{
+    const QList<RunCatalog::Run> runs = UnfinishedRuns::find(journalFolder());
+    switch (UnfinishedRuns::offer(m_services.boxes, runs)) {
+    case UnfinishedRuns::Answer::None:
+        break;
+    case UnfinishedRuns::Answer::MakeOne:
+        makeWorkbookFromJournal(runs[0].rawPath);
+        break;
+    case UnfinishedRuns::Answer::ShowAll: {
+        mnuToolsRuns_Click();
+        QStringList paths;
+        for (const RunCatalog::Run &run : runs)
+            paths.append(run.rawPath);
+        m_runs->selectRuns(paths);
+        break;
+    }
+    case UnfinishedRuns::Answer::Declined:
+        for (const RunCatalog::Run &run : runs)
+            UnfinishedRuns::markNotSaved(run);
+        break;
+    }
+}
 
 // ---- AcquisitionView ----
 

@@ -7,6 +7,7 @@
 #include "frmDownload.h"
 #include "frmEmulation.h"
 #include "frmExcelMacro.h"
+#include "frmRuns.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -72,6 +73,7 @@ public:
     QTimer *tmrMain = nullptr;
     QMenu *mnuTools = nullptr;
     QAction *mnuToolsDLREmulation = nullptr;
+    QAction *mnuToolsRuns = nullptr;
     QMenu *mnuUtilities = nullptr;
     QAction *mnuUtilitiesDownload = nullptr;
     QMenu *mnuHelp = nullptr;
@@ -82,6 +84,10 @@ public:
     frmEmulation *emulatorWindow() const { return m_emulation; }
     frmExcelMacro *macroDialog();
     frmDownload *downloadWindow();
+    // The Runs window, created on first use; null when not open.
+    frmRuns *runsWindow() const { return m_runs; }
+    // Where the runs' journals are kept.
+    QString journalFolder() const;
     AcquisitionRun &run() { return *m_run; }
     // The user macro run at Stop, as loaded from the settings.
     const MacroSettings &macroSettings() const { return m_macro; }
@@ -119,6 +125,13 @@ public slots:
     void mnuHelpAbout_Click();
     void mnuToolsDLREmulation_Click();
     void mnuUtilitiesDownload_Click();
+    void mnuToolsRuns_Click();
+    // After the window shows at start-up: offers the runs that ended without
+    // Stop (the program or the computer stopped during them).
+    void offerUnfinishedRuns();
+    // Makes the workbook of a kept run from its journal, as a rebuild at Stop
+    // does, and notes it in the run's summary.
+    void makeWorkbookFromJournal(const QString &rawPath);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -141,5 +154,6 @@ private:
     QPointer<frmEmulation> m_emulation;
     QPointer<frmExcelMacro> m_macroDialog;
     QPointer<frmDownload> m_download;
+    QPointer<frmRuns> m_runs;
     QPointer<QProgressDialog> m_progress;
 };

@@ -60,5 +60,7 @@ int main(int argc, char *argv[])
                           instance);
     if (!window)
         return 1; // a second copy, or the program folder is unusable
+    // What a run that crashed left behind: its office, pipe and profile.
+    CalcSpreadsheetFactory::clearLeftovers();
     return app.exec();
 }

@@ -37,3 +37,5 @@ std::shared_ptr<SpreadsheetApp> CalcSpreadsheetFactory::launch(bool headless)
     core->start(sofficePath(), m_connectLimit);
     return std::make_shared<CalcSpreadsheetApp>(core);
 }
+
+void CalcSpreadsheetFactory::clearLeftovers() { OfficeFolders::sweepEnded(); }

@@ -28,6 +28,9 @@ public:
     std::shared_ptr<SpreadsheetApp> createHeadless() override;
 
     void setConnectTimeout(std::chrono::milliseconds limit) { m_connectLimit = limit; }
+    // Removes what offices of ours left when their program died: the offices
+    // themselves, their pipes and their private folders (see OfficeFolders).
+    static void clearLeftovers();
     QString sofficePath() const;
 
 private:

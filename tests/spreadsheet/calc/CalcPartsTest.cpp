@@ -98,12 +98,12 @@ TEST(OfficeProcess, MissingProgramFailsAndGroupEndsOnRequest)
 {
     OfficeProcess missing;
     QString error;
-    EXPECT_FALSE(missing.start("/nonexistent/soffice", {}, {}, &error));
+    EXPECT_FALSE(missing.start("/nonexistent/soffice", {}, {}, {}, &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(missing.alive());
 
     OfficeProcess sleeper;
-    ASSERT_TRUE(sleeper.start("sh", {"-c", "sleep 30 & sleep 30"}, {"PATH=/usr/bin:/bin"}, &error)) << error.toStdString();
+    ASSERT_TRUE(sleeper.start("sh", {"-c", "sleep 30 & sleep 30"}, {"PATH=/usr/bin:/bin"}, {}, &error)) << error.toStdString();
     EXPECT_TRUE(sleeper.alive());
     EXPECT_TRUE(OfficeProcess::groupAlive(sleeper.pid()));
     EXPECT_TRUE(sleeper.end(2000ms));
@@ -136,7 +136,7 @@ TEST(OfficeFolders, OnlyStaleLocksOfOurOwnOfficesAreRemoved)
     QString error;
     ASSERT_TRUE(live.create(&error)) << error.toStdString();
     OfficeProcess running;
-    ASSERT_TRUE(running.start("sleep", {"30"}, {"PATH=/usr/bin:/bin"}, &error));
+    ASSERT_TRUE(running.start("sleep", {"30"}, {"PATH=/usr/bin:/bin"}, live.ownerLockPath(), &error));
     live.recordLauncher(running.pid(), true);
     writeFile(lock, lockNaming(live.folder()));
     EXPECT_FALSE(OfficeFolders::removeStaleLock(book));
@@ -154,34 +154,31 @@ TEST(OfficeFolders, OnlyStaleLocksOfOurOwnOfficesAreRemoved)
     EXPECT_FALSE(QDir(live.folder()).exists());
 }
 
-TEST(OfficeFolders, HeadlessOfficeOfAProgramThatDiedIsEndedVisibleOneIsKept)
+TEST(OfficeFolders, OfficesOfAProgramThatDiedAreEndedTheUsersOwnIsNot)
 {
-    // A process id nobody uses any more stands for the crashed program.
-    OfficeProcess gone;
-    QString error;
-    ASSERT_TRUE(gone.start("true", {}, {"PATH=/usr/bin:/bin"}, &error));
-    ASSERT_TRUE(gone.waitEnded(2000ms));
-    ASSERT_TRUE(gone.ended());
-
-    auto orphan = [&](const QString &name, bool headless, OfficeProcess &office) {
-        const QString folder = OfficeFolders::dataRoot() + "/office-" + QString::number(gone.pid()) + "-" + name;
-        EXPECT_TRUE(QDir().mkpath(folder));
-        EXPECT_TRUE(office.start("sleep", {"30"}, {"PATH=/usr/bin:/bin"}, &error));
-        writeFile(folder + "/launcher.pid", QByteArray::number(office.pid()) + (headless ? " headless" : ""));
-        return folder;
+    // Stand-ins for offices: processes whose command line names a profile.
+    auto office = [](OfficeProcess &process, const QString &profile) {
+        QString error;
+        EXPECT_TRUE(process.start("sh", {"-c", "while :; do sleep 0.1; done", "sh",
+                                         "-env:UserInstallation=file://" + profile},
+                                  {"PATH=/usr/bin:/bin"}, {}, &error));
     };
-    OfficeProcess headlessOffice;
-    OfficeProcess visibleOffice;
-    const QString headlessFolder = orphan("0000aaaa", true, headlessOffice);
-    const QString visibleFolder = orphan("0000bbbb", false, visibleOffice);
+    const QString unique = "1-0000aaaa";
+    const QString folder = OfficeFolders::dataRoot() + "/office-" + unique;
+    ASSERT_TRUE(QDir().mkpath(folder + "/profile"));
+    writeFile(folder + "/owner.lock", ""); // nobody holds it: its program has gone
+    const QString pipe = OfficeFolders::pipePath(unique);
+    writeFile(pipe, "");
+    OfficeProcess orphan;
+    office(orphan, folder + "/profile");
+    QTemporaryDir home;
+    OfficeProcess users;
+    office(users, home.path() + "/.config/libreoffice/4");
 
     OfficeFolders::sweepEnded();
-    EXPECT_TRUE(headlessOffice.ended());
-    EXPECT_FALSE(QDir(headlessFolder).exists());
-    // The user may still be working in a visible one.
-    EXPECT_TRUE(visibleOffice.alive());
-    EXPECT_TRUE(QDir(visibleFolder).exists());
-    EXPECT_TRUE(visibleOffice.end(2000ms));
-    OfficeFolders::sweepEnded();
-    EXPECT_FALSE(QDir(visibleFolder).exists());
+    EXPECT_TRUE(orphan.waitEnded(2000ms));
+    EXPECT_FALSE(QDir(folder).exists());
+    EXPECT_FALSE(QFile::exists(pipe));
+    EXPECT_TRUE(users.alive());
+    EXPECT_TRUE(users.end(2000ms));
 }

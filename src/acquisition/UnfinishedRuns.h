@@ -1,0 +1,29 @@
+#pragma once
+
+#include "RunCatalog.h"
+
+#include <QList>
+#include <QString>
+
+class MessageBoxes;
+
+// Runs that ended without Stop, because the program or the computer stopped
+// during them: offered once, at the next start, in one box. Making the
+// workbook or declining it writes the run's summary, so it is not offered again.
+class UnfinishedRuns {
+public:
+    enum class Answer { None, MakeOne, ShowAll, Declined };
+
+    // The runs to offer (newest first), their lines counted.
+    static QList<RunCatalog::Run> find(const QString &journalFolder);
+    // Asks in one box: for one run, its start, port and lines and whether to
+    // make its workbook now; for several, their number and whether to see
+    // them in the Runs window. None when there is nothing to offer.
+    static Answer offer(MessageBoxes &boxes, const QList<RunCatalog::Run> &runs);
+    // The summary of such a run: it ended without Stop, with its last byte's
+    // time. `savedAs` is where its workbook went (empty: not saved); `more`
+    // is added as it stands (lines ending in "\n").
+    static QString summary(const RunCatalog::Run &run, const QString &savedAs, const QString &more = {});
+    // Declined: the run is noted as not saved.
+    static bool markNotSaved(const RunCatalog::Run &run);
+};

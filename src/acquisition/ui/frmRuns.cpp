@@ -1,0 +1,244 @@
+#include "frmRuns.h"
+
+#include "MessageBoxes.h"
+#include "RunLineCounter.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QDir>
+#include <QFileSystemWatcher>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTableWidget>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
+#include <sys/stat.h>
+
+namespace {
+const QString kStamp = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+const QString kTitle = QStringLiteral("Runs");
+// Changes in the folder come in bursts (a run's three files): one refresh for each burst.
+constexpr int kRefreshDelayMs = 200;
+
+QString megabytes(std::int64_t bytes)
+{
+    return QString::number(static_cast<double>(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
+}
+
+QString endText(const RunCatalog::Run &run)
+{
+    if (run.state == RunCatalog::State::Running)
+        return QStringLiteral("running");
+    if (run.state == RunCatalog::State::Unfinished || run.endedWithoutStop)
+        return QStringLiteral("ended without Stop");
+    return run.ended.toString(kStamp);
+}
+
+QString workbookText(const RunCatalog::Run &run)
+{
+    if (run.state == RunCatalog::State::Running)
+        return QString();
+    return run.savedAs.isEmpty() ? QStringLiteral("not saved") : run.savedAs;
+}
+} // namespace
+
+frmRuns::frmRuns(QString folder, MessageBoxes &boxes, MakeWorkbook makeWorkbook, QWidget *parent)
+    : QDialog(parent), m_folder(std::move(folder)), m_boxes(boxes), m_makeWorkbook(std::move(makeWorkbook))
+{
+    setObjectName(QStringLiteral("frmRuns"));
+    setWindowTitle(kTitle);
+    setModal(false);
+    buildControls();
+
+    m_counter = new RunLineCounter(this);
+    connect(m_counter, &RunLineCounter::counted, this, &frmRuns::linesCounted);
+    m_refreshSoon = new QTimer(this);
+    m_refreshSoon->setSingleShot(true);
+    m_refreshSoon->setInterval(kRefreshDelayMs);
+    connect(m_refreshSoon, &QTimer::timeout, this, &frmRuns::refresh);
+    if (!QDir(m_folder).exists() && QDir().mkpath(m_folder))
+        ::chmod(QFile::encodeName(m_folder).constData(), 0700);
+    m_watcher = new QFileSystemWatcher(QStringList{m_folder}, this);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, m_refreshSoon, qOverload<>(&QTimer::start));
+    refresh();
+}
+
+frmRuns::~frmRuns() = default;
+
+void frmRuns::buildControls()
+{
+    grdRuns = new QTableWidget(0, 7, this);
+    grdRuns->setHorizontalHeaderLabels({QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("COM"),
+                                        QStringLiteral("Device"), QStringLiteral("Bytes"), QStringLiteral("Lines"),
+                                        QStringLiteral("Workbook")});
+    grdRuns->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grdRuns->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grdRuns->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    grdRuns->verticalHeader()->hide();
+    grdRuns->horizontalHeader()->setStretchLastSection(true);
+    grdRuns->setWordWrap(false);
+    connect(grdRuns, &QTableWidget::itemSelectionChanged, this, &frmRuns::updateButtons);
+
+    lblFolder = new QLabel(this);
+    lblFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    cmdMakeWorkbook = new QPushButton(QStringLiteral("Make workbook..."), this);
+    cmdMakeWorkbook->setDefault(true); // Enter
+    cmdShowFiles = new QPushButton(QStringLiteral("Show files"), this);
+    cmdDelete = new QPushButton(QStringLiteral("Delete..."), this);
+    cmdClose = new QPushButton(QStringLiteral("Close"), this);
+    cmdShowFiles->setAutoDefault(false);
+    cmdDelete->setAutoDefault(false);
+    cmdClose->setAutoDefault(false);
+    connect(cmdMakeWorkbook, &QPushButton::clicked, this, &frmRuns::cmdMakeWorkbook_Click);
+    connect(cmdShowFiles, &QPushButton::clicked, this, &frmRuns::cmdShowFiles_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmRuns::cmdDelete_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);
+    auto *deleteKey = new QShortcut(QKeySequence::Delete, this);
+    connect(deleteKey, &QShortcut::activated, this, &frmRuns::cmdDelete_Click);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(cmdMakeWorkbook);
+    buttons->addWidget(cmdShowFiles);
+    buttons->addWidget(cmdDelete);
+    buttons->addStretch();
+    buttons->addWidget(cmdClose);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(grdRuns);
+    layout->addWidget(lblFolder);
+    layout->addLayout(buttons);
+    resize(900, 420);
+}
+
+void frmRuns::refresh()
+{
+    QStringList selected;
+    for (const RunCatalog::Run &run : selectedRuns())
+        selected.append(run.rawPath);
+    std::int64_t total = 0;
+    m_runs = RunCatalog::scan(m_folder, &total);
+    lblFolder->setText(QStringLiteral("%1 runs in %2, %3").arg(m_runs.size()).arg(m_folder, megabytes(total)));
+
+    grdRuns->setUpdatesEnabled(false);
+    grdRuns->clearContents();
+    grdRuns->setRowCount(static_cast<int>(m_runs.size()));
+    QStringList toCount;
+    for (int row = 0; row < m_runs.size(); ++row) {
+        const RunCatalog::Run &run = m_runs[row];
+        const QStringList cells{run.started.toString(kStamp), endText(run),
+                                QStringLiteral("COM") + QString::number(run.comNumber), run.device,
+                                QString::number(run.bytes), QString(), workbookText(run)};
+        for (int column = 0; column < cells.size(); ++column) {
+            auto *item = new QTableWidgetItem(cells[column]);
+            if (column == BytesColumn || column == LinesColumn)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            grdRuns->setItem(row, column, item);
+        }
+        showLines(row);
+        if (run.lines < 0)
+            toCount.append(run.rawPath);
+    }
+    grdRuns->resizeColumnsToContents();
+    grdRuns->setUpdatesEnabled(true);
+    m_counter->count(toCount);
+    selectRuns(selected);
+}
+
+void frmRuns::showLines(int row)
+{
+    const qint64 lines = m_runs[row].lines;
+    grdRuns->item(row, LinesColumn)->setText(lines >= 0 ? QString::number(lines) : QStringLiteral("counting..."));
+}
+
+void frmRuns::linesCounted(const QString &rawPath, qint64 lines)
+{
+    for (int row = 0; row < m_runs.size(); ++row) {
+        if (m_runs[row].rawPath == rawPath) {
+            m_runs[row].lines = lines;
+            showLines(row);
+        }
+    }
+}
+
+void frmRuns::selectRuns(const QStringList &rawPaths)
+{
+    grdRuns->clearSelection();
+    bool first = true;
+    for (int row = 0; row < m_runs.size(); ++row) {
+        if (!rawPaths.contains(m_runs[row].rawPath))
+            continue;
+        grdRuns->selectionModel()->select(grdRuns->model()->index(row, 0),
+                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        if (std::exchange(first, false))
+            grdRuns->scrollToItem(grdRuns->item(row, 0));
+    }
+    updateButtons();
+}
+
+QList<RunCatalog::Run> frmRuns::selectedRuns() const
+{
+    QList<RunCatalog::Run> out;
+    if (!grdRuns)
+        return out;
+    for (const QModelIndex &index : grdRuns->selectionModel()->selectedRows())
+        if (index.row() < m_runs.size())
+            out.append(m_runs[index.row()]);
+    return out;
+}
+
+void frmRuns::updateButtons()
+{
+    const QList<RunCatalog::Run> selected = selectedRuns();
+    const bool anyRunning = std::any_of(selected.begin(), selected.end(), [](const RunCatalog::Run &run) {
+        return run.state == RunCatalog::State::Running;
+    });
+    cmdMakeWorkbook->setEnabled(!selected.isEmpty() && !anyRunning);
+    cmdDelete->setEnabled(!selected.isEmpty() && !anyRunning);
+}
+
+void frmRuns::cmdMakeWorkbook_Click()
+{
+    const QList<RunCatalog::Run> selected = selectedRuns();
+    if (!cmdMakeWorkbook->isEnabled() || selected.isEmpty() || !m_makeWorkbook)
+        return;
+    setEnabled(false);
+    for (const RunCatalog::Run &run : selected)
+        m_makeWorkbook(run.rawPath);
+    setEnabled(true);
+    refresh();
+}
+
+void frmRuns::cmdShowFiles_Click() { QDesktopServices::openUrl(QUrl::fromLocalFile(m_folder)); }
+
+void frmRuns::cmdDelete_Click()
+{
+    const QList<RunCatalog::Run> selected = selectedRuns();
+    if (!cmdDelete->isEnabled() || selected.isEmpty())
+        return;
+    const QString which = selected.size() == 1
+        ? QStringLiteral("the run started %1 on COM%2")
+              .arg(selected[0].started.toString(kStamp))
+              .arg(selected[0].comNumber)
+        : QStringLiteral("these %1 runs").arg(selected.size());
+    const QString question = QStringLiteral("Delete the files of %1? What they received cannot be made into a "
+                                            "workbook afterwards.")
+                                 .arg(which);
+    if (m_boxes.show(question, kTitle, MessageBoxes::Buttons::OkCancel) != MessageBoxes::Answer::Ok)
+        return;
+    QStringList failures;
+    for (const RunCatalog::Run &run : selected) {
+        QString error;
+        if (!RunCatalog::remove(run, &error))
+            failures.append(error);
+    }
+    refresh();
+    if (!failures.isEmpty())
+        m_boxes.show(QStringLiteral("Not everything could be deleted:\n") + failures.join('\n'), kTitle);
+}

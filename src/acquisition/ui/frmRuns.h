@@ -1,0 +1,66 @@
+#pragma once
+
+#include "RunCatalog.h"
+
+#include <QDialog>
+#include <functional>
+
+class QFileSystemWatcher;
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class QTimer;
+
+class MessageBoxes;
+class RunLineCounter;
+
+// The Runs window: every run kept in the journal folder, newest first, with
+// what became of it. Makes a run's workbook from its journal, shows the
+// folder in the file manager, deletes runs. Not modal; refreshes itself when
+// the folder changes (a run starts or ends).
+class frmRuns : public QDialog {
+    Q_OBJECT
+public:
+    // Makes the workbook of the run whose raw file is given (a rebuild from
+    // its journal, with the save dialog).
+    using MakeWorkbook = std::function<void(const QString &rawPath)>;
+
+    frmRuns(QString folder, MessageBoxes &boxes, MakeWorkbook makeWorkbook, QWidget *parent = nullptr);
+    ~frmRuns() override;
+
+    enum Column { StartColumn, EndColumn, ComColumn, DeviceColumn, BytesColumn, LinesColumn, WorkbookColumn };
+
+    QTableWidget *grdRuns = nullptr;
+    QLabel *lblFolder = nullptr;
+    QPushButton *cmdMakeWorkbook = nullptr;
+    QPushButton *cmdShowFiles = nullptr;
+    QPushButton *cmdDelete = nullptr;
+    QPushButton *cmdClose = nullptr;
+
+    // The runs as listed now, in the table's order.
+    const QList<RunCatalog::Run> &runs() const { return m_runs; }
+    // Selects these runs (by raw file), and only these.
+    void selectRuns(const QStringList &rawPaths);
+
+public slots:
+    // Reads the folder again, keeping the selection.
+    void refresh();
+    void cmdMakeWorkbook_Click();
+    void cmdShowFiles_Click();
+    void cmdDelete_Click();
+
+private:
+    void buildControls();
+    QList<RunCatalog::Run> selectedRuns() const;
+    void showLines(int row);
+    void linesCounted(const QString &rawPath, qint64 lines);
+    void updateButtons();
+
+    QString m_folder;
+    MessageBoxes &m_boxes;
+    MakeWorkbook m_makeWorkbook;
+    QList<RunCatalog::Run> m_runs;
+    QFileSystemWatcher *m_watcher = nullptr;
+    QTimer *m_refreshSoon = nullptr;
+    RunLineCounter *m_counter = nullptr;
+};
