@@ -226,7 +226,8 @@ void OfficeFolders::sweepEnded()
     // folder here stands for (an office in another data root keeps its own).
     static const QRegularExpression ourPipe(
         QStringLiteral("^OSL_PIPE_%1_(%2)$").arg(::getuid()).arg(kUniquePattern));
-    const QStringList pipes = QDir(QStringLiteral("/tmp")).entryList({QStringLiteral("OSL_PIPE_*")}, QDir::System | QDir::Files);
+    const QStringList pipes =
+        QDir(QStringLiteral("/tmp")).entryList({QStringLiteral("OSL_PIPE_*")}, QDir::System | QDir::Files);
     for (const QString &name : pipes) {
         const QRegularExpressionMatch m = ourPipe.match(name);
         if (m.hasMatch() && !running.contains(m.captured(1)) && !root.exists(kPrefix + m.captured(1)))

@@ -1,0 +1,166 @@
+// The kept runs: listed from their summaries and sizes with their state, the
+// journal's lock let go by the kernel, the files private, a run that ended
+// without Stop offered once.
+#include "FileContents.h"
+#include "JournalReader.h"
+#include "KeptRuns.h"
+#include "RecordingMessageBoxes.h"
+#include "RunCatalog.h"
+#include "RunJournal.h"
+#include "UnfinishedRuns.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+QStringList column(const QList<RunCatalog::Run> &runs, const std::function<QString(const RunCatalog::Run &)> &of)
+{
+    QStringList out;
+    for (const RunCatalog::Run &run : runs)
+        out.append(of(run));
+    return out;
+}
+
+unsigned mode(const QString &path)
+{
+    struct stat info {};
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return info.st_mode & 0777;
+}
+} // namespace
+
+TEST(RunCatalog, ListsEveryRunNewestFirstWithItsState)
+{
+    QTemporaryDir dir;
+    const QString f = dir.path();
+    writeKeptRun(f, "2026-12-06_09-00-00_COM5", "a\r\nb\r\nc\r\n",
+                 stopSummary("2026-12-06 09:00:00", "2026-12-06 10:00:00", 3, "/data/a.xls", "/dev/ttyUSB0"));
+    writeKeptRun(f, "2026-12-06_09-00-00_COM5-2", "x\r\n", stopSummary("2026-12-06 09:00:00", "", 1, ""));
+    const QString unfinished = writeKeptRun(f, "2026-12-07_08-00-00_COM2", "1\r\n2\r\n3");
+    writeFile(f + "/notes.txt", "not a run");
+    RunJournal running;
+    ASSERT_TRUE(running.open(f, QDateTime(QDate(2026, 12, 7), QTime(9, 0)), 7));
+    running.append("9\r\n", QDateTime::currentDateTime());
+
+    std::int64_t total = 0;
+    const QList<RunCatalog::Run> runs = RunCatalog::scan(f, &total);
+    ASSERT_EQ(runs.size(), 4);
+    EXPECT_EQ(column(runs, [](auto &r) { return QFileInfo(r.rawPath).fileName(); }),
+              (QStringList{"2026-12-07_09-00-00_COM7.raw", "2026-12-07_08-00-00_COM2.raw",
+                           "2026-12-06_09-00-00_COM5-2.raw", "2026-12-06_09-00-00_COM5.raw"}));
+    EXPECT_EQ(column(runs, [](auto &r) { return RunCatalog::stateText(r.state); }),
+              (QStringList{"running", "unfinished", "not saved", "saved"}));
+    // Lines come from summaries; the rest are counted apart.
+    EXPECT_EQ(column(runs, [](auto &r) { return QString::number(r.lines); }), (QStringList{"-1", "-1", "1", "3"}));
+    EXPECT_EQ(RunCatalog::countLines(unfinished), 2);
+    EXPECT_EQ(runs[3].device, "/dev/ttyUSB0");
+    EXPECT_EQ(runs[3].ended, QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
+    EXPECT_EQ(RunCatalog::listingLine(runs[3]),
+              "2026-12-06 09:00:00\tCOM5\t9\t3\tsaved\t/data/a.xls\t" + runs[3].rawPath);
+    EXPECT_EQ(RunCatalog::listingLine(runs[1]).section('\t', 5, 5), "");
+    qint64 onDisk = 0;
+    for (const QFileInfo &file : QDir(f).entryInfoList(QDir::Files))
+        onDisk += file.size();
+    EXPECT_EQ(total, onDisk);
+
+    // Deleting takes every file of a run, and never a running run's.
+    QString error;
+    EXPECT_FALSE(RunCatalog::remove(runs[0], &error));
+    EXPECT_TRUE(QFile::exists(runs[0].rawPath));
+    ASSERT_TRUE(RunCatalog::remove(runs[3], &error)) << error.toStdString();
+    EXPECT_EQ(QDir(f).entryList({"2026-12-06_09-00-00_COM5.*"}, QDir::Files), QStringList{});
+}
+
+TEST(RunCatalog, CountsLineEndsSplitBetweenReadPieces)
+{
+    QTemporaryDir dir;
+    QByteArray bytes(1024 * 1024 - 1, 'x'); // CR is the piece's last byte, LF the next one's first
+    bytes += "\r\ny\r\n\n\r";
+    writeFile(dir.filePath("r.raw"), bytes);
+    EXPECT_EQ(RunCatalog::countLines(dir.filePath("r.raw")), 2);
+    EXPECT_EQ(RunCatalog::countLines(dir.filePath("none.raw")), -1);
+}
+
+TEST(RunJournal, HeldWhileOpenLetGoWhenItsProcessIsKilledAndPrivate)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/runs";
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        RunJournal journal;
+        journal.open(folder, QDateTime(QDate(2026, 12, 7), QTime(14, 30)), 5);
+        journal.append("1\r\n", QDateTime::currentDateTime());
+        [[maybe_unused]] const ssize_t n = ::write(ready[1], "x", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    const QString raw = folder + "/2026-12-07_14-30-00_COM5.raw";
+    EXPECT_TRUE(RunJournal::isHeld(raw));
+    EXPECT_EQ(RunCatalog::scan(folder).value(0).state, RunCatalog::State::Running);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_FALSE(RunJournal::isHeld(raw));
+    EXPECT_EQ(RunCatalog::scan(folder).value(0).state, RunCatalog::State::Unfinished);
+
+    EXPECT_EQ(mode(folder), 0700u);
+    const QString summary = RunJournal::summaryPathFor(raw);
+    ASSERT_TRUE(RunJournal::writeSummaryFile(summary, "Halvern run\n"));
+    for (const QString &file : {raw, JournalReader::timesPathFor(raw), summary})
+        EXPECT_EQ(mode(file), 0600u) << file.toStdString();
+    // Nothing is written through a link put in a summary's place.
+    writeFile(dir.path() + "/theirs", "theirs");
+    QFile::remove(summary);
+    ASSERT_TRUE(QFile::link(dir.path() + "/theirs", summary));
+    EXPECT_FALSE(RunJournal::writeSummaryFile(summary, "Halvern run\n"));
+    EXPECT_EQ(readFile(dir.path() + "/theirs"), "theirs");
+}
+
+TEST(UnfinishedRuns, OneIsOfferedWithItsStartPortAndLinesAndNeverAgainOnceDeclined)
+{
+    QTemporaryDir dir;
+    QByteArray lines;
+    for (int i = 0; i < 200; ++i)
+        lines += QByteArray::number(i) + " :: 1\r\n";
+    const QDateTime last(QDate(2026, 12, 7), QTime(14, 40, 5));
+    writeKeptRun(dir.path(), "2026-12-07_14-30-00_COM5", lines, {}, last);
+
+    RecordingMessageBoxes boxes;
+    boxes.answers = {MessageBoxes::Answer::Cancel};
+    const QList<RunCatalog::Run> runs = UnfinishedRuns::find(dir.path());
+    ASSERT_EQ(UnfinishedRuns::offer(boxes, runs), UnfinishedRuns::Answer::Declined);
+    const QString text = boxes.boxes.value(0).text;
+    for (const char *part : {"Started: 2026-12-07 14:30:00", "Port: COM5", "Lines received: 200", "workbook now?"})
+        EXPECT_TRUE(text.contains(part)) << text.toStdString();
+    EXPECT_EQ(boxes.boxes[0].buttons, MessageBoxes::Buttons::OkCancel);
+
+    ASSERT_TRUE(UnfinishedRuns::markNotSaved(runs[0]));
+    EXPECT_TRUE(UnfinishedRuns::find(dir.path()).isEmpty());
+    const RunCatalog::Run listed = RunCatalog::scan(dir.path()).value(0);
+    EXPECT_EQ(listed.state, RunCatalog::State::NotSaved);
+    EXPECT_TRUE(listed.endedWithoutStop);
+    EXPECT_EQ(listed.ended, last);
+    EXPECT_EQ(listed.lines, 200);
+}
+
+TEST(UnfinishedRuns, SeveralAreOfferedByTheirNumber)
+{
+    QTemporaryDir dir;
+    writeKeptRun(dir.path(), "2026-12-07_14-30-00_COM5", "1\r\n");
+    writeKeptRun(dir.path(), "2026-12-07_15-30-00_COM5", "1\r\n");
+    RecordingMessageBoxes boxes;
+    EXPECT_EQ(UnfinishedRuns::offer(boxes, UnfinishedRuns::find(dir.path())), UnfinishedRuns::Answer::ShowAll);
+    EXPECT_TRUE(boxes.boxes.value(0).text.startsWith("2 runs ended without Stop")) << boxes.boxes.value(0).text.toStdString();
+    EXPECT_EQ(UnfinishedRuns::offer(boxes, {}), UnfinishedRuns::Answer::None);
+    EXPECT_EQ(boxes.boxes.size(), 1);
+}
