@@ -11,6 +11,8 @@
 namespace {
 QString kindOf(mode_t mode)
 {
+    if (S_ISLNK(mode))
+        return QStringLiteral("a symbolic link");
     if (S_ISDIR(mode))
         return QStringLiteral("a folder");
     if (S_ISFIFO(mode))
@@ -28,22 +30,27 @@ bool SessionLog::open(const QString &path, bool *existed)
     close();
     m_refusal.clear();
     m_file.setFileName(path);
+    const QByteArray name = QFile::encodeName(path);
+    auto notTheLog = [&](mode_t mode) {
+        return refuse(path + QStringLiteral(" is ") + kindOf(mode)
+                      + QStringLiteral(", not the log file; nothing is written to it"));
+    };
+    struct stat found {};
+    if (::lstat(name.constData(), &found) == 0 && !S_ISREG(found.st_mode))
+        return notTheLog(found.st_mode);
+    // Checked again on what was opened, in case it was replaced meanwhile;
     // O_NONBLOCK: a pipe put in the log's place must not hold the session.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int error = errno;
-        struct stat link {};
-        if (error == ELOOP && ::lstat(QFile::encodeName(path).constData(), &link) == 0 && S_ISLNK(link.st_mode))
-            return refuse(path + QStringLiteral(" is a symbolic link; the log is not written through it"));
-        if (error == EISDIR)
-            return refuse(path + QStringLiteral(" is a folder, not the log file"));
+        if (error == ELOOP && ::lstat(name.constData(), &found) == 0)
+            return notTheLog(found.st_mode);
         return refuse(path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error)));
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        return refuse(path + QStringLiteral(" is ") + kindOf(info.st_mode) + QStringLiteral(", not the log file"));
+        return notTheLog(info.st_mode);
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!m_file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {

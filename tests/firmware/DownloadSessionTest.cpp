@@ -3,7 +3,11 @@
 #include "FolderLookup.h"
 #include "NumberReader.h"
 
+#include <QDir>
+#include <QFile>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <memory>
 
 namespace {
@@ -168,6 +172,32 @@ TEST_F(SessionTest, MissingLogFolderLeavesThePortAlone)
     EXPECT_TRUE(boxes.boxes[1].title.endsWith(", iWasOK = 22"));
     EXPECT_FALSE(QDir(logFolder()).exists());
     EXPECT_EQ(port.openCount, 0);
+}
+
+TEST_F(SessionTest, ALinkOrAnythingButAFileInTheLogsPlaceIsRefusedAndNotWrittenThrough)
+{
+    const QString log = logFolder() + "/DownloadLog.txt";
+    const QString theirs = dir.path() + "/another users file";
+    const struct {
+        std::function<void()> place;
+        const char *reason;
+    } cases[] = {
+        {[&] { writeFile(theirs, "theirs\n"); QFile::link(theirs, log); }, "is a symbolic link"},
+        {[&] { ::mkfifo(QFile::encodeName(log).constData(), 0666); }, "is a pipe"},
+        {[&] { QDir().mkpath(log); }, "is a folder"},
+    };
+    for (const auto &c : cases) {
+        QDir(logFolder()).removeRecursively();
+        QDir().mkpath(logFolder());
+        c.place();
+        boxes.boxes.clear();
+        session->run();
+        ASSERT_EQ(boxes.boxes.size(), 2) << c.reason;
+        EXPECT_TRUE(boxes.boxes[1].text.contains(c.reason)) << boxes.boxes[1].text.toStdString();
+        EXPECT_TRUE(boxes.boxes[1].title.endsWith(", iWasOK = 22"));
+        EXPECT_EQ(port.openCount, 0);
+    }
+    EXPECT_EQ(readFile(theirs), "theirs\n");
 }
 
 TEST_F(SessionTest, PortFailureIsLoggedAndShown)
