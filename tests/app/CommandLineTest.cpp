@@ -3,9 +3,11 @@
 // standing in for /dev/serial/by-id (HALVERN_SERIAL_BY_ID).
 #include "AppVersion.h"
 #include "FileContents.h"
+#include "KeptRuns.h"
 #include "PtyAdapter.h"
 #include "SavedSheet.h"
 #include "TextPrinters.h"
+#include "WaitUntil.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +17,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,6 +52,7 @@ protected:
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", config.path());
+        env.insert("XDG_DATA_HOME", data.path());
         env.insert("HALVERN_SERIAL_BY_ID", devices.path());
         // No display at all: a window would end the program with an error.
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -81,6 +85,7 @@ protected:
 
     QTemporaryDir config;
     QTemporaryDir devices;
+    QTemporaryDir data;
 };
 
 } // namespace
@@ -94,6 +99,7 @@ TEST_F(CommandLineTest, VersionHelpAndUnknownOptions)
     const Outcome help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("--list-ports")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains("--list-runs"));
     EXPECT_TRUE(help.out.contains("--version"));
 
     const Outcome unknown = run({"--no-such-option"});
@@ -191,4 +197,48 @@ TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalAndRefusesABadOne)
     ASSERT_EQ(xls.exitCode, 0) << xls.err.toStdString();
     EXPECT_TRUE(xls.err.contains(dir.filePath("wide.xlsx"))) << xls.err.toStdString();
     EXPECT_EQ(SavedSheet::read(dir.filePath("wide.xlsx")).rows.value(0).size(), 300);
+}
+
+TEST_F(CommandLineTest, ListRunsNamesEachRunsStateAndStartsNoOffice)
+{
+    const QString runs = data.path() + "/Halvern/runs";
+    const QString saved = writeKeptRun(runs, "2026-12-06_09-00-00_COM5", "1\r\n2\r\n",
+                                       stopSummary("2026-12-06 09:00:00", "2026-12-06 10:00:00", 2, "/d/a.xls"));
+    QByteArray lines;
+    for (int i = 0; i < 200; ++i)
+        lines += QByteArray::number(i) + " :: 1\r\n";
+    const QString killed = writeKeptRun(runs, "2026-12-07_14-30-00_COM3", lines + "20");
+
+    const Outcome listed = run({"--list-runs"});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err.toStdString();
+    EXPECT_EQ(listed.out, "2026-12-07 14:30:00\tCOM3\t" + QString::number(lines.size() + 2) + "\t200\tunfinished\t\t"
+                              + killed + "\n2026-12-06 09:00:00\tCOM5\t6\t2\tsaved\t/d/a.xls\t" + saved + "\n");
+    EXPECT_EQ(QDir(data.path() + "/Halvern").entryList({"office-*"}, QDir::Dirs), QStringList{});
+}
+
+TEST_F(CommandLineTest, KilledWithItsOfficeRunningTheProgramLeavesNoOfficeBehind)
+{
+    QTemporaryDir dir;
+    QByteArray lines;
+    for (int i = 0; i < 400000; ++i)
+        lines += QByteArray::number(i) + " :: " + QByteArray::number(i * 7) + "\r\n";
+    writeFile(dir.filePath("long.raw"), lines);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", data.path());
+    QProcess replay;
+    replay.setProcessEnvironment(env);
+    replay.start(qEnvironmentVariable("HALVERN_BIN_DIR") + "/halvern",
+                 {"--replay", dir.filePath("long.raw"), "--save-as", dir.filePath("long.xlsx")});
+    // The office's processes name its profile in their command lines.
+    const QByteArray profile = ("UserInstallation=file://" + data.path() + "/Halvern/office-").toUtf8();
+    auto officeLeft = [&] {
+        for (const QString &pid : QDir("/proc").entryList(QDir::Dirs))
+            if (readFile("/proc/" + pid + "/cmdline").contains(profile))
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(waitUntil(officeLeft, 30000));
+    ::kill(static_cast<pid_t>(replay.processId()), SIGKILL);
+    ASSERT_TRUE(replay.waitForFinished(5000));
+    EXPECT_TRUE(waitUntil([&] { return !officeLeft(); }, 10000));
 }

@@ -221,6 +221,22 @@ TEST_F(MainWindowTest, AboutBoxHidesOnCloseAndIsReused)
     EXPECT_FALSE(about->isVisible());
 }
 
+TEST_F(MainWindowTest, RunsWindowOpensFromTheToolsMenuOnceAndLeavesTheMainWindowUsable)
+{
+    auto w = makeWindow();
+    ASSERT_TRUE(w->Form_Load());
+    ASSERT_TRUE(w->mnuTools->actions().contains(w->mnuToolsRuns));
+    EXPECT_EQ(w->mnuToolsRuns->text(), "&Runs...");
+    w->mnuToolsRuns->trigger();
+    frmRuns *runs = w->runsWindow();
+    ASSERT_NE(runs, nullptr);
+    EXPECT_TRUE(runs->isVisible());
+    EXPECT_FALSE(runs->isModal());
+    w->mnuToolsRuns->trigger();
+    EXPECT_EQ(w->runsWindow(), runs);
+    EXPECT_TRUE(w->cmdStart->isEnabled());
+}
+
 TEST_F(MainWindowTest, SecondCopyIsRefused)
 {
     const QString lockPath = folder.path() + "/halvern.lock";

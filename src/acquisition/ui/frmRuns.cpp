@@ -9,10 +9,9 @@
 #include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeySequence>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTableWidget>
 #include <QTimer>
 #include <QUrl>
@@ -101,8 +100,6 @@ void frmRuns::buildControls()
     connect(cmdShowFiles, &QPushButton::clicked, this, &frmRuns::cmdShowFiles_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmRuns::cmdDelete_Click);
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);
-    auto *deleteKey = new QShortcut(QKeySequence::Delete, this);
-    connect(deleteKey, &QShortcut::activated, this, &frmRuns::cmdDelete_Click);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(cmdMakeWorkbook);
@@ -115,6 +112,15 @@ void frmRuns::buildControls()
     layout->addWidget(lblFolder);
     layout->addLayout(buttons);
     resize(900, 420);
+}
+
+void frmRuns::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Delete)) {
+        cmdDelete_Click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void frmRuns::refresh()

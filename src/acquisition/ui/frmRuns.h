@@ -49,6 +49,9 @@ public slots:
     void cmdShowFiles_Click();
     void cmdDelete_Click();
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override; // Delete deletes
+
 private:
     void buildControls();
     QList<RunCatalog::Run> selectedRuns() const;

@@ -1,0 +1,85 @@
+// The Runs window: the table of kept runs, lines counted in the background,
+// Enter and the Delete key, and a refresh when a run starts.
+#include "Clicks.h"
+#include "KeptRuns.h"
+#include "RecordingMessageBoxes.h"
+#include "RunJournal.h"
+#include "WaitUntil.h"
+#include "frmRuns.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+namespace {
+class RunsWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved = writeKeptRun(dir.path(), "2026-12-06_09-00-00_COM5", "a\r\nb\r\n",
+                             stopSummary("2026-12-06 09:00:00", "2026-12-06 10:00:00", 2, "/data/a.xls", "/dev/ttyS0"));
+        unfinished = writeKeptRun(dir.path(), "2026-12-07_08-00-00_COM3", QByteArray(5000, 'x') + "\r\n1\r\n");
+        window = std::make_unique<frmRuns>(dir.path(), boxes, [this](const QString &raw) { made.append(raw); });
+        window->show();
+    }
+    QString cell(int row, int column) const { return window->grdRuns->item(row, column)->text(); }
+
+    QTemporaryDir dir;
+    QString saved;
+    QString unfinished;
+    RecordingMessageBoxes boxes;
+    QStringList made;
+    std::unique_ptr<frmRuns> window;
+};
+} // namespace
+
+TEST_F(RunsWindowTest, ListsTheRunsNewestFirstAndCountsUnfinishedLinesInTheBackground)
+{
+    EXPECT_EQ(window->windowTitle(), "Runs");
+    EXPECT_FALSE(window->isModal());
+    ASSERT_EQ(window->grdRuns->rowCount(), 2);
+    const QStringList newest{cell(0, frmRuns::StartColumn), cell(0, frmRuns::EndColumn), cell(0, frmRuns::ComColumn),
+                             cell(0, frmRuns::BytesColumn), cell(0, frmRuns::WorkbookColumn)};
+    EXPECT_EQ(newest, (QStringList{"2026-12-07 08:00:00", "ended without Stop", "COM3", "5005", "not saved"}));
+    EXPECT_EQ(cell(1, frmRuns::EndColumn), "2026-12-06 10:00:00");
+    EXPECT_EQ(cell(1, frmRuns::DeviceColumn), "/dev/ttyS0");
+    EXPECT_EQ(cell(1, frmRuns::LinesColumn), "2");
+    EXPECT_EQ(cell(1, frmRuns::WorkbookColumn), "/data/a.xls");
+    EXPECT_TRUE(waitUntil([&] { return cell(0, frmRuns::LinesColumn) == "2"; }, 5000)) << cell(0, 5).toStdString();
+}
+
+TEST_F(RunsWindowTest, EnterMakesTheSelectedWorkbookDeleteAsksThenRemovesTheFiles)
+{
+    window->selectRuns({unfinished});
+    QTest::keyClick(window->grdRuns, Qt::Key_Return);
+    EXPECT_EQ(made, QStringList{unfinished});
+
+    boxes.answers = {MessageBoxes::Answer::Cancel};
+    QTest::keyClick(window->grdRuns, Qt::Key_Delete);
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_TRUE(boxes.boxes[0].text.contains("2026-12-07 08:00:00 on COM3")) << boxes.boxes[0].text.toStdString();
+    EXPECT_TRUE(QFile::exists(unfinished));
+    QTest::keyClick(window->grdRuns, Qt::Key_Delete);
+    EXPECT_FALSE(QFile::exists(unfinished));
+    EXPECT_EQ(QDir(dir.path()).entryList({"2026-12-07_08-00-00_COM3.*"}, QDir::Files), QStringList{});
+    EXPECT_EQ(window->grdRuns->rowCount(), 1);
+}
+
+TEST_F(RunsWindowTest, ARunStartingIsShownRunningAndCannotBeMadeOrDeleted)
+{
+    RunJournal journal;
+    ASSERT_TRUE(journal.open(dir.path(), QDateTime(QDate(2026, 12, 8), QTime(7, 0)), 1));
+    ASSERT_TRUE(waitUntil([&] { return window->grdRuns->rowCount() == 3; }, 5000));
+    EXPECT_EQ(cell(0, frmRuns::EndColumn), "running");
+    window->selectRuns({journal.rawPath()});
+    EXPECT_FALSE(window->cmdMakeWorkbook->isEnabled());
+    EXPECT_FALSE(window->cmdDelete->isEnabled());
+    QTest::keyClick(window->grdRuns, Qt::Key_Delete);
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+    EXPECT_TRUE(window->lblFolder->text().startsWith("3 runs in " + dir.path()));
+}
