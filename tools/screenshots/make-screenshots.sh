@@ -275,4 +275,56 @@ gone "$about" || true
 
 click "$main" "${CLOSE[@]}"
 for _ in $(seq 100); do kill -0 "$halvern" 2>/dev/null || break; sleep 0.1; done
+
+# ---- A run in progress, beside a visible Calc --------------------------------
+start_halvern() { # [env arguments...]: starts the program, sets $halvern and $main
+  (cd "$work" && exec env "$@" "$program/halvern") > "$work/halvern.log" 2>&1 &
+  halvern=$!
+  pids+=($halvern)
+  main=$(window_titled "Halvern v$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")") \
+    || fail "no main window"
+}
+printf '[Communication]\nComPort=1\n' > "$XDG_CONFIG_HOME/Halvern/Halvern.conf"
+start_halvern -u HALVERN_OFFICE_HEADLESS
+xdotool windowmove "$main" 0 0
+click "$main" "${START[@]}"
+until_pixel "$main" "${PORT_LAMP[@]}" "$GREEN" || fail "Start did not reach Ready with a visible Calc"
+calc=$(xdotool search --onlyvisible --name 'LibreOffice Calc' | head -1)
+[ -n "$calc" ] || fail "no Calc window"
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool windowmove "$calc" $((WIDTH + 8)) 0 windowsize "$calc" $((1272 - WIDTH)) 560
+for i in $(seq 1 14); do
+  printf '%04d :: %s :: 11:%02d:%02d = %d (RAW)  24.%d (C)\r\n' "$i" "$(stamp)" $((i / 4)) $((i * 7 % 60)) \
+    $((1480 + i * 37 % 400)) $((i % 10)) > "$work/ttyB"
+  sleep 0.3
+done
+shown=$(checksum "$calc")
+sleep 1
+until_changed "$calc" "$shown" 2>/dev/null || true
+shoot run-in-progress "$main" "$calc"
+
+# ---- Killed in the run: the next start offers it -----------------------------
+kill -9 "$halvern"
+for _ in $(seq 100); do xdotool search --onlyvisible --name 'LibreOffice Calc' >/dev/null 2>&1 || break; sleep 0.1; done
+start_halvern HALVERN_OFFICE_HEADLESS=1
+offer=$(window_titled "Halvern") || fail "no offer of the run that ended without Stop"
+shoot unfinished-run-offer "$offer"
+keys "$offer" Return
+save=$(window_titled "Please rename this workbook") || fail "making the workbook showed no save dialog"
+text "$save" "$HOME/Documents/cut-short.xls"
+keys "$save" Return
+gone "$save" || fail "the save dialog stayed open"
+
+# ---- The Runs window -----------------------------------------------------------
+before=$(xdotool search --onlyvisible --class Halvern | sort)
+click "$main" $TOOLS 9
+popup=$(wait_new_window "$before" 0.05) || fail "the Tools menu did not open"
+eval "$(xdotool getwindowgeometry --shell "$popup")"
+click "$popup" 20 $((HEIGHT * 3 / 4)) # its second entry, "Runs..."
+runs=$(window_titled "Runs") || fail "no Runs window"
+xdotool windowmove "$runs" 0 260
+shoot runs-window "$runs"
+keys "$runs" Escape
+click "$main" "${CLOSE[@]}"
+for _ in $(seq 100); do kill -0 "$halvern" 2>/dev/null || break; sleep 0.1; done
 echo "pictures in $out"
