@@ -12,6 +12,7 @@
 // HALVERN_BIN_DIR names another folder.
 #include "../common/PrivateHome.h"
 #include "KeptRuns.h"
+#include "MessageBoxes.h"
 #include "RunCatalog.h"
 #include "frmRuns.h"
 
@@ -33,7 +34,7 @@ constexpr qint64 kUnfinishedBytes = 35'000'000;
 
 class SilentBoxes : public MessageBoxes {
 public:
-    Answer show(const QString &, const QString &, Buttons) override { return Answer::Cancel; }
+    Answer show(const QString &, const QString &, Buttons = Buttons::Ok) override { return Answer::Cancel; }
 };
 
 QString program()
