@@ -7,6 +7,7 @@
 #include "MessageBoxes.h"
 #include "NullAcquisitionView.h"
 #include "RunSummary.h"
+#include "RunWorkbook.h"
 #include "RunTexts.h"
 #include "SerialComm.h"
 #include "SheetSpace.h"
@@ -394,7 +395,7 @@ void AcquisitionRun::openJournal()
         m_comNumber = m_comm.commPort();
     } catch (...) {
     }
-    const QString folder = m_journalFolder.isEmpty() ? RunJournal::defaultFolder() : m_journalFolder;
+    const QString folder = journalFolder();
     // A journal that cannot be written is told once; the run goes on.
     if (!m_journal.open(folder, m_started, m_comNumber))
         m_view->setExcelLampTip(QStringLiteral("The bytes of this run are NOT being kept: ")
@@ -403,9 +404,23 @@ void AcquisitionRun::openJournal()
         m_view->setExcelLampTip(QString());
 }
 
+QString AcquisitionRun::journalFolder() const
+{
+    return m_journalFolder.isEmpty() ? RunJournal::defaultFolder() : m_journalFolder;
+}
+
+bool AcquisitionRun::makeWorkbook(const QString &rawPath, const MacroSettings &macro)
+{
+    if (m_state != RunState::Stopped)
+        return false;
+    m_macro = macro;
+    return RunWorkbook::make(m_stopSave, rawPath);
+}
+
 void AcquisitionRun::closeJournal()
 {
-    m_journal.close();
+    // The summary is written while the journal is still held: a journal that
+    // nobody holds and that has no summary is a run that ended without Stop.
     const RunSummary summary{.started = m_started, .stopped = now(), .comNumber = m_comNumber,
                              .device = m_comm.openedDevicePath(), .bytes = m_journal.bytes(),
                              .lines = m_journal.lines(), .rowsUsed = m_rowsInFullSheets + m_row - 1,
@@ -414,6 +429,7 @@ void AcquisitionRun::closeJournal()
                              .savedAs = m_stopSave.savedAs(), .alsoSavedAs = m_stopSave.alsoSavedAs(),
                              .rawPath = m_journal.rawPath(), .journalProblem = m_journal.problem()};
     m_journal.writeSummary(summary.text());
+    m_journal.close();
 }
 
 void AcquisitionRun::closeRun(const MacroSettings &macro)

@@ -69,6 +69,10 @@ public:
     // that fails is told and asked again, and when lines are missing from
     // the workbook the user may have it rebuilt from the run's journal.
     void stop(const MacroSettings &macro);
+    // While stopped: makes the workbook of a kept run from its journal, as a
+    // rebuild at Stop does, with `macro` (see RunWorkbook). False when it
+    // could not be made (the user was told why) or a run is up.
+    bool makeWorkbook(const QString &rawPath, const MacroSettings &macro);
 
     // For the main window's unload, after the settings are written: quits the
     // spreadsheet application if one is still held (a paused run) and drops it.
@@ -83,6 +87,7 @@ public:
     // Where the runs' journals go (RunJournal::defaultFolder() unless set),
     // and the clock their arrival times come from (the system's unless set).
     void setJournalFolder(QString folder) { m_journalFolder = std::move(folder); }
+    QString journalFolder() const;
     void setJournalClock(std::function<QDateTime()> clock) { m_journalClock = std::move(clock); }
     // The journal of the current run, or of the last one once it stopped.
     const RunJournal &journal() const { return m_journal; }

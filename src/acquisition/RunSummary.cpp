@@ -6,14 +6,20 @@ QString RunSummary::text() const
     QString text;
     text += QStringLiteral("Halvern run\n");
     text += QStringLiteral("Started: ") + started.toString(stamp) + '\n';
-    text += QStringLiteral("Stopped: ") + stopped.toString(stamp) + '\n';
+    if (endedWithoutStop)
+        text += QStringLiteral("Ended without Stop (Halvern or the computer stopped); last byte received: ")
+            + stopped.toString(stamp) + '\n';
+    else
+        text += QStringLiteral("Stopped: ") + stopped.toString(stamp) + '\n';
     text += QStringLiteral("Port: COM") + QString::number(comNumber)
         + (device.isEmpty() ? QString() : QStringLiteral(" (") + device + ')') + '\n';
     text += QStringLiteral("Bytes received: ") + QString::number(bytes) + '\n';
     text += QStringLiteral("Lines received: ") + QString::number(lines) + '\n';
-    text += QStringLiteral("Rows used: ") + QString::number(rowsUsed)
-        + (sheets > 1 ? QStringLiteral(" (in %1 sheets)").arg(sheets) : QString()) + '\n';
-    text += QStringLiteral("Cells written: ") + QString::number(counts.cellsWritten) + '\n';
+    if (!endedWithoutStop) {
+        text += QStringLiteral("Rows used: ") + QString::number(rowsUsed)
+            + (sheets > 1 ? QStringLiteral(" (in %1 sheets)").arg(sheets) : QString()) + '\n';
+        text += QStringLiteral("Cells written: ") + QString::number(counts.cellsWritten) + '\n';
+    }
     text += rebuilt;
     auto lost = [&text](const char *why, qint64 lines, qint64 cells) {
         if (lines > 0)

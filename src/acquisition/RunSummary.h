@@ -25,6 +25,9 @@ struct RunSummary {
     QString alsoSavedAs; // the whole workbook beside a too small .xls
     QString rawPath;
     QString journalProblem;
+    // The run ended without Stop (the program or the computer stopped): its
+    // workbook of the time is lost, and `stopped` is when its last byte came.
+    bool endedWithoutStop = false;
 
     // The text of the summary file, one "Name: value" line each.
     QString text() const;

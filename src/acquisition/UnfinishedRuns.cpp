@@ -2,6 +2,7 @@
 
 #include "MessageBoxes.h"
 #include "RunJournal.h"
+#include "RunSummary.h"
 
 namespace {
 const QString kStamp = QStringLiteral("yyyy-MM-dd HH:mm:ss");
@@ -41,26 +42,23 @@ UnfinishedRuns::Answer UnfinishedRuns::offer(MessageBoxes &boxes, const QList<Ru
     return runs.size() == 1 ? Answer::MakeOne : Answer::ShowAll;
 }
 
-QString UnfinishedRuns::summary(const RunCatalog::Run &run, const QString &savedAs, const QString &more)
+QString UnfinishedRuns::summary(const RunCatalog::Run &run, const QString &rebuilt, const QString &savedAs,
+                                const QString &alsoSavedAs)
 {
-    const QDateTime last = run.ended.isValid() ? run.ended : RunCatalog::lastArrival(run.rawPath);
-    const qint64 lines = run.lines >= 0 ? run.lines : RunCatalog::countLines(run.rawPath);
-    QString text;
-    text += QStringLiteral("Halvern run\n");
-    text += QStringLiteral("Started: ") + run.started.toString(kStamp) + '\n';
-    text += QStringLiteral("Ended without Stop (Halvern or the computer stopped); last byte received: ")
-        + last.toString(kStamp) + '\n';
-    text += QStringLiteral("Port: COM") + QString::number(run.comNumber) + '\n';
-    text += QStringLiteral("Bytes received: ") + QString::number(run.bytes) + '\n';
-    text += QStringLiteral("Lines received: ") + QString::number(lines) + '\n';
-    text += more;
-    text += QStringLiteral("Workbook saved as: ") + (savedAs.isEmpty() ? QStringLiteral("(not saved)") : savedAs)
-        + '\n';
-    text += QStringLiteral("Raw bytes: ") + run.rawPath + '\n';
-    return text;
+    RunSummary summary{.started = run.started,
+                       .stopped = run.ended.isValid() ? run.ended : RunCatalog::lastArrival(run.rawPath),
+                       .comNumber = run.comNumber,
+                       .bytes = run.bytes,
+                       .lines = run.lines >= 0 ? run.lines : RunCatalog::countLines(run.rawPath),
+                       .rebuilt = rebuilt,
+                       .savedAs = savedAs,
+                       .alsoSavedAs = alsoSavedAs,
+                       .rawPath = run.rawPath};
+    summary.endedWithoutStop = true;
+    return summary.text();
 }
 
 bool UnfinishedRuns::markNotSaved(const RunCatalog::Run &run)
 {
-    return RunJournal::writeSummaryFile(RunJournal::summaryPathFor(run.rawPath), summary(run, QString()));
+    return RunJournal::writeSummaryFile(RunJournal::summaryPathFor(run.rawPath), summary(run));
 }

@@ -21,9 +21,10 @@ public:
     // them in the Runs window. None when there is nothing to offer.
     static Answer offer(MessageBoxes &boxes, const QList<RunCatalog::Run> &runs);
     // The summary of such a run: it ended without Stop, with its last byte's
-    // time. `savedAs` is where its workbook went (empty: not saved); `more`
-    // is added as it stands (lines ending in "\n").
-    static QString summary(const RunCatalog::Run &run, const QString &savedAs, const QString &more = {});
+    // time; `rebuilt` (a summary line), `savedAs` and `alsoSavedAs` tell what
+    // became of its workbook (all empty: not saved).
+    static QString summary(const RunCatalog::Run &run, const QString &rebuilt = {}, const QString &savedAs = {},
+                           const QString &alsoSavedAs = {});
     // Declined: the run is noted as not saved.
     static bool markNotSaved(const RunCatalog::Run &run);
 };

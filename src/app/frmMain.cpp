@@ -16,7 +16,6 @@
 #include "frmEmulation.h"
 #include "frmExcelMacro.h"
 #include "frmRuns.h"
-#include "RunJournal.h"
 #include "UnfinishedRuns.h"
 
 #include <QAction>
@@ -316,7 +315,7 @@ frmDownload *frmMain::downloadWindow()
 
 void frmMain::mnuUtilitiesDownload_Click() { downloadWindow()->ShowForm(); }
 
-QString frmMain::journalFolder() const { return RunJournal::defaultFolder(); }
+QString frmMain::journalFolder() const { return m_run->journalFolder(); }
 
 void frmMain::mnuToolsRuns_Click()
 {
@@ -328,6 +327,16 @@ void frmMain::mnuToolsRuns_Click()
     m_runs->show();
     m_runs->raise();
     m_runs->activateWindow();
+}
+
+void frmMain::makeWorkbookFromJournal(const QString &rawPath)
+{
+    if (m_run->state() != RunState::Stopped) {
+        m_services.boxes.show("A workbook is made from a run's journal when no run is under way. Press Stop first.",
+                              "Halvern");
+        return;
+    }
+    m_run->makeWorkbook(rawPath, m_macro);
 }
 
 void frmMain::offerUnfinishedRuns()

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QTimer>
 
 namespace {
 // The save dialog behind the spreadsheet's GetSaveAsFilename: the chosen full
@@ -56,7 +57,9 @@ int main(int argc, char *argv[])
                           instance);
     if (!window)
         return 1; // a second copy, or the program folder is unusable
-    // What a run that crashed left behind: its office, pipe and profile.
+    // What a run that crashed left behind: its office, pipe and profile; then,
+    // once the window shows, the offer of the runs that ended without Stop.
     CalcSpreadsheetFactory::clearLeftovers();
+    QTimer::singleShot(0, window.get(), &frmMain::offerUnfinishedRuns);
     return app.exec();
 }

@@ -3,7 +3,11 @@
 #include "AppVersion.h"
 #include "EmulatedInstruments.h"
 #include "EmulatorMailbox.h"
+#include "FakeSpreadsheet.h"
 #include "FileContents.h"
+#include "KeptRuns.h"
+#include "RunCatalog.h"
+#include "RunJournal.h"
 #include "Startup.h"
 #include "RecordingMessageBoxes.h"
 #include "SingleInstance.h"
@@ -12,6 +16,7 @@
 #include "frmMain.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -235,6 +240,38 @@ TEST_F(MainWindowTest, RunsWindowOpensFromTheToolsMenuOnceAndLeavesTheMainWindow
     w->mnuToolsRuns->trigger();
     EXPECT_EQ(w->runsWindow(), runs);
     EXPECT_TRUE(w->cmdStart->isEnabled());
+}
+
+TEST_F(MainWindowTest, ARunThatEndedWithoutStopIsOfferedMadeWithEveryLineAndThenListedSaved)
+{
+    QByteArray lines;
+    for (int i = 1; i <= 200; ++i)
+        lines += QByteArray::number(i) + " :: " + QByteArray::number(i * 3) + "\r\n";
+    const QString runs = RunJournal::defaultFolder();
+    const QString raw = writeKeptRun(runs, "2026-12-07_14-30-00_COM5", lines + "unfinished");
+    writeFile(folder.path() + "/spreadsheet.xls", "master");
+    FakeSpreadsheetFactory offices;
+    const std::shared_ptr<FakeSpreadsheetApp> office = offices.prepare();
+    office->saveAnswers = {folder.path() + "/made.xls"};
+    frmMain w(frmMain::Services{serial, boxes, offices, instruments, mailbox, folder.path()});
+    ASSERT_TRUE(w.Form_Load());
+
+    w.offerUnfinishedRuns(); // answered OK
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_TRUE(boxes.boxes[0].text.contains("Lines received: 200")) << boxes.boxes[0].text.toStdString();
+    ASSERT_EQ(office->saveDialogs.size(), 1);
+    const std::shared_ptr<FakeWorkbook> made = office->book("made.xls");
+    ASSERT_NE(made, nullptr);
+    EXPECT_TRUE(made->cell(200, 1).has_value());
+    EXPECT_FALSE(made->cell(201, 1).has_value());
+
+    const RunCatalog::Run listed = RunCatalog::scan(runs).value(0);
+    EXPECT_EQ(listed.state, RunCatalog::State::Saved);
+    EXPECT_EQ(listed.savedAs, folder.path() + "/made.xls");
+    EXPECT_TRUE(listed.endedWithoutStop);
+    w.offerUnfinishedRuns();
+    EXPECT_EQ(boxes.boxes.size(), 1); // not offered again
+    QDir(runs).removeRecursively();
 }
 
 TEST_F(MainWindowTest, SecondCopyIsRefused)
