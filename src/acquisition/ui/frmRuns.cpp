@@ -26,8 +26,10 @@ const QString kTitle = QStringLiteral("Runs");
 // Changes in the folder come in bursts (a run's three files): one refresh for each burst.
 constexpr int kRefreshDelayMs = 200;
 
-QString megabytes(std::int64_t bytes)
+QString sizeText(std::int64_t bytes)
 {
+    if (bytes < 1000 * 1000)
+        return QString::number((bytes + 999) / 1000) + QStringLiteral(" kB");
     return QString::number(static_cast<double>(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
 }
 
@@ -130,7 +132,7 @@ void frmRuns::refresh()
         selected.append(run.rawPath);
     std::int64_t total = 0;
     m_runs = RunCatalog::scan(m_folder, &total);
-    lblFolder->setText(QStringLiteral("%1 runs in %2, %3").arg(m_runs.size()).arg(m_folder, megabytes(total)));
+    lblFolder->setText(QStringLiteral("%1 runs in %2, %3").arg(m_runs.size()).arg(m_folder, sizeText(total)));
 
     grdRuns->setUpdatesEnabled(false);
     grdRuns->clearContents();
