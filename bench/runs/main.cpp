@@ -72,7 +72,7 @@ void makeRuns(const QString &folder)
     writeKeptRun(folder, start.toString("yyyy-MM-dd_HH-mm-ss") + "_COM5", big);
 }
 
-int listCase(const QString &home)
+int listCase()
 {
     QList<double> ms;
     QByteArray out;
@@ -93,7 +93,6 @@ int listCase(const QString &home)
     std::printf("list: %lld lines; the newest: %s\n", static_cast<long long>(lines.size()),
                 lines.first().left(80).constData());
     report("halvern --list-runs (1,000 runs, 35 MB unfinished)", ms, 1000);
-    Q_UNUSED(home);
     return 0;
 }
 
@@ -179,7 +178,7 @@ int main(int argc, char *argv[])
     std::printf("made %d runs in %s (%.1f s)\n", kRuns, qPrintable(folder), made.elapsed() / 1000.0);
     int status = 0;
     if (which.isEmpty() || which == "list")
-        status |= listCase(home.path());
+        status |= listCase();
     if (which.isEmpty() || which == "window")
         status |= windowCase(folder);
     if (which.isEmpty() || which == "kill")

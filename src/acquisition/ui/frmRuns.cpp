@@ -84,6 +84,8 @@ void frmRuns::buildControls()
     grdRuns->setSelectionMode(QAbstractItemView::ExtendedSelection);
     grdRuns->verticalHeader()->hide();
     grdRuns->horizontalHeader()->setStretchLastSection(true);
+    // Column widths from the first rows: measuring a thousand runs would slow the opening.
+    grdRuns->horizontalHeader()->setResizeContentsPrecision(50);
     grdRuns->setWordWrap(false);
     connect(grdRuns, &QTableWidget::itemSelectionChanged, this, &frmRuns::updateButtons);
 
