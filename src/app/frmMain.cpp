@@ -155,6 +155,8 @@ void frmMain::buildMenus()
     mnuTools = menuBar()->addMenu("&Tools");
     mnuToolsDLREmulation = mnuTools->addAction("Emulator");
     connect(mnuToolsDLREmulation, &QAction::triggered, this, &frmMain::mnuToolsDLREmulation_Click);
+    mnuToolsReceivedText = mnuTools->addAction("Received &text...");
+    connect(mnuToolsReceivedText, &QAction::triggered, this, &frmMain::mnuToolsReceivedText_Click);
 
     mnuUtilities = menuBar()->addMenu("&Utilities");
     mnuUtilitiesDownload = mnuUtilities->addAction("&Update firmware");
@@ -298,6 +300,16 @@ void frmMain::mnuToolsDLREmulation_Click()
                                        m_services.boxes, this);
     m_emulation->show();
     m_emulation->raise();
+}
+
+void frmMain::mnuToolsReceivedText_Click()
+{
+    // One window, kept when closed: it shows the text whenever it is opened.
+    if (!m_receivedTextWindow)
+        m_receivedTextWindow = new ReceivedTextWindow(m_receivedText, this);
+    m_receivedTextWindow->show();
+    m_receivedTextWindow->raise();
+    m_receivedTextWindow->activateWindow();
 }
 
 frmDownload *frmMain::downloadWindow()
