@@ -163,13 +163,20 @@ click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 # window manager to give it).
 keys() { xdotool windowfocus --sync "$1"; xdotool key --delay 50 "${@:2}"; }
 text() { xdotool windowfocus --sync "$1"; xdotool type --delay 30 "$2"; }
-# Picks the first entry of a menu of the main window's menu bar.
-menu() { # <x of the menu's title>
+# Picks an entry of a menu of the main window's menu bar: the first, or
+# the given one counted from 1.
+menu() { # <x of the menu's title> [entry]
   local before
   before=$(xdotool search --onlyvisible --class Halvern | sort)
   click "$main" "$1" 9
   wait_new_window "$before" 0.05 >/dev/null || fail "the menu did not open"
-  click "$main" "$1" 34
+  if [ -z "${2:-}" ]; then
+    click "$main" "$1" 34
+    return
+  fi
+  # The open menu has the keyboard.
+  for ((i = 0; i < $2; ++i)); do xdotool key Down; done
+  xdotool key Return
 }
 
 # Places on the main window (600 x 200 below a menu bar of 19 pixels) and
@@ -235,6 +242,20 @@ text "$emulator" "VX-Orbis"
 shown=$(checksum "$emulator")
 until_changed "$emulator" "$shown" || fail "the emulator showed no Orbis output"
 shoot emulator-orbis "$emulator"
+
+# ---- The received text: Strata's record lines, then Orbis's block --------
+# Orbis prints 16 lines, one a quarter second, then a block separator; the
+# window shows what is new five times a second.
+menu $TOOLS 2
+received=$(window_titled "Received text") || fail "no Received text window"
+for _ in $(seq 14); do
+  shown=$(checksum "$received")
+  until_changed "$received" "$shown" || fail "the Received text window showed nothing new"
+done
+shoot received-text "$received"
+# Out of the later pictures, and the main window the active one again.
+xdotool windowmove "$received" 0 620
+xdotool windowfocus --sync "$main"
 
 # ---- Stop: the filled workbook is saved under a name -------------------
 click "$main" "${STOP[@]}"

@@ -11,7 +11,7 @@ class ReceivedText;
 // The "Received text" window: the received text with its control characters
 // made visible, each complete line marked with where it went. Not modal; it
 // shows what `text` holds at any time, during a run and after it. While
-// shown it takes the changes in batches, at most ten times a second, and
+// shown it takes the changes in batches, five times a second, and
 // follows the end only while the view is at the bottom.
 class ReceivedTextWindow : public QWidget {
     Q_OBJECT
