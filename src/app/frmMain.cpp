@@ -55,6 +55,7 @@ frmMain::frmMain(Services services, QWidget *parent) : QMainWindow(parent), m_se
     m_run = std::make_unique<AcquisitionRun>(*this, m_services.MSComm1, m_services.spreadsheets,
                                              m_services.boxes, m_services.emulatorMailbox,
                                              m_services.programFolder);
+    m_run->setStreamWatch(&m_receivedText);
 }
 
 frmMain::~frmMain()

@@ -263,7 +263,13 @@ save=$(window_titled "Please rename this workbook") || fail "Stop showed no save
 text "$save" "$HOME/Documents/first-run.xls"
 keys "$save" Return
 gone "$save" || fail "the save dialog stayed open"
-until_pixel "$main" "${EXCEL_LAMP[@]}" "$(pixel "$main" 300 30)" || fail "Stop did not end the run"
+# The lamp takes the frame's colour; that colour is looked at each time, since
+# the part of the window the save dialog covered may not be painted yet.
+for _ in $(seq 300); do
+  [ "$(pixel "$main" "${EXCEL_LAMP[@]}")" = "$(pixel "$main" 300 30)" ] && break
+  sleep 0.1
+done
+[ "$(pixel "$main" "${EXCEL_LAMP[@]}")" = "$(pixel "$main" 300 30)" ] || fail "Stop did not end the run"
 
 # ---- A firmware update in progress (the loader on COM 2) ------------------
 click "$main" "${COMPORTS[@]}"
