@@ -81,6 +81,7 @@ TEST_F(ReceivedTextWindowTest, FollowsTheEndOnlyWhileTheViewIsAtTheBottom)
     EXPECT_LT(bar()->value(), bar()->maximum());
 
     bar()->setValue(bar()->maximum()); // back at the bottom: it follows again
+    window.resize(400, 200);
     lines(100);
     window.refresh();
     EXPECT_EQ(bar()->value(), bar()->maximum());

@@ -181,7 +181,7 @@ menu() { # <x of the menu's title> [entry]
 
 # Places on the main window (600 x 200 below a menu bar of 19 pixels) and
 # on the COM port dialog.
-START=(528 48) STOP=(528 84) COMPORTS=(528 156) CLOSE=(528 192)
+START=(528 48) STOP=(528 84) PAUSE=(528 120) COMPORTS=(528 156) CLOSE=(528 192)
 PORT_LAMP=(82 66) EXCEL_LAMP=(82 104)
 TOOLS=24 UTILITIES=76 HELP=127
 COM1=(30 35) COM2=(30 61) DIALOG_OK=(150 20)
@@ -227,7 +227,7 @@ for _ in $(seq 20); do
 done
 shoot main-running "$main"
 
-# ---- The emulator, Strata then VX-Orbis ------------------------------------
+# ---- The emulator, Strata then VX-Orbis, and the received text ------------
 menu $TOOLS
 emulator=$(window_titled "Emulator") || fail "no emulator window"
 shown=$(checksum "$emulator")
@@ -235,27 +235,31 @@ until_changed "$emulator" "$shown" || fail "the emulator showed no output"
 shown=$(checksum "$emulator")
 until_changed "$emulator" "$shown" || fail "the emulator showed no second output"
 shoot emulator-strata "$emulator"
+# The Received text window below the main window, left of the emulator.
+menu $TOOLS 2
+received=$(window_titled "Received text") || fail "no Received text window"
+xdotool windowsize "$received" 600 400
+xdotool windowmove "$received" 0 390
 # The machine box is editable: type the model's name into it.
 click "$emulator" 180 17
 keys "$emulator" ctrl+a
 text "$emulator" "VX-Orbis"
+# Orbis prints a line a quarter second and a block separator after every
+# "Every" lines; with 3 the window soon shows Strata's record lines above a
+# few short blocks. Pause holds the text still for the picture, taken with
+# the window wide enough for a line.
+set_every() { click "$emulator" 100 86; keys "$emulator" ctrl+a; text "$emulator" "$1"; }
+set_every 3
+sleep 2
+click "$main" "${PAUSE[@]}"
+xdotool windowsize "$received" 900 400
+shoot received-text "$received"
+xdotool windowsize "$received" 600 400
+click "$main" "${PAUSE[@]}" # Resume, in the same place
+set_every 16
 shown=$(checksum "$emulator")
 until_changed "$emulator" "$shown" || fail "the emulator showed no Orbis output"
 shoot emulator-orbis "$emulator"
-
-# ---- The received text: Strata's record lines, then Orbis's block --------
-# Orbis prints 16 lines, one a quarter second, then a block separator; the
-# window shows what is new five times a second.
-menu $TOOLS 2
-received=$(window_titled "Received text") || fail "no Received text window"
-for _ in $(seq 14); do
-  shown=$(checksum "$received")
-  until_changed "$received" "$shown" || fail "the Received text window showed nothing new"
-done
-shoot received-text "$received"
-# Out of the later pictures, and the main window the active one again.
-xdotool windowmove "$received" 0 620
-xdotool windowfocus --sync "$main"
 
 # ---- Stop: the filled workbook is saved under a name -------------------
 click "$main" "${STOP[@]}"
@@ -269,7 +273,7 @@ for _ in $(seq 300); do
   [ "$(pixel "$main" "${EXCEL_LAMP[@]}")" = "$(pixel "$main" 300 30)" ] && break
   sleep 0.1
 done
-[ "$(pixel "$main" "${EXCEL_LAMP[@]}")" = "$(pixel "$main" 300 30)" ] || fail "Stop did not end the run"
+[ "$(pixel "$main" "${EXCEL_LAMP[@]}")" = "$(pixel "$main" 300 30)" ] || fail "Stop did not end the run (lamp $(pixel "$main" "${EXCEL_LAMP[@]}"), frame $(pixel "$main" 300 30))"
 
 # ---- A firmware update in progress (the loader on COM 2) ------------------
 click "$main" "${COMPORTS[@]}"

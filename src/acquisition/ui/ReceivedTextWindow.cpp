@@ -35,9 +35,7 @@ ReceivedTextWindow::ReceivedTextWindow(ReceivedText &text, QWidget *parent)
     m_view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
-    auto *legend = new QLabel(QString::fromUtf8("\u2192 TAB    \u2190 CR    \u2193 LF    <1B> any other byte below 32 "
-                                                "or from 127 up, in hex"),
-                              this);
+    auto *legend = new QLabel(QString::fromUtf8("\u2192 TAB   \u2190 CR   \u2193 LF   <1B> other bytes, in hex"), this);
     legend->setFont(m_view->font());
     m_hex = new QCheckBox(QStringLiteral("&Hex"), this);
     m_copy = new QPushButton(QStringLiteral("&Copy"), this);
@@ -58,6 +56,14 @@ ReceivedTextWindow::ReceivedTextWindow(ReceivedText &text, QWidget *parent)
     });
     connect(m_copy, &QPushButton::clicked, this, &ReceivedTextWindow::copy);
     connect(m_clear, &QPushButton::clicked, this, &ReceivedTextWindow::clearView);
+    // The view follows the end while it is at the bottom: scrolling up holds
+    // it, and a new size or new lines keep it at the bottom otherwise.
+    QScrollBar *bar = m_view->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) { m_follow = value >= bar->maximum(); });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (m_follow)
+            bar->setValue(maximum);
+    });
     m_timer.setInterval(kRefreshMs);
     connect(&m_timer, &QTimer::timeout, this, &ReceivedTextWindow::refresh);
 }
@@ -99,7 +105,7 @@ void ReceivedTextWindow::refresh()
         return;
     const ReceivedText::Changes changes = m_text.takeChanges();
     QScrollBar *bar = m_view->verticalScrollBar();
-    const bool atEnd = bar->value() >= bar->maximum();
+    const bool follow = m_follow;
     qint64 position = bar->value();
 
     const qint64 end = changes.firstId + m_text.lineCount();
@@ -134,7 +140,8 @@ void ReceivedTextWindow::refresh()
         cursor.insertText(added);
     }
     m_shownEnd = end;
-    bar->setValue(atEnd ? bar->maximum() : int(position));
+    m_follow = follow;
+    bar->setValue(follow ? bar->maximum() : int(position));
 }
 
 void ReceivedTextWindow::copy()

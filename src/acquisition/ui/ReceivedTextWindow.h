@@ -48,4 +48,5 @@ private:
     qint64 m_shownFirst = 0;
     qint64 m_shownEnd = 0;
     bool m_showAll = true;
+    bool m_follow = true; // the view stays at the end
 };
