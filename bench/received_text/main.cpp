@@ -113,7 +113,7 @@ struct Bench {
     MacroSettings macro;
     QString saveAs; // the answer to the save dialog at Stop
 
-    explicit Bench(const QString &programFolder) : saveAs(programFolder + "/saved.xls")
+    explicit Bench(const QString &programFolder) : saveAs(programFolder + "/saved.xlsx")
     {
         run = std::make_unique<AcquisitionRun>(view, comm, factory, boxes, feed, programFolder);
         run->setStreamWatch(&text);
