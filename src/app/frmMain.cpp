@@ -57,6 +57,7 @@ frmMain::frmMain(Services services, QWidget *parent) : QMainWindow(parent), m_se
     m_run = std::make_unique<AcquisitionRun>(*this, m_services.MSComm1, m_services.spreadsheets,
                                              m_services.boxes, m_services.emulatorMailbox,
                                              m_services.programFolder);
+    m_run->setStreamWatch(&m_receivedText);
 }
 
 frmMain::~frmMain()
@@ -157,6 +158,8 @@ void frmMain::buildMenus()
     mnuTools = menuBar()->addMenu("&Tools");
     mnuToolsDLREmulation = mnuTools->addAction("Emulator");
     connect(mnuToolsDLREmulation, &QAction::triggered, this, &frmMain::mnuToolsDLREmulation_Click);
+    mnuToolsReceivedText = mnuTools->addAction("Received &text...");
+    connect(mnuToolsReceivedText, &QAction::triggered, this, &frmMain::mnuToolsReceivedText_Click);
     mnuToolsRuns = mnuTools->addAction("&Runs...");
     connect(mnuToolsRuns, &QAction::triggered, this, &frmMain::mnuToolsRuns_Click);
 
@@ -304,6 +307,16 @@ void frmMain::mnuToolsDLREmulation_Click()
                                        m_services.boxes, this);
     m_emulation->show();
     m_emulation->raise();
+}
+
+void frmMain::mnuToolsReceivedText_Click()
+{
+    // One window, kept when closed: it shows the text whenever it is opened.
+    if (!m_receivedTextWindow)
+        m_receivedTextWindow = new ReceivedTextWindow(m_receivedText, this);
+    m_receivedTextWindow->show();
+    m_receivedTextWindow->raise();
+    m_receivedTextWindow->activateWindow();
 }
 
 frmDownload *frmMain::downloadWindow()
