@@ -45,15 +45,16 @@ UnfinishedRuns::Answer UnfinishedRuns::offer(MessageBoxes &boxes, const QList<Ru
 QString UnfinishedRuns::summary(const RunCatalog::Run &run, const QString &rebuilt, const QString &savedAs,
                                 const QString &alsoSavedAs)
 {
-    RunSummary summary{.started = run.started,
-                       .stopped = run.ended.isValid() ? run.ended : RunCatalog::lastArrival(run.rawPath),
-                       .comNumber = run.comNumber,
-                       .bytes = run.bytes,
-                       .lines = run.lines >= 0 ? run.lines : RunCatalog::countLines(run.rawPath),
-                       .rebuilt = rebuilt,
-                       .savedAs = savedAs,
-                       .alsoSavedAs = alsoSavedAs,
-                       .rawPath = run.rawPath};
+    RunSummary summary;
+    summary.started = run.started;
+    summary.stopped = run.ended.isValid() ? run.ended : RunCatalog::lastArrival(run.rawPath);
+    summary.comNumber = run.comNumber;
+    summary.bytes = run.bytes;
+    summary.lines = run.lines >= 0 ? run.lines : RunCatalog::countLines(run.rawPath);
+    summary.rebuilt = rebuilt;
+    summary.savedAs = savedAs;
+    summary.alsoSavedAs = alsoSavedAs;
+    summary.rawPath = run.rawPath;
     summary.endedWithoutStop = true;
     return summary.text();
 }
