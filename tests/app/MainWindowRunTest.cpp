@@ -3,8 +3,7 @@
 // serial component on a socat pair, a real headless office, and the saved
 // workbook read back. Covers the stream cases, the start failures, a busy,
 // a closed office, a port that vanishes, and pause and resume.
-#include "AcquisitionRun.h"
-#include "MainWindowRig.h"
+#include "MainWindowFixture.h"
 #include "QStringPrinter.h"
 #include "SavedSheet.h"
 #include "StatusTexts.h"
@@ -19,10 +18,8 @@
 
 namespace {
 
-class MainWindowRunTest : public ::testing::Test {
+class MainWindowRunTest : public MainWindowFixture {
 protected:
-    void SetUp() override { ASSERT_EQ(rig.setUp(), ""); }
-
     // Presses Stop with the save dialog answered by a file in the output folder.
     QString stopAndSave(const QString &name)
     {
@@ -30,9 +27,6 @@ protected:
         click(rig.w->cmdStop);
         return rig.saveAnswer;
     }
-
-    AcquisitionRun &run() { return rig.w->run(); }
-    frmMain &w() { return *rig.w; }
 
     // The stopped layout, as after the load or a Stop.
     void expectStoppedLayout()
@@ -48,8 +42,6 @@ protected:
         // Right after the load the timer runs until its first tick finds no run.
         EXPECT_TRUE(waitUntil([this] { return !w().tmrMain->isActive(); }, 1000));
     }
-
-    MainWindowRig rig;
 };
 
 TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
