@@ -83,10 +83,11 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
     EXPECT_EQ(run().nextRow(), 6);
 
     // Four empty lines: a separator (column 2, time stamp in row 1) and one
-    // empty data line in row 2; the next line goes to row 3.
-    ASSERT_TRUE(rig.sendWritten("\r\n\r\n\r\n\r\n6.1\r\n"));
+    // empty data line in row 2; the next lines go to rows 3 and 4, the second
+    // over the first record line's cell in column 2.
+    ASSERT_TRUE(rig.sendWritten("\r\n\r\n\r\n\r\n6.1\r\n6.2\r\n"));
     EXPECT_EQ(rig.w->run().blockColumn(), 2);
-    EXPECT_EQ(run().nextRow(), 4);
+    EXPECT_EQ(run().nextRow(), 5);
 
     // On to column 255, where a three-field line meets the column limit.
     QByteArray separators;
@@ -120,12 +121,12 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
     const QStringList second{"2", "2", "06/12/2026", "14:31:00", "524", "Y", ""};
     for (int c = 1; c <= 7; ++c) {
         if (c == 2)
-            continue; // column 2 holds the second block from row 1 to 3
+            continue; // column 2 holds the second block from row 1 to 4
         EXPECT_EQ(sheet.at(4, c), first[c - 1]) << "column " << c;
         EXPECT_EQ(sheet.at(5, c), second[c - 1]) << "column " << c;
     }
-    EXPECT_EQ(sheet.at(4, 2), "1");
-    EXPECT_EQ(sheet.at(5, 2), "2");
+    EXPECT_EQ(sheet.at(4, 2), "6.2"); // the block's data overwrites the record line's cell
+    EXPECT_EQ(sheet.at(5, 2), "2"); // "0002" is a plain number
     EXPECT_TRUE(SavedSheet::isHours(sheet.at(1, 2))) << sheet.at(1, 2).toStdString();
     EXPECT_EQ(sheet.at(2, 2), "");
     EXPECT_EQ(sheet.at(3, 2), "6.1");
@@ -134,6 +135,7 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
         ASSERT_EQ(sheet.at(2, c), c == 255 ? "a" : "") << "column " << c;
     }
     EXPECT_EQ(sheet.at(2, 256), "b");
+    EXPECT_EQ(sheet.at(2, 257), ""); // "c" finds no column after the last
     EXPECT_EQ(sheet.at(3, 255), "");
 }
 
