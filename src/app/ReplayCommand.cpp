@@ -53,14 +53,19 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
         if (!macro.isEmpty())
             UserMacro::openPersonal(*app, *book);
         RunReplay replay(*app);
-        if (!replay.replay(reader, &error)) {
+        const bool replayed = replay.replay(reader, &error);
+        if (!reader.damage().isEmpty())
+            QTextStream(stderr) << "halvern: " << reader.damage() << "\n";
+        if (!replayed) {
             status = fail(error);
         } else {
             if (!macro.isEmpty() && !UserMacro::run(*app, macro))
                 QTextStream(stderr) << "halvern: the macro " << macro << " did not run\n";
             book->saveAs(target);
             QTextStream(stdout) << "Rebuilt " << replay.rows() << " rows from " << rawPath << " into "
-                                << target << "\n";
+                                << target
+                                << (reader.damagedLines() > 0 ? QStringLiteral(" (its .times was damaged)") : QString())
+                                << "\n";
             QString shortfall;
             const QString whole = WorkbookSaver::wholeCopyPath(target, *book, &shortfall);
             if (!whole.isEmpty()) {

@@ -241,9 +241,9 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::Form_Unload()
 {
-    // A running session ends with the full Stop (macro and save) first; a
-    // paused one is not stopped.
-    if (m_run->state() == RunState::Running)
+    // A running or paused session ends with the full Stop (macro and save)
+    // first: closing while paused must not lose the run's workbook.
+    if (m_run->state() != RunState::Stopped)
         cmdStop_Click();
     if (m_loaded) {
         AppSettings::save("Communication", "ComPort", QString::number(m_services.MSComm1.commPort()));

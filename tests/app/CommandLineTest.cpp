@@ -157,7 +157,7 @@ TEST_F(CommandLineTest, ListPortsTellsAUserWithoutPermissionWhatToDo)
         << listing.out.toStdString();
 }
 
-TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalAndRefusesABadOne)
+TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalDamagedTimesOrNot)
 {
     QTemporaryDir dir;
     const QString raw = dir.filePath("run.raw");
@@ -171,11 +171,13 @@ TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalAndRefusesABadOne)
     // The block opened at 18:00 puts its stamp in row 1 of column 2.
     EXPECT_EQ(sheet.rows, (QList<QStringList>{{"1", "18", "3"}, {"4", "7", "8"}}));
 
-    writeFile(dir.filePath("run.times"), "# halvern run journal 1\n5 not a time\n");
-    const Outcome malformed = run({"--replay", raw, "--save-as", dir.filePath("bad.xlsx")});
-    EXPECT_EQ(malformed.exitCode, 1);
-    EXPECT_TRUE(malformed.err.contains("run.times")) << malformed.err.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath("bad.xlsx")));
+    // A garbage line in the companion: the good notes keep their stamps, and the user is told.
+    writeFile(dir.filePath("run.times"), "# halvern run journal 1\n0 2026-12-07T09:00:00.000\n\x01garbage\n"
+                                         "19 2026-12-07T18:00:00.000\n");
+    const Outcome damaged = run({"--replay", raw, "--save-as", dir.filePath("damaged.xlsx")});
+    ASSERT_EQ(damaged.exitCode, 0) << damaged.err.toStdString();
+    EXPECT_TRUE(damaged.err.contains("run.times: 1 note damaged")) << damaged.err.toStdString();
+    EXPECT_EQ(SavedSheet::read(dir.filePath("damaged.xlsx")).rows, sheet.rows);
 
     EXPECT_EQ(run({"--replay", dir.filePath("missing.raw"), "--save-as", dir.filePath("m.xlsx")}).exitCode, 1);
     EXPECT_EQ(run({"--replay", raw, "--save-as", dir.filePath("run.txt")}).exitCode, 1);
