@@ -61,7 +61,20 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
         } else {
             if (!macro.isEmpty() && !UserMacro::run(*app, macro))
                 QTextStream(stderr) << "halvern: the macro " << macro << " did not run\n";
-            book->saveAs(target);
+            int told = 0;
+            app->setLongCallNotice([&target, &told](int seconds) {
+                // A save that takes long is shown to be going on, every ten seconds.
+                if (seconds / 10 > told) {
+                    told = seconds / 10;
+                    QTextStream(stderr) << "halvern: saving " << target << " for " << seconds << " s\n";
+                }
+            });
+            try {
+                book->saveAs(target);
+            } catch (const SpreadsheetError &e) {
+                throw SpreadsheetError(e.kind(), QStringLiteral("cannot save ") + target + QStringLiteral(": ")
+                                                     + QString::fromStdString(e.what()));
+            }
             QTextStream(stdout) << "Rebuilt " << replay.rows() << " rows from " << rawPath << " into "
                                 << target
                                 << (reader.damagedLines() > 0 ? QStringLiteral(" (its .times was damaged)") : QString())

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <variant>
 
@@ -61,4 +62,9 @@ public:
                                       const QString &title) = 0;
     // Application.Quit
     virtual void quit() = 0;
+
+    // A save has no fixed time limit while the application keeps working on
+    // it; `notice` is told every half second or so, with the seconds since it
+    // began, so that the user can be shown it is still going.
+    virtual void setLongCallNotice(std::function<void(int seconds)> notice) { (void)notice; }
 };

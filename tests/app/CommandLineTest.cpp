@@ -6,6 +6,7 @@
 #include "PtyAdapter.h"
 #include "SavedSheet.h"
 #include "TextPrinters.h"
+#include "TmpfsMount.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -180,6 +183,19 @@ TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalDamagedTimesOrNot)
     EXPECT_EQ(SavedSheet::read(dir.filePath("damaged.xlsx")).rows, sheet.rows);
 
     EXPECT_EQ(run({"--replay", dir.filePath("missing.raw"), "--save-as", dir.filePath("m.xlsx")}).exitCode, 1);
+    // A folder that cannot take the workbook: the reason in plain words, and nothing left there.
+    TmpfsMount full(dir.filePath("full"), TmpfsMount::Access::Writable, 64 << 10);
+    TmpfsMount readOnly(dir.filePath("read-only"), TmpfsMount::Access::ReadOnly, 64 << 10);
+    if (full.isMounted() && readOnly.isMounted() && full.fill()) {
+        for (const auto &[folder, error] : {std::pair{full.path(), ENOSPC}, std::pair{readOnly.path(), EROFS}}) {
+            const Outcome refused = run({"--replay", raw, "--save-as", folder + "/run.xlsx"});
+            EXPECT_EQ(refused.exitCode, 1);
+            EXPECT_TRUE(refused.err.endsWith(QString::fromLocal8Bit(std::strerror(error)) + "\n"))
+                << refused.err.toStdString();
+            const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+            EXPECT_EQ(left, folder == full.path() ? QStringList{"filler"} : QStringList{});
+        }
+    }
     EXPECT_EQ(run({"--replay", raw, "--save-as", dir.filePath("run.txt")}).exitCode, 1);
     EXPECT_EQ(run({"--save-as", dir.filePath("run.xlsx")}).exitCode, 1);
 

@@ -97,6 +97,15 @@ public:
     // operations (open, save, macros) that may legitimately take longer.
     static constexpr std::chrono::milliseconds kCallLimit{1000};
     static constexpr std::chrono::milliseconds kDocumentLimit{30000};
+    // No fixed limit (saves): the call is waited for while the office lives
+    // and keeps working; it fails once the office has used no processor time
+    // for kStallLimit.
+    static constexpr std::chrono::milliseconds kWhileWorking{-1};
+    static constexpr std::chrono::milliseconds kStallLimit{60000};
+    // Told every half second or so while a call without a fixed limit runs:
+    // the seconds since it began.
+    using LongCallNotice = std::function<void(int seconds)>;
+    void setLongCallNotice(LongCallNotice notice) { m_longCallNotice = std::move(notice); }
 
     // Runs fn(uno state) on the worker within limit. Throws Gone when the
     // office has ended, Busy when it does not answer in time or an earlier
@@ -109,7 +118,7 @@ public:
         std::shared_ptr<UnoState> state = m_uno;
         CallWorker::Outcome outcome;
         try {
-            outcome = m_worker->run(
+            outcome = runJob(
                 [state, fn, result] {
                     try {
                         if constexpr (std::is_void_v<R>) {
@@ -130,6 +139,10 @@ public:
             }
             throw;
         }
+        if (outcome != CallWorker::Outcome::Done && !m_process->alive()) {
+            markEnded();
+            throw SpreadsheetError(SpreadsheetError::Kind::Gone, QStringLiteral("The office ended during the call"));
+        }
         if (outcome != CallWorker::Outcome::Done)
             throwBusy(outcome, limit);
         if constexpr (!std::is_void_v<R>)
@@ -149,14 +162,19 @@ public:
 
     // Drops a workbook's reference on the worker thread.
     void release(std::shared_ptr<CalcDocument> document);
-    // Documents opened or saved through us: lock files to look after.
+    // Documents opened or saved through us: lock files to look after. A save
+    // is written under a temporary name beginning with kSavePrefix, which is
+    // removed too once the office has ended.
     void noteDocument(const QString &path);
+    static constexpr const char *kSavePrefix = ".~halvern-save-";
     QString askSaveAsFilename(const QString &title, const QString &filter) const;
 
     std::shared_ptr<OfficeProcess> process() const { return m_process; }
     const OfficeFolders &folders() const { return m_folders; }
 
 private:
+    // Runs job on the worker within limit, or while the office works (kWhileWorking).
+    CallWorker::Outcome runJob(std::function<void()> job, std::chrono::milliseconds limit);
     [[noreturn]] void throwBusy(CallWorker::Outcome outcome, std::chrono::milliseconds limit);
     // Queued on the worker: waits for the office to end, then removes our
     // lock files and the private folders.
@@ -174,4 +192,5 @@ private:
     std::shared_ptr<QStringList> m_documents = std::make_shared<QStringList>();
     std::shared_ptr<std::mutex> m_documentsMutex = std::make_shared<std::mutex>();
     std::unique_ptr<CallWorker> m_worker = std::make_unique<CallWorker>();
+    LongCallNotice m_longCallNotice;
 };

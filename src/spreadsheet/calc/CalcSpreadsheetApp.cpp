@@ -435,3 +435,8 @@ QString CalcSpreadsheetApp::instanceFolder() const
 {
     return m_core->folders().folder();
 }
+
+void CalcSpreadsheetApp::setLongCallNotice(std::function<void(int seconds)> notice)
+{
+    m_core->setLongCallNotice(std::move(notice));
+}

@@ -38,6 +38,7 @@ public:
     QString getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
                               const QString &title) override;
     void quit() override;
+    void setLongCallNotice(std::function<void(int seconds)> notice) override;
 
     // The office's process group (its launcher's process id) and the name
     // of the pipe it accepts UNO connections on.

@@ -25,6 +25,9 @@ public:
 
     // Runs job on the worker and waits for it at most timeout.
     Outcome run(std::function<void()> job, std::chrono::milliseconds timeout);
+    // Runs job on the worker and waits for it as long as keepWaiting(),
+    // asked every `slice`, says so.
+    Outcome run(std::function<void()> job, std::chrono::milliseconds slice, const std::function<bool()> &keepWaiting);
     // Queues job without waiting for it (it runs after every earlier job).
     void post(std::function<void()> job);
     // True while a job that timed out has not finished yet.
