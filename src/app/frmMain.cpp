@@ -23,6 +23,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
@@ -369,6 +370,34 @@ void frmMain::bringToFront()
 }
 
 void frmMain::processEvents() { QCoreApplication::processEvents(); }
+
+void frmMain::showNotice(const QString &text)
+{
+    if (!m_notice) {
+        m_notice = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Halvern"), text, QMessageBox::Ok, this);
+        m_notice->setAttribute(Qt::WA_DeleteOnClose);
+        m_notice->setWindowModality(Qt::NonModal);
+        m_notice->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    }
+    m_notice->setText(text);
+    m_notice->show();
+}
+
+void frmMain::showWaiting(const QString &text, int seconds)
+{
+    if (text.isEmpty()) {
+        delete m_waiting;
+        return;
+    }
+    if (!m_waiting) {
+        m_waiting = new QProgressDialog(QString(), QString(), 0, 0, this); // no end known: a busy bar
+        m_waiting->setWindowTitle(windowTitle());
+        m_waiting->setMinimumDuration(0);
+        m_waiting->setWindowModality(Qt::WindowModal);
+    }
+    m_waiting->setLabelText(QStringLiteral("%1 (%2 s)").arg(text).arg(seconds));
+    m_waiting->setValue(0); // lets the window repaint
+}
 
 void frmMain::showProgress(qint64 done, qint64 total)
 {

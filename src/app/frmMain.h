@@ -18,6 +18,7 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QMenu;
+class QMessageBox;
 class QProgressDialog;
 class QPushButton;
 class QTimer;
@@ -106,6 +107,8 @@ public:
     void bringToFront() override;
     void processEvents() override;
     void showProgress(qint64 done, qint64 total) override;
+    void showNotice(const QString &text) override;
+    void showWaiting(const QString &text, int seconds) override;
 
 public slots:
     void cmdStart_Click();
@@ -142,4 +145,6 @@ private:
     QPointer<frmExcelMacro> m_macroDialog;
     QPointer<frmDownload> m_download;
     QPointer<QProgressDialog> m_progress;
+    QPointer<QProgressDialog> m_waiting;
+    QPointer<QMessageBox> m_notice;
 };
