@@ -54,6 +54,8 @@ public:
     QString summaryPath() const { return m_base.isEmpty() ? QString() : m_base + QStringLiteral(".summary.txt"); }
     // Bytes handed to append(), kept or not.
     std::int64_t bytes() const { return m_bytes; }
+    // Bytes in the raw file (its size).
+    std::int64_t keptBytes() const { return m_kept; }
     // Complete lines (CR LF) in the bytes so far.
     std::int64_t lines() const { return m_lines; }
     // Why the journal could not be made or stopped keeping bytes (the first
