@@ -99,7 +99,7 @@ void CalcWorkbook::saveAs(const QString &path)
             args[1] = property("Overwrite", css::uno::Any(true));
             args[2] = property("InteractionHandler", css::uno::Any(Reference<css::task::XInteractionHandler>(
                                                          new SilentInteractionHandler)));
-            // A copy: the workbook keeps its name, and no lock is taken on the copy.
+            // A copy; the workbook takes the name once the copy is in place.
             Reference<css::frame::XStorable>(doc->model, UNO_QUERY_THROW)->storeToURL(toOUString(url), args);
         });
     } catch (const SpreadsheetError &e) {
@@ -121,9 +121,12 @@ void CalcWorkbook::saveAs(const QString &path)
         throw SpreadsheetError(Kind::Failed, why);
     }
     QFile::remove(OfficeFolders::lockFilePath(temporary));
-    // As a save under this name does: nothing is left unsaved.
+    // As a save under this name does: the workbook is now that file, with
+    // nothing left unsaved.
+    const QString targetUrl = QUrl::fromLocalFile(absolute).toString(QUrl::FullyEncoded);
     try {
-        m_core->call<void>(CalcCore::kCallLimit, [doc](UnoState &) {
+        m_core->call<void>(CalcCore::kCallLimit, [doc, targetUrl](UnoState &) {
+            doc->model->attachResource(toOUString(targetUrl), doc->model->getArgs());
             Reference<css::util::XModifiable>(doc->model, UNO_QUERY_THROW)->setModified(false);
         });
     } catch (const SpreadsheetError &) {
