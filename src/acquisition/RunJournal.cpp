@@ -19,7 +19,8 @@ int openForAppend(const QString &path)
     return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
 }
 
-QString systemError(int error = errno) { return QString::fromLocal8Bit(std::strerror(error)); }
+// The reason of the system call that just failed.
+QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
 } // namespace
 
 RunJournal::~RunJournal() { close(); }
@@ -75,7 +76,7 @@ bool RunJournal::makeFiles()
         return false;
     }
     if (!writeAll(m_times, kTimesHeader, sizeof kTimesHeader - 1)) {
-        m_problem = QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ") + systemError(m_errno);
+        m_problem = QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ") + systemError();
         return false;
     }
     m_kept = 0;
@@ -102,9 +103,9 @@ void RunJournal::append(const QByteArray &bytes, const QDateTime &at)
     // The companion line goes after the bytes: a line never names bytes that
     // are not in the raw file.
     if (!writeAll(m_raw, bytes.constData(), bytes.size()))
-        return lose(QStringLiteral("cannot write ") + rawPath() + QStringLiteral(": ") + systemError(m_errno), at);
+        return lose(QStringLiteral("cannot write ") + rawPath() + QStringLiteral(": ") + systemError(), at);
     if (!writeAll(m_times, note.constData(), note.size()))
-        return lose(QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ") + systemError(m_errno), at);
+        return lose(QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ") + systemError(), at);
     m_kept += bytes.size();
     m_timesSize += note.size();
     m_gapBefore = false;
@@ -195,7 +196,8 @@ bool RunJournal::writeAll(int fd, const char *data, qsizetype size)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            m_errno = n < 0 ? errno : ENOSPC;
+            if (n == 0)
+                errno = ENOSPC;
             return false;
         }
         data += n;

@@ -74,7 +74,7 @@ public:
     bool writeSummary(const QString &text);
 
 private:
-    bool writeAll(int fd, const char *data, qsizetype size);
+    static bool writeAll(int fd, const char *data, qsizetype size);
     void fail(const QString &what);
     // A write or sync failed at `at`: the files are cut back to what was
     // kept, and the next piece tries again.
@@ -98,5 +98,4 @@ private:
     bool m_failing = false;
     int m_failures = 0;
     QDateTime m_incompleteSince;
-    int m_errno = 0; // of the last write that failed
 };
