@@ -23,9 +23,9 @@ public:
     QString addSheet() override { return QString(); }
     void run(const QString &) override {}
     QList<std::shared_ptr<Workbook>> workbooks() override { return {}; }
-    QString getSaveAsFilename(const QString &, const QString &, const QString &) override
+    std::optional<QString> getSaveAsFilename(const QString &, const QString &, const QString &) override
     {
-        return QStringLiteral("False");
+        return std::nullopt;
     }
     void quit() override {}
 

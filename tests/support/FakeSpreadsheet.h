@@ -73,7 +73,7 @@ public:
     QString addSheet() override;
     void run(const QString &macro) override;
     QList<std::shared_ptr<Workbook>> workbooks() override;
-    QString getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
+    std::optional<QString> getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
                               const QString &title) override;
     void quit() override;
 
@@ -103,7 +103,7 @@ public:
     QStringList runs;                           // every run() argument, failed ones too
     QSet<QString> macros;                       // macros run() accepts (lower case)
     QList<SaveDialog> saveDialogs;
-    QStringList saveAnswers;                    // answered in turn; "False" when used up
+    QStringList saveAnswers;                    // answered in turn; cancelled when used up
     QString startup;                            // startupPath()
     bool visible = false;
     int quitCount = 0;

@@ -23,7 +23,7 @@ public:
     QString addSheet() override { return m_inner->addSheet(); }
     void run(const QString &macro) override { m_inner->run(macro); }
     QList<std::shared_ptr<Workbook>> workbooks() override { return m_inner->workbooks(); }
-    QString getSaveAsFilename(const QString &i, const QString &f, const QString &t) override
+    std::optional<QString> getSaveAsFilename(const QString &i, const QString &f, const QString &t) override
     {
         return m_inner->getSaveAsFilename(i, f, t);
     }

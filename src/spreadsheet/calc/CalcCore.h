@@ -86,7 +86,7 @@ struct CalcDocument {
 
 class CalcCore {
 public:
-    using SaveAsPrompt = std::function<QString(const QString &title, const QString &filter)>;
+    using SaveAsPrompt = std::function<std::optional<QString>(const QString &title, const QString &filter)>;
 
     CalcCore(bool headless, SaveAsPrompt prompt);
     // Releases the UNO objects on the worker; the office itself is left as
@@ -167,7 +167,7 @@ public:
     // removed too once the office has ended.
     void noteDocument(const QString &path);
     static constexpr const char *kSavePrefix = ".~halvern-save-";
-    QString askSaveAsFilename(const QString &title, const QString &filter) const;
+    std::optional<QString> askSaveAsFilename(const QString &title, const QString &filter) const;
 
     std::shared_ptr<OfficeProcess> process() const { return m_process; }
     const OfficeFolders &folders() const { return m_folders; }

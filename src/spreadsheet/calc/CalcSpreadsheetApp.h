@@ -35,7 +35,7 @@ public:
     QString addSheet() override;
     void run(const QString &macro) override;
     QList<std::shared_ptr<Workbook>> workbooks() override;
-    QString getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
+    std::optional<QString> getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
                               const QString &title) override;
     void quit() override;
     void setLongCallNotice(std::function<void(int seconds)> notice) override;
