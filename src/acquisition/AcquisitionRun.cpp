@@ -2,6 +2,8 @@
 
 #include "EmulatorFeed.h"
 #include "FolderLookup.h"
+#include "FolderProbe.h"
+#include "JournalTexts.h"
 #include "MasterWorkbook.h"
 #include "MacroSettings.h"
 #include "MessageBoxes.h"
@@ -33,6 +35,9 @@ QString withoutTrailingSlash(QString folder)
 // How long Stop's last write waits for a busy spreadsheet: a normal call's limit.
 constexpr int kLastWriteWaitMs = 1000;
 constexpr int kLastWritePauseMs = 50;
+// What a paused run received is read back from the journal this much at a
+// time, each part once the parser has caught up with the one before.
+constexpr qsizetype kBacklogPart = 256 * 1024;
 
 // Stands in for the main window once it has gone.
 NullAcquisitionView &nullView()
@@ -58,7 +63,8 @@ AcquisitionRun::AcquisitionRun(AcquisitionView &view, SerialComm &comm,
       m_stopSave(factory, boxes, m_programFolder,
                  {[this] { return documentsFolder(); },
                   [this](qint64 done, qint64 total) { m_view->showProgress(done, total); },
-                  [this](SpreadsheetApp &app) { runUserMacro(app); }})
+                  [this](SpreadsheetApp &app) { runUserMacro(app); },
+                  [this](const QString &text, int seconds) { m_view->showWaiting(text, seconds); }})
 {
 }
 
@@ -152,6 +158,8 @@ void AcquisitionRun::start()
     m_linesHandled = 0;
     m_brokenLine.reset();
     m_parser.reset();
+    m_journalFailuresTold = 0;
+    m_officeTrouble = false;
     openJournal();
     ++m_generation;
     m_view->setTimerEnabled(true);
@@ -164,16 +172,24 @@ void AcquisitionRun::start()
 void AcquisitionRun::tick()
 {
     m_view->setTimerEnabled(false);
-    if (m_state != RunState::Running || m_inTick)
+    if (m_state == RunState::Stopped || m_inTick)
         return;
     m_inTick = true;
-    const QByteArray text = takeIncomingText();
-    // The bytes are the record: kept before anything else is done with them.
-    m_journal.append(text, now());
-    m_pending.append(afterBrokenLine(text));
-    if (!m_pending.isEmpty())
-        writePendingLines();
+    if (m_state == RunState::Paused) {
+        // A pause holds the writing, not the receiving: the port is read all
+        // the same, so nothing waits in a buffer that can overflow, and the
+        // text goes into the journal until Resume. The emulator's mailbox
+        // keeps its latest piece meanwhile.
+        if (!m_emulator.isActive())
+            receive(takeIncomingText());
+    } else {
+        receive(takeIncomingText());
+        takeFromBacklog();
+        if (!m_pending.isEmpty())
+            writePendingLines();
+    }
     m_journal.syncIfDue(now());
+    watchJournal();
     m_inTick = false;
 
     // A click handled here may stop or pause the run, or close the main
@@ -183,6 +199,43 @@ void AcquisitionRun::tick()
     if (!*alive)
         return;
     m_view->setTimerEnabled(true);
+}
+
+void AcquisitionRun::receive(const QByteArray &text)
+{
+    // The bytes are the record: kept before anything else is done with them.
+    const std::int64_t keptBefore = m_journal.keptBytes();
+    m_journal.append(text, now());
+    if (m_backlog.holding())
+        m_backlog.arrived(text, m_journal.keptBytes() - keptBefore == text.size());
+    else
+        m_pending.append(afterBrokenLine(text));
+}
+
+void AcquisitionRun::takeFromBacklog()
+{
+    if (!m_backlog.holding() || m_pending.size() >= kBacklogPart)
+        return;
+    QString error;
+    const QByteArray part = m_backlog.take(kBacklogPart, &error);
+    if (!error.isEmpty())
+        m_view->showNotice(QStringLiteral("What arrived during the pause cannot be read back from the run's "
+                                          "journal, so it is missing from the workbook: ")
+                           + error);
+    m_pending.append(afterBrokenLine(part));
+}
+
+void AcquisitionRun::watchJournal()
+{
+    if (m_journal.failures() != m_journalFailuresTold) {
+        m_journalFailuresTold = m_journal.failures();
+        m_view->showNotice(JournalTexts::failureNotice(m_journal));
+    }
+    const QString tip = JournalTexts::lampTip(m_journal, m_officeTrouble);
+    if (tip != m_excelTip) {
+        m_excelTip = tip;
+        m_view->setExcelLampTip(tip);
+    }
 }
 
 QByteArray AcquisitionRun::takeIncomingText()
@@ -216,8 +269,10 @@ void AcquisitionRun::countReceived(qsizetype bytes)
 void AcquisitionRun::portFailed()
 {
     m_port.fail();
-    m_view->setComPortLamp(Lamp::Red);
-    m_view->setStatusText(kNoPort);
+    if (m_state == RunState::Running) { // a pause keeps its display until Resume
+        m_view->setComPortLamp(Lamp::Red);
+        m_view->setStatusText(kNoPort);
+    }
     // An adapter pulled out and put back during a pause is only noticed at
     // the first read after Resume, when it is back already: the watch would
     // take the device present as the one lost and wait for it to change.
@@ -295,6 +350,8 @@ void AcquisitionRun::writePendingLines()
     if (m_state != RunState::Running)
         return; // paused meanwhile: the pause owns the status display now
 
+    m_officeTrouble = outcome == StreamParser::Outcome::Busy || outcome == StreamParser::Outcome::Gone;
+    watchJournal();
     switch (outcome) {
     case StreamParser::Outcome::Ok:
     case StreamParser::Outcome::Dropped:
@@ -337,7 +394,9 @@ void AcquisitionRun::pause()
     if (m_state != RunState::Running)
         return;
     m_state = RunState::Paused;
-    m_view->setTimerEnabled(false);
+    // The tick goes on reading the port (see tick()); what arrives waits in
+    // the journal from here on.
+    m_backlog.hold(m_journal);
     m_view->setPauseEnabled(false);
     m_view->setResumeEnabled(true);
     m_view->setPauseInFront(false);
@@ -395,12 +454,10 @@ void AcquisitionRun::openJournal()
     } catch (...) {
     }
     const QString folder = m_journalFolder.isEmpty() ? RunJournal::defaultFolder() : m_journalFolder;
-    // A journal that cannot be written is told once; the run goes on.
-    if (!m_journal.open(folder, m_started, m_comNumber))
-        m_view->setExcelLampTip(QStringLiteral("The bytes of this run are NOT being kept: ")
-                                + m_journal.problem());
-    else
-        m_view->setExcelLampTip(QString());
+    // A journal that cannot be written is told on the lamp; the run goes on.
+    m_journal.open(folder, m_started, m_comNumber);
+    m_excelTip = JournalTexts::lampTip(m_journal, false);
+    m_view->setExcelLampTip(m_excelTip);
 }
 
 void AcquisitionRun::closeJournal()
@@ -412,7 +469,8 @@ void AcquisitionRun::closeJournal()
                              .sheets = m_sheetsAdded + 1, .counts = m_parser.counts(), .rebuilt = m_stopSave.rebuilt(),
                              .brokenLinesDropped = m_brokenLine.dropped(), .linesMissing = linesMissing(),
                              .savedAs = m_stopSave.savedAs(), .alsoSavedAs = m_stopSave.alsoSavedAs(),
-                             .rawPath = m_journal.rawPath(), .journalProblem = m_journal.problem()};
+                             .rawPath = m_journal.rawPath(), .journalProblem = m_journal.problem(),
+                             .journalIncomplete = JournalTexts::summaryLine(m_journal)};
     m_journal.writeSummary(summary.text());
 }
 
@@ -433,8 +491,13 @@ void AcquisitionRun::closeRun(const MacroSettings &macro)
 
     // From here on a failing call is skipped and the stop goes on. The macro
     // runs before the save, so what it changes is saved with the data.
-    if (m_app) {
+    if (m_app)
         writeLastLines();
+    const QString incomplete =
+        JournalTexts::incompleteAtStop(m_journal, FolderProbe::problem(QFileInfo(m_journal.rawPath()).path()));
+    if (!incomplete.isEmpty())
+        m_boxes.show(incomplete, QStringLiteral("Halvern"));
+    if (m_app) {
         m_macro = macro;
         runUserMacro(*m_app);
         if (m_stopSave.saveOrRebuild(m_app, m_book, m_journal, linesMissing()))
@@ -449,8 +512,7 @@ void AcquisitionRun::takeLastText()
         try {
             const QByteArray last = m_comm.input();
             countReceived(last.size());
-            m_journal.append(last, now());
-            m_pending.append(afterBrokenLine(last));
+            receive(last);
         } catch (...) {
         }
     }
@@ -475,13 +537,15 @@ bool AcquisitionRun::addSheetIfFull(SpreadsheetApp &app)
 void AcquisitionRun::writeLastLines()
 {
     // Only an unfinished last line is left out; it stays in the journal.
-    if (m_pending.indexOf("\r\n") < 0)
+    takeFromBacklog();
+    if (m_pending.indexOf("\r\n") < 0 && !m_backlog.holding())
         return;
     // A write that outlived its limit may be just ending (Stop is often
     // clicked while a slow write blocks the window): it gets the time of a
     // normal call before the lines are given up on.
     const QDeadlineTimer wait(kLastWriteWaitMs);
     for (;;) {
+        takeFromBacklog(); // what waits from a pause, part by part
         addSheetIfFull(*m_app);
         qsizetype consumed = 0;
         const StreamParser::Outcome outcome =
@@ -493,8 +557,11 @@ void AcquisitionRun::writeLastLines()
             continue;
         }
         // Done, or the office cannot take more: what is left is missing.
-        if (consumed == 0 || m_pending.indexOf("\r\n") < 0 || outcome == StreamParser::Outcome::Busy
-            || outcome == StreamParser::Outcome::Gone)
+        if (outcome == StreamParser::Outcome::Busy || outcome == StreamParser::Outcome::Gone)
+            break;
+        if (m_backlog.holding() && m_pending.size() < kBacklogPart)
+            continue;
+        if (consumed == 0 || m_pending.indexOf("\r\n") < 0)
             break;
     }
 }

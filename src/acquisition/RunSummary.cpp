@@ -41,5 +41,6 @@ QString RunSummary::text() const
     text += QStringLiteral("Raw bytes: ") + rawPath + '\n';
     if (!journalProblem.isEmpty())
         text += QStringLiteral("Journal problem: ") + journalProblem + '\n';
+    text += journalIncomplete;
     return text;
 }

@@ -25,6 +25,7 @@ struct RunSummary {
     QString alsoSavedAs; // the whole workbook beside a too small .xls
     QString rawPath;
     QString journalProblem;
+    QString journalIncomplete; // a line on bytes the journal missed, or empty
 
     // The text of the summary file, one "Name: value" line each.
     QString text() const;

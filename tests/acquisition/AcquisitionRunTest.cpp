@@ -205,21 +205,35 @@ TEST_F(AcquisitionRunTest, TickWritesWhatArrivedAndCountsIt)
     EXPECT_EQ(view.status, "Bytes Received: 22");
 }
 
-TEST_F(AcquisitionRunTest, TickWhenNotRunningSwitchesTheTimerOffAndReadsNothing)
+TEST_F(AcquisitionRunTest, TickWhenStoppedSwitchesTheTimerOffAndReadsNothing)
 {
     view.timerEnabled = true;
     tick();
     EXPECT_FALSE(view.timerEnabled);
     EXPECT_EQ(view.eventRuns, 0);
+}
 
+TEST_F(AcquisitionRunTest, APausedTickKeepsTheInstrumentsTextInTheJournalAndWritesItInOrderAfterResume)
+{
     start();
+    tickWith("1\r\n2");
     run->pause();
-    send("1\r\n");
-    view.timerEnabled = true;
-    tick();
-    EXPECT_FALSE(view.timerEnabled);
-    EXPECT_EQ(comm.pending, "1\r\n");
-    EXPECT_TRUE(app->writes.isEmpty());
+    feed.active = false;
+    for (const QByteArray &text : {QByteArray("\r\n3\r\n"), QByteArray("4\r"), QByteArray("\n5\r\n")})
+        tickWith(text);
+    EXPECT_TRUE(comm.pending.isEmpty()); // read at once, not left in the port
+    EXPECT_TRUE(view.timerEnabled);
+    EXPECT_EQ(view.status, "Paused");
+    EXPECT_EQ(app->writes.size(), 1);
+    EXPECT_EQ(run->journal().bytes(), 15);
+    EXPECT_EQ(readFile(run->journal().rawPath()), "1\r\n2\r\n3\r\n4\r\n5\r\n");
+
+    run->resume();
+    EXPECT_EQ(view.status, "Bytes Received: 15");
+    tickWith("6\r\n");
+    for (int row = 1; row <= 6; ++row)
+        EXPECT_EQ(cell(row, 1), QString::number(row));
+    EXPECT_TRUE(run->pendingText().isEmpty());
 }
 
 TEST_F(AcquisitionRunTest, BlockedSpreadsheetHoldsTheLineAndDisablesPause)
@@ -230,6 +244,7 @@ TEST_F(AcquisitionRunTest, BlockedSpreadsheetHoldsTheLineAndDisablesPause)
     tickWith("5.2\r\n");
     EXPECT_EQ(view.status, kBlocked);
     EXPECT_EQ(view.excelLamp, Lamp::Yellow);
+    EXPECT_TRUE(view.excelLampTip.contains("kept in the run's journal")) << view.excelLampTip.toStdString();
     EXPECT_FALSE(view.pauseEnabled);
     EXPECT_TRUE(view.timerEnabled);
     EXPECT_EQ(run->state(), RunState::Running);
@@ -243,6 +258,7 @@ TEST_F(AcquisitionRunTest, BlockedSpreadsheetHoldsTheLineAndDisablesPause)
     EXPECT_EQ(cell(3, 1), "5.3");
     EXPECT_EQ(view.excelLamp, Lamp::Green);
     EXPECT_EQ(view.status, "Bytes Received: 15");
+    EXPECT_EQ(view.excelLampTip, "");
     EXPECT_TRUE(view.pauseEnabled);
 }
 
@@ -253,6 +269,7 @@ TEST_F(AcquisitionRunTest, ClosedSpreadsheetIsShownRedAndTheRunGoesOn)
     tickWith("5.1\r\n");
     EXPECT_EQ(view.status, kClosed);
     EXPECT_EQ(view.excelLamp, Lamp::Red);
+    EXPECT_TRUE(view.excelLampTip.contains("Stop will offer to rebuild")) << view.excelLampTip.toStdString();
     EXPECT_FALSE(view.pauseEnabled);
     EXPECT_EQ(run->state(), RunState::Running);
     EXPECT_TRUE(view.timerEnabled);
@@ -424,7 +441,7 @@ TEST_F(AcquisitionRunTest, PauseAndResumeWorkAtAnyPointOfAVanish)
     tick();
     run->pause();
     EXPECT_EQ(view.status, "Paused");
-    EXPECT_FALSE(view.timerEnabled);
+    EXPECT_TRUE(view.timerEnabled); // the tick goes on reading the port
     EXPECT_TRUE(watch->watching()); // the watch does not need the tick
 
     // Resumed while the device is away: red until it is back.
@@ -442,7 +459,7 @@ TEST_F(AcquisitionRunTest, PauseAndResumeWorkAtAnyPointOfAVanish)
     EXPECT_EQ(view.comPortLamp, Lamp::Yellow);
     EXPECT_EQ(view.excelLamp, Lamp::Yellow);
     EXPECT_EQ(view.status, "Paused");
-    EXPECT_FALSE(view.timerEnabled);
+    EXPECT_TRUE(view.timerEnabled); // the tick goes on reading the port
     EXPECT_EQ(run->state(), RunState::Paused);
 
     send("2\r\n");
@@ -606,7 +623,7 @@ TEST_F(AcquisitionRunTest, PauseAndResumeOnlyActInTheirState)
 
     run->pause();
     EXPECT_EQ(run->state(), RunState::Paused);
-    EXPECT_FALSE(view.timerEnabled);
+    EXPECT_TRUE(view.timerEnabled); // the tick goes on reading the port
     EXPECT_FALSE(view.pauseEnabled);
     EXPECT_TRUE(view.resumeEnabled);
     EXPECT_FALSE(view.pauseInFront);

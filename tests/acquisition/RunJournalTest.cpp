@@ -290,3 +290,39 @@ TEST_F(JournalOfARun, AJournalThatCannotBeWrittenDoesNotStopTheRun)
     EXPECT_EQ(app->writes.size(), 1);
     EXPECT_EQ(view.status, "Bytes Received: 8");
 }
+
+TEST_F(JournalOfARun, AJournalDiskThatFillsIsToldAtOnceAndAtStopAndNoLineIsLost)
+{
+    TmpfsMount disk(journals.path() + "/disk", TmpfsMount::Access::Writable, 64 << 10);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.problem().toStdString();
+    run->setJournalFolder(disk.path());
+    // Lines longer than a page, so that each needs room the disk no longer has.
+    auto line = [](int n) { return QByteArray::number(n) + " :: " + QByteArray(5000, 'p') + "\r\n"; };
+    run->start();
+    tickWith(line(1));
+    ASSERT_TRUE(disk.fill());
+    tickWith(line(2));
+    const QString noSpace = QString::fromLocal8Bit(std::strerror(ENOSPC));
+    ASSERT_EQ(view.notices.size(), 1);
+    EXPECT_TRUE(view.notices[0].contains("stopped keeping the bytes at 14:30:00") && view.notices[0].contains(noSpace)
+                && view.notices[0].contains("still receives every line"))
+        << view.notices[0].toStdString();
+    EXPECT_TRUE(view.excelLampTip.contains("kept no bytes since 14:30:00")) << view.excelLampTip.toStdString();
+    tickWith(line(3));
+    EXPECT_EQ(view.notices.size(), 1); // told once
+    // A pause while the journal fails keeps what arrives in memory.
+    run->pause();
+    tickWith(line(4));
+    run->resume();
+    tickWith(line(5));
+    run->stop(MacroSettings{});
+
+    ASSERT_FALSE(boxes.boxes.isEmpty());
+    const QString atStop = boxes.boxes[0].text;
+    EXPECT_TRUE(atStop.startsWith("This run's journal is incomplete") && atStop.contains("from 14:30:00 on")
+                && atStop.contains("summary cannot be written either: " + noSpace))
+        << atStop.toStdString();
+    for (int row = 1; row <= 5; ++row)
+        EXPECT_EQ(app->book("spreadsheet.xls")->text(row, 1), QString::number(row));
+}
