@@ -160,6 +160,7 @@ void AcquisitionRun::start()
     m_parser.reset();
     m_journalFailuresTold = 0;
     m_officeTrouble = false;
+    m_backlog.clear();
     openJournal();
     ++m_generation;
     m_view->setTimerEnabled(true);

@@ -17,6 +17,15 @@ void JournalBacklog::hold(const RunJournal &journal)
     m_memory.clear();
 }
 
+void JournalBacklog::clear()
+{
+    m_holding = false;
+    m_raw.close();
+    m_from = m_to = 0;
+    m_inMemory = false;
+    m_memory.clear();
+}
+
 void JournalBacklog::arrived(const QByteArray &bytes, bool kept)
 {
     if (!m_holding || bytes.isEmpty())

@@ -16,7 +16,11 @@ class RunJournal;
 class JournalBacklog {
 public:
     // The sheet stops taking the bytes at the journal's end as it is now.
+    // While it holds already (a pause before the last one was caught up
+    // with), it goes on holding as it was.
     void hold(const RunJournal &journal);
+    // Lets go of whatever waits (a new run).
+    void clear();
     bool holding() const { return m_holding; }
     // A piece that arrived while holding, after the journal was given it;
     // `kept` says whether the journal kept it.
