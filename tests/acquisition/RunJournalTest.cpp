@@ -5,6 +5,7 @@
 #include "FakeEmulatorFeed.h"
 #include "FakeSerialComm.h"
 #include "FakeSpreadsheet.h"
+#include "JournalBacklog.h"
 #include "JournalReader.h"
 #include "MacroSettings.h"
 #include "RecordingMessageBoxes.h"
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -187,6 +189,35 @@ TEST(RunJournal, AFullDiskOrRemovedFilesAreToldAndTheJournalGoesOnWithAGapOnceIt
     EXPECT_EQ(back.bytes, "3 :: new\r\n");
     EXPECT_EQ(back.times, QList<QDateTime>{kStart.addSecs(11)});
     EXPECT_EQ(journal.incompleteSince(), kStart.addSecs(2));
+}
+
+TEST(JournalBacklog, HandsOutTheHeldStretchInPartsThenWhatWaitedInMemoryInArrivalOrder)
+{
+    QTemporaryDir dir;
+    RunJournal journal;
+    ASSERT_TRUE(journal.open(dir.path(), kStart, 1));
+    journal.append("before\r\n", kStart);
+    JournalBacklog backlog;
+    backlog.hold(journal);
+    for (const QByteArray &piece : {QByteArray("12345"), QByteArray("67890")}) {
+        journal.append(piece, kStart);
+        backlog.arrived(piece, true);
+    }
+    backlog.arrived("abc", false); // the journal missed it: this and the rest wait in memory
+    backlog.arrived("def", true);
+    backlog.hold(journal); // paused again before it was caught up with: nothing changes
+    EXPECT_EQ(backlog.size(), 16);
+    QByteArray out;
+    QString error;
+    qsizetype largest = 0;
+    while (backlog.holding()) {
+        const QByteArray part = backlog.take(4, &error);
+        largest = std::max(largest, part.size());
+        out += part;
+    }
+    EXPECT_EQ(out, "1234567890abcdef");
+    EXPECT_LE(largest, 4);
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
 }
 
 // ---- The journal of a run -------------------------------------------------
