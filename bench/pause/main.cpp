@@ -143,7 +143,7 @@ int main(int argc, char **argv)
     const qint64 journaledInPause = run.journal().bytes() - journalBefore;
     run.resume();
     // The instrument goes on; the waiting lines are written in order meanwhile.
-    for (int i = 0; i < 600 && (!run.pendingText().isEmpty() || i < 50); ++i)
+    for (int i = 0; i < 600; ++i)
         tick(true);
     // The last lines to come through: ticks with the instrument quiet.
     for (int i = 0; i < 50; ++i) {

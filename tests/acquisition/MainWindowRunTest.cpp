@@ -407,8 +407,8 @@ TEST_F(MainWindowRunTest, PauseHoldsThePortTextAndResumeWritesItInOrder)
     EXPECT_TRUE(w().cmdPause->isEnabled());
     EXPECT_FALSE(w().cmdResume->isEnabled());
     EXPECT_TRUE(w().pauseInFront());
-    ASSERT_TRUE(rig.written());
-    EXPECT_EQ(run().nextRow(), 191);
+    // The next tick reads the waiting lines back from the journal and writes them.
+    ASSERT_TRUE(waitUntil([this] { return run().nextRow() == 191; }, 10000)) << run().nextRow();
     EXPECT_EQ(rig.status(), "Bytes Received: 1330"); // the parser's own form
 
     const QString saved = stopAndSave("paused.xls");
