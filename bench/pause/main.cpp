@@ -51,9 +51,11 @@ public:
     bool ok() const { return m_fd >= 0; }
     void tick()
     {
-        while (m_text.size() < kTickBytes)
-            m_text += QByteArray::number(++m_lines) + " :: " + QByteArray::number(m_lines * 7).rightJustified(8, '0')
+        while (m_text.size() < kTickBytes) {
+            ++m_lines;
+            m_text += QByteArray::number(m_lines) + " :: " + QByteArray::number(m_lines * 7).rightJustified(8, '0')
                 + "\r\n";
+        }
         const ssize_t n = ::write(m_fd, m_text.constData(), kTickBytes);
         const qint64 taken = n > 0 ? n : 0;
         sent += taken;
