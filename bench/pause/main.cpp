@@ -131,6 +131,8 @@ int main(int argc, char **argv)
     for (int i = 0; i < 100; ++i) // 10 s running first
         tick(true);
     const qint64 journalBefore = run.journal().bytes();
+    const qint64 sentBefore = instrument.sent;
+    const qint64 droppedBefore = instrument.dropped;
     const double rssBefore = statusMiB("VmRSS:");
     double rssMax = rssBefore;
     run.pause();
@@ -140,8 +142,8 @@ int main(int argc, char **argv)
         if (i % 100 == 0)
             rssMax = std::max(rssMax, statusMiB("VmRSS:"));
     }
-    const qint64 sentInPause = instrument.sent;
-    const qint64 droppedInPause = instrument.dropped;
+    const qint64 sentInPause = instrument.sent - sentBefore;
+    const qint64 droppedInPause = instrument.dropped - droppedBefore;
     const qint64 journaledInPause = run.journal().bytes() - journalBefore;
     run.resume();
     // The instrument goes on; the waiting lines are written in order meanwhile.
