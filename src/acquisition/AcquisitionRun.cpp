@@ -13,6 +13,7 @@
 #include "SerialComm.h"
 #include "SheetSpace.h"
 #include "SpreadsheetFactory.h"
+#include "StreamWatch.h"
 #include "UserMacro.h"
 
 #include <QDeadlineTimer>
@@ -71,6 +72,12 @@ AcquisitionRun::AcquisitionRun(AcquisitionView &view, SerialComm &comm,
 AcquisitionRun::~AcquisitionRun() { *m_alive = false; }
 
 void AcquisitionRun::detachView() { m_view = &nullView(); }
+
+void AcquisitionRun::setStreamWatch(StreamWatch *watch)
+{
+    m_streamWatch = watch;
+    m_parser.setObserver(watch);
+}
 
 // ---- Start ---------------------------------------------------------------
 
@@ -161,6 +168,8 @@ void AcquisitionRun::start()
     m_journalFailuresTold = 0;
     m_officeTrouble = false;
     m_backlog.clear();
+    if (m_streamWatch)
+        m_streamWatch->runStarted();
     openJournal();
     ++m_generation;
     m_view->setTimerEnabled(true);
@@ -207,6 +216,8 @@ void AcquisitionRun::receive(const QByteArray &text)
     // The bytes are the record: kept before anything else is done with them.
     const std::int64_t keptBefore = m_journal.keptBytes();
     m_journal.append(text, now());
+    if (m_streamWatch && !text.isEmpty())
+        m_streamWatch->textArrived(text);
     if (m_backlog.holding())
         m_backlog.arrived(text, m_journal.keptBytes() - keptBefore == text.size());
     else
@@ -301,7 +312,10 @@ bool AcquisitionRun::reopenPort()
         return false; // tried again at the next look
     }
     if (!m_emulator.isActive()) {
+        const qint64 dropped = m_brokenLine.dropped();
         m_brokenLine.drop(m_pending, m_parser);
+        if (m_streamWatch && m_brokenLine.dropped() != dropped)
+            m_streamWatch->lineBrokenOff();
         m_journal.noteGap(); // so that a replay drops it too
     }
     m_view->setComPortTip(QString());
