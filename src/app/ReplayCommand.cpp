@@ -49,15 +49,24 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
     int status = 0;
     try {
         app = factory.createHeadless();
+        // As at Start: the start-up folder's workbooks first, so that the
+        // copy is the active workbook when the macro runs.
+        if (!macro.isEmpty()) {
+            const QString problem = UserMacro::openStartupWorkbooks(*app);
+            if (!problem.isEmpty())
+                QTextStream(stderr) << "halvern: " << problem << "\n";
+        }
         const std::shared_ptr<Workbook> book = app->open(copy);
-        if (!macro.isEmpty())
-            UserMacro::openPersonal(*app, *book);
         RunReplay replay(*app);
         if (!replay.replay(reader, &error)) {
             status = fail(error);
         } else {
-            if (!macro.isEmpty() && !UserMacro::run(*app, macro))
-                QTextStream(stderr) << "halvern: the macro " << macro << " did not run\n";
+            if (!macro.isEmpty()) {
+                const UserMacro::Result result = UserMacro::run(*app, macro);
+                if (!result)
+                    QTextStream(stderr) << "halvern: User macro did NOT run. " << macro << ": " << result.reason
+                                        << "\n";
+            }
             book->saveAs(target);
             QTextStream(stdout) << "Rebuilt " << replay.rows() << " rows from " << rawPath << " into "
                                 << target << "\n";

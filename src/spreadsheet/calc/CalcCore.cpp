@@ -104,6 +104,7 @@ void UnoState::releaseAll()
     eventWatch.clear();
     bridgeWatch.clear();
     lastActive.clear();
+    ownModels.clear();
     watchedViews.clear();
     desktop.clear();
     context.clear();
@@ -166,6 +167,14 @@ Reference<css::sheet::XSpreadsheet> UnoState::activeSheet()
         cachedAt = now;
     }
     return sheet;
+}
+
+bool UnoState::isOwn(const Reference<css::frame::XModel> &model) const
+{
+    for (const auto &own : ownModels)
+        if (own == model)
+            return true;
+    return false;
 }
 
 void UnoState::activate(const Reference<css::frame::XModel> &model)
