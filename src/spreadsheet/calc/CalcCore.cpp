@@ -105,6 +105,7 @@ void UnoState::releaseAll()
     bridgeWatch.clear();
     lastActive.clear();
     ownModels.clear();
+    hiddenModels.clear();
     watchedViews.clear();
     desktop.clear();
     context.clear();
@@ -422,6 +423,15 @@ void CalcCore::quit()
         try {
             m_worker->run(
                 [state] {
+                    // What a macro changed in a hidden workbook stays in
+                    // memory: the office must not ask the user about it.
+                    for (const auto &model : state->hiddenModels) {
+                        try {
+                            Reference<css::util::XCloseable>(model, UNO_QUERY_THROW)->close(true);
+                        } catch (...) {
+                        }
+                    }
+                    state->hiddenModels.clear();
                     try {
                         if (state->desktop.is())
                             state->desktop->terminate();

@@ -42,6 +42,9 @@ struct UnoState {
     css::uno::Reference<css::frame::XModel> lastActive;
     // The workbooks opened through us: the only ones whose macros we run.
     std::vector<css::uno::Reference<css::frame::XModel>> ownModels;
+    // Of those, the ones opened hidden (the personal macro workbooks): never
+    // saved by us, and closed unasked when the office is quit.
+    std::vector<css::uno::Reference<css::frame::XModel>> hiddenModels;
     // Cache for the write path: the current component last seen, its model
     // and view. Checked against the office on every write.
     css::uno::Reference<css::lang::XComponent> seenComponent;

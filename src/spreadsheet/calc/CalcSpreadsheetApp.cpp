@@ -17,6 +17,7 @@
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
@@ -133,10 +134,23 @@ std::shared_ptr<Workbook> CalcSpreadsheetApp::load(const QString &path, bool hid
             throw SpreadsheetError(Kind::Failed, QStringLiteral("Not a workbook: %1").arg(url));
         }
         state.ownModels.push_back(model);
+        if (hidden)
+            state.hiddenModels.push_back(model);
         // Like Workbooks.Open: the opened workbook becomes the active one,
         // unless it is one the user does not see.
-        if (!hidden)
+        if (!hidden) {
             state.activate(model);
+            // A macro's ActiveWorkbook is the workbook the office registered
+            // last for VBA: one in a window is registered as it is
+            // activated, a hidden one (a headless office) only as its VBA
+            // objects are made. Made now, so the macro at Stop sees this one.
+            try {
+                Reference<css::lang::XMultiServiceFactory>(model, UNO_QUERY_THROW)
+                    ->createInstance("ooo.vba.VBAGlobals");
+            } catch (const css::uno::Exception &) {
+                // no VBA support in this office: Basic macros still run
+            }
+        }
         document->model = model;
     });
     return std::make_shared<CalcWorkbook>(m_core, document);

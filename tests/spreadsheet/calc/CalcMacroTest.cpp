@@ -46,6 +46,7 @@ TEST(CalcMacro, VbaAndBasicMacrosRunOnTheActiveWorkbookAndTellWhyTheyFailed)
                                 "End Sub\n"}},
                    false);
         maker.make(dir.filePath("spreadsheet.xls"), {{"Module1", "Sub Nothing()\nEnd Sub\n"}});
+        maker.make(dir.filePath("plain.xls"), {}, false);
         maker.make(dir.filePath("other.xls"), {{"Module1", "Sub Fill()\n  Range(\"A1\").Value = 1\nEnd Sub\n"}});
     }
     CalcSpreadsheetFactory factory;
@@ -68,6 +69,10 @@ TEST(CalcMacro, VbaAndBasicMacrosRunOnTheActiveWorkbookAndTellWhyTheyFailed)
         EXPECT_EQ(probe.cell("spreadsheet.xls", 0, 2, 2).text, "spreadsheet.xls") << form;
     }
     EXPECT_EQ(probe.cell("Personal.xls", 0, 1, 2).type, "EMPTY");
+    // The same with a working copy that holds no macros at all.
+    app->open(dir.filePath("plain.xls"));
+    app->run("PERSONAL.XLS!MarkRun");
+    EXPECT_EQ(probe.cell("plain.xls", 0, 2, 2).text, "plain.xls");
     app->run("Basic.ods!Hello");
     EXPECT_EQ(probe.cell("Basic.ods", 0, 2, 1).text, "hi");
 
@@ -75,7 +80,7 @@ TEST(CalcMacro, VbaAndBasicMacrosRunOnTheActiveWorkbookAndTellWhyTheyFailed)
     int waits = 0;
     app->run("Personal.xls!Slow", [&waits] { ++waits; });
     EXPECT_GT(waits, 10);
-    EXPECT_EQ(probe.cell("spreadsheet.xls", 0, 3, 2).text, "late");
+    EXPECT_EQ(probe.cell("plain.xls", 0, 3, 2).text, "late");
 
     const struct {
         const char *macro;
@@ -87,7 +92,7 @@ TEST(CalcMacro, VbaAndBasicMacrosRunOnTheActiveWorkbookAndTellWhyTheyFailed)
         {"Personal.xls!Nowhere", Kind::Missing, "Personal.xls holds no macro Nowhere"},
         {"Personal.xls!Tools.MarkRun", Kind::Missing, "Personal.xls holds no macro Tools.MarkRun"},
         {"Absent.xls!MarkRun", Kind::Missing, "no open workbook is named Absent.xls"},
-        {"Module1.MarkRun", Kind::Missing, "spreadsheet.xls holds no macro Module1.MarkRun"},
+        {"Module1.MarkRun", Kind::Missing, "plain.xls holds no macro Module1.MarkRun"},
     };
     for (const auto &f : failures) {
         const Failure got = failureOf(*app, f.macro);
