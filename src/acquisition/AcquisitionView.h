@@ -42,4 +42,9 @@ public:
     // Progress of a long job run inside Stop (rebuilding the workbook from
     // the journal): `done` of `total`; total 0 ends it.
     virtual void showProgress(qint64 done, qint64 total) = 0;
+    // The user macro run inside Stop has taken a while (it may be waiting
+    // for the user in the spreadsheet): shown while `macro` is not empty.
+    // The window must take no input meanwhile but stay alive through
+    // processEvents().
+    virtual void showMacroRunning(const QString &macro) { Q_UNUSED(macro); }
 };

@@ -106,6 +106,7 @@ public:
     void bringToFront() override;
     void processEvents() override;
     void showProgress(qint64 done, qint64 total) override;
+    void showMacroRunning(const QString &macro) override;
 
 public slots:
     void cmdStart_Click();
@@ -142,4 +143,5 @@ private:
     QPointer<frmExcelMacro> m_macroDialog;
     QPointer<frmDownload> m_download;
     QPointer<QProgressDialog> m_progress;
+    QPointer<QProgressDialog> m_macroRunning;
 };
