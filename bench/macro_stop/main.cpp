@@ -12,7 +12,7 @@
 #include "FakeSerialComm.h"
 #include "MacroSettings.h"
 #include "NullAcquisitionView.h"
-#include "VbaWorkbookMaker.h"
+#include "OfficeProbe.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
     const QString xlstart = home.path() + "/.local/share/Halvern/XLSTART";
     QDir().mkpath(xlstart);
     QDir().mkpath(home.path() + "/Documents");
-    VbaWorkbookMaker().make(xlstart + "/Personal.xls",
+    OfficeProbe().makeMacroWorkbook(xlstart + "/Personal.xls",
                             {{"Module1", "Sub MarkRun()\n  Range(\"H1\").Value = \"marked\"\nEnd Sub\n"}});
 
     std::optional<Clock::time_point> asked;

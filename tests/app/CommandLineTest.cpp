@@ -6,7 +6,7 @@
 #include "PtyAdapter.h"
 #include "SavedSheet.h"
 #include "TextPrinters.h"
-#include "VbaWorkbookMaker.h"
+#include "OfficeProbe.h"
 
 #include <QDir>
 #include <QFile>
@@ -203,7 +203,7 @@ TEST_F(CommandLineTest, ReplayRunsAVbaMacroFromXlstartAndNamesOneThatFailed)
     dataHome = dir.filePath("data");
     const QString personal = dataHome + "/Halvern/XLSTART/Personal.xls";
     ASSERT_TRUE(QDir().mkpath(QFileInfo(personal).path()));
-    VbaWorkbookMaker().make(personal, {{"Module1", "Sub MarkRun()\n  Range(\"D1\").Value = ActiveWorkbook.Name\n"
+    OfficeProbe().makeMacroWorkbook(personal, {{"Module1", "Sub MarkRun()\n  Range(\"D1\").Value = ActiveWorkbook.Name\n"
                                                    "  ThisWorkbook.Sheets(1).Range(\"A1\").Value = 1\nEnd Sub\n"
                                                    "Sub Divide()\n  Dim a, b\n  a = 1 / b\nEnd Sub\n"}});
     const QByteArray before = readFile(personal);
