@@ -15,7 +15,7 @@ build=build-fuzz
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 "${launcher[@]}" >/dev/null
+cmake --preset fuzz "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
 
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1

@@ -21,12 +21,11 @@ fi
 selection=(-LE 'office|package')
 [ $office = 1 ] && selection=(-LE package)
 
-# -O1 with line tables only: a third quicker to build than -O2 -g, and the
-# reports still name file and line. Debug keeps assertions on.
+# The "asan" preset: -O1 with line tables only (a third quicker to build than
+# -O2 -g, and the reports still name file and line); Debug keeps assertions on.
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DHALVERN_SANITIZE=ON \
-  -DHALVERN_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
+cmake --preset asan "${launcher[@]}" >/dev/null
 
 # Only what the chosen tests need: each test is its own target, and the
 # program test needs the program.

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-bash scripts/build.sh
+bash scripts/build.sh ci
 (cd build && ctest --output-on-failure --timeout 600 -j2)
 bash scripts/sanitize.sh
 bash scripts/fuzz.sh 5

@@ -145,7 +145,7 @@ QByteArray strataLine(int index, const QTime &t)
 bool pacedRun(AcquisitionRun &run, BenchView &view, TimedFactory &factory, PtyPair &pty, int seconds,
               QString &saveAs, bool journal)
 {
-    saveAs = "False";
+    saveAs.clear(); // cancel
     MacroSettings macro;
     run.start();
     if (run.state() != RunState::Running) {
@@ -329,7 +329,7 @@ int main(int argc, char **argv)
     journalAlone(home.path() + "/alone", seconds);
 
     // ---- 3. Backlog in one tick ----
-    saveAs = "False";
+    saveAs.clear(); // cancel
     run.start();
     if (run.state() != RunState::Running) {
         std::fprintf(stderr, "second start failed: %s\n", qPrintable(view.status));

@@ -24,9 +24,9 @@ public:
     QString addSheet() override { return QString(); }
     void run(const QString &, const std::function<void()> &) override {}
     QList<std::shared_ptr<Workbook>> workbooks() override { return {}; }
-    QString getSaveAsFilename(const QString &, const QString &, const QString &) override
+    std::optional<QString> getSaveAsFilename(const QString &, const QString &, const QString &) override
     {
-        return QStringLiteral("False");
+        return std::nullopt;
     }
     void quit() override {}
 

@@ -2,26 +2,27 @@
 
 #include "AcquisitionView.h"
 #include "BrokenLine.h"
+#include "DeviceWatch.h"
+#include "MacroSettings.h"
+#include "PortRecovery.h"
 #include "RunJournal.h"
+#include "StopSave.h"
 #include "StreamParser.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
-#include <QTemporaryDir>
 #include <QTime>
 #include <cstdint>
 #include <functional>
 #include <memory>
 
-class DeviceWatch;
 class EmulatorFeed;
 class MessageBoxes;
 class SerialComm;
 class SpreadsheetApp;
 class SpreadsheetFactory;
 class Workbook;
-struct MacroSettings;
 
 enum class RunState : std::int8_t { Stopped = 0, Running = 1, Paused = -1 };
 
@@ -76,8 +77,7 @@ public:
     // tick that is letting window events run when this happens ends there.
     void detachView();
 
-    // Replaces the documents-folder lookup (GetFolderPath with CSIDL_PERSONAL),
-    // e.g. to let a test see a missing folder.
+    // Replaces the documents-folder lookup, e.g. to let a test see a missing folder.
     void setDocumentsLookup(std::function<bool(QString &)> lookup) { m_lookUpDocuments = std::move(lookup); }
 
     // Where the runs' journals go (RunJournal::defaultFolder() unless set),
@@ -89,12 +89,12 @@ public:
 
     // True while the port the run lost is away (from the read that failed
     // until the device is back and open again).
-    bool portLost() const { return m_portLost; }
+    bool portLost() const { return m_port.lost(); }
     // What watches for a lost port's device (a SerialDeviceWatch unless set,
     // made when first needed). Set it before Start.
-    void setDeviceWatch(std::unique_ptr<DeviceWatch> watch);
+    void setDeviceWatch(std::unique_ptr<DeviceWatch> watch) { m_port.setDeviceWatch(std::move(watch)); }
     // True while a lost port's device is being watched for.
-    bool watchingForPort() const;
+    bool watchingForPort() const { return m_port.watching(); }
 
 private:
     // Opens workbook and port; true when both are open. Everything it started
@@ -102,6 +102,8 @@ private:
     bool openWorkbookAndPort();
     // The text that arrived since the last tick, counted into bytesReceived().
     QByteArray takeIncomingText();
+    // Adds to bytesReceived(), which stops at its largest value.
+    void countReceived(qsizetype bytes);
     // Writes the complete lines of the pending text and shows the outcome.
     void writePendingLines();
     void closeRun(const MacroSettings &macro);
@@ -109,25 +111,22 @@ private:
     // waiting get one last write.
     void takeLastText();
     void writeLastLines();
-    // The active sheet is full and a new one was added after it.
-    void startNewSheet();
+    // When the active sheet is full, adds a new one after it for the rows
+    // that follow; true when it was full.
+    bool addSheetIfFull(SpreadsheetApp &app);
     // The lines received that are not in the workbook.
     std::int64_t linesMissing() const;
-    // Saves the workbook; when lines are missing or the office cannot save,
-    // offers to rebuild it from the journal.
-    void saveOrRebuild(const MacroSettings &macro);
-    bool rebuildFromJournal(const MacroSettings &macro);
-    QString replayCommand() const;
+    // The documents folder, where the working copy lives; empty when unknown.
     QString documentsFolder();
     void portFailed();
     // The watched device is there again.
     void portReturned();
     // Opens the lost port again; true when it is open.
     bool reopenPort();
-    void stopWatchingForPort();
     // The received text as the parser takes it (see BrokenLine).
     QByteArray afterBrokenLine(const QByteArray &text);
-    void runUserMacro(const MacroSettings &macro);
+    // The macro chosen at Stop, in `app`; a failure is shown in the status.
+    void runUserMacro(SpreadsheetApp &app);
     // Counts the lines in bytes the parser has finished with.
     void noteHandled(QByteArrayView handled);
     // Quits the spreadsheet application (a failure means it is gone already)
@@ -145,6 +144,7 @@ private:
     EmulatorFeed &m_emulator;
     QString m_programFolder;
     StreamParser m_parser;
+    PortRecovery m_port;
     std::function<bool(QString &)> m_lookUpDocuments;
 
     RunState m_state = RunState::Stopped;
@@ -160,16 +160,12 @@ private:
     std::function<QDateTime()> m_journalClock;
     QDateTime m_started;
     int m_comNumber = 0;
-    QString m_savedAs;
-    QString m_alsoSavedAs; // the .xlsx beside an .xls too small for the workbook
-    QString m_rebuilt;     // the summary's line on a workbook rebuilt at Stop
     std::int64_t m_linesHandled = 0;
     std::int64_t m_rowsInFullSheets = 0; // rows of the sheets filled before the active one
     int m_sheetsAdded = 0;
-    std::unique_ptr<QTemporaryDir> m_rebuildFolder;
+    MacroSettings m_macro; // the macro chosen at Stop
+    StopSave m_stopSave;
 
-    bool m_portLost = false;
-    std::unique_ptr<DeviceWatch> m_deviceWatch;
     BrokenLine m_brokenLine;
     bool m_inTick = false;
     // Changes at every Start and Stop: a parse that finds it changed after a

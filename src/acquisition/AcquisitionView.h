@@ -33,6 +33,17 @@ public:
     virtual void setPauseInFront(bool pauseInFront) = 0;
     virtual void setComPortsEnabled(bool enabled) = 0;  // cmdComPorts
     virtual void setUtilitiesMenuVisible(bool visible) = 0; // mnuUtilities
+    // The buttons of a run that is up (Stop and Pause usable), or of none
+    // (Start and the port choice usable); Pause in front either way.
+    void showRunButtons(bool runUp)
+    {
+        setStartEnabled(!runUp);
+        setStopEnabled(runUp);
+        setPauseEnabled(runUp);
+        setPauseInFront(true);
+        setResumeEnabled(false);
+        setComPortsEnabled(!runUp);
+    }
 
     virtual void setTimerEnabled(bool enabled) = 0;     // tmrMain (100 ms)
     // Raise and activate the main window above the spreadsheet application.

@@ -97,10 +97,11 @@ WorkbookSaver::Result WorkbookSaver::save()
         if (m_book.name().toLower() != kWorkbookFile)
             return Result::LeftAlone;
         for (;;) {
-            QString answer = m_app.getSaveAsFilename(QString(), QStringLiteral("Excel workbook,*.xls"),
-                                                     QStringLiteral("Please rename this workbook"));
-            if (answer.isEmpty() || answer == QLatin1String("False"))
+            const std::optional<QString> chosen = m_app.getSaveAsFilename(
+                QString(), QStringLiteral("Excel workbook,*.xls"), QStringLiteral("Please rename this workbook"));
+            if (!chosen || chosen->isEmpty())
                 return Result::Declined;
+            QString answer = *chosen;
             if (QFileInfo(answer).isRelative())
                 answer = QDir(m_documents).absoluteFilePath(answer);
             QString reason;

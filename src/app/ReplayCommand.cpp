@@ -2,6 +2,7 @@
 
 #include "CalcSpreadsheetFactory.h"
 #include "JournalReader.h"
+#include "MasterWorkbook.h"
 #include "RunReplay.h"
 #include "UserMacro.h"
 #include "WorkbookSaver.h"
@@ -39,10 +40,9 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
                             << ": block time stamps come from this replay's clock\n";
 
     QTemporaryDir folder;
-    const QString copy = folder.filePath(QStringLiteral("spreadsheet.xls"));
-    if (!folder.isValid() || !QFile::copy(programFolder + QStringLiteral("/spreadsheet.xls"), copy))
+    const QString copy = folder.filePath(MasterWorkbook::fileName());
+    if (!folder.isValid() || !MasterWorkbook::copyTo(programFolder, copy))
         return fail(QStringLiteral("cannot copy the master workbook from ") + programFolder);
-    QFile::setPermissions(copy, QFile::permissions(copy) | QFile::ReadOwner | QFile::WriteOwner);
 
     CalcSpreadsheetFactory factory;
     std::shared_ptr<SpreadsheetApp> app;

@@ -17,20 +17,17 @@
 
 namespace {
 // The save dialog behind the spreadsheet's GetSaveAsFilename: the chosen full
-// path, or "False" when the user cancels. It saves nothing itself. It opens
+// path, or nothing when the user cancels. It saves nothing itself. It opens
 // in the documents folder, where the working copy is, so a plain name lands
 // there and not in the program's folder.
-QString askSaveAsName(const QString &title, const QString &filter, MessageBoxes &boxes)
+std::optional<QString> askSaveAsName(const QString &title, const QString &filter)
 {
-    QString documents;
-    if (!GetFolderPath(CSIDL_PERSONAL, documents, boxes))
-        documents.clear();
-    QFileDialog dialog(QApplication::activeWindow(), title, documents, filter);
+    QFileDialog dialog(QApplication::activeWindow(), title, SpecialFolder::documents(), filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix("xls");
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QStringLiteral("False");
+        return std::nullopt;
     return dialog.selectedFiles().constFirst();
 }
 } // namespace
@@ -48,8 +45,7 @@ int main(int argc, char *argv[])
     // has one owner and lives until the program ends.
     QtMessageBoxes boxes;
     MSComm comm{PortMap::withSystemAdapters(AppSettings::folder())};
-    CalcSpreadsheetFactory spreadsheets(
-        [&boxes](const QString &title, const QString &filter) { return askSaveAsName(title, filter, boxes); });
+    CalcSpreadsheetFactory spreadsheets(askSaveAsName);
     EmulatedInstruments instruments;
     EmulatorMailbox emulatorMailbox;
     SingleInstance instance;

@@ -35,16 +35,30 @@ std::int32_t lookUp(std::int32_t csidl, QString *out)
         return kInvalidArgument;
     }
 }
+
+QString trimmed(QString path)
+{
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    return path;
+}
+
+QString lookUpByName(std::int32_t csidl)
+{
+    QString found;
+    return lookUp(csidl, &found) == kOk ? trimmed(found) : QString();
+}
 } // namespace
+
+QString SpecialFolder::documents() { return lookUpByName(CSIDL_PERSONAL); }
+QString SpecialFolder::sharedData() { return lookUpByName(CSIDL_COMMON_APPDATA); }
 
 bool GetFolderPath(const std::int32_t &csidl, QString &path, MessageBoxes &boxes)
 {
     QString found;
     const std::int32_t result = lookUp(csidl, &found);
     if (result == kOk) {
-        while (found.size() > 1 && found.endsWith('/'))
-            found.chop(1);
-        path = found;
+        path = trimmed(found);
         return true;
     }
     if (result == kFolderMissing)

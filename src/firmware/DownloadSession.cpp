@@ -216,8 +216,8 @@ void DownloadSession::sumFileSizes()
 bool DownloadSession::openLog()
 {
     m_step = 20;
-    QString folder;
-    if (!GetFolderPath(CSIDL_COMMON_APPDATA, folder, m_boxes))
+    QString folder = SpecialFolder::sharedData();
+    if (folder.isEmpty())
         return false;
     folder += m_logSubFolder;
     m_step = 21;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <variant>
 
 // A cell value: text, or a number. Text that is a plain decimal number is
@@ -67,8 +68,9 @@ public:
     virtual void run(const QString &macro, const std::function<void()> &waiting = {}) = 0;
     // Application.Workbooks, in the application's order.
     virtual QList<std::shared_ptr<Workbook>> workbooks() = 0;
-    // Application.GetSaveAsFilename: the chosen full path, or "False" on cancel.
-    virtual QString getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
+    // Application.GetSaveAsFilename: the chosen full path; nothing when the
+    // user cancels.
+    virtual std::optional<QString> getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
                                       const QString &title) = 0;
     // Application.Quit
     virtual void quit() = 0;

@@ -52,7 +52,7 @@ protected:
     void TearDown() override
     {
         if (run && run->state() != RunState::Stopped) {
-            rig.saveAnswer = "False";
+            rig.saveAnswer.clear();
             run->stop(macro);
         }
         run.reset();

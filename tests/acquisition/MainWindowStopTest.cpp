@@ -133,7 +133,7 @@ TEST_F(MainWindowStopTest, NothingWrittenAsksNothingAndACancelledDialogSavesNoth
     ASSERT_TRUE(rig.start()) << rig.status().toStdString();
     ASSERT_TRUE(rig.sendWritten("1\r\n2\r\n"));
     office = rig.officeGroup();
-    rig.saveAnswer = "False"; // the user cancels
+    rig.saveAnswer.clear(); // the user cancels
     click(w().cmdStop);
     EXPECT_EQ(rig.prompts, QStringList{"Please rename this workbook|Excel workbook (*.xls)"});
     EXPECT_EQ(rig.status(), "");

@@ -47,7 +47,8 @@ public:
                   ("COM5=" + pty.endA() + "\nCOM6=" + output.path() + "/no-such-device\n").toUtf8());
         if (!peer.open(pty.endB()))
             return "cannot open the instrument end";
-        if (!GetFolderPath(CSIDL_PERSONAL, documents, boxes))
+        documents = SpecialFolder::documents();
+        if (documents.isEmpty())
             return "no documents folder";
         QFile::remove(workingCopy());
 
@@ -96,7 +97,7 @@ public:
     QTemporaryDir output;
     RecordingMessageBoxes boxes;
     QStringList prompts;
-    QString saveAnswer = "False";
+    QString saveAnswer; // empty: the user cancels
     QStringList saveAnswers; // answered in turn before saveAnswer
     std::function<void()> onPrompt;
     std::unique_ptr<MSComm> comm;

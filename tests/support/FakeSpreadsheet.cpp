@@ -260,12 +260,14 @@ QList<std::shared_ptr<Workbook>> FakeSpreadsheetApp::workbooks()
     return out;
 }
 
-QString FakeSpreadsheetApp::getSaveAsFilename(const QString &initialFilename,
+std::optional<QString> FakeSpreadsheetApp::getSaveAsFilename(const QString &initialFilename,
                                               const QString &fileFilter, const QString &title)
 {
     check();
     saveDialogs.append({initialFilename, fileFilter, title});
-    return saveAnswers.isEmpty() ? QStringLiteral("False") : saveAnswers.takeFirst();
+    if (saveAnswers.isEmpty())
+        return std::nullopt;
+    return saveAnswers.takeFirst();
 }
 
 void FakeSpreadsheetApp::quit()

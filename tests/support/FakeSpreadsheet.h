@@ -77,7 +77,7 @@ public:
     // Calls `waiting` macroWaits times before it answers.
     void run(const QString &macro, const std::function<void()> &waiting = {}) override;
     QList<std::shared_ptr<Workbook>> workbooks() override;
-    QString getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
+    std::optional<QString> getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
                               const QString &title) override;
     void quit() override;
 
@@ -110,7 +110,7 @@ public:
     int macroWaits = 0;
     QStringList hidden;                         // every openHidden() path
     QList<SaveDialog> saveDialogs;
-    QStringList saveAnswers;                    // answered in turn; "False" when used up
+    QStringList saveAnswers;                    // answered in turn; cancelled when used up
     QString startup;                            // startupPath()
     bool visible = false;
     int quitCount = 0;

@@ -27,7 +27,7 @@ public:
         m_inner->run(macro, waiting);
     }
     QList<std::shared_ptr<Workbook>> workbooks() override { return m_inner->workbooks(); }
-    QString getSaveAsFilename(const QString &i, const QString &f, const QString &t) override
+    std::optional<QString> getSaveAsFilename(const QString &i, const QString &f, const QString &t) override
     {
         return m_inner->getSaveAsFilename(i, f, t);
     }

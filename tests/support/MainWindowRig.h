@@ -61,7 +61,7 @@ public:
     void tearDown()
     {
         if (w) {
-            saveAnswer = "False";
+            saveAnswer.clear();
             w->close();
             w.reset();
         }

@@ -491,10 +491,12 @@ void CalcCore::noteDocument(const QString &path)
         m_documents->append(path);
 }
 
-QString CalcCore::askSaveAsFilename(const QString &title, const QString &filter) const
+std::optional<QString> CalcCore::askSaveAsFilename(const QString &title, const QString &filter) const
 {
     if (!m_prompt)
-        return QStringLiteral("False");
-    const QString chosen = m_prompt(title, filter);
-    return chosen.isEmpty() ? QStringLiteral("False") : chosen;
+        return std::nullopt;
+    std::optional<QString> chosen = m_prompt(title, filter);
+    if (chosen && chosen->isEmpty())
+        chosen.reset();
+    return chosen;
 }

@@ -93,7 +93,7 @@ struct CalcDocument {
 
 class CalcCore {
 public:
-    using SaveAsPrompt = std::function<QString(const QString &title, const QString &filter)>;
+    using SaveAsPrompt = std::function<std::optional<QString>(const QString &title, const QString &filter)>;
 
     CalcCore(bool headless, SaveAsPrompt prompt);
     // Releases the UNO objects on the worker; the office itself is left as
@@ -218,7 +218,7 @@ public:
     void release(std::shared_ptr<CalcDocument> document);
     // Documents opened or saved through us: lock files to look after.
     void noteDocument(const QString &path);
-    QString askSaveAsFilename(const QString &title, const QString &filter) const;
+    std::optional<QString> askSaveAsFilename(const QString &title, const QString &filter) const;
 
     std::shared_ptr<OfficeProcess> process() const { return m_process; }
     const OfficeFolders &folders() const { return m_folders; }

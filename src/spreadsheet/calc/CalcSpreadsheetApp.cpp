@@ -405,7 +405,7 @@ QList<std::shared_ptr<Workbook>> CalcSpreadsheetApp::workbooks()
     return books;
 }
 
-QString CalcSpreadsheetApp::getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
+std::optional<QString> CalcSpreadsheetApp::getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
                                               const QString &title)
 {
     Q_UNUSED(initialFilename); // the dialog starts without a file name

@@ -38,7 +38,7 @@ public:
     // time limit, in a workbook opened through this object.
     void run(const QString &macro, const std::function<void()> &waiting = {}) override;
     QList<std::shared_ptr<Workbook>> workbooks() override;
-    QString getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
+    std::optional<QString> getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
                               const QString &title) override;
     void quit() override;
 

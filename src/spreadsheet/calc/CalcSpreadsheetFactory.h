@@ -15,8 +15,8 @@ class CalcSpreadsheetFactory : public SpreadsheetFactory {
 public:
     // The save dialog behind GetSaveAsFilename: gets the title and a Qt file
     // filter (e.g. "Excel workbook (*.xls)") and returns the chosen full path,
-    // or "False" (or an empty text) on cancel.
-    using SaveAsPrompt = std::function<QString(const QString &title, const QString &filter)>;
+    // or nothing (or an empty text) on cancel.
+    using SaveAsPrompt = std::function<std::optional<QString>(const QString &title, const QString &filter)>;
 
     // soffice: the office program to launch; empty means $HALVERN_SOFFICE,
     // else "soffice" from PATH.

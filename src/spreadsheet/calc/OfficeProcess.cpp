@@ -126,7 +126,7 @@ bool OfficeProcess::groupAlive(pid_t pid)
     while (dirent *entry = ::readdir(proc)) {
         if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
             continue;
-        char path[64];
+        char path[sizeof entry->d_name + 16]; // "/proc/" + any name + "/stat"
         std::snprintf(path, sizeof path, "/proc/%s/stat", entry->d_name);
         const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
         if (fd < 0)

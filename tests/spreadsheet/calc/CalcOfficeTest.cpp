@@ -141,7 +141,7 @@ TEST(CalcOffice, WritesAreStoredAsNumbersOrLiteralTextAndSurviveSaveAsXls)
         EXPECT_EQ(probe.cell("spreadsheet.xls", 0, 1, 2).type, "EMPTY");
         probe.setActiveSheet("spreadsheet.xls", 0);
 
-        EXPECT_EQ(app->getSaveAsFilename("", "Excel workbook,*.xls", "Please rename this workbook"), "False");
+        EXPECT_EQ(app->getSaveAsFilename("", "Excel workbook,*.xls", "Please rename this workbook"), std::nullopt);
         book->saveAs(filled);
         EXPECT_TRUE(book->saved());
         EXPECT_EQ(book->name(), "filled.xls");

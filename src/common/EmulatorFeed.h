@@ -16,4 +16,9 @@ public:
     // line. The run clears the request once it has served it.
     virtual bool injectTabRequested() const = 0;
     virtual void clearInjectTab() = 0;
+
+    // The text the run takes as if the instrument had sent it: the latest
+    // output, or, when an inject is requested and the output starts with a
+    // number v, the TAB line "v<TAB>v+1" CR LF (the request is then served).
+    QByteArray takeInstrumentText();
 };

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# The quick loop while working: no set-up, an incremental build of build/
+# without the benchmarks, then the tests that need no office and install
+# nothing. The whole run stays scripts/test.sh.
+#   scripts/check.sh [ctest arguments]    e.g. scripts/check.sh -R acquisition
+#   scripts/check.sh --tidy [files...]    clang-tidy (.clang-tidy) over src/,
+#                                         or over the files named
+set -euo pipefail
+cd "$(dirname "$0")/.."
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake --preset check "${launcher[@]}" >/dev/null
+
+if [ "${1:-}" = "--tidy" ]; then
+  shift
+  # Generated headers (the office's API, moc) must exist before clang-tidy
+  # reads the sources that include them.
+  cmake --build build -j"$(nproc)" --target uno_headers >/dev/null
+  files=("$@")
+  [ ${#files[@]} -gt 0 ] || mapfile -t files < <(git ls-files 'src/*.cpp')
+  exec run-clang-tidy -quiet -p build -j"$(nproc)" "${files[@]}"
+fi
+
+cmake --build build -j"$(nproc)"
+cd build
+ctest --output-on-failure -LE 'office|package' -j2 "$@"

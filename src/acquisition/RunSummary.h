@@ -1,0 +1,31 @@
+#pragma once
+
+#include "StreamParser.h"
+
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+
+// What a run's summary file says: when and where it ran, what it received,
+// what reached the workbook and what did not, and where it was saved.
+struct RunSummary {
+    QDateTime started;
+    QDateTime stopped;
+    int comNumber = 0;
+    QString device; // the port's device path, when known
+    qint64 bytes = 0;
+    qint64 lines = 0;
+    qint64 rowsUsed = 0;
+    int sheets = 1;
+    StreamParser::Counts counts;
+    QString rebuilt; // a line on a workbook rebuilt from the journal, or empty
+    qint64 brokenLinesDropped = 0;
+    qint64 linesMissing = 0;
+    QString savedAs;     // empty: not saved
+    QString alsoSavedAs; // the whole workbook beside a too small .xls
+    QString rawPath;
+    QString journalProblem;
+
+    // The text of the summary file, one "Name: value" line each.
+    QString text() const;
+};

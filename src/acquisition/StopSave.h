@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class MessageBoxes;
+class RunJournal;
+class SpreadsheetApp;
+class SpreadsheetFactory;
+class Workbook;
+
+// The save at the end of a run. The filled workbook is saved under a name the
+// user picks; when lines are missing from it, or the office can no longer
+// save, the user may have it rebuilt from the run's journal in a fresh
+// headless office. When the workbook is not saved, the user is told where
+// the run's bytes are kept and how to make the workbook from them later.
+class StopSave {
+public:
+    struct Hooks {
+        std::function<QString()> documentsFolder;             // where a plain name is saved
+        std::function<void(qint64, qint64)> progress;         // replay progress; (0, 0) hides it
+        std::function<void(SpreadsheetApp &)> runMacro;       // the user macro, before the save
+    };
+
+    StopSave(SpreadsheetFactory &factory, MessageBoxes &boxes, QString programFolder, Hooks hooks);
+
+    // Saves the run's workbook, or rebuilds it from `journal`. `missing` lines
+    // of the journal are not in the workbook. A rebuild first quits the run's
+    // office (a stuck one is ended so) and resets `app` and `book`.
+    // True when the journal was replayed into a rebuilt workbook, so that it
+    // holds every line (saved or not).
+    bool saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_ptr<Workbook> &book,
+                       const RunJournal &journal, std::int64_t missing);
+    // Makes the workbook from the journal whose bytes are `rawPath`: a fresh
+    // copy of the master in a fresh headless office, the journal replayed
+    // with progress, the macro, the save dialog. False when it could not be
+    // made or the office failed; the user has been told why.
+    bool rebuild(const QString &rawPath);
+
+    // What the last save or rebuild left, for the run's summary.
+    QString savedAs() const { return m_savedAs; }
+    QString alsoSavedAs() const { return m_alsoSavedAs; }
+    QString rebuilt() const { return m_rebuilt; } // a summary line, or empty
+    void clear();
+
+    // "halvern --replay ..." that makes the workbook from the journal `rawPath`.
+    static QString replayCommand(const QString &rawPath);
+
+private:
+    bool rebuildIn(const QString &folder, const QString &rawPath, std::shared_ptr<SpreadsheetApp> &app);
+    void tellNotSaved(const QString &rawPath);
+
+    SpreadsheetFactory &m_factory;
+    MessageBoxes &m_boxes;
+    QString m_programFolder;
+    Hooks m_hooks;
+
+    QString m_savedAs;
+    QString m_alsoSavedAs;
+    QString m_rebuilt;
+};

@@ -1,0 +1,32 @@
+#include "EmulatorFeed.h"
+
+#include "NumberReader.h"
+
+#include <cmath>
+
+namespace {
+// A number the way the general number format writes it: whole numbers
+// without a decimal point, otherwise up to 15 significant digits, very large
+// or small numbers with an exponent (1E+20, 1.5E-05).
+QByteArray generalNumber(double v)
+{
+    if (v == 0)
+        return QByteArrayLiteral("0");
+    // Range first: converting a double outside long long's range is undefined.
+    if (v < 1e15 && v > -1e15 && v == std::trunc(v))
+        return QByteArray::number(static_cast<long long>(v));
+    return QByteArray::number(v, 'g', 15).toUpper();
+}
+
+} // namespace
+
+QByteArray EmulatorFeed::takeInstrumentText()
+{
+    const QByteArray output = takeOutput();
+    bool isNumber = false;
+    const double v = output.isEmpty() ? 0 : NumberReader::leadingNumber(output, &isNumber);
+    if (!injectTabRequested() || !isNumber)
+        return output; // a text without a leading number (a block separator) passes as it is
+    clearInjectTab(); // one-shot: unticks "Inject Single Tab"
+    return generalNumber(v) + '\t' + generalNumber(v + 1) + "\r\n";
+}
