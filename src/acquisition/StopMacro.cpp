@@ -2,12 +2,13 @@
 
 #include "AcquisitionView.h"
 #include "MacroSettings.h"
+#include "RunTexts.h"
 #include "UserMacro.h"
 
 #include <QElapsedTimer>
 
 namespace {
-const QString kMacroFailed = QStringLiteral("User macro did NOT run.");
+using RunTexts::kMacroFailed;
 // A macro that ends within this time is not shown as running: no window
 // flashes up for the usual quick one.
 constexpr qint64 kShowRunningAfterMs = 400;

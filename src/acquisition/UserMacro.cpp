@@ -69,13 +69,3 @@ UserMacro::Result UserMacro::run(SpreadsheetApp &app, const QString &name, const
     }
     return {false, QStringLiteral("no open workbook holds the macro %1").arg(name)};
 }
-
-UserMacro::Personal UserMacro::openPersonal(SpreadsheetApp &app, Workbook &book)
-{
-    const QString problem = openStartupWorkbooks(app);
-    try {
-        book.activate(); // the working copy stays the one written into
-    } catch (...) {
-    }
-    return problem.isEmpty() ? Personal::Opened : Personal::Failed;
-}

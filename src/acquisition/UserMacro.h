@@ -4,7 +4,6 @@
 #include <functional>
 
 class SpreadsheetApp;
-class Workbook;
 
 // The user's macros: the workbooks of the start-up folder (XLSTART), opened
 // hidden beside the working copy, and the macro run at Stop (or after a
@@ -33,9 +32,4 @@ public:
     // elsewhere. `waiting` is called while the macro runs (see
     // SpreadsheetApp::run).
     static Result run(SpreadsheetApp &app, const QString &name, const std::function<void()> &waiting = {});
-
-    // The old single-workbook form, until the run opens the start-up folder
-    // before its working copy: opens it and makes `book` active again.
-    enum class Personal { None, Opened, Failed };
-    static Personal openPersonal(SpreadsheetApp &app, Workbook &book);
 };

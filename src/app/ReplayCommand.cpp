@@ -4,6 +4,7 @@
 #include "JournalReader.h"
 #include "MasterWorkbook.h"
 #include "RunReplay.h"
+#include "RunTexts.h"
 #include "UserMacro.h"
 #include "WorkbookSaver.h"
 
@@ -64,8 +65,8 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
             if (!macro.isEmpty()) {
                 const UserMacro::Result result = UserMacro::run(*app, macro);
                 if (!result)
-                    QTextStream(stderr) << "halvern: User macro did NOT run. " << macro << ": " << result.reason
-                                        << "\n";
+                    QTextStream(stderr) << "halvern: " << RunTexts::kMacroFailed << ' ' << macro << ": "
+                                        << result.reason << "\n";
             }
             book->saveAs(target);
             QTextStream(stdout) << "Rebuilt " << replay.rows() << " rows from " << rawPath << " into "

@@ -204,8 +204,8 @@ TEST_F(CommandLineTest, ReplayRunsAVbaMacroFromXlstartAndNamesOneThatFailed)
     const QString personal = dataHome + "/Halvern/XLSTART/Personal.xls";
     ASSERT_TRUE(QDir().mkpath(QFileInfo(personal).path()));
     OfficeProbe().makeMacroWorkbook(personal, {{"Module1", "Sub MarkRun()\n  Range(\"D1\").Value = ActiveWorkbook.Name\n"
-                                                   "  ThisWorkbook.Sheets(1).Range(\"A1\").Value = 1\nEnd Sub\n"
-                                                   "Sub Divide()\n  Dim a, b\n  a = 1 / b\nEnd Sub\n"}});
+                                                           "  ThisWorkbook.Sheets(1).Range(\"A1\").Value = 1\n"
+                                                           "End Sub\nSub Divide()\n  Dim a, b\n  a = 1 / b\nEnd Sub\n"}});
     const QByteArray before = readFile(personal);
     const QString raw = dir.filePath("run.raw");
     writeFile(raw, "1 :: 2\r\n");

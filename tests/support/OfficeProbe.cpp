@@ -103,8 +103,9 @@ void OfficeProbe::makeMacroWorkbook(const QString &path, const Modules &modules,
     try {
         Sequence<css::beans::PropertyValue> hidden(1);
         hidden[0] = property("Hidden", Any(true));
-        const Reference<css::lang::XComponent> doc = Reference<css::frame::XComponentLoader>(d->desktop, UNO_QUERY_THROW)
-                                                         ->loadComponentFromURL("private:factory/scalc", "_blank", 0, hidden);
+        const Reference<css::frame::XComponentLoader> loader(d->desktop, UNO_QUERY_THROW);
+        const Reference<css::lang::XComponent> doc =
+            loader->loadComponentFromURL("private:factory/scalc", "_blank", 0, hidden);
         const Reference<css::script::XLibraryContainer> libraries(
             Reference<css::document::XEmbeddedScripts>(doc, UNO_QUERY_THROW)->getBasicLibraries(), UNO_QUERY_THROW);
         const OUString library = toOUString(vba ? project : QStringLiteral("Standard"));

@@ -366,8 +366,8 @@ void CalcSpreadsheetApp::run(const QString &macro, const std::function<void()> &
             // A workbook opened from elsewhere (by a macro, by the user) keeps
             // the office's own macro security.
             if (!state.isOwn(model))
-                throw SpreadsheetError(Kind::Missing,
-                                       QStringLiteral("the macros of %1 do not run: Halvern did not open it").arg(bookName));
+                throw SpreadsheetError(
+                    Kind::Missing, QStringLiteral("the macros of %1 do not run: Halvern did not open it").arg(bookName));
             std::shared_ptr<DocumentMacro> macro = DocumentMacro::find(model, library, module, sub);
             if (!macro)
                 throw SpreadsheetError(Kind::Missing, QStringLiteral("%1 holds no macro %2").arg(bookName, name));
