@@ -13,6 +13,7 @@
 #include "MacroSettings.h"
 #include "NullAcquisitionView.h"
 #include "OfficeProbe.h"
+#include "SavedSheet.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -110,6 +111,11 @@ int main(int argc, char *argv[])
             return 1;
         }
         (useMacro ? with : without).push_back(std::chrono::duration<double, std::milli>(*asked - stopped).count());
+    }
+    // The macro did its work on the working copy, not on Personal.xls.
+    if (SavedSheet::read(saveAs).at(1, 8) != QLatin1String("marked")) {
+        std::fprintf(stderr, "the macro's mark is not in the saved workbook\n");
+        return 1;
     }
     std::printf("Stop to the save dialog, 200 rows, headless office:\n");
     report("without a macro:", without);
