@@ -21,8 +21,8 @@
 #include "RecordingMessageBoxes.h"
 #include "EmulatorClock.h"
 #include "RandomSource.h"
-#include "clsOrbis.h"
-#include "clsStrata.h"
+#include "OrbisModel.h"
+#include "StrataModel.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -113,13 +113,13 @@ void soak()
 {
     const qint64 lines = 1000000;
     const auto clock = std::make_shared<BenchClock>();
-    clsStrata strata(clock, std::make_shared<BenchRandom>());
+    StrataModel strata(clock, std::make_shared<BenchRandom>());
     strata.reset();
     strata.setMinMeasurement(0);
     strata.setMaxMeasurement(30000);
     strata.setMinTemperature(20);
     strata.setMaxTemperature(30);
-    clsOrbis orbis;
+    OrbisModel orbis;
     orbis.reset();
     orbis.setEOLFrequency(100);
 

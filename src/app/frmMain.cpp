@@ -275,7 +275,7 @@ void frmMain::tmrMain_Timer() { m_run->tick(); }
 void frmMain::cmdComPorts_Click()
 {
     frmComPort dialog(m_services.portsNow, this);
-    RunComPortSelection(dialog, m_services.MSComm1, [this](const QString &label) {
+    selectComPort(dialog, m_services.MSComm1, [this](const QString &label) {
         lblComPort->setText(label);
         lblComPort->repaint();
     });
@@ -288,7 +288,7 @@ frmExcelMacro *frmMain::macroDialog()
     return m_macroDialog;
 }
 
-void frmMain::cmdExcelMacro_Click() { RunMacroSettings(*macroDialog(), m_macro); }
+void frmMain::cmdExcelMacro_Click() { editMacroSettings(*macroDialog(), m_macro); }
 
 void frmMain::mnuToolsDLREmulation_Click()
 {

@@ -7,7 +7,7 @@
 
 #include <limits>
 
-std::int16_t RunComPortSelection(PortPicker &picker, SerialComm &comm,
+std::int16_t selectComPort(PortPicker &picker, SerialComm &comm,
                                  const std::function<void(const QString &)> &setLabel)
 {
     // The dialog takes an unsigned 8-bit port; anything that does not fit
@@ -37,7 +37,7 @@ std::int16_t RunComPortSelection(PortPicker &picker, SerialComm &comm,
     return inUse;
 }
 
-bool RunMacroSettings(MacroEditor &editor, MacroSettings &macro)
+bool editMacroSettings(MacroEditor &editor, MacroSettings &macro)
 {
     editor.setMacroEnable(macro.enabled);
     editor.setMacroName(macro.name);

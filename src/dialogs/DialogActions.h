@@ -13,10 +13,10 @@ struct MacroSettings;
 // one in use, gives the answer to the serial component and shows "COM " and
 // the port the component then reports through setLabel. A number the
 // component refuses leaves the port as it was. Returns the port in use.
-std::int16_t RunComPortSelection(PortPicker &picker, SerialComm &comm,
+std::int16_t selectComPort(PortPicker &picker, SerialComm &comm,
                                  const std::function<void(const QString &)> &setLabel);
 
 // The main window's macro settings button: presets the dialog from `macro`
 // and stores its values back only when it was closed with OK.
 // Returns true when `macro` was written.
-bool RunMacroSettings(MacroEditor &editor, MacroSettings &macro);
+bool editMacroSettings(MacroEditor &editor, MacroSettings &macro);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "clsOrbis.h"
-#include "clsStrata.h"
+#include "OrbisModel.h"
+#include "StrataModel.h"
 
 #include <memory>
 
@@ -19,10 +19,10 @@ public:
         m_orbis.reset();
     }
 
-    clsStrata &strata() { return m_strata; }
-    clsOrbis &orbis() { return m_orbis; }
+    StrataModel &strata() { return m_strata; }
+    OrbisModel &orbis() { return m_orbis; }
 
 private:
-    clsStrata m_strata;
-    clsOrbis m_orbis;
+    StrataModel m_strata;
+    OrbisModel m_orbis;
 };

@@ -23,12 +23,12 @@ public:
     void pressGo();
     void pressEsc();
 
-    const QString &sScreen() const { return m_sScreen; }
-    std::int16_t iPowerUpCount() const { return m_iPowerUpCount; }
-    std::int16_t iGoCount() const { return m_iGoCount; }
+    const QString &screen() const { return m_screen; }
+    std::int16_t powerUpCount() const { return m_powerUpCount; }
+    std::int16_t goCount() const { return m_goCount; }
 
 private:
-    QString m_sScreen;
-    std::int16_t m_iPowerUpCount = 0;
-    std::int16_t m_iGoCount = 0;
+    QString m_screen;
+    std::int16_t m_powerUpCount = 0;
+    std::int16_t m_goCount = 0;
 };

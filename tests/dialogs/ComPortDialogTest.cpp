@@ -51,7 +51,7 @@ protected:
     {
         comm->setCommPort(current);
         return driveModal<frmComPort>(
-            [&] { return RunComPortSelection(dialog, *comm, [&](const QString &t) { label = t; }); }, act);
+            [&] { return selectComPort(dialog, *comm, [&](const QString &t) { label = t; }); }, act);
     }
 
     std::int16_t getPort(std::uint8_t port, const std::function<void(frmComPort &)> &act)

@@ -31,36 +31,36 @@ struct WidePortComm : FakeSerialComm {
 
 } // namespace
 
-TEST(RunComPortSelection, RefusedNumberKeepsThePortInUse)
+TEST(selectComPort, RefusedNumberKeepsThePortInUse)
 {
     FakeSerialComm comm;
     comm.setCommPort(7);
     ScriptedPicker picker;
     picker.answer = 20;
     QStringList labels;
-    EXPECT_EQ(RunComPortSelection(picker, comm, [&](const QString &t) { labels << t; }), 7);
+    EXPECT_EQ(selectComPort(picker, comm, [&](const QString &t) { labels << t; }), 7);
     EXPECT_EQ(comm.commPort(), 7);
     EXPECT_EQ(labels, QStringList{"COM 7"});
 
     // Refused because the port is open: same outcome, nothing thrown.
     comm.setPortOpen(true);
     picker.answer = 3;
-    EXPECT_EQ(RunComPortSelection(picker, comm, [&](const QString &t) { labels << t; }), 7);
+    EXPECT_EQ(selectComPort(picker, comm, [&](const QString &t) { labels << t; }), 7);
     EXPECT_EQ(labels.last(), "COM 7");
 }
 
-TEST(RunComPortSelection, PortThatDoesNotFitEightBitsIsAskedAsZero)
+TEST(selectComPort, PortThatDoesNotFitEightBitsIsAskedAsZero)
 {
     WidePortComm comm;
     comm.port = 300;
     ScriptedPicker picker; // cancels: gives the asked port back
     QString label;
-    RunComPortSelection(picker, comm, [&](const QString &t) { label = t; });
+    selectComPort(picker, comm, [&](const QString &t) { label = t; });
     EXPECT_EQ(picker.asked, QList<int>{0});
     EXPECT_EQ(comm.port, 300);
     EXPECT_EQ(label, "COM 300");
 
     comm.port = -1;
-    RunComPortSelection(picker, comm, {}); // no label callback: nothing to call
+    selectComPort(picker, comm, {}); // no label callback: nothing to call
     EXPECT_EQ(picker.asked.last(), 0);
 }

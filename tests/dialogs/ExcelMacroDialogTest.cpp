@@ -16,7 +16,7 @@ protected:
     // Opens the dialog the way the main window's button does.
     bool edit(const std::function<void(frmExcelMacro &)> &act)
     {
-        return driveModal<frmExcelMacro>([&] { return RunMacroSettings(dialog, macro); }, act);
+        return driveModal<frmExcelMacro>([&] { return editMacroSettings(dialog, macro); }, act);
     }
 
     static void typeName(frmExcelMacro &d, const QString &name)

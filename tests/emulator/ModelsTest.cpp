@@ -1,8 +1,8 @@
 // The two emulated instrument models: the exact text they print.
 #include "EmulatorFakes.h"
 #include "TimeSeededRandom.h"
-#include "clsOrbis.h"
-#include "clsStrata.h"
+#include "OrbisModel.h"
+#include "StrataModel.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ namespace {
 struct StrataTest : ::testing::Test {
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
     std::shared_ptr<ScriptedRandom> random = std::make_shared<ScriptedRandom>();
-    clsStrata strata{clock, random};
+    StrataModel strata{clock, random};
     void SetUp() override { strata.reset(); }
 
     void setLimits(std::int16_t minM, std::int16_t maxM, std::int16_t minT, std::int16_t maxT)
@@ -131,7 +131,7 @@ TEST_F(StrataTest, ReversedLimitsGiveTheShiftedRange)
 TEST(StrataRandomTest, RealGeneratorStaysInRangeAndReachesEveryValue)
 {
     auto clock = std::make_shared<FakeClock>();
-    clsStrata strata(clock, std::make_shared<TimeSeededRandom>());
+    StrataModel strata(clock, std::make_shared<TimeSeededRandom>());
     strata.reset();
     strata.setMinMeasurement(10);
     strata.setMaxMeasurement(5);
@@ -178,7 +178,7 @@ TEST_F(StrataTest, SpanBeyondSixteenBitsFailsWithoutALine)
 
 TEST(OrbisTest, CycleAfterReset)
 {
-    clsOrbis orbis;
+    OrbisModel orbis;
     orbis.reset();
     for (int round = 0; round < 2; ++round) {
         EXPECT_EQ(orbis.nextOutput(), kGroup);
@@ -191,13 +191,13 @@ TEST(OrbisTest, CycleAfterReset)
 
 TEST(OrbisTest, SilentUntilReset)
 {
-    clsOrbis orbis;
+    OrbisModel orbis;
     EXPECT_EQ(orbis.nextOutput(), QByteArray());
 }
 
 TEST(OrbisTest, FrequencyOneAlternates)
 {
-    clsOrbis orbis;
+    OrbisModel orbis;
     orbis.reset();
     orbis.setEOLFrequency(1);
     for (int i = 0; i < 3; ++i) {
@@ -209,7 +209,7 @@ TEST(OrbisTest, FrequencyOneAlternates)
 TEST(OrbisTest, ZeroOrNegativeFrequencyGivesOnlyGroups)
 {
     for (std::int16_t frequency : {std::int16_t(0), std::int16_t(-1), std::int16_t(-32768)}) {
-        clsOrbis orbis;
+        OrbisModel orbis;
         orbis.reset();
         orbis.setEOLFrequency(frequency);
         for (int i = 0; i < 4; ++i)
@@ -219,7 +219,7 @@ TEST(OrbisTest, ZeroOrNegativeFrequencyGivesOnlyGroups)
 
 TEST(OrbisTest, LoweringBelowTheCountEndsTheRunAtOnce)
 {
-    clsOrbis orbis;
+    OrbisModel orbis;
     orbis.reset();
     orbis.nextOutput();
     for (int i = 0; i < 10; ++i)
@@ -233,7 +233,7 @@ TEST(OrbisTest, LoweringBelowTheCountEndsTheRunAtOnce)
 
 TEST(OrbisTest, RaisingMidRunLengthensTheRun)
 {
-    clsOrbis orbis;
+    OrbisModel orbis;
     orbis.reset();
     orbis.nextOutput();
     for (int i = 0; i < 10; ++i)
@@ -246,7 +246,7 @@ TEST(OrbisTest, RaisingMidRunLengthensTheRun)
 
 TEST(OrbisTest, TurnedOffFreezesTheCount)
 {
-    clsOrbis orbis;
+    OrbisModel orbis;
     orbis.reset();
     orbis.setEOLFrequency(3);
     orbis.nextOutput();

@@ -14,7 +14,7 @@ TEST(FrontPanelTest, PowerUpCountsDownToHomeWithoutShowingZero)
         EXPECT_EQ(lines->line1, "QUENTARO WORKS");
         ASSERT_EQ(lines->line2, QString::number(shown));
     }
-    EXPECT_EQ(panel.sScreen(), "Home");
+    EXPECT_EQ(panel.screen(), "Home");
     const auto home = panel.updateDisplay();
     EXPECT_EQ(home->line1, "0.000");
     EXPECT_EQ(home->line2, "Rdy");
@@ -26,7 +26,7 @@ TEST(FrontPanelTest, GoCountRunsPastZeroAndRestsAtTheLowestValue)
     panel.powerUp();
     panel.updateDisplay();
     panel.pressGo();
-    EXPECT_EQ(panel.iPowerUpCount(), 299); // kept, never shown again
+    EXPECT_EQ(panel.powerUpCount(), 299); // kept, never shown again
     EXPECT_EQ(panel.updateDisplay()->line1, "Int: 6000");
     for (int i = 0; i < 6000; ++i)
         panel.updateDisplay();
@@ -36,7 +36,7 @@ TEST(FrontPanelTest, GoCountRunsPastZeroAndRestsAtTheLowestValue)
     const auto lines = panel.updateDisplay();
     EXPECT_EQ(lines->line1, "Int: -32768");
     EXPECT_EQ(lines->line2, "<ESC>- Abort");
-    EXPECT_EQ(panel.iGoCount(), -32768);
+    EXPECT_EQ(panel.goCount(), -32768);
 
     panel.pressGo(); // restarts
     EXPECT_EQ(panel.updateDisplay()->line1, "Int: 6000");

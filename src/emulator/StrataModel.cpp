@@ -1,4 +1,4 @@
-#include "clsStrata.h"
+#include "StrataModel.h"
 
 #include "NumberReader.h"
 #include "SystemClock.h"
@@ -7,34 +7,34 @@
 #include <cmath>
 #include <stdexcept>
 
-clsStrata::clsStrata(std::shared_ptr<EmulatorClock> clock, std::shared_ptr<RandomSource> random)
+StrataModel::StrataModel(std::shared_ptr<EmulatorClock> clock, std::shared_ptr<RandomSource> random)
     : m_clock(clock ? std::move(clock) : std::make_shared<SystemClock>()),
       m_random(random ? std::move(random) : std::make_shared<TimeSeededRandom>())
 {
 }
 
-void clsStrata::reset()
+void StrataModel::reset()
 {
-    iLeadNumber = 0;
-    iFourDigitIndex = 0;
-    sMeasureUnit = "(RAW)";
-    sTempUnit = "(C)";
+    m_leadNumber = 0;
+    m_fourDigitIndex = 0;
+    m_measureUnit = "(RAW)";
+    m_temperatureUnit = "(C)";
 }
 
-void clsStrata::setFourDigitIndex(QByteArrayView text)
+void StrataModel::setFourDigitIndex(QByteArrayView text)
 {
     if (const auto index = NumberReader::toInt16(NumberReader::leadingNumber(text)))
-        iFourDigitIndex = *index;
+        m_fourDigitIndex = *index;
 }
 
-QByteArray clsStrata::getFourDigitIndex() const
+QByteArray StrataModel::getFourDigitIndex() const
 {
-    return (QByteArray("0000") + QByteArray::number(iFourDigitIndex)).right(4);
+    return (QByteArray("0000") + QByteArray::number(m_fourDigitIndex)).right(4);
 }
 
-QByteArray clsStrata::nextOutput()
+QByteArray StrataModel::nextOutput()
 {
-    QByteArray line = QByteArray::number(iLeadNumber);
+    QByteArray line = QByteArray::number(m_leadNumber);
     line += ' ';
     line += getFourDigitIndex();
     line += " :: ";
@@ -45,20 +45,20 @@ QByteArray clsStrata::nextOutput()
     line += " = ";
     line += randomMeasurement();
     line += ' ';
-    line += sMeasureUnit;
+    line += m_measureUnit;
     line += "  ";
     line += randomTemperature();
     line += ' ';
-    line += sTempUnit;
+    line += m_temperatureUnit;
     line += "\r\n";
     return line;
 }
 
-QByteArray clsStrata::randomMeasurement() { return randomBetween(iMinMeasurement, iMaxMeasurement); }
+QByteArray StrataModel::randomMeasurement() { return randomBetween(m_minMeasurement, m_maxMeasurement); }
 
-QByteArray clsStrata::randomTemperature() { return randomBetween(iMinTemperature, iMaxTemperature); }
+QByteArray StrataModel::randomTemperature() { return randomBetween(m_minTemperature, m_maxTemperature); }
 
-QByteArray clsStrata::randomBetween(std::int16_t min, std::int16_t max)
+QByteArray StrataModel::randomBetween(std::int16_t min, std::int16_t max)
 {
     m_random->reseed(m_clock->localNow().time().msecsSinceStartOfDay() / 1000.0);
     const float r = m_random->next();

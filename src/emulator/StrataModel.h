@@ -12,10 +12,10 @@ class RandomSource;
 //   0 0042 :: 12-06-2026 14:03:59 = 57 (RAW)  23 (C)<CR><LF>
 // with the measurement and temperature drawn at random between the limits
 // the emulator panel keeps up to date.
-class clsStrata {
+class StrataModel {
 public:
     // Null arguments use the machine's clock and a time-seeded generator.
-    explicit clsStrata(std::shared_ptr<EmulatorClock> clock = nullptr,
+    explicit StrataModel(std::shared_ptr<EmulatorClock> clock = nullptr,
                        std::shared_ptr<RandomSource> random = nullptr);
 
     void reset();
@@ -26,24 +26,24 @@ public:
     // Throws std::overflow_error, producing no line, when a pair of limits
     // spans more than a signed 16-bit integer holds.
     QByteArray nextOutput();
-    void setMinMeasurement(std::int16_t value) { iMinMeasurement = value; }
-    void setMaxMeasurement(std::int16_t value) { iMaxMeasurement = value; }
-    void setMinTemperature(std::int16_t value) { iMinTemperature = value; }
-    void setMaxTemperature(std::int16_t value) { iMaxTemperature = value; }
+    void setMinMeasurement(std::int16_t value) { m_minMeasurement = value; }
+    void setMaxMeasurement(std::int16_t value) { m_maxMeasurement = value; }
+    void setMinTemperature(std::int16_t value) { m_minTemperature = value; }
+    void setMaxTemperature(std::int16_t value) { m_maxTemperature = value; }
 
 private:
     QByteArray randomMeasurement();
     QByteArray randomTemperature();
     QByteArray randomBetween(std::int16_t min, std::int16_t max);
 
-    std::int16_t iLeadNumber = 0;
-    std::int16_t iFourDigitIndex = 0;
-    QByteArray sMeasureUnit;
-    QByteArray sTempUnit;
-    std::int16_t iMinMeasurement = 0;
-    std::int16_t iMaxMeasurement = 0;
-    std::int16_t iMinTemperature = 0;
-    std::int16_t iMaxTemperature = 0;
+    std::int16_t m_leadNumber = 0;
+    std::int16_t m_fourDigitIndex = 0;
+    QByteArray m_measureUnit;
+    QByteArray m_temperatureUnit;
+    std::int16_t m_minMeasurement = 0;
+    std::int16_t m_maxMeasurement = 0;
+    std::int16_t m_minTemperature = 0;
+    std::int16_t m_maxTemperature = 0;
 
     std::shared_ptr<EmulatorClock> m_clock;
     std::shared_ptr<RandomSource> m_random;
