@@ -239,12 +239,10 @@ SpreadsheetApp::LateWrite FakeSpreadsheetApp::lateWrite()
     return std::exchange(m_lateEnd, LateWrite::None);
 }
 
-void FakeSpreadsheetApp::run(const QString &macro, const std::function<void()> &waiting)
+void FakeSpreadsheetApp::run(const QString &macro, const std::function<void()> &)
 {
     check();
     runs.append(macro);
-    for (int i = 0; i < macroWaits && waiting; ++i)
-        waiting();
     if (failingMacros.contains(macro.toLower()))
         throw failed(failingMacros.value(macro.toLower()));
     if (!macros.contains(macro.toLower()))

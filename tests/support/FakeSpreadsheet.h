@@ -74,7 +74,6 @@ public:
     void setRows(std::int32_t row, std::int32_t column, const QList<QList<CellValue>> &rows) override;
     LateWrite lateWrite() override;
     QString addSheet() override;
-    // Calls `waiting` macroWaits times before it answers.
     void run(const QString &macro, const std::function<void()> &waiting = {}) override;
     QList<std::shared_ptr<Workbook>> workbooks() override;
     std::optional<QString> getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
@@ -107,7 +106,6 @@ public:
     QStringList runs;                           // every run() argument, failed ones too
     QSet<QString> macros;                       // macros run() accepts (lower case)
     QMap<QString, QString> failingMacros;       // lower-case name -> reason
-    int macroWaits = 0;
     QStringList hidden;                         // every openHidden() path
     QList<SaveDialog> saveDialogs;
     QStringList saveAnswers;                    // answered in turn; cancelled when used up
