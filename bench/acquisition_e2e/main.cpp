@@ -11,7 +11,12 @@
 //     sync, and CPU against the time those ticks stand for.
 //  3. A backlog of 10,000 six-value record lines waiting in the receive buffer
 //     when a tick runs: the time that tick takes.
-// Usage: bench_acquisition_e2e [seconds] [with|without|both]  (default: 60 both)
+// With "window" instead, part 1 is made twice with the journal and the
+// received text kept for the "Received text" window, that window closed and
+// then open (it needs a display; QT_QPA_PLATFORM=offscreen works without one).
+// Usage: bench_acquisition_e2e [seconds] [with|without|both|window]  (default: 60 both)
+#include "../common/BenchView.h"
+#include "../common/Display.h"
 #include "../common/PrivateHome.h"
 #include "ForwardingSpreadsheetApp.h"
 #include "AcquisitionRun.h"
@@ -21,11 +26,12 @@
 #include "MacroSettings.h"
 #include "MSComm.h"
 #include "ConsoleMessageBoxes.h"
-#include "NullAcquisitionView.h"
 #include "PtyPair.h"
+#include "ReceivedText.h"
+#include "ReceivedTextWindow.h"
 #include "RunJournal.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -63,17 +69,6 @@ void runEventLoop(int ms)
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
-
-// The main window's part: a 100 ms timer and an event run; the rest is noted.
-class BenchView : public NullAcquisitionView {
-public:
-    BenchView() { timer.setInterval(100); }
-    void setStatusText(const QString &text) override { status = text; }
-    void setTimerEnabled(bool enabled) override { enabled ? timer.start() : timer.stop(); }
-    void processEvents() override { QCoreApplication::processEvents(); }
-    QTimer timer;
-    QString status;
-};
 
 // Passes every call on and notes when each row's cells were written.
 class TimedApp : public ForwardingSpreadsheetApp {
@@ -143,7 +138,7 @@ QByteArray strataLine(int index, const QTime &t)
 // Stop and the saved workbook read back; prints its figures. False when the
 // run did not start.
 bool pacedRun(AcquisitionRun &run, BenchView &view, TimedFactory &factory, PtyPair &pty, int seconds,
-              QString &saveAs, bool journal)
+              QString &saveAs, bool journal, const char *label)
 {
     saveAs.clear(); // cancel
     MacroSettings macro;
@@ -220,8 +215,7 @@ bool pacedRun(AcquisitionRun &run, BenchView &view, TimedFactory &factory, PtyPa
     qint64 sentBytes = 0;
     for (size_t i = 0; i < sentAt.size(); ++i)
         sentBytes += strataLine(int(i), QTime(0, 0)).size();
-    std::printf("paced run %s the journal: %d s at 9600 baud, %zu lines\n", journal ? "with" : "without", seconds,
-                sentAt.size());
+    std::printf("paced run %s: %d s at 9600 baud, %zu lines\n", label, seconds, sentAt.size());
     if (journal)
         std::printf("  journal: %lld bytes of %lld sent (%s)\n", static_cast<long long>(QFileInfo(raw).size()),
                     static_cast<long long>(sentBytes), qPrintable(raw));
@@ -275,7 +269,8 @@ int main(int argc, char **argv)
 {
     QTemporaryDir home;
     usePrivateHome(home.path());
-    QCoreApplication app(argc, argv);
+    useOffscreenWithoutDisplay();
+    QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 60;
     const QString programFolder = QCoreApplication::applicationDirPath();
     if (!QFileInfo::exists(programFolder + "/spreadsheet.xls")) {
@@ -311,17 +306,27 @@ int main(int argc, char **argv)
         modes = {"without", "with"};
     else if (mode == "with" || mode == "without")
         modes = {mode};
+    else if (mode == "window")
+        modes = {"window closed", "window open"};
     else {
-        std::fprintf(stderr, "usage: bench_acquisition_e2e [seconds] [with|without|both]\n");
+        std::fprintf(stderr, "usage: bench_acquisition_e2e [seconds] [with|without|both|window]\n");
         return 2;
     }
     QFile inTheWay(home.path() + "/not-a-folder");
     inTheWay.open(QIODevice::WriteOnly);
     inTheWay.close();
+    ReceivedText receivedText;
+    ReceivedTextWindow window(receivedText);
+    window.resize(900, 500);
     for (const QString &m : modes) {
-        const bool journal = m == "with";
+        const bool journal = m != "without";
         run.setJournalFolder(journal ? home.path() + "/runs" : inTheWay.fileName() + "/runs");
-        if (!pacedRun(run, view, factory, pty, seconds, saveAs, journal))
+        if (mode == "window") {
+            run.setStreamWatch(&receivedText);
+            window.setVisible(m == "window open");
+        }
+        const QByteArray label = (mode == "window" ? "with the journal, " + m : m + " the journal").toUtf8();
+        if (!pacedRun(run, view, factory, pty, seconds, saveAs, journal, label.constData()))
             return 1;
     }
 

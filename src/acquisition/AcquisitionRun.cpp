@@ -12,6 +12,7 @@
 #include "SheetSpace.h"
 #include "SpreadsheetFactory.h"
 #include "StopMacro.h"
+#include "StreamWatch.h"
 #include "UserMacro.h"
 
 #include <QDeadlineTimer>
@@ -66,6 +67,12 @@ AcquisitionRun::AcquisitionRun(AcquisitionView &view, SerialComm &comm,
 AcquisitionRun::~AcquisitionRun() { *m_alive = false; }
 
 void AcquisitionRun::detachView() { m_view = &nullView(); }
+
+void AcquisitionRun::setStreamWatch(StreamWatch *watch)
+{
+    m_streamWatch = watch;
+    m_parser.setObserver(watch);
+}
 
 // ---- Start ---------------------------------------------------------------
 
@@ -155,6 +162,8 @@ void AcquisitionRun::start()
     m_linesHandled = 0;
     m_brokenLine.reset();
     m_parser.reset();
+    if (m_streamWatch)
+        m_streamWatch->runStarted();
     openJournal();
     ++m_generation;
     m_view->setTimerEnabled(true);
@@ -173,6 +182,8 @@ void AcquisitionRun::tick()
     const QByteArray text = takeIncomingText();
     // The bytes are the record: kept before anything else is done with them.
     m_journal.append(text, now());
+    if (m_streamWatch && !text.isEmpty())
+        m_streamWatch->textArrived(text);
     m_pending.append(afterBrokenLine(text));
     if (!m_pending.isEmpty())
         writePendingLines();
@@ -248,7 +259,10 @@ bool AcquisitionRun::reopenPort()
         return false; // tried again at the next look
     }
     if (!m_emulator.isActive()) {
+        const qint64 dropped = m_brokenLine.dropped();
         m_brokenLine.drop(m_pending, m_parser);
+        if (m_streamWatch && m_brokenLine.dropped() != dropped)
+            m_streamWatch->lineBrokenOff();
         m_journal.noteGap(); // so that a replay drops it too
     }
     m_view->setComPortTip(QString());
@@ -454,6 +468,8 @@ void AcquisitionRun::takeLastText()
             const QByteArray last = m_comm.input();
             countReceived(last.size());
             m_journal.append(last, now());
+            if (m_streamWatch && !last.isEmpty())
+                m_streamWatch->textArrived(last);
             m_pending.append(afterBrokenLine(last));
         } catch (...) {
         }

@@ -22,6 +22,7 @@ class MessageBoxes;
 class SerialComm;
 class SpreadsheetApp;
 class SpreadsheetFactory;
+class StreamWatch;
 class Workbook;
 
 enum class RunState : std::int8_t { Stopped = 0, Running = 1, Paused = -1 };
@@ -95,6 +96,9 @@ public:
     void setDeviceWatch(std::unique_ptr<DeviceWatch> watch) { m_port.setDeviceWatch(std::move(watch)); }
     // True while a lost port's device is being watched for.
     bool watchingForPort() const { return m_port.watching(); }
+    // Who watches the stream (not owned; none when null): every byte as it
+    // arrives and where the parser put each line.
+    void setStreamWatch(StreamWatch *watch);
 
 private:
     // Opens workbook and port; true when both are open. Everything it started
@@ -168,6 +172,7 @@ private:
     StopSave m_stopSave;
 
     BrokenLine m_brokenLine;
+    StreamWatch *m_streamWatch = nullptr;
     bool m_inTick = false;
     // Changes at every Start and Stop: a parse that finds it changed after a
     // spreadsheet call knows a Stop ran meanwhile and leaves the state alone.

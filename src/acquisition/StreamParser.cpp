@@ -76,6 +76,7 @@ void StreamParser::reset()
     m_cellsDone = m_cellsRefused = 0;
     m_late = false;
     m_lateApp = nullptr;
+    m_latePlaces.clear();
 }
 
 void StreamParser::cutText(qsizetype size)
@@ -183,6 +184,7 @@ private:
         QList<CellValue> cells;
         qsizetype chars = 0;
         Counts lost;
+        bool record = false;
     };
     enum class Result { Written, Refused, Late, Stop };
 
@@ -198,7 +200,9 @@ private:
     Result call(F write);
     void commit(const Line &line);
     void record(const Counts &counts);
-    void leaveRunning(const Mark &after, const Counts &counts);
+    void leaveRunning(const Mark &after, const Counts &counts, QList<LinePlace> places = {});
+    static LinePlace placeOf(const Line &line);
+    void tell(const LinePlace &place);
     static Counts refused(qsizetype cells);
     static Counts written(qsizetype cells);
 
@@ -240,7 +244,7 @@ void StreamParser::Pass::addCell(Line &line, qint64 column, QByteArrayView text)
 
 StreamParser::Pass::Line StreamParser::Pass::recordLine(qsizetype start, qsizetype end, std::int32_t row)
 {
-    Line line{start, end + 2, row, 1, {}, 0, {}};
+    Line line{start, end + 2, row, 1, {}, 0, {}, true};
     QByteArrayView rest = m_text.sliced(start, end - start);
     QByteArrayView token;
     qint64 column = 1;
@@ -305,6 +309,23 @@ void StreamParser::Pass::record(const Counts &counts)
         outcome = Outcome::Dropped;
 }
 
+LinePlace StreamParser::Pass::placeOf(const Line &line)
+{
+    LinePlace place{line.record ? LinePlace::Kind::Row : LinePlace::Kind::BlockCell, line.row, line.column,
+                    line.lost.linesRefused > 0};
+    if (line.lost.linesTooLong)
+        place.kind = LinePlace::Kind::TooLong;
+    else if (line.cells.isEmpty() && (line.lost.linesPastLastRow || line.lost.linesPastLastColumn))
+        place.kind = LinePlace::Kind::PastSheet;
+    return place;
+}
+
+void StreamParser::Pass::tell(const LinePlace &place)
+{
+    if (p.m_observer)
+        p.m_observer->lineHandled(place);
+}
+
 void StreamParser::Pass::commit(const Line &line)
 {
     done.position = line.end;
@@ -312,15 +333,19 @@ void StreamParser::Pass::commit(const Line &line)
     done.cellsDone = 0;
     done.cellsRefused = 0;
     record(line.lost);
+    if (p.m_observer)
+        tell(placeOf(line));
 }
 
-// `counts`: what the write adds to the counts once it is known to be done.
-void StreamParser::Pass::leaveRunning(const Mark &after, const Counts &counts)
+// `counts`: what the write adds to the counts once it is known to be done;
+// `places`: the lines it finishes, told then.
+void StreamParser::Pass::leaveRunning(const Mark &after, const Counts &counts, QList<LinePlace> places)
 {
     p.m_late = true;
     p.m_lateApp = m_app;
     p.m_lateMark = after;
     p.m_lateCounts = counts;
+    p.m_latePlaces = p.m_observer ? std::move(places) : QList<LinePlace>();
     lateSet = true;
 }
 
@@ -388,9 +413,14 @@ bool StreamParser::Pass::flush()
         return true;
     case Result::Late: {
         Counts lost = written(cells);
-        for (const Line &line : batch)
+        QList<LinePlace> places;
+        for (const Line &line : batch) {
             lost += line.lost;
-        leaveRunning(Mark{batch.last().end, nextRow(batch.last().row), done.blockColumn, 0, 0}, lost);
+            if (p.m_observer)
+                places.append(placeOf(line));
+        }
+        leaveRunning(Mark{batch.last().end, nextRow(batch.last().row), done.blockColumn, 0, 0}, lost,
+                     std::move(places));
         return false;
     }
     case Result::Stop:
@@ -418,7 +448,8 @@ bool StreamParser::Pass::flush()
                 break;
             case Result::Late:
                 line.lost += written(line.cells.size());
-                leaveRunning(Mark{line.end, nextRow(line.row), done.blockColumn, 0, 0}, line.lost);
+                leaveRunning(Mark{line.end, nextRow(line.row), done.blockColumn, 0, 0}, line.lost,
+                             {placeOf(line)});
                 return false;
             case Result::Stop:
                 return false;
@@ -458,10 +489,10 @@ bool StreamParser::Pass::writeInPieces(Line &line)
             break;
         case Result::Late:
             if (to == count) {
+                line.lost += refused(refusedCells);
                 Counts lost = line.lost;
-                lost += refused(refusedCells);
                 lost += written(to - from);
-                leaveRunning(Mark{line.end, nextRow(line.row), done.blockColumn, 0, 0}, lost);
+                leaveRunning(Mark{line.end, nextRow(line.row), done.blockColumn, 0, 0}, lost, {placeOf(line)});
             } else {
                 leaveRunning(Mark{line.start, line.row, done.blockColumn, to, refusedCells}, written(to - from));
             }
@@ -514,10 +545,12 @@ bool StreamParser::Pass::separator(qsizetype start)
         ? static_cast<std::int16_t>(done.blockColumn + 1)
         : done.blockColumn;
     const Mark after{start + kSeparatorLength, 2, next, 0, 0}; // data from row 2 on
+    LinePlace place{LinePlace::Kind::TimeStamp, 1, next, false, 3};
     Counts lost;
     if (next > m_limits.sheetColumns) {
         lost.linesPastLastColumn = 1;
         lost.cellsPastLastColumn = 1;
+        place.kind = LinePlace::Kind::PastSheet;
     } else {
         switch (call([&] { m_app->setCell(1, next, CellValue(p.TimeOfDayHours())); })) {
         case Result::Written:
@@ -525,9 +558,10 @@ bool StreamParser::Pass::separator(qsizetype start)
             break;
         case Result::Refused:
             lost = refused(1);
+            place.refused = true;
             break;
         case Result::Late:
-            leaveRunning(after, written(1));
+            leaveRunning(after, written(1), {place});
             return false;
         case Result::Stop:
             return false;
@@ -535,6 +569,7 @@ bool StreamParser::Pass::separator(qsizetype start)
     }
     done = after;
     record(lost);
+    tell(place);
     return true;
 }
 
@@ -551,6 +586,8 @@ void StreamParser::Pass::run()
             done = p.m_lateMark;
             record(p.m_lateCounts);
             ++p.m_counts.lateWrites;
+            for (const LinePlace &place : std::as_const(p.m_latePlaces))
+                tell(place);
             break;
         case SpreadsheetApp::LateWrite::None:
         case SpreadsheetApp::LateWrite::Failed:
@@ -558,6 +595,7 @@ void StreamParser::Pass::run()
         }
         p.m_late = false;
         p.m_lateApp = nullptr;
+        p.m_latePlaces.clear();
     }
 
     // The rest of a line too long to keep.
@@ -592,10 +630,12 @@ void StreamParser::Pass::run()
                 Counts lost;
                 lost.linesTooLong = 1;
                 lost.bytesTooLong = known;
+                const LinePlace place{LinePlace::Kind::TooLong, done.row, 0, false};
                 done.position = start + known;
                 done.row = nextRow(done.row);
                 p.m_dropping = true;
                 record(lost);
+                tell(place);
                 return;
             }
             break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LineObserver.h"
 #include "SpreadsheetFactory.h"
 
 #include <QByteArray>
@@ -101,6 +102,9 @@ public:
     // bytes cut; complete lines before them are untouched.
     void cutText(qsizetype size);
     void setLimits(const Limits &limits) { m_limits = limits; }
+    // Who is told where each line went (not owned); none when null. Without
+    // one, nothing is spent on telling.
+    void setObserver(LineObserver *observer) { m_observer = observer; }
     const Limits &limits() const { return m_limits; }
     const Counts &counts() const { return m_counts; }
 
@@ -141,6 +145,7 @@ private:
     };
 
     std::function<QTime()> m_clock;
+    LineObserver *m_observer = nullptr;
     Limits m_limits;
     Counts m_counts;
 
@@ -160,4 +165,5 @@ private:
     SpreadsheetApp *m_lateApp = nullptr;
     Mark m_lateMark;
     Counts m_lateCounts;
+    QList<LinePlace> m_latePlaces; // told once that write is known to be done
 };

@@ -55,6 +55,7 @@ frmMain::frmMain(Services services, QWidget *parent) : QMainWindow(parent), m_se
     m_run = std::make_unique<AcquisitionRun>(*this, m_services.MSComm1, m_services.spreadsheets,
                                              m_services.boxes, m_services.emulatorMailbox,
                                              m_services.programFolder);
+    m_run->setStreamWatch(&m_receivedText);
 }
 
 frmMain::~frmMain()
@@ -155,6 +156,8 @@ void frmMain::buildMenus()
     mnuTools = menuBar()->addMenu("&Tools");
     mnuToolsDLREmulation = mnuTools->addAction("Emulator");
     connect(mnuToolsDLREmulation, &QAction::triggered, this, &frmMain::mnuToolsDLREmulation_Click);
+    mnuToolsReceivedText = mnuTools->addAction("Received &text...");
+    connect(mnuToolsReceivedText, &QAction::triggered, this, &frmMain::mnuToolsReceivedText_Click);
 
     mnuUtilities = menuBar()->addMenu("&Utilities");
     mnuUtilitiesDownload = mnuUtilities->addAction("&Update firmware");
@@ -298,6 +301,16 @@ void frmMain::mnuToolsDLREmulation_Click()
                                        m_services.boxes, this);
     m_emulation->show();
     m_emulation->raise();
+}
+
+void frmMain::mnuToolsReceivedText_Click()
+{
+    // One window, kept when closed: it shows the text whenever it is opened.
+    if (!m_receivedTextWindow)
+        m_receivedTextWindow = new ReceivedTextWindow(m_receivedText, this);
+    m_receivedTextWindow->show();
+    m_receivedTextWindow->raise();
+    m_receivedTextWindow->activateWindow();
 }
 
 frmDownload *frmMain::downloadWindow()

@@ -3,6 +3,8 @@
 #include "AcquisitionView.h"
 #include "MacroSettings.h"
 #include "PortListing.h"
+#include "ReceivedText.h"
+#include "ReceivedTextWindow.h"
 #include "frmAbout.h"
 #include "frmDownload.h"
 #include "frmEmulation.h"
@@ -72,6 +74,7 @@ public:
     QTimer *tmrMain = nullptr;
     QMenu *mnuTools = nullptr;
     QAction *mnuToolsDLREmulation = nullptr;
+    QAction *mnuToolsReceivedText = nullptr;
     QMenu *mnuUtilities = nullptr;
     QAction *mnuUtilitiesDownload = nullptr;
     QMenu *mnuHelp = nullptr;
@@ -82,6 +85,9 @@ public:
     frmEmulation *emulatorWindow() const { return m_emulation; }
     frmExcelMacro *macroDialog();
     frmDownload *downloadWindow();
+    // The "Received text" window, created on first use and kept; null before.
+    ReceivedTextWindow *receivedTextWindow() const { return m_receivedTextWindow; }
+    ReceivedText &receivedText() { return m_receivedText; }
     AcquisitionRun &run() { return *m_run; }
     // The user macro run at Stop, as loaded from the settings.
     const MacroSettings &macroSettings() const { return m_macro; }
@@ -119,6 +125,7 @@ public slots:
     void tmrMain_Timer();
     void mnuHelpAbout_Click();
     void mnuToolsDLREmulation_Click();
+    void mnuToolsReceivedText_Click();
     void mnuUtilitiesDownload_Click();
 
 protected:
@@ -137,11 +144,13 @@ private:
     MacroSettings m_macro;
     bool m_loaded = false;
     bool m_unloaded = false;
+    ReceivedText m_receivedText; // outlives the run, which tells it what arrives
     std::unique_ptr<AcquisitionRun> m_run;
     QPointer<frmAbout> m_about;
     QPointer<frmEmulation> m_emulation;
     QPointer<frmExcelMacro> m_macroDialog;
     QPointer<frmDownload> m_download;
+    QPointer<ReceivedTextWindow> m_receivedTextWindow;
     QPointer<QProgressDialog> m_progress;
     QPointer<QProgressDialog> m_macroRunning;
 };

@@ -1,5 +1,6 @@
 // An acquisition run: Start, the tick, the emulator as a source, pause and
 // resume, against test doubles of the main window, the port and the spreadsheet.
+#include "ReceivedText.h"
 #include "RunFixture.h"
 
 #include <QLocale>
@@ -334,6 +335,8 @@ TEST_F(AcquisitionRunTest, PortVanishingMidRunKeepsWhatWasReceived)
 
 TEST_F(AcquisitionRunTest, AReturningDeviceIsReopenedAndTheRunGoesOnInTheNextRows)
 {
+    ReceivedText received;
+    run->setStreamWatch(&received);
     start();
     tickWith("1\r\n2.345");
     pullOut();
@@ -373,6 +376,11 @@ TEST_F(AcquisitionRunTest, AReturningDeviceIsReopenedAndTheRunGoesOnInTheNextRow
     EXPECT_EQ(cell(4, 1), "9");
     EXPECT_EQ(run->nextRow(), 5);
     EXPECT_EQ(watch->watches, 2);
+    QStringList marks;
+    for (qsizetype i = 0; i < received.lineCount(); ++i)
+        marks.append(ReceivedText::markText(received.line(i)));
+    EXPECT_EQ(marks, QStringList({"block 1, row 1", "left out: the port was lost", "block 1, row 2", "block 1, row 3",
+                                  "left out: the port was lost", "block 1, row 4"}));
 
     // The journal holds every byte, and Stop finds no line missing from the
     // workbook: it saves as usual.

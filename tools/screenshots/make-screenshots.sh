@@ -163,18 +163,25 @@ click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 # window manager to give it).
 keys() { xdotool windowfocus --sync "$1"; xdotool key --delay 50 "${@:2}"; }
 text() { xdotool windowfocus --sync "$1"; xdotool type --delay 30 "$2"; }
-# Picks the first entry of a menu of the main window's menu bar.
-menu() { # <x of the menu's title>
+# Picks an entry of a menu of the main window's menu bar: the first, or
+# the given one counted from 1.
+menu() { # <x of the menu's title> [entry]
   local before
   before=$(xdotool search --onlyvisible --class Halvern | sort)
   click "$main" "$1" 9
   wait_new_window "$before" 0.05 >/dev/null || fail "the menu did not open"
-  click "$main" "$1" 34
+  if [ -z "${2:-}" ]; then
+    click "$main" "$1" 34
+    return
+  fi
+  # The open menu has the keyboard.
+  for ((i = 0; i < $2; ++i)); do xdotool key Down; done
+  xdotool key Return
 }
 
 # Places on the main window (600 x 200 below a menu bar of 19 pixels) and
 # on the COM port dialog.
-START=(528 48) STOP=(528 84) COMPORTS=(528 156) CLOSE=(528 192)
+START=(528 48) STOP=(528 84) PAUSE=(528 120) COMPORTS=(528 156) CLOSE=(528 192)
 PORT_LAMP=(82 66) EXCEL_LAMP=(82 104)
 TOOLS=24 UTILITIES=76 HELP=127
 COM1=(30 35) COM2=(30 61) DIALOG_OK=(150 20)
@@ -220,7 +227,7 @@ for _ in $(seq 20); do
 done
 shoot main-running "$main"
 
-# ---- The emulator, Strata then VX-Orbis ------------------------------------
+# ---- The emulator, Strata then VX-Orbis, and the received text ------------
 menu $TOOLS
 emulator=$(window_titled "Emulator") || fail "no emulator window"
 shown=$(checksum "$emulator")
@@ -228,10 +235,28 @@ until_changed "$emulator" "$shown" || fail "the emulator showed no output"
 shown=$(checksum "$emulator")
 until_changed "$emulator" "$shown" || fail "the emulator showed no second output"
 shoot emulator-strata "$emulator"
+# The Received text window below the main window, left of the emulator.
+menu $TOOLS 2
+received=$(window_titled "Received text") || fail "no Received text window"
+xdotool windowsize "$received" 600 400
+xdotool windowmove "$received" 0 390
 # The machine box is editable: type the model's name into it.
 click "$emulator" 180 17
 keys "$emulator" ctrl+a
 text "$emulator" "VX-Orbis"
+# Orbis prints a line a quarter second and a block separator after every
+# "Every" lines; with 3 the window soon shows Strata's record lines above a
+# few short blocks. Pause holds the text still for the picture, taken with
+# the window wide enough for a line.
+set_every() { click "$emulator" 100 86; keys "$emulator" ctrl+a; text "$emulator" "$1"; }
+set_every 3
+sleep 2
+click "$main" "${PAUSE[@]}"
+xdotool windowsize "$received" 900 400
+shoot received-text "$received"
+xdotool windowsize "$received" 600 400
+click "$main" "${PAUSE[@]}" # Resume, in the same place
+set_every 16
 shown=$(checksum "$emulator")
 until_changed "$emulator" "$shown" || fail "the emulator showed no Orbis output"
 shoot emulator-orbis "$emulator"
@@ -242,7 +267,13 @@ save=$(window_titled "Please rename this workbook") || fail "Stop showed no save
 text "$save" "$HOME/Documents/first-run.xls"
 keys "$save" Return
 gone "$save" || fail "the save dialog stayed open"
-until_pixel "$main" "${EXCEL_LAMP[@]}" "$(pixel "$main" 300 30)" || fail "Stop did not end the run"
+# The lamp takes the frame's colour; that colour is looked at each time, since
+# the part of the window the save dialog covered may not be painted yet.
+for _ in $(seq 300); do
+  [ "$(pixel "$main" "${EXCEL_LAMP[@]}")" = "$(pixel "$main" 300 30)" ] && break
+  sleep 0.1
+done
+[ "$(pixel "$main" "${EXCEL_LAMP[@]}")" = "$(pixel "$main" 300 30)" ] || fail "Stop did not end the run (lamp $(pixel "$main" "${EXCEL_LAMP[@]}"), frame $(pixel "$main" 300 30))"
 
 # ---- A firmware update in progress (the loader on COM 2) ------------------
 click "$main" "${COMPORTS[@]}"
