@@ -13,6 +13,7 @@
 #include "SerialComm.h"
 #include "SheetSpace.h"
 #include "SpreadsheetFactory.h"
+#include "StopMacro.h"
 #include "StreamWatch.h"
 #include "UserMacro.h"
 
@@ -114,6 +115,10 @@ bool AcquisitionRun::openWorkbookAndPort()
         return fail(kNoSpreadsheet);
     m_app = app;
 
+    // The start-up folder's workbooks (the personal macros) first, hidden, as
+    // Excel opens XLSTART: the working copy opened after them is the active
+    // workbook, for the writes and for the macro at Stop.
+    const QString startupProblem = UserMacro::openStartupWorkbooks(*app);
     try {
         m_book = app->open(working);
         if (!m_book)
@@ -143,9 +148,7 @@ bool AcquisitionRun::openWorkbookAndPort()
 
     view.showRunButtons(true);
 
-    // The user's personal macro workbook, so that a macro run at Stop can be
-    // found there.
-    if (UserMacro::openPersonal(*app, *m_book) == UserMacro::Personal::Failed) {
+    if (!startupProblem.isEmpty()) {
         view.setExcelLamp(Lamp::Yellow);
         view.setStatusText(kNoPersonalMacros);
     }
@@ -482,7 +485,8 @@ void AcquisitionRun::closeJournal()
                              .device = m_comm.openedDevicePath(), .bytes = m_journal.bytes(),
                              .lines = m_journal.lines(), .rowsUsed = m_rowsInFullSheets + m_row - 1,
                              .sheets = m_sheetsAdded + 1, .counts = m_parser.counts(), .rebuilt = m_stopSave.rebuilt(),
-                             .brokenLinesDropped = m_brokenLine.dropped(), .linesMissing = linesMissing(),
+                             .macro = m_macroOutcome, .brokenLinesDropped = m_brokenLine.dropped(),
+                             .linesMissing = linesMissing(),
                              .savedAs = m_stopSave.savedAs(), .alsoSavedAs = m_stopSave.alsoSavedAs(),
                              .rawPath = m_journal.rawPath(), .journalProblem = m_journal.problem(),
                              .journalIncomplete = JournalTexts::summaryLine(m_journal)};
@@ -610,8 +614,7 @@ QString AcquisitionRun::documentsFolder()
 
 void AcquisitionRun::runUserMacro(SpreadsheetApp &app)
 {
-    if (m_macro.enabled && !m_macro.name.isEmpty() && !UserMacro::run(app, m_macro.name))
-        m_view->setStatusText(kMacroFailed);
+    m_macroOutcome = StopMacro::run(app, m_macro, *m_view);
 }
 
 void AcquisitionRun::quitSpreadsheet() { releaseSpreadsheet(); }

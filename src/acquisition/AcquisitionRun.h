@@ -180,6 +180,7 @@ private:
     std::int64_t m_rowsInFullSheets = 0; // rows of the sheets filled before the active one
     int m_sheetsAdded = 0;
     MacroSettings m_macro; // the macro chosen at Stop
+    QString m_macroOutcome; // its line in the run's summary
     StopSave m_stopSave;
 
     BrokenLine m_brokenLine;

@@ -64,4 +64,9 @@ public:
         (void)text;
         (void)seconds;
     }
+    // The user macro run inside Stop has taken a while (it may be waiting
+    // for the user in the spreadsheet): shown while `macro` is not empty.
+    // The window must take no input meanwhile but stay alive through
+    // processEvents().
+    virtual void showMacroRunning(const QString &macro) { Q_UNUSED(macro); }
 };

@@ -15,6 +15,7 @@ QString RunSummary::text() const
         + (sheets > 1 ? QStringLiteral(" (in %1 sheets)").arg(sheets) : QString()) + '\n';
     text += QStringLiteral("Cells written: ") + QString::number(counts.cellsWritten) + '\n';
     text += rebuilt;
+    text += macro;
     auto lost = [&text](const char *why, qint64 lines, qint64 cells) {
         if (lines > 0)
             text += QStringLiteral("Lines not written in full, %1: %2 (%3 cells)\n")

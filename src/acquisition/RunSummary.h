@@ -19,6 +19,7 @@ struct RunSummary {
     int sheets = 1;
     StreamParser::Counts counts;
     QString rebuilt; // a line on a workbook rebuilt from the journal, or empty
+    QString macro;   // a line on the user macro at Stop, or empty
     qint64 brokenLinesDropped = 0;
     qint64 linesMissing = 0;
     QString savedAs;     // empty: not saved

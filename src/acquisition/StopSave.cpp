@@ -7,6 +7,7 @@
 #include "RunReplay.h"
 #include "RunTexts.h"
 #include "SpreadsheetFactory.h"
+#include "UserMacro.h"
 #include "WorkbookSaver.h"
 
 #include <QTemporaryDir>
@@ -150,6 +151,7 @@ bool StopSave::rebuildIn(const QString &folder, const QString &rawPath, std::sha
         app = m_factory.createHeadless();
         if (!app)
             return fail(RunTexts::kNoSpreadsheet);
+        UserMacro::openStartupWorkbooks(*app); // as at Start, for the macro
         book = app->open(copy);
     } catch (const std::exception &e) {
         return fail(QString::fromStdString(e.what()));

@@ -4,6 +4,7 @@
 #include "JournalReader.h"
 #include "MasterWorkbook.h"
 #include "RunReplay.h"
+#include "RunTexts.h"
 #include "UserMacro.h"
 #include "WorkbookSaver.h"
 
@@ -49,9 +50,14 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
     int status = 0;
     try {
         app = factory.createHeadless();
+        // As at Start: the start-up folder's workbooks first, so that the
+        // copy is the active workbook when the macro runs.
+        if (!macro.isEmpty()) {
+            const QString problem = UserMacro::openStartupWorkbooks(*app);
+            if (!problem.isEmpty())
+                QTextStream(stderr) << "halvern: " << problem << "\n";
+        }
         const std::shared_ptr<Workbook> book = app->open(copy);
-        if (!macro.isEmpty())
-            UserMacro::openPersonal(*app, *book);
         RunReplay replay(*app);
         const bool replayed = replay.replay(reader, &error);
         if (!reader.damage().isEmpty())
@@ -59,8 +65,12 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
         if (!replayed) {
             status = fail(error);
         } else {
-            if (!macro.isEmpty() && !UserMacro::run(*app, macro))
-                QTextStream(stderr) << "halvern: the macro " << macro << " did not run\n";
+            if (!macro.isEmpty()) {
+                const UserMacro::Result result = UserMacro::run(*app, macro);
+                if (!result)
+                    QTextStream(stderr) << "halvern: " << RunTexts::kMacroFailed << ' ' << macro << ": "
+                                        << result.reason << "\n";
+            }
             int told = 0;
             app->setLongCallNotice([&target, &told](int seconds) {
                 // A save that takes long is shown to be going on, every ten seconds.

@@ -412,6 +412,23 @@ void frmMain::showWaiting(const QString &text, int seconds)
     m_waiting->setValue(0); // lets the window repaint
 }
 
+void frmMain::showMacroRunning(const QString &macro)
+{
+    delete m_macroRunning;
+    if (macro.isEmpty())
+        return;
+    // Window-modal: the main window takes no clicks and cannot be closed
+    // while the macro runs, but it repaints.
+    m_macroRunning = new QProgressDialog(
+        QStringLiteral("Running the macro %1.\nIt may be waiting for you in the spreadsheet.").arg(macro), QString(), 0,
+        0, this);
+    m_macroRunning->setWindowTitle(windowTitle());
+    m_macroRunning->setWindowModality(Qt::WindowModal);
+    m_macroRunning->setMinimumDuration(0);
+    m_macroRunning->setValue(0);
+    m_macroRunning->show();
+}
+
 void frmMain::showProgress(qint64 done, qint64 total)
 {
     if (total <= 0) {

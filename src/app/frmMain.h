@@ -115,6 +115,7 @@ public:
     void showProgress(qint64 done, qint64 total) override;
     void showNotice(const QString &text) override;
     void showWaiting(const QString &text, int seconds) override;
+    void showMacroRunning(const QString &macro) override;
 
 public slots:
     void cmdStart_Click();
@@ -156,4 +157,5 @@ private:
     QPointer<QProgressDialog> m_progress;
     QPointer<QProgressDialog> m_waiting;
     QPointer<QMessageBox> m_notice;
+    QPointer<QProgressDialog> m_macroRunning;
 };

@@ -152,16 +152,20 @@ TEST_F(AcquisitionRunTest, PersonalMacrosAreOpenedWhenPresentAndTheWorkingCopySt
 {
     writeFile(startup.path() + "/Personal.xls", "macros");
     start();
-    EXPECT_EQ(app->opened, (QStringList{working, startup.path() + "/Personal.xls"}));
+    // Hidden and first, as Excel opens XLSTART.
+    EXPECT_EQ(app->opened, (QStringList{startup.path() + "/Personal.xls", working}));
+    EXPECT_EQ(app->hidden, QStringList{startup.path() + "/Personal.xls"});
     EXPECT_EQ(app->activeBook(), workingBook());
     EXPECT_EQ(view.status, "Ready");
 }
 
 TEST_F(AcquisitionRunTest, PersonalOdsStandsInForAMissingPersonalXls)
 {
-    writeFile(startup.path() + "/Personal.ods", "macros");
+    // Every workbook of the folder, but Excel's owner files and hidden ones.
+    for (const char *name : {"Personal.ods", "tools.XLSM", "~$Personal.xls", ".~lock.Personal.ods#"})
+        writeFile(startup.path() + '/' + name, "macros");
     start();
-    EXPECT_EQ(app->opened, (QStringList{working, startup.path() + "/Personal.ods"}));
+    EXPECT_EQ(app->opened, (QStringList{startup.path() + "/Personal.ods", startup.path() + "/tools.XLSM", working}));
     EXPECT_EQ(app->activeBook(), workingBook());
 }
 

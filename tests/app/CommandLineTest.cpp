@@ -6,6 +6,7 @@
 #include "PtyAdapter.h"
 #include "SavedSheet.h"
 #include "TextPrinters.h"
+#include "OfficeProbe.h"
 #include "TmpfsMount.h"
 
 #include <QDir>
@@ -46,6 +47,7 @@ protected:
     }
 
     QString settings() const { return config.path() + "/Halvern"; }
+    QString dataHome; // the program's XDG_DATA_HOME when set
 
     // Runs the program; `prefix` runs it through another program (setpriv).
     Outcome run(const QStringList &args, const QStringList &prefix = {})
@@ -53,6 +55,8 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", config.path());
         env.insert("HALVERN_SERIAL_BY_ID", devices.path());
+        if (!dataHome.isEmpty())
+            env.insert("XDG_DATA_HOME", dataHome);
         // No display at all: a window would end the program with an error.
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(name);
@@ -209,4 +213,29 @@ TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalDamagedTimesOrNot)
     ASSERT_EQ(xls.exitCode, 0) << xls.err.toStdString();
     EXPECT_TRUE(xls.err.contains(dir.filePath("wide.xlsx"))) << xls.err.toStdString();
     EXPECT_EQ(SavedSheet::read(dir.filePath("wide.xlsx")).rows.value(0).size(), 300);
+}
+
+TEST_F(CommandLineTest, ReplayRunsAVbaMacroFromXlstartAndNamesOneThatFailed)
+{
+    QTemporaryDir dir;
+    dataHome = dir.filePath("data");
+    const QString personal = dataHome + "/Halvern/XLSTART/Personal.xls";
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(personal).path()));
+    OfficeProbe().makeMacroWorkbook(personal, {{"Module1", "Sub MarkRun()\n  Range(\"D1\").Value = ActiveWorkbook.Name\n"
+                                                           "  ThisWorkbook.Sheets(1).Range(\"A1\").Value = 1\n"
+                                                           "End Sub\nSub Divide()\n  Dim a, b\n  a = 1 / b\nEnd Sub\n"}});
+    const QByteArray before = readFile(personal);
+    const QString raw = dir.filePath("run.raw");
+    writeFile(raw, "1 :: 2\r\n");
+
+    const Outcome ran = run({"--replay", raw, "--save-as", dir.filePath("run.xls"), "--macro", "PERSONAL.XLS!MarkRun"});
+    ASSERT_EQ(ran.exitCode, 0) << ran.err.toStdString();
+    EXPECT_EQ(SavedSheet::read(dir.filePath("run.xls")).at(1, 4), "spreadsheet.xls");
+    EXPECT_EQ(readFile(personal), before); // changed in memory only
+
+    const Outcome failed = run({"--replay", raw, "--save-as", dir.filePath("failed.xls"), "--macro", "Divide"});
+    EXPECT_EQ(failed.exitCode, 0);
+    EXPECT_TRUE(failed.err.contains("User macro did NOT run. Divide: error 11: Division by zero"))
+        << failed.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("failed.xls")));
 }

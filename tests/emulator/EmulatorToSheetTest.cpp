@@ -3,8 +3,7 @@
 // real headless office, the emulated models' output written by the main
 // window's own timer, Stop with the save dialog answered, and the saved
 // workbooks read back.
-#include "AcquisitionRun.h"
-#include "MainWindowRig.h"
+#include "MainWindowFixture.h"
 #include "SavedSheet.h"
 #include "frmEmulation.h"
 
@@ -18,11 +17,13 @@
 
 namespace {
 
-class EmulatorToSheetTest : public ::testing::Test {
+class EmulatorToSheetTest : public MainWindowFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(rig.setUp(), "");
+        MainWindowFixture::SetUp();
+        if (HasFatalFailure())
+            return;
         ASSERT_TRUE(rig.startProgram());
         rig.w->mnuToolsDLREmulation->trigger();
         emulator = rig.w->emulatorWindow();
@@ -36,7 +37,6 @@ protected:
         EXPECT_TRUE(c) << name;
         return c;
     }
-    AcquisitionRun &run() { return rig.w->run(); }
 
     // Start, let the emulator feed the run until done() holds, then Stop with
     // the workbook saved under name; the saved path.
@@ -56,7 +56,6 @@ protected:
         return rig.saveAnswer;
     }
 
-    MainWindowRig rig;
     frmEmulation *emulator = nullptr;
 };
 

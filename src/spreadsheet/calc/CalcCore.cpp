@@ -105,6 +105,8 @@ void UnoState::releaseAll()
     eventWatch.clear();
     bridgeWatch.clear();
     lastActive.clear();
+    ownModels.clear();
+    hiddenModels.clear();
     watchedViews.clear();
     desktop.clear();
     context.clear();
@@ -167,6 +169,14 @@ Reference<css::sheet::XSpreadsheet> UnoState::activeSheet()
         cachedAt = now;
     }
     return sheet;
+}
+
+bool UnoState::isOwn(const Reference<css::frame::XModel> &model) const
+{
+    for (const auto &own : ownModels)
+        if (own == model)
+            return true;
+    return false;
 }
 
 void UnoState::activate(const Reference<css::frame::XModel> &model)
@@ -443,6 +453,15 @@ void CalcCore::quit()
         try {
             m_worker->run(
                 [state] {
+                    // What a macro changed in a hidden workbook stays in
+                    // memory: the office must not ask the user about it.
+                    for (const auto &model : state->hiddenModels) {
+                        try {
+                            Reference<css::util::XCloseable>(model, UNO_QUERY_THROW)->close(true);
+                        } catch (...) {
+                        }
+                    }
+                    state->hiddenModels.clear();
                     try {
                         if (state->desktop.is())
                             state->desktop->terminate();

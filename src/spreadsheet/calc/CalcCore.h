@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <com/sun/star/document/XDocumentEventBroadcaster.hpp>
 #include <com/sun/star/document/XDocumentEventListener.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
@@ -39,6 +40,11 @@ struct UnoState {
     // The workbook made active last through us: used when the office's
     // current component is not a workbook (e.g. a hidden load, a Basic IDE).
     css::uno::Reference<css::frame::XModel> lastActive;
+    // The workbooks opened through us: the only ones whose macros we run.
+    std::vector<css::uno::Reference<css::frame::XModel>> ownModels;
+    // Of those, the ones opened hidden (the personal macro workbooks): never
+    // saved by us, and closed unasked when the office is quit.
+    std::vector<css::uno::Reference<css::frame::XModel>> hiddenModels;
     // Cache for the write path: the current component last seen, its model
     // and view. Checked against the office on every write.
     css::uno::Reference<css::lang::XComponent> seenComponent;
@@ -69,6 +75,7 @@ struct UnoState {
     css::uno::Reference<css::sheet::XSpreadsheet> activeSheet();
     // The workbook that is active right now (throws Failed when none).
     css::uno::Reference<css::frame::XModel> activeModel();
+    bool isOwn(const css::uno::Reference<css::frame::XModel> &model) const;
     // Makes model the office's active workbook.
     void activate(const css::uno::Reference<css::frame::XModel> &model);
     void forgetCache();
@@ -106,6 +113,8 @@ public:
     // the seconds since it began.
     using LongCallNotice = std::function<void(int seconds)>;
     void setLongCallNotice(LongCallNotice notice) { m_longCallNotice = std::move(notice); }
+    // How often a call without a limit lets its caller look up.
+    static constexpr std::chrono::milliseconds kWaitStep{50};
 
     // Runs fn(uno state) on the worker within limit. Throws Gone when the
     // office has ended, Busy when it does not answer in time or an earlier
@@ -147,6 +156,64 @@ public:
             throwBusy(outcome, limit);
         if constexpr (!std::is_void_v<R>)
             return std::move(**result);
+    }
+
+    // Runs fn(uno state) on the worker without a time limit, for a call that
+    // may wait for the user (a macro showing a message box). `waiting` is
+    // called every kWaitStep until the call has ended. Throws as call() does.
+    template <class R>
+    R callWithoutLimit(std::function<R(UnoState &)> fn, const std::function<void()> &waiting)
+    {
+        struct Outcome {
+            std::atomic<bool> done{false};
+            std::exception_ptr error;
+            std::optional<std::conditional_t<std::is_void_v<R>, bool, R>> value;
+        };
+        ensureRunning();
+        auto outcome = std::make_shared<Outcome>();
+        std::shared_ptr<UnoState> state = m_uno;
+        // The job keeps its own outcome: it may end after its first wait.
+        const CallWorker::Outcome first = m_worker->run(
+            [state, fn, outcome] {
+                try {
+                    try {
+                        if constexpr (std::is_void_v<R>) {
+                            fn(*state);
+                            outcome->value.emplace(true);
+                        } else {
+                            outcome->value.emplace(fn(*state));
+                        }
+                    } catch (...) {
+                        rethrowAsSpreadsheetError(*state);
+                    }
+                } catch (...) {
+                    outcome->error = std::current_exception();
+                }
+                outcome->done = true;
+            },
+            kWaitStep);
+        if (first == CallWorker::Outcome::Refused)
+            throwBusy(first, kWaitStep);
+        while (!outcome->done) {
+            if (waiting)
+                waiting();
+            if (!m_process->alive()) {
+                markEnded();
+                throw SpreadsheetError(SpreadsheetError::Kind::Gone, QStringLiteral("LibreOffice has ended"));
+            }
+            m_worker->waitPending(kWaitStep);
+        }
+        if (outcome->error) {
+            try {
+                std::rethrow_exception(outcome->error);
+            } catch (const SpreadsheetError &e) {
+                if (e.kind() == SpreadsheetError::Kind::Gone)
+                    markEnded();
+                throw;
+            }
+        }
+        if constexpr (!std::is_void_v<R>)
+            return std::move(*outcome->value);
     }
 
     // Throws Gone when the office has ended.

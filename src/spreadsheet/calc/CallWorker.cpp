@@ -139,6 +139,14 @@ bool CallWorker::pending() const
     return m_shared->timedOut && !m_shared->timedOut->done;
 }
 
+bool CallWorker::waitPending(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_shared->mutex);
+    return m_shared->changed.wait_for(lock, timeout, [&] {
+        return !m_shared->timedOut || m_shared->timedOut->done;
+    });
+}
+
 bool CallWorker::waitIdle(std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(m_shared->mutex);

@@ -32,6 +32,9 @@ public:
     void post(std::function<void()> job);
     // True while a job that timed out has not finished yet.
     bool pending() const;
+    // Waits at most timeout for the job that timed out to finish; true when
+    // none is pending any more.
+    bool waitPending(std::chrono::milliseconds timeout);
     // Waits at most timeout until every queued job has run; true when idle.
     bool waitIdle(std::chrono::milliseconds timeout);
 

@@ -5,7 +5,7 @@
 // the window during a run and while paused (both stop the run).
 #include "AcquisitionRun.h"
 #include "FlatWorkbook.h"
-#include "MainWindowRig.h"
+#include "MainWindowFixture.h"
 #include "OfficeConversion.h"
 #include "QStringPrinter.h"
 #include "SavedSheet.h"
@@ -50,20 +50,15 @@ bool writePersonalOds(const QString &folder, const QString &basic)
         && QFileInfo::exists(folder + "/Personal.ods");
 }
 
-class MainWindowStopTest : public ::testing::Test {
+class MainWindowStopTest : public MainWindowFixture {
 protected:
-    void SetUp() override { ASSERT_EQ(rig.setUp(), ""); }
     void TearDown() override
     {
         rig.tearDown();
         QFile::remove(startupFolder() + "/Personal.ods");
     }
 
-    AcquisitionRun &run() { return rig.w->run(); }
-    frmMain &w() { return *rig.w; }
     QStringList savedFiles() const { return QDir(rig.output.path()).entryList({"*.xls"}, QDir::Files); }
-
-    MainWindowRig rig;
 };
 
 TEST_F(MainWindowStopTest, UserMacroInItsFormsRunsBeforeTheSave)

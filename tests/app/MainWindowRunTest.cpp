@@ -3,8 +3,7 @@
 // serial component on a socat pair, a real headless office, and the saved
 // workbook read back. Covers the stream cases, the start failures, a busy,
 // a closed office, a port that vanishes, and pause and resume.
-#include "AcquisitionRun.h"
-#include "MainWindowRig.h"
+#include "MainWindowFixture.h"
 #include "QStringPrinter.h"
 #include "SavedSheet.h"
 #include "StatusTexts.h"
@@ -20,10 +19,8 @@
 
 namespace {
 
-class MainWindowRunTest : public ::testing::Test {
+class MainWindowRunTest : public MainWindowFixture {
 protected:
-    void SetUp() override { ASSERT_EQ(rig.setUp(), ""); }
-
     // Presses Stop with the save dialog answered by a file in the output folder.
     QString stopAndSave(const QString &name)
     {
@@ -31,9 +28,6 @@ protected:
         click(rig.w->cmdStop);
         return rig.saveAnswer;
     }
-
-    AcquisitionRun &run() { return rig.w->run(); }
-    frmMain &w() { return *rig.w; }
 
     // The stopped layout, as after the load or a Stop.
     void expectStoppedLayout()
@@ -49,8 +43,6 @@ protected:
         // Right after the load the timer runs until its first tick finds no run.
         EXPECT_TRUE(waitUntil([this] { return !w().tmrMain->isActive(); }, 1000));
     }
-
-    MainWindowRig rig;
 };
 
 TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
@@ -92,10 +84,11 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
     EXPECT_EQ(run().nextRow(), 6);
 
     // Four empty lines: a separator (column 2, time stamp in row 1) and one
-    // empty data line in row 2; the next line goes to row 3.
-    ASSERT_TRUE(rig.sendWritten("\r\n\r\n\r\n\r\n6.1\r\n"));
+    // empty data line in row 2; the next lines go to rows 3 and 4, the second
+    // over the first record line's cell in column 2.
+    ASSERT_TRUE(rig.sendWritten("\r\n\r\n\r\n\r\n6.1\r\n6.2\r\n"));
     EXPECT_EQ(rig.w->run().blockColumn(), 2);
-    EXPECT_EQ(run().nextRow(), 4);
+    EXPECT_EQ(run().nextRow(), 5);
 
     // On to column 255, where a three-field line meets the column limit.
     QByteArray separators;
@@ -129,12 +122,12 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
     const QStringList second{"2", "2", "06/12/2026", "14:31:00", "524", "Y", ""};
     for (int c = 1; c <= 7; ++c) {
         if (c == 2)
-            continue; // column 2 holds the second block from row 1 to 3
+            continue; // column 2 holds the second block from row 1 to 4
         EXPECT_EQ(sheet.at(4, c), first[c - 1]) << "column " << c;
         EXPECT_EQ(sheet.at(5, c), second[c - 1]) << "column " << c;
     }
-    EXPECT_EQ(sheet.at(4, 2), "1");
-    EXPECT_EQ(sheet.at(5, 2), "2");
+    EXPECT_EQ(sheet.at(4, 2), "6.2"); // the block's data overwrites the record line's cell
+    EXPECT_EQ(sheet.at(5, 2), "2"); // "0002" is a plain number
     EXPECT_TRUE(SavedSheet::isHours(sheet.at(1, 2))) << sheet.at(1, 2).toStdString();
     EXPECT_EQ(sheet.at(2, 2), "");
     EXPECT_EQ(sheet.at(3, 2), "6.1");
@@ -143,6 +136,7 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
         ASSERT_EQ(sheet.at(2, c), c == 255 ? "a" : "") << "column " << c;
     }
     EXPECT_EQ(sheet.at(2, 256), "b");
+    EXPECT_EQ(sheet.at(2, 257), ""); // "c" finds no column after the last
     EXPECT_EQ(sheet.at(3, 255), "");
 }
 

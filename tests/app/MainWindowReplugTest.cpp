@@ -2,9 +2,8 @@
 // window with its own tmrMain, the real serial component numbering a socat
 // pseudo-terminal behind a by-id style link as COM5, a real headless office,
 // and the saved workbook read back.
-#include "AcquisitionRun.h"
 #include "LinkFolderDeviceSource.h"
-#include "MainWindowRig.h"
+#include "MainWindowFixture.h"
 #include "PtyAdapter.h"
 #include "QStringPrinter.h"
 #include "SavedSheet.h"
@@ -15,11 +14,13 @@
 
 namespace {
 
-class MainWindowReplugTest : public ::testing::Test {
+class MainWindowReplugTest : public MainWindowFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(rig.setUp(), "");
+        MainWindowFixture::SetUp();
+        if (HasFatalFailure())
+            return;
         // COM5 is the adapter Halvern numbers by itself, not a ports.conf line.
         QFile::remove(AppSettings::folder() + "/ports.conf");
         ASSERT_TRUE(meter.plug());
@@ -57,10 +58,8 @@ protected:
         meter.unplug();
     }
 
-    AcquisitionRun &run() { return rig.w->run(); }
     QColor portLamp() const { return MainWindowRig::colourOf(rig.w->panComPort); }
 
-    MainWindowRig rig;
     QTemporaryDir devices;
     PtyAdapter meter{devices.path(), "usb-Acme_Meter_A1-if00-port0"};
     PtyPeer instrument;

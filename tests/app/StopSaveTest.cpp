@@ -6,8 +6,7 @@
 // lines held back by a busy office are written at Stop, or rebuilt from the
 // journal when the office is still stuck; a journal that cannot be written
 // does not stop the run.
-#include "AcquisitionRun.h"
-#include "MainWindowRig.h"
+#include "MainWindowFixture.h"
 #include "QStringPrinter.h"
 #include "RunJournal.h"
 #include "SavedSheet.h"
@@ -46,12 +45,8 @@ std::string missingRecordRow(const SavedSheet &sheet, int count)
 
 QString systemReason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
-class StopSaveTest : public ::testing::Test {
+class StopSaveTest : public MainWindowFixture {
 protected:
-    void SetUp() override { ASSERT_EQ(rig.setUp(), ""); }
-
-    AcquisitionRun &run() { return rig.w->run(); }
-    frmMain &w() { return *rig.w; }
     QStringList boxTexts() const
     {
         QStringList texts;
@@ -59,8 +54,6 @@ protected:
             texts << box.text;
         return texts;
     }
-
-    MainWindowRig rig;
 };
 
 TEST_F(StopSaveTest, SavesTheSystemRefusesAreToldAndAskedAgainUntilAGoodPathSavesEverything)
