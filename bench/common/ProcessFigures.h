@@ -3,9 +3,11 @@
 // Figures of this process for the benchmarks (header only; bench/common is
 // not a program of its own).
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <cstring>
 #include <ctime>
+#include <unistd.h>
 
 // CPU seconds of this process: on a shared machine the wall time also holds
 // the time others had the processor.
@@ -27,4 +29,25 @@ inline double statusMiB(const char *key)
         if (line.startsWith(key))
             return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').first().toDouble() / 1024;
     return -1;
+}
+
+// The sum of a memory figure ("VmHWM:", "VmRSS:") over the processes of the
+// process group `group` (an office we launched), in MiB.
+inline double groupStatusMiB(int group, const char *key)
+{
+    double sum = 0;
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString &entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const int pid = entry.toInt(&number);
+        if (!number || ::getpgid(pid) != group)
+            continue;
+        QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (line.startsWith(key))
+                sum += line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').first().toDouble() / 1024;
+    }
+    return sum;
 }

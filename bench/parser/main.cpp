@@ -14,6 +14,7 @@ namespace {
 class NullSheet : public SpreadsheetApp {
 public:
     std::shared_ptr<Workbook> open(const QString &) override { return nullptr; }
+    std::shared_ptr<Workbook> openHidden(const QString &) override { return nullptr; }
     void setVisible(bool) override {}
     QString startupPath() override { return {}; }
     void setCell(std::int32_t, std::int32_t, const CellValue &) override { ++cells; }
@@ -22,7 +23,7 @@ public:
         cells += values.size();
     }
     QString addSheet() override { return QString(); }
-    void run(const QString &) override {}
+    void run(const QString &, const std::function<void()> &) override {}
     QList<std::shared_ptr<Workbook>> workbooks() override { return {}; }
     std::optional<QString> getSaveAsFilename(const QString &, const QString &, const QString &) override
     {

@@ -13,8 +13,13 @@
 //                         double that only counts what it gets (default), or
 //                         into a headless office: time, and this process's
 //                         peak memory (VmHWM) against the journal's size.
-// Without arguments: office, memory fake and memory office in turn, each in a
-// process of its own so that its peak memory is its own.
+//  tenhours [hours]       a journal of `hours` at 9600 baud (default 10)
+//                         rebuilt into an .xlsx by `halvern --replay`, as a
+//                         user runs it: the time from start to exit, and the
+//                         office's peak memory (VmHWM of its processes,
+//                         sampled every 100 ms).
+// Without arguments: office, memory fake, memory office and tenhours in turn,
+// each in a process of its own so that its peak memory is its own.
 #include "../common/PrivateHome.h"
 #include "../common/ProcessFigures.h"
 #include "CalcSpreadsheetFactory.h"
@@ -27,11 +32,13 @@
 #include "Workbook.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -221,6 +228,49 @@ int memoryCase(double hours, bool office)
     return 0;
 }
 
+int tenHoursCase(double hours)
+{
+    QTemporaryDir work;
+    const qint64 bytes = static_cast<qint64>(hours * 3600 * 10 * kTickBytes);
+    const MadeJournal made = makeJournal(work.path() + "/runs", 0, bytes);
+    std::printf("tenhours: a journal of %.1f hours at 9600 baud, %.2f MB, %lld record lines, by halvern --replay\n",
+                hours, made.bytes / 1e6, static_cast<long long>(made.lines));
+    std::fflush(stdout);
+    const QString program = QCoreApplication::applicationDirPath() + "/halvern";
+    const QString saved = work.path() + "/ten-hours.xlsx";
+    QProcess halvern;
+    halvern.setProcessChannelMode(QProcess::ForwardedChannels);
+    QElapsedTimer t;
+    t.start();
+    halvern.start(program, {"--replay", made.raw, "--save-as", saved});
+    if (!halvern.waitForStarted())
+        return 1;
+    // The office runs in a process group of its own, a child of the program's.
+    double officePeak = 0;
+    while (!halvern.waitForFinished(100)) {
+        QDir proc(QStringLiteral("/proc"));
+        for (const QString &entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile f("/proc/" + entry + "/stat");
+            if (!f.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray stat = f.readAll();
+            const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 2 && fields[1].toLongLong() == halvern.processId()
+                && fields[2].toLongLong() == entry.toLongLong()) {
+                officePeak = std::max(officePeak, groupStatusMiB(entry.toInt(), "VmHWM:"));
+            }
+        }
+    }
+    const double wall = t.nsecsElapsed() / 1e9;
+    if (halvern.exitStatus() != QProcess::NormalExit || halvern.exitCode() != 0) {
+        std::fprintf(stderr, "halvern --replay failed (status %d)\n", halvern.exitCode());
+        return 1;
+    }
+    std::printf("  start to exit %.1f s; office peak memory (VmHWM of its processes) %.0f MiB; .xlsx %.1f MB\n", wall,
+                officePeak, QFileInfo(saved).size() / 1e6);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -233,13 +283,15 @@ int main(int argc, char **argv)
         return officeCase(argc > 2 ? std::atoll(argv[2]) : 70000);
     if (which == "memory")
         return memoryCase(argc > 2 ? std::atof(argv[2]) : 10.0, argc > 3 && std::strcmp(argv[3], "office") == 0);
+    if (which == "tenhours")
+        return tenHoursCase(argc > 2 ? std::atof(argv[2]) : 10.0);
     if (!which.isEmpty()) {
-        std::fprintf(stderr, "usage: bench_replay [office [lines] | memory [hours] [fake|office]]\n");
+        std::fprintf(stderr, "usage: bench_replay [office [lines] | memory [hours] [fake|office] | tenhours [hours]]\n");
         return 2;
     }
     int failures = 0;
     for (const QStringList &args : {QStringList{"office"}, QStringList{"memory", "10", "fake"},
-                                    QStringList{"memory", "10", "office"}}) {
+                                    QStringList{"memory", "10", "office"}, QStringList{"tenhours"}}) {
         std::fflush(stdout);
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);

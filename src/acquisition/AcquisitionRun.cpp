@@ -2,6 +2,8 @@
 
 #include "EmulatorFeed.h"
 #include "FolderLookup.h"
+#include "FolderProbe.h"
+#include "JournalTexts.h"
 #include "MasterWorkbook.h"
 #include "MacroSettings.h"
 #include "MessageBoxes.h"
@@ -12,6 +14,7 @@
 #include "SerialComm.h"
 #include "SheetSpace.h"
 #include "SpreadsheetFactory.h"
+#include "StopMacro.h"
 #include "StreamWatch.h"
 #include "UserMacro.h"
 
@@ -35,6 +38,9 @@ QString withoutTrailingSlash(QString folder)
 // How long Stop's last write waits for a busy spreadsheet: a normal call's limit.
 constexpr int kLastWriteWaitMs = 1000;
 constexpr int kLastWritePauseMs = 50;
+// What a paused run received is read back from the journal this much at a
+// time, each part once the parser has caught up with the one before.
+constexpr qsizetype kBacklogPart = 256 * 1024;
 
 // Stands in for the main window once it has gone.
 NullAcquisitionView &nullView()
@@ -60,7 +66,8 @@ AcquisitionRun::AcquisitionRun(AcquisitionView &view, SerialComm &comm,
       m_stopSave(factory, boxes, m_programFolder,
                  {[this] { return documentsFolder(); },
                   [this](qint64 done, qint64 total) { m_view->showProgress(done, total); },
-                  [this](SpreadsheetApp &app) { runUserMacro(app); }})
+                  [this](SpreadsheetApp &app) { runUserMacro(app); },
+                  [this](const QString &text, int seconds) { m_view->showWaiting(text, seconds); }})
 {
 }
 
@@ -109,6 +116,10 @@ bool AcquisitionRun::openWorkbookAndPort()
         return fail(kNoSpreadsheet);
     m_app = app;
 
+    // The start-up folder's workbooks (the personal macros) first, hidden, as
+    // Excel opens XLSTART: the working copy opened after them is the active
+    // workbook, for the writes and for the macro at Stop.
+    const QString startupProblem = UserMacro::openStartupWorkbooks(*app);
     try {
         m_book = app->open(working);
         if (!m_book)
@@ -138,9 +149,7 @@ bool AcquisitionRun::openWorkbookAndPort()
 
     view.showRunButtons(true);
 
-    // The user's personal macro workbook, so that a macro run at Stop can be
-    // found there.
-    if (UserMacro::openPersonal(*app, *m_book) == UserMacro::Personal::Failed) {
+    if (!startupProblem.isEmpty()) {
         view.setExcelLamp(Lamp::Yellow);
         view.setStatusText(kNoPersonalMacros);
     }
@@ -160,6 +169,9 @@ void AcquisitionRun::start()
     m_linesHandled = 0;
     m_brokenLine.reset();
     m_parser.reset();
+    m_journalFailuresTold = 0;
+    m_officeTrouble = false;
+    m_backlog.clear();
     if (m_streamWatch)
         m_streamWatch->runStarted();
     openJournal();
@@ -174,18 +186,24 @@ void AcquisitionRun::start()
 void AcquisitionRun::tick()
 {
     m_view->setTimerEnabled(false);
-    if (m_state != RunState::Running || m_inTick)
+    if (m_state == RunState::Stopped || m_inTick)
         return;
     m_inTick = true;
-    const QByteArray text = takeIncomingText();
-    // The bytes are the record: kept before anything else is done with them.
-    m_journal.append(text, now());
-    if (m_streamWatch && !text.isEmpty())
-        m_streamWatch->textArrived(text);
-    m_pending.append(afterBrokenLine(text));
-    if (!m_pending.isEmpty())
-        writePendingLines();
+    if (m_state == RunState::Paused) {
+        // A pause holds the writing, not the receiving: the port is read all
+        // the same, so nothing waits in a buffer that can overflow, and the
+        // text goes into the journal until Resume. The emulator's mailbox
+        // keeps its latest piece meanwhile.
+        if (!m_emulator.isActive())
+            receive(takeIncomingText());
+    } else {
+        receive(takeIncomingText());
+        takeFromBacklog();
+        if (!m_pending.isEmpty())
+            writePendingLines();
+    }
     m_journal.syncIfDue(now());
+    watchJournal();
     m_inTick = false;
 
     // A click handled here may stop or pause the run, or close the main
@@ -195,6 +213,45 @@ void AcquisitionRun::tick()
     if (!*alive)
         return;
     m_view->setTimerEnabled(true);
+}
+
+void AcquisitionRun::receive(const QByteArray &text)
+{
+    // The bytes are the record: kept before anything else is done with them.
+    const std::int64_t keptBefore = m_journal.keptBytes();
+    m_journal.append(text, now());
+    if (m_streamWatch && !text.isEmpty())
+        m_streamWatch->textArrived(text);
+    if (m_backlog.holding())
+        m_backlog.arrived(text, m_journal.keptBytes() - keptBefore == text.size());
+    else
+        m_pending.append(afterBrokenLine(text));
+}
+
+void AcquisitionRun::takeFromBacklog()
+{
+    if (!m_backlog.holding() || m_pending.size() >= kBacklogPart)
+        return;
+    QString error;
+    const QByteArray part = m_backlog.take(kBacklogPart, &error);
+    if (!error.isEmpty())
+        m_view->showNotice(QStringLiteral("What arrived during the pause cannot be read back from the run's "
+                                          "journal, so it is missing from the workbook: ")
+                           + error);
+    m_pending.append(afterBrokenLine(part));
+}
+
+void AcquisitionRun::watchJournal()
+{
+    if (m_journal.failures() != m_journalFailuresTold) {
+        m_journalFailuresTold = m_journal.failures();
+        m_view->showNotice(JournalTexts::failureNotice(m_journal));
+    }
+    const QString tip = JournalTexts::lampTip(m_journal, m_officeTrouble);
+    if (tip != m_excelTip) {
+        m_excelTip = tip;
+        m_view->setExcelLampTip(tip);
+    }
 }
 
 QByteArray AcquisitionRun::takeIncomingText()
@@ -228,8 +285,10 @@ void AcquisitionRun::countReceived(qsizetype bytes)
 void AcquisitionRun::portFailed()
 {
     m_port.fail();
-    m_view->setComPortLamp(Lamp::Red);
-    m_view->setStatusText(kNoPort);
+    if (m_state == RunState::Running) { // a pause keeps its display until Resume
+        m_view->setComPortLamp(Lamp::Red);
+        m_view->setStatusText(kNoPort);
+    }
     // An adapter pulled out and put back during a pause is only noticed at
     // the first read after Resume, when it is back already: the watch would
     // take the device present as the one lost and wait for it to change.
@@ -310,6 +369,8 @@ void AcquisitionRun::writePendingLines()
     if (m_state != RunState::Running)
         return; // paused meanwhile: the pause owns the status display now
 
+    m_officeTrouble = outcome == StreamParser::Outcome::Busy || outcome == StreamParser::Outcome::Gone;
+    watchJournal();
     switch (outcome) {
     case StreamParser::Outcome::Ok:
     case StreamParser::Outcome::Dropped:
@@ -352,7 +413,9 @@ void AcquisitionRun::pause()
     if (m_state != RunState::Running)
         return;
     m_state = RunState::Paused;
-    m_view->setTimerEnabled(false);
+    // The tick goes on reading the port (see tick()); what arrives waits in
+    // the journal from here on.
+    m_backlog.hold(m_journal);
     m_view->setPauseEnabled(false);
     m_view->setResumeEnabled(true);
     m_view->setPauseInFront(false);
@@ -410,12 +473,10 @@ void AcquisitionRun::openJournal()
     } catch (...) {
     }
     const QString folder = journalFolder();
-    // A journal that cannot be written is told once; the run goes on.
-    if (!m_journal.open(folder, m_started, m_comNumber))
-        m_view->setExcelLampTip(QStringLiteral("The bytes of this run are NOT being kept: ")
-                                + m_journal.problem());
-    else
-        m_view->setExcelLampTip(QString());
+    // A journal that cannot be written is told on the lamp; the run goes on.
+    m_journal.open(folder, m_started, m_comNumber);
+    m_excelTip = JournalTexts::lampTip(m_journal, false);
+    m_view->setExcelLampTip(m_excelTip);
 }
 
 QString AcquisitionRun::journalFolder() const
@@ -439,9 +500,11 @@ void AcquisitionRun::closeJournal()
                              .device = m_comm.openedDevicePath(), .bytes = m_journal.bytes(),
                              .lines = m_journal.lines(), .rowsUsed = m_rowsInFullSheets + m_row - 1,
                              .sheets = m_sheetsAdded + 1, .counts = m_parser.counts(), .rebuilt = m_stopSave.rebuilt(),
-                             .brokenLinesDropped = m_brokenLine.dropped(), .linesMissing = linesMissing(),
+                             .macro = m_macroOutcome, .brokenLinesDropped = m_brokenLine.dropped(),
+                             .linesMissing = linesMissing(),
                              .savedAs = m_stopSave.savedAs(), .alsoSavedAs = m_stopSave.alsoSavedAs(),
-                             .rawPath = m_journal.rawPath(), .journalProblem = m_journal.problem()};
+                             .rawPath = m_journal.rawPath(), .journalProblem = m_journal.problem(),
+                             .journalIncomplete = JournalTexts::summaryLine(m_journal)};
     m_journal.writeSummary(summary.text());
     m_journal.close();
 }
@@ -463,8 +526,13 @@ void AcquisitionRun::closeRun(const MacroSettings &macro)
 
     // From here on a failing call is skipped and the stop goes on. The macro
     // runs before the save, so what it changes is saved with the data.
-    if (m_app) {
+    if (m_app)
         writeLastLines();
+    const QString incomplete =
+        JournalTexts::incompleteAtStop(m_journal, FolderProbe::problem(QFileInfo(m_journal.rawPath()).path()));
+    if (!incomplete.isEmpty())
+        m_boxes.show(incomplete, QStringLiteral("Halvern"));
+    if (m_app) {
         m_macro = macro;
         runUserMacro(*m_app);
         if (m_stopSave.saveOrRebuild(m_app, m_book, m_journal, linesMissing()))
@@ -479,10 +547,7 @@ void AcquisitionRun::takeLastText()
         try {
             const QByteArray last = m_comm.input();
             countReceived(last.size());
-            m_journal.append(last, now());
-            if (m_streamWatch && !last.isEmpty())
-                m_streamWatch->textArrived(last);
-            m_pending.append(afterBrokenLine(last));
+            receive(last);
         } catch (...) {
         }
     }
@@ -507,13 +572,15 @@ bool AcquisitionRun::addSheetIfFull(SpreadsheetApp &app)
 void AcquisitionRun::writeLastLines()
 {
     // Only an unfinished last line is left out; it stays in the journal.
-    if (m_pending.indexOf("\r\n") < 0)
+    takeFromBacklog();
+    if (m_pending.indexOf("\r\n") < 0 && !m_backlog.holding())
         return;
     // A write that outlived its limit may be just ending (Stop is often
     // clicked while a slow write blocks the window): it gets the time of a
     // normal call before the lines are given up on.
     const QDeadlineTimer wait(kLastWriteWaitMs);
     for (;;) {
+        takeFromBacklog(); // what waits from a pause, part by part
         addSheetIfFull(*m_app);
         qsizetype consumed = 0;
         const StreamParser::Outcome outcome =
@@ -525,8 +592,11 @@ void AcquisitionRun::writeLastLines()
             continue;
         }
         // Done, or the office cannot take more: what is left is missing.
-        if (consumed == 0 || m_pending.indexOf("\r\n") < 0 || outcome == StreamParser::Outcome::Busy
-            || outcome == StreamParser::Outcome::Gone)
+        if (outcome == StreamParser::Outcome::Busy || outcome == StreamParser::Outcome::Gone)
+            break;
+        if (m_backlog.holding() && m_pending.size() < kBacklogPart)
+            continue;
+        if (consumed == 0 || m_pending.indexOf("\r\n") < 0)
             break;
     }
 }
@@ -560,8 +630,7 @@ QString AcquisitionRun::documentsFolder()
 
 void AcquisitionRun::runUserMacro(SpreadsheetApp &app)
 {
-    if (m_macro.enabled && !m_macro.name.isEmpty() && !UserMacro::run(app, m_macro.name))
-        m_view->setStatusText(kMacroFailed);
+    m_macroOutcome = StopMacro::run(app, m_macro, *m_view);
 }
 
 void AcquisitionRun::quitSpreadsheet() { releaseSpreadsheet(); }

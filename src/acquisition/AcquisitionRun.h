@@ -3,6 +3,7 @@
 #include "AcquisitionView.h"
 #include "BrokenLine.h"
 #include "DeviceWatch.h"
+#include "JournalBacklog.h"
 #include "MacroSettings.h"
 #include "PortRecovery.h"
 #include "RunJournal.h"
@@ -60,7 +61,10 @@ public:
     // Start: opens the workbook and the port and starts the tick. Nothing
     // happens while a run is up.
     void start();
-    // The 100 ms tick: takes the text that arrived and writes its complete lines.
+    // The 100 ms tick: takes the text that arrived and writes its complete
+    // lines. While paused it keeps reading the port into the journal and
+    // writes nothing; after Resume what waits is read back from the journal
+    // and written in order.
     void tick();
     void pause();
     void resume();
@@ -76,7 +80,7 @@ public:
     bool makeWorkbook(const QString &rawPath, const MacroSettings &macro);
 
     // For the main window's unload, after the settings are written: quits the
-    // spreadsheet application if one is still held (a paused run) and drops it.
+    // spreadsheet application if one is still held and drops it.
     void quitSpreadsheet();
     // The main window is closing: from now on nothing touches the view. A
     // tick that is letting window events run when this happens ends there.
@@ -111,6 +115,14 @@ private:
     bool openWorkbookAndPort();
     // The text that arrived since the last tick, counted into bytesReceived().
     QByteArray takeIncomingText();
+    // Keeps what arrived in the journal, and gives it to the parser, or to
+    // the backlog while one is held.
+    void receive(const QByteArray &text);
+    // Gives the parser the next part of what waits from a pause, once it has
+    // caught up.
+    void takeFromBacklog();
+    // Tells a journal that began to fail, and keeps the lamp's tooltip true.
+    void watchJournal();
     // Adds to bytesReceived(), which stops at its largest value.
     void countReceived(qsizetype bytes);
     // Writes the complete lines of the pending text and shows the outcome.
@@ -173,9 +185,14 @@ private:
     std::int64_t m_rowsInFullSheets = 0; // rows of the sheets filled before the active one
     int m_sheetsAdded = 0;
     MacroSettings m_macro; // the macro chosen at Stop
+    QString m_macroOutcome; // its line in the run's summary
     StopSave m_stopSave;
 
     BrokenLine m_brokenLine;
+    JournalBacklog m_backlog;
+    int m_journalFailuresTold = 0;
+    bool m_officeTrouble = false; // the last write found the spreadsheet busy or gone
+    QString m_excelTip;
     StreamWatch *m_streamWatch = nullptr;
     bool m_inTick = false;
     // Changes at every Start and Stop: a parse that finds it changed after a

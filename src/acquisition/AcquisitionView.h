@@ -53,4 +53,20 @@ public:
     // Progress of a long job run inside Stop (rebuilding the workbook from
     // the journal): `done` of `total`; total 0 ends it.
     virtual void showProgress(qint64 done, qint64 total) = 0;
+    // A word that must not hold up the run (the journal stopped keeping the
+    // bytes, ...): shown beside the window until the user closes it; a later
+    // one replaces it.
+    virtual void showNotice(const QString &text) { (void)text; }
+    // A long wait inside Stop (a large workbook being saved): `text` and the
+    // seconds it has taken so far; an empty text ends it.
+    virtual void showWaiting(const QString &text, int seconds)
+    {
+        (void)text;
+        (void)seconds;
+    }
+    // The user macro run inside Stop has taken a while (it may be waiting
+    // for the user in the spreadsheet): shown while `macro` is not empty.
+    // The window must take no input meanwhile but stay alive through
+    // processEvents().
+    virtual void showMacroRunning(const QString &macro) { Q_UNUSED(macro); }
 };

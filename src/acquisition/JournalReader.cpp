@@ -27,6 +27,9 @@ bool JournalReader::open(const QString &rawPath, QString *error)
     m_position = m_end = 0;
     m_line = 0;
     m_haveNext = m_gapPending = false;
+    m_damagedLines = 0;
+    m_firstDamage.clear();
+    m_at = QDateTime();
     m_times.setFileName(timesPathFor(rawPath));
     m_hasTimes = QFileInfo::exists(m_times.fileName());
     if (!m_hasTimes)
@@ -35,44 +38,73 @@ bool JournalReader::open(const QString &rawPath, QString *error)
         *error = QStringLiteral("cannot read ") + m_times.fileName() + QStringLiteral(": ") + m_times.errorString();
         return false;
     }
-    ++m_line;
-    if (m_times.readLine(kMaxNoteLine).trimmed() != kHeader) {
-        *error = m_times.fileName() + QStringLiteral(" is not a Halvern run journal");
-        return false;
+    if (readLine() != kHeader) {
+        noteDamage(QStringLiteral("line 1: it is not a Halvern run journal"));
+        m_times.close();
+        m_hasTimes = false;
+        return true;
     }
-    qint64 offset = 0;
-    if (!readNote(offset, m_nextAt, m_nextGap, error))
-        return false;
-    if (m_haveNext && offset != 0) {
-        *error = m_times.fileName() + QStringLiteral(": the first piece does not start at byte 0");
-        return false;
-    }
+    readNote();
+    // Bytes before the first good note have no time of their own.
+    m_end = m_haveNext ? m_nextOffset : m_rawSize;
+    if (m_end > 0 && m_damagedLines == 0)
+        noteDamage(QStringLiteral("no note for the first %1 bytes").arg(m_end));
     return true;
 }
 
-bool JournalReader::readNote(qint64 &offset, QDateTime &at, bool &gap, QString *error)
+QByteArray JournalReader::readLine()
 {
-    gap = false;
-    m_haveNext = false;
-    if (m_times.atEnd())
-        return true;
     ++m_line;
-    const QByteArray line = m_times.readLine(kMaxNoteLine).trimmed();
-    if (line.isEmpty() && m_times.atEnd())
-        return true;
-    const QList<QByteArray> fields = line.split(' ');
-    bool ok = fields.size() == 2 || (fields.size() == 3 && fields[2] == "gap");
-    offset = ok ? fields[0].toLongLong(&ok) : 0;
-    at = ok ? QDateTime::fromString(QString::fromLatin1(fields[1]), kTimeFormat) : QDateTime();
-    gap = fields.size() == 3;
-    if (!ok || !at.isValid() || offset < m_end || offset > m_rawSize) {
-        *error = m_times.fileName() + QStringLiteral(": line ") + QString::number(m_line)
-            + QStringLiteral(" is not \"<byte offset> <time>[ gap]\" in order");
-        return false;
+    QByteArray line = m_times.readLine(kMaxNoteLine);
+    if (line.endsWith('\n') || m_times.atEnd())
+        return line.trimmed();
+    // A longer line is no note: the rest of it is passed over.
+    while (!m_times.atEnd()) {
+        const QByteArray more = m_times.readLine(kMaxNoteLine);
+        if (more.isEmpty() || more.endsWith('\n'))
+            break;
     }
-    m_nextOffset = offset;
-    m_haveNext = true;
-    return true;
+    return QByteArrayLiteral("(a line too long)");
+}
+
+void JournalReader::noteDamage(const QString &what)
+{
+    if (m_damagedLines++ == 0)
+        m_firstDamage = what;
+}
+
+QString JournalReader::damage() const
+{
+    if (m_damagedLines == 0)
+        return QString();
+    return QStringLiteral("%1: %2 %3 (%4); the bytes are all replayed, those without a time of their own "
+                          "with the time before them or this replay's clock")
+        .arg(m_times.fileName())
+        .arg(m_damagedLines)
+        .arg(m_damagedLines == 1 ? QStringLiteral("note damaged or missing") : QStringLiteral("notes damaged or missing"), m_firstDamage);
+}
+
+void JournalReader::readNote()
+{
+    m_haveNext = false;
+    while (!m_times.atEnd()) {
+        const QByteArray line = readLine();
+        if (line.isEmpty() && m_times.atEnd())
+            return;
+        const QList<QByteArray> fields = line.split(' ');
+        bool ok = fields.size() == 2 || (fields.size() == 3 && fields[2] == "gap");
+        const qint64 offset = ok ? fields[0].toLongLong(&ok) : 0;
+        const QDateTime at = ok ? QDateTime::fromString(QString::fromLatin1(fields[1]), kTimeFormat) : QDateTime();
+        if (!ok || !at.isValid() || offset < m_end || offset > m_rawSize) {
+            noteDamage(QStringLiteral("line %1 is not \"<byte offset> <time>[ gap]\" in order").arg(m_line));
+            continue;
+        }
+        m_nextOffset = offset;
+        m_nextAt = at;
+        m_nextGap = fields.size() == 3;
+        m_haveNext = true;
+        return;
+    }
 }
 
 bool JournalReader::next(Piece &piece, QString *error)
@@ -88,13 +120,9 @@ bool JournalReader::next(Piece &piece, QString *error)
             return false;
         m_at = m_nextAt;
         m_gapPending = m_nextGap;
-        qint64 following = 0;
-        QDateTime followingAt;
         m_end = m_nextOffset; // lower bound for the note after it
-        if (!readNote(following, followingAt, m_nextGap, error))
-            return false;
-        m_end = m_haveNext ? following : m_rawSize;
-        m_nextAt = followingAt;
+        readNote();
+        m_end = m_haveNext ? m_nextOffset : m_rawSize;
     }
     const qint64 size = std::min<qint64>(m_end - m_position, kMaxPiece);
     piece.bytes = m_raw.read(size);

@@ -8,6 +8,10 @@
 // Reads a run journal (see RunJournal) back piece by piece, as the bytes
 // arrived, with bounded memory however long the run was. Without its
 // ".times" companion the raw file is read in pieces that carry no time.
+// A damaged companion never keeps the bytes from being read: a line that is
+// not a note in order is skipped (its bytes go with the piece before), bytes
+// before the first good note carry no time, and a companion that is not a
+// journal's at all is left aside. damage() tells what was skipped.
 class JournalReader {
 public:
     struct Piece {
@@ -21,18 +25,26 @@ public:
     // "<base>.times" for "<base>.raw" (any other name: the name + ".times").
     static QString timesPathFor(const QString &rawPath);
 
-    // False, with a message, when the raw file cannot be read or the
-    // companion exists but is not a journal's.
+    // False, with a message, when the raw file or an existing companion
+    // cannot be read.
     bool open(const QString &rawPath, QString *error);
     bool hasTimes() const { return m_hasTimes; }
     qint64 rawSize() const { return m_rawSize; }
     qint64 position() const { return m_position; }
 
-    // The next piece; false at the end, or on a malformed companion (error set).
+    // The next piece; false at the end, or when a file cannot be read (error set).
     bool next(Piece &piece, QString *error);
 
+    // What was wrong with the companion so far ("<path>: 3 notes damaged or
+    // missing (line 7 is not ...); ..."); empty when nothing was.
+    QString damage() const;
+    int damagedLines() const { return m_damagedLines; }
+
 private:
-    bool readNote(qint64 &offset, QDateTime &at, bool &gap, QString *error);
+    QByteArray readLine();
+    // Reads ahead to the next good note (m_haveNext false at the end).
+    void readNote();
+    void noteDamage(const QString &what);
 
     QFile m_raw;
     QFile m_times;
@@ -49,4 +61,6 @@ private:
     qint64 m_nextOffset = 0;
     QDateTime m_nextAt;
     bool m_nextGap = false;
+    int m_damagedLines = 0;
+    QString m_firstDamage;
 };

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <cerrno>
 #include <cstring>
@@ -16,8 +17,11 @@ const QString kTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
 
 int openForAppend(const QString &path)
 {
-    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
 }
+
+// The reason of the system call that just failed.
+QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
 } // namespace
 
 RunJournal::~RunJournal() { close(); }
@@ -37,10 +41,13 @@ QString RunJournal::baseName(const QDateTime &start, int comNumber)
 bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumber)
 {
     close();
-    m_bytes = m_lines = 0;
+    m_bytes = m_kept = m_timesSize = m_lines = 0;
     m_lastWasCr = false;
     m_gapBefore = false;
     m_problem.clear();
+    m_failing = false;
+    m_failures = 0;
+    m_incompleteSince = QDateTime();
     m_lastSync = start;
     if (!QDir().mkpath(folder)) {
         m_base.clear();
@@ -54,50 +61,60 @@ bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumb
     m_base = base;
     for (int n = 2; QFile::exists(m_base + QStringLiteral(".raw")); ++n)
         m_base = base + '-' + QString::number(n);
+    if (!makeFiles()) {
+        fail(m_problem);
+        return false;
+    }
+    return true;
+}
 
+bool RunJournal::makeFiles()
+{
     m_raw = openForAppend(rawPath());
     if (m_raw >= 0) {
         ::flock(m_raw, LOCK_EX | LOCK_NB); // a fresh file: nobody else can hold it
         m_times = openForAppend(timesPath());
     }
     if (m_raw < 0 || m_times < 0) {
-        fail(QStringLiteral("cannot create ") + (m_raw < 0 ? rawPath() : timesPath()) + QStringLiteral(": ")
-             + QString::fromLocal8Bit(std::strerror(errno)));
+        m_problem = QStringLiteral("cannot create ") + (m_raw < 0 ? rawPath() : timesPath()) + QStringLiteral(": ")
+            + systemError();
         return false;
     }
     if (!writeAll(m_times, kTimesHeader, sizeof kTimesHeader - 1)) {
-        fail(QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ")
-             + QString::fromLocal8Bit(std::strerror(errno)));
+        m_problem = QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ") + systemError();
         return false;
     }
+    m_kept = 0;
+    m_timesSize = sizeof kTimesHeader - 1;
     return true;
 }
 
 void RunJournal::append(const QByteArray &bytes, const QDateTime &at)
 {
-    if (bytes.isEmpty() || m_raw < 0)
-        return;
-    const QByteArray note = QByteArray::number(static_cast<qlonglong>(m_bytes)) + ' '
-        + at.toString(kTimeFormat).toLatin1() + (m_gapBefore ? " gap\n" : "\n");
-    // The companion line goes after the bytes: a line never names bytes that
-    // are not in the raw file.
-    if (!writeAll(m_raw, bytes.constData(), bytes.size())) {
-        fail(QStringLiteral("cannot write ") + rawPath() + QStringLiteral(": ")
-             + QString::fromLocal8Bit(std::strerror(errno)));
-        return;
-    }
-    if (!writeAll(m_times, note.constData(), note.size())) {
-        fail(QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ")
-             + QString::fromLocal8Bit(std::strerror(errno)));
-        return;
-    }
+    if (bytes.isEmpty() || m_base.isEmpty() || (m_raw < 0 && !m_failing))
+        return; // never opened, or closed
     m_bytes += bytes.size();
-    m_gapBefore = false;
     for (const char c : bytes) {
         if (c == '\n' && m_lastWasCr)
             ++m_lines;
         m_lastWasCr = c == '\r';
     }
+    if (m_raw < 0 && !remake())
+        return lose(QStringLiteral("cannot make the journal again in ") + QFileInfo(m_base).path()
+                        + QStringLiteral(": ") + systemError(),
+                    at);
+    const QByteArray note = QByteArray::number(static_cast<qlonglong>(m_kept)) + ' '
+        + at.toString(kTimeFormat).toLatin1() + (m_gapBefore ? " gap\n" : "\n");
+    // The companion line goes after the bytes: a line never names bytes that
+    // are not in the raw file.
+    if (!writeAll(m_raw, bytes.constData(), bytes.size()))
+        return lose(QStringLiteral("cannot write ") + rawPath() + QStringLiteral(": ") + systemError(), at);
+    if (!writeAll(m_times, note.constData(), note.size()))
+        return lose(QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ") + systemError(), at);
+    m_kept += bytes.size();
+    m_timesSize += note.size();
+    m_gapBefore = false;
+    m_failing = false;
 }
 
 void RunJournal::syncIfDue(const QDateTime &now, int interval)
@@ -109,9 +126,50 @@ void RunJournal::syncIfDue(const QDateTime &now, int interval)
     if (since >= 0 && since < interval)
         return;
     m_lastSync = now;
+    if (filesRemoved())
+        return lose(QStringLiteral("the journal's files were removed from ") + QFileInfo(m_base).path(), now);
     if (::fdatasync(m_raw) != 0 || ::fdatasync(m_times) != 0)
-        fail(QStringLiteral("cannot sync ") + rawPath() + QStringLiteral(": ")
-             + QString::fromLocal8Bit(std::strerror(errno)));
+        lose(QStringLiteral("cannot sync ") + rawPath() + QStringLiteral(": ") + systemError(), now);
+}
+
+bool RunJournal::filesRemoved() const
+{
+    struct stat raw {};
+    struct stat times {};
+    return (::fstat(m_raw, &raw) == 0 && raw.st_nlink == 0) || (::fstat(m_times, &times) == 0 && times.st_nlink == 0);
+}
+
+bool RunJournal::remake()
+{
+    if (!QDir().mkpath(QFileInfo(m_base).path()))
+        return false;
+    if (makeFiles())
+        return true;
+    close();
+    return false;
+}
+
+void RunJournal::lose(const QString &what, const QDateTime &at)
+{
+    if (!m_failing) {
+        m_failing = true;
+        ++m_failures;
+        if (!m_incompleteSince.isValid())
+            m_incompleteSince = at;
+        if (m_problem.isEmpty())
+            m_problem = what;
+    }
+    m_gapBefore = true;
+    if (m_raw >= 0 && filesRemoved()) {
+        close(); // made again at the next piece
+        return;
+    }
+    // Cut back what a failed write left half done, so the two files agree
+    // (a reader passes over a half note all the same).
+    if (m_raw >= 0)
+        (void)::ftruncate(m_raw, m_kept);
+    if (m_times >= 0)
+        (void)::ftruncate(m_times, m_timesSize);
 }
 
 void RunJournal::close()
@@ -166,8 +224,11 @@ bool RunJournal::writeAll(int fd, const char *data, qsizetype size)
         const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
             return false;
+        }
         data += n;
         size -= n;
     }

@@ -18,8 +18,12 @@
 //
 // Every append goes to the system at once (one write each), and the files are
 // synced to the disk at least once a second, so a crash or a power cut costs
-// at most the last second. A journal that cannot be written stops writing
-// and says so once (problem()); the run goes on without it.
+// at most the last second. A journal that cannot be made says so (problem())
+// and the run goes on without it. A write or sync that fails later (disk
+// full, I/O error, the files removed) leaves the files as they were before
+// it and is tried again with the next piece; the first piece kept after the
+// failure is noted as a gap. incompleteSince() tells from when bytes are
+// missing.
 //
 // While open, the journal holds an flock on its ".raw": the kernel lets go of
 // it when the process ends, however it ends, so a journal without a summary
@@ -53,11 +57,23 @@ public:
     QString rawPath() const { return m_base.isEmpty() ? QString() : m_base + QStringLiteral(".raw"); }
     QString timesPath() const { return m_base.isEmpty() ? QString() : m_base + QStringLiteral(".times"); }
     QString summaryPath() const { return m_base.isEmpty() ? QString() : m_base + QStringLiteral(".summary.txt"); }
+    // Bytes handed to append(), kept or not.
     std::int64_t bytes() const { return m_bytes; }
+    // Bytes in the raw file (its size).
+    std::int64_t keptBytes() const { return m_kept; }
     // Complete lines (CR LF) in the bytes so far.
     std::int64_t lines() const { return m_lines; }
-    // Why the journal stopped writing; empty while all is well.
+    // Why the journal could not be made or stopped keeping bytes (the first
+    // time); empty while all is well.
     QString problem() const { return m_problem; }
+    // True from a failed write or sync until a piece is kept again.
+    bool failing() const { return m_failing; }
+    // How many times it began to fail; a caller can tell a new failure by it.
+    int failures() const { return m_failures; }
+    // When bytes first went missing (invalid while the journal is complete),
+    // and how many are missing.
+    QDateTime incompleteSince() const { return m_incompleteSince; }
+    std::int64_t bytesMissing() const { return m_bytes - m_kept; }
 
     // Writes the readable summary beside the journal (replacing an earlier one).
     bool writeSummary(const QString &text);
@@ -72,14 +88,26 @@ public:
 private:
     static bool writeAll(int fd, const char *data, qsizetype size);
     void fail(const QString &what);
+    // A write or sync failed at `at`: the files are cut back to what was
+    // kept, and the next piece tries again.
+    void lose(const QString &what, const QDateTime &at);
+    // The files were removed under the run: new ones are made in their place.
+    bool remake();
+    bool makeFiles();
+    bool filesRemoved() const;
 
     QString m_base;
     int m_raw = -1;
     int m_times = -1;
     std::int64_t m_bytes = 0;
+    std::int64_t m_kept = 0;      // bytes in the .raw file
+    std::int64_t m_timesSize = 0; // bytes in the .times file
     std::int64_t m_lines = 0;
     bool m_lastWasCr = false;
     bool m_gapBefore = false;
     QDateTime m_lastSync;
     QString m_problem;
+    bool m_failing = false;
+    int m_failures = 0;
+    QDateTime m_incompleteSince;
 };

@@ -21,6 +21,7 @@ QString RunSummary::text() const
         text += QStringLiteral("Cells written: ") + QString::number(counts.cellsWritten) + '\n';
     }
     text += rebuilt;
+    text += macro;
     auto lost = [&text](const char *why, qint64 lines, qint64 cells) {
         if (lines > 0)
             text += QStringLiteral("Lines not written in full, %1: %2 (%3 cells)\n")
@@ -47,5 +48,6 @@ QString RunSummary::text() const
     text += QStringLiteral("Raw bytes: ") + rawPath + '\n';
     if (!journalProblem.isEmpty())
         text += QStringLiteral("Journal problem: ") + journalProblem + '\n';
+    text += journalIncomplete;
     return text;
 }

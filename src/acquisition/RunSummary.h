@@ -19,12 +19,14 @@ struct RunSummary {
     int sheets = 1;
     StreamParser::Counts counts;
     QString rebuilt; // a line on a workbook rebuilt from the journal, or empty
+    QString macro;   // a line on the user macro at Stop, or empty
     qint64 brokenLinesDropped = 0;
     qint64 linesMissing = 0;
     QString savedAs;     // empty: not saved
     QString alsoSavedAs; // the whole workbook beside a too small .xls
     QString rawPath;
     QString journalProblem;
+    QString journalIncomplete; // a line on bytes the journal missed, or empty
     // The run ended without Stop (the program or the computer stopped): its
     // workbook of the time is lost, and `stopped` is when its last byte came.
     bool endedWithoutStop = false;

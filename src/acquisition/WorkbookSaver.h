@@ -33,9 +33,6 @@ public:
     QString savedAs() const { return m_savedAs; }
     QString alsoSavedAs() const { return m_alsoSavedAs; }
 
-    // Why a folder cannot take a file (read-only, full, no rights); empty
-    // when a test write there succeeds.
-    static QString folderProblem(const QString &folder);
     // What an .xls file leaves out of a workbook this large ("This workbook
     // reaches row 70000; an .xls file keeps only ..."); empty when it fits.
     static QString xlsShortfall(Workbook::UsedArea area);

@@ -4,6 +4,7 @@
 #include "JournalReader.h"
 #include "MasterWorkbook.h"
 #include "RunReplay.h"
+#include "RunTexts.h"
 #include "UserMacro.h"
 #include "WorkbookSaver.h"
 
@@ -49,18 +50,45 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
     int status = 0;
     try {
         app = factory.createHeadless();
+        // As at Start: the start-up folder's workbooks first, so that the
+        // copy is the active workbook when the macro runs.
+        if (!macro.isEmpty()) {
+            const QString problem = UserMacro::openStartupWorkbooks(*app);
+            if (!problem.isEmpty())
+                QTextStream(stderr) << "halvern: " << problem << "\n";
+        }
         const std::shared_ptr<Workbook> book = app->open(copy);
-        if (!macro.isEmpty())
-            UserMacro::openPersonal(*app, *book);
         RunReplay replay(*app);
-        if (!replay.replay(reader, &error)) {
+        const bool replayed = replay.replay(reader, &error);
+        if (!reader.damage().isEmpty())
+            QTextStream(stderr) << "halvern: " << reader.damage() << "\n";
+        if (!replayed) {
             status = fail(error);
         } else {
-            if (!macro.isEmpty() && !UserMacro::run(*app, macro))
-                QTextStream(stderr) << "halvern: the macro " << macro << " did not run\n";
-            book->saveAs(target);
+            if (!macro.isEmpty()) {
+                const UserMacro::Result result = UserMacro::run(*app, macro);
+                if (!result)
+                    QTextStream(stderr) << "halvern: " << RunTexts::kMacroFailed << ' ' << macro << ": "
+                                        << result.reason << "\n";
+            }
+            int told = 0;
+            app->setLongCallNotice([&target, &told](int seconds) {
+                // A save that takes long is shown to be going on, every ten seconds.
+                if (seconds / 10 > told) {
+                    told = seconds / 10;
+                    QTextStream(stderr) << "halvern: saving " << target << " for " << seconds << " s\n";
+                }
+            });
+            try {
+                book->saveAs(target);
+            } catch (const SpreadsheetError &e) {
+                throw SpreadsheetError(e.kind(), QStringLiteral("cannot save ") + target + QStringLiteral(": ")
+                                                     + QString::fromStdString(e.what()));
+            }
             QTextStream(stdout) << "Rebuilt " << replay.rows() << " rows from " << rawPath << " into "
-                                << target << "\n";
+                                << target
+                                << (reader.damagedLines() > 0 ? QStringLiteral(" (its .times was damaged)") : QString())
+                                << "\n";
             QString shortfall;
             const QString whole = WorkbookSaver::wholeCopyPath(target, *book, &shortfall);
             if (!whole.isEmpty()) {

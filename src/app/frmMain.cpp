@@ -25,6 +25,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
@@ -248,9 +249,9 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::Form_Unload()
 {
-    // A running session ends with the full Stop (macro and save) first; a
-    // paused one is not stopped.
-    if (m_run->state() == RunState::Running)
+    // A running or paused session ends with the full Stop (macro and save)
+    // first: closing while paused must not lose the run's workbook.
+    if (m_run->state() != RunState::Stopped)
         cmdStop_Click();
     if (m_loaded) {
         AppSettings::save("Communication", "ComPort", QString::number(m_services.MSComm1.commPort()));
@@ -436,6 +437,51 @@ void frmMain::bringToFront()
 }
 
 void frmMain::processEvents() { QCoreApplication::processEvents(); }
+
+void frmMain::showNotice(const QString &text)
+{
+    if (!m_notice) {
+        m_notice = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Halvern"), text, QMessageBox::Ok, this);
+        m_notice->setAttribute(Qt::WA_DeleteOnClose);
+        m_notice->setWindowModality(Qt::NonModal);
+        m_notice->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    }
+    m_notice->setText(text);
+    m_notice->show();
+}
+
+void frmMain::showWaiting(const QString &text, int seconds)
+{
+    if (text.isEmpty()) {
+        delete m_waiting;
+        return;
+    }
+    if (!m_waiting) {
+        m_waiting = new QProgressDialog(QString(), QString(), 0, 0, this); // no end known: a busy bar
+        m_waiting->setWindowTitle(windowTitle());
+        m_waiting->setMinimumDuration(0);
+        m_waiting->setWindowModality(Qt::WindowModal);
+    }
+    m_waiting->setLabelText(QStringLiteral("%1 (%2 s)").arg(text).arg(seconds));
+    m_waiting->setValue(0); // lets the window repaint
+}
+
+void frmMain::showMacroRunning(const QString &macro)
+{
+    delete m_macroRunning;
+    if (macro.isEmpty())
+        return;
+    // Window-modal: the main window takes no clicks and cannot be closed
+    // while the macro runs, but it repaints.
+    m_macroRunning = new QProgressDialog(
+        QStringLiteral("Running the macro %1.\nIt may be waiting for you in the spreadsheet.").arg(macro), QString(), 0,
+        0, this);
+    m_macroRunning->setWindowTitle(windowTitle());
+    m_macroRunning->setWindowModality(Qt::WindowModal);
+    m_macroRunning->setMinimumDuration(0);
+    m_macroRunning->setValue(0);
+    m_macroRunning->show();
+}
 
 void frmMain::showProgress(qint64 done, qint64 total)
 {

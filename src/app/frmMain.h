@@ -21,6 +21,7 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QMenu;
+class QMessageBox;
 class QProgressDialog;
 class QPushButton;
 class QTimer;
@@ -118,6 +119,9 @@ public:
     void bringToFront() override;
     void processEvents() override;
     void showProgress(qint64 done, qint64 total) override;
+    void showNotice(const QString &text) override;
+    void showWaiting(const QString &text, int seconds) override;
+    void showMacroRunning(const QString &macro) override;
 
 public slots:
     void cmdStart_Click();
@@ -165,4 +169,7 @@ private:
     QPointer<frmRuns> m_runs;
     QPointer<ReceivedTextWindow> m_receivedTextWindow;
     QPointer<QProgressDialog> m_progress;
+    QPointer<QProgressDialog> m_waiting;
+    QPointer<QMessageBox> m_notice;
+    QPointer<QProgressDialog> m_macroRunning;
 };

@@ -3,11 +3,12 @@
 #include <QString>
 
 // Every message box of the program goes through this interface: a box with a
-// text, a title, no icon and either OK or OK and Cancel. The window library
-// shows real boxes; tests record them and answer without blocking.
+// text, a title, no icon and either OK, OK and Cancel, or "Try again" and
+// Cancel ("Try again" answers Ok). The window library shows real boxes; tests
+// record them and answer without blocking.
 class MessageBoxes {
 public:
-    enum class Buttons { Ok, OkCancel };
+    enum class Buttons { Ok, OkCancel, TryAgainCancel };
     enum class Answer { Ok, Cancel };
 
     virtual ~MessageBoxes() = default;

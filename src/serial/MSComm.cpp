@@ -10,7 +10,6 @@ namespace {
 // The longest output() waits for the device to take the bytes; whatever is left
 // goes out from the event loop. The kernel normally takes a whole packet at once.
 constexpr int kWriteWaitMs = 500;
-constexpr qint64 kReceiveBufferSize = 1024;
 OpenFailure refusedSettings(const QString &port, const QString &path, const QString &why)
 {
     return {OpenFailure::Kind::Refused,

@@ -8,7 +8,7 @@
 #include <QSerialPort>
 
 // The program's serial port over QSerialPort, polled. Received bytes collect
-// in QSerialPort's buffer (at most 1024 bytes; the rest waits in the kernel)
+// in QSerialPort's buffer (at most 64 KiB; the rest waits in the kernel)
 // while the event loop runs, and input() hands over whatever is there.
 //
 // A device that vanishes while open (USB adapter pulled, peer gone) makes Qt
@@ -30,6 +30,11 @@
 class MSComm : public QObject, public SerialComm {
     Q_OBJECT
 public:
+    // What Qt holds between two reads. The run reads once a tick (100 ms), so
+    // this is the most a tick takes in: 64 KiB a tick keeps up with any serial
+    // line (115200 baud is 11.5 KB a second), with room for ticks that come late.
+    static constexpr qint64 kReceiveBufferSize = 64 * 1024;
+
     // portMap: where COM numbers lead; the program passes PortMap(AppSettings::folder()).
     explicit MSComm(const PortMap &portMap, QObject *parent = nullptr);
     ~MSComm() override;

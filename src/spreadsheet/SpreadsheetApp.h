@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -23,6 +24,9 @@ public:
 
     // Workbooks.Open
     virtual std::shared_ptr<Workbook> open(const QString &path) = 0;
+    // The same for a workbook the user never sees (the personal macro
+    // workbooks): it stays hidden and does not become the active one.
+    virtual std::shared_ptr<Workbook> openHidden(const QString &path) = 0;
     // Application.Visible
     virtual void setVisible(bool visible) = 0;
     // Application.StartupPath: folder of the user's Personal macro workbook.
@@ -53,8 +57,15 @@ public:
     // after the workbook's first sheet with a number ("Sheet1 2", ...).
     // Returns its name.
     virtual QString addSheet() = 0;
-    // Application.Run: raises an error when the macro cannot be run.
-    virtual void run(const QString &macro) = 0;
+    // Application.Run, for "Book!Macro", "Book!Module.Macro", "Macro" or
+    // "Module.Macro"; a name without a book is looked for in the active
+    // workbook. Only the workbooks opened through this object are searched.
+    // Returns once the macro has ended, however long it takes (it may wait
+    // for the user); `waiting`, when given, is called every few tens of
+    // milliseconds meanwhile. Throws Missing when the workbook or the macro
+    // is not there, Failed when the macro did not run to its end; the
+    // error's text is the reason ("error 11: Division by zero").
+    virtual void run(const QString &macro, const std::function<void()> &waiting = {}) = 0;
     // Application.Workbooks, in the application's order.
     virtual QList<std::shared_ptr<Workbook>> workbooks() = 0;
     // Application.GetSaveAsFilename: the chosen full path; nothing when the
@@ -63,4 +74,9 @@ public:
                                       const QString &title) = 0;
     // Application.Quit
     virtual void quit() = 0;
+
+    // A save has no fixed time limit while the application keeps working on
+    // it; `notice` is told every half second or so, with the seconds since it
+    // began, so that the user can be shown it is still going.
+    virtual void setLongCallNotice(std::function<void(int seconds)> notice) { (void)notice; }
 };

@@ -12,7 +12,8 @@ public:
     enum class Kind {
         Busy,   // call rejected by the callee; a later call may succeed
         Gone,   // the application has ended or cannot be reached
-        Failed, // the call itself failed (file not found, macro missing, ...)
+        Failed, // the call itself failed (file not found, macro that stopped on an error, ...)
+        Missing, // what the call names is not there (a macro, the workbook holding it)
     };
     static constexpr std::uint32_t kCallRejected = 0x80010001u;
 

@@ -152,16 +152,20 @@ TEST_F(AcquisitionRunTest, PersonalMacrosAreOpenedWhenPresentAndTheWorkingCopySt
 {
     writeFile(startup.path() + "/Personal.xls", "macros");
     start();
-    EXPECT_EQ(app->opened, (QStringList{working, startup.path() + "/Personal.xls"}));
+    // Hidden and first, as Excel opens XLSTART.
+    EXPECT_EQ(app->opened, (QStringList{startup.path() + "/Personal.xls", working}));
+    EXPECT_EQ(app->hidden, QStringList{startup.path() + "/Personal.xls"});
     EXPECT_EQ(app->activeBook(), workingBook());
     EXPECT_EQ(view.status, "Ready");
 }
 
 TEST_F(AcquisitionRunTest, PersonalOdsStandsInForAMissingPersonalXls)
 {
-    writeFile(startup.path() + "/Personal.ods", "macros");
+    // Every workbook of the folder, but Excel's owner files and hidden ones.
+    for (const char *name : {"Personal.ods", "tools.XLSM", "~$Personal.xls", ".~lock.Personal.ods#"})
+        writeFile(startup.path() + '/' + name, "macros");
     start();
-    EXPECT_EQ(app->opened, (QStringList{working, startup.path() + "/Personal.ods"}));
+    EXPECT_EQ(app->opened, (QStringList{startup.path() + "/Personal.ods", startup.path() + "/tools.XLSM", working}));
     EXPECT_EQ(app->activeBook(), workingBook());
 }
 
@@ -206,21 +210,35 @@ TEST_F(AcquisitionRunTest, TickWritesWhatArrivedAndCountsIt)
     EXPECT_EQ(view.status, "Bytes Received: 22");
 }
 
-TEST_F(AcquisitionRunTest, TickWhenNotRunningSwitchesTheTimerOffAndReadsNothing)
+TEST_F(AcquisitionRunTest, TickWhenStoppedSwitchesTheTimerOffAndReadsNothing)
 {
     view.timerEnabled = true;
     tick();
     EXPECT_FALSE(view.timerEnabled);
     EXPECT_EQ(view.eventRuns, 0);
+}
 
+TEST_F(AcquisitionRunTest, APausedTickKeepsTheInstrumentsTextInTheJournalAndWritesItInOrderAfterResume)
+{
     start();
+    tickWith("1\r\n2");
     run->pause();
-    send("1\r\n");
-    view.timerEnabled = true;
-    tick();
-    EXPECT_FALSE(view.timerEnabled);
-    EXPECT_EQ(comm.pending, "1\r\n");
-    EXPECT_TRUE(app->writes.isEmpty());
+    feed.active = false;
+    for (const QByteArray &text : {QByteArray("\r\n3\r\n"), QByteArray("4\r"), QByteArray("\n5\r\n")})
+        tickWith(text);
+    EXPECT_TRUE(comm.pending.isEmpty()); // read at once, not left in the port
+    EXPECT_TRUE(view.timerEnabled);
+    EXPECT_EQ(view.status, "Paused");
+    EXPECT_EQ(app->writes.size(), 1);
+    EXPECT_EQ(run->journal().bytes(), 15);
+    EXPECT_EQ(readFile(run->journal().rawPath()), "1\r\n2\r\n3\r\n4\r\n5\r\n");
+
+    run->resume();
+    EXPECT_EQ(view.status, "Bytes Received: 15");
+    tickWith("6\r\n");
+    for (int row = 1; row <= 6; ++row)
+        EXPECT_EQ(cell(row, 1), QString::number(row));
+    EXPECT_TRUE(run->pendingText().isEmpty());
 }
 
 TEST_F(AcquisitionRunTest, BlockedSpreadsheetHoldsTheLineAndDisablesPause)
@@ -231,6 +249,7 @@ TEST_F(AcquisitionRunTest, BlockedSpreadsheetHoldsTheLineAndDisablesPause)
     tickWith("5.2\r\n");
     EXPECT_EQ(view.status, kBlocked);
     EXPECT_EQ(view.excelLamp, Lamp::Yellow);
+    EXPECT_TRUE(view.excelLampTip.contains("kept in the run's journal")) << view.excelLampTip.toStdString();
     EXPECT_FALSE(view.pauseEnabled);
     EXPECT_TRUE(view.timerEnabled);
     EXPECT_EQ(run->state(), RunState::Running);
@@ -244,6 +263,7 @@ TEST_F(AcquisitionRunTest, BlockedSpreadsheetHoldsTheLineAndDisablesPause)
     EXPECT_EQ(cell(3, 1), "5.3");
     EXPECT_EQ(view.excelLamp, Lamp::Green);
     EXPECT_EQ(view.status, "Bytes Received: 15");
+    EXPECT_EQ(view.excelLampTip, "");
     EXPECT_TRUE(view.pauseEnabled);
 }
 
@@ -254,6 +274,7 @@ TEST_F(AcquisitionRunTest, ClosedSpreadsheetIsShownRedAndTheRunGoesOn)
     tickWith("5.1\r\n");
     EXPECT_EQ(view.status, kClosed);
     EXPECT_EQ(view.excelLamp, Lamp::Red);
+    EXPECT_TRUE(view.excelLampTip.contains("Stop will offer to rebuild")) << view.excelLampTip.toStdString();
     EXPECT_FALSE(view.pauseEnabled);
     EXPECT_EQ(run->state(), RunState::Running);
     EXPECT_TRUE(view.timerEnabled);
@@ -432,7 +453,7 @@ TEST_F(AcquisitionRunTest, PauseAndResumeWorkAtAnyPointOfAVanish)
     tick();
     run->pause();
     EXPECT_EQ(view.status, "Paused");
-    EXPECT_FALSE(view.timerEnabled);
+    EXPECT_TRUE(view.timerEnabled); // the tick goes on reading the port
     EXPECT_TRUE(watch->watching()); // the watch does not need the tick
 
     // Resumed while the device is away: red until it is back.
@@ -450,7 +471,7 @@ TEST_F(AcquisitionRunTest, PauseAndResumeWorkAtAnyPointOfAVanish)
     EXPECT_EQ(view.comPortLamp, Lamp::Yellow);
     EXPECT_EQ(view.excelLamp, Lamp::Yellow);
     EXPECT_EQ(view.status, "Paused");
-    EXPECT_FALSE(view.timerEnabled);
+    EXPECT_TRUE(view.timerEnabled); // the tick goes on reading the port
     EXPECT_EQ(run->state(), RunState::Paused);
 
     send("2\r\n");
@@ -614,7 +635,7 @@ TEST_F(AcquisitionRunTest, PauseAndResumeOnlyActInTheirState)
 
     run->pause();
     EXPECT_EQ(run->state(), RunState::Paused);
-    EXPECT_FALSE(view.timerEnabled);
+    EXPECT_TRUE(view.timerEnabled); // the tick goes on reading the port
     EXPECT_FALSE(view.pauseEnabled);
     EXPECT_TRUE(view.resumeEnabled);
     EXPECT_FALSE(view.pauseInFront);

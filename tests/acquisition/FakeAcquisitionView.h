@@ -44,6 +44,8 @@ public:
         progress.append({done, total});
     }
 
+    void showNotice(const QString &text) override { note(), notices.append(text); }
+
     // The stopped layout the main window opens with.
     Lamp comPortLamp = Lamp::Frame;
     Lamp excelLamp = Lamp::Frame;
@@ -62,6 +64,7 @@ public:
     int broughtToFront = 0;
     int eventRuns = 0;
     QList<QPair<qint64, qint64>> progress;
+    QStringList notices;
     int calls = 0; // every call of any kind
 
     std::function<void()> onProcessEvents; // a click "during" the event run

@@ -5,16 +5,22 @@
 #include "FakeEmulatorFeed.h"
 #include "FakeSerialComm.h"
 #include "FakeSpreadsheet.h"
+#include "JournalBacklog.h"
 #include "JournalReader.h"
 #include "MacroSettings.h"
 #include "RecordingMessageBoxes.h"
 #include "RunJournal.h"
 #include "RunReplay.h"
 #include "FileContents.h"
+#include "TmpfsMount.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -95,23 +101,42 @@ TEST(RunJournal, WithoutItsCompanionTheBytesStillReadBack)
     EXPECT_FALSE(back.times.value(0).isValid());
 }
 
-TEST(RunJournal, AMalformedCompanionOrMissingRawFileIsRefused)
+TEST(RunJournal, ADamagedCompanionStillGivesEveryByteAndTheGoodTimesOnlyAMissingRawFileIsRefused)
 {
     QTemporaryDir dir;
     const QString raw = dir.path() + "/run.raw";
     writeFile(raw, "0123456789");
-    const QList<QByteArray> bad{
-        "not a journal\n",
-        "# halvern run journal 1\n3 2026-12-07T14:30:00.000\n",                        // not from 0
-        "# halvern run journal 1\n0 2026-12-07T14:30:00.000\n5 yesterday\n",          // no time
-        "# halvern run journal 1\n0 2026-12-07T14:30:00.000\n99 2026-12-07T14:30:01.000\n", // past the end
-        "# halvern run journal 1\n5 2026-12-07T14:30:00.000\n0 2026-12-07T14:30:01.000\n",  // out of order
+    const QDateTime t0 = kStart, t1 = kStart.addSecs(1);
+    struct Case {
+        QByteArray times;
+        QList<QDateTime> pieceTimes;
     };
-    for (const QByteArray &times : bad) {
-        writeFile(dir.path() + "/run.times", times);
-        EXPECT_FALSE(readBack(raw).error.isEmpty()) << times.constData();
+    const QList<Case> cases{
+        {"not a journal\n", {QDateTime()}},
+        {"# halvern run journal 1\n3 2026-12-07T14:30:00.000\n", {QDateTime(), t0}},          // not from 0
+        {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n5 yesterday\n", {t0}},        // no time
+        {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n99 2026-12-07T14:30:01.000\n", {t0}}, // past the end
+        {"# halvern run journal 1\n5 2026-12-07T14:30:00.000\n0 2026-12-07T14:30:01.000\n", {QDateTime(), t0}},
+        {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n" + QByteArray(100000, 'z')
+             + "\n5 2026-12-07T14:30:01.000\n",
+         {t0, t1}}, // a long garbage line between good ones
+    };
+    for (const Case &c : cases) {
+        writeFile(dir.path() + "/run.times", c.times);
+        const ReadBack back = readBack(raw);
+        EXPECT_TRUE(back.error.isEmpty()) << back.error.toStdString();
+        EXPECT_EQ(back.bytes, "0123456789") << c.times.left(60).constData();
+        EXPECT_EQ(back.times, c.pieceTimes) << c.times.left(60).constData();
+        JournalReader reader;
+        QString error;
+        ASSERT_TRUE(reader.open(raw, &error));
+        JournalReader::Piece piece;
+        while (reader.next(piece, &error)) {
+        }
+        EXPECT_GE(reader.damagedLines(), 1) << c.times.left(60).constData();
     }
-    EXPECT_FALSE(readBack(dir.path() + "/none.raw").error.isEmpty());
+    QString error;
+    EXPECT_FALSE(JournalReader().open(dir.path() + "/none.raw", &error));
 }
 
 TEST(RunJournal, AFolderThatCannotBeWrittenIsToldAndAppendsAreIgnored)
@@ -123,6 +148,76 @@ TEST(RunJournal, AFolderThatCannotBeWrittenIsToldAndAppendsAreIgnored)
     EXPECT_FALSE(journal.problem().isEmpty());
     journal.append("1\r\n", kStart);
     EXPECT_EQ(journal.bytes(), 0);
+}
+
+TEST(RunJournal, AFullDiskOrRemovedFilesAreToldAndTheJournalGoesOnWithAGapOnceItCan)
+{
+    QTemporaryDir dir;
+    TmpfsMount disk(dir.path() + "/disk", TmpfsMount::Access::Writable, 64 << 10);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.problem().toStdString();
+    RunJournal journal;
+    ASSERT_TRUE(journal.open(disk.path() + "/runs", kStart, 1));
+    journal.append("1 :: kept\r\n", kStart.addSecs(1));
+    ASSERT_TRUE(disk.fill());
+    const QByteArray lost(8192, 'L');
+    journal.append(lost, kStart.addSecs(2));
+    journal.append(lost, kStart.addSecs(3)); // still full: the same failure
+    EXPECT_TRUE(journal.failing());
+    EXPECT_EQ(journal.failures(), 1);
+    EXPECT_EQ(journal.incompleteSince(), kStart.addSecs(2));
+    EXPECT_TRUE(journal.problem().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+        << journal.problem().toStdString();
+
+    QFile::remove(disk.path() + "/filler"); // space comes back
+    journal.append("2 :: after\r\n", kStart.addSecs(4));
+    EXPECT_FALSE(journal.failing());
+    EXPECT_EQ(journal.bytesMissing(), 2 * lost.size());
+    EXPECT_EQ(journal.lines(), 2);
+    EXPECT_EQ(readFile(journal.rawPath()), "1 :: kept\r\n2 :: after\r\n");
+    EXPECT_TRUE(readFile(journal.timesPath()).endsWith("11 2026-12-07T14:30:04.000 gap\n"));
+
+    // The files removed under the run: told at the next sync, made again at the next piece.
+    QDir(disk.path() + "/runs").removeRecursively();
+    journal.syncIfDue(kStart.addSecs(10));
+    EXPECT_TRUE(journal.failing());
+    EXPECT_EQ(journal.failures(), 2);
+    journal.append("3 :: new\r\n", kStart.addSecs(11));
+    journal.close();
+    EXPECT_FALSE(journal.failing());
+    const ReadBack back = readBack(journal.rawPath());
+    EXPECT_EQ(back.bytes, "3 :: new\r\n");
+    EXPECT_EQ(back.times, QList<QDateTime>{kStart.addSecs(11)});
+    EXPECT_EQ(journal.incompleteSince(), kStart.addSecs(2));
+}
+
+TEST(JournalBacklog, HandsOutTheHeldStretchInPartsThenWhatWaitedInMemoryInArrivalOrder)
+{
+    QTemporaryDir dir;
+    RunJournal journal;
+    ASSERT_TRUE(journal.open(dir.path(), kStart, 1));
+    journal.append("before\r\n", kStart);
+    JournalBacklog backlog;
+    backlog.hold(journal);
+    for (const QByteArray &piece : {QByteArray("12345"), QByteArray("67890")}) {
+        journal.append(piece, kStart);
+        backlog.arrived(piece, true);
+    }
+    backlog.arrived("abc", false); // the journal missed it: this and the rest wait in memory
+    backlog.arrived("def", true);
+    backlog.hold(journal); // paused again before it was caught up with: nothing changes
+    EXPECT_EQ(backlog.size(), 16);
+    QByteArray out;
+    QString error;
+    qsizetype largest = 0;
+    while (backlog.holding()) {
+        const QByteArray part = backlog.take(4, &error);
+        largest = std::max(largest, part.size());
+        out += part;
+    }
+    EXPECT_EQ(out, "1234567890abcdef");
+    EXPECT_LE(largest, 4);
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
 }
 
 // ---- The journal of a run -------------------------------------------------
@@ -225,4 +320,40 @@ TEST_F(JournalOfARun, AJournalThatCannotBeWrittenDoesNotStopTheRun)
     tickWith("1 :: 2\r\n");
     EXPECT_EQ(app->writes.size(), 1);
     EXPECT_EQ(view.status, "Bytes Received: 8");
+}
+
+TEST_F(JournalOfARun, AJournalDiskThatFillsIsToldAtOnceAndAtStopAndNoLineIsLost)
+{
+    TmpfsMount disk(journals.path() + "/disk", TmpfsMount::Access::Writable, 64 << 10);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.problem().toStdString();
+    run->setJournalFolder(disk.path());
+    // Lines longer than a page, so that each needs room the disk no longer has.
+    auto line = [](int n) { return QByteArray::number(n) + " :: " + QByteArray(5000, 'p') + "\r\n"; };
+    run->start();
+    tickWith(line(1));
+    ASSERT_TRUE(disk.fill());
+    tickWith(line(2));
+    const QString noSpace = QString::fromLocal8Bit(std::strerror(ENOSPC));
+    ASSERT_EQ(view.notices.size(), 1);
+    EXPECT_TRUE(view.notices[0].contains("stopped keeping the bytes at 14:30:00") && view.notices[0].contains(noSpace)
+                && view.notices[0].contains("still receives every line"))
+        << view.notices[0].toStdString();
+    EXPECT_TRUE(view.excelLampTip.contains("kept no bytes since 14:30:00")) << view.excelLampTip.toStdString();
+    tickWith(line(3));
+    EXPECT_EQ(view.notices.size(), 1); // told once
+    // A pause while the journal fails keeps what arrives in memory.
+    run->pause();
+    tickWith(line(4));
+    run->resume();
+    tickWith(line(5));
+    run->stop(MacroSettings{});
+
+    ASSERT_FALSE(boxes.boxes.isEmpty());
+    const QString atStop = boxes.boxes[0].text;
+    EXPECT_TRUE(atStop.startsWith("This run's journal is incomplete") && atStop.contains("from 14:30:00 on")
+                && atStop.contains("summary cannot be written either: " + noSpace))
+        << atStop.toStdString();
+    for (int row = 1; row <= 5; ++row)
+        EXPECT_EQ(app->book("spreadsheet.xls")->text(row, 1), QString::number(row));
 }

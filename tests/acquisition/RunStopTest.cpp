@@ -115,12 +115,12 @@ TEST_F(RunStopTest, PlainMacroIsTriedInEachWorkbookUntilOneRunsIt)
 {
     useMacro("Tidy");
     writeFile(startup.path() + "/Personal.xls", "macros");
-    app->macros = {"personal.xls!tidy"};
+    app->macros = {"spreadsheet.xls!tidy"}; // a macro of the master workbook
     start();
     tickWith("1\r\n");
     app->saveAnswers = {documents + "/out.xls"};
     run->stop(macro);
-    EXPECT_EQ(app->runs, (QStringList{"spreadsheet.xls!Tidy", "Personal.xls!Tidy"}));
+    EXPECT_EQ(app->runs, (QStringList{"Personal.xls!Tidy", "spreadsheet.xls!Tidy"}));
     EXPECT_EQ(view.status, "");
     EXPECT_EQ(app->saveDialogs.size(), 1);
 
@@ -130,7 +130,23 @@ TEST_F(RunStopTest, PlainMacroIsTriedInEachWorkbookUntilOneRunsIt)
     second->macros = {"spreadsheet.xls!tidy", "personal.xls!tidy"};
     start();
     run->stop(macro);
-    EXPECT_EQ(second->runs, QStringList{"spreadsheet.xls!Tidy"});
+    EXPECT_EQ(second->runs, QStringList{"Personal.xls!Tidy"});
+
+    // Found but failed: told with the office's reason, not tried elsewhere.
+    auto third = factory.prepare();
+    third->startup = startup.path();
+    third->failingMacros = {{"personal.xls!tidy", "error 11: Division by zero"}};
+    third->macros = {"spreadsheet.xls!tidy"};
+    start();
+    tickWith("1\r\n");
+    third->saveAnswers = {documents + "/failed.xls"};
+    run->stop(macro);
+    EXPECT_EQ(third->runs, QStringList{"Personal.xls!Tidy"});
+    EXPECT_EQ(view.status, "User macro did NOT run.");
+    EXPECT_EQ(view.excelLampTip, "User macro did NOT run. Tidy: error 11: Division by zero");
+    EXPECT_TRUE(readFile(run->journal().summaryPath())
+                    .contains("User macro: Tidy did NOT run: error 11: Division by zero\n"));
+    EXPECT_EQ(third->books.last()->savedAs, QStringList{documents + "/failed.xls"});
 }
 
 TEST_F(RunStopTest, NameStartingWithBangIsAPlainName)

@@ -8,6 +8,8 @@
 #include "SavedSheet.h"
 #include "TextPrinters.h"
 #include "WaitUntil.h"
+#include "OfficeProbe.h"
+#include "TmpfsMount.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +20,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cerrno>
+#include <cstring>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,6 +50,7 @@ protected:
     }
 
     QString settings() const { return config.path() + "/Halvern"; }
+    QString dataHome; // the program's XDG_DATA_HOME when set
 
     // Runs the program; `prefix` runs it through another program (setpriv).
     Outcome run(const QStringList &args, const QStringList &prefix = {})
@@ -54,6 +59,8 @@ protected:
         env.insert("XDG_CONFIG_HOME", config.path());
         env.insert("XDG_DATA_HOME", data.path());
         env.insert("HALVERN_SERIAL_BY_ID", devices.path());
+        if (!dataHome.isEmpty())
+            env.insert("XDG_DATA_HOME", dataHome);
         // No display at all: a window would end the program with an error.
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(name);
@@ -163,7 +170,7 @@ TEST_F(CommandLineTest, ListPortsTellsAUserWithoutPermissionWhatToDo)
         << listing.out.toStdString();
 }
 
-TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalAndRefusesABadOne)
+TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalDamagedTimesOrNot)
 {
     QTemporaryDir dir;
     const QString raw = dir.filePath("run.raw");
@@ -177,13 +184,28 @@ TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalAndRefusesABadOne)
     // The block opened at 18:00 puts its stamp in row 1 of column 2.
     EXPECT_EQ(sheet.rows, (QList<QStringList>{{"1", "18", "3"}, {"4", "7", "8"}}));
 
-    writeFile(dir.filePath("run.times"), "# halvern run journal 1\n5 not a time\n");
-    const Outcome malformed = run({"--replay", raw, "--save-as", dir.filePath("bad.xlsx")});
-    EXPECT_EQ(malformed.exitCode, 1);
-    EXPECT_TRUE(malformed.err.contains("run.times")) << malformed.err.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath("bad.xlsx")));
+    // A garbage line in the companion: the good notes keep their stamps, and the user is told.
+    writeFile(dir.filePath("run.times"), "# halvern run journal 1\n0 2026-12-07T09:00:00.000\n\x01garbage\n"
+                                         "19 2026-12-07T18:00:00.000\n");
+    const Outcome damaged = run({"--replay", raw, "--save-as", dir.filePath("damaged.xlsx")});
+    ASSERT_EQ(damaged.exitCode, 0) << damaged.err.toStdString();
+    EXPECT_TRUE(damaged.err.contains("run.times: 1 note damaged")) << damaged.err.toStdString();
+    EXPECT_EQ(SavedSheet::read(dir.filePath("damaged.xlsx")).rows, sheet.rows);
 
     EXPECT_EQ(run({"--replay", dir.filePath("missing.raw"), "--save-as", dir.filePath("m.xlsx")}).exitCode, 1);
+    // A folder that cannot take the workbook: the reason in plain words, and nothing left there.
+    TmpfsMount full(dir.filePath("full"), TmpfsMount::Access::Writable, 64 << 10);
+    TmpfsMount readOnly(dir.filePath("read-only"), TmpfsMount::Access::ReadOnly, 64 << 10);
+    if (full.isMounted() && readOnly.isMounted() && full.fill()) {
+        for (const auto &[folder, error] : {std::pair{full.path(), ENOSPC}, std::pair{readOnly.path(), EROFS}}) {
+            const Outcome refused = run({"--replay", raw, "--save-as", folder + "/run.xlsx"});
+            EXPECT_EQ(refused.exitCode, 1);
+            EXPECT_TRUE(refused.err.endsWith(QString::fromLocal8Bit(std::strerror(error)) + "\n"))
+                << refused.err.toStdString();
+            const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+            EXPECT_EQ(left, folder == full.path() ? QStringList{"filler"} : QStringList{});
+        }
+    }
     EXPECT_EQ(run({"--replay", raw, "--save-as", dir.filePath("run.txt")}).exitCode, 1);
     EXPECT_EQ(run({"--save-as", dir.filePath("run.xlsx")}).exitCode, 1);
 
@@ -241,4 +263,29 @@ TEST_F(CommandLineTest, KilledWithItsOfficeRunningTheProgramLeavesNoOfficeBehind
     ::kill(static_cast<pid_t>(replay.processId()), SIGKILL);
     ASSERT_TRUE(replay.waitForFinished(5000));
     EXPECT_TRUE(waitUntil([&] { return !officeLeft(); }, 10000));
+}
+
+TEST_F(CommandLineTest, ReplayRunsAVbaMacroFromXlstartAndNamesOneThatFailed)
+{
+    QTemporaryDir dir;
+    dataHome = dir.filePath("data");
+    const QString personal = dataHome + "/Halvern/XLSTART/Personal.xls";
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(personal).path()));
+    OfficeProbe().makeMacroWorkbook(personal, {{"Module1", "Sub MarkRun()\n  Range(\"D1\").Value = ActiveWorkbook.Name\n"
+                                                           "  ThisWorkbook.Sheets(1).Range(\"A1\").Value = 1\n"
+                                                           "End Sub\nSub Divide()\n  Dim a, b\n  a = 1 / b\nEnd Sub\n"}});
+    const QByteArray before = readFile(personal);
+    const QString raw = dir.filePath("run.raw");
+    writeFile(raw, "1 :: 2\r\n");
+
+    const Outcome ran = run({"--replay", raw, "--save-as", dir.filePath("run.xls"), "--macro", "PERSONAL.XLS!MarkRun"});
+    ASSERT_EQ(ran.exitCode, 0) << ran.err.toStdString();
+    EXPECT_EQ(SavedSheet::read(dir.filePath("run.xls")).at(1, 4), "spreadsheet.xls");
+    EXPECT_EQ(readFile(personal), before); // changed in memory only
+
+    const Outcome failed = run({"--replay", raw, "--save-as", dir.filePath("failed.xls"), "--macro", "Divide"});
+    EXPECT_EQ(failed.exitCode, 0);
+    EXPECT_TRUE(failed.err.contains("User macro did NOT run. Divide: error 11: Division by zero"))
+        << failed.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("failed.xls")));
 }

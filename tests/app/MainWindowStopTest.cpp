@@ -2,7 +2,8 @@
 // the real port (socat pair) and a real headless office: the user macro in
 // its forms, run from a Personal.ods in the office's start-up folder before
 // the save; no dialog when nothing was written; a cancelled dialog; closing
-// the window during a run and while paused.
+// the window during a run and while paused (both stop the run).
+#include "AcquisitionRun.h"
 #include "FlatWorkbook.h"
 #include "MainWindowFixture.h"
 #include "OfficeConversion.h"
@@ -163,25 +164,24 @@ TEST_F(MainWindowStopTest, ClosingTheWindowDuringARunStopsItBeforeTheSettingsAre
     EXPECT_EQ(sheet.at(2, 1), "u2");
 }
 
-TEST_F(MainWindowStopTest, ClosingTheWindowWhilePausedDoesNotStop)
+TEST_F(MainWindowStopTest, ClosingTheWindowWhilePausedStopsAndSavesEveryLine)
 {
     ASSERT_TRUE(rig.start()) << rig.status().toStdString();
     ASSERT_TRUE(rig.sendWritten("p1\r\n"));
     click(w().cmdPause);
     ASSERT_EQ(run().state(), RunState::Paused);
-    rig.w->setMacroSettings({rig.w->macroSettings().enabled, "Paused"});
+    ASSERT_TRUE(rig.sendReceived("p2\r\np3\r\n")); // arrives during the pause
     rig.saveAnswer = rig.outputFile("paused.xls");
     const pid_t office = rig.officeGroup();
     w().close();
 
-    EXPECT_TRUE(rig.prompts.isEmpty()); // no Stop: nothing offered for saving
-    EXPECT_EQ(run().state(), RunState::Paused);
-    EXPECT_EQ(AppSettings::get("Excel Macro", "Name", "<absent>"), "Paused");
-    // The office is still let go of, unsaved.
-    EXPECT_EQ(rig.w->run().spreadsheet(), nullptr);
+    EXPECT_EQ(rig.prompts.size(), 1);
+    EXPECT_EQ(run().state(), RunState::Stopped);
     EXPECT_TRUE(MainWindowRig::officeEnded(office));
-    EXPECT_TRUE(savedFiles().isEmpty());
-    EXPECT_EQ(readFile(rig.workingCopy()), readFile(rig.programFolder + "/spreadsheet.xls"));
+    const SavedSheet sheet = SavedSheet::read(rig.saveAnswer);
+    EXPECT_EQ(sheet.at(1, 1), "p1");
+    EXPECT_EQ(sheet.at(2, 1), "p2");
+    EXPECT_EQ(sheet.at(3, 1), "p3");
 }
 
 } // namespace

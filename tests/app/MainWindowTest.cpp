@@ -25,6 +25,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <QApplication>
+#include <QMessageBox>
 #include <gtest/gtest.h>
 
 namespace {
@@ -197,6 +199,23 @@ TEST_F(MainWindowTest, OpensInTheStoppedLayout)
     EXPECT_EQ(w->mnuHelpAbout->text(), "&About...");
     EXPECT_TRUE(w->mnuUtilities->menuAction()->isVisible());
     EXPECT_EQ(w->frameGeometry().left(), 0);
+}
+
+TEST_F(MainWindowTest, ANoticeDoesNotHoldUpTheWindowAndALaterOneReplacesIt)
+{
+    auto w = makeWindow();
+    ASSERT_TRUE(w->Form_Load());
+    w->show();
+    w->showNotice("first");
+    w->showNotice("second"); // returns at once: nothing waits for the user
+    QList<QMessageBox *> notices;
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(top); box && box->isVisible())
+            notices.append(box);
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_EQ(notices[0]->text(), "second");
+    EXPECT_EQ(notices[0]->windowModality(), Qt::NonModal);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST_F(MainWindowTest, AboutBoxHidesOnCloseAndIsReused)

@@ -80,6 +80,9 @@ TEST_F(StopSaveTest, SavesTheSystemRefusesAreToldAndAskedAgainUntilAGoodPathSave
     ASSERT_EQ(boxes.size(), 2) << boxes.join("\n---\n").toStdString();
     EXPECT_TRUE(boxes[0].contains(refused) && boxes[0].contains(systemReason(EROFS))) << boxes[0].toStdString();
     EXPECT_TRUE(boxes[1].contains(noRoom) && boxes[1].contains(systemReason(ENOSPC))) << boxes[1].toStdString();
+    // No part-written workbook, no lock file left where the saves failed.
+    EXPECT_EQ(QDir(full.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"filler"});
+    EXPECT_EQ(QDir(readOnly.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
     EXPECT_TRUE(MainWindowRig::officeEnded(office));
     const QString summary = QString::fromUtf8(readFile(run().journal().summaryPath()));
     EXPECT_TRUE(summary.contains("Workbook saved as: " + good + "\n")) << summary.toStdString();

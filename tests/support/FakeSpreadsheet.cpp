@@ -104,6 +104,15 @@ std::shared_ptr<Workbook> FakeSpreadsheetApp::open(const QString &path)
     return b;
 }
 
+std::shared_ptr<Workbook> FakeSpreadsheetApp::openHidden(const QString &path)
+{
+    const auto active = m_active;
+    hidden.append(path);
+    auto b = open(path);
+    m_active = active;
+    return b;
+}
+
 void FakeSpreadsheetApp::setVisible(bool v)
 {
     check();
@@ -230,12 +239,14 @@ SpreadsheetApp::LateWrite FakeSpreadsheetApp::lateWrite()
     return std::exchange(m_lateEnd, LateWrite::None);
 }
 
-void FakeSpreadsheetApp::run(const QString &macro)
+void FakeSpreadsheetApp::run(const QString &macro, const std::function<void()> &)
 {
     check();
     runs.append(macro);
+    if (failingMacros.contains(macro.toLower()))
+        throw failed(failingMacros.value(macro.toLower()));
     if (!macros.contains(macro.toLower()))
-        throw failed("macro not found: " + macro);
+        throw SpreadsheetError(SpreadsheetError::Kind::Missing, "macro not found: " + macro);
 }
 
 QList<std::shared_ptr<Workbook>> FakeSpreadsheetApp::workbooks()

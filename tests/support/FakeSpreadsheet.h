@@ -56,12 +56,15 @@ private:
 //    it throws Busy (still running) and is held until finishLateWrite();
 //    meanwhile every other write is refused as Busy;
 //  - failOpen / failVisible: those calls throw Failed;
-//  - macros: the macro names run() accepts, compared without regard to case.
+//  - macros: the macro names run() accepts, compared without regard to case;
+//    failingMacros: those found but failing, with the reason they throw.
 // With keepCells false it only counts what it is given (cellsWritten), so a
 // long run does not fill memory.
 class FakeSpreadsheetApp : public SpreadsheetApp {
 public:
     std::shared_ptr<Workbook> open(const QString &path) override;
+    // Recorded in `opened` and `hidden`; the active workbook stays.
+    std::shared_ptr<Workbook> openHidden(const QString &path) override;
     void setVisible(bool visible) override;
     QString startupPath() override;
     void setCell(std::int32_t row, std::int32_t column, const CellValue &value) override;
@@ -71,7 +74,7 @@ public:
     void setRows(std::int32_t row, std::int32_t column, const QList<QList<CellValue>> &rows) override;
     LateWrite lateWrite() override;
     QString addSheet() override;
-    void run(const QString &macro) override;
+    void run(const QString &macro, const std::function<void()> &waiting = {}) override;
     QList<std::shared_ptr<Workbook>> workbooks() override;
     std::optional<QString> getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
                               const QString &title) override;
@@ -102,6 +105,8 @@ public:
     QStringList opened;                         // every open() path, failed ones too
     QStringList runs;                           // every run() argument, failed ones too
     QSet<QString> macros;                       // macros run() accepts (lower case)
+    QMap<QString, QString> failingMacros;       // lower-case name -> reason
+    QStringList hidden;                         // every openHidden() path
     QList<SaveDialog> saveDialogs;
     QStringList saveAnswers;                    // answered in turn; cancelled when used up
     QString startup;                            // startupPath()

@@ -11,6 +11,7 @@ public:
     explicit ForwardingSpreadsheetApp(std::shared_ptr<SpreadsheetApp> inner) : m_inner(std::move(inner)) {}
 
     std::shared_ptr<Workbook> open(const QString &p) override { return m_inner->open(p); }
+    std::shared_ptr<Workbook> openHidden(const QString &p) override { return m_inner->openHidden(p); }
     void setVisible(bool v) override { m_inner->setVisible(v); }
     QString startupPath() override { return m_inner->startupPath(); }
     void setCell(std::int32_t r, std::int32_t c, const CellValue &v) override { m_inner->setCell(r, c, v); }
@@ -21,7 +22,10 @@ public:
     }
     LateWrite lateWrite() override { return m_inner->lateWrite(); }
     QString addSheet() override { return m_inner->addSheet(); }
-    void run(const QString &macro) override { m_inner->run(macro); }
+    void run(const QString &macro, const std::function<void()> &waiting = {}) override
+    {
+        m_inner->run(macro, waiting);
+    }
     QList<std::shared_ptr<Workbook>> workbooks() override { return m_inner->workbooks(); }
     std::optional<QString> getSaveAsFilename(const QString &i, const QString &f, const QString &t) override
     {

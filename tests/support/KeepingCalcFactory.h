@@ -3,6 +3,7 @@
 #include "CalcSpreadsheetApp.h"
 #include "CalcSpreadsheetFactory.h"
 
+#include <functional>
 #include <memory>
 
 // Passes create() on to a Calc factory and keeps the last application it
@@ -23,10 +24,14 @@ public:
         ++creates;
         auto app = m_inner.createHeadless();
         last = std::dynamic_pointer_cast<CalcSpreadsheetApp>(app);
+        if (onHeadless && last)
+            onHeadless(*last);
         return app;
     }
     std::shared_ptr<CalcSpreadsheetApp> last;
     int creates = 0;
+    // Called with each headless office made (the rebuild's), e.g. to end it.
+    std::function<void(CalcSpreadsheetApp &)> onHeadless;
 
 private:
     SpreadsheetFactory &m_inner;

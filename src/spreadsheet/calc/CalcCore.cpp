@@ -1,6 +1,7 @@
 #include "CalcCore.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <unistd.h>
 #include <com/sun/star/bridge/BridgeFactory.hpp>
@@ -104,6 +105,8 @@ void UnoState::releaseAll()
     eventWatch.clear();
     bridgeWatch.clear();
     lastActive.clear();
+    ownModels.clear();
+    hiddenModels.clear();
     watchedViews.clear();
     desktop.clear();
     context.clear();
@@ -166,6 +169,14 @@ Reference<css::sheet::XSpreadsheet> UnoState::activeSheet()
         cachedAt = now;
     }
     return sheet;
+}
+
+bool UnoState::isOwn(const Reference<css::frame::XModel> &model) const
+{
+    for (const auto &own : ownModels)
+        if (own == model)
+            return true;
+    return false;
 }
 
 void UnoState::activate(const Reference<css::frame::XModel> &model)
@@ -249,10 +260,39 @@ void CalcCore::ensureRunning()
     }
 }
 
+CallWorker::Outcome CalcCore::runJob(std::function<void()> job, std::chrono::milliseconds limit)
+{
+    if (limit != kWhileWorking)
+        return m_worker->run(std::move(job), limit);
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point began = Clock::now();
+    Clock::time_point lastWork = began;
+    std::uint64_t used = m_process->cpuTicks();
+    return m_worker->run(std::move(job), std::chrono::milliseconds(500), [&] {
+        if (!m_process->alive())
+            return false;
+        const Clock::time_point now = Clock::now();
+        if (const std::uint64_t ticks = m_process->cpuTicks(); ticks != used) {
+            used = ticks;
+            lastWork = now;
+        } else if (now - lastWork >= kStallLimit) {
+            return false;
+        }
+        if (m_longCallNotice)
+            m_longCallNotice(static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(now - began).count()));
+        return true;
+    });
+}
+
 void CalcCore::throwBusy(CallWorker::Outcome outcome, std::chrono::milliseconds limit)
 {
     if (outcome == CallWorker::Outcome::Refused)
         throw SpreadsheetError(Kind::Busy, QStringLiteral("An earlier call to the office is still pending"));
+    if (limit == kWhileWorking)
+        throw SpreadsheetError(Kind::Busy,
+                               QStringLiteral("the spreadsheet application stopped working on it for %1 seconds")
+                                   .arg(kStallLimit.count() / 1000),
+                               true);
     // The call goes on in the office; the caller may learn how it ended.
     throw SpreadsheetError(Kind::Busy,
                            QStringLiteral("The office did not answer within %1 ms").arg(limit.count()), true);
@@ -413,6 +453,15 @@ void CalcCore::quit()
         try {
             m_worker->run(
                 [state] {
+                    // What a macro changed in a hidden workbook stays in
+                    // memory: the office must not ask the user about it.
+                    for (const auto &model : state->hiddenModels) {
+                        try {
+                            Reference<css::util::XCloseable>(model, UNO_QUERY_THROW)->close(true);
+                        } catch (...) {
+                        }
+                    }
+                    state->hiddenModels.clear();
                     try {
                         if (state->desktop.is())
                             state->desktop->terminate();
@@ -453,8 +502,15 @@ void CalcCore::removeLeftovers(const QStringList &documents, std::mutex &documen
         std::lock_guard lock(documentsMutex);
         paths = documents;
     }
-    for (const QString &path : paths)
+    for (const QString &path : paths) {
         OfficeFolders::removeStaleLock(path, folders.unique());
+        // A save that did not end in time may have written its temporary
+        // file after it was given up on.
+        if (QFileInfo(path).fileName().startsWith(QLatin1String(kSavePrefix))) {
+            QFile::remove(path);
+            QFile::remove(OfficeFolders::lockFilePath(path));
+        }
+    }
     // A killed office leaves its pipe's socket file behind.
     QFile::remove(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(folders.unique()));
     folders.remove();

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <com/sun/star/document/XDocumentEventBroadcaster.hpp>
 #include <com/sun/star/document/XDocumentEventListener.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
@@ -39,6 +40,11 @@ struct UnoState {
     // The workbook made active last through us: used when the office's
     // current component is not a workbook (e.g. a hidden load, a Basic IDE).
     css::uno::Reference<css::frame::XModel> lastActive;
+    // The workbooks opened through us: the only ones whose macros we run.
+    std::vector<css::uno::Reference<css::frame::XModel>> ownModels;
+    // Of those, the ones opened hidden (the personal macro workbooks): never
+    // saved by us, and closed unasked when the office is quit.
+    std::vector<css::uno::Reference<css::frame::XModel>> hiddenModels;
     // Cache for the write path: the current component last seen, its model
     // and view. Checked against the office on every write.
     css::uno::Reference<css::lang::XComponent> seenComponent;
@@ -69,6 +75,7 @@ struct UnoState {
     css::uno::Reference<css::sheet::XSpreadsheet> activeSheet();
     // The workbook that is active right now (throws Failed when none).
     css::uno::Reference<css::frame::XModel> activeModel();
+    bool isOwn(const css::uno::Reference<css::frame::XModel> &model) const;
     // Makes model the office's active workbook.
     void activate(const css::uno::Reference<css::frame::XModel> &model);
     void forgetCache();
@@ -97,6 +104,17 @@ public:
     // operations (open, save, macros) that may legitimately take longer.
     static constexpr std::chrono::milliseconds kCallLimit{1000};
     static constexpr std::chrono::milliseconds kDocumentLimit{30000};
+    // No fixed limit (saves): the call is waited for while the office lives
+    // and keeps working; it fails once the office has used no processor time
+    // for kStallLimit.
+    static constexpr std::chrono::milliseconds kWhileWorking{-1};
+    static constexpr std::chrono::milliseconds kStallLimit{60000};
+    // Told every half second or so while a call without a fixed limit runs:
+    // the seconds since it began.
+    using LongCallNotice = std::function<void(int seconds)>;
+    void setLongCallNotice(LongCallNotice notice) { m_longCallNotice = std::move(notice); }
+    // How often a call without a limit lets its caller look up.
+    static constexpr std::chrono::milliseconds kWaitStep{50};
 
     // Runs fn(uno state) on the worker within limit. Throws Gone when the
     // office has ended, Busy when it does not answer in time or an earlier
@@ -109,7 +127,7 @@ public:
         std::shared_ptr<UnoState> state = m_uno;
         CallWorker::Outcome outcome;
         try {
-            outcome = m_worker->run(
+            outcome = runJob(
                 [state, fn, result] {
                     try {
                         if constexpr (std::is_void_v<R>) {
@@ -130,10 +148,72 @@ public:
             }
             throw;
         }
+        if (outcome != CallWorker::Outcome::Done && !m_process->alive()) {
+            markEnded();
+            throw SpreadsheetError(SpreadsheetError::Kind::Gone, QStringLiteral("The office ended during the call"));
+        }
         if (outcome != CallWorker::Outcome::Done)
             throwBusy(outcome, limit);
         if constexpr (!std::is_void_v<R>)
             return std::move(**result);
+    }
+
+    // Runs fn(uno state) on the worker without a time limit, for a call that
+    // may wait for the user (a macro showing a message box). `waiting` is
+    // called every kWaitStep until the call has ended. Throws as call() does.
+    template <class R>
+    R callWithoutLimit(std::function<R(UnoState &)> fn, const std::function<void()> &waiting)
+    {
+        struct Outcome {
+            std::atomic<bool> done{false};
+            std::exception_ptr error;
+            std::optional<std::conditional_t<std::is_void_v<R>, bool, R>> value;
+        };
+        ensureRunning();
+        auto outcome = std::make_shared<Outcome>();
+        std::shared_ptr<UnoState> state = m_uno;
+        // The job keeps its own outcome: it may end after its first wait.
+        const CallWorker::Outcome first = m_worker->run(
+            [state, fn, outcome] {
+                try {
+                    try {
+                        if constexpr (std::is_void_v<R>) {
+                            fn(*state);
+                            outcome->value.emplace(true);
+                        } else {
+                            outcome->value.emplace(fn(*state));
+                        }
+                    } catch (...) {
+                        rethrowAsSpreadsheetError(*state);
+                    }
+                } catch (...) {
+                    outcome->error = std::current_exception();
+                }
+                outcome->done = true;
+            },
+            kWaitStep);
+        if (first == CallWorker::Outcome::Refused)
+            throwBusy(first, kWaitStep);
+        while (!outcome->done) {
+            if (waiting)
+                waiting();
+            if (!m_process->alive()) {
+                markEnded();
+                throw SpreadsheetError(SpreadsheetError::Kind::Gone, QStringLiteral("LibreOffice has ended"));
+            }
+            m_worker->waitPending(kWaitStep);
+        }
+        if (outcome->error) {
+            try {
+                std::rethrow_exception(outcome->error);
+            } catch (const SpreadsheetError &e) {
+                if (e.kind() == SpreadsheetError::Kind::Gone)
+                    markEnded();
+                throw;
+            }
+        }
+        if constexpr (!std::is_void_v<R>)
+            return std::move(*outcome->value);
     }
 
     // Throws Gone when the office has ended.
@@ -149,14 +229,19 @@ public:
 
     // Drops a workbook's reference on the worker thread.
     void release(std::shared_ptr<CalcDocument> document);
-    // Documents opened or saved through us: lock files to look after.
+    // Documents opened or saved through us: lock files to look after. A save
+    // is written under a temporary name beginning with kSavePrefix, which is
+    // removed too once the office has ended.
     void noteDocument(const QString &path);
+    static constexpr const char *kSavePrefix = ".~halvern-save-";
     std::optional<QString> askSaveAsFilename(const QString &title, const QString &filter) const;
 
     std::shared_ptr<OfficeProcess> process() const { return m_process; }
     const OfficeFolders &folders() const { return m_folders; }
 
 private:
+    // Runs job on the worker within limit, or while the office works (kWhileWorking).
+    CallWorker::Outcome runJob(std::function<void()> job, std::chrono::milliseconds limit);
     [[noreturn]] void throwBusy(CallWorker::Outcome outcome, std::chrono::milliseconds limit);
     // Queued on the worker: waits for the office to end, then removes our
     // lock files and the private folders.
@@ -174,4 +259,5 @@ private:
     std::shared_ptr<QStringList> m_documents = std::make_shared<QStringList>();
     std::shared_ptr<std::mutex> m_documentsMutex = std::make_shared<std::mutex>();
     std::unique_ptr<CallWorker> m_worker = std::make_unique<CallWorker>();
+    LongCallNotice m_longCallNotice;
 };

@@ -3,26 +3,21 @@
 #include "CalcCore.h"
 #include "CalcWorkbook.h"
 #include "CellText.h"
+#include "DocumentMacro.h"
 #include "SilentInteractionHandler.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 #include <com/sun/star/awt/XWindow.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
-#include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
-#include <com/sun/star/document/XEmbeddedScripts.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
-#include <com/sun/star/script/XLibraryContainer.hpp>
-#include <com/sun/star/script/provider/XScript.hpp>
-#include <com/sun/star/script/provider/XScriptProvider.hpp>
-#include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
@@ -75,48 +70,6 @@ std::vector<Reference<css::frame::XModel>> spreadsheetModels(UnoState &state)
     return models;
 }
 
-// Finds Sub or Function `name` in the document's Basic libraries, optionally
-// only in `library` and `module`; returns "Library.Module.Name" or empty.
-QString findBasicMacro(const Reference<css::frame::XModel> &model, const QString &library,
-                       const QString &module, const QString &name)
-{
-    Reference<css::document::XEmbeddedScripts> scripts(model, UNO_QUERY);
-    if (!scripts.is())
-        return QString();
-    Reference<css::script::XLibraryContainer> libraries(scripts->getBasicLibraries(), UNO_QUERY);
-    Reference<css::container::XNameAccess> libraryNames(libraries, UNO_QUERY);
-    if (!libraries.is() || !libraryNames.is())
-        return QString();
-    const QRegularExpression declaration(
-        QStringLiteral("^[ \\t]*(?:(?:public|private|static)[ \\t]+)*(?:sub|function)[ \\t]+%1\\b")
-            .arg(QRegularExpression::escape(name)),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
-    const Sequence<OUString> libs = libraryNames->getElementNames();
-    for (const OUString &lib : libs) {
-        if (!library.isEmpty() && toQString(lib).compare(library, Qt::CaseInsensitive) != 0)
-            continue;
-        if (!libraries->isLibraryLoaded(lib))
-            libraries->loadLibrary(lib);
-        Reference<css::container::XNameAccess> modules(libraryNames->getByName(lib), UNO_QUERY);
-        if (!modules.is())
-            continue;
-        const Sequence<OUString> moduleNames = modules->getElementNames();
-        for (const OUString &mod : moduleNames) {
-            if (!module.isEmpty() && toQString(mod).compare(module, Qt::CaseInsensitive) != 0)
-                continue;
-            OUString source;
-            modules->getByName(mod) >>= source;
-            const QRegularExpressionMatch m = declaration.match(toQString(source));
-            if (m.hasMatch()) {
-                // Use the spelling of the declaration itself.
-                const QString declared = m.captured(0).trimmed().section(QRegularExpression("\\s+"), -1);
-                return toQString(lib) + '.' + toQString(mod) + '.' + declared;
-            }
-        }
-    }
-    return QString();
-}
-
 // "Excel workbook,*.xls" (description, pattern, ...) as a Qt filter:
 // "Excel workbook (*.xls)".
 QString qtFilter(const QString &fileFilter)
@@ -141,6 +94,16 @@ CalcSpreadsheetApp::~CalcSpreadsheetApp()
 
 std::shared_ptr<Workbook> CalcSpreadsheetApp::open(const QString &path)
 {
+    return load(path, false);
+}
+
+std::shared_ptr<Workbook> CalcSpreadsheetApp::openHidden(const QString &path)
+{
+    return load(path, true);
+}
+
+std::shared_ptr<Workbook> CalcSpreadsheetApp::load(const QString &path, bool hidden)
+{
     m_core->ensureRunning();
     const QFileInfo info(path);
     if (!info.isFile())
@@ -151,13 +114,13 @@ std::shared_ptr<Workbook> CalcSpreadsheetApp::open(const QString &path)
     m_core->noteDocument(absolute);
     const QString url = QUrl::fromLocalFile(absolute).toString(QUrl::FullyEncoded);
     auto document = std::make_shared<CalcDocument>();
-    m_core->call<void>(CalcCore::kDocumentLimit, [url, document](UnoState &state) {
+    m_core->call<void>(CalcCore::kDocumentLimit, [url, document, hidden](UnoState &state) {
         std::vector<css::beans::PropertyValue> args{
             property("MacroExecutionMode", Any(css::document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN)),
             property("InteractionHandler",
                      Any(Reference<css::task::XInteractionHandler>(new SilentInteractionHandler))),
         };
-        if (state.headless)
+        if (state.headless || hidden)
             args.push_back(property("Hidden", Any(true)));
         const Reference<css::frame::XComponentLoader> loader(state.desktop, UNO_QUERY_THROW);
         const Reference<css::lang::XComponent> component = loader->loadComponentFromURL(
@@ -170,8 +133,24 @@ std::shared_ptr<Workbook> CalcSpreadsheetApp::open(const QString &path)
                 closeable->close(true);
             throw SpreadsheetError(Kind::Failed, QStringLiteral("Not a workbook: %1").arg(url));
         }
-        // Like Workbooks.Open: the opened workbook becomes the active one.
-        state.activate(model);
+        state.ownModels.push_back(model);
+        if (hidden)
+            state.hiddenModels.push_back(model);
+        // Like Workbooks.Open: the opened workbook becomes the active one,
+        // unless it is one the user does not see.
+        if (!hidden) {
+            state.activate(model);
+            // A macro's ActiveWorkbook is the workbook the office registered
+            // last for VBA: one in a window is registered as it is
+            // activated, a hidden one (a headless office) only as its VBA
+            // objects are made. Made now, so the macro at Stop sees this one.
+            try {
+                Reference<css::lang::XMultiServiceFactory>(model, UNO_QUERY_THROW)
+                    ->createInstance("ooo.vba.VBAGlobals");
+            } catch (const css::uno::Exception &) {
+                // no VBA support in this office: Basic macros still run
+            }
+        }
         document->model = model;
     });
     return std::make_shared<CalcWorkbook>(m_core, document);
@@ -345,7 +324,7 @@ QString CalcSpreadsheetApp::addSheet()
     });
 }
 
-void CalcSpreadsheetApp::run(const QString &macro)
+void CalcSpreadsheetApp::run(const QString &macro, const std::function<void()> &waiting)
 {
     // "Book!Macro" runs Macro from the workbook named Book; a plain name is
     // looked up in the active workbook. Macro may be Name, Module.Name or
@@ -363,36 +342,54 @@ void CalcSpreadsheetApp::run(const QString &macro)
     }
     const QStringList parts = name.split('.');
     if (name.isEmpty() || parts.size() > 3 || parts.contains(QString()))
-        throw SpreadsheetError(Kind::Failed, QStringLiteral("Not a macro name: %1").arg(macro));
+        throw SpreadsheetError(Kind::Missing, QStringLiteral("%1 is not a macro name").arg(macro));
     const QString library = parts.size() == 3 ? parts[0] : QString();
     const QString module = parts.size() >= 2 ? parts[parts.size() - 2] : QString();
     const QString sub = parts.last();
 
-    m_core->call<void>(CalcCore::kDocumentLimit, [book, library, module, sub, macro](UnoState &state) {
-        Reference<css::frame::XModel> model;
-        if (book.isEmpty()) {
-            model = state.activeModel();
-        } else {
-            for (const auto &candidate : spreadsheetModels(state)) {
-                if (modelName(candidate).compare(book, Qt::CaseInsensitive) == 0) {
-                    model = candidate;
-                    break;
+    const auto found = m_core->call<std::shared_ptr<DocumentMacro>>(
+        CalcCore::kDocumentLimit, [book, library, module, sub, name](UnoState &state) {
+            Reference<css::frame::XModel> model;
+            if (book.isEmpty()) {
+                model = state.activeModel();
+            } else {
+                for (const auto &candidate : spreadsheetModels(state)) {
+                    if (modelName(candidate).compare(book, Qt::CaseInsensitive) == 0) {
+                        model = candidate;
+                        break;
+                    }
                 }
+                if (!model.is())
+                    throw SpreadsheetError(Kind::Missing, QStringLiteral("no open workbook is named %1").arg(book));
             }
+            const QString bookName = modelName(model);
+            // A workbook opened from elsewhere (by a macro, by the user) keeps
+            // the office's own macro security.
+            if (!state.isOwn(model))
+                throw SpreadsheetError(
+                    Kind::Missing, QStringLiteral("the macros of %1 do not run: Halvern did not open it").arg(bookName));
+            std::shared_ptr<DocumentMacro> macro = DocumentMacro::find(model, library, module, sub);
+            if (!macro)
+                throw SpreadsheetError(Kind::Missing, QStringLiteral("%1 holds no macro %2").arg(bookName, name));
+            macro->addCaller();
+            return macro;
+        });
+    // The caller module goes again whatever happened, on the office's thread.
+    auto removeCaller = [this, found] {
+        try {
+            m_core->call<void>(CalcCore::kCallLimit, [found](UnoState &) { found->removeCaller(); });
+        } catch (...) {
         }
-        if (!model.is())
-            throw SpreadsheetError(Kind::Failed, QStringLiteral("No open workbook for %1").arg(macro));
-        const QString found = findBasicMacro(model, library, module, sub);
-        if (found.isEmpty())
-            throw SpreadsheetError(Kind::Failed, QStringLiteral("Macro not found: %1").arg(macro));
-        const Reference<css::script::provider::XScriptProvider> provider =
-            Reference<css::script::provider::XScriptProviderSupplier>(model, UNO_QUERY_THROW)->getScriptProvider();
-        const Reference<css::script::provider::XScript> script = provider->getScript(
-            toOUString(QStringLiteral("vnd.sun.star.script:%1?language=Basic&location=document").arg(found)));
-        Sequence<sal_Int16> outIndex;
-        Sequence<Any> outParams;
-        script->invoke(Sequence<Any>(), outIndex, outParams);
-    });
+    };
+    QString answer;
+    try {
+        answer = m_core->callWithoutLimit<QString>([found](UnoState &) { return found->call(); }, waiting);
+    } catch (...) {
+        removeCaller();
+        throw;
+    }
+    removeCaller();
+    DocumentMacro::checkAnswer(answer);
 }
 
 QList<std::shared_ptr<Workbook>> CalcSpreadsheetApp::workbooks()
@@ -434,4 +431,9 @@ QString CalcSpreadsheetApp::pipeName() const
 QString CalcSpreadsheetApp::instanceFolder() const
 {
     return m_core->folders().folder();
+}
+
+void CalcSpreadsheetApp::setLongCallNotice(std::function<void(int seconds)> notice)
+{
+    m_core->setLongCallNotice(std::move(notice));
 }

@@ -23,6 +23,7 @@ public:
     ~CalcSpreadsheetApp() override;
 
     std::shared_ptr<Workbook> open(const QString &path) override;
+    std::shared_ptr<Workbook> openHidden(const QString &path) override;
     void setVisible(bool visible) override;
     QString startupPath() override;
     void setCell(std::int32_t row, std::int32_t column, const CellValue &value) override;
@@ -33,11 +34,14 @@ public:
     // A write that outlived the call limit is followed until it ends.
     LateWrite lateWrite() override;
     QString addSheet() override;
-    void run(const QString &macro) override;
+    // Runs the macro through a caller module (see DocumentMacro) without a
+    // time limit, in a workbook opened through this object.
+    void run(const QString &macro, const std::function<void()> &waiting = {}) override;
     QList<std::shared_ptr<Workbook>> workbooks() override;
     std::optional<QString> getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
                               const QString &title) override;
     void quit() override;
+    void setLongCallNotice(std::function<void(int seconds)> notice) override;
 
     // The office's process group (its launcher's process id) and the name
     // of the pipe it accepts UNO connections on.
@@ -47,6 +51,7 @@ public:
     QString instanceFolder() const;
 
 private:
+    std::shared_ptr<Workbook> load(const QString &path, bool hidden);
     // Runs a cell write in the office; a write that times out is kept in
     // m_late, where the office's worker records how it ended.
     void write(std::function<void(UnoState &)> fn);

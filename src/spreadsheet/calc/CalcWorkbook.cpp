@@ -1,10 +1,16 @@
 #include "CalcWorkbook.h"
 
 #include "CalcCore.h"
+#include "FolderProbe.h"
 #include "SilentInteractionHandler.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QUrl>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
@@ -70,19 +76,62 @@ bool CalcWorkbook::saved()
 
 void CalcWorkbook::saveAs(const QString &path)
 {
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    const QString url = QUrl::fromLocalFile(absolute).toString(QUrl::FullyEncoded);
+    using Kind = SpreadsheetError::Kind;
+    const QFileInfo target(QFileInfo(path).absoluteFilePath());
+    const QString absolute = target.filePath();
     const QString filter = filterFor(absolute);
+    // Written under a temporary name in the same folder, then renamed into
+    // place: a save that fails leaves no part-written workbook and no lock
+    // file of the office's behind, and a file of that name stays whole.
+    if (!QDir().mkpath(target.path()))
+        throw SpreadsheetError(Kind::Failed, QStringLiteral("the folder cannot be made: ")
+                                                 + FolderProbe::problem(target.absolutePath()));
+    const QString temporary = target.path() + '/' + QLatin1String(CalcCore::kSavePrefix)
+        + QString::number(QRandomGenerator::global()->generate64(), 36) + '.' + target.suffix();
+    const QString url = QUrl::fromLocalFile(temporary).toString(QUrl::FullyEncoded);
     auto doc = m_document;
-    m_core->noteDocument(absolute);
-    m_core->call<void>(CalcCore::kDocumentLimit, [doc, url, filter](UnoState &) {
-        css::uno::Sequence<css::beans::PropertyValue> args(3);
-        args[0] = property("FilterName", css::uno::Any(toOUString(filter)));
-        args[1] = property("Overwrite", css::uno::Any(true));
-        args[2] = property("InteractionHandler",
-                           css::uno::Any(Reference<css::task::XInteractionHandler>(new SilentInteractionHandler)));
-        Reference<css::frame::XStorable>(doc->model, UNO_QUERY_THROW)->storeAsURL(toOUString(url), args);
-    });
+    m_core->noteDocument(temporary);
+    try {
+        // No fixed time limit: a large workbook takes as long as it takes.
+        m_core->call<void>(CalcCore::kWhileWorking, [doc, url, filter](UnoState &) {
+            css::uno::Sequence<css::beans::PropertyValue> args(3);
+            args[0] = property("FilterName", css::uno::Any(toOUString(filter)));
+            args[1] = property("Overwrite", css::uno::Any(true));
+            args[2] = property("InteractionHandler", css::uno::Any(Reference<css::task::XInteractionHandler>(
+                                                         new SilentInteractionHandler)));
+            // A copy; the workbook takes the name once the copy is in place.
+            Reference<css::frame::XStorable>(doc->model, UNO_QUERY_THROW)->storeToURL(toOUString(url), args);
+        });
+    } catch (const SpreadsheetError &e) {
+        // The temporary name is ours alone, and so is a lock file on it.
+        QFile::remove(temporary);
+        QFile::remove(OfficeFolders::lockFilePath(temporary));
+        if (e.kind() != Kind::Failed)
+            throw;
+        // The office's own words are jargon; the system's say what went wrong.
+        const QString system = FolderProbe::problem(target.path());
+        throw SpreadsheetError(Kind::Failed, system.isEmpty()
+                                                 ? QStringLiteral("the spreadsheet application could not write it")
+                                                 : system);
+    }
+    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(absolute).constData()) != 0) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(temporary);
+        QFile::remove(OfficeFolders::lockFilePath(temporary));
+        throw SpreadsheetError(Kind::Failed, why);
+    }
+    QFile::remove(OfficeFolders::lockFilePath(temporary));
+    // As a save under this name does: the workbook is now that file, with
+    // nothing left unsaved.
+    const QString targetUrl = QUrl::fromLocalFile(absolute).toString(QUrl::FullyEncoded);
+    try {
+        m_core->call<void>(CalcCore::kCallLimit, [doc, targetUrl](UnoState &) {
+            doc->model->attachResource(toOUString(targetUrl), doc->model->getArgs());
+            Reference<css::util::XModifiable>(doc->model, UNO_QUERY_THROW)->setModified(false);
+        });
+    } catch (const SpreadsheetError &) {
+        // saved all the same
+    }
 }
 
 Workbook::UsedArea CalcWorkbook::usedArea()

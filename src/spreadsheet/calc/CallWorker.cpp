@@ -82,6 +82,12 @@ CallWorker::~CallWorker()
 
 CallWorker::Outcome CallWorker::run(std::function<void()> fn, std::chrono::milliseconds timeout)
 {
+    return run(std::move(fn), timeout, [] { return false; });
+}
+
+CallWorker::Outcome CallWorker::run(std::function<void()> fn, std::chrono::milliseconds slice,
+                                    const std::function<bool()> &keepWaiting)
+{
     std::unique_lock lock(m_shared->mutex);
     if (m_shared->timedOut) {
         if (!m_shared->timedOut->done)
@@ -100,9 +106,16 @@ CallWorker::Outcome CallWorker::run(std::function<void()> fn, std::chrono::milli
     while (!job->finished && std::chrono::steady_clock::now() < spinUntil)
         std::this_thread::yield();
     lock.lock();
-    if (!m_shared->changed.wait_for(lock, timeout, [&] { return job->done; })) {
-        m_shared->timedOut = job;
-        return Outcome::TimedOut;
+    while (!m_shared->changed.wait_for(lock, slice, [&] { return job->done; })) {
+        lock.unlock();
+        const bool wait = keepWaiting();
+        lock.lock();
+        if (job->done)
+            break;
+        if (!wait) {
+            m_shared->timedOut = job;
+            return Outcome::TimedOut;
+        }
     }
     lock.unlock();
     if (job->error)
@@ -124,6 +137,14 @@ bool CallWorker::pending() const
 {
     std::lock_guard lock(m_shared->mutex);
     return m_shared->timedOut && !m_shared->timedOut->done;
+}
+
+bool CallWorker::waitPending(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_shared->mutex);
+    return m_shared->changed.wait_for(lock, timeout, [&] {
+        return !m_shared->timedOut || m_shared->timedOut->done;
+    });
 }
 
 bool CallWorker::waitIdle(std::chrono::milliseconds timeout)

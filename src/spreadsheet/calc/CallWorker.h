@@ -25,10 +25,16 @@ public:
 
     // Runs job on the worker and waits for it at most timeout.
     Outcome run(std::function<void()> job, std::chrono::milliseconds timeout);
+    // Runs job on the worker and waits for it as long as keepWaiting(),
+    // asked every `slice`, says so.
+    Outcome run(std::function<void()> job, std::chrono::milliseconds slice, const std::function<bool()> &keepWaiting);
     // Queues job without waiting for it (it runs after every earlier job).
     void post(std::function<void()> job);
     // True while a job that timed out has not finished yet.
     bool pending() const;
+    // Waits at most timeout for the job that timed out to finish; true when
+    // none is pending any more.
+    bool waitPending(std::chrono::milliseconds timeout);
     // Waits at most timeout until every queued job has run; true when idle.
     bool waitIdle(std::chrono::milliseconds timeout);
 

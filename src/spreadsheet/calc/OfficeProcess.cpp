@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <dirent.h>
 #include <unistd.h>
@@ -201,19 +202,16 @@ bool OfficeProcess::ended()
     return true;
 }
 
-bool OfficeProcess::groupAlive(pid_t pid)
+namespace {
+// Calls visit(state, cpu ticks) for every process of the group led by pid,
+// until it returns false. Plain system calls only: this may run on a thread
+// while the program ends.
+template <class Visit>
+void visitGroup(pid_t pid, Visit visit)
 {
-    if (pid <= 0)
-        return false;
-    if (::kill(-pid, 0) != 0 && errno != EPERM)
-        return false;
-    // kill() also counts zombies, and an orphaned office process that nobody
-    // reaps would look alive for ever: look for a living member in /proc.
-    // Plain system calls only: this may run on a thread while the program ends.
     DIR *proc = ::opendir("/proc");
     if (!proc)
-        return true;
-    bool found = false;
+        return;
     while (dirent *entry = ::readdir(proc)) {
         if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
             continue;
@@ -228,20 +226,52 @@ bool OfficeProcess::groupAlive(pid_t pid)
         if (n <= 0)
             continue;
         buffer[n] = '\0';
-        // After the command name: state, parent id, process group id, ...
+        // After the command name: state, parent id, process group id, ...,
+        // user and system time in clock ticks.
         const char *close = std::strrchr(buffer, ')');
         char state = 0;
         int parent = 0;
         int group = 0;
-        if (!close || std::sscanf(close + 1, " %c %d %d", &state, &parent, &group) != 3)
+        unsigned long user = 0;
+        unsigned long system = 0;
+        if (!close
+            || std::sscanf(close + 1, " %c %d %d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &state, &parent, &group,
+                           &user, &system)
+                != 5)
             continue;
-        if (group == pid && state != 'Z' && state != 'X') {
-            found = true;
+        if (group == pid && !visit(state, static_cast<std::uint64_t>(user) + system))
             break;
-        }
     }
     ::closedir(proc);
+}
+} // namespace
+
+bool OfficeProcess::groupAlive(pid_t pid)
+{
+    if (pid <= 0)
+        return false;
+    if (::kill(-pid, 0) != 0 && errno != EPERM)
+        return false;
+    // kill() also counts zombies, and an orphaned office process that nobody
+    // reaps would look alive for ever: look for a living member in /proc.
+    if (::access("/proc/self/stat", R_OK) != 0)
+        return true;
+    bool found = false;
+    visitGroup(pid, [&found](char state, std::uint64_t) {
+        found = state != 'Z' && state != 'X';
+        return !found;
+    });
     return found;
+}
+
+std::uint64_t OfficeProcess::cpuTicks() const
+{
+    std::uint64_t ticks = 0;
+    visitGroup(pid(), [&ticks](char, std::uint64_t used) {
+        ticks += used;
+        return true;
+    });
+    return ticks;
 }
 
 void OfficeProcess::signalGroup(int sig)

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <sys/types.h>
 
@@ -44,6 +45,10 @@ public:
     bool waitEnded(std::chrono::milliseconds timeout);
     // Ends the group: SIGTERM, then SIGKILL after grace. True when ended.
     bool end(std::chrono::milliseconds grace);
+
+    // The processor time the group's living processes have used so far, in
+    // clock ticks: it stands still while the office does no work.
+    std::uint64_t cpuTicks() const;
 
     // Whether a process group led by pid has a living (not zombie) member.
     static bool groupAlive(pid_t pid);

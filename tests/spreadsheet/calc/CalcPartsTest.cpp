@@ -5,6 +5,7 @@
 #include "FileContents.h"
 #include "OfficeFolders.h"
 #include "OfficeProcess.h"
+#include "WaitUntil.h"
 
 #include <QDir>
 #include <QFile>
@@ -75,6 +76,43 @@ TEST(CallWorker, SlowCallTimesOutAndBlocksLaterCallsUntilItEnds)
     EXPECT_FALSE(worker.pending());
     EXPECT_EQ(worker.run([&] { ran = true; }, 1000ms), CallWorker::Outcome::Done);
     EXPECT_TRUE(ran);
+}
+
+TEST(CallWorker, ACallWithoutLimitIsWaitedForAsLongAsTheWatchSaysSo)
+{
+    CallWorker worker;
+    int asked = 0;
+    EXPECT_EQ(worker.run([] { std::this_thread::sleep_for(300ms); }, 20ms, [&] { return ++asked > 0; }),
+              CallWorker::Outcome::Done);
+    EXPECT_GE(asked, 3);
+
+    std::atomic<bool> release{false};
+    asked = 0;
+    EXPECT_EQ(worker.run(
+                  [&] {
+                      while (!release)
+                          std::this_thread::sleep_for(5ms);
+                  },
+                  20ms, [&] { return ++asked < 3; }),
+              CallWorker::Outcome::TimedOut);
+    EXPECT_EQ(asked, 3);
+    EXPECT_TRUE(worker.pending());
+    release = true;
+    EXPECT_TRUE(worker.waitIdle(2000ms));
+}
+
+TEST(OfficeProcess, ProcessorTimeGrowsWhileTheGroupWorksAndStandsStillWhileItWaits)
+{
+    QString error;
+    OfficeProcess busy, idle;
+    ASSERT_TRUE(busy.start("sh", {"-c", "while :; do :; done"}, {"PATH=/usr/bin:/bin"}, {}, &error)) << error.toStdString();
+    ASSERT_TRUE(idle.start("sh", {"-c", "sleep 30"}, {"PATH=/usr/bin:/bin"}, {}, &error)) << error.toStdString();
+    const std::uint64_t busyBefore = busy.cpuTicks();
+    const std::uint64_t idleBefore = idle.cpuTicks();
+    EXPECT_TRUE(waitUntil([&] { return busy.cpuTicks() > busyBefore + 5; }, 5000));
+    EXPECT_EQ(idle.cpuTicks(), idleBefore);
+    busy.end(2000ms);
+    idle.end(2000ms);
 }
 
 TEST(CallWorker, DestroyingWithAStuckCallDoesNotWait)

@@ -1,7 +1,10 @@
 #include "OfficeProbe.h"
 
+#include "CalcSpreadsheetApp.h"
+#include "CalcSpreadsheetFactory.h"
 #include "UnoSupport.h"
 
+#include <QFileInfo>
 #include <QUrl>
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
@@ -9,10 +12,18 @@
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNameContainer.hpp>
+#include <com/sun/star/document/XEmbeddedScripts.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/script/ModuleInfo.hpp>
+#include <com/sun/star/script/ModuleType.hpp>
+#include <com/sun/star/script/XLibraryContainer.hpp>
+#include <com/sun/star/script/vba/XVBACompatibility.hpp>
+#include <com/sun/star/script/vba/XVBAModuleInfo.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
@@ -48,6 +59,17 @@ struct OfficeProbe::Impl {
 
 OfficeProbe::OfficeProbe(const QString &pipeName) : d(std::make_unique<Impl>())
 {
+    connect(pipeName);
+}
+
+OfficeProbe::OfficeProbe() : d(std::make_unique<Impl>())
+{
+    m_office = CalcSpreadsheetFactory().createHeadless();
+    connect(dynamic_cast<CalcSpreadsheetApp &>(*m_office).pipeName());
+}
+
+void OfficeProbe::connect(const QString &pipeName)
+{
     try {
         const auto local = UnoSupport::localContext(UnoSupport::programFolderOf(QStringLiteral("soffice")));
         const auto connection =
@@ -68,7 +90,47 @@ OfficeProbe::~OfficeProbe()
         d->desktop.clear();
         if (d->bridge.is())
             d->bridge->dispose();
+        if (m_office)
+            m_office->quit();
     } catch (...) {
+    }
+}
+
+void OfficeProbe::makeMacroWorkbook(const QString &path, const Modules &modules, bool vba, const QString &project)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const QString filter = suffix == "xlsm" ? "Calc MS Excel 2007 VBA XML" : suffix == "ods" ? "calc8" : "MS Excel 97";
+    try {
+        Sequence<css::beans::PropertyValue> hidden(1);
+        hidden[0] = property("Hidden", Any(true));
+        const Reference<css::frame::XComponentLoader> loader(d->desktop, UNO_QUERY_THROW);
+        const Reference<css::lang::XComponent> doc =
+            loader->loadComponentFromURL("private:factory/scalc", "_blank", 0, hidden);
+        const Reference<css::script::XLibraryContainer> libraries(
+            Reference<css::document::XEmbeddedScripts>(doc, UNO_QUERY_THROW)->getBasicLibraries(), UNO_QUERY_THROW);
+        const OUString library = toOUString(vba ? project : QStringLiteral("Standard"));
+        if (vba) {
+            const Reference<css::script::vba::XVBACompatibility> compatibility(libraries, UNO_QUERY_THROW);
+            compatibility->setVBACompatibilityMode(true);
+            compatibility->setProjectName(library);
+        }
+        if (!libraries->hasByName(library))
+            libraries->createLibrary(library);
+        const Reference<css::container::XNameContainer> modulesOf(libraries->getByName(library), UNO_QUERY_THROW);
+        for (const auto &[name, code] : modules) {
+            if (vba)
+                Reference<css::script::vba::XVBAModuleInfo>(modulesOf, UNO_QUERY_THROW)
+                    ->insertModuleInfo(toOUString(name), {Reference<css::uno::XInterface>(),
+                                                          css::script::ModuleType::NORMAL});
+            modulesOf->insertByName(toOUString(name), Any(toOUString((vba ? "Option VBASupport 1\n" : "") + code)));
+        }
+        Sequence<css::beans::PropertyValue> args(1);
+        args[0] = property("FilterName", Any(toOUString(filter)));
+        Reference<css::frame::XStorable>(doc, UNO_QUERY_THROW)
+            ->storeToURL(toOUString(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString()), args);
+        Reference<css::util::XCloseable>(doc, UNO_QUERY_THROW)->close(true);
+    } catch (const css::uno::Exception &e) {
+        throw std::runtime_error(("cannot make " + path + ": " + toQString(e.Message)).toStdString());
     }
 }
 

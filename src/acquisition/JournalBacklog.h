@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <cstdint>
+
+class RunJournal;
+
+// What a paused run received and the sheet has not taken yet. While the run
+// is paused every byte goes into the journal at once, so the text waiting is
+// a stretch of the journal's raw file, read back in parts at Resume: memory
+// stays bounded however long the pause. Should the journal fail to keep a
+// piece, that piece and all after it wait in memory instead, in order, so
+// that nothing received is lost.
+class JournalBacklog {
+public:
+    // The sheet stops taking the bytes at the journal's end as it is now.
+    // While it holds already (a pause before the last one was caught up
+    // with), it goes on holding as it was.
+    void hold(const RunJournal &journal);
+    // Lets go of whatever waits (a new run).
+    void clear();
+    bool holding() const { return m_holding; }
+    // A piece that arrived while holding, after the journal was given it;
+    // `kept` says whether the journal kept it.
+    void arrived(const QByteArray &bytes, bool kept);
+    // Up to `limit` bytes of what waits, in arrival order. When the last of
+    // it is taken the backlog stops holding. A journal that cannot be read
+    // back is told in *error; what it held is then missing.
+    QByteArray take(qsizetype limit, QString *error);
+    // Bytes still waiting.
+    std::int64_t size() const { return (m_to - m_from) + m_memory.size(); }
+
+private:
+    bool m_holding = false;
+    QFile m_raw;
+    std::int64_t m_from = 0; // next byte of the raw file to hand out
+    std::int64_t m_to = 0;   // end of the stretch kept in the journal
+    bool m_inMemory = false; // the journal failed: the rest waits here
+    QByteArray m_memory;
+};
