@@ -154,7 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // One parse of everything.
     Sheet whole(limits);
     prepare(whole);
-    const auto wholeOutcome = whole.parser.ParseBuffer(whole.buffer = text, &whole.app, whole.row, whole.column);
+    const auto wholeOutcome = whole.parser.parse(whole.buffer = text, &whole.app, whole.row, whole.column);
     require(wholeOutcome != StreamParser::Outcome::Busy && wholeOutcome != StreamParser::Outcome::Gone,
             "a one-shot parse without failures did not finish");
 
@@ -193,7 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         ticks.app.timeOut = [&] { return std::exchange(lateNext, false); };
         const bool lateBefore = ticks.app.lateWriteRunning();
 
-        const auto outcome = ticks.parser.ParseBuffer(ticks.buffer, &ticks.app, ticks.row, ticks.column);
+        const auto outcome = ticks.parser.parse(ticks.buffer, &ticks.app, ticks.row, ticks.column);
 
         const bool troubled = trouble >= 1 && trouble <= 3;
         if (outcome == StreamParser::Outcome::Gone)
@@ -214,7 +214,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     ticks.app.finishLateWrite(schedule.next() & 1);
     StreamParser::Outcome outcome = StreamParser::Outcome::Busy;
     for (int i = 0; i < 3 && outcome == StreamParser::Outcome::Busy; ++i)
-        outcome = ticks.parser.ParseBuffer(ticks.buffer, &ticks.app, ticks.row, ticks.column);
+        outcome = ticks.parser.parse(ticks.buffer, &ticks.app, ticks.row, ticks.column);
     require(outcome != StreamParser::Outcome::Busy && outcome != StreamParser::Outcome::Gone,
             "the parse did not recover after the failures ended");
 

@@ -76,7 +76,7 @@ Figures parseBacklog(const QByteArray &text, LineObserver *observer = nullptr)
     std::int16_t column = 1;
     QElapsedTimer timer;
     timer.start();
-    parser.ParseBuffer(buffer, &sheet, row, column);
+    parser.parse(buffer, &sheet, row, column);
     return {timer.nsecsElapsed() / 1e9, sheet.cells};
 }
 
@@ -91,7 +91,7 @@ Figures parseInPieces(const QByteArray &text, qsizetype piece)
     timer.start();
     for (qsizetype at = 0; at < text.size(); at += piece) {
         buffer.append(text.constData() + at, std::min(piece, text.size() - at));
-        parser.ParseBuffer(buffer, &sheet, row, column);
+        parser.parse(buffer, &sheet, row, column);
     }
     return {timer.nsecsElapsed() / 1e9, sheet.cells};
 }

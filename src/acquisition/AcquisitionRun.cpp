@@ -86,13 +86,13 @@ void AcquisitionRun::setStreamWatch(StreamWatch *watch)
 bool AcquisitionRun::openWorkbookAndPort()
 {
     AcquisitionView &view = *m_view;
-    view.setExcelLamp(Lamp::Yellow);
+    view.setSpreadsheetLamp(Lamp::Yellow);
     view.setStatusText(kOpeningSpreadsheet);
     m_blockColumn = 1;
     m_port.forget();
 
     auto fail = [&view](const QString &text) {
-        view.setExcelLamp(Lamp::Red);
+        view.setSpreadsheetLamp(Lamp::Red);
         view.setStatusText(text);
         return false;
     };
@@ -130,7 +130,7 @@ bool AcquisitionRun::openWorkbookAndPort()
         return fail(kCannotOpenWorkbook);
     }
 
-    view.setExcelLamp(Lamp::Green);
+    view.setSpreadsheetLamp(Lamp::Green);
     view.setStatusText(QString());
     view.setComPortLamp(Lamp::Yellow);
     view.setStatusText(kOpeningPort);
@@ -150,7 +150,7 @@ bool AcquisitionRun::openWorkbookAndPort()
     view.showRunButtons(true);
 
     if (!startupProblem.isEmpty()) {
-        view.setExcelLamp(Lamp::Yellow);
+        view.setSpreadsheetLamp(Lamp::Yellow);
         view.setStatusText(kNoPersonalMacros);
     }
     return true;
@@ -250,7 +250,7 @@ void AcquisitionRun::watchJournal()
     const QString tip = JournalTexts::lampTip(m_journal, m_officeTrouble);
     if (tip != m_excelTip) {
         m_excelTip = tip;
-        m_view->setExcelLampTip(tip);
+        m_view->setSpreadsheetLampTip(tip);
     }
 }
 
@@ -376,17 +376,17 @@ void AcquisitionRun::writePendingLines()
     case StreamParser::Outcome::Dropped:
         // Lines or cells that could not be written (outside the sheet, refused,
         // too long) do not stop the run; the lamp warns, the parser counts them.
-        m_view->setExcelLamp(outcome == StreamParser::Outcome::Ok ? Lamp::Green : Lamp::Yellow);
+        m_view->setSpreadsheetLamp(outcome == StreamParser::Outcome::Ok ? Lamp::Green : Lamp::Yellow);
         m_view->setStatusText(m_port.lost() ? kNoPort : bytesText(false));
         m_view->setPauseEnabled(true);
         break;
     case StreamParser::Outcome::Busy:
-        m_view->setExcelLamp(Lamp::Yellow);
+        m_view->setSpreadsheetLamp(Lamp::Yellow);
         m_view->setStatusText(kBlocked);
         m_view->setPauseEnabled(false);
         break;
     case StreamParser::Outcome::Gone:
-        m_view->setExcelLamp(Lamp::Red);
+        m_view->setSpreadsheetLamp(Lamp::Red);
         m_view->setStatusText(kClosed);
         m_view->setPauseEnabled(false);
         break;
@@ -420,7 +420,7 @@ void AcquisitionRun::pause()
     m_view->setResumeEnabled(true);
     m_view->setPauseInFront(false);
     m_view->setComPortLamp(Lamp::Yellow);
-    m_view->setExcelLamp(Lamp::Yellow);
+    m_view->setSpreadsheetLamp(Lamp::Yellow);
     m_view->setStatusText(kPaused);
 }
 
@@ -433,7 +433,7 @@ void AcquisitionRun::resume()
     m_view->setPauseInFront(true);
     // A port lost during the run stays red until its device is back.
     m_view->setComPortLamp(m_port.lost() ? Lamp::Red : Lamp::Green);
-    m_view->setExcelLamp(Lamp::Green);
+    m_view->setSpreadsheetLamp(Lamp::Green);
     m_view->setStatusText(m_port.lost() ? kNoPort : bytesText(true));
     m_state = RunState::Running;
     m_view->setTimerEnabled(true);
@@ -476,7 +476,7 @@ void AcquisitionRun::openJournal()
     // A journal that cannot be written is told on the lamp; the run goes on.
     m_journal.open(folder, m_started, m_comNumber);
     m_excelTip = JournalTexts::lampTip(m_journal, false);
-    m_view->setExcelLampTip(m_excelTip);
+    m_view->setSpreadsheetLampTip(m_excelTip);
 }
 
 QString AcquisitionRun::journalFolder() const
@@ -520,7 +520,7 @@ void AcquisitionRun::closeRun(const MacroSettings &macro)
 
     AcquisitionView &view = *m_view;
     view.setComPortLamp(Lamp::Frame);
-    view.setExcelLamp(Lamp::Frame);
+    view.setSpreadsheetLamp(Lamp::Frame);
     view.setStatusText(QString());
     view.showRunButtons(false);
 

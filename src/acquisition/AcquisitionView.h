@@ -19,11 +19,11 @@ public:
     virtual void setComPortLamp(Lamp lamp) = 0;      // panComPort
     // The lamp's tooltip: why the port could not be opened, empty otherwise.
     virtual void setComPortTip(const QString &) {}
-    virtual void setExcelLamp(Lamp lamp) = 0;        // panExcel
+    virtual void setSpreadsheetLamp(Lamp lamp) = 0;        // panExcel
     virtual void setStatusText(const QString &text) = 0; // panStatus
     // A longer word on the spreadsheet side than the status line holds (the
     // run's journal cannot be written, ...); empty clears it.
-    virtual void setExcelLampTip(const QString &text) = 0;
+    virtual void setSpreadsheetLampTip(const QString &text) = 0;
 
     virtual void setStartEnabled(bool enabled) = 0;     // cmdStart
     virtual void setStopEnabled(bool enabled) = 0;      // cmdStop

@@ -7,9 +7,9 @@
 class NullAcquisitionView : public AcquisitionView {
 public:
     void setComPortLamp(Lamp) override {}
-    void setExcelLamp(Lamp) override {}
+    void setSpreadsheetLamp(Lamp) override {}
     void setStatusText(const QString &) override {}
-    void setExcelLampTip(const QString &) override {}
+    void setSpreadsheetLampTip(const QString &) override {}
     void setStartEnabled(bool) override {}
     void setStopEnabled(bool) override {}
     void setPauseEnabled(bool) override {}

@@ -34,6 +34,6 @@ QString StopMacro::run(SpreadsheetApp &app, const MacroSettings &macro, Acquisit
     if (result)
         return QStringLiteral("User macro: %1 ran\n").arg(macro.name);
     view.setStatusText(kMacroFailed);
-    view.setExcelLampTip(QStringLiteral("%1 %2: %3").arg(kMacroFailed, macro.name, result.reason));
+    view.setSpreadsheetLampTip(QStringLiteral("%1 %2: %3").arg(kMacroFailed, macro.name, result.reason));
     return QStringLiteral("User macro: %1 did NOT run: %2\n").arg(macro.name, result.reason);
 }

@@ -117,7 +117,7 @@ StreamParser::Counts &StreamParser::Counts::operator+=(const Counts &o)
     return *this;
 }
 
-bool StreamParser::NextToken(QByteArrayView &line, QByteArrayView &token)
+bool StreamParser::nextToken(QByteArrayView &line, QByteArrayView &token)
 {
     qsizetype begin = 0;
     qsizetype end = line.size();
@@ -142,15 +142,15 @@ bool StreamParser::NextToken(QByteArrayView &line, QByteArrayView &token)
     return true;
 }
 
-double StreamParser::TimeOfDayHours(const QTime &time)
+double StreamParser::timeOfDayHours(const QTime &time)
 {
     const double seconds = time.msecsSinceStartOfDay() / 1000.0;
     return std::nearbyint(seconds) / 3600.0; // default rounding mode: halves to even
 }
 
-double StreamParser::TimeOfDayHours() const
+double StreamParser::timeOfDayHours() const
 {
-    return TimeOfDayHours(m_clock ? m_clock() : QTime::currentTime());
+    return timeOfDayHours(m_clock ? m_clock() : QTime::currentTime());
 }
 
 
@@ -248,7 +248,7 @@ StreamParser::Pass::Line StreamParser::Pass::recordLine(qsizetype start, qsizety
     QByteArrayView rest = m_text.sliced(start, end - start);
     QByteArrayView token;
     qint64 column = 1;
-    while (NextToken(rest, token)) {
+    while (nextToken(rest, token)) {
         if (token == "::" || token == "=")
             continue;
         addCell(line, column++, token);
@@ -552,7 +552,7 @@ bool StreamParser::Pass::separator(qsizetype start)
         lost.cellsPastLastColumn = 1;
         place.kind = LinePlace::Kind::PastSheet;
     } else {
-        switch (call([&] { m_app->setCell(1, next, CellValue(p.TimeOfDayHours())); })) {
+        switch (call([&] { m_app->setCell(1, next, CellValue(p.timeOfDayHours())); })) {
         case Result::Written:
             lost = written(1);
             break;
@@ -673,15 +673,15 @@ void StreamParser::Pass::run()
 }
 
 StreamParser::Outcome StreamParser::parse(QByteArrayView text, SpreadsheetApp *app,
-                                          std::int32_t &lRow, std::int16_t &iBlockColumn,
+                                          std::int32_t &row, std::int16_t &blockColumn,
                                           qsizetype &consumed)
 {
-    Pass pass(*this, text, app, lRow, iBlockColumn);
+    Pass pass(*this, text, app, row, blockColumn);
     pass.run();
     const Mark &done = pass.done;
     consumed = done.position;
-    lRow = done.row;
-    iBlockColumn = done.blockColumn;
+    row = done.row;
+    blockColumn = done.blockColumn;
     m_cellsDone = done.cellsDone;
     m_cellsRefused = done.cellsRefused;
     // Offsets from here on count from the first byte the caller keeps.
@@ -694,11 +694,11 @@ StreamParser::Outcome StreamParser::parse(QByteArrayView text, SpreadsheetApp *a
     return pass.outcome;
 }
 
-StreamParser::Outcome StreamParser::ParseBuffer(QByteArray &sInBuffer, SpreadsheetApp *app,
-                                                std::int32_t &lRow, std::int16_t &iBlockColumn)
+StreamParser::Outcome StreamParser::parse(QByteArray &buffer, SpreadsheetApp *app,
+                                                std::int32_t &row, std::int16_t &blockColumn)
 {
     qsizetype consumed = 0;
-    const Outcome outcome = parse(sInBuffer, app, lRow, iBlockColumn, consumed);
-    sInBuffer.remove(0, consumed);
+    const Outcome outcome = parse(buffer, app, row, blockColumn, consumed);
+    buffer.remove(0, consumed);
     return outcome;
 }

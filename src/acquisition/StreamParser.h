@@ -12,13 +12,13 @@
 
 // Turns instrument text into worksheet cells. Text is bytes, one byte one
 // character; only CR LF ends a line. Three kinds of line:
-//  - record line: contains "::"; its space-separated tokens go to row lRow
+//  - record line: contains "::"; its space-separated tokens go to row row
 //    from column 1, every token that is exactly "::" or "=" left out;
 //  - block separator: three empty lines in a row (CR LF CR LF CR LF at the
 //    start of a line): the next column to the right opens a new block, with
 //    the time of day in hours in row 1 and the data from row 2 on;
 //  - data line: anything else, an empty line too; its TAB-separated fields go
-//    to row lRow from column iBlockColumn on, up to column 256.
+//    to row row from column blockColumn on, up to column 256.
 // Consecutive lines are written in one spreadsheet call, within the limits of
 // Limits; a line too big for one call is written in pieces.
 //
@@ -112,23 +112,23 @@ public:
     // the first busy or closed write. `consumed` is the number of bytes fully
     // handled: the caller keeps the text from there on, and passes it again
     // next time with new text appended (and nothing else changed; reset()
-    // when starting over). lRow and iBlockColumn advance only for lines that
+    // when starting over). row and blockColumn advance only for lines that
     // were handled.
-    Outcome parse(QByteArrayView text, SpreadsheetApp *app, std::int32_t &lRow,
-                  std::int16_t &iBlockColumn, qsizetype &consumed);
+    Outcome parse(QByteArrayView text, SpreadsheetApp *app, std::int32_t &row,
+                  std::int16_t &blockColumn, qsizetype &consumed);
 
     // parse() on a whole buffer, then the buffer is cut once to its unparsed rest.
-    Outcome ParseBuffer(QByteArray &sInBuffer, SpreadsheetApp *app, std::int32_t &lRow,
-                        std::int16_t &iBlockColumn);
+    Outcome parse(QByteArray &buffer, SpreadsheetApp *app, std::int32_t &row,
+                        std::int16_t &blockColumn);
 
     // Cuts the first space-delimited token off `line` (spaces around it are
     // dropped first). False, with an empty token, when nothing is left.
-    static bool NextToken(QByteArrayView &line, QByteArrayView &token);
+    static bool nextToken(QByteArrayView &line, QByteArrayView &token);
 
     // The time of day in hours: seconds since midnight rounded to the nearest
     // whole second (halves to the even second), divided by 3600.
-    double TimeOfDayHours() const;
-    static double TimeOfDayHours(const QTime &time);
+    double timeOfDayHours() const;
+    static double timeOfDayHours(const QTime &time);
 
 private:
     class Pass;

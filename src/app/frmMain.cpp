@@ -389,7 +389,7 @@ void frmMain::setLamp(QFrame *lamp, Lamp colour)
 
 void frmMain::setComPortLamp(Lamp lamp) { setLamp(panComPort, lamp); }
 void frmMain::setComPortTip(const QString &text) { panComPort->setToolTip(text); }
-void frmMain::setExcelLamp(Lamp lamp) { setLamp(panExcel, lamp); }
+void frmMain::setSpreadsheetLamp(Lamp lamp) { setLamp(panExcel, lamp); }
 
 void frmMain::setStatusText(const QString &text)
 {
@@ -397,7 +397,7 @@ void frmMain::setStatusText(const QString &text)
     panStatus->repaint();
 }
 
-void frmMain::setExcelLampTip(const QString &text) { panExcel->setToolTip(text); }
+void frmMain::setSpreadsheetLampTip(const QString &text) { panExcel->setToolTip(text); }
 
 void frmMain::setStartEnabled(bool enabled) { cmdStart->setEnabled(enabled); }
 void frmMain::setStopEnabled(bool enabled) { cmdStop->setEnabled(enabled); }

@@ -105,9 +105,9 @@ public:
     // AcquisitionView
     void setComPortLamp(Lamp lamp) override;
     void setComPortTip(const QString &text) override;
-    void setExcelLamp(Lamp lamp) override;
+    void setSpreadsheetLamp(Lamp lamp) override;
     void setStatusText(const QString &text) override;
-    void setExcelLampTip(const QString &text) override;
+    void setSpreadsheetLampTip(const QString &text) override;
     void setStartEnabled(bool enabled) override;
     void setStopEnabled(bool enabled) override;
     void setPauseEnabled(bool enabled) override;

@@ -22,7 +22,7 @@ QByteArray generalNumber(double v)
 
 QByteArray EmulatorFeed::takeInstrumentText()
 {
-    const QByteArray output = takeOutput();
+    QByteArray output = takeOutput();
     bool isNumber = false;
     const double v = output.isEmpty() ? 0 : NumberReader::leadingNumber(output, &isNumber);
     if (!injectTabRequested() || !isNumber)

@@ -27,7 +27,7 @@ std::int16_t selectComPort(PortPicker &picker, SerialComm &comm,
         // Refused: the component keeps its port and the label shows that one.
     }
 
-    std::int16_t inUse = current;
+    std::int16_t inUse = current; // NOLINT(clang-analyzer-deadcode.DeadStores): kept when commPort() throws
     try {
         inUse = comm.commPort();
     } catch (const CommError &) {

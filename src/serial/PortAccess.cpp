@@ -22,12 +22,12 @@ QString programName(qint64 pid)
     QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
     if (!comm.open(QIODevice::ReadOnly))
         return QStringLiteral("process %1").arg(pid);
-    const QString name = QString::fromUtf8(comm.readAll()).trimmed();
+    QString name = QString::fromUtf8(comm.readAll()).trimmed();
     // The kernel keeps only 15 characters of the name; the command line has it whole.
     if (name.size() == 15) {
         QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
         if (cmdline.open(QIODevice::ReadOnly)) {
-            const QString program = QFileInfo(QString::fromLocal8Bit(cmdline.readAll().split('\0').value(0))).fileName();
+            QString program = QFileInfo(QString::fromLocal8Bit(cmdline.readAll().split('\0').value(0))).fileName();
             if (program.startsWith(name))
                 return program;
         }

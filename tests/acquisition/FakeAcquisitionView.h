@@ -13,14 +13,14 @@ class FakeAcquisitionView : public AcquisitionView {
 public:
     void setComPortLamp(Lamp lamp) override { note(), comPortLamp = lamp; }
     void setComPortTip(const QString &text) override { note(), comPortTip = text; }
-    void setExcelLamp(Lamp lamp) override { note(), excelLamp = lamp; }
+    void setSpreadsheetLamp(Lamp lamp) override { note(), excelLamp = lamp; }
     void setStatusText(const QString &text) override
     {
         note();
         status = text;
         statusHistory.append(text);
     }
-    void setExcelLampTip(const QString &text) override { note(), excelLampTip = text; }
+    void setSpreadsheetLampTip(const QString &text) override { note(), excelLampTip = text; }
     void setStartEnabled(bool e) override { note(), startEnabled = e; }
     void setStopEnabled(bool e) override { note(), stopEnabled = e; }
     void setPauseEnabled(bool e) override { note(), pauseEnabled = e; }

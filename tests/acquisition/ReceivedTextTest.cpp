@@ -25,7 +25,7 @@ protected:
     {
         text.textArrived(bytes);
         buffer += bytes;
-        parser.ParseBuffer(buffer, &app, row, column);
+        parser.parse(buffer, &app, row, column);
     }
     QStringList marks() const
     {

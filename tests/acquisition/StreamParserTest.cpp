@@ -21,7 +21,7 @@ protected:
     StreamParser::Outcome feed(const QByteArray &text)
     {
         buffer.append(text);
-        return parser.ParseBuffer(buffer, &app, lRow, iBlockColumn);
+        return parser.parse(buffer, &app, lRow, iBlockColumn);
     }
     QString text(int row, int column) const { return book->text(row, column); }
     const StreamParser::Counts &counts() const { return parser.counts(); }
@@ -319,7 +319,7 @@ TEST_F(StreamParserTest, WideLinesMakeSmallerBatches)
 TEST_F(StreamParserTest, NoApplicationCountsAsClosed)
 {
     buffer = "1\r\n";
-    EXPECT_EQ(parser.ParseBuffer(buffer, nullptr, lRow, iBlockColumn), StreamParser::Outcome::Gone);
+    EXPECT_EQ(parser.parse(buffer, nullptr, lRow, iBlockColumn), StreamParser::Outcome::Gone);
     EXPECT_EQ(buffer, "1\r\n");
 }
 
@@ -494,26 +494,26 @@ TEST_F(StreamParserTest, LateWriteIsWaitedForNotSentAgain)
     EXPECT_EQ(counts().cellsWritten, app.cellsWritten); // late ones once, the failed one not
 }
 
-TEST(NextToken, TrimsAndCutsAtTheFirstSpace)
+TEST(nextToken, TrimsAndCutsAtTheFirstSpace)
 {
     QByteArrayView line("  ab  c\td   ");
     QByteArrayView token;
-    ASSERT_TRUE(StreamParser::NextToken(line, token));
+    ASSERT_TRUE(StreamParser::nextToken(line, token));
     EXPECT_EQ(token, "ab");
-    ASSERT_TRUE(StreamParser::NextToken(line, token));
+    ASSERT_TRUE(StreamParser::nextToken(line, token));
     EXPECT_EQ(token, "c\td");
-    EXPECT_FALSE(StreamParser::NextToken(line, token));
+    EXPECT_FALSE(StreamParser::nextToken(line, token));
     EXPECT_TRUE(token.isEmpty());
     EXPECT_TRUE(line.isEmpty());
 }
 
-TEST(TimeOfDayHours, RoundsToWholeSecondsHalvesToEven)
+TEST(timeOfDayHours, RoundsToWholeSecondsHalvesToEven)
 {
-    EXPECT_DOUBLE_EQ(StreamParser::TimeOfDayHours(QTime(14, 30, 0)), 14.5);
-    EXPECT_DOUBLE_EQ(StreamParser::TimeOfDayHours(QTime(0, 0, 0, 500)), 0.0);
-    EXPECT_DOUBLE_EQ(StreamParser::TimeOfDayHours(QTime(0, 0, 1, 500)), 2.0 / 3600);
-    EXPECT_DOUBLE_EQ(StreamParser::TimeOfDayHours(QTime(0, 0, 2, 501)), 3.0 / 3600);
-    EXPECT_DOUBLE_EQ(StreamParser::TimeOfDayHours(QTime(23, 59, 59, 500)), 24.0);
+    EXPECT_DOUBLE_EQ(StreamParser::timeOfDayHours(QTime(14, 30, 0)), 14.5);
+    EXPECT_DOUBLE_EQ(StreamParser::timeOfDayHours(QTime(0, 0, 0, 500)), 0.0);
+    EXPECT_DOUBLE_EQ(StreamParser::timeOfDayHours(QTime(0, 0, 1, 500)), 2.0 / 3600);
+    EXPECT_DOUBLE_EQ(StreamParser::timeOfDayHours(QTime(0, 0, 2, 501)), 3.0 / 3600);
+    EXPECT_DOUBLE_EQ(StreamParser::timeOfDayHours(QTime(23, 59, 59, 500)), 24.0);
 }
 
 } // namespace

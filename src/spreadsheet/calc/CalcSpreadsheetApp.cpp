@@ -176,7 +176,7 @@ QString CalcSpreadsheetApp::startupPath()
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (base.isEmpty())
         base = QDir::homePath() + QStringLiteral("/.local/share");
-    const QString folder = base + QStringLiteral("/Halvern/XLSTART");
+    QString folder = base + QStringLiteral("/Halvern/XLSTART");
     QDir().mkpath(folder);
     return folder;
 }
@@ -345,7 +345,7 @@ void CalcSpreadsheetApp::run(const QString &macro, const std::function<void()> &
         throw SpreadsheetError(Kind::Missing, QStringLiteral("%1 is not a macro name").arg(macro));
     const QString library = parts.size() == 3 ? parts[0] : QString();
     const QString module = parts.size() >= 2 ? parts[parts.size() - 2] : QString();
-    const QString sub = parts.last();
+    const QString &sub = parts.last();
 
     const auto found = m_core->call<std::shared_ptr<DocumentMacro>>(
         CalcCore::kDocumentLimit, [book, library, module, sub, name](UnoState &state) {

@@ -15,10 +15,10 @@ QString CalcSpreadsheetFactory::sofficePath() const
 {
     if (!m_soffice.isEmpty())
         return m_soffice;
-    const QString fromEnv = qEnvironmentVariable("HALVERN_SOFFICE");
+    QString fromEnv = qEnvironmentVariable("HALVERN_SOFFICE");
     if (!fromEnv.isEmpty())
         return fromEnv;
-    const QString inPath = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    QString inPath = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     if (!inPath.isEmpty())
         return inPath;
     return QStringLiteral("/usr/lib/libreoffice/program/soffice");

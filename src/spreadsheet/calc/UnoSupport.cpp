@@ -20,7 +20,7 @@ QString UnoSupport::programFolderOf(const QString &soffice)
     // /usr/bin/soffice is a link into the program folder; a wrapper script
     // elsewhere leaves us with the Debian office's folder.
     const QFileInfo real(QFileInfo(path).canonicalFilePath());
-    const QString folder = real.absolutePath();
+    QString folder = real.absolutePath();
     if (!real.fileName().isEmpty() && QFileInfo::exists(folder + QStringLiteral("/types.rdb")))
         return folder;
     return kDebianProgramFolder;

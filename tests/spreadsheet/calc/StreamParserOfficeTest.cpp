@@ -49,7 +49,7 @@ protected:
     Outcome feed(const QByteArray &text, SpreadsheetApp *app = nullptr)
     {
         buffer += text;
-        return parser.ParseBuffer(buffer, app ? app : office.app.get(), row, column);
+        return parser.parse(buffer, app ? app : office.app.get(), row, column);
     }
     OfficeProbe::Cell cell(int r, int c) { return probe->cell("spreadsheet.xls", 0, r, c); }
 
