@@ -67,17 +67,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const QByteArray stripped = FirmwareText::stripLeadingBlanks(text);
     FUZZ_CHECK(text.endsWith(stripped) && (stripped.isEmpty() || !isBlank(stripped[0])), text);
-    FUZZ_CHECK(text.first(text.size() - stripped.size()).count(' ') + text.first(text.size() - stripped.size()).count('\t')
+    FUZZ_CHECK(text.first(text.size() - stripped.size()).count(' ')
+                       + text.first(text.size() - stripped.size()).count('\t')
                    == text.size() - stripped.size(),
                text);
 
     using Kind = FirmwareText::ItemKind;
     const Kind kind = FirmwareText::kindOf(stripped);
-    const Kind wantKind = stripped.isEmpty()                  ? Kind::Empty
-                          : stripped[0] == ':'                ? Kind::Record
-                          : stripped[0] == ';'                ? Kind::Comment
+    const Kind wantKind = stripped.isEmpty()                    ? Kind::Empty
+                          : stripped[0] == ':'                  ? Kind::Record
+                          : stripped[0] == ';'                  ? Kind::Comment
                           : lower(stripped).starts_with("send") ? Kind::Packet
-                                                              : Kind::Unrecognized;
+                                                                : Kind::Unrecognized;
     FUZZ_CHECK(kind == wantKind, text);
 
     // Searching for a piece of the text itself, or for the first byte's
@@ -87,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const QByteArrayView what = QByteArrayView(text).sliced(1).first(std::min(length, text.size() - 1));
         const qsizetype from = text.size() > 1 ? static_cast<unsigned char>(text[1]) % (text.size() + 2) : 0;
         const qsizetype got = FirmwareText::indexOf(text, what, from);
-        const std::size_t found = from <= text.size() ? lower(text).find(lower(what), std::size_t(from)) : std::string::npos;
+        const std::size_t found =
+            from <= text.size() ? lower(text).find(lower(what), std::size_t(from)) : std::string::npos;
         FUZZ_CHECK(got == (found == std::string::npos ? -1 : qsizetype(found)), text);
         FUZZ_CHECK(FirmwareText::startsWith(text, what) == lower(text).starts_with(lower(what)), text);
     }

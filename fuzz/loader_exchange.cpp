@@ -58,7 +58,8 @@ struct Fixture {
     QTemporaryDir dir;
 };
 
-const QStringList kFailureTitles = {"Updating abandoned, due to ERROR:", "Program Error in frmDownload:DownloadDataFile"};
+const QStringList kFailureTitles = {"Updating abandoned, due to ERROR:",
+                                    "Program Error in frmDownload:DownloadDataFile"};
 
 } // namespace
 

@@ -117,7 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const Reading want = model(text);
     FUZZ_CHECK(found == want.found, text);
     FUZZ_CHECK(got == want.value && std::signbit(got) == std::signbit(want.value),
-               text + " read " + QByteArray::number(got, 'g', 17) + ", model " + QByteArray::number(want.value, 'g', 17));
+               text + " read " + QByteArray::number(got, 'g', 17) + ", model "
+                   + QByteArray::number(want.value, 'g', 17));
 
     // Rounding to a 16-bit value: present exactly when in range, never more
     // than half away.

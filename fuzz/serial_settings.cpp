@@ -81,8 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Any settings value, built from the bytes, reads back from its text.
     if (size >= 7) {
         SerialSettings s;
-        s.baud = qint32(1 + ((quint32(data[0]) | quint32(data[1]) << 8 | quint32(data[2]) << 16 | quint32(data[3]) << 24)
-                            % 2147483647u));
+        s.baud = qint32(1
+                        + ((quint32(data[0]) | quint32(data[1]) << 8 | quint32(data[2]) << 16 | quint32(data[3]) << 24)
+                           % 2147483647u));
         s.parity = SerialSettings::Parity(data[4] % 5);
         s.dataBits = 5 + data[5] % 4;
         s.stopBits = SerialSettings::StopBits(data[6] % 3);

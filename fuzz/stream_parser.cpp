@@ -71,16 +71,14 @@ private:
         require(rows <= m_limits.callRows, "a call carries more rows than allowed");
         require(cells <= m_limits.callCells, "a call carries more cells than allowed");
         require(oneCell || text <= m_limits.callChars, "a call carries more text than allowed");
-        require(text <= std::max(m_limits.callChars, m_limits.maxLineLength),
-                "a call carries more than a line's text");
+        require(text <= std::max(m_limits.callChars, m_limits.maxLineLength), "a call carries more than a line's text");
     }
 
     StreamParser::Limits m_limits;
 };
 
 struct Sheet {
-    explicit Sheet(const StreamParser::Limits &limits)
-        : app(limits), parser([] { return QTime(14, 30, 0); })
+    explicit Sheet(const StreamParser::Limits &limits) : app(limits), parser([] { return QTime(14, 30, 0); })
     {
         book = std::make_shared<FakeWorkbook>(&app, QStringLiteral("/tmp/spreadsheet.xls"));
         app.books.append(book);
@@ -132,8 +130,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     limits.callCells = 1 + ((settings[3] >> 3) & 0x7) * 5;
     limits.callChars = 1 + ((settings[3] >> 6) & 0x3) * 40;
     static const std::int32_t firstRows[] = {1, 2, 60, std::numeric_limits<std::int32_t>::max() - 1};
-    static const std::int16_t firstColumns[] = {1, 2, 255, 299, std::numeric_limits<std::int16_t>::max() - 1,
-                                                std::numeric_limits<std::int16_t>::max(), 20, 7};
+    static const std::int16_t firstColumns[] = {
+        1, 2, 255, 299, std::numeric_limits<std::int16_t>::max() - 1, std::numeric_limits<std::int16_t>::max(), 20, 7};
     const std::int32_t firstRow = firstRows[settings[4] & 0x3];
     const std::int16_t firstColumn = firstColumns[(settings[4] >> 2) & 0x7];
     const bool smallerSheet = settings[4] & 0x20;

@@ -115,8 +115,8 @@ QStringList firstColumn(const QString &xls)
     env.remove("URE_BOOTSTRAP");
     env.insert("HOME", dir.path());
     soffice.setProcessEnvironment(env);
-    soffice.start("soffice", {"-env:UserInstallation=file://" + dir.path() + "/profile", "--headless",
-                              "--norestore", "--convert-to", "csv", "--outdir", dir.path(), xls});
+    soffice.start("soffice", {"-env:UserInstallation=file://" + dir.path() + "/profile", "--headless", "--norestore",
+                              "--convert-to", "csv", "--outdir", dir.path(), xls});
     soffice.waitForFinished(120000);
     QFile csv(dir.path() + "/" + QFileInfo(xls).completeBaseName() + ".csv");
     QStringList out;
@@ -129,16 +129,16 @@ QStringList firstColumn(const QString &xls)
 QByteArray strataLine(int index, const QTime &t)
 {
     return QByteArray::number(index) + " " + QByteArray::number(index % 10000).rightJustified(4, '0')
-        + " :: 12-07-2026 " + t.toString("HH:mm:ss").toLatin1() + " = "
-        + QByteArray::number(1000 + index * 37 % 90000) + " (RAW)  " + QByteArray::number(20 + index % 7)
-        + " (C)\r\n";
+           + " :: 12-07-2026 " + t.toString("HH:mm:ss").toLatin1() + " = "
+           + QByteArray::number(1000 + index * 37 % 90000) + " (RAW)  " + QByteArray::number(20 + index % 7)
+           + " (C)\r\n";
 }
 
 // A paced run of `seconds` at 9600 baud through the pty into the office, then
 // Stop and the saved workbook read back; prints its figures. False when the
 // run did not start.
-bool pacedRun(AcquisitionRun &run, BenchView &view, TimedFactory &factory, PtyPair &pty, int seconds,
-              QString &saveAs, bool journal, const char *label)
+bool pacedRun(AcquisitionRun &run, BenchView &view, TimedFactory &factory, PtyPair &pty, int seconds, QString &saveAs,
+              bool journal, const char *label)
 {
     saveAs.clear(); // cancel
     MacroSettings macro;
@@ -221,10 +221,10 @@ bool pacedRun(AcquisitionRun &run, BenchView &view, TimedFactory &factory, PtyPa
                     static_cast<long long>(sentBytes), qPrintable(raw));
     else
         std::printf("  journal: not kept (%s)\n", qPrintable(run.journal().problem()));
-    std::printf("  last byte to cells written: median %.1f ms, p99 %.1f ms, max %.1f ms (%d never written)\n",
-                pct(0.5), pct(0.99), delays.empty() ? 0.0 : delays.back(), missing);
-    std::printf("  CPU of this process (without the writer): %.2f s in %.1f s = %.2f%% of a core\n", cpu,
-                elapsed, 100.0 * cpu / elapsed);
+    std::printf("  last byte to cells written: median %.1f ms, p99 %.1f ms, max %.1f ms (%d never written)\n", pct(0.5),
+                pct(0.99), delays.empty() ? 0.0 : delays.back(), missing);
+    std::printf("  CPU of this process (without the writer): %.2f s in %.1f s = %.2f%% of a core\n", cpu, elapsed,
+                100.0 * cpu / elapsed);
     std::printf("  lines in the saved workbook: %d of %zu\n", present, sentAt.size());
 
     return true;
@@ -342,16 +342,17 @@ int main(int argc, char **argv)
     }
     QByteArray backlog;
     for (int i = 0; i < 10000; ++i)
-        backlog += QByteArray::number(i) + " :: " + QByteArray::number(i % 97) + " = "
-            + QByteArray::number(i * 3) + " 4.5 " + QByteArray::number(i % 13) + " X\r\n";
+        backlog += QByteArray::number(i) + " :: " + QByteArray::number(i % 97) + " = " + QByteArray::number(i * 3)
+                   + " 4.5 " + QByteArray::number(i % 13) + " X\r\n";
     feed.active = true;
     feed.output = backlog;
     QElapsedTimer tick;
     tick.start();
     run.tick();
     const double tickSeconds = tick.nsecsElapsed() / 1e9;
-    std::printf("backlog: 10000 six-value record lines (%lld bytes) written in one tick: %.2f s, rows %d, status \"%s\"\n",
-                static_cast<long long>(backlog.size()), tickSeconds, run.nextRow() - 1, qPrintable(view.status));
+    std::printf(
+        "backlog: 10000 six-value record lines (%lld bytes) written in one tick: %.2f s, rows %d, status \"%s\"\n",
+        static_cast<long long>(backlog.size()), tickSeconds, run.nextRow() - 1, qPrintable(view.status));
     run.stop(macro);
     return 0;
 }

@@ -70,7 +70,8 @@ QByteArray firmwareFile(int number, qint64 size, int length, qint64 *rawBytes)
 {
     QByteArray text = "; firmware file " + QByteArray::number(number) + "\r\n";
     for (int p = 0; text.size() < size; ++p) {
-        text += "send " + QByteArray::number(number) + " " + QByteArray::number(p % 256) + " " + QByteArray::number(p / 256);
+        text += "send " + QByteArray::number(number) + " " + QByteArray::number(p % 256) + " "
+                + QByteArray::number(p / 256);
         for (int i = 3; i < length; ++i)
             text += " " + QByteArray::number((p * 31 + i * 17 + number) % 256);
         text += "\r\n";

@@ -168,8 +168,10 @@ void loaderNoise(qint64 bytes)
     const QByteArray label = QByteArray::number(bytes >> 20) + " MB of loader noise";
     FirmwareTransfer::Result result = FirmwareTransfer::Result::Failed;
     measure(label.constData(), [&] { result = transfer.sendFile("ff.ldf", "word 0000000 rec 000001"); });
-    std::printf("  %-46s %s, %lld bytes scanned of %lld received\n", "", result == FirmwareTransfer::Result::Done ? "done" : "NOT DONE",
-                static_cast<long long>(transfer.reply().scannedBytes()), static_cast<long long>(transfer.reply().size()));
+    std::printf("  %-46s %s, %lld bytes scanned of %lld received\n", "",
+                result == FirmwareTransfer::Result::Done ? "done" : "NOT DONE",
+                static_cast<long long>(transfer.reply().scannedBytes()),
+                static_cast<long long>(transfer.reply().size()));
 }
 
 } // namespace

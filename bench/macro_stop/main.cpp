@@ -64,7 +64,7 @@ int main(int argc, char *argv[])
     QDir().mkpath(xlstart);
     QDir().mkpath(home.path() + "/Documents");
     OfficeProbe().makeMacroWorkbook(xlstart + "/Personal.xls",
-                            {{"Module1", "Sub MarkRun()\n  Range(\"H1\").Value = \"marked\"\nEnd Sub\n"}});
+                                    {{"Module1", "Sub MarkRun()\n  Range(\"H1\").Value = \"marked\"\nEnd Sub\n"}});
 
     std::optional<Clock::time_point> asked;
     const QString saveAs = home.path() + "/Documents/run.xls";

@@ -18,10 +18,7 @@ public:
     void setVisible(bool) override {}
     QString startupPath() override { return {}; }
     void setCell(std::int32_t, std::int32_t, const CellValue &) override { ++cells; }
-    void setCells(std::int32_t, std::int32_t, const QList<CellValue> &values) override
-    {
-        cells += values.size();
-    }
+    void setCells(std::int32_t, std::int32_t, const QList<CellValue> &values) override { cells += values.size(); }
     QString addSheet() override { return QString(); }
     void run(const QString &, const std::function<void()> &) override {}
     QList<std::shared_ptr<Workbook>> workbooks() override { return {}; }
@@ -45,10 +42,10 @@ QByteArray makeText(qsizetype size)
             text += "\r\n\r\n\r\n";
         } else if (n % 2 == 0) {
             text += QByteArray::number(n % 97) + " " + QByteArray::number(n).rightJustified(4, '0')
-                + " :: 06/12/2026 14:30:00 = " + QByteArray::number(n * 7 % 100000) + " RLU\r\n";
+                    + " :: 06/12/2026 14:30:00 = " + QByteArray::number(n * 7 % 100000) + " RLU\r\n";
         } else {
-            text += QByteArray::number(n % 1000) + ".25\t" + QByteArray::number(n % 313)
-                + ".5\t" + QByteArray::number(n % 17) + "\r\n";
+            text += QByteArray::number(n % 1000) + ".25\t" + QByteArray::number(n % 313) + ".5\t"
+                    + QByteArray::number(n % 17) + "\r\n";
         }
     }
     return text;
@@ -98,8 +95,8 @@ Figures parseInPieces(const QByteArray &text, qsizetype piece)
 
 void report(const char *what, qsizetype bytes, const Figures &f)
 {
-    std::printf("%-22s %6.1f MB  %8.3f s  %8.1f MB/s  %10lld cells\n", what, bytes / 1e6,
-                f.seconds, bytes / 1e6 / f.seconds, static_cast<long long>(f.cells));
+    std::printf("%-22s %6.1f MB  %8.3f s  %8.1f MB/s  %10lld cells\n", what, bytes / 1e6, f.seconds,
+                bytes / 1e6 / f.seconds, static_cast<long long>(f.cells));
 }
 
 } // namespace
@@ -123,10 +120,8 @@ int main()
                 pieces = p;
         }
         report(size < (qsizetype(2) << 20) ? "1 MB backlog" : "10 MB backlog", text.size(), backlog);
-        report(size < (qsizetype(2) << 20) ? "1 MB in 1 KB pieces" : "10 MB in 1 KB pieces",
-               text.size(), pieces);
-        report(size < (qsizetype(2) << 20) ? "1 MB backlog observed" : "10 MB backlog observed", text.size(),
-               observed);
+        report(size < (qsizetype(2) << 20) ? "1 MB in 1 KB pieces" : "10 MB in 1 KB pieces", text.size(), pieces);
+        report(size < (qsizetype(2) << 20) ? "1 MB backlog observed" : "10 MB backlog observed", text.size(), observed);
     }
     return 0;
 }

@@ -53,8 +53,8 @@ public:
     {
         while (m_text.size() < kTickBytes) {
             ++m_lines;
-            m_text += QByteArray::number(m_lines) + " :: " + QByteArray::number(m_lines * 7).rightJustified(8, '0')
-                + "\r\n";
+            m_text +=
+                QByteArray::number(m_lines) + " :: " + QByteArray::number(m_lines * 7).rightJustified(8, '0') + "\r\n";
         }
         const ssize_t n = ::write(m_fd, m_text.constData(), kTickBytes);
         const qint64 taken = n > 0 ? n : 0;
@@ -166,8 +166,7 @@ int main(int argc, char **argv)
     std::printf("  memory: VmRSS %.1f MiB before the pause, at most %.1f MiB during it (sampled every 10 s)\n",
                 rssBefore, rssMax);
     std::printf("  after Resume: %lld rows in the sheet, %lld lines taken by the line in all%s\n",
-                static_cast<long long>(rows), static_cast<long long>(lines),
-                rows == lines ? " (every one)" : "");
+                static_cast<long long>(rows), static_cast<long long>(lines), rows == lines ? " (every one)" : "");
     run.stop(MacroSettings{});
     return 0;
 }

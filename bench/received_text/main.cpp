@@ -45,7 +45,7 @@ QByteArray makeText(qsizetype size)
     text.reserve(size + 128);
     for (int i = 1; text.size() < size; ++i)
         text += QByteArray::number(i) + " " + QByteArray::number(i % 10000).rightJustified(4, '0')
-            + " :: 12-07-2026 10:11:12 = " + QByteArray::number(1000 + i * 37 % 90000) + " (RAW)  24 (C)\r\n";
+                + " :: 12-07-2026 10:11:12 = " + QByteArray::number(1000 + i * 37 % 90000) + " (RAW)  24 (C)\r\n";
     return text.left(text.lastIndexOf("\r\n") + 2);
 }
 
@@ -192,8 +192,8 @@ void burst(Bench &b, const QByteArray &text, bool windowOpen)
     const qint64 rows = b.stop();
     std::printf("1 MB burst in one tick, window %s: event-loop lag p99 %.1f ms, max %.1f ms; that tick %.1f ms; "
                 "rows %lld of %lld\n",
-                windowOpen ? "open" : "closed", percentile(b.probe.lags, 0.99), largest(b.probe.lags),
-                largest(b.ticks), static_cast<long long>(rows), static_cast<long long>(text.count("\r\n")));
+                windowOpen ? "open" : "closed", percentile(b.probe.lags, 0.99), largest(b.probe.lags), largest(b.ticks),
+                static_cast<long long>(rows), static_cast<long long>(text.count("\r\n")));
 }
 
 } // namespace

@@ -51,9 +51,9 @@ constexpr int kTickBytes = 96; // 9600 baud, 8N1, in 100 ms
 QByteArray strataLine(qint64 index, const QTime &t)
 {
     return QByteArray::number(index) + " " + QByteArray::number(index % 10000).rightJustified(4, '0')
-        + " :: 12-07-2026 " + t.toString("HH:mm:ss").toLatin1() + " = "
-        + QByteArray::number(1000 + index * 37 % 90000) + " (RAW)  " + QByteArray::number(20 + index % 7)
-        + " (C)\r\n";
+           + " :: 12-07-2026 " + t.toString("HH:mm:ss").toLatin1() + " = "
+           + QByteArray::number(1000 + index * 37 % 90000) + " (RAW)  " + QByteArray::number(20 + index % 7)
+           + " (C)\r\n";
 }
 
 struct MadeJournal {
@@ -75,7 +75,9 @@ MadeJournal makeJournal(const QString &folder, qint64 lines, qint64 bytes)
     }
     QByteArray pending;
     qint64 made = 0;
-    auto more = [&] { return (lines == 0 || made < lines) && (bytes == 0 || journal.bytes() + pending.size() < bytes); };
+    auto more = [&] {
+        return (lines == 0 || made < lines) && (bytes == 0 || journal.bytes() + pending.size() < bytes);
+    };
     while (more() || !pending.isEmpty()) {
         while (pending.size() < kTickBytes && more())
             pending += strataLine(made++, clock.time());
@@ -286,7 +288,8 @@ int main(int argc, char **argv)
     if (which == "tenhours")
         return tenHoursCase(argc > 2 ? std::atof(argv[2]) : 10.0);
     if (!which.isEmpty()) {
-        std::fprintf(stderr, "usage: bench_replay [office [lines] | memory [hours] [fake|office] | tenhours [hours]]\n");
+        std::fprintf(stderr,
+                     "usage: bench_replay [office [lines] | memory [hours] [fake|office] | tenhours [hours]]\n");
         return 2;
     }
     int failures = 0;

@@ -125,7 +125,7 @@ public:
 private:
     static bool exists(const QByteArray &path)
     {
-        struct stat st{};
+        struct stat st {};
         return ::stat(path.constData(), &st) == 0;
     }
     void loop()
@@ -171,7 +171,8 @@ private:
 // through `comm`; the instrument writes on the far end.
 struct BenchAdapter {
     BenchAdapter()
-        : device(byId.path() + "/usb-Bench_Meter_B1-if00-port0"), farEnd(farEnds.path() + "/instrument"),
+        : device(byId.path() + "/usb-Bench_Meter_B1-if00-port0"),
+          farEnd(farEnds.path() + "/instrument"),
           comm(PortMap(settings.path(), std::make_shared<SystemDeviceSource>(byId.path())))
     {
         socat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -305,7 +306,8 @@ int benchRun(int rounds, int waitSeconds)
         firstByte.push_back(ms(firstByteAt - *appeared));
         std::printf("round %2d: port reopened %6.1f ms, first byte taken in by the run %6.1f ms after the "
                     "device appeared (lamp %s)\n",
-                    round + 1, reopened.back(), firstByte.back(), view.comPortLamp == Lamp::Green ? "green" : "not green");
+                    round + 1, reopened.back(), firstByte.back(),
+                    view.comPortLamp == Lamp::Green ? "green" : "not green");
     }
     adapter.pullOut();
     const std::int32_t rowsWritten = run.nextRow() - 1;

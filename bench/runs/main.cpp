@@ -61,8 +61,9 @@ void makeRuns(const QString &folder)
     for (int i = 0; i < kRuns - 1; ++i) {
         const QString base = start.toString("yyyy-MM-dd_HH-mm-ss") + "_COM5";
         writeKeptRun(folder, base, lines,
-                     stopSummary(start.toString("yyyy-MM-dd HH:mm:ss"), start.addSecs(600).toString("yyyy-MM-dd HH:mm:ss"),
-                                 40, "/home/lab/Documents/run-" + QString::number(i) + ".xls", "/dev/ttyUSB0"));
+                     stopSummary(start.toString("yyyy-MM-dd HH:mm:ss"),
+                                 start.addSecs(600).toString("yyyy-MM-dd HH:mm:ss"), 40,
+                                 "/home/lab/Documents/run-" + QString::number(i) + ".xls", "/dev/ttyUSB0"));
         start = start.addSecs(3600);
     }
     QByteArray big;
@@ -128,7 +129,8 @@ QList<qint64> officeProcesses(const QString &root)
         bool ok = false;
         const qint64 pid = name.toLongLong(&ok);
         QFile cmdline("/proc/" + name + "/cmdline");
-        if (ok && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(("UserInstallation=file://" + root).toUtf8()))
+        if (ok && cmdline.open(QIODevice::ReadOnly)
+            && cmdline.readAll().contains(("UserInstallation=file://" + root).toUtf8()))
             pids.append(pid);
     }
     return pids;

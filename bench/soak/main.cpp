@@ -49,8 +49,8 @@ public:
         master.close();
         m_app = m_factory.prepare();
         m_app->keepCells = false;
-        m_run = std::make_unique<AcquisitionRun>(m_view, m_comm, m_factory, m_boxes, m_feed,
-                                                 m_program.path(), [] { return QTime(12, 0); });
+        m_run = std::make_unique<AcquisitionRun>(m_view, m_comm, m_factory, m_boxes, m_feed, m_program.path(),
+                                                 [] { return QTime(12, 0); });
         const QString documents = m_documents.path();
         m_run->setDocumentsLookup([documents](QString &folder) {
             folder = documents;
@@ -123,10 +123,10 @@ void soak()
     orbis.reset();
     orbis.setEOLFrequency(100);
 
-    std::printf("soak: %lld lines, %lld bytes a tick; at start VmRSS %.1f MiB\n",
-                static_cast<long long>(lines), static_cast<long long>(kTickBytes), statusMiB("VmRSS:"));
-    std::printf("%8s %8s %9s %9s %11s %11s %12s\n", "lines", "MB", "wall s", "CPU s", "VmHWM MiB",
-                "VmRSS MiB", "cells");
+    std::printf("soak: %lld lines, %lld bytes a tick; at start VmRSS %.1f MiB\n", static_cast<long long>(lines),
+                static_cast<long long>(kTickBytes), statusMiB("VmRSS:"));
+    std::printf("%8s %8s %9s %9s %11s %11s %12s\n", "lines", "MB", "wall s", "CPU s", "VmHWM MiB", "VmRSS MiB",
+                "cells");
     Rig rig;
     QByteArray pending;
     qint64 bytes = 0;
@@ -154,9 +154,9 @@ void soak()
             bytes += pending.size();
             pending.clear();
         }
-        std::printf("%8lld %8.1f %9.2f %9.2f %11.1f %11.1f %12lld\n", static_cast<long long>(produced),
-                    bytes / 1e6, timer.nsecsElapsed() / 1e9, cpuSeconds() - cpuStart, statusMiB("VmHWM:"),
-                    statusMiB("VmRSS:"), static_cast<long long>(rig.cells()));
+        std::printf("%8lld %8.1f %9.2f %9.2f %11.1f %11.1f %12lld\n", static_cast<long long>(produced), bytes / 1e6,
+                    timer.nsecsElapsed() / 1e9, cpuSeconds() - cpuStart, statusMiB("VmHWM:"), statusMiB("VmRSS:"),
+                    static_cast<long long>(rig.cells()));
     }
 }
 

@@ -51,9 +51,8 @@ NullAcquisitionView &nullView()
 
 } // namespace
 
-AcquisitionRun::AcquisitionRun(AcquisitionView &view, SerialComm &comm,
-                               SpreadsheetFactory &factory, MessageBoxes &boxes,
-                               EmulatorFeed &emulator, QString programFolder,
+AcquisitionRun::AcquisitionRun(AcquisitionView &view, SerialComm &comm, SpreadsheetFactory &factory,
+                               MessageBoxes &boxes, EmulatorFeed &emulator, QString programFolder,
                                std::function<QTime()> clock)
     : m_view(&view),
       m_comm(comm),
@@ -459,10 +458,7 @@ void AcquisitionRun::stop(const MacroSettings &macro)
     m_view->setUtilitiesMenuVisible(true);
 }
 
-QDateTime AcquisitionRun::now() const
-{
-    return m_journalClock ? m_journalClock() : QDateTime::currentDateTime();
-}
+QDateTime AcquisitionRun::now() const { return m_journalClock ? m_journalClock() : QDateTime::currentDateTime(); }
 
 void AcquisitionRun::openJournal()
 {
@@ -496,14 +492,23 @@ void AcquisitionRun::closeJournal()
 {
     // The summary is written while the journal is still held: a journal that
     // nobody holds and that has no summary is a run that ended without Stop.
-    const RunSummary summary{.started = m_started, .stopped = now(), .comNumber = m_comNumber,
-                             .device = m_comm.openedDevicePath(), .bytes = m_journal.bytes(),
-                             .lines = m_journal.lines(), .rowsUsed = m_rowsInFullSheets + m_row - 1,
-                             .sheets = m_sheetsAdded + 1, .counts = m_parser.counts(), .rebuilt = m_stopSave.rebuilt(),
-                             .macro = m_macroOutcome, .brokenLinesDropped = m_brokenLine.dropped(),
+    const RunSummary summary{.started = m_started,
+                             .stopped = now(),
+                             .comNumber = m_comNumber,
+                             .device = m_comm.openedDevicePath(),
+                             .bytes = m_journal.bytes(),
+                             .lines = m_journal.lines(),
+                             .rowsUsed = m_rowsInFullSheets + m_row - 1,
+                             .sheets = m_sheetsAdded + 1,
+                             .counts = m_parser.counts(),
+                             .rebuilt = m_stopSave.rebuilt(),
+                             .macro = m_macroOutcome,
+                             .brokenLinesDropped = m_brokenLine.dropped(),
                              .linesMissing = linesMissing(),
-                             .savedAs = m_stopSave.savedAs(), .alsoSavedAs = m_stopSave.alsoSavedAs(),
-                             .rawPath = m_journal.rawPath(), .journalProblem = m_journal.problem(),
+                             .savedAs = m_stopSave.savedAs(),
+                             .alsoSavedAs = m_stopSave.alsoSavedAs(),
+                             .rawPath = m_journal.rawPath(),
+                             .journalProblem = m_journal.problem(),
                              .journalIncomplete = JournalTexts::summaryLine(m_journal)};
     m_journal.writeSummary(summary.text());
     m_journal.close();
@@ -628,10 +633,7 @@ QString AcquisitionRun::documentsFolder()
     return withoutTrailingSlash(documents);
 }
 
-void AcquisitionRun::runUserMacro(SpreadsheetApp &app)
-{
-    m_macroOutcome = StopMacro::run(app, m_macro, *m_view);
-}
+void AcquisitionRun::runUserMacro(SpreadsheetApp &app) { m_macroOutcome = StopMacro::run(app, m_macro, *m_view); }
 
 void AcquisitionRun::quitSpreadsheet() { releaseSpreadsheet(); }
 

@@ -41,16 +41,15 @@ class AcquisitionRun {
 public:
     // `programFolder` holds the master "spreadsheet.xls". `clock` gives the
     // time of day for the block time stamps (the system clock when empty).
-    AcquisitionRun(AcquisitionView &view, SerialComm &comm, SpreadsheetFactory &factory,
-                   MessageBoxes &boxes, EmulatorFeed &emulator, QString programFolder,
-                   std::function<QTime()> clock = {});
+    AcquisitionRun(AcquisitionView &view, SerialComm &comm, SpreadsheetFactory &factory, MessageBoxes &boxes,
+                   EmulatorFeed &emulator, QString programFolder, std::function<QTime()> clock = {});
     ~AcquisitionRun();
     AcquisitionRun(const AcquisitionRun &) = delete;
     AcquisitionRun &operator=(const AcquisitionRun &) = delete;
 
     RunState state() const { return m_state; }
-    std::int32_t nextRow() const { return m_row; }            // worksheet row of the next line
-    std::int16_t blockColumn() const { return m_blockColumn; } // column of the current TAB block
+    std::int32_t nextRow() const { return m_row; }              // worksheet row of the next line
+    std::int16_t blockColumn() const { return m_blockColumn; }  // column of the current TAB block
     const QByteArray &pendingText() const { return m_pending; } // received, not yet written
     std::int32_t bytesReceived() const { return m_bytesReceived; }
     // The spreadsheet application of the run and the workbook written into;
@@ -184,7 +183,7 @@ private:
     std::int64_t m_linesHandled = 0;
     std::int64_t m_rowsInFullSheets = 0; // rows of the sheets filled before the active one
     int m_sheetsAdded = 0;
-    MacroSettings m_macro; // the macro chosen at Stop
+    MacroSettings m_macro;  // the macro chosen at Stop
     QString m_macroOutcome; // its line in the run's summary
     StopSave m_stopSave;
 

@@ -16,22 +16,22 @@ class AcquisitionView {
 public:
     virtual ~AcquisitionView() = default;
 
-    virtual void setComPortLamp(Lamp lamp) = 0;      // panComPort
+    virtual void setComPortLamp(Lamp lamp) = 0; // panComPort
     // The lamp's tooltip: why the port could not be opened, empty otherwise.
     virtual void setComPortTip(const QString &) {}
-    virtual void setSpreadsheetLamp(Lamp lamp) = 0;        // panExcel
+    virtual void setSpreadsheetLamp(Lamp lamp) = 0;      // panExcel
     virtual void setStatusText(const QString &text) = 0; // panStatus
     // A longer word on the spreadsheet side than the status line holds (the
     // run's journal cannot be written, ...); empty clears it.
     virtual void setSpreadsheetLampTip(const QString &text) = 0;
 
-    virtual void setStartEnabled(bool enabled) = 0;     // cmdStart
-    virtual void setStopEnabled(bool enabled) = 0;      // cmdStop
-    virtual void setPauseEnabled(bool enabled) = 0;     // cmdPause
-    virtual void setResumeEnabled(bool enabled) = 0;    // cmdResume
+    virtual void setStartEnabled(bool enabled) = 0;  // cmdStart
+    virtual void setStopEnabled(bool enabled) = 0;   // cmdStop
+    virtual void setPauseEnabled(bool enabled) = 0;  // cmdPause
+    virtual void setResumeEnabled(bool enabled) = 0; // cmdResume
     // cmdPause and cmdResume share one place; true brings cmdPause to the front.
     virtual void setPauseInFront(bool pauseInFront) = 0;
-    virtual void setComPortsEnabled(bool enabled) = 0;  // cmdComPorts
+    virtual void setComPortsEnabled(bool enabled) = 0;      // cmdComPorts
     virtual void setUtilitiesMenuVisible(bool visible) = 0; // mnuUtilities
     // The buttons of a run that is up (Stop and Pause usable), or of none
     // (Start and the port choice usable); Pause in front either way.
@@ -45,7 +45,7 @@ public:
         setComPortsEnabled(!runUp);
     }
 
-    virtual void setTimerEnabled(bool enabled) = 0;     // tmrMain (100 ms)
+    virtual void setTimerEnabled(bool enabled) = 0; // tmrMain (100 ms)
     // Raise and activate the main window above the spreadsheet application.
     virtual void bringToFront() = 0;
     // Let pending window events run once.

@@ -43,15 +43,15 @@ QByteArray JournalBacklog::take(qsizetype limit, QString *error)
     QByteArray part;
     if (m_from < m_to) {
         if (!m_raw.isOpen() && !m_raw.open(QIODevice::ReadOnly)) {
-            *error = QStringLiteral("cannot read back ") + m_raw.fileName() + QStringLiteral(": ")
-                + m_raw.errorString();
+            *error =
+                QStringLiteral("cannot read back ") + m_raw.fileName() + QStringLiteral(": ") + m_raw.errorString();
             m_from = m_to;
         } else {
             m_raw.seek(m_from);
             part = m_raw.read(std::min<std::int64_t>(limit, m_to - m_from));
             if (part.isEmpty()) {
-                *error = QStringLiteral("cannot read back ") + m_raw.fileName() + QStringLiteral(": ")
-                    + m_raw.errorString();
+                *error =
+                    QStringLiteral("cannot read back ") + m_raw.fileName() + QStringLiteral(": ") + m_raw.errorString();
                 m_from = m_to;
             }
             m_from += part.size();

@@ -81,7 +81,9 @@ QString JournalReader::damage() const
                           "with the time before them or this replay's clock")
         .arg(m_times.fileName())
         .arg(m_damagedLines)
-        .arg(m_damagedLines == 1 ? QStringLiteral("note damaged or missing") : QStringLiteral("notes damaged or missing"), m_firstDamage);
+        .arg(m_damagedLines == 1 ? QStringLiteral("note damaged or missing")
+                                 : QStringLiteral("notes damaged or missing"),
+             m_firstDamage);
 }
 
 void JournalReader::readNote()

@@ -16,7 +16,7 @@ class JournalReader {
 public:
     struct Piece {
         QByteArray bytes;
-        QDateTime arrived; // invalid without the companion
+        QDateTime arrived;     // invalid without the companion
         bool afterGap = false; // the first piece after the port was lost and found again
     };
     // Pieces longer than this are handed out in parts with the same time.

@@ -30,8 +30,8 @@ QString JournalTexts::lampTip(const RunJournal &journal, bool officeTrouble)
     }
     if (officeTrouble && !journal.failing()) {
         tip += QString(tip.isEmpty() ? "" : "\n")
-            + QStringLiteral("The bytes go on being kept in the run's journal, and Stop will offer to rebuild the "
-                             "workbook from it.");
+               + QStringLiteral("The bytes go on being kept in the run's journal, and Stop will offer to rebuild the "
+                                "workbook from it.");
     }
     return tip;
 }

@@ -15,7 +15,7 @@ struct LinePlace {
     Kind kind = Kind::Row;
     std::int32_t row = 0;
     std::int32_t column = 0;
-    bool refused = false; // sent, but the spreadsheet refused some of its cells
+    bool refused = false;  // sent, but the spreadsheet refused some of its cells
     std::int8_t lines = 1; // lines of the stream it stands for: a block separator is three
 
     bool operator==(const LinePlace &) const = default;

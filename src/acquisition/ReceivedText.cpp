@@ -205,7 +205,7 @@ QString ReceivedText::hexText(QByteArrayView bytes)
 QString ReceivedText::shownText(const Line &line, bool hex)
 {
     QString text = markText(line).leftJustified(kMarkWidth) + QStringLiteral("  ")
-        + (hex ? hexText(line.bytes) : visibleText(line.bytes));
+                   + (hex ? hexText(line.bytes) : visibleText(line.bytes));
     if (line.size > line.bytes.size())
         text += QStringLiteral(" \u2026 %1 more bytes").arg(line.size - line.bytes.size());
     return text;

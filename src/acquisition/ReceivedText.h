@@ -27,8 +27,8 @@ public:
         BrokenOff, // left out: the port was lost in its middle
     };
     struct Line {
-        QByteArray bytes;  // its first kLineKept bytes, line end included
-        qint64 size = 0;   // all of its bytes
+        QByteArray bytes; // its first kLineKept bytes, line end included
+        qint64 size = 0;  // all of its bytes
         bool complete = false;
         Tag tag = Tag::None;
         LinePlace place;

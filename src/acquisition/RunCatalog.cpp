@@ -141,8 +141,7 @@ std::int64_t RunCatalog::countLines(const QString &rawPath, const std::atomic<bo
         const char *data = chunk.constData();
         if (lastWasCr && data[0] == '\n')
             ++lines;
-        for (const char *at = data + 1; (at = static_cast<const char *>(std::memchr(at, '\n', data + n - at)));
-             ++at) {
+        for (const char *at = data + 1; (at = static_cast<const char *>(std::memchr(at, '\n', data + n - at))); ++at) {
             if (at[-1] == '\r')
                 ++lines;
         }
@@ -157,8 +156,8 @@ QDateTime RunCatalog::lastArrival(const QString &rawPath)
         times.seek(std::max<qint64>(0, times.size() - kLastNoteTail));
         const QList<QByteArray> lines = times.readAll().trimmed().split('\n');
         const QList<QByteArray> fields = lines.constLast().split(' ');
-        const QDateTime at = QDateTime::fromString(QString::fromLatin1(fields.value(1)),
-                                                   QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+        const QDateTime at =
+            QDateTime::fromString(QString::fromLatin1(fields.value(1)), QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
         if (at.isValid())
             return at;
     }
@@ -171,8 +170,8 @@ bool RunCatalog::remove(const Run &run, QString *error)
         *error = QStringLiteral("the run is still running");
         return false;
     }
-    for (const QString &path : {run.rawPath, JournalReader::timesPathFor(run.rawPath),
-                                RunJournal::summaryPathFor(run.rawPath)}) {
+    for (const QString &path :
+         {run.rawPath, JournalReader::timesPathFor(run.rawPath), RunJournal::summaryPathFor(run.rawPath)}) {
         QFile file(path);
         if (file.exists() && !file.remove()) {
             *error = path + QStringLiteral(": ") + file.errorString();
@@ -199,8 +198,12 @@ QString RunCatalog::stateText(State state)
 
 QString RunCatalog::listingLine(const Run &run)
 {
-    return QStringList{run.started.toString(kStampFormat), QStringLiteral("COM") + QString::number(run.comNumber),
-                       QString::number(run.bytes), QString::number(run.lines), stateText(run.state), run.savedAs,
+    return QStringList{run.started.toString(kStampFormat),
+                       QStringLiteral("COM") + QString::number(run.comNumber),
+                       QString::number(run.bytes),
+                       QString::number(run.lines),
+                       stateText(run.state),
+                       run.savedAs,
                        run.rawPath}
         .join('\t');
 }

@@ -24,12 +24,12 @@ public:
         QDateTime ended;               // Stop, or the last byte of a run ended without it
         bool endedWithoutStop = false; // its summary says so
         int comNumber = 0;
-        QString device;                // as the summary gives it; may be empty
+        QString device; // as the summary gives it; may be empty
         std::int64_t bytes = 0;
-        std::int64_t lines = -1;       // -1 until counted
+        std::int64_t lines = -1; // -1 until counted
         State state = State::Unfinished;
         QString savedAs;
-        std::int64_t diskBytes = 0;    // the run's files together
+        std::int64_t diskBytes = 0; // the run's files together
     };
 
     // Every run in `folder`, newest first. `totalBytes`, when given, gets the

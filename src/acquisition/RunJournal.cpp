@@ -28,14 +28,12 @@ RunJournal::~RunJournal() { close(); }
 
 QString RunJournal::defaultFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QStringLiteral("/Halvern/runs");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Halvern/runs");
 }
 
 QString RunJournal::baseName(const QDateTime &start, int comNumber)
 {
-    return start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral("_COM")
-        + QString::number(comNumber);
+    return start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral("_COM") + QString::number(comNumber);
 }
 
 bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumber)
@@ -77,7 +75,7 @@ bool RunJournal::makeFiles()
     }
     if (m_raw < 0 || m_times < 0) {
         m_problem = QStringLiteral("cannot create ") + (m_raw < 0 ? rawPath() : timesPath()) + QStringLiteral(": ")
-            + systemError();
+                    + systemError();
         return false;
     }
     if (!writeAll(m_times, kTimesHeader, sizeof kTimesHeader - 1)) {
@@ -104,7 +102,7 @@ void RunJournal::append(const QByteArray &bytes, const QDateTime &at)
                         + QStringLiteral(": ") + systemError(),
                     at);
     const QByteArray note = QByteArray::number(static_cast<qlonglong>(m_kept)) + ' '
-        + at.toString(kTimeFormat).toLatin1() + (m_gapBefore ? " gap\n" : "\n");
+                            + at.toString(kTimeFormat).toLatin1() + (m_gapBefore ? " gap\n" : "\n");
     // The companion line goes after the bytes: a line never names bytes that
     // are not in the raw file.
     if (!writeAll(m_raw, bytes.constData(), bytes.size()))
@@ -196,14 +194,14 @@ QString RunJournal::summaryPathFor(const QString &rawPath)
 
 bool RunJournal::writeSummaryFile(const QString &path, const QString &text)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
     struct stat info {};
     const QByteArray bytes = text.toUtf8();
     const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fchmod(fd, 0600) == 0
-        && writeAll(fd, bytes.constData(), bytes.size());
+                    && writeAll(fd, bytes.constData(), bytes.size());
     ::close(fd);
     return ok;
 }

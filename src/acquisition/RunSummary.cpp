@@ -8,16 +8,16 @@ QString RunSummary::text() const
     text += QStringLiteral("Started: ") + started.toString(stamp) + '\n';
     if (endedWithoutStop)
         text += QStringLiteral("Ended without Stop (Halvern or the computer stopped); last byte received: ")
-            + stopped.toString(stamp) + '\n';
+                + stopped.toString(stamp) + '\n';
     else
         text += QStringLiteral("Stopped: ") + stopped.toString(stamp) + '\n';
     text += QStringLiteral("Port: COM") + QString::number(comNumber)
-        + (device.isEmpty() ? QString() : QStringLiteral(" (") + device + ')') + '\n';
+            + (device.isEmpty() ? QString() : QStringLiteral(" (") + device + ')') + '\n';
     text += QStringLiteral("Bytes received: ") + QString::number(bytes) + '\n';
     text += QStringLiteral("Lines received: ") + QString::number(lines) + '\n';
     if (!endedWithoutStop) {
         text += QStringLiteral("Rows used: ") + QString::number(rowsUsed)
-            + (sheets > 1 ? QStringLiteral(" (in %1 sheets)").arg(sheets) : QString()) + '\n';
+                + (sheets > 1 ? QStringLiteral(" (in %1 sheets)").arg(sheets) : QString()) + '\n';
         text += QStringLiteral("Cells written: ") + QString::number(counts.cellsWritten) + '\n';
     }
     text += rebuilt;
@@ -37,12 +37,12 @@ QString RunSummary::text() const
          counts.cellsPastDataColumns);
     if (brokenLinesDropped > 0)
         text += QStringLiteral("Unfinished lines left out when the port was lost: ")
-            + QString::number(brokenLinesDropped) + '\n';
+                + QString::number(brokenLinesDropped) + '\n';
     if (linesMissing > 0)
         text += QStringLiteral("Lines missing from the workbook (the spreadsheet closed or stopped answering): ")
-            + QString::number(linesMissing) + '\n';
-    text += QStringLiteral("Workbook saved as: ") + (savedAs.isEmpty() ? QStringLiteral("(not saved)") : savedAs)
-        + '\n';
+                + QString::number(linesMissing) + '\n';
+    text +=
+        QStringLiteral("Workbook saved as: ") + (savedAs.isEmpty() ? QStringLiteral("(not saved)") : savedAs) + '\n';
     if (!alsoSavedAs.isEmpty())
         text += QStringLiteral("Whole workbook also saved as: ") + alsoSavedAs + '\n';
     text += QStringLiteral("Raw bytes: ") + rawPath + '\n';

@@ -19,8 +19,8 @@ inline const QString kPaused = QStringLiteral("Paused");
 inline const QString kNoPersonalMacros = QStringLiteral("Your personal macros were NOT loaded.");
 inline const QString kMacroFailed = QStringLiteral("User macro did NOT run.");
 inline const QString kBytesReceived = QStringLiteral("Bytes Received: ");
-inline const QString kBlocked = QStringLiteral(
-    "MS Excel is blocked: please close the cell you're editing or finish the dialog that's open.");
-inline const QString kClosed = QStringLiteral(
-    "Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.");
+inline const QString kBlocked =
+    QStringLiteral("MS Excel is blocked: please close the cell you're editing or finish the dialog that's open.");
+inline const QString kClosed =
+    QStringLiteral("Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.");
 } // namespace RunTexts

@@ -45,8 +45,8 @@ bool RunWorkbook::make(StopSave &stopSave, const QString &rawPath)
     if (run.state == RunCatalog::State::Unfinished) {
         run.lines = RunCatalog::countLines(rawPath);
         run.ended = RunCatalog::lastArrival(rawPath);
-        RunJournal::writeSummaryFile(summaryPath, UnfinishedRuns::summary(run, stopSave.rebuilt(), stopSave.savedAs(),
-                                                                         stopSave.alsoSavedAs()));
+        RunJournal::writeSummaryFile(
+            summaryPath, UnfinishedRuns::summary(run, stopSave.rebuilt(), stopSave.savedAs(), stopSave.alsoSavedAs()));
     } else if (!stopSave.savedAs().isEmpty()) {
         QFile file(summaryPath);
         if (file.open(QIODevice::ReadOnly))

@@ -61,8 +61,8 @@ bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_p
     if (missing == 0 && app && book)
         result = save(*app, *book);
     // A journal that missed some bytes still holds the rest of the run.
-    const bool journalKept = !journal.rawPath().isEmpty()
-        && (journal.problem().isEmpty() || journal.incompleteSince().isValid());
+    const bool journalKept =
+        !journal.rawPath().isEmpty() && (journal.problem().isEmpty() || journal.incompleteSince().isValid());
     if (result == WorkbookSaver::Result::Declined && journalKept)
         tellNotSaved(journal.rawPath());
     if (result != WorkbookSaver::Result::OfficeFailed)
@@ -74,12 +74,14 @@ bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_p
                      kTitle);
         return false;
     }
-    const QString why = missing > 0
-        ? QStringLiteral("%1 lines of this run are missing from the workbook: the spreadsheet application closed "
-                         "or stopped answering.")
-              .arg(missing)
-        : QStringLiteral("The workbook cannot be saved: the spreadsheet application closed or does not answer.");
-    const auto answer = m_boxes.show(why + QStringLiteral("\n\nEverything this run received is kept in its "
+    const QString why =
+        missing > 0
+            ? QStringLiteral("%1 lines of this run are missing from the workbook: the spreadsheet application closed "
+                             "or stopped answering.")
+                  .arg(missing)
+            : QStringLiteral("The workbook cannot be saved: the spreadsheet application closed or does not answer.");
+    const auto answer = m_boxes.show(why
+                                         + QStringLiteral("\n\nEverything this run received is kept in its "
                                                           "journal. Rebuild the workbook from it now?"),
                                      kTitle, MessageBoxes::Buttons::OkCancel);
     if (answer == MessageBoxes::Answer::Ok) {

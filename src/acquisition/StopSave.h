@@ -21,10 +21,10 @@ class Workbook;
 class StopSave {
 public:
     struct Hooks {
-        std::function<QString()> documentsFolder;             // where a plain name is saved
-        std::function<void(qint64, qint64)> progress;         // replay progress; (0, 0) hides it
-        std::function<void(SpreadsheetApp &)> runMacro;       // the user macro, before the save
-        std::function<void(const QString &, int)> waiting;    // a long save: text and seconds; "" ends it
+        std::function<QString()> documentsFolder;          // where a plain name is saved
+        std::function<void(qint64, qint64)> progress;      // replay progress; (0, 0) hides it
+        std::function<void(SpreadsheetApp &)> runMacro;    // the user macro, before the save
+        std::function<void(const QString &, int)> waiting; // a long save: text and seconds; "" ends it
     };
 
     StopSave(SpreadsheetFactory &factory, MessageBoxes &boxes, QString programFolder, Hooks hooks);
@@ -34,8 +34,8 @@ public:
     // office (a stuck one is ended so) and resets `app` and `book`.
     // True when the journal was replayed into a rebuilt workbook, so that it
     // holds every line (saved or not).
-    bool saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_ptr<Workbook> &book,
-                       const RunJournal &journal, std::int64_t missing);
+    bool saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_ptr<Workbook> &book, const RunJournal &journal,
+                       std::int64_t missing);
     // Makes the workbook from the journal whose bytes are `rawPath`: a fresh
     // copy of the master in a fresh headless office, the journal replayed
     // with progress, the macro, the save dialog. When that fails the user is
@@ -53,8 +53,7 @@ public:
 
 private:
     // One attempt; false with the reason in *why.
-    bool rebuildIn(const QString &folder, const QString &rawPath, std::shared_ptr<SpreadsheetApp> &app,
-                   QString *why);
+    bool rebuildIn(const QString &folder, const QString &rawPath, std::shared_ptr<SpreadsheetApp> &app, QString *why);
     // Saves `book` as the user chooses, a long save shown as it goes on.
     WorkbookSaver::Result save(SpreadsheetApp &app, Workbook &book);
     void tellNotSaved(const QString &rawPath);

@@ -54,15 +54,9 @@ qsizetype findFieldEnd(QByteArrayView text, qsizetype from, qsizetype to)
     return tab ? static_cast<const char *>(tab) - text.data() : to;
 }
 
-QString latin1(QByteArrayView bytes)
-{
-    return QString::fromLatin1(bytes.data(), bytes.size());
-}
+QString latin1(QByteArrayView bytes) { return QString::fromLatin1(bytes.data(), bytes.size()); }
 
-std::int32_t nextRow(std::int32_t row)
-{
-    return row < std::numeric_limits<std::int32_t>::max() ? row + 1 : row;
-}
+std::int32_t nextRow(std::int32_t row) { return row < std::numeric_limits<std::int32_t>::max() ? row + 1 : row; }
 
 } // namespace
 
@@ -97,7 +91,7 @@ void StreamParser::cutText(qsizetype size)
 bool StreamParser::Counts::anyLost() const
 {
     return linesTooLong || bytesTooLong || linesPastLastRow || cellsPastLastRow || linesPastLastColumn
-        || cellsPastLastColumn || linesRefused || cellsRefused;
+           || cellsPastLastColumn || linesRefused || cellsRefused;
 }
 
 StreamParser::Counts &StreamParser::Counts::operator+=(const Counts &o)
@@ -148,19 +142,14 @@ double StreamParser::timeOfDayHours(const QTime &time)
     return std::nearbyint(seconds) / 3600.0; // default rounding mode: halves to even
 }
 
-double StreamParser::timeOfDayHours() const
-{
-    return timeOfDayHours(m_clock ? m_clock() : QTime::currentTime());
-}
-
+double StreamParser::timeOfDayHours() const { return timeOfDayHours(m_clock ? m_clock() : QTime::currentTime()); }
 
 // One parse() call. `done` is the committed state: everything before
 // done.position is handled, and the counts hold what it kept out. Lines read
 // after it wait in the batch until a write takes them.
 class StreamParser::Pass {
 public:
-    Pass(StreamParser &parser, QByteArrayView text, SpreadsheetApp *app, std::int32_t row,
-         std::int16_t blockColumn)
+    Pass(StreamParser &parser, QByteArrayView text, SpreadsheetApp *app, std::int32_t row, std::int16_t blockColumn)
         : p(parser), m_text(text), m_app(app), m_limits(parser.m_limits)
     {
         done.row = row;
@@ -448,8 +437,7 @@ bool StreamParser::Pass::flush()
                 break;
             case Result::Late:
                 line.lost += written(line.cells.size());
-                leaveRunning(Mark{line.end, nextRow(line.row), done.blockColumn, 0, 0}, line.lost,
-                             {placeOf(line)});
+                leaveRunning(Mark{line.end, nextRow(line.row), done.blockColumn, 0, 0}, line.lost, {placeOf(line)});
                 return false;
             case Result::Stop:
                 return false;
@@ -517,8 +505,7 @@ bool StreamParser::Pass::addLine(Line line)
     if (!m_batch.isEmpty()
         && (m_batch.size() >= m_limits.callRows
             || (cells > 0
-                && ((m_batchColumn != 0 && m_batchColumn != line.column)
-                    || m_batchCells + cells > m_limits.callCells
+                && ((m_batchColumn != 0 && m_batchColumn != line.column) || m_batchCells + cells > m_limits.callCells
                     || m_batchChars + line.chars > m_limits.callChars)))
         && !flush())
         return false;
@@ -542,8 +529,8 @@ bool StreamParser::Pass::addLine(Line line)
 bool StreamParser::Pass::separator(qsizetype start)
 {
     const std::int16_t next = done.blockColumn < std::numeric_limits<std::int16_t>::max()
-        ? static_cast<std::int16_t>(done.blockColumn + 1)
-        : done.blockColumn;
+                                  ? static_cast<std::int16_t>(done.blockColumn + 1)
+                                  : done.blockColumn;
     const Mark after{start + kSeparatorLength, 2, next, 0, 0}; // data from row 2 on
     LinePlace place{LinePlace::Kind::TimeStamp, 1, next, false, 3};
     Counts lost;
@@ -672,9 +659,8 @@ void StreamParser::Pass::run()
     flush();
 }
 
-StreamParser::Outcome StreamParser::parse(QByteArrayView text, SpreadsheetApp *app,
-                                          std::int32_t &row, std::int16_t &blockColumn,
-                                          qsizetype &consumed)
+StreamParser::Outcome StreamParser::parse(QByteArrayView text, SpreadsheetApp *app, std::int32_t &row,
+                                          std::int16_t &blockColumn, qsizetype &consumed)
 {
     Pass pass(*this, text, app, row, blockColumn);
     pass.run();
@@ -694,8 +680,8 @@ StreamParser::Outcome StreamParser::parse(QByteArrayView text, SpreadsheetApp *a
     return pass.outcome;
 }
 
-StreamParser::Outcome StreamParser::parse(QByteArray &buffer, SpreadsheetApp *app,
-                                                std::int32_t &row, std::int16_t &blockColumn)
+StreamParser::Outcome StreamParser::parse(QByteArray &buffer, SpreadsheetApp *app, std::int32_t &row,
+                                          std::int16_t &blockColumn)
 {
     qsizetype consumed = 0;
     const Outcome outcome = parse(buffer, app, row, blockColumn, consumed);

@@ -47,13 +47,13 @@ public:
     // What could not be written since the last reset(), and why, and how
     // many cells went in. A block separator counts as one line.
     struct Counts {
-        qint64 linesTooLong = 0;        // longer than maxLineLength: dropped whole
-        qint64 bytesTooLong = 0;        // their bytes, CR LF not counted
-        qint64 linesPastLastRow = 0;    // lines in rows beyond the sheet's last row
+        qint64 linesTooLong = 0;     // longer than maxLineLength: dropped whole
+        qint64 bytesTooLong = 0;     // their bytes, CR LF not counted
+        qint64 linesPastLastRow = 0; // lines in rows beyond the sheet's last row
         qint64 cellsPastLastRow = 0;
         qint64 linesPastLastColumn = 0; // lines with cells beyond the sheet's last column
         qint64 cellsPastLastColumn = 0;
-        qint64 linesRefused = 0;        // lines with cells the spreadsheet refused to take
+        qint64 linesRefused = 0; // lines with cells the spreadsheet refused to take
         qint64 cellsRefused = 0;
         // Data-line fields after column 256, left out as always (not a fault).
         qint64 linesPastDataColumns = 0;
@@ -114,12 +114,11 @@ public:
     // next time with new text appended (and nothing else changed; reset()
     // when starting over). row and blockColumn advance only for lines that
     // were handled.
-    Outcome parse(QByteArrayView text, SpreadsheetApp *app, std::int32_t &row,
-                  std::int16_t &blockColumn, qsizetype &consumed);
+    Outcome parse(QByteArrayView text, SpreadsheetApp *app, std::int32_t &row, std::int16_t &blockColumn,
+                  qsizetype &consumed);
 
     // parse() on a whole buffer, then the buffer is cut once to its unparsed rest.
-    Outcome parse(QByteArray &buffer, SpreadsheetApp *app, std::int32_t &row,
-                        std::int16_t &blockColumn);
+    Outcome parse(QByteArray &buffer, SpreadsheetApp *app, std::int32_t &row, std::int16_t &blockColumn);
 
     // Cuts the first space-delimited token off `line` (spaces around it are
     // dropped first). False, with an empty token, when nothing is left.

@@ -17,8 +17,7 @@ QString UserMacro::openStartupWorkbooks(SpreadsheetApp &app)
         return QString();
     // Hidden files (the office's lock files) are left out, and so are the
     // owner files Excel leaves beside an open workbook ("~$Personal.xls").
-    const QFileInfoList files =
-        QDir(folder).entryInfoList(QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
     QStringList problems;
     for (const QFileInfo &file : files) {
         if (file.fileName().startsWith(QLatin1String("~$")))

@@ -25,13 +25,18 @@ QString WorkbookSaver::xlsShortfall(Workbook::UsedArea area)
     if (rows && columns)
         return QStringLiteral("This workbook reaches row %1 and column %2; an .xls file keeps only the first %3 rows "
                               "and %4 columns")
-            .arg(area.rows).arg(area.columns).arg(kXlsRows).arg(kXlsColumns);
+            .arg(area.rows)
+            .arg(area.columns)
+            .arg(kXlsRows)
+            .arg(kXlsColumns);
     if (rows)
         return QStringLiteral("This workbook reaches row %1; an .xls file keeps only the first %2 rows")
-            .arg(area.rows).arg(kXlsRows);
+            .arg(area.rows)
+            .arg(kXlsRows);
     if (columns)
         return QStringLiteral("This workbook reaches column %1; an .xls file keeps only the first %2 columns")
-            .arg(area.columns).arg(kXlsColumns);
+            .arg(area.columns)
+            .arg(kXlsColumns);
     return QString();
 }
 

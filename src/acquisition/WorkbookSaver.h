@@ -20,8 +20,8 @@ public:
         NothingToSave, // nothing written since the workbook was opened
         LeftAlone,     // saved by the user under a name of their own during the run
         Saved,
-        Declined,      // the user chose not to save
-        OfficeFailed,  // the office has gone or does not answer
+        Declined,     // the user chose not to save
+        OfficeFailed, // the office has gone or does not answer
     };
     static constexpr std::int32_t kXlsRows = 65536;
     static constexpr std::int32_t kXlsColumns = 256;

@@ -9,6 +9,6 @@ class Artwork {
 public:
     static QPixmap businessCard(); // 350 x 200
     static QIcon appIcon();
-    static QPixmap comPortIcon();  // a serial connector
-    static QPixmap excelIcon();    // a small grid
+    static QPixmap comPortIcon(); // a serial connector
+    static QPixmap excelIcon();   // a small grid
 };

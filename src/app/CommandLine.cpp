@@ -17,8 +17,9 @@ namespace {
 // Options QGuiApplication takes itself; accepted here and left to it.
 void acceptWindowOptions(QCommandLineParser &parser)
 {
-    const char *withValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
-                               "qwindowicon", "qwindowtitle", "style", "stylesheet", "display", "geometry", "session"};
+    const char *withValue[] = {
+        "platform", "platformpluginpath", "platformtheme", "plugin",   "qwindowgeometry", "qwindowicon", "qwindowtitle",
+        "style",    "stylesheet",         "display",       "geometry", "session"};
     for (const char *name : withValue) {
         QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -94,12 +95,12 @@ std::optional<int> CommandLine::run(int argc, char *argv[])
         QStringLiteral("Rebuilds the workbook of a run from its journal (RAWFILE in ~/.local/share/Halvern/runs, "
                        "with its .times file beside it) in a headless office; needs --save-as."),
         QStringLiteral("RAWFILE"));
-    const QCommandLineOption saveAsOption(
-        QStringLiteral("save-as"), QStringLiteral("Where --replay saves the workbook (.xls, .xlsx or .ods)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption macroOption(
-        QStringLiteral("macro"), QStringLiteral("A macro --replay runs before the save, as Stop does."),
-        QStringLiteral("NAME"));
+    const QCommandLineOption saveAsOption(QStringLiteral("save-as"),
+                                          QStringLiteral("Where --replay saves the workbook (.xls, .xlsx or .ods)."),
+                                          QStringLiteral("FILE"));
+    const QCommandLineOption macroOption(QStringLiteral("macro"),
+                                         QStringLiteral("A macro --replay runs before the save, as Stop does."),
+                                         QStringLiteral("NAME"));
     parser.addOptions({replayOption, saveAsOption, macroOption});
     acceptWindowOptions(parser);
 

@@ -22,8 +22,7 @@ int fail(const QString &message)
 }
 } // namespace
 
-int replayCommand(const QString &rawPath, const QString &saveAs, const QString &macro,
-                  const QString &programFolder)
+int replayCommand(const QString &rawPath, const QString &saveAs, const QString &macro, const QString &programFolder)
 {
     if (saveAs.isEmpty())
         return fail(QStringLiteral("--replay needs --save-as FILE"));
@@ -85,16 +84,15 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
                 throw SpreadsheetError(e.kind(), QStringLiteral("cannot save ") + target + QStringLiteral(": ")
                                                      + QString::fromStdString(e.what()));
             }
-            QTextStream(stdout) << "Rebuilt " << replay.rows() << " rows from " << rawPath << " into "
-                                << target
+            QTextStream(stdout) << "Rebuilt " << replay.rows() << " rows from " << rawPath << " into " << target
                                 << (reader.damagedLines() > 0 ? QStringLiteral(" (its .times was damaged)") : QString())
                                 << "\n";
             QString shortfall;
             const QString whole = WorkbookSaver::wholeCopyPath(target, *book, &shortfall);
             if (!whole.isEmpty()) {
                 book->saveAs(whole);
-                QTextStream(stderr) << "halvern: " << shortfall << "; the whole workbook is also saved as "
-                                    << whole << "\n";
+                QTextStream(stderr) << "halvern: " << shortfall << "; the whole workbook is also saved as " << whole
+                                    << "\n";
             }
         }
     } catch (const std::exception &e) {

@@ -7,5 +7,4 @@
 // of the master in `programFolder`, runs the macro when one is named, and
 // saves it as FILE (".xls", ".xlsx" or ".ods" by its extension). Messages go
 // to standard error; returns the exit status (0 saved, 1 not).
-int replayCommand(const QString &rawPath, const QString &saveAs, const QString &macro,
-                  const QString &programFolder);
+int replayCommand(const QString &rawPath, const QString &saveAs, const QString &macro, const QString &programFolder);

@@ -55,9 +55,8 @@ frmMain::frmMain(Services services, QWidget *parent) : QMainWindow(parent), m_se
     setObjectName("frmMain");
     buildControls();
     buildMenus();
-    m_run = std::make_unique<AcquisitionRun>(*this, m_services.MSComm1, m_services.spreadsheets,
-                                             m_services.boxes, m_services.emulatorMailbox,
-                                             m_services.programFolder);
+    m_run = std::make_unique<AcquisitionRun>(*this, m_services.MSComm1, m_services.spreadsheets, m_services.boxes,
+                                             m_services.emulatorMailbox, m_services.programFolder);
     m_run->setStreamWatch(&m_receivedText);
 }
 
@@ -304,8 +303,7 @@ void frmMain::mnuToolsDLREmulation_Click()
 {
     // The emulator deletes itself when closed; showing it again loads it afresh.
     if (!m_emulation)
-        m_emulation = new frmEmulation(m_services.instruments, m_services.emulatorMailbox,
-                                       m_services.boxes, this);
+        m_emulation = new frmEmulation(m_services.instruments, m_services.emulatorMailbox, m_services.boxes, this);
     m_emulation->show();
     m_emulation->raise();
 }
@@ -334,8 +332,9 @@ QString frmMain::journalFolder() const { return m_run->journalFolder(); }
 void frmMain::mnuToolsRuns_Click()
 {
     if (!m_runs) {
-        m_runs = new frmRuns(journalFolder(), m_services.boxes,
-                             [this](const QString &rawPath) { makeWorkbookFromJournal(rawPath); }, this);
+        m_runs = new frmRuns(
+            journalFolder(), m_services.boxes, [this](const QString &rawPath) { makeWorkbookFromJournal(rawPath); },
+            this);
         m_runs->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_runs->show();
@@ -490,8 +489,8 @@ void frmMain::showProgress(qint64 done, qint64 total)
         return;
     }
     if (!m_progress) {
-        m_progress = new QProgressDialog(QStringLiteral("Rebuilding the workbook from the run's journal..."),
-                                         QString(), 0, 1000, this);
+        m_progress = new QProgressDialog(QStringLiteral("Rebuilding the workbook from the run's journal..."), QString(),
+                                         0, 1000, this);
         m_progress->setWindowTitle(windowTitle());
         m_progress->setMinimumDuration(500);
         m_progress->setWindowModality(Qt::WindowModal);

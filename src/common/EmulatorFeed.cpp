@@ -27,6 +27,6 @@ QByteArray EmulatorFeed::takeInstrumentText()
     const double v = output.isEmpty() ? 0 : NumberReader::leadingNumber(output, &isNumber);
     if (!injectTabRequested() || !isNumber)
         return output; // a text without a leading number (a block separator) passes as it is
-    clearInjectTab(); // one-shot: unticks "Inject Single Tab"
+    clearInjectTab();  // one-shot: unticks "Inject Single Tab"
     return generalNumber(v) + '\t' + generalNumber(v + 1) + "\r\n";
 }

@@ -63,8 +63,7 @@ bool GetFolderPath(const std::int32_t &csidl, QString &path, MessageBoxes &boxes
     }
     if (result == kFolderMissing)
         return false;
-    boxes.show("Error code: " + QString::number(result) + " returned for CSIDL value: "
-                   + QString::number(csidl),
+    boxes.show("Error code: " + QString::number(result) + " returned for CSIDL value: " + QString::number(csidl),
                "Failure in modShell:GetFolderPath");
     return false;
 }

@@ -4,10 +4,7 @@
 
 #include <QFile>
 
-QString KeyChain::path(const QString &programFolder)
-{
-    return programFolder + QStringLiteral("/KeyChain.txt");
-}
+QString KeyChain::path(const QString &programFolder) { return programFolder + QStringLiteral("/KeyChain.txt"); }
 
 bool KeyChain::readItems(const QString &path, int count, QList<QByteArray> *items)
 {

@@ -12,6 +12,5 @@ public:
     enum class Answer { Ok, Cancel };
 
     virtual ~MessageBoxes() = default;
-    virtual Answer show(const QString &text, const QString &title,
-                        Buttons buttons = Buttons::Ok) = 0;
+    virtual Answer show(const QString &text, const QString &title, Buttons buttons = Buttons::Ok) = 0;
 };

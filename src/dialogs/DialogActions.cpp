@@ -7,8 +7,7 @@
 
 #include <limits>
 
-std::int16_t selectComPort(PortPicker &picker, SerialComm &comm,
-                                 const std::function<void(const QString &)> &setLabel)
+std::int16_t selectComPort(PortPicker &picker, SerialComm &comm, const std::function<void(const QString &)> &setLabel)
 {
     // The dialog takes an unsigned 8-bit port; anything that does not fit
     // (or cannot be read) goes in as 0, which presets no choice.

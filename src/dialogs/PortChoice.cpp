@@ -22,10 +22,7 @@ std::optional<std::int16_t> PortChoice::port() const
     return std::nullopt;
 }
 
-QString PortChoice::listEntry(int position)
-{
-    return QStringLiteral("COM %1").arg(portAtListPosition(position));
-}
+QString PortChoice::listEntry(int position) { return QStringLiteral("COM %1").arg(portAtListPosition(position)); }
 
 QString PortChoice::toolTip(const PortListing::Entry &entry)
 {

@@ -20,8 +20,7 @@ std::optional<FrontPanel::Lines> FrontPanel::updateDisplay()
     if (m_screen == u"Home")
         return Lines{QStringLiteral("0.000"), QStringLiteral("Rdy")};
     if (m_screen == u"Go") {
-        Lines lines{QStringLiteral("Int: ") + QString::number(m_goCount),
-                    QStringLiteral("<ESC>- Abort")};
+        Lines lines{QStringLiteral("Int: ") + QString::number(m_goCount), QStringLiteral("<ESC>- Abort")};
         // After about 10.8 hours the count rests at the lowest 16-bit value.
         if (m_goCount > std::numeric_limits<std::int16_t>::min())
             --m_goCount;

@@ -1,9 +1,12 @@
 #include "RangeRules.h"
 
-RangeRules::RangeRules(RangeBars &bars, std::int16_t &scrollFocus, std::int16_t &window,
-                       Setter setMinimum, Setter setMaximum)
-    : m_bars(bars), m_focus(scrollFocus), m_window(window),
-      m_setMinimum(std::move(setMinimum)), m_setMaximum(std::move(setMaximum))
+RangeRules::RangeRules(RangeBars &bars, std::int16_t &scrollFocus, std::int16_t &window, Setter setMinimum,
+                       Setter setMaximum)
+    : m_bars(bars),
+      m_focus(scrollFocus),
+      m_window(window),
+      m_setMinimum(std::move(setMinimum)),
+      m_setMaximum(std::move(setMaximum))
 {
 }
 
@@ -66,6 +69,5 @@ void RangeRules::onBoxClicked()
     m_bars.setMasterEnabled(!m_bars.isChecked());
     // The window is taken only here, so a far end stopped at a limit does not
     // shrink it and moving back restores the full width.
-    m_window = static_cast<std::int16_t>(m_bars.value(RangeBars::Maximum)
-                                         - m_bars.value(RangeBars::Minimum));
+    m_window = static_cast<std::int16_t>(m_bars.value(RangeBars::Maximum) - m_bars.value(RangeBars::Minimum));
 }

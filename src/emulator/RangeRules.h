@@ -15,8 +15,7 @@ class RangeRules {
 public:
     using Setter = std::function<void(std::int16_t)>;
 
-    RangeRules(RangeBars &bars, std::int16_t &scrollFocus, std::int16_t &window,
-               Setter setMinimum, Setter setMaximum);
+    RangeRules(RangeBars &bars, std::int16_t &scrollFocus, std::int16_t &window, Setter setMinimum, Setter setMaximum);
 
     // A bar received the input focus.
     void onFocus(RangeBars::Bar bar);

@@ -16,7 +16,7 @@ class StrataModel {
 public:
     // Null arguments use the machine's clock and a time-seeded generator.
     explicit StrataModel(std::shared_ptr<EmulatorClock> clock = nullptr,
-                       std::shared_ptr<RandomSource> random = nullptr);
+                         std::shared_ptr<RandomSource> random = nullptr);
 
     void reset();
     // Reads the number at the start of the text (blanks skipped, &H/&O,

@@ -18,7 +18,8 @@ namespace {
 const QByteArray kFileEndMarker = "word 0000000 rec 000001";
 
 // Runs a step whose failure is ignored (the next step runs all the same).
-template <class Step> void tolerate(Step step)
+template <class Step>
+void tolerate(Step step)
 {
     try {
         step();
@@ -32,7 +33,11 @@ struct SessionFault {};
 
 DownloadSession::DownloadSession(SerialComm &port, MessageBoxes &boxes, WaitClock &clock, DownloadView &view,
                                  QString programFolder)
-    : m_port(port), m_boxes(boxes), m_clock(clock), m_view(view), m_programFolder(std::move(programFolder)),
+    : m_port(port),
+      m_boxes(boxes),
+      m_clock(clock),
+      m_view(view),
+      m_programFolder(std::move(programFolder)),
       m_transfer(port, boxes, clock, view, m_log, m_programFolder + "/Firmware")
 {
     m_transfer.setStopRequest([this] { return m_cancelClicks - m_clicksAtTransferStart >= kClicksToStopAWait; });
@@ -261,8 +266,8 @@ bool DownloadSession::takePort()
         m_settingsSaved = true;
         return true;
     } catch (const CommError &error) {
-        const QString m = "When configuring COM port: " + FirmwareText::marker(m_port.commPort()) + ", got Error: "
-                          + error.description();
+        const QString m = "When configuring COM port: " + FirmwareText::marker(m_port.commPort())
+                          + ", got Error: " + error.description();
         m_log.writeLine(m);
         m_log.close();
         // A port this session opened is not left open behind the main

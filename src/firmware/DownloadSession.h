@@ -19,8 +19,7 @@ class WaitClock;
 // before it shows itself and run() once per opening.
 class DownloadSession {
 public:
-    DownloadSession(SerialComm &port, MessageBoxes &boxes, WaitClock &clock, DownloadView &view,
-                    QString programFolder);
+    DownloadSession(SerialComm &port, MessageBoxes &boxes, WaitClock &clock, DownloadView &view, QString programFolder);
     DownloadSession(const DownloadSession &) = delete;
     DownloadSession &operator=(const DownloadSession &) = delete;
 

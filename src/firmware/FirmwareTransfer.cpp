@@ -26,7 +26,11 @@ QString asText(const QByteArray &bytes) { return QString::fromLatin1(bytes); }
 
 FirmwareTransfer::FirmwareTransfer(SerialComm &port, MessageBoxes &boxes, WaitClock &clock, DownloadView &view,
                                    SessionLog &log, QString firmwareFolder)
-    : m_port(port), m_boxes(boxes), m_clock(clock), m_view(view), m_log(log),
+    : m_port(port),
+      m_boxes(boxes),
+      m_clock(clock),
+      m_view(view),
+      m_log(log),
       m_firmwareFolder(std::move(firmwareFolder))
 {
 }

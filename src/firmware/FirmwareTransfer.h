@@ -25,8 +25,8 @@ public:
         Cancelled, // a wait was ended by the stop request; no box shown
     };
 
-    FirmwareTransfer(SerialComm &port, MessageBoxes &boxes, WaitClock &clock, DownloadView &view,
-                     SessionLog &log, QString firmwareFolder);
+    FirmwareTransfer(SerialComm &port, MessageBoxes &boxes, WaitClock &clock, DownloadView &view, SessionLog &log,
+                     QString firmwareFolder);
 
     // Sends firmwareFolder/fileName. Done when the loader confirmed the whole
     // file (endMarker before its final ":OK :").

@@ -150,7 +150,7 @@ AdapterRegistry::Snapshot AdapterRegistry::refresh(const QHash<int, QString> &po
                 return true;
             auto holds = [p](const Entry &e) { return e.port == p; };
             return std::any_of(entries.cbegin(), entries.cend(), holds)
-                || std::any_of(added.cbegin(), added.cend(), holds);
+                   || std::any_of(added.cbegin(), added.cend(), holds);
         };
         while (port <= lastPort && taken(port))
             ++port;
@@ -158,8 +158,8 @@ AdapterRegistry::Snapshot AdapterRegistry::refresh(const QHash<int, QString> &po
             snap.unnumbered.append(device);
             continue;
         }
-        added.append(Entry{port, device.identities().constFirst(), device.path, device.description,
-                           device.serialNumber, true});
+        added.append(
+            Entry{port, device.identities().constFirst(), device.path, device.description, device.serialNumber, true});
     }
 
     if (!added.isEmpty() || changed) {

@@ -28,9 +28,9 @@ public:
     // One numbered adapter.
     struct Entry {
         int port = 0;
-        QString identity;     // the best of SerialDevice::identities() when first seen
-        QString path;         // the name to open: where it is, or was last seen
-        QString description;  // as last seen
+        QString identity;    // the best of SerialDevice::identities() when first seen
+        QString path;        // the name to open: where it is, or was last seen
+        QString description; // as last seen
         QString serialNumber;
         bool present = false; // plugged in now
     };

@@ -12,8 +12,7 @@ namespace {
 constexpr int kWriteWaitMs = 500;
 OpenFailure refusedSettings(const QString &port, const QString &path, const QString &why)
 {
-    return {OpenFailure::Kind::Refused,
-            QStringLiteral("%1 (%2) refuses the line settings (%3).").arg(port, path, why)};
+    return {OpenFailure::Kind::Refused, QStringLiteral("%1 (%2) refuses the line settings (%3).").arg(port, path, why)};
 }
 } // namespace
 
@@ -28,10 +27,7 @@ MSComm::~MSComm()
         m_port.close();
 }
 
-QString MSComm::portText() const
-{
-    return QStringLiteral("COM%1 (%2)").arg(m_commPort).arg(m_device);
-}
+QString MSComm::portText() const { return QStringLiteral("COM%1 (%2)").arg(m_commPort).arg(m_device); }
 
 void MSComm::setCommPort(std::int16_t port)
 {
@@ -81,7 +77,7 @@ void MSComm::setPortOpen(bool open)
     // Open the real device behind any link, so that two names of one device
     // share one lock and the second opening is refused as "in use".
     m_port.setPortName(info.canonicalFilePath());
-    applyLineSettings(m_settings);  // stored only; applied and checked by open()
+    applyLineSettings(m_settings); // stored only; applied and checked by open()
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     m_port.setReadBufferSize(kReceiveBufferSize);
     m_deviceErrorReports = 0;
@@ -143,16 +139,26 @@ bool MSComm::applyLineSettings(const SerialSettings &s)
 {
     QSerialPort::Parity parity = QSerialPort::NoParity;
     switch (s.parity) {
-    case SerialSettings::Parity::None: parity = QSerialPort::NoParity; break;
-    case SerialSettings::Parity::Even: parity = QSerialPort::EvenParity; break;
-    case SerialSettings::Parity::Odd: parity = QSerialPort::OddParity; break;
-    case SerialSettings::Parity::Mark: parity = QSerialPort::MarkParity; break;
-    case SerialSettings::Parity::Space: parity = QSerialPort::SpaceParity; break;
+    case SerialSettings::Parity::None:
+        parity = QSerialPort::NoParity;
+        break;
+    case SerialSettings::Parity::Even:
+        parity = QSerialPort::EvenParity;
+        break;
+    case SerialSettings::Parity::Odd:
+        parity = QSerialPort::OddParity;
+        break;
+    case SerialSettings::Parity::Mark:
+        parity = QSerialPort::MarkParity;
+        break;
+    case SerialSettings::Parity::Space:
+        parity = QSerialPort::SpaceParity;
+        break;
     }
     // A UART sends 1.5 stop bits when asked for 2 with 5 data bits (the only
     // combination in which 1.5 is allowed), so 1.5 is requested as 2.
-    const QSerialPort::StopBits stop = s.stopBits == SerialSettings::StopBits::One ? QSerialPort::OneStop
-                                                                                    : QSerialPort::TwoStop;
+    const QSerialPort::StopBits stop =
+        s.stopBits == SerialSettings::StopBits::One ? QSerialPort::OneStop : QSerialPort::TwoStop;
     bool ok = m_port.setBaudRate(s.baud);
     ok = m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) && ok;
     ok = m_port.setParity(parity) && ok;
@@ -165,7 +171,7 @@ void MSComm::setSettings(const QString &text)
     const SerialSettings s = SerialSettings::parseOrThrow(text);
     if (portOpen() && !applyLineSettings(s)) {
         const QString why = m_port.errorString();
-        applyLineSettings(m_settings);  // back to what the port had
+        applyLineSettings(m_settings); // back to what the port had
         m_port.clearError();
         throw CommError(8015, QStringLiteral("Could not set comm state: the device %1 refuses the settings \"%2\" (%3)")
                                   .arg(portText(), s.format(), why));
@@ -258,9 +264,8 @@ void MSComm::output(const QByteArray &bytes)
     if (bytes.isEmpty())
         return;
     if (m_port.write(bytes) != bytes.size())
-        throw CommError(8020, QStringLiteral("Error writing comm device (COM%1): %2")
-                                  .arg(m_commPort)
-                                  .arg(m_port.errorString()));
+        throw CommError(
+            8020, QStringLiteral("Error writing comm device (COM%1): %2").arg(m_commPort).arg(m_port.errorString()));
     const QDeadlineTimer deadline(kWriteWaitMs);
     while (m_port.bytesToWrite() > 0 && !m_lost && !deadline.hasExpired()) {
         if (!m_port.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
@@ -269,7 +274,7 @@ void MSComm::output(const QByteArray &bytes)
     if (m_port.error() == QSerialPort::TimeoutError)
         m_port.clearError();
     if (m_lost)
-        requireOpen();  // throws the lost-device error
+        requireOpen(); // throws the lost-device error
 }
 
 void MSComm::setInputLen(int len)

@@ -76,14 +76,14 @@ private:
     QSerialPort m_port;
     PortMap m_portMap;
     std::int16_t m_commPort = 1;
-    SerialSettings m_settings;  // 9600,N,8,1
-    QString m_device;           // path of the open device, as configured
+    SerialSettings m_settings; // 9600,N,8,1
+    QString m_device;          // path of the open device, as configured
     int m_inputLen = 0;
     int m_inputMode = 0;
 
     OpenFailure m_lastFailure;
-    bool m_lost = false;  // device vanished; not yet reported to the caller
+    bool m_lost = false; // device vanished; not yet reported to the caller
     QString m_lostReason;
-    quint64 m_openCount = 0;  // tells a deferred close which opening it belongs to
+    quint64 m_openCount = 0; // tells a deferred close which opening it belongs to
     int m_deviceErrorReports = 0;
 };

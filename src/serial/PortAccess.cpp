@@ -126,8 +126,8 @@ std::optional<PortAccess::Holder> PortAccess::lockOwner(const QString &path)
         names.insert(name.replace('/', '_'));
     }
 
-    static const QStringList folders{"/run/lock", "/var/lock", "/var/spool/lock", "/var/spool/uucp", "/tmp",
-                                     "/var/tmp"};
+    static const QStringList folders{"/run/lock",       "/var/lock", "/var/spool/lock",
+                                     "/var/spool/uucp", "/tmp",      "/var/tmp"};
     QSet<QString> seen;
     for (const QString &folder : folders) {
         const QString real = QFileInfo(folder).canonicalFilePath();
@@ -146,7 +146,7 @@ std::optional<PortAccess::Holder> PortAccess::lockOwner(const QString &path)
 QList<PortAccess::Holder> PortAccess::holders(const QString &path)
 {
     QList<Holder> found;
-    struct stat device{};
+    struct stat device {};
     if (::stat(QFile::encodeName(path).constData(), &device) != 0 || !S_ISCHR(device.st_mode))
         return found;
     const qint64 self = ::getpid();
@@ -159,7 +159,7 @@ QList<PortAccess::Holder> PortAccess::holders(const QString &path)
         const QString fdFolder = QStringLiteral("/proc/%1/fd").arg(pid);
         const QStringList fds = QDir(fdFolder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
         for (const QString &fd : fds) {
-            struct stat open{};
+            struct stat open {};
             if (::stat(QFile::encodeName(fdFolder + '/' + fd).constData(), &open) == 0 && S_ISCHR(open.st_mode)
                 && open.st_rdev == device.st_rdev) {
                 found.append(Holder{pid, programName(pid)});
@@ -183,7 +183,7 @@ QString PortAccess::holderText(const QList<Holder> &holders)
 
 QString PortAccess::permissionAdvice(const QString &path)
 {
-    struct stat st{};
+    struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return {};
     const QString group = groupName(st.st_gid);
@@ -214,9 +214,9 @@ OpenFailure PortAccess::explainRefusal(const QString &port, const QString &path)
     else
         holding = holders(path);
     if (holding.isEmpty())
-        return {OpenFailure::Kind::InUse,
-                QStringLiteral("%1 is in use by another program. Close it, then start again.")
-                    .arg(deviceText(port, path))};
+        return {
+            OpenFailure::Kind::InUse,
+            QStringLiteral("%1 is in use by another program. Close it, then start again.").arg(deviceText(port, path))};
 
     QString text = QStringLiteral("%1 is in use by %2.").arg(deviceText(port, path), holderText(holding));
     const bool modemManager = std::any_of(holding.cbegin(), holding.cend(),

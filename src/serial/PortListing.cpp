@@ -8,15 +8,14 @@
 namespace {
 bool deviceThere(const QString &path)
 {
-    struct stat st{};
+    struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
 QString dashIfEmpty(const QString &text) { return text.isEmpty() ? QStringLiteral("-") : text; }
 } // namespace
 
-QList<PortListing::Entry> PortListing::entries(const PortMap &map, bool checkAccess,
-                                               AdapterRegistry::Snapshot *seen)
+QList<PortListing::Entry> PortListing::entries(const PortMap &map, bool checkAccess, AdapterRegistry::Snapshot *seen)
 {
     const QHash<int, QString> portsConf = map.overrides();
     const AdapterRegistry::Snapshot adapters = map.adapters(portsConf);
@@ -82,9 +81,12 @@ QList<PortListing::Entry> PortListing::listed(const QList<Entry> &all)
 QString PortListing::sourceName(PortMap::Source source)
 {
     switch (source) {
-    case PortMap::Source::BuiltIn: return QStringLiteral("built-in");
-    case PortMap::Source::Remembered: return QStringLiteral("remembered");
-    case PortMap::Source::PortsConf: return QStringLiteral("ports.conf");
+    case PortMap::Source::BuiltIn:
+        return QStringLiteral("built-in");
+    case PortMap::Source::Remembered:
+        return QStringLiteral("remembered");
+    case PortMap::Source::PortsConf:
+        return QStringLiteral("ports.conf");
     }
     return {};
 }
@@ -92,10 +94,14 @@ QString PortListing::sourceName(PortMap::Source source)
 QString PortListing::accessName(Access access)
 {
     switch (access) {
-    case Access::Yes: return QStringLiteral("yes");
-    case Access::Absent: return QStringLiteral("no: absent");
-    case Access::Permission: return QStringLiteral("no: permission");
-    case Access::InUse: return QStringLiteral("no: in use");
+    case Access::Yes:
+        return QStringLiteral("yes");
+    case Access::Absent:
+        return QStringLiteral("no: absent");
+    case Access::Permission:
+        return QStringLiteral("no: permission");
+    case Access::InUse:
+        return QStringLiteral("no: in use");
     }
     return {};
 }

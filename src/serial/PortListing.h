@@ -22,18 +22,17 @@ public:
         int port = 0;
         QString path;
         PortMap::Source source = PortMap::Source::BuiltIn;
-        bool present = false;  // a device is at the path now
-        QString description;   // the adapter's, when known
+        bool present = false; // a device is at the path now
+        QString description;  // the adapter's, when known
         QString serialNumber;
         Access access = Access::Absent;
-        QString accessText;    // what stands in the way and what to do; empty for Yes
+        QString accessText; // what stands in the way and what to do; empty for Yes
     };
 
     // Every COM number 1 to 16 from one look at the adapters (which numbers
     // new ones). `checkAccess` false leaves access at Yes or Absent only.
     // `seen` receives what the look at the adapters found.
-    static QList<Entry> entries(const PortMap &map, bool checkAccess = true,
-                                AdapterRegistry::Snapshot *seen = nullptr);
+    static QList<Entry> entries(const PortMap &map, bool checkAccess = true, AdapterRegistry::Snapshot *seen = nullptr);
     // The numbers worth listing: COM 1 to 4, those ports.conf or a remembered
     // adapter sets, and those whose built-in device exists.
     static QList<Entry> listed(const QList<Entry> &all);

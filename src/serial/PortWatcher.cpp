@@ -23,7 +23,7 @@ void PortWatcher::stop() { m_timer.stop(); }
 std::optional<PortWatcher::Node> PortWatcher::look()
 {
     ++m_looks;
-    struct stat st{};
+    struct stat st {};
     if (::stat(m_encodedPath.constData(), &st) != 0 || !S_ISCHR(st.st_mode))
         return std::nullopt;
     return Node{st.st_dev, st.st_ino, st.st_rdev, st.st_ctim};
@@ -40,7 +40,7 @@ bool PortWatcher::check()
         return true;
     const Node &was = *m_lostNode;
     return now->dev != was.dev || now->ino != was.ino || now->rdev != was.rdev
-        || now->changed.tv_sec != was.changed.tv_sec || now->changed.tv_nsec != was.changed.tv_nsec;
+           || now->changed.tv_sec != was.changed.tv_sec || now->changed.tv_nsec != was.changed.tv_nsec;
 }
 
 void PortWatcher::onTimer()

@@ -12,7 +12,9 @@
 class CommError : public std::runtime_error {
 public:
     CommError(int number, const QString &description)
-        : std::runtime_error(description.toStdString()), m_number(number), m_description(description) {}
+        : std::runtime_error(description.toStdString()), m_number(number), m_description(description)
+    {
+    }
     int number() const { return m_number; }
     QString description() const { return m_description; }
 

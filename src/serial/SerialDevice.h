@@ -6,10 +6,10 @@
 
 // One serial adapter as a device source sees it at the moment.
 struct SerialDevice {
-    QString path;         // the name to open: the stable link when there is one, else the node
-    QString systemPath;   // the device node behind it, e.g. /dev/ttyUSB0
-    QString byIdName;     // name of the stable link (as in /dev/serial/by-id), empty without one
-    QString description;  // the adapter's own product text, when known
+    QString path;        // the name to open: the stable link when there is one, else the node
+    QString systemPath;  // the device node behind it, e.g. /dev/ttyUSB0
+    QString byIdName;    // name of the stable link (as in /dev/serial/by-id), empty without one
+    QString description; // the adapter's own product text, when known
     QString manufacturer;
     QString serialNumber;
     std::optional<quint16> vendorId;

@@ -71,7 +71,7 @@ public:
     // Application.GetSaveAsFilename: the chosen full path; nothing when the
     // user cancels.
     virtual std::optional<QString> getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
-                                      const QString &title) = 0;
+                                                     const QString &title) = 0;
     // Application.Quit
     virtual void quit() = 0;
 

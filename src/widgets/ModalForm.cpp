@@ -16,10 +16,7 @@ ModalForm::ModalForm(QWidget *parent)
     connect(cmdCancel, &QPushButton::clicked, this, &ModalForm::cmdCancel_Click);
 }
 
-void ModalForm::cmdOK_Click()
-{
-    hide();
-}
+void ModalForm::cmdOK_Click() { hide(); }
 
 void ModalForm::cmdCancel_Click()
 {
@@ -55,7 +52,4 @@ void ModalForm::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void ModalForm::reject()
-{
-    cmdCancel_Click();
-}
+void ModalForm::reject() { cmdCancel_Click(); }

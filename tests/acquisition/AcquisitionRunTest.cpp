@@ -9,7 +9,6 @@ namespace {
 
 class AcquisitionRunTest : public RunFixture {};
 
-
 // ---- Start ---------------------------------------------------------------------
 
 TEST_F(AcquisitionRunTest, AStartAfterAStopBeginsAtRowOneInColumnOne)
@@ -40,8 +39,7 @@ TEST_F(AcquisitionRunTest, StartCopiesTheMasterOpensWorkbookAndPort)
     EXPECT_EQ(view.excelLamp, Lamp::Green);
     EXPECT_EQ(view.comPortLamp, Lamp::Green);
     EXPECT_EQ(view.status, "Ready");
-    EXPECT_EQ(view.statusHistory,
-              (QStringList{"Opening MS Excel Spreadsheet", "", "Opening COM port", "Ready"}));
+    EXPECT_EQ(view.statusHistory, (QStringList{"Opening MS Excel Spreadsheet", "", "Opening COM port", "Ready"}));
     EXPECT_FALSE(view.startEnabled);
     EXPECT_TRUE(view.stopEnabled);
     EXPECT_TRUE(view.pauseEnabled);
@@ -538,7 +536,7 @@ TEST_F(AcquisitionRunTest, MainWindowClosingWhileEventsRunTouchesNothingAfterwar
     send("1\r\n");
     view.onProcessEvents = [&] {
         run->stop(macro); // the unload stops the running session ...
-        run.reset();          // ... and the window goes, taking the run with it
+        run.reset();      // ... and the window goes, taking the run with it
     };
     run->tick();
     EXPECT_FALSE(view.timerEnabled);

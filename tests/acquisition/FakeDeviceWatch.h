@@ -26,7 +26,7 @@ public:
             returned();
     }
 
-    QString path;  // what the last watch() was for
+    QString path; // what the last watch() was for
     int watches = 0;
 
 private:

@@ -61,8 +61,8 @@ TEST_F(ReceivedTextTest, EachKindOfLineIsMarkedWithWhereItWent)
          "7.4\r\n"
          "waits for its end");
     EXPECT_EQ(marks(), QStringList({"row 1", "block 1, row 2", "", "", "time stamp, column 2", "block 2, row 2",
-                                    "dropped: longer than 1 MiB", "block 2, row 4", "block 2, row 5",
-                                    "block 2, row 6", "left out: past the sheet", ""}));
+                                    "dropped: longer than 1 MiB", "block 2, row 4", "block 2, row 5", "block 2, row 6",
+                                    "left out: past the sheet", ""}));
 }
 
 TEST_F(ReceivedTextTest, LinesWaitingForABusySpreadsheetAreMarkedOnceWritten)
@@ -134,8 +134,9 @@ TEST_F(ReceivedTextTest, KeepsTheLastLinesAndBytesAndStillMarksTheRightLines)
     EXPECT_LE(text.bytesKept(), ReceivedText::kMaxBytes);
     EXPECT_GT(text.bytesKept(), ReceivedText::kMaxBytes - ReceivedText::kLineKept);
     EXPECT_EQ(text.line(text.lineCount() - 1).bytes.size(), ReceivedText::kLineKept);
-    EXPECT_TRUE(ReceivedText::shownText(text.line(text.lineCount() - 1), false)
-                    .endsWith(QString::fromUtf8("\u2026 %1 more bytes").arg(longLine.size() - ReceivedText::kLineKept)));
+    EXPECT_TRUE(
+        ReceivedText::shownText(text.line(text.lineCount() - 1), false)
+            .endsWith(QString::fromUtf8("\u2026 %1 more bytes").arg(longLine.size() - ReceivedText::kLineKept)));
     EXPECT_EQ(lastMark(), "block 1, row 6201");
 }
 

@@ -160,7 +160,8 @@ TEST(UnfinishedRuns, SeveralAreOfferedByTheirNumber)
     writeKeptRun(dir.path(), "2026-12-07_15-30-00_COM5", "1\r\n");
     RecordingMessageBoxes boxes;
     EXPECT_EQ(UnfinishedRuns::offer(boxes, UnfinishedRuns::find(dir.path())), UnfinishedRuns::Answer::ShowAll);
-    EXPECT_TRUE(boxes.boxes.value(0).text.startsWith("2 runs ended without Stop")) << boxes.boxes.value(0).text.toStdString();
+    EXPECT_TRUE(boxes.boxes.value(0).text.startsWith("2 runs ended without Stop"))
+        << boxes.boxes.value(0).text.toStdString();
     EXPECT_EQ(UnfinishedRuns::offer(boxes, {}), UnfinishedRuns::Answer::None);
     EXPECT_EQ(boxes.boxes.size(), 1);
 }

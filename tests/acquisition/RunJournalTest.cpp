@@ -113,8 +113,8 @@ TEST(RunJournal, ADamagedCompanionStillGivesEveryByteAndTheGoodTimesOnlyAMissing
     };
     const QList<Case> cases{
         {"not a journal\n", {QDateTime()}},
-        {"# halvern run journal 1\n3 2026-12-07T14:30:00.000\n", {QDateTime(), t0}},          // not from 0
-        {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n5 yesterday\n", {t0}},        // no time
+        {"# halvern run journal 1\n3 2026-12-07T14:30:00.000\n", {QDateTime(), t0}},                // not from 0
+        {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n5 yesterday\n", {t0}},                // no time
         {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n99 2026-12-07T14:30:01.000\n", {t0}}, // past the end
         {"# halvern run journal 1\n5 2026-12-07T14:30:00.000\n0 2026-12-07T14:30:01.000\n", {QDateTime(), t0}},
         {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n" + QByteArray(100000, 'z')
@@ -271,8 +271,8 @@ TEST_F(JournalOfARun, HoldsExactlyTheBytesAndRebuildsTheSameCells)
     ASSERT_EQ(run->state(), RunState::Running);
     // Record lines, a block with its time stamp, NUL and high bytes, a line
     // split over ticks, and an unfinished last line.
-    const QList<QByteArray> ticks{"7 :: 1 = 2\r\n", QByteArray("a\0b\x80\xff :: z\r\n\r\n", 14),
-                                  "\r\n\r\n4.5\t6\r\n5", "\t7\r\n", "8 :: unfinished"};
+    const QList<QByteArray> ticks{"7 :: 1 = 2\r\n", QByteArray("a\0b\x80\xff :: z\r\n\r\n", 14), "\r\n\r\n4.5\t6\r\n5",
+                                  "\t7\r\n", "8 :: unfinished"};
     QByteArray sent;
     for (const QByteArray &t : ticks) {
         tickWith(t);
@@ -295,8 +295,9 @@ TEST_F(JournalOfARun, ReplayStampsEachBlockWithTheTickItsSeparatorWasCompletedIn
     run->start();
     // A tick a second, so every stamp is its own; separators split over
     // ticks and whole in one, among ticks the replay may gather.
-    const QList<QByteArray> ticks{"1\r\n2\r\n", "3\r\n\r\n", "\r\n", "\r\n4\r\n", "5\r\n",
-                                  "6\r\n\r\n\r\n\r\n7\r\n", "8\r", "\n", "9 :: 1\r\n\r\n\r", "\n\r\n", "10\r\n"};
+    const QList<QByteArray> ticks{
+        "1\r\n2\r\n", "3\r\n\r\n",        "\r\n",   "\r\n4\r\n", "5\r\n", "6\r\n\r\n\r\n\r\n7\r\n", "8\r",
+        "\n",         "9 :: 1\r\n\r\n\r", "\n\r\n", "10\r\n"};
     for (const QByteArray &t : ticks)
         tickWith(t, 1000);
     const QString raw = run->journal().rawPath();

@@ -35,7 +35,7 @@ TEST_F(RunStopTest, StopClosesEverythingAndOffersToRenameTheWorkbook)
     EXPECT_EQ(app->saveDialogs[0].initialFilename, "");
     EXPECT_EQ(app->saveDialogs[0].fileFilter, "Excel workbook,*.xls");
     EXPECT_EQ(app->saveDialogs[0].title, "Please rename this workbook");
-    EXPECT_EQ(workingBook() , nullptr); // renamed
+    EXPECT_EQ(workingBook(), nullptr); // renamed
     EXPECT_EQ(app->books[0]->savedAs, QStringList{documents + "/results.xls"});
     EXPECT_EQ(app->books[0]->text(1, 1), "5.1");
     EXPECT_TRUE(app->runs.isEmpty()); // macro off
@@ -144,8 +144,8 @@ TEST_F(RunStopTest, PlainMacroIsTriedInEachWorkbookUntilOneRunsIt)
     EXPECT_EQ(third->runs, QStringList{"Personal.xls!Tidy"});
     EXPECT_EQ(view.status, "User macro did NOT run.");
     EXPECT_EQ(view.excelLampTip, "User macro did NOT run. Tidy: error 11: Division by zero");
-    EXPECT_TRUE(readFile(run->journal().summaryPath())
-                    .contains("User macro: Tidy did NOT run: error 11: Division by zero\n"));
+    EXPECT_TRUE(
+        readFile(run->journal().summaryPath()).contains("User macro: Tidy did NOT run: error 11: Division by zero\n"));
     EXPECT_EQ(third->books.last()->savedAs, QStringList{documents + "/failed.xls"});
 }
 

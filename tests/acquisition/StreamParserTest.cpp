@@ -405,7 +405,7 @@ TEST_F(StreamParserTest, OverlongLineIsDroppedWholeAndTheBufferStaysBounded)
         ASSERT_LE(buffer.size(), 1);
     }
     EXPECT_EQ(feed("\nnext\r\n"), StreamParser::Outcome::Ok); // nothing more to drop
-    EXPECT_EQ(text(2, 1), "next"); // the dropped line used row 1
+    EXPECT_EQ(text(2, 1), "next");                            // the dropped line used row 1
     EXPECT_FALSE(has(1, 1));
     EXPECT_EQ(app.writes.size(), 1);
     EXPECT_EQ(counts().linesTooLong, 1);

@@ -36,8 +36,8 @@ struct Outcome {
 
 void openUp(const QString &folder)
 {
-    QFile::setPermissions(folder, QFile::permissions(folder) | QFile::ReadOther | QFile::ExeOther
-                                      | QFile::ReadGroup | QFile::ExeGroup);
+    QFile::setPermissions(folder, QFile::permissions(folder) | QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup
+                                      | QFile::ExeGroup);
 }
 
 class CommandLineTest : public ::testing::Test {
@@ -271,9 +271,10 @@ TEST_F(CommandLineTest, ReplayRunsAVbaMacroFromXlstartAndNamesOneThatFailed)
     dataHome = dir.filePath("data");
     const QString personal = dataHome + "/Halvern/XLSTART/Personal.xls";
     ASSERT_TRUE(QDir().mkpath(QFileInfo(personal).path()));
-    OfficeProbe().makeMacroWorkbook(personal, {{"Module1", "Sub MarkRun()\n  Range(\"D1\").Value = ActiveWorkbook.Name\n"
-                                                           "  ThisWorkbook.Sheets(1).Range(\"A1\").Value = 1\n"
-                                                           "End Sub\nSub Divide()\n  Dim a, b\n  a = 1 / b\nEnd Sub\n"}});
+    OfficeProbe().makeMacroWorkbook(personal,
+                                    {{"Module1", "Sub MarkRun()\n  Range(\"D1\").Value = ActiveWorkbook.Name\n"
+                                                 "  ThisWorkbook.Sheets(1).Range(\"A1\").Value = 1\n"
+                                                 "End Sub\nSub Divide()\n  Dim a, b\n  a = 1 / b\nEnd Sub\n"}});
     const QByteArray before = readFile(personal);
     const QString raw = dir.filePath("run.raw");
     writeFile(raw, "1 :: 2\r\n");

@@ -127,7 +127,7 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
         EXPECT_EQ(sheet.at(5, c), second[c - 1]) << "column " << c;
     }
     EXPECT_EQ(sheet.at(4, 2), "6.2"); // the block's data overwrites the record line's cell
-    EXPECT_EQ(sheet.at(5, 2), "2"); // "0002" is a plain number
+    EXPECT_EQ(sheet.at(5, 2), "2");   // "0002" is a plain number
     EXPECT_TRUE(SavedSheet::isHours(sheet.at(1, 2))) << sheet.at(1, 2).toStdString();
     EXPECT_EQ(sheet.at(2, 2), "");
     EXPECT_EQ(sheet.at(3, 2), "6.1");

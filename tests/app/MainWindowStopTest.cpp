@@ -24,20 +24,19 @@ QString startupFolder()
 
 // A Basic macro "Mark" that counts up cell (1, 10) of the working copy's
 // active sheet, so the saved workbook shows whether, and how often, it ran.
-const char *const kMarkMacro =
-    "Sub Mark\n"
-    "  Dim e As Object, doc As Object, cell As Object\n"
-    "  e = StarDesktop.getComponents().createEnumeration()\n"
-    "  Do While e.hasMoreElements()\n"
-    "    doc = e.nextElement()\n"
-    "    If HasUnoInterfaces(doc, \"com.sun.star.frame.XModel\") Then\n"
-    "      If LCase(Right(doc.getURL(), 16)) = \"/spreadsheet.xls\" Then\n"
-    "        cell = doc.getCurrentController().getActiveSheet().getCellByPosition(9, 0)\n"
-    "        cell.setValue(cell.getValue() + 1)\n"
-    "      End If\n"
-    "    End If\n"
-    "  Loop\n"
-    "End Sub\n";
+const char *const kMarkMacro = "Sub Mark\n"
+                               "  Dim e As Object, doc As Object, cell As Object\n"
+                               "  e = StarDesktop.getComponents().createEnumeration()\n"
+                               "  Do While e.hasMoreElements()\n"
+                               "    doc = e.nextElement()\n"
+                               "    If HasUnoInterfaces(doc, \"com.sun.star.frame.XModel\") Then\n"
+                               "      If LCase(Right(doc.getURL(), 16)) = \"/spreadsheet.xls\" Then\n"
+                               "        cell = doc.getCurrentController().getActiveSheet().getCellByPosition(9, 0)\n"
+                               "        cell.setValue(cell.getValue() + 1)\n"
+                               "      End If\n"
+                               "    End If\n"
+                               "  Loop\n"
+                               "End Sub\n";
 
 // Writes folder/Personal.ods holding the Basic module Module1 with the given
 // source: a flat document converted by a separate headless office, as a user
@@ -47,7 +46,7 @@ bool writePersonalOds(const QString &folder, const QString &basic)
     QTemporaryDir work;
     writeFile(work.path() + "/Personal.fods", flatWorkbook({"Macros"}, basic));
     return convertWithSeparateOffice({work.path() + "/Personal.fods"}, "ods", folder)
-        && QFileInfo::exists(folder + "/Personal.ods");
+           && QFileInfo::exists(folder + "/Personal.ods");
 }
 
 class MainWindowStopTest : public MainWindowFixture {
@@ -81,7 +80,7 @@ TEST_F(MainWindowStopTest, UserMacroInItsFormsRunsBeforeTheSave)
         {false, "Mark", "", ""},
         {true, "", "", ""},
         {true, "Personal.ods!Mark", "1", ""},
-        {true, "Mark", "1", ""},  // tried in spreadsheet.xls first, then runs once from Personal.ods
+        {true, "Mark", "1", ""}, // tried in spreadsheet.xls first, then runs once from Personal.ods
         {true, "NoSuchMacro", "", "User macro did NOT run."},
     };
     QStringList files;

@@ -58,10 +58,7 @@ protected:
         return frmMain::Services{port, boxes, factory, instruments, mailbox, folder.path()};
     }
 
-    std::unique_ptr<frmMain> makeWindow()
-    {
-        return std::make_unique<frmMain>(services(serial));
-    }
+    std::unique_ptr<frmMain> makeWindow() { return std::make_unique<frmMain>(services(serial)); }
 
     static QString stored(const QString &section, const QString &key)
     {

@@ -42,10 +42,7 @@ protected:
         QFile::remove(documents + "/spreadsheet.xls");
     }
 
-    QString lastShownLine() const
-    {
-        return w->receivedTextWindow()->view()->document()->lastBlock().text();
-    }
+    QString lastShownLine() const { return w->receivedTextWindow()->view()->document()->lastBlock().text(); }
 
     QTemporaryDir folder;
     QString documents;
@@ -77,7 +74,8 @@ TEST_F(ReceivedTextMenuTest, OpensBeforeARunAndShowsA50000LineBurstThatLandsWhol
         burst += QByteArray::number(i) + " :: " + QByteArray::number(i % 7) + "\r\n";
     serial.pending = burst;
     ASSERT_TRUE(waitUntil([&] { return w->run().nextRow() == kLines + 1; }, 30000));
-    EXPECT_TRUE(waitUntil([&] { return lastShownLine().startsWith("row 50000  "); }, 5000)) << lastShownLine().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return lastShownLine().startsWith("row 50000  "); }, 5000))
+        << lastShownLine().toStdString();
     EXPECT_LE(window->view()->document()->blockCount(), 5000);
 
     app->saveAnswers = {documents + "/burst.xls"};

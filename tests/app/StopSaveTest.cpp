@@ -39,7 +39,7 @@ std::string missingRecordRow(const SavedSheet &sheet, int count)
     for (int n = 1; n <= count; ++n)
         if (sheet.at(n, 1) != QString::number(n) || sheet.at(n, 2) != QString::number(3 * n))
             return "row " + std::to_string(n) + ": " + sheet.at(n, 1).toStdString() + ", "
-                + sheet.at(n, 2).toStdString();
+                   + sheet.at(n, 2).toStdString();
     return sheet.at(count + 1, 1).isEmpty() ? "" : "more rows than sent";
 }
 

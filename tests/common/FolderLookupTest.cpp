@@ -12,7 +12,10 @@ namespace {
 // Restores XDG_DATA_DIRS after a test has pointed it elsewhere.
 class DataDirs {
 public:
-    explicit DataDirs(const QString &value) : m_saved(qgetenv("XDG_DATA_DIRS")) { qputenv("XDG_DATA_DIRS", value.toUtf8()); }
+    explicit DataDirs(const QString &value) : m_saved(qgetenv("XDG_DATA_DIRS"))
+    {
+        qputenv("XDG_DATA_DIRS", value.toUtf8());
+    }
     ~DataDirs() { qputenv("XDG_DATA_DIRS", m_saved); }
 
 private:

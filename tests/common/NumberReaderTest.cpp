@@ -64,9 +64,9 @@ TEST(NumberReader, ToldWhetherTheTextStartsWithANumber)
     const struct {
         const char *text;
         bool found;
-    } cases[] = {{"9999\r\n", true}, {" - 1", true}, {".5", true}, {"&H1F", true}, {"0 0000 :: x", true},
-                 {"\r\n\r\n\r\n", false}, {"", false}, {"-", false}, {".", false}, {"&H", false},
-                 {"&Hz", false}, {"abc", false}};
+    } cases[] = {{"9999\r\n", true},    {" - 1", true},          {".5", true},   {"&H1F", true},
+                 {"0 0000 :: x", true}, {"\r\n\r\n\r\n", false}, {"", false},    {"-", false},
+                 {".", false},          {"&H", false},           {"&Hz", false}, {"abc", false}};
     for (const auto &c : cases) {
         bool found = !c.found;
         NumberReader::leadingNumber(c.text, &found);

@@ -70,8 +70,9 @@ protected:
 
     std::unique_ptr<FakeSerialComm> comm = std::make_unique<FakeSerialComm>();
     frmComPort dialog{[] {
-        return entries([](int port) { return port == 5 ? QStringLiteral("/dev/ttyUSB0")
-                                                       : QStringLiteral("/dev/ttyS%1").arg(port - 1); });
+        return entries([](int port) {
+            return port == 5 ? QStringLiteral("/dev/ttyUSB0") : QStringLiteral("/dev/ttyS%1").arg(port - 1);
+        });
     }};
     QString label;
 };
@@ -113,12 +114,13 @@ TEST_F(ComPortDialog, ControlsAsDesigned)
 
 TEST_F(ComPortDialog, Port3PresetsCom3WithTheListOnCom5Disabled)
 {
-    EXPECT_EQ(select(3, [](frmComPort &d) {
-                  EXPECT_EQ(checkedOption(d), 3);
-                  EXPECT_EQ(d.cboComPort->currentText(), "COM 5");
-                  EXPECT_FALSE(d.cboComPort->isEnabled());
-                  pressEnter(d);
-              }),
+    EXPECT_EQ(select(3,
+                     [](frmComPort &d) {
+                         EXPECT_EQ(checkedOption(d), 3);
+                         EXPECT_EQ(d.cboComPort->currentText(), "COM 5");
+                         EXPECT_FALSE(d.cboComPort->isEnabled());
+                         pressEnter(d);
+                     }),
               3);
     EXPECT_EQ(comm->commPort(), 3);
     EXPECT_EQ(label, "COM 3");
@@ -126,24 +128,26 @@ TEST_F(ComPortDialog, Port3PresetsCom3WithTheListOnCom5Disabled)
 
 TEST_F(ComPortDialog, Port12PresetsOtherWithCom12Enabled)
 {
-    EXPECT_EQ(select(12, [](frmComPort &d) {
-                  EXPECT_EQ(checkedOption(d), 0);
-                  EXPECT_EQ(d.cboComPort->currentText(), "COM 12");
-                  EXPECT_TRUE(d.cboComPort->isEnabled());
-                  click(d.cmdOK);
-              }),
+    EXPECT_EQ(select(12,
+                     [](frmComPort &d) {
+                         EXPECT_EQ(checkedOption(d), 0);
+                         EXPECT_EQ(d.cboComPort->currentText(), "COM 12");
+                         EXPECT_TRUE(d.cboComPort->isEnabled());
+                         click(d.cmdOK);
+                     }),
               12);
     EXPECT_EQ(label, "COM 12");
 }
 
 TEST_F(ComPortDialog, OtherFromPort2GivesCom5)
 {
-    EXPECT_EQ(select(2, [](frmComPort &d) {
-                  clickIndicator(d.optComPort[0]);
-                  EXPECT_EQ(checkedOption(d), 0);
-                  EXPECT_TRUE(d.cboComPort->isEnabled());
-                  pressEnter(d);
-              }),
+    EXPECT_EQ(select(2,
+                     [](frmComPort &d) {
+                         clickIndicator(d.optComPort[0]);
+                         EXPECT_EQ(checkedOption(d), 0);
+                         EXPECT_TRUE(d.cboComPort->isEnabled());
+                         pressEnter(d);
+                     }),
               5);
     EXPECT_EQ(comm->commPort(), 5);
     EXPECT_EQ(label, "COM 5");
@@ -151,13 +155,14 @@ TEST_F(ComPortDialog, OtherFromPort2GivesCom5)
 
 TEST_F(ComPortDialog, BackToCom1DisablesTheListAndGives1)
 {
-    EXPECT_EQ(select(12, [](frmComPort &d) {
-                  clickIndicator(d.optComPort[1]);
-                  EXPECT_EQ(checkedOption(d), 1);
-                  EXPECT_FALSE(d.cboComPort->isEnabled());
-                  EXPECT_EQ(d.cboComPort->currentText(), "COM 12"); // keeps its place
-                  pressEnter(d);
-              }),
+    EXPECT_EQ(select(12,
+                     [](frmComPort &d) {
+                         clickIndicator(d.optComPort[1]);
+                         EXPECT_EQ(checkedOption(d), 1);
+                         EXPECT_FALSE(d.cboComPort->isEnabled());
+                         EXPECT_EQ(d.cboComPort->currentText(), "COM 12"); // keeps its place
+                         pressEnter(d);
+                     }),
               1);
     EXPECT_EQ(label, "COM 1");
 }
@@ -167,12 +172,13 @@ TEST_F(ComPortDialog, LeavingWithoutOkKeepsTheOldPort)
     for (Leave how : {Leave::CancelButton, Leave::EscapeKey, Leave::CloseBox}) {
         SCOPED_TRACE(leaveName(how));
         label.clear();
-        EXPECT_EQ(select(3, [how](frmComPort &d) {
-                      clickIndicator(d.optComPort[0]);
-                      QTest::keyClick(d.cboComPort, Qt::Key_Down);
-                      EXPECT_EQ(d.cboComPort->currentText(), "COM 6");
-                      leaveWithoutOk(d, how);
-                  }),
+        EXPECT_EQ(select(3,
+                         [how](frmComPort &d) {
+                             clickIndicator(d.optComPort[0]);
+                             QTest::keyClick(d.cboComPort, Qt::Key_Down);
+                             EXPECT_EQ(d.cboComPort->currentText(), "COM 6");
+                             leaveWithoutOk(d, how);
+                         }),
                   3);
         EXPECT_EQ(comm->commPort(), 3);
         EXPECT_EQ(label, "COM 3");
@@ -187,40 +193,44 @@ TEST_F(ComPortDialog, EveryOpeningStartsFromTheDesignState)
     // Ports 0 and 17 preset nothing; OK with nothing chosen acts as Cancel.
     for (std::uint8_t port : {std::uint8_t(0), std::uint8_t(17)}) {
         SCOPED_TRACE(port);
-        EXPECT_EQ(getPort(port, [](frmComPort &d) {
-                      EXPECT_EQ(checkedOption(d), -1);
-                      EXPECT_EQ(d.cboComPort->currentIndex(), -1);
-                      EXPECT_FALSE(d.cboComPort->isEnabled());
-                      pressEnter(d);
-                  }),
+        EXPECT_EQ(getPort(port,
+                          [](frmComPort &d) {
+                              EXPECT_EQ(checkedOption(d), -1);
+                              EXPECT_EQ(d.cboComPort->currentIndex(), -1);
+                              EXPECT_FALSE(d.cboComPort->isEnabled());
+                              pressEnter(d);
+                          }),
                   port);
     }
 
     // "Other" with a blank list: nothing to read, so nothing changes either.
-    EXPECT_EQ(getPort(0, [](frmComPort &d) {
-                  clickIndicator(d.optComPort[0]);
-                  EXPECT_TRUE(d.cboComPort->isEnabled());
-                  pressEnter(d);
-              }),
+    EXPECT_EQ(getPort(0,
+                      [](frmComPort &d) {
+                          clickIndicator(d.optComPort[0]);
+                          EXPECT_TRUE(d.cboComPort->isEnabled());
+                          pressEnter(d);
+                      }),
               0);
     // ... but picking an entry then counts.
-    EXPECT_EQ(getPort(0, [](frmComPort &d) {
-                  clickIndicator(d.optComPort[0]);
-                  QTest::keyClick(d.cboComPort, Qt::Key_Down);
-                  pressEnter(d);
-              }),
+    EXPECT_EQ(getPort(0,
+                      [](frmComPort &d) {
+                          clickIndicator(d.optComPort[0]);
+                          QTest::keyClick(d.cboComPort, Qt::Key_Down);
+                          pressEnter(d);
+                      }),
               5);
 }
 
 TEST_F(ComPortDialog, RefusedNumberKeepsTheOldPort)
 {
     comm = std::make_unique<NoCom7>();
-    EXPECT_EQ(select(2, [](frmComPort &d) {
-                  clickIndicator(d.optComPort[0]);
-                  QTest::keyClick(d.cboComPort, Qt::Key_Down);
-                  QTest::keyClick(d.cboComPort, Qt::Key_Down);
-                  pressEnter(d);
-              }),
+    EXPECT_EQ(select(2,
+                     [](frmComPort &d) {
+                         clickIndicator(d.optComPort[0]);
+                         QTest::keyClick(d.cboComPort, Qt::Key_Down);
+                         QTest::keyClick(d.cboComPort, Qt::Key_Down);
+                         pressEnter(d);
+                     }),
               2);
     EXPECT_EQ(comm->commPort(), 2);
     EXPECT_EQ(label, "COM 2");
@@ -313,10 +323,11 @@ TEST_F(ComPortDialog, CloseFromCodeProceeds)
 {
     EXPECT_TRUE(dialog.close()); // hidden: nothing to refuse
     // While showing, a close from the program ends the dialog without a choice.
-    EXPECT_EQ(getPort(3, [](frmComPort &d) {
-                  clickIndicator(d.optComPort[2]);
-                  EXPECT_TRUE(d.close());
-              }),
+    EXPECT_EQ(getPort(3,
+                      [](frmComPort &d) {
+                          clickIndicator(d.optComPort[2]);
+                          EXPECT_TRUE(d.close());
+                      }),
               3);
 }
 

@@ -10,8 +10,7 @@
 // time (then stays at its last entry).
 class FakeClock : public EmulatorClock {
 public:
-    explicit FakeClock(QDateTime at = QDateTime(QDate(2026, 12, 6), QTime(14, 3, 59)))
-        : now(std::move(at)) {}
+    explicit FakeClock(QDateTime at = QDateTime(QDate(2026, 12, 6), QTime(14, 3, 59))) : now(std::move(at)) {}
     QDateTime localNow() const override
     {
         ++reads;

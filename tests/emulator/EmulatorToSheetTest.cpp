@@ -31,7 +31,8 @@ protected:
         ASSERT_TRUE(rig.mailbox.isActive());
     }
 
-    template <class T> T *control(const char *name)
+    template <class T>
+    T *control(const char *name)
     {
         T *c = emulator->findChild<T *>(QString::fromLatin1(name));
         EXPECT_TRUE(c) << name;
@@ -63,7 +64,8 @@ TEST_F(EmulatorToSheetTest, StrataRecordLinesAndOrbisBlocksWithAnInjectedTabLine
 {
     // Strata, as the window loads: measurement and temperature limits at 50.
     ASSERT_EQ(control<QComboBox>("cboMachine")->currentText(), "Strata");
-    const QString strata = record("strata.xls", [this] { return run().nextRow() >= 4; }, 10000);
+    const QString strata = record(
+        "strata.xls", [this] { return run().nextRow() >= 4; }, 10000);
 
     // VX-Orbis, an end-of-line group after every three readings.
     auto *machine = control<QComboBox>("cboMachine");
@@ -74,7 +76,8 @@ TEST_F(EmulatorToSheetTest, StrataRecordLinesAndOrbisBlocksWithAnInjectedTabLine
     auto *injectTab = control<QCheckBox>("chkInjectTab");
     std::int16_t injectedColumn = 0;
     const QString orbis = record(
-        "orbis.xls", [this] { return rig.w->run().blockColumn() >= 4; }, 15000, [&] {
+        "orbis.xls", [this] { return rig.w->run().blockColumn() >= 4; }, 15000,
+        [&] {
             // Ask for one TAB line; the next reading becomes "9999", TAB,
             // "10000". Then the output is stopped (a half-typed machine name)
             // before a later block could write over the second field.
@@ -109,8 +112,7 @@ TEST_F(EmulatorToSheetTest, StrataRecordLinesAndOrbisBlocksWithAnInjectedTabLine
         EXPECT_EQ(s.at(row, 9), "");
     }
     const QDate today = QDate::currentDate();
-    EXPECT_TRUE(s.at(1, 3) == today.toString("MM-dd-yyyy")
-                || s.at(1, 3) == today.addDays(-1).toString("MM-dd-yyyy"))
+    EXPECT_TRUE(s.at(1, 3) == today.toString("MM-dd-yyyy") || s.at(1, 3) == today.addDays(-1).toString("MM-dd-yyyy"))
         << s.at(1, 3).toStdString();
 
     // Orbis: the first block starts in row 1 of column 1 without a stamp;

@@ -57,7 +57,8 @@ struct EmulatorWindowTest : ::testing::Test {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    template <class T> T *child(const char *name) const
+    template <class T>
+    T *child(const char *name) const
     {
         T *c = w->findChild<T *>(QString::fromLatin1(name));
         EXPECT_TRUE(c) << name;
@@ -115,11 +116,10 @@ TEST_F(EmulatorWindowTest, LoadSequence)
 
     EXPECT_EQ(child<QLineEdit>("txtIndex")->text(), "0000");
     EXPECT_EQ(child<QLineEdit>("txtEOLFrequency")->text(), "16");
-    for (const char *name : {"scrollMeasureLS", "scrollMeasureMin", "scrollMeasureMax",
-                             "scrollTempLS", "scrollTempMin", "scrollTempMax"})
+    for (const char *name :
+         {"scrollMeasureLS", "scrollMeasureMin", "scrollMeasureMax", "scrollTempLS", "scrollTempMin", "scrollTempMax"})
         EXPECT_EQ(bar(name), 50) << name;
-    for (const char *name : {"lblMeasureLS", "lblMeasureMin", "lblMeasureMax",
-                             "lblTempLS", "lblTempMin", "lblTempMax"})
+    for (const char *name : {"lblMeasureLS", "lblMeasureMin", "lblMeasureMax", "lblTempLS", "lblTempMin", "lblTempMax"})
         EXPECT_EQ(text(name), "50") << name;
     EXPECT_EQ(w->measureScrollFocus(), 1);
     EXPECT_EQ(w->tempScrollFocus(), 1);
@@ -350,8 +350,7 @@ TEST_F(EmulatorWindowTest, FrontPanelTimeline)
 
     // Every key other than GO and ESC, and the pictures other than GO's,
     // change nothing.
-    const QStringList others = {"7", "8", "9", "HOME", "4", "5", "6", "1", "2", "3",
-                                "ENT", "Del", "Setup", "0", "INJ"};
+    const QStringList others = {"7", "8", "9", "HOME", "4", "5", "6", "1", "2", "3", "ENT", "Del", "Setup", "0", "INJ"};
     for (const QString &key : others)
         w->findChild<QPushButton *>("cmdKey" + key)->click();
     for (const char *name : {"cmdUp", "cmdDn", "cmdLR"})
@@ -403,8 +402,7 @@ TEST_F(EmulatorWindowTest, KeyPicturesLieOverTheirKeys)
         const QImage image = pic->pixmap().toImage();
         EXPECT_EQ(image.size(), QSize(37, 37));
         // Black symbol in the middle, coloured ground at the corner.
-        EXPECT_EQ(QColor(image.pixel(1, 1)), QString(picName) == "picGO" ? QColor(0, 192, 0)
-                                                                         : QColor(192, 192, 192));
+        EXPECT_EQ(QColor(image.pixel(1, 1)), QString(picName) == "picGO" ? QColor(0, 192, 0) : QColor(192, 192, 192));
     }
     const QImage up = child<QLabel>("picUp")->pixmap().toImage();
     EXPECT_EQ(QColor(up.pixel(18, 22)), QColor(Qt::black));

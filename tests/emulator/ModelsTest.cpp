@@ -90,9 +90,8 @@ TEST_F(StrataTest, IndexRendering)
 TEST_F(StrataTest, IndexTextIsReadLikeAPanelNumber)
 {
     const std::pair<const char *, const char *> cases[] = {
-        {"", "0000"},      {"abc", "0000"},   {"12ab", "0012"},  {"2.5", "0002"},
-        {"3.5", "0004"},   {" 1 2", "0012"},  {"&H1F", "0031"},  {"&O17", "0015"},
-        {"1.5E1", "0015"}, {"2d2", "0200"},   {"\t-1\n2", "0-12"}, {"+9", "0009"}};
+        {"", "0000"},     {"abc", "0000"},  {"12ab", "0012"},  {"2.5", "0002"}, {"3.5", "0004"},     {" 1 2", "0012"},
+        {"&H1F", "0031"}, {"&O17", "0015"}, {"1.5E1", "0015"}, {"2d2", "0200"}, {"\t-1\n2", "0-12"}, {"+9", "0009"}};
     for (const auto &[text, shown] : cases) {
         strata.setFourDigitIndex("777"); // something else first, so a change shows
         strata.setFourDigitIndex(text);

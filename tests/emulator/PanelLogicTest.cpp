@@ -53,15 +53,14 @@ TEST(FrontPanelTest, UnknownScreenLeavesTheDisplay)
 TEST(WholeNumberTextTest, ReadsWholeNumbersAndRefusesEverythingElse)
 {
     const std::pair<const char *, int> good[] = {
-        {"16", 16},  {" 3 ", 3},      {"2.5", 2},  {"3.5", 4},   {"-4", -4},
-        {"0", 0},    {"1e3", 1000},   {"&H10", 16}, {"&o17", 15}, {"32767", 32767},
-        {"-32768", -32768}, {"+7", 7}, {".5", 0}};
+        {"16", 16},   {" 3 ", 3},   {"2.5", 2},       {"3.5", 4},         {"-4", -4}, {"0", 0}, {"1e3", 1000},
+        {"&H10", 16}, {"&o17", 15}, {"32767", 32767}, {"-32768", -32768}, {"+7", 7},  {".5", 0}};
     for (const auto &[text, value] : good) {
         const auto n = WholeNumberText::toInt16(QString::fromLatin1(text));
         ASSERT_TRUE(n) << text;
         EXPECT_EQ(*n, value) << text;
     }
-    for (const char *text : {"", " ", "abc", "12ab", "99999", "32767.5", "-", "1 2", "&H", "&HFFFFF",
-                             "nan", "inf", "1e99"})
+    for (const char *text :
+         {"", " ", "abc", "12ab", "99999", "32767.5", "-", "1 2", "&H", "&HFFFFF", "nan", "inf", "1e99"})
         EXPECT_FALSE(WholeNumberText::toInt16(QString::fromLatin1(text))) << '"' << text << '"';
 }

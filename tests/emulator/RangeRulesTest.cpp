@@ -20,9 +20,15 @@ public:
         values[bar - 1] = v;
         ++changes;
         switch (bar) {
-        case Master: rules->onMasterChanged(); break;
-        case Minimum: rules->onMinimumChanged(); break;
-        case Maximum: rules->onMaximumChanged(); break;
+        case Master:
+            rules->onMasterChanged();
+            break;
+        case Minimum:
+            rules->onMinimumChanged();
+            break;
+        case Maximum:
+            rules->onMaximumChanged();
+            break;
         }
     }
     int lowerLimit(Bar) const override { return 0; }

@@ -16,10 +16,7 @@ const QByteArray kOk = ":OK :\r\n:LST:01";
 const QByteArray kWordEnd = "\r\nword 0000000 rec 000001\r\n:OK :\r\n:LST:01";
 const QByteArray kTermEnd = "\r\nTERM\r\n:OK :\r\n:LST:01";
 
-QString logFolder()
-{
-    return qEnvironmentVariable("XDG_DATA_DIRS").split(':').value(0) + "/Quentaro Works/Halvern";
-}
+QString logFolder() { return qEnvironmentVariable("XDG_DATA_DIRS").split(':').value(0) + "/Quentaro Works/Halvern"; }
 
 // The session with a fake port, a fake clock and a loader that answers each
 // packet; the firmware files are set per test.
@@ -43,7 +40,10 @@ protected:
         ASSERT_TRUE(session->load());
     }
 
-    void firmware(const QString &name, const QByteArray &content) { writeFile(dir.path() + "/Firmware/" + name, content); }
+    void firmware(const QString &name, const QByteArray &content)
+    {
+        writeFile(dir.path() + "/Firmware/" + name, content);
+    }
     QByteArray logText() { return withoutTimes(readFile(logFolder() + "/DownloadLog.txt")); }
     QStringList titles() const { return boxes.titles(); }
 
@@ -103,8 +103,9 @@ TEST_F(SessionTest, FullSessionSendsTheFilesInOrderAndGivesThePortBack)
     EXPECT_EQ(view.progress.last(), 100);
 
     const QByteArray log = logText();
-    EXPECT_TRUE(log.startsWith("************ Session started: NOW **************\r\n" + kAnnouncement + "\r\n"
-                               "********* File: fc.ldf started at: NOW\r\n"));
+    EXPECT_TRUE(log.startsWith("************ Session started: NOW **************\r\n" + kAnnouncement
+                               + "\r\n"
+                                 "********* File: fc.ldf started at: NOW\r\n"));
     EXPECT_TRUE(log.endsWith("********* File: af.ldf started at: NOW\r\n" + kWordEnd
                              + "\r\n********* File completed successfully at: NOW\r\n"
                                "************ Session ended: NOW **************\r\n"));
@@ -182,7 +183,11 @@ TEST_F(SessionTest, ALinkOrAnythingButAFileInTheLogsPlaceIsRefusedAndNotWrittenT
         std::function<void()> place;
         const char *reason;
     } cases[] = {
-        {[&] { writeFile(theirs, "theirs\n"); QFile::link(theirs, log); }, "is a symbolic link"},
+        {[&] {
+             writeFile(theirs, "theirs\n");
+             QFile::link(theirs, log);
+         },
+         "is a symbolic link"},
         {[&] { ::mkfifo(QFile::encodeName(log).constData(), 0666); }, "is a pipe"},
         {[&] { QDir().mkpath(log); }, "is a folder"},
     };
@@ -336,7 +341,8 @@ TEST_F(SessionTest, ASecondCancelEndsAWaitTheLoaderFillsWithNoise)
     EXPECT_EQ(titles(), (QStringList{"Verify request for update", "Response to CANCEL:"}));
     EXPECT_EQ(port.sent, (QList<QByteArray>{"HO", "\x0a"}));
     const QByteArray log = logText();
-    EXPECT_TRUE(log.contains("babble babble \r\n************ Session ended early; CANCELLED by user **************\r\n"));
+    EXPECT_TRUE(
+        log.contains("babble babble \r\n************ Session ended early; CANCELLED by user **************\r\n"));
     EXPECT_TRUE(log.endsWith("************ Session ended: NOW **************\r\n"));
     EXPECT_FALSE(view.success);
     EXPECT_FALSE(port.portOpen());
@@ -390,7 +396,8 @@ TEST_F(SessionTest, AnnouncementsItCannotRead)
     session->run();
     EXPECT_EQ(titles().last(), "Program Error in frmDownload:Activate");
     EXPECT_EQ(boxes.boxes.last().text, "iWasOK = 47");
-    EXPECT_TRUE(logText().endsWith("************ Program Error in frmDownload:Activate.  iWasOK = 47 **************\r\n"));
+    EXPECT_TRUE(
+        logText().endsWith("************ Program Error in frmDownload:Activate.  iWasOK = 47 **************\r\n"));
     EXPECT_FALSE(port.portOpen());
     EXPECT_EQ(port.settings(), "9600,N,8,1");
 }

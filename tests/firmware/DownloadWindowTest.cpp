@@ -17,10 +17,7 @@
 #include <memory>
 
 namespace {
-QString logFolder()
-{
-    return qEnvironmentVariable("XDG_DATA_DIRS").split(':').value(0) + "/Quentaro Works/Halvern";
-}
+QString logFolder() { return qEnvironmentVariable("XDG_DATA_DIRS").split(':').value(0) + "/Quentaro Works/Halvern"; }
 
 // A firmware file of `count` packets; every packet differs from the others.
 QByteArray firmwareFile(int fileNumber, int count, int length, const QByteArray &header = {})
@@ -68,8 +65,8 @@ protected:
         simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         simulator.start(qEnvironmentVariable("HALVERN_BIN_DIR") + "/halvern_loader_sim",
                         QStringList{"--port", pair.endB(), "--firmware", program.path() + "/Firmware", "--record",
-                                    recordPath(), "--cycle-after", "1", "--silence-hold", "3", "--baud", "0",
-                                    "--gap", "15"}
+                                    recordPath(), "--cycle-after", "1", "--silence-hold", "3", "--baud", "0", "--gap",
+                                    "15"}
                             + extra);
         ASSERT_TRUE(simulator.waitForReadyRead(5000));
     }
@@ -228,7 +225,8 @@ TEST_F(WindowTest, ASecondRejectionAbandonsTheUpdate)
     window->ShowForm();
     EXPECT_EQ(titles(), (QStringList{"Verify request for update", "Updating abandoned, due to ERROR:"}));
     EXPECT_EQ(boxes.boxes.last().text, "Retransmission did not cure problems with this packet.");
-    EXPECT_TRUE(logText().contains("********Retransmission did not cure problems with this packet. iWasOK = 45 ********"));
+    EXPECT_TRUE(
+        logText().contains("********Retransmission did not cure problems with this packet. iWasOK = 45 ********"));
     EXPECT_FALSE(port->portOpen());
 }
 

@@ -123,8 +123,9 @@ TEST_F(TransferTest, ASecondRejectionGivesUp)
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].text, "Retransmission did not cure problems with this packet.");
     EXPECT_EQ(boxes.boxes[0].title, "Updating abandoned, due to ERROR:");
-    EXPECT_TRUE(logText().endsWith(":!! again\r\n"
-                                   "********Retransmission did not cure problems with this packet. iWasOK = 45 ********\r\n"));
+    EXPECT_TRUE(
+        logText().endsWith(":!! again\r\n"
+                           "********Retransmission did not cure problems with this packet. iWasOK = 45 ********\r\n"));
 }
 
 TEST_F(TransferTest, RejectionOfTheLastPacketIsResentOnceThenGivesUp)
@@ -247,8 +248,9 @@ TEST_F(TransferTest, UnrecognizedItemsAreLoggedAndNothingIsSentForThem)
     EXPECT_EQ(boxes.boxes[0].title, "Program Error in frmDownload:ByteArrayOf");
     const QByteArray marker = "************ the previous (input) line was unrecognized ******************\r\n";
     EXPECT_TRUE(logText().startsWith("********* File: ff.ldf started at: NOW\r\n"
-                                     "hello\r\n" + marker + "send\r\n" + marker + tooLong + "\r\n" + marker
-                                     + "; a\r\nb\r\n" + marker));
+                                     "hello\r\n"
+                                     + marker + "send\r\n" + marker + tooLong + "\r\n" + marker + "; a\r\nb\r\n"
+                                     + marker));
 }
 
 TEST_F(TransferTest, FailuresOfTheFileAndThePortAreProgramErrors)
@@ -378,7 +380,7 @@ TEST(LoaderReply, OnlyTheFirstPlaceOfAMarkerCounts)
     LoaderReply reply;
     reply.setEndMarker("TERM");
     reply.append(":LST:01 :OK : TERM :LST:01 :OK :");
-    EXPECT_FALSE(reply.hasPrompt());        // first at the first character
+    EXPECT_FALSE(reply.hasPrompt());         // first at the first character
     EXPECT_FALSE(reply.endMarkerBeforeOk()); // after the first ":OK :"
     reply.clear();
     reply.append("x");

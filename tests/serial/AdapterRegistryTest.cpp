@@ -138,9 +138,9 @@ TEST_F(Adapters, ACorruptRememberedFileIsIgnoredAndLeftAlone)
     const QList<QByteArray> damaged{
         QByteArray("\x00\x01\xff garbage", 12),
         "COM5\tby-id:a\t/dev/a\t\t\nCOM5\tby-id:b\t/dev/b\t\t\n", // one number twice
-        "COM17\tby-id:a\t/dev/a\t\t\n",                            // no such number for adapters
-        "COM5\tby-id:a\tdev/a\t\t\n",                              // not a path
-        "COM5\tby-id:a\t/dev/a\n",                                 // fields missing
+        "COM17\tby-id:a\t/dev/a\t\t\n",                           // no such number for adapters
+        "COM5\tby-id:a\tdev/a\t\t\n",                             // not a path
+        "COM5\tby-id:a\t/dev/a\n",                                // fields missing
     };
     for (const QByteArray &text : damaged) {
         write("adapters.conf", text);

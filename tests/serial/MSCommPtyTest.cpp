@@ -250,8 +250,8 @@ TEST_F(MSCommPty, OpensWithTheStoredConfigurationAndKeepsOrderAcrossPolls)
     // Several bursts between ticks: all of it comes back, in order.
     QByteArray sent;
     for (int i = 0; i < 5; ++i) {
-        const QByteArray line = QByteArray("Well ") + QByteArray::number(i) + " ::RLU= " +
-                                QByteArray::number(i * 1234) + "\r\n";
+        const QByteArray line =
+            QByteArray("Well ") + QByteArray::number(i) + " ::RLU= " + QByteArray::number(i * 1234) + "\r\n";
         peer.send(line);
         sent += line;
     }
@@ -313,7 +313,7 @@ TEST_F(MSCommPty, SettingsTheOpenDeviceRefusesAreNotApplied)
 
 TEST_F(MSCommPty, SettingsTheDeviceRefusesMakeTheOpenFail)
 {
-    comm.setSettings("9600,E,7,1");  // well formed, so stored while closed
+    comm.setSettings("9600,E,7,1"); // well formed, so stored while closed
     EXPECT_EQ(errorNumber([&] { comm.setPortOpen(true); }), 8015);
     EXPECT_TRUE(lastError.contains("9600,E,7,1")) << lastError.toStdString();
     EXPECT_FALSE(comm.portOpen());

@@ -27,8 +27,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(devices.isValid());
-        QFile::setPermissions(devices.path(), QFile::permissions(devices.path()) | QFile::ReadOther
-                                                  | QFile::ExeOther);
+        QFile::setPermissions(devices.path(), QFile::permissions(devices.path()) | QFile::ReadOther | QFile::ExeOther);
         ASSERT_TRUE(adapter.plug());
     }
 

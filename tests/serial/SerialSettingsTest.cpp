@@ -9,10 +9,7 @@
 using Parity = SerialSettings::Parity;
 using StopBits = SerialSettings::StopBits;
 
-TEST(SerialSettings, StoredConfigurationIs9600N81)
-{
-    EXPECT_EQ(SerialSettings().format(), "9600,N,8,1");
-}
+TEST(SerialSettings, StoredConfigurationIs9600N81) { EXPECT_EQ(SerialSettings().format(), "9600,N,8,1"); }
 
 TEST(SerialSettings, ParsesEveryParityDataAndStopBitForm)
 {
@@ -49,12 +46,30 @@ TEST(SerialSettings, ParsesEveryParityDataAndStopBitForm)
 TEST(SerialSettings, RefusesMalformedText)
 {
     const char *bad[] = {
-        "",  "9600",  "9600,N,8",  "9600,N,8,1,",  "9600,N,8,1,0", ",N,8,1",
-        "0,N,8,1",  "-9600,N,8,1",  "+9600,N,8,1",  "96a0,N,8,1",  "9600.5,N,8,1",  "2147483648,N,8,1",
-        "9600,X,8,1",  "9600,,8,1",  "9600,NE,8,1",
-        "9600,N,4,1",  "9600,N,9,1",  "9600,N,08,1",  "9600,N,,1",
-        "9600,N,8,0",  "9600,N,8,3",  "9600,N,8,1.0",  "9600,N,8,",
-        "9600,N,8,1.5",  // 1.5 stop bits only with 5 data bits
+        "",
+        "9600",
+        "9600,N,8",
+        "9600,N,8,1,",
+        "9600,N,8,1,0",
+        ",N,8,1",
+        "0,N,8,1",
+        "-9600,N,8,1",
+        "+9600,N,8,1",
+        "96a0,N,8,1",
+        "9600.5,N,8,1",
+        "2147483648,N,8,1",
+        "9600,X,8,1",
+        "9600,,8,1",
+        "9600,NE,8,1",
+        "9600,N,4,1",
+        "9600,N,9,1",
+        "9600,N,08,1",
+        "9600,N,,1",
+        "9600,N,8,0",
+        "9600,N,8,3",
+        "9600,N,8,1.0",
+        "9600,N,8,",
+        "9600,N,8,1.5", // 1.5 stop bits only with 5 data bits
         "9600;N;8;1",
     };
     for (const char *text : bad) {
@@ -150,7 +165,7 @@ TEST_F(PortMapTest, FileOverridesSomeNumbersAndIgnoresMalformedLines)
               "PORT10=/dev/other\n"
               "COM5=/dev/ttyUSB9\n");
     const PortMap map(dir.path());
-    EXPECT_EQ(map.devicePath(5), "/dev/ttyUSB9");  // the later line wins
+    EXPECT_EQ(map.devicePath(5), "/dev/ttyUSB9"); // the later line wins
     EXPECT_EQ(map.devicePath(4), "/dev/ttyUSB1");
     EXPECT_EQ(map.devicePath(7), "/dev/ttyACM0");
     for (int port : {1, 2, 3, 6, 8, 9, 10, 16})

@@ -97,7 +97,7 @@ public:
     QTemporaryDir output;
     RecordingMessageBoxes boxes;
     QStringList prompts;
-    QString saveAnswer; // empty: the user cancels
+    QString saveAnswer;      // empty: the user cancels
     QStringList saveAnswers; // answered in turn before saveAnswer
     std::function<void()> onPrompt;
     std::unique_ptr<MSComm> comm;

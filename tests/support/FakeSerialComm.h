@@ -34,8 +34,8 @@ public:
     // Every packet passed to output(), in order.
     QList<QByteArray> sent;
     // When set, the next access of that kind throws this error (once).
-    std::function<void()> failOpen;   // called by setPortOpen(true); may throw
-    std::function<void()> failInput;  // called by input(); may throw
+    std::function<void()> failOpen;  // called by setPortOpen(true); may throw
+    std::function<void()> failInput; // called by input(); may throw
     // Called after each output(), e.g. to queue the peer's answer.
     std::function<void(const QByteArray &)> onOutput;
     int openCount = 0;

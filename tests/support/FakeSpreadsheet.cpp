@@ -5,10 +5,7 @@
 #include <utility>
 
 namespace {
-SpreadsheetError failed(const QString &what)
-{
-    return SpreadsheetError(SpreadsheetError::Kind::Failed, what);
-}
+SpreadsheetError failed(const QString &what) { return SpreadsheetError(SpreadsheetError::Kind::Failed, what); }
 } // namespace
 
 // ---- FakeWorkbook -----------------------------------------------------------
@@ -58,8 +55,7 @@ Workbook::UsedArea FakeWorkbook::usedArea()
     return area;
 }
 
-std::optional<CellValue> FakeWorkbook::cell(std::int32_t row, std::int32_t column,
-                                            const QString &sheet) const
+std::optional<CellValue> FakeWorkbook::cell(std::int32_t row, std::int32_t column, const QString &sheet) const
 {
     const Cells cells = sheets.value(sheet.isEmpty() ? activeSheet : sheet);
     const auto it = cells.find({row, column});
@@ -158,8 +154,7 @@ void FakeSpreadsheetApp::store(std::int32_t row, std::int32_t column, const QLis
     writes.append({row, column, values});
 }
 
-void FakeSpreadsheetApp::writeCells(std::int32_t row, std::int32_t column,
-                                    const QList<CellValue> &values)
+void FakeSpreadsheetApp::writeCells(std::int32_t row, std::int32_t column, const QList<CellValue> &values)
 {
     if (onWrite)
         onWrite();
@@ -180,14 +175,12 @@ void FakeSpreadsheetApp::setCell(std::int32_t row, std::int32_t column, const Ce
     writeCells(row, column, {value});
 }
 
-void FakeSpreadsheetApp::setCells(std::int32_t row, std::int32_t column,
-                                  const QList<CellValue> &values)
+void FakeSpreadsheetApp::setCells(std::int32_t row, std::int32_t column, const QList<CellValue> &values)
 {
     writeCells(row, column, values);
 }
 
-void FakeSpreadsheetApp::setRows(std::int32_t row, std::int32_t column,
-                                 const QList<QList<CellValue>> &rows)
+void FakeSpreadsheetApp::setRows(std::int32_t row, std::int32_t column, const QList<QList<CellValue>> &rows)
 {
     ++rowBatches;
     bool hold = false;
@@ -258,8 +251,8 @@ QList<std::shared_ptr<Workbook>> FakeSpreadsheetApp::workbooks()
     return out;
 }
 
-std::optional<QString> FakeSpreadsheetApp::getSaveAsFilename(const QString &initialFilename,
-                                              const QString &fileFilter, const QString &title)
+std::optional<QString> FakeSpreadsheetApp::getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
+                                                             const QString &title)
 {
     check();
     saveDialogs.append({initialFilename, fileFilter, title});

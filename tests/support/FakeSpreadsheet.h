@@ -29,18 +29,17 @@ public:
     using Cells = QMap<QPair<std::int32_t, std::int32_t>, CellValue>; // (row, column)
 
     // The cell (row, column) of a sheet; empty when never written.
-    std::optional<CellValue> cell(std::int32_t row, std::int32_t column,
-                                  const QString &sheet = QString()) const;
+    std::optional<CellValue> cell(std::int32_t row, std::int32_t column, const QString &sheet = QString()) const;
     // Text of a cell; "" when empty or a number.
     QString text(std::int32_t row, std::int32_t column, const QString &sheet = QString()) const;
 
     QString path;
-    QString fileName;                         // what name() answers
+    QString fileName; // what name() answers
     QString activeSheet = QStringLiteral("Sheet1");
-    QMap<QString, Cells> sheets;              // sheet name -> cells
+    QMap<QString, Cells> sheets; // sheet name -> cells
     bool isSaved = true;
-    QStringList savedAs;                      // every saveAs path, in order
-    UsedArea area;                            // what usedArea() answers; grows with each write
+    QStringList savedAs; // every saveAs path, in order
+    UsedArea area;       // what usedArea() answers; grows with each write
 
 private:
     FakeSpreadsheetApp *m_app;
@@ -77,7 +76,7 @@ public:
     void run(const QString &macro, const std::function<void()> &waiting = {}) override;
     QList<std::shared_ptr<Workbook>> workbooks() override;
     std::optional<QString> getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
-                              const QString &title) override;
+                                             const QString &title) override;
     void quit() override;
 
     // One cell write call as the program made it.
@@ -108,8 +107,8 @@ public:
     QMap<QString, QString> failingMacros;       // lower-case name -> reason
     QStringList hidden;                         // every openHidden() path
     QList<SaveDialog> saveDialogs;
-    QStringList saveAnswers;                    // answered in turn; cancelled when used up
-    QString startup;                            // startupPath()
+    QStringList saveAnswers; // answered in turn; cancelled when used up
+    QString startup;         // startupPath()
     bool visible = false;
     int quitCount = 0;
 
@@ -122,7 +121,7 @@ public:
     // Ends the write held by timeOut: its cells land now when `written`.
     void finishLateWrite(bool written);
     bool lateWriteRunning() const { return m_held.has_value(); }
-    QSet<QString> failOpen;                     // paths whose open() fails
+    QSet<QString> failOpen; // paths whose open() fails
     bool failVisible = false;
     // Called at the start of each cell write call, e.g. to act as a user would.
     std::function<void()> onWrite;

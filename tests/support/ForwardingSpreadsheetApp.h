@@ -22,10 +22,7 @@ public:
     }
     LateWrite lateWrite() override { return m_inner->lateWrite(); }
     QString addSheet() override { return m_inner->addSheet(); }
-    void run(const QString &macro, const std::function<void()> &waiting = {}) override
-    {
-        m_inner->run(macro, waiting);
-    }
+    void run(const QString &macro, const std::function<void()> &waiting = {}) override { m_inner->run(macro, waiting); }
     QList<std::shared_ptr<Workbook>> workbooks() override { return m_inner->workbooks(); }
     std::optional<QString> getSaveAsFilename(const QString &i, const QString &f, const QString &t) override
     {

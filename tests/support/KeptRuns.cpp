@@ -19,6 +19,6 @@ QString stopSummary(const QString &started, const QString &stopped, int lines, c
                     const QString &device)
 {
     return "Halvern run\nStarted: " + started + "\nStopped: " + stopped + "\nPort: COM5"
-        + (device.isEmpty() ? QString() : " (" + device + ")") + "\nLines received: " + QString::number(lines)
-        + "\nWorkbook saved as: " + (savedAs.isEmpty() ? "(not saved)" : savedAs) + "\n";
+           + (device.isEmpty() ? QString() : " (" + device + ")") + "\nLines received: " + QString::number(lines)
+           + "\nWorkbook saved as: " + (savedAs.isEmpty() ? "(not saved)" : savedAs) + "\n";
 }

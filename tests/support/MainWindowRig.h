@@ -76,8 +76,7 @@ public:
     // Waits until everything sent has been taken in and written.
     bool written(int timeoutMs = 10000)
     {
-        return received(timeoutMs)
-            && waitUntil([this] { return w->run().pendingText().isEmpty(); }, timeoutMs);
+        return received(timeoutMs) && waitUntil([this] { return w->run().pendingText().isEmpty(); }, timeoutMs);
     }
     // The instrument prints and the run takes it in, or writes it too.
     bool sendReceived(const QByteArray &bytes) { return send(bytes) && received(); }

@@ -45,9 +45,12 @@ enum class Leave { CancelButton, EscapeKey, CloseBox };
 inline const char *leaveName(Leave how)
 {
     switch (how) {
-    case Leave::CancelButton: return "Cancel button";
-    case Leave::EscapeKey: return "Esc";
-    case Leave::CloseBox: return "close box";
+    case Leave::CancelButton:
+        return "Cancel button";
+    case Leave::EscapeKey:
+        return "Esc";
+    case Leave::CloseBox:
+        return "close box";
     }
     return "";
 }
@@ -82,7 +85,4 @@ void leaveWithoutOk(Dialog &dialog, Leave how)
     }
 }
 
-inline void pressEnter(QWidget &dialog)
-{
-    QTest::keyClick(keyTarget(dialog), Qt::Key_Return);
-}
+inline void pressEnter(QWidget &dialog) { QTest::keyClick(keyTarget(dialog), Qt::Key_Return); }

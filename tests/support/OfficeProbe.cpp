@@ -34,7 +34,6 @@
 #include <stdexcept>
 #include <vector>
 
-
 struct OfficeProbe::Impl {
     Reference<css::lang::XComponent> bridge;
     Reference<css::frame::XDesktop2> desktop;
@@ -57,10 +56,7 @@ struct OfficeProbe::Impl {
     }
 };
 
-OfficeProbe::OfficeProbe(const QString &pipeName) : d(std::make_unique<Impl>())
-{
-    connect(pipeName);
-}
+OfficeProbe::OfficeProbe(const QString &pipeName) : d(std::make_unique<Impl>()) { connect(pipeName); }
 
 OfficeProbe::OfficeProbe() : d(std::make_unique<Impl>())
 {
@@ -72,12 +68,10 @@ void OfficeProbe::connect(const QString &pipeName)
 {
     try {
         const auto local = UnoSupport::localContext(UnoSupport::programFolderOf(QStringLiteral("soffice")));
-        const auto connection =
-            css::connection::Connector::create(local)->connect(toOUString("pipe,name=" + pipeName));
+        const auto connection = css::connection::Connector::create(local)->connect(toOUString("pipe,name=" + pipeName));
         const auto bridge = css::bridge::BridgeFactory::create(local)->createBridge("", "urp", connection, nullptr);
         d->bridge.set(bridge, UNO_QUERY_THROW);
-        Reference<css::uno::XComponentContext> ctx(bridge->getInstance("StarOffice.ComponentContext"),
-                                                   UNO_QUERY_THROW);
+        Reference<css::uno::XComponentContext> ctx(bridge->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
         d->desktop = css::frame::Desktop::create(ctx);
     } catch (const css::uno::Exception &e) {
         throw std::runtime_error(("probe cannot connect: " + toQString(e.Message)).toStdString());
@@ -120,8 +114,8 @@ void OfficeProbe::makeMacroWorkbook(const QString &path, const Modules &modules,
         for (const auto &[name, code] : modules) {
             if (vba)
                 Reference<css::script::vba::XVBAModuleInfo>(modulesOf, UNO_QUERY_THROW)
-                    ->insertModuleInfo(toOUString(name), {Reference<css::uno::XInterface>(),
-                                                          css::script::ModuleType::NORMAL});
+                    ->insertModuleInfo(toOUString(name),
+                                       {Reference<css::uno::XInterface>(), css::script::ModuleType::NORMAL});
             modulesOf->insertByName(toOUString(name), Any(toOUString((vba ? "Option VBASupport 1\n" : "") + code)));
         }
         Sequence<css::beans::PropertyValue> args(1);
@@ -140,11 +134,21 @@ OfficeProbe::Cell OfficeProbe::cell(const QString &book, int sheet, int row, int
         const Reference<css::table::XCell> c = d->sheet(book, sheet)->getCellByPosition(column - 1, row - 1);
         Cell result;
         switch (c->getType()) {
-        case css::table::CellContentType_EMPTY: result.type = "EMPTY"; break;
-        case css::table::CellContentType_VALUE: result.type = "VALUE"; break;
-        case css::table::CellContentType_TEXT: result.type = "TEXT"; break;
-        case css::table::CellContentType_FORMULA: result.type = "FORMULA"; break;
-        default: result.type = "?"; break;
+        case css::table::CellContentType_EMPTY:
+            result.type = "EMPTY";
+            break;
+        case css::table::CellContentType_VALUE:
+            result.type = "VALUE";
+            break;
+        case css::table::CellContentType_TEXT:
+            result.type = "TEXT";
+            break;
+        case css::table::CellContentType_FORMULA:
+            result.type = "FORMULA";
+            break;
+        default:
+            result.type = "?";
+            break;
         }
         result.value = c->getValue();
         result.formula = toQString(c->getFormula());

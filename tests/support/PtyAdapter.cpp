@@ -8,8 +8,8 @@
 PtyAdapter::PtyAdapter(const QString &deviceFolder, const QString &name) : m_folder(deviceFolder), m_name(name)
 {
     // Readable by another user, for the tests that run a part as one.
-    QFile::setPermissions(m_private.path(), QFile::permissions(m_private.path()) | QFile::ReadOther
-                                                | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
+    QFile::setPermissions(m_private.path(), QFile::permissions(m_private.path()) | QFile::ReadOther | QFile::ExeOther
+                                                | QFile::ReadGroup | QFile::ExeGroup);
 }
 
 PtyAdapter::~PtyAdapter() { unplug(); }
@@ -23,8 +23,8 @@ QString PtyAdapter::node() const { return QFileInfo(devicePath()).canonicalFileP
 bool PtyAdapter::plug()
 {
     m_socat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_socat.start("socat", {"pty,raw,echo=0,perm=0666,link=" + devicePath(),
-                            "pty,raw,echo=0,perm=0666,link=" + instrumentEnd()});
+    m_socat.start(
+        "socat", {"pty,raw,echo=0,perm=0666,link=" + devicePath(), "pty,raw,echo=0,perm=0666,link=" + instrumentEnd()});
     if (!m_socat.waitForStarted(5000))
         return false;
     QElapsedTimer t;

@@ -20,9 +20,9 @@ public:
     void unplug(); // waits until the links are gone
 
     QString name() const { return m_name; }
-    QString devicePath() const;     // <deviceFolder>/<name>
-    QString instrumentEnd() const;  // the far end, where the instrument writes
-    QString node() const;           // the pseudo-terminal behind devicePath() now
+    QString devicePath() const;    // <deviceFolder>/<name>
+    QString instrumentEnd() const; // the far end, where the instrument writes
+    QString node() const;          // the pseudo-terminal behind devicePath() now
     qint64 socatPid() const { return m_socat.processId(); }
 
 private:

@@ -11,8 +11,7 @@ PtyPair::~PtyPair() { stop(); }
 bool PtyPair::start()
 {
     m_socat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_socat.start("socat", {"pty,raw,echo=0,perm=0666,link=" + endA(),
-                            "pty,raw,echo=0,perm=0666,link=" + endB()});
+    m_socat.start("socat", {"pty,raw,echo=0,perm=0666,link=" + endA(), "pty,raw,echo=0,perm=0666,link=" + endB()});
     if (!m_socat.waitForStarted(5000))
         return false;
     return waitUntil([this] { return QFileInfo::exists(endA()) && QFileInfo::exists(endB()); }, 5000);

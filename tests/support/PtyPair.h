@@ -11,8 +11,8 @@ public:
     PtyPair();
     ~PtyPair();
 
-    bool start();        // false when socat is missing or the links do not appear
-    void stop();         // ends socat: both ends vanish
+    bool start(); // false when socat is missing or the links do not appear
+    void stop();  // ends socat: both ends vanish
     QString endA() const { return m_dir.path() + "/ttyA"; }
     QString endB() const { return m_dir.path() + "/ttyB"; }
     QString folder() const { return m_dir.path(); }

@@ -19,8 +19,8 @@ TmpfsMount::TmpfsMount(const QString &folder, Access access, qint64 bytes) : m_f
         return;
     }
     const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0755";
-    if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs",
-                access == Access::ReadOnly ? MS_RDONLY : 0, options.constData())
+    if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", access == Access::ReadOnly ? MS_RDONLY : 0,
+                options.constData())
         != 0) {
         m_problem = QStringLiteral("mount of a tmpfs on %1 failed: %2")
                         .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));

@@ -111,7 +111,8 @@ int main(int argc, char **argv)
             const qint64 wait = dueMs - clock.elapsed();
             if (wait > 0)
                 QThread::msleep(static_cast<unsigned long>(wait));
-            const QByteArrayView bytes = QByteArrayView(piece.bytes).sliced(at, std::min(part, piece.bytes.size() - at));
+            const QByteArrayView bytes =
+                QByteArrayView(piece.bytes).sliced(at, std::min(part, piece.bytes.size() - at));
             refused = !writeAll(master, bytes);
             sent += bytes.size();
         }

@@ -54,11 +54,10 @@ void LoaderSimulator::readFirmwareFolder()
     const QList<QByteArray> hold = packetsOf(folder + "/hold.ldf");
     m_holdPacket = hold.value(0);
     m_lastPackets.clear();
-    const QList<QPair<QString, QByteArray>> files = {
-        {"fc.ldf", "TERM"},
-        {"lf.ldf", "word 0000000 rec 000001"},
-        {"ff.ldf", "word 0000000 rec 000001"},
-        {"af.ldf", "word 0000000 rec 000001"}};
+    const QList<QPair<QString, QByteArray>> files = {{"fc.ldf", "TERM"},
+                                                     {"lf.ldf", "word 0000000 rec 000001"},
+                                                     {"ff.ldf", "word 0000000 rec 000001"},
+                                                     {"af.ldf", "word 0000000 rec 000001"}};
     for (const auto &[name, marker] : files) {
         const QList<QByteArray> packets = packetsOf(folder + "/" + name);
         if (!packets.isEmpty())

@@ -67,9 +67,9 @@ private:
     QByteArray m_holdPacket;
     QList<QPair<QByteArray, QByteArray>> m_lastPackets; // last packet, end marker
 
-    QByteArray m_packet;                 // bytes of the packet being received
-    Clock::time_point m_packetDue{};     // when the packet counts as whole
-    Clock::time_point m_rxWireFree{};    // received bytes are "on the wire" until then
+    QByteArray m_packet;              // bytes of the packet being received
+    Clock::time_point m_packetDue{};  // when the packet counts as whole
+    Clock::time_point m_rxWireFree{}; // received bytes are "on the wire" until then
     Clock::time_point m_txWireFree{};
     Clock::time_point m_lastActivity{};
     Clock::time_point m_noCycleBefore{};

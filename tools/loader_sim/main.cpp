@@ -102,8 +102,8 @@ int main(int argc, char **argv)
     parser.process(app);
 
     LoaderSimulator::Options options;
-    options.firmwareFolder = parser.isSet(firmware) ? parser.value(firmware)
-                                                    : QCoreApplication::applicationDirPath() + "/Firmware";
+    options.firmwareFolder =
+        parser.isSet(firmware) ? parser.value(firmware) : QCoreApplication::applicationDirPath() + "/Firmware";
     options.version = parser.value(version);
     options.baud = parser.value(baud).toInt();
     options.cycleAfterSeconds = parser.value(cycle).toDouble();

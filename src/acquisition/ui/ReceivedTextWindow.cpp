@@ -21,8 +21,7 @@ namespace {
 constexpr int kRefreshMs = 200;
 } // namespace
 
-ReceivedTextWindow::ReceivedTextWindow(ReceivedText &text, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_text(text)
+ReceivedTextWindow::ReceivedTextWindow(ReceivedText &text, QWidget *parent) : QWidget(parent, Qt::Window), m_text(text)
 {
     setObjectName("ReceivedTextWindow");
     setWindowTitle(QStringLiteral("Received text"));

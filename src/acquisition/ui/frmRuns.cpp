@@ -142,9 +142,13 @@ void frmRuns::refresh()
     QStringList toCount;
     for (int row = 0; row < m_runs.size(); ++row) {
         const RunCatalog::Run &run = m_runs[row];
-        const QStringList cells{run.started.toString(kStamp), endText(run),
-                                QStringLiteral("COM") + QString::number(run.comNumber), run.device,
-                                QString::number(run.bytes), QString(), workbookText(run)};
+        const QStringList cells{run.started.toString(kStamp),
+                                endText(run),
+                                QStringLiteral("COM") + QString::number(run.comNumber),
+                                run.device,
+                                QString::number(run.bytes),
+                                QString(),
+                                workbookText(run)};
         for (int column = 0; column < cells.size(); ++column) {
             auto *item = new QTableWidgetItem(cells[column]);
             if (column == BytesColumn || column == LinesColumn)
@@ -232,11 +236,10 @@ void frmRuns::cmdDelete_Click()
     const QList<RunCatalog::Run> selected = selectedRuns();
     if (!cmdDelete->isEnabled() || selected.isEmpty())
         return;
-    const QString which = selected.size() == 1
-        ? QStringLiteral("the run started %1 on COM%2")
-              .arg(selected[0].started.toString(kStamp))
-              .arg(selected[0].comNumber)
-        : QStringLiteral("these %1 runs").arg(selected.size());
+    const QString which = selected.size() == 1 ? QStringLiteral("the run started %1 on COM%2")
+                                                     .arg(selected[0].started.toString(kStamp))
+                                                     .arg(selected[0].comNumber)
+                                               : QStringLiteral("these %1 runs").arg(selected.size());
     const QString question = QStringLiteral("Delete the files of %1? What they received cannot be made into a "
                                             "workbook afterwards.")
                                  .arg(which);

@@ -19,8 +19,7 @@ void setBackground(QWidget *widget, const QColor &colour)
 
 } // namespace
 
-frmExcelMacro::frmExcelMacro(QWidget *parent)
-    : ModalForm(parent)
+frmExcelMacro::frmExcelMacro(QWidget *parent) : ModalForm(parent)
 {
     setObjectName(QStringLiteral("frmExcelMacro"));
     setWindowTitle(QStringLiteral("Excel Configuration"));
@@ -50,25 +49,13 @@ frmExcelMacro::frmExcelMacro(QWidget *parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-bool frmExcelMacro::MacroEnable() const
-{
-    return chkExcelMacro->isChecked();
-}
+bool frmExcelMacro::MacroEnable() const { return chkExcelMacro->isChecked(); }
 
-void frmExcelMacro::setMacroEnable(bool enable)
-{
-    chkExcelMacro->setChecked(enable);
-}
+void frmExcelMacro::setMacroEnable(bool enable) { chkExcelMacro->setChecked(enable); }
 
-QString frmExcelMacro::MacroName() const
-{
-    return txtExcelMacro->text();
-}
+QString frmExcelMacro::MacroName() const { return txtExcelMacro->text(); }
 
-void frmExcelMacro::setMacroName(const QString &name)
-{
-    txtExcelMacro->setText(name);
-}
+void frmExcelMacro::setMacroName(const QString &name) { txtExcelMacro->setText(name); }
 
 bool frmExcelMacro::ShowForm()
 {

@@ -4,9 +4,8 @@
 #include <QLabel>
 #include <QScrollBar>
 
-ScrollRangeBars::ScrollRangeBars(QScrollBar *master, QScrollBar *minimum, QScrollBar *maximum,
-                                 QLabel *masterLabel, QLabel *minimumLabel,
-                                 QLabel *maximumLabel, QCheckBox *box)
+ScrollRangeBars::ScrollRangeBars(QScrollBar *master, QScrollBar *minimum, QScrollBar *maximum, QLabel *masterLabel,
+                                 QLabel *minimumLabel, QLabel *maximumLabel, QCheckBox *box)
     : m_bars{master, minimum, maximum}, m_labels{masterLabel, minimumLabel, maximumLabel}, m_box(box)
 {
 }

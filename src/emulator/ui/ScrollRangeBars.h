@@ -12,9 +12,8 @@ class QScrollBar;
 // rely on.
 class ScrollRangeBars : public RangeBars {
 public:
-    ScrollRangeBars(QScrollBar *master, QScrollBar *minimum, QScrollBar *maximum,
-                    QLabel *masterLabel, QLabel *minimumLabel, QLabel *maximumLabel,
-                    QCheckBox *box);
+    ScrollRangeBars(QScrollBar *master, QScrollBar *minimum, QScrollBar *maximum, QLabel *masterLabel,
+                    QLabel *minimumLabel, QLabel *maximumLabel, QCheckBox *box);
 
     int value(Bar bar) const override;
     void setValue(Bar bar, int value) override;

@@ -26,7 +26,6 @@
 
 namespace {
 
-
 template <class W>
 W *place(W *widget, const char *name, int left, int top, int width, int height)
 {
@@ -36,20 +35,17 @@ W *place(W *widget, const char *name, int left, int top, int width, int height)
     return widget;
 }
 
-QLabel *caption(QWidget *parent, const QString &text, int left, int top, int width,
-                int height = 255)
+QLabel *caption(QWidget *parent, const QString &text, int left, int top, int width, int height = 255)
 {
     return place(new QLabel(text, parent), nullptr, left, top, width, height);
 }
 
-QGroupBox *frame(QWidget *parent, const char *name, const QString &title, int left, int top,
-                 int width, int height)
+QGroupBox *frame(QWidget *parent, const char *name, const QString &title, int left, int top, int width, int height)
 {
     return place(new QGroupBox(title, parent), name, left, top, width, height);
 }
 
-QLabel *valueLabel(QWidget *parent, const char *name, int left, int top, int width,
-                   int height = 255)
+QLabel *valueLabel(QWidget *parent, const char *name, int left, int top, int width, int height = 255)
 {
     auto *label = place(new QLabel(parent), name, left, top, width, height);
     label->setFrameShape(QFrame::Panel);
@@ -96,9 +92,8 @@ QFrame *levelIndicator(QWidget *parent, const char *blockName, int left, int top
 
 } // namespace
 
-frmEmulation::frmEmulation(EmulatedInstruments &instruments, EmulatorMailbox &mailbox,
-                           MessageBoxes &boxes, QWidget *mainWindow,
-                           std::shared_ptr<EmulatorClock> clock)
+frmEmulation::frmEmulation(EmulatedInstruments &instruments, EmulatorMailbox &mailbox, MessageBoxes &boxes,
+                           QWidget *mainWindow, std::shared_ptr<EmulatorClock> clock)
     : QWidget(nullptr, Qt::Window),
       m_instruments(instruments),
       m_mailbox(mailbox),
@@ -162,8 +157,7 @@ void frmEmulation::buildControls()
 
 void frmEmulation::buildStrataPanel()
 {
-    famStrata = frame(this, "famStrata", QStringLiteral("Strata Emulation Control Panel"),
-                      90, 495, 3870, 4950);
+    famStrata = frame(this, "famStrata", QStringLiteral("Strata Emulation Control Panel"), 90, 495, 3870, 4950);
     caption(famStrata, QStringLiteral("Index Number:"), 150, 345, 1350);
     txtIndex = place(new QLineEdit(famStrata), "txtIndex", 1560, 300, 900, 330);
     txtIndex->installEventFilter(this);
@@ -173,11 +167,9 @@ void frmEmulation::buildStrataPanel()
     caption(famStrata, QStringLiteral("Time:"), 2040, 750, 500);
     lblTime = valueLabel(famStrata, "lblTime", 2550, 735, 1170, 285);
 
-    auto buildSet = [this](const char *frameName, const QString &title, int top,
-                           const char *names[7]) {
+    auto buildSet = [this](const char *frameName, const QString &title, int top, const char *names[7]) {
         QGroupBox *set = frame(famStrata, frameName, title, 120, top, 3630, 1800);
-        const QString captions[3] = {QStringLiteral("Master:"), QStringLiteral("Minimum:"),
-                                     QStringLiteral("Maximum:")};
+        const QString captions[3] = {QStringLiteral("Master:"), QStringLiteral("Minimum:"), QStringLiteral("Maximum:")};
         QScrollBar *bars[3];
         QLabel *labels[3];
         for (int i = 0; i < 3; ++i) {
@@ -188,17 +180,24 @@ void frmEmulation::buildStrataPanel()
             labels[i] = valueLabel(set, names[3 + i], 3090, y, 420);
             labels[i]->setText(QStringLiteral("0"));
         }
-        auto *box = place(new QCheckBox(QStringLiteral("Maintain Min/Max Window"), set), names[6],
-                          120, 1410, 3000, 285);
-        return std::make_unique<ScrollRangeBars>(bars[0], bars[1], bars[2], labels[0], labels[1],
-                                                 labels[2], box);
+        auto *box =
+            place(new QCheckBox(QStringLiteral("Maintain Min/Max Window"), set), names[6], 120, 1410, 3000, 285);
+        return std::make_unique<ScrollRangeBars>(bars[0], bars[1], bars[2], labels[0], labels[1], labels[2], box);
     };
 
-    const char *measure[7] = {"scrollMeasureLS", "scrollMeasureMin", "scrollMeasureMax",
-                              "lblMeasureLS",    "lblMeasureMin",    "lblMeasureMax",
+    const char *measure[7] = {"scrollMeasureLS",
+                              "scrollMeasureMin",
+                              "scrollMeasureMax",
+                              "lblMeasureLS",
+                              "lblMeasureMin",
+                              "lblMeasureMax",
                               "chkMaintainMeasureMinMaxWindow"};
-    const char *temp[7] = {"scrollTempLS", "scrollTempMin", "scrollTempMax",
-                           "lblTempLS",    "lblTempMin",    "lblTempMax",
+    const char *temp[7] = {"scrollTempLS",
+                           "scrollTempMin",
+                           "scrollTempMax",
+                           "lblTempLS",
+                           "lblTempMin",
+                           "lblTempMax",
                            "chkMaintainTempMinMaxWindow"};
     m_measureBars = buildSet("fraMeasurement", QStringLiteral("Measurement Control "), 1110, measure);
     m_tempBars = buildSet("fraTemperature", QStringLiteral("Temperature Control "), 3000, temp);
@@ -217,8 +216,7 @@ void frmEmulation::buildStrataPanel()
     lblTempLS = famStrata->findChild<QLabel *>(QStringLiteral("lblTempLS"));
     lblTempMin = famStrata->findChild<QLabel *>(QStringLiteral("lblTempMin"));
     lblTempMax = famStrata->findChild<QLabel *>(QStringLiteral("lblTempMax"));
-    chkMaintainTempMinMaxWindow =
-        famStrata->findChild<QCheckBox *>(QStringLiteral("chkMaintainTempMinMaxWindow"));
+    chkMaintainTempMinMaxWindow = famStrata->findChild<QCheckBox *>(QStringLiteral("chkMaintainTempMinMaxWindow"));
 
     m_measureRules = std::make_unique<RangeRules>(
         *m_measureBars, m_measureScrollFocus, m_measureWindow,
@@ -232,32 +230,27 @@ void frmEmulation::buildStrataPanel()
 
 void frmEmulation::buildOrbisPanel()
 {
-    famOrbis = frame(this, "famOrbis", QStringLiteral("Orbis Emulation Control Panel"),
-                     90, 495, 3870, 4950);
+    famOrbis = frame(this, "famOrbis", QStringLiteral("Orbis Emulation Control Panel"), 90, 495, 3870, 4950);
     famOrbis->hide();
 
-    QGroupBox *eol = frame(famOrbis, "fraEOLFrequency", QStringLiteral("EOL Frequency"),
-                           120, 300, 3630, 780);
+    QGroupBox *eol = frame(famOrbis, "fraEOLFrequency", QStringLiteral("EOL Frequency"), 120, 300, 3630, 780);
     caption(eol, QStringLiteral("Every:"), 150, 375, 660);
-    txtEOLFrequency = place(new QLineEdit(QStringLiteral("16"), eol), "txtEOLFrequency",
-                            840, 330, 900, 330);
+    txtEOLFrequency = place(new QLineEdit(QStringLiteral("16"), eol), "txtEOLFrequency", 840, 330, 900, 330);
     caption(eol, QStringLiteral("Samples"), 1830, 375, 1200);
 
-    chkInjectTab = place(new QCheckBox(QStringLiteral("Inject Single Tab"), famOrbis),
-                         "chkInjectTab", 150, 1200, 3000, 285);
+    chkInjectTab =
+        place(new QCheckBox(QStringLiteral("Inject Single Tab"), famOrbis), "chkInjectTab", 150, 1200, 3000, 285);
 
-    QGroupBox *base = frame(famOrbis, "fraBaseLevel", QStringLiteral("Base Level"),
-                            120, 1620, 1755, 1500);
+    QGroupBox *base = frame(famOrbis, "fraBaseLevel", QStringLiteral("Base Level"), 120, 1620, 1755, 1500);
     VScroll1 = place(new QScrollBar(Qt::Vertical, base), "VScroll1", 180, 360, 285, 975);
     famIll = levelIndicator(base, "famIll", 645, 360);
 
-    QGroupBox *noise = frame(famOrbis, "fraNoiseLevel", QStringLiteral("Noise Level"),
-                             1995, 1620, 1755, 1500);
+    QGroupBox *noise = frame(famOrbis, "fraNoiseLevel", QStringLiteral("Noise Level"), 1995, 1620, 1755, 1500);
     VScroll2 = place(new QScrollBar(Qt::Vertical, noise), "VScroll2", 180, 360, 285, 975);
     levelIndicator(noise, "famNoise", 645, 360);
 
-    QGroupBox *both = frame(famOrbis, "fraBaseLevelWithNoise", QStringLiteral("Base Level with Noise"),
-                            120, 3240, 3630, 1500);
+    QGroupBox *both =
+        frame(famOrbis, "fraBaseLevelWithNoise", QStringLiteral("Base Level with Noise"), 120, 3240, 3630, 1500);
     levelIndicator(both, "famBaseNoise", 1387, 360);
 }
 
@@ -353,8 +346,7 @@ void frmEmulation::connectControls()
     connect(Timer2, &QTimer::timeout, this, &frmEmulation::Timer2_Timer);
 
     connect(txtEOLFrequency, &QLineEdit::textChanged, this, &frmEmulation::txtEOLFrequencyChanged);
-    connect(chkInjectTab, &QCheckBox::toggled, this,
-            [this](bool checked) { m_mailbox.setInjectTab(checked); });
+    connect(chkInjectTab, &QCheckBox::toggled, this, [this](bool checked) { m_mailbox.setInjectTab(checked); });
     connect(VScroll1, &QScrollBar::valueChanged, this, &frmEmulation::VScroll1Changed);
 
     // valueChanged stands for both the settled change and the live drag: the
@@ -398,8 +390,8 @@ void frmEmulation::load(QWidget *mainWindow)
     // is the change that selects "Strata".
     {
         const QSignalBlocker block(cboMachine);
-        cboMachine->addItems({QStringLiteral("Strata"), QStringLiteral("VX-Pella"),
-                              QStringLiteral("VX-Orbis"), QStringLiteral("VX-Corva")});
+        cboMachine->addItems({QStringLiteral("Strata"), QStringLiteral("VX-Pella"), QStringLiteral("VX-Orbis"),
+                              QStringLiteral("VX-Corva")});
         cboMachine->setCurrentIndex(-1);
         cboMachine->setEditText(QString());
     }
@@ -444,11 +436,9 @@ void frmEmulation::selectMachine(const QString &text)
         famStrata->hide();
         famOrbis->show();
     } else if (text == u"VX-Pella") {
-        m_boxes.show(QStringLiteral("The VX-Pella machine is not currently emulated"),
-                     QStringLiteral("Halvern"));
+        m_boxes.show(QStringLiteral("The VX-Pella machine is not currently emulated"), QStringLiteral("Halvern"));
     } else if (text == u"VX-Corva") {
-        m_boxes.show(QStringLiteral("The VX-Corva machine is not currently emulated"),
-                     QStringLiteral("Halvern"));
+        m_boxes.show(QStringLiteral("The VX-Corva machine is not currently emulated"), QStringLiteral("Halvern"));
     }
 }
 
@@ -507,8 +497,7 @@ void frmEmulation::updateDisplay()
 
 void frmEmulation::placeKeypadPictures()
 {
-    const std::pair<QLabel *, QPushButton *> pairs[] = {
-        {picGO, cmdGO}, {picUp, cmdUp}, {picDn, cmdDn}, {picLR, cmdLR}};
+    const std::pair<QLabel *, QPushButton *> pairs[] = {{picGO, cmdGO}, {picUp, cmdUp}, {picDn, cmdDn}, {picLR, cmdLR}};
     for (const auto &[picture, button] : pairs) {
         // 10 twips inside the key's top-left corner.
         picture->move(twips(button->x() * 15 + 10), twips(button->y() * 15 + 10));

@@ -33,8 +33,8 @@ class frmEmulation : public QWidget {
 public:
     // mainWindow: the window to stand beside (may be null). A null clock uses
     // the machine's own.
-    frmEmulation(EmulatedInstruments &instruments, EmulatorMailbox &mailbox, MessageBoxes &boxes,
-                 QWidget *mainWindow, std::shared_ptr<EmulatorClock> clock = nullptr);
+    frmEmulation(EmulatedInstruments &instruments, EmulatorMailbox &mailbox, MessageBoxes &boxes, QWidget *mainWindow,
+                 std::shared_ptr<EmulatorClock> clock = nullptr);
     ~frmEmulation() override;
 
     void selectMachine(const QString &text);
@@ -105,8 +105,7 @@ private:
     QFrame *Picture5 = nullptr;
     QLabel *lblLine1 = nullptr;
     QLabel *lblLine2 = nullptr;
-    QPushButton *Command20 = nullptr, *cmdUp = nullptr, *cmdDn = nullptr, *cmdLR = nullptr,
-                *cmdGO = nullptr;
+    QPushButton *Command20 = nullptr, *cmdUp = nullptr, *cmdDn = nullptr, *cmdLR = nullptr, *cmdGO = nullptr;
     QLabel *picUp = nullptr, *picDn = nullptr, *picLR = nullptr, *picGO = nullptr;
 
     QLabel *lblNextEmulatorOutput = nullptr;

@@ -61,8 +61,8 @@ void frmDownload::buildControls()
     lblDownloading->setWordWrap(false);
     lblDownloading->resize(std::max(lblDownloading->width(), lblDownloading->sizeHint().width()),
                            lblDownloading->height());
-    lblSuccess = makeLabel(this, "lblSuccess", "The update completed successfully.", 360, 2040, 4215, 375, 12,
-                           Qt::AlignHCenter);
+    lblSuccess =
+        makeLabel(this, "lblSuccess", "The update completed successfully.", 360, 2040, 4215, 375, 12, Qt::AlignHCenter);
     lblPleasePowerCycle = makeLabel(this, "lblPleasePowerCycle", "Please turn the instrument OFF, then ON again.", 600,
                                     2520, 3855, 615, 12, Qt::AlignHCenter);
 

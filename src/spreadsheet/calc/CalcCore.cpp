@@ -42,8 +42,8 @@ private:
 };
 // Counts every document event (a workbook activated, closed, ...) and every
 // sheet switch, so that a cached active sheet is fetched afresh after one.
-class ChangeWatch : public cppu::WeakImplHelper2<css::document::XDocumentEventListener,
-                                                 css::sheet::XActivationEventListener> {
+class ChangeWatch
+    : public cppu::WeakImplHelper2<css::document::XDocumentEventListener, css::sheet::XActivationEventListener> {
 public:
     explicit ChangeWatch(std::shared_ptr<std::atomic<unsigned>> changes) : m_changes(std::move(changes)) {}
     void SAL_CALL documentEventOccured(const css::document::DocumentEvent &) override { ++*m_changes; }
@@ -294,8 +294,8 @@ void CalcCore::throwBusy(CallWorker::Outcome outcome, std::chrono::milliseconds 
                                    .arg(kStallLimit.count() / 1000),
                                true);
     // The call goes on in the office; the caller may learn how it ended.
-    throw SpreadsheetError(Kind::Busy,
-                           QStringLiteral("The office did not answer within %1 ms").arg(limit.count()), true);
+    throw SpreadsheetError(Kind::Busy, QStringLiteral("The office did not answer within %1 ms").arg(limit.count()),
+                           true);
 }
 
 void CalcCore::start(const QString &soffice, std::chrono::milliseconds connectLimit)
@@ -444,7 +444,7 @@ void CalcCore::quit()
                                   state->desktop->getCurrentFrame();
                           },
                           kCallLimit)
-                == CallWorker::Outcome::Done;
+                      == CallWorker::Outcome::Done;
         } catch (...) {
             answers = true; // it answered, with an exception
         }
@@ -494,8 +494,7 @@ void CalcCore::postCleanUp()
     });
 }
 
-void CalcCore::removeLeftovers(const QStringList &documents, std::mutex &documentsMutex,
-                               const OfficeFolders &folders)
+void CalcCore::removeLeftovers(const QStringList &documents, std::mutex &documentsMutex, const OfficeFolders &folders)
 {
     QStringList paths;
     {

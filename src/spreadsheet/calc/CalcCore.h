@@ -246,8 +246,7 @@ private:
     // Queued on the worker: waits for the office to end, then removes our
     // lock files and the private folders.
     void postCleanUp();
-    static void removeLeftovers(const QStringList &documents, std::mutex &documentsMutex,
-                                const OfficeFolders &folders);
+    static void removeLeftovers(const QStringList &documents, std::mutex &documentsMutex, const OfficeFolders &folders);
 
     const bool m_headless;
     SaveAsPrompt m_prompt;

@@ -51,10 +51,7 @@ void checkPosition(std::int32_t row, std::int32_t column, qsizetype count)
 }
 
 // The workbook's name as Workbook.Name gives it.
-QString modelName(const Reference<css::frame::XModel> &model)
-{
-    return QUrl(toQString(model->getURL())).fileName();
-}
+QString modelName(const Reference<css::frame::XModel> &model) { return QUrl(toQString(model->getURL())).fileName(); }
 
 // Every open spreadsheet document, in the office's order.
 std::vector<Reference<css::frame::XModel>> spreadsheetModels(UnoState &state)
@@ -92,15 +89,9 @@ CalcSpreadsheetApp::~CalcSpreadsheetApp()
         m_core->quit();
 }
 
-std::shared_ptr<Workbook> CalcSpreadsheetApp::open(const QString &path)
-{
-    return load(path, false);
-}
+std::shared_ptr<Workbook> CalcSpreadsheetApp::open(const QString &path) { return load(path, false); }
 
-std::shared_ptr<Workbook> CalcSpreadsheetApp::openHidden(const QString &path)
-{
-    return load(path, true);
-}
+std::shared_ptr<Workbook> CalcSpreadsheetApp::openHidden(const QString &path) { return load(path, true); }
 
 std::shared_ptr<Workbook> CalcSpreadsheetApp::load(const QString &path, bool hidden)
 {
@@ -186,8 +177,7 @@ void CalcSpreadsheetApp::setCell(std::int32_t row, std::int32_t column, const Ce
     checkPosition(row, column, 1);
     const Any any = cellAny(value);
     write([row, column, any](UnoState &state) {
-        const Reference<css::table::XCell> cell =
-            state.activeSheet()->getCellByPosition(column - 1, row - 1);
+        const Reference<css::table::XCell> cell = state.activeSheet()->getCellByPosition(column - 1, row - 1);
         double number = 0;
         if (any >>= number) {
             cell->setValue(number);
@@ -215,15 +205,13 @@ void CalcSpreadsheetApp::setCells(std::int32_t row, std::int32_t column, const Q
         // setString does, numbers like setValue.
         const Reference<css::table::XCellRange> range =
             state.activeSheet()->getCellRangeByPosition(column - 1, row - 1, last, row - 1);
-        Reference<css::sheet::XCellRangeData>(range, UNO_QUERY_THROW)
-            ->setDataArray(Sequence<Sequence<Any>>(&line, 1));
+        Reference<css::sheet::XCellRangeData>(range, UNO_QUERY_THROW)->setDataArray(Sequence<Sequence<Any>>(&line, 1));
     });
 }
 
 // Consecutive rows in one office call: each run of rows of equal length is one
 // setDataArray over its rectangle; empty rows are skipped.
-void CalcSpreadsheetApp::setRows(std::int32_t row, std::int32_t column,
-                                 const QList<QList<CellValue>> &rows)
+void CalcSpreadsheetApp::setRows(std::int32_t row, std::int32_t column, const QList<QList<CellValue>> &rows)
 {
     struct Block {
         std::int32_t row;
@@ -367,7 +355,8 @@ void CalcSpreadsheetApp::run(const QString &macro, const std::function<void()> &
             // the office's own macro security.
             if (!state.isOwn(model))
                 throw SpreadsheetError(
-                    Kind::Missing, QStringLiteral("the macros of %1 do not run: Halvern did not open it").arg(bookName));
+                    Kind::Missing,
+                    QStringLiteral("the macros of %1 do not run: Halvern did not open it").arg(bookName));
             std::shared_ptr<DocumentMacro> macro = DocumentMacro::find(model, library, module, sub);
             if (!macro)
                 throw SpreadsheetError(Kind::Missing, QStringLiteral("%1 holds no macro %2").arg(bookName, name));
@@ -406,32 +395,20 @@ QList<std::shared_ptr<Workbook>> CalcSpreadsheetApp::workbooks()
 }
 
 std::optional<QString> CalcSpreadsheetApp::getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
-                                              const QString &title)
+                                                             const QString &title)
 {
     Q_UNUSED(initialFilename); // the dialog starts without a file name
     m_core->ensureRunning();
     return m_core->askSaveAsFilename(title, qtFilter(fileFilter));
 }
 
-void CalcSpreadsheetApp::quit()
-{
-    m_core->quit();
-}
+void CalcSpreadsheetApp::quit() { m_core->quit(); }
 
-pid_t CalcSpreadsheetApp::processGroup() const
-{
-    return m_core->process()->pid();
-}
+pid_t CalcSpreadsheetApp::processGroup() const { return m_core->process()->pid(); }
 
-QString CalcSpreadsheetApp::pipeName() const
-{
-    return m_core->folders().unique();
-}
+QString CalcSpreadsheetApp::pipeName() const { return m_core->folders().unique(); }
 
-QString CalcSpreadsheetApp::instanceFolder() const
-{
-    return m_core->folders().folder();
-}
+QString CalcSpreadsheetApp::instanceFolder() const { return m_core->folders().folder(); }
 
 void CalcSpreadsheetApp::setLongCallNotice(std::function<void(int seconds)> notice)
 {

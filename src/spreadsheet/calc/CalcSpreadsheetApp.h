@@ -39,7 +39,7 @@ public:
     void run(const QString &macro, const std::function<void()> &waiting = {}) override;
     QList<std::shared_ptr<Workbook>> workbooks() override;
     std::optional<QString> getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
-                              const QString &title) override;
+                                             const QString &title) override;
     void quit() override;
     void setLongCallNotice(std::function<void(int seconds)> notice) override;
 

@@ -25,7 +25,6 @@
 #include <algorithm>
 #include <com/sun/star/util/XModifiable.hpp>
 
-
 namespace {
 QString filterFor(const QString &path)
 {
@@ -43,10 +42,7 @@ CalcWorkbook::CalcWorkbook(std::shared_ptr<CalcCore> core, std::shared_ptr<CalcD
 {
 }
 
-CalcWorkbook::~CalcWorkbook()
-{
-    m_core->release(m_document);
-}
+CalcWorkbook::~CalcWorkbook() { m_core->release(m_document); }
 
 QString CalcWorkbook::name()
 {
@@ -87,7 +83,7 @@ void CalcWorkbook::saveAs(const QString &path)
         throw SpreadsheetError(Kind::Failed, QStringLiteral("the folder cannot be made: ")
                                                  + FolderProbe::problem(target.absolutePath()));
     const QString temporary = target.path() + '/' + QLatin1String(CalcCore::kSavePrefix)
-        + QString::number(QRandomGenerator::global()->generate64(), 36) + '.' + target.suffix();
+                              + QString::number(QRandomGenerator::global()->generate64(), 36) + '.' + target.suffix();
     const QString url = QUrl::fromLocalFile(temporary).toString(QUrl::FullyEncoded);
     auto doc = m_document;
     m_core->noteDocument(temporary);
@@ -97,8 +93,8 @@ void CalcWorkbook::saveAs(const QString &path)
             css::uno::Sequence<css::beans::PropertyValue> args(3);
             args[0] = property("FilterName", css::uno::Any(toOUString(filter)));
             args[1] = property("Overwrite", css::uno::Any(true));
-            args[2] = property("InteractionHandler", css::uno::Any(Reference<css::task::XInteractionHandler>(
-                                                         new SilentInteractionHandler)));
+            args[2] = property("InteractionHandler",
+                               css::uno::Any(Reference<css::task::XInteractionHandler>(new SilentInteractionHandler)));
             // A copy; the workbook takes the name once the copy is in place.
             Reference<css::frame::XStorable>(doc->model, UNO_QUERY_THROW)->storeToURL(toOUString(url), args);
         });
@@ -110,9 +106,8 @@ void CalcWorkbook::saveAs(const QString &path)
             throw;
         // The office's own words are jargon; the system's say what went wrong.
         const QString system = FolderProbe::problem(target.path());
-        throw SpreadsheetError(Kind::Failed, system.isEmpty()
-                                                 ? QStringLiteral("the spreadsheet application could not write it")
-                                                 : system);
+        throw SpreadsheetError(
+            Kind::Failed, system.isEmpty() ? QStringLiteral("the spreadsheet application could not write it") : system);
     }
     if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(absolute).constData()) != 0) {
         const QString why = QString::fromLocal8Bit(std::strerror(errno));

@@ -11,8 +11,8 @@ namespace {
 struct Job {
     std::function<void()> fn;
     std::exception_ptr error;
-    bool done = false;                  // guarded by the mutex
-    std::atomic<bool> finished{false};  // the same, for polling without it
+    bool done = false;                 // guarded by the mutex
+    std::atomic<bool> finished{false}; // the same, for polling without it
 };
 } // namespace
 
@@ -21,8 +21,8 @@ struct CallWorker::Shared {
     std::condition_variable changed;
     std::deque<std::shared_ptr<Job>> queue;
     std::atomic<bool> queued{false}; // queue not empty, for polling without the mutex
-    std::shared_ptr<Job> running;  // the job on the thread right now
-    std::shared_ptr<Job> timedOut; // a waited-for job that missed its limit
+    std::shared_ptr<Job> running;    // the job on the thread right now
+    std::shared_ptr<Job> timedOut;   // a waited-for job that missed its limit
     bool stop = false;
     std::thread thread;
 
@@ -142,15 +142,11 @@ bool CallWorker::pending() const
 bool CallWorker::waitPending(std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(m_shared->mutex);
-    return m_shared->changed.wait_for(lock, timeout, [&] {
-        return !m_shared->timedOut || m_shared->timedOut->done;
-    });
+    return m_shared->changed.wait_for(lock, timeout, [&] { return !m_shared->timedOut || m_shared->timedOut->done; });
 }
 
 bool CallWorker::waitIdle(std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(m_shared->mutex);
-    return m_shared->changed.wait_for(lock, timeout, [&] {
-        return !m_shared->running && m_shared->queue.empty();
-    });
+    return m_shared->changed.wait_for(lock, timeout, [&] { return !m_shared->running && m_shared->queue.empty(); });
 }

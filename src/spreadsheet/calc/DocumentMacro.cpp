@@ -83,10 +83,7 @@ std::unique_ptr<DocumentMacro> DocumentMacro::find(const Reference<css::frame::X
     return nullptr;
 }
 
-QString DocumentMacro::fullName() const
-{
-    return m_library + '.' + m_module + '.' + m_name;
-}
+QString DocumentMacro::fullName() const { return m_library + '.' + m_module + '.' + m_name; }
 
 QString DocumentMacro::callerSource() const
 {
@@ -102,15 +99,15 @@ QString DocumentMacro::callerSource() const
     const QString failed = m_vba ? QStringLiteral("\"error \" & Err.Number & \": \" & Err.Description")
                                  : QStringLiteral("\"error \" & Err & \": \" & Error$");
     return (m_vba ? QStringLiteral("Option VBASupport 1\n") : QString())
-        + QStringLiteral("Public Function %1() As String\n"
-                         "    On Error GoTo Failed\n"
-                         "    %2\n"
-                         "    %1 = \"ok\"\n"
-                         "    Exit Function\n"
-                         "Failed:\n"
-                         "    %1 = %3\n"
-                         "End Function\n")
-              .arg(kCallerFunction, target, failed);
+           + QStringLiteral("Public Function %1() As String\n"
+                            "    On Error GoTo Failed\n"
+                            "    %2\n"
+                            "    %1 = \"ok\"\n"
+                            "    Exit Function\n"
+                            "Failed:\n"
+                            "    %1 = %3\n"
+                            "End Function\n")
+                 .arg(kCallerFunction, target, failed);
 }
 
 void DocumentMacro::addCaller()
@@ -135,9 +132,9 @@ QString DocumentMacro::call()
 {
     const Reference<css::script::provider::XScriptProvider> provider =
         Reference<css::script::provider::XScriptProviderSupplier>(m_model, UNO_QUERY_THROW)->getScriptProvider();
-    const Reference<css::script::provider::XScript> script = provider->getScript(toOUString(
-        QStringLiteral("vnd.sun.star.script:%1.%2.%3?language=Basic&location=document")
-            .arg(m_library, m_caller, kCallerFunction)));
+    const Reference<css::script::provider::XScript> script =
+        provider->getScript(toOUString(QStringLiteral("vnd.sun.star.script:%1.%2.%3?language=Basic&location=document")
+                                           .arg(m_library, m_caller, kCallerFunction)));
     Sequence<sal_Int16> outIndex;
     Sequence<Any> outParams;
     OUString answer;

@@ -47,9 +47,8 @@ bool OfficeFolders::create(QString *error)
 {
     const QString root = dataRoot();
     for (int attempt = 0; attempt < 20; ++attempt) {
-        const QString unique = QStringLiteral("%1-%2")
-                                   .arg(::getpid())
-                                   .arg(QRandomGenerator::global()->generate(), 8, 16, QChar('0'));
+        const QString unique =
+            QStringLiteral("%1-%2").arg(::getpid()).arg(QRandomGenerator::global()->generate(), 8, 16, QChar('0'));
         const QString folder = root + '/' + kPrefix + unique;
         if (QFileInfo::exists(folder))
             continue;
@@ -76,10 +75,7 @@ QString OfficeFolders::profileUrl() const
     return QUrl::fromLocalFile(m_folder + QStringLiteral("/profile")).toString(QUrl::FullyEncoded);
 }
 
-QString OfficeFolders::tempFolder() const
-{
-    return m_folder + QStringLiteral("/tmp");
-}
+QString OfficeFolders::tempFolder() const { return m_folder + QStringLiteral("/tmp"); }
 
 void OfficeFolders::recordLauncher(pid_t pid, bool headless) const
 {
@@ -88,10 +84,7 @@ void OfficeFolders::recordLauncher(pid_t pid, bool headless) const
         file.write(QByteArray::number(pid) + (headless ? " headless" : ""));
 }
 
-QString OfficeFolders::ownerLockPath() const
-{
-    return m_folder + '/' + kOwnerLock;
-}
+QString OfficeFolders::ownerLockPath() const { return m_folder + '/' + kOwnerLock; }
 
 QString OfficeFolders::pipePath(const QString &unique)
 {
@@ -224,8 +217,7 @@ void OfficeFolders::sweepEnded()
     }
     // Pipes named like ours that no running office serves and no instance
     // folder here stands for (an office in another data root keeps its own).
-    static const QRegularExpression ourPipe(
-        QStringLiteral("^OSL_PIPE_%1_(%2)$").arg(::getuid()).arg(kUniquePattern));
+    static const QRegularExpression ourPipe(QStringLiteral("^OSL_PIPE_%1_(%2)$").arg(::getuid()).arg(kUniquePattern));
     const QStringList pipes =
         QDir(QStringLiteral("/tmp")).entryList({QStringLiteral("OSL_PIPE_*")}, QDir::System | QDir::Files);
     for (const QString &name : pipes) {

@@ -16,8 +16,8 @@ public:
     bool create(QString *error);
     QString unique() const { return m_unique; } // also a good pipe name
     QString folder() const { return m_folder; }
-    QString profileUrl() const;                 // for -env:UserInstallation
-    QString tempFolder() const;                 // the office's TMPDIR
+    QString profileUrl() const; // for -env:UserInstallation
+    QString tempFolder() const; // the office's TMPDIR
     // Notes the launcher's process id, so later runs can tell whether this
     // office is still there, and whether it is headless.
     void recordLauncher(pid_t pid, bool headless) const;

@@ -96,8 +96,8 @@ void OfficeProcess::startWatchdog(pid_t group)
     m_watchdog = ends[1];
 }
 
-bool OfficeProcess::start(const QString &program, const QStringList &arguments,
-                          const QStringList &environment, const QString &ownerLock, QString *error)
+bool OfficeProcess::start(const QString &program, const QStringList &arguments, const QStringList &environment,
+                          const QString &ownerLock, QString *error)
 {
     std::vector<QByteArray> storage;
     storage.push_back(program.toLocal8Bit());
@@ -237,7 +237,7 @@ void visitGroup(pid_t pid, Visit visit)
         if (!close
             || std::sscanf(close + 1, " %c %d %d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &state, &parent, &group,
                            &user, &system)
-                != 5)
+                   != 5)
             continue;
         if (group == pid && !visit(state, static_cast<std::uint64_t>(user) + system))
             break;

@@ -63,6 +63,6 @@ private:
     mutable std::mutex m_mutex;
     pid_t m_pid = -1;
     bool m_reaped = false;
-    int m_watchdog = -1;  // write end of the watchdog's pipe
+    int m_watchdog = -1; // write end of the watchdog's pipe
     int m_ownerLock = -1;
 };

@@ -9,7 +9,6 @@
 #include <com/sun/star/task/XInteractionDisapprove.hpp>
 #include <com/sun/star/task/XInteractionRequest.hpp>
 
-
 void SilentInteractionHandler::handle(const Reference<css::task::XInteractionRequest> &request)
 {
     if (!request.is())

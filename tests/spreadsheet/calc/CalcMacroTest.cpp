@@ -16,19 +16,20 @@ TEST(CalcMacro, VbaAndBasicMacrosRunOnTheActiveWorkbookAndTellWhyTheyFailed)
     QTemporaryDir dir;
     const auto app = CalcSpreadsheetFactory().createHeadless();
     OfficeProbe probe(dynamic_cast<CalcSpreadsheetApp &>(*app).pipeName());
-    probe.makeMacroWorkbook(dir.filePath("Personal.xls"),
-                            {{"Module1", "Sub MarkRun()\n  Range(\"B1\").Value = ActiveWorkbook.Name\nEnd Sub\n"
-                                         "Sub Divide()\n  Dim a, b\n  a = 1 / b\nEnd Sub\n"
-                                         "Sub Slow()\n  Wait 1500\nEnd Sub\n"},
-                             {"Tools", "Sub OpenOther()\n  Workbooks.Open \"" + dir.filePath("other.xls")
-                                           + "\"\nEnd Sub\n"}},
-                            true, "PERSONAL");
+    probe.makeMacroWorkbook(
+        dir.filePath("Personal.xls"),
+        {{"Module1", "Sub MarkRun()\n  Range(\"B1\").Value = ActiveWorkbook.Name\nEnd Sub\n"
+                     "Sub Divide()\n  Dim a, b\n  a = 1 / b\nEnd Sub\n"
+                     "Sub Slow()\n  Wait 1500\nEnd Sub\n"},
+         {"Tools", "Sub OpenOther()\n  Workbooks.Open \"" + dir.filePath("other.xls") + "\"\nEnd Sub\n"}},
+        true, "PERSONAL");
     probe.makeMacroWorkbook(dir.filePath("Broken.xlsm"),
                             {{"Module1", "Sub Fine()\nEnd Sub\nSub Bad()\n  x = (\nEnd Sub\n"}});
-    probe.makeMacroWorkbook(dir.filePath("Basic.ods"),
-                            {{"Module1", "Sub Hello\n"
-                                         "  ThisComponent.Sheets(0).getCellByPosition(0, 1).setString(\"hi\")\nEnd Sub\n"}},
-                            false);
+    probe.makeMacroWorkbook(
+        dir.filePath("Basic.ods"),
+        {{"Module1", "Sub Hello\n"
+                     "  ThisComponent.Sheets(0).getCellByPosition(0, 1).setString(\"hi\")\nEnd Sub\n"}},
+        false);
     probe.makeMacroWorkbook(dir.filePath("spreadsheet.xls"), {{"Module1", "Sub Nothing()\nEnd Sub\n"}});
     probe.makeMacroWorkbook(dir.filePath("plain.xls"), {}, false);
     probe.makeMacroWorkbook(dir.filePath("other.xls"), {{"Module1", "Sub Fill()\nEnd Sub\n"}});

@@ -119,16 +119,21 @@ TEST(CalcOffice, WritesAreStoredAsNumbersOrLiteralTextAndSurviveSaveAsXls)
         app->setCell(7, 1, QString("06/12/2026"));
         app->setCell(8, 1, 14.5);
         app->setCell(9, 1, QString(""));
-        app->setCells(10, 1, {QString("1"), QString("0001"), QString("06/12/2026"), QString("14:30:00"),
-                              QString("523"), QString("X"), 2.25, QString("=A1*2")});
+        app->setCells(10, 1,
+                      {QString("1"), QString("0001"), QString("06/12/2026"), QString("14:30:00"), QString("523"),
+                       QString("X"), 2.25, QString("=A1*2")});
         EXPECT_FALSE(book->saved());
         // Cells outside the sheet are a failure, not a busy office.
         EXPECT_EQ(failureOf([&] { app->setCell(0, 1, QString("x")); }), Kind::Failed);
         EXPECT_EQ(failureOf([&] { app->setCells(1, 20000, {QString("x"), QString("y")}); }), Kind::Failed);
         app->setCell(11, 1, QString("still fine"));
         // A backlog in one call: rows of different lengths, an empty one skipped.
-        app->setRows(12, 3, {{QString("a"), QString("1")}, {QString("b"), QString("2")}, {},
-                             {QString("c")}, {QString("d"), 4.5, QString("=x")}});
+        app->setRows(12, 3,
+                     {{QString("a"), QString("1")},
+                      {QString("b"), QString("2")},
+                      {},
+                      {QString("c")},
+                      {QString("d"), 4.5, QString("=x")}});
 
         // Workbooks.Open makes the opened workbook the active one; activating
         // another moves later writes there, as does the user switching sheets.
@@ -212,7 +217,8 @@ TEST(CalcOffice, WritesAreStoredAsNumbersOrLiteralTextAndSurviveSaveAsXls)
     const QString macros = work.filePath("macros.fods");
     writeFile(macros, flatWorkbook({"Data", "Other"},
                                    "Sub Mark\n  ThisComponent.Sheets(0).getCellByPosition(4, 0).setValue(42)\nEnd Sub\n"
-                                   "Private Sub MarkAgain()\n  ThisComponent.Sheets(0).getCellByPosition(4, 1).setString(\"again\")\nEnd Sub\n"));
+                                   "Private Sub MarkAgain()\n  ThisComponent.Sheets(0).getCellByPosition(4, "
+                                   "1).setString(\"again\")\nEnd Sub\n"));
     app->open(macros);
     app->run("macros.fods!Mark");
     EXPECT_DOUBLE_EQ(probe.cell("macros.fods", 0, 1, 5).value, 42);

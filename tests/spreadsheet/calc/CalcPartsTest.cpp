@@ -31,9 +31,11 @@ TEST(CellText, PlainDecimalNumbersBecomeNumbers)
 
 TEST(CellText, EverythingElseStaysText)
 {
-    for (const char *text : {"", " 5", "5 ", "=1+1", "=WEBSERVICE(\"http://x\")", "06/12/2026", "14:30:00",
-                             "1,5", "0x10", "&H10", "1e", "e5", "--1", "5.1.2", "inf", "nan", "1e999",
-                             "X", "::", "1 2", "5\t"}) {
+    for (const char *text : {"",           " 5",       "5 ",  "=1+1",  "=WEBSERVICE(\"http://x\")",
+                             "06/12/2026", "14:30:00", "1,5", "0x10",  "&H10",
+                             "1e",         "e5",       "--1", "5.1.2", "inf",
+                             "nan",        "1e999",    "X",   "::",    "1 2",
+                             "5\t"}) {
         EXPECT_FALSE(CellText::plainNumber(text).has_value()) << text;
     }
 }
@@ -105,7 +107,8 @@ TEST(OfficeProcess, ProcessorTimeGrowsWhileTheGroupWorksAndStandsStillWhileItWai
 {
     QString error;
     OfficeProcess busy, idle;
-    ASSERT_TRUE(busy.start("sh", {"-c", "while :; do :; done"}, {"PATH=/usr/bin:/bin"}, {}, &error)) << error.toStdString();
+    ASSERT_TRUE(busy.start("sh", {"-c", "while :; do :; done"}, {"PATH=/usr/bin:/bin"}, {}, &error))
+        << error.toStdString();
     ASSERT_TRUE(idle.start("sh", {"-c", "sleep 30"}, {"PATH=/usr/bin:/bin"}, {}, &error)) << error.toStdString();
     const std::uint64_t busyBefore = busy.cpuTicks();
     const std::uint64_t idleBefore = idle.cpuTicks();
@@ -141,7 +144,8 @@ TEST(OfficeProcess, MissingProgramFailsAndGroupEndsOnRequest)
     EXPECT_FALSE(missing.alive());
 
     OfficeProcess sleeper;
-    ASSERT_TRUE(sleeper.start("sh", {"-c", "sleep 30 & sleep 30"}, {"PATH=/usr/bin:/bin"}, {}, &error)) << error.toStdString();
+    ASSERT_TRUE(sleeper.start("sh", {"-c", "sleep 30 & sleep 30"}, {"PATH=/usr/bin:/bin"}, {}, &error))
+        << error.toStdString();
     EXPECT_TRUE(sleeper.alive());
     EXPECT_TRUE(OfficeProcess::groupAlive(sleeper.pid()));
     EXPECT_TRUE(sleeper.end(2000ms));
@@ -197,9 +201,9 @@ TEST(OfficeFolders, OfficesOfAProgramThatDiedAreEndedTheUsersOwnIsNot)
     // Stand-ins for offices: processes whose command line names a profile.
     auto office = [](OfficeProcess &process, const QString &profile) {
         QString error;
-        EXPECT_TRUE(process.start("sh", {"-c", "while :; do sleep 0.1; done", "sh",
-                                         "-env:UserInstallation=file://" + profile},
-                                  {"PATH=/usr/bin:/bin"}, {}, &error));
+        EXPECT_TRUE(
+            process.start("sh", {"-c", "while :; do sleep 0.1; done", "sh", "-env:UserInstallation=file://" + profile},
+                          {"PATH=/usr/bin:/bin"}, {}, &error));
     };
     const QString unique = "1-0000aaaa";
     const QString folder = OfficeFolders::dataRoot() + "/office-" + unique;
