@@ -1,14 +1,10 @@
 #include "AcquisitionRun.h"
 
 #include "EmulatorFeed.h"
-#include "FolderLookup.h"
-#include "FolderProbe.h"
 #include "JournalTexts.h"
-#include "MasterWorkbook.h"
 #include "MacroSettings.h"
 #include "MessageBoxes.h"
 #include "NullAcquisitionView.h"
-#include "RunSummary.h"
 #include "RunWorkbook.h"
 #include "RunTexts.h"
 #include "SerialComm.h"
@@ -16,11 +12,9 @@
 #include "SpreadsheetFactory.h"
 #include "StopMacro.h"
 #include "StreamWatch.h"
-#include "UserMacro.h"
+#include "WorkingCopy.h"
 
 #include <QDeadlineTimer>
-#include <QFileInfo>
-#include <QLocale>
 #include <QThread>
 #include <algorithm>
 #include <limits>
@@ -38,9 +32,6 @@ QString withoutTrailingSlash(QString folder)
 // How long Stop's last write waits for a busy spreadsheet: a normal call's limit.
 constexpr int kLastWriteWaitMs = 1000;
 constexpr int kLastWritePauseMs = 50;
-// What a paused run received is read back from the journal this much at a
-// time, each part once the parser has caught up with the one before.
-constexpr qsizetype kBacklogPart = 256 * 1024;
 
 // Stands in for the main window once it has gone.
 NullAcquisitionView &nullView()
@@ -62,8 +53,9 @@ AcquisitionRun::AcquisitionRun(AcquisitionView &view, SerialComm &comm, Spreadsh
       m_programFolder(withoutTrailingSlash(std::move(programFolder))),
       m_parser(std::move(clock)),
       m_port(comm),
+      m_workingCopy(factory, m_programFolder),
       m_stopSave(factory, boxes, m_programFolder,
-                 {[this] { return documentsFolder(); },
+                 {[this] { return m_workingCopy.documentsFolder(); },
                   [this](qint64 done, qint64 total) { m_view->showProgress(done, total); },
                   [this](SpreadsheetApp &app) { runUserMacro(app); },
                   [this](const QString &text, int seconds) { m_view->showWaiting(text, seconds); }})
@@ -96,38 +88,11 @@ bool AcquisitionRun::openWorkbookAndPort()
         return false;
     };
 
-    // The working copy lives in the documents folder; the master is copied
-    // there only when no working copy exists yet.
-    const QString documents = documentsFolder();
-    if (documents.isEmpty())
-        return fail(kNoDocumentsFolder);
-    const QString working = documents + '/' + MasterWorkbook::fileName();
-    if (!QFileInfo::exists(working) && !MasterWorkbook::copyTo(m_programFolder, working))
-        return fail(kNoCopy);
-
-    std::shared_ptr<SpreadsheetApp> app;
-    try {
-        app = m_factory.create();
-    } catch (...) {
-        app.reset();
-    }
-    if (!app)
-        return fail(kNoSpreadsheet);
-    m_app = app;
-
-    // The start-up folder's workbooks (the personal macros) first, hidden, as
-    // Excel opens XLSTART: the working copy opened after them is the active
-    // workbook, for the writes and for the macro at Stop.
-    const QString startupProblem = UserMacro::openStartupWorkbooks(*app);
-    try {
-        m_book = app->open(working);
-        if (!m_book)
-            throw SpreadsheetError(SpreadsheetError::Kind::Failed, working);
-        app->setVisible(true);
-    } catch (...) {
-        releaseSpreadsheet();
-        return fail(kCannotOpenWorkbook);
-    }
+    const WorkingCopy::Opened opened = m_workingCopy.open();
+    if (!opened.failure.isEmpty())
+        return fail(opened.failure);
+    m_app = opened.app;
+    m_book = opened.book;
 
     view.setSpreadsheetLamp(Lamp::Green);
     view.setStatusText(QString());
@@ -148,7 +113,7 @@ bool AcquisitionRun::openWorkbookAndPort()
 
     view.showRunButtons(true);
 
-    if (!startupProblem.isEmpty()) {
+    if (opened.startupFailed) {
         view.setSpreadsheetLamp(Lamp::Yellow);
         view.setStatusText(kNoPersonalMacros);
     }
@@ -168,9 +133,7 @@ void AcquisitionRun::start()
     m_linesHandled = 0;
     m_brokenLine.reset();
     m_parser.reset();
-    m_journalFailuresTold = 0;
     m_officeTrouble = false;
-    m_backlog.clear();
     if (m_streamWatch)
         m_streamWatch->runStarted();
     openJournal();
@@ -201,7 +164,7 @@ void AcquisitionRun::tick()
         if (!m_pending.isEmpty())
             writePendingLines();
     }
-    m_journal.syncIfDue(now());
+    m_record.syncIfDue();
     watchJournal();
     m_inTick = false;
 
@@ -216,37 +179,30 @@ void AcquisitionRun::tick()
 
 void AcquisitionRun::receive(const QByteArray &text)
 {
-    // The bytes are the record: kept before anything else is done with them.
-    const std::int64_t keptBefore = m_journal.keptBytes();
-    m_journal.append(text, now());
+    const bool toSheet = m_record.keep(text);
     if (m_streamWatch && !text.isEmpty())
         m_streamWatch->textArrived(text);
-    if (m_backlog.holding())
-        m_backlog.arrived(text, m_journal.keptBytes() - keptBefore == text.size());
-    else
+    if (toSheet)
         m_pending.append(afterBrokenLine(text));
 }
 
 void AcquisitionRun::takeFromBacklog()
 {
-    if (!m_backlog.holding() || m_pending.size() >= kBacklogPart)
-        return;
     QString error;
-    const QByteArray part = m_backlog.take(kBacklogPart, &error);
+    const QByteArray part = m_record.takeHeld(m_pending.size(), &error);
     if (!error.isEmpty())
         m_view->showNotice(QStringLiteral("What arrived during the pause cannot be read back from the run's "
                                           "journal, so it is missing from the workbook: ")
                            + error);
-    m_pending.append(afterBrokenLine(part));
+    if (!part.isEmpty())
+        m_pending.append(afterBrokenLine(part));
 }
 
 void AcquisitionRun::watchJournal()
 {
-    if (m_journal.failures() != m_journalFailuresTold) {
-        m_journalFailuresTold = m_journal.failures();
-        m_view->showNotice(JournalTexts::failureNotice(m_journal));
-    }
-    const QString tip = JournalTexts::lampTip(m_journal, m_officeTrouble);
+    if (const QString notice = m_record.untoldFailure(); !notice.isEmpty())
+        m_view->showNotice(notice);
+    const QString tip = JournalTexts::lampTip(m_record.journal(), m_officeTrouble);
     if (tip != m_excelTip) {
         m_excelTip = tip;
         m_view->setSpreadsheetLampTip(tip);
@@ -319,13 +275,13 @@ bool AcquisitionRun::reopenPort()
         m_brokenLine.drop(m_pending, m_parser);
         if (m_streamWatch && m_brokenLine.dropped() != dropped)
             m_streamWatch->lineBrokenOff();
-        m_journal.noteGap(); // so that a replay drops it too
+        m_record.journal().noteGap(); // so that a replay drops it too
     }
     m_view->setComPortTip(QString());
     if (m_state != RunState::Running)
         return true; // a pause keeps its display until Resume
     m_view->setComPortLamp(Lamp::Green);
-    m_view->setStatusText(bytesText(false));
+    m_view->setStatusText(bytesReceivedText(m_bytesReceived, false));
     return true;
 }
 
@@ -376,7 +332,7 @@ void AcquisitionRun::writePendingLines()
         // Lines or cells that could not be written (outside the sheet, refused,
         // too long) do not stop the run; the lamp warns, the parser counts them.
         m_view->setSpreadsheetLamp(outcome == StreamParser::Outcome::Ok ? Lamp::Green : Lamp::Yellow);
-        m_view->setStatusText(m_port.lost() ? kNoPort : bytesText(false));
+        m_view->setStatusText(m_port.lost() ? kNoPort : bytesReceivedText(m_bytesReceived, false));
         m_view->setPauseEnabled(true);
         break;
     case StreamParser::Outcome::Busy:
@@ -392,19 +348,6 @@ void AcquisitionRun::writePendingLines()
     }
 }
 
-QString AcquisitionRun::bytesText(bool grouped) const
-{
-    if (m_bytesReceived == 0)
-        return kReady;
-    if (!grouped)
-        return kBytesReceived + QString::number(m_bytesReceived);
-    // "#,#": digits grouped by the user's thousands separator. QLocale() is the
-    // user's locale unless the program sets another default (tests do).
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return kBytesReceived + locale.toString(static_cast<qlonglong>(m_bytesReceived));
-}
-
 // ---- Pause and resume -----------------------------------------------------
 
 void AcquisitionRun::pause()
@@ -414,10 +357,8 @@ void AcquisitionRun::pause()
     m_state = RunState::Paused;
     // The tick goes on reading the port (see tick()); what arrives waits in
     // the journal from here on.
-    m_backlog.hold(m_journal);
-    m_view->setPauseEnabled(false);
-    m_view->setResumeEnabled(true);
-    m_view->setPauseInFront(false);
+    m_record.hold();
+    m_view->showPauseButtons(true);
     m_view->setComPortLamp(Lamp::Yellow);
     m_view->setSpreadsheetLamp(Lamp::Yellow);
     m_view->setStatusText(kPaused);
@@ -427,13 +368,11 @@ void AcquisitionRun::resume()
 {
     if (m_state != RunState::Paused)
         return;
-    m_view->setResumeEnabled(false);
-    m_view->setPauseEnabled(true);
-    m_view->setPauseInFront(true);
+    m_view->showPauseButtons(false);
     // A port lost during the run stays red until its device is back.
     m_view->setComPortLamp(m_port.lost() ? Lamp::Red : Lamp::Green);
     m_view->setSpreadsheetLamp(Lamp::Green);
-    m_view->setStatusText(m_port.lost() ? kNoPort : bytesText(true));
+    m_view->setStatusText(m_port.lost() ? kNoPort : bytesReceivedText(m_bytesReceived, true));
     m_state = RunState::Running;
     m_view->setTimerEnabled(true);
 }
@@ -458,28 +397,6 @@ void AcquisitionRun::stop(const MacroSettings &macro)
     m_view->setUtilitiesMenuVisible(true);
 }
 
-QDateTime AcquisitionRun::now() const { return m_journalClock ? m_journalClock() : QDateTime::currentDateTime(); }
-
-void AcquisitionRun::openJournal()
-{
-    m_started = now();
-    m_comNumber = 0;
-    try {
-        m_comNumber = m_comm.commPort();
-    } catch (...) {
-    }
-    const QString folder = journalFolder();
-    // A journal that cannot be written is told on the lamp; the run goes on.
-    m_journal.open(folder, m_started, m_comNumber);
-    m_excelTip = JournalTexts::lampTip(m_journal, false);
-    m_view->setSpreadsheetLampTip(m_excelTip);
-}
-
-QString AcquisitionRun::journalFolder() const
-{
-    return m_journalFolder.isEmpty() ? RunJournal::defaultFolder() : m_journalFolder;
-}
-
 bool AcquisitionRun::makeWorkbook(const QString &rawPath, const MacroSettings &macro)
 {
     if (m_state != RunState::Stopped)
@@ -490,28 +407,18 @@ bool AcquisitionRun::makeWorkbook(const QString &rawPath, const MacroSettings &m
 
 void AcquisitionRun::closeJournal()
 {
-    // The summary is written while the journal is still held: a journal that
-    // nobody holds and that has no summary is a run that ended without Stop.
-    const RunSummary summary{.started = m_started,
-                             .stopped = now(),
-                             .comNumber = m_comNumber,
-                             .device = m_comm.openedDevicePath(),
-                             .bytes = m_journal.bytes(),
-                             .lines = m_journal.lines(),
-                             .rowsUsed = m_rowsInFullSheets + m_row - 1,
-                             .sheets = m_sheetsAdded + 1,
-                             .counts = m_parser.counts(),
-                             .rebuilt = m_stopSave.rebuilt(),
-                             .macro = m_macroOutcome,
-                             .brokenLinesDropped = m_brokenLine.dropped(),
-                             .linesMissing = linesMissing(),
-                             .savedAs = m_stopSave.savedAs(),
-                             .alsoSavedAs = m_stopSave.alsoSavedAs(),
-                             .rawPath = m_journal.rawPath(),
-                             .journalProblem = m_journal.problem(),
-                             .journalIncomplete = JournalTexts::summaryLine(m_journal)};
-    m_journal.writeSummary(summary.text());
-    m_journal.close();
+    RunSummary summary = m_record.summary();
+    summary.device = m_comm.openedDevicePath();
+    summary.rowsUsed = m_rowsInFullSheets + m_row - 1;
+    summary.sheets = m_sheetsAdded + 1;
+    summary.counts = m_parser.counts();
+    summary.rebuilt = m_stopSave.rebuilt();
+    summary.macro = m_macroOutcome;
+    summary.brokenLinesDropped = m_brokenLine.dropped();
+    summary.linesMissing = linesMissing();
+    summary.savedAs = m_stopSave.savedAs();
+    summary.alsoSavedAs = m_stopSave.alsoSavedAs();
+    m_record.close(summary);
 }
 
 void AcquisitionRun::closeRun(const MacroSettings &macro)
@@ -533,15 +440,13 @@ void AcquisitionRun::closeRun(const MacroSettings &macro)
     // runs before the save, so what it changes is saved with the data.
     if (m_app)
         writeLastLines();
-    const QString incomplete =
-        JournalTexts::incompleteAtStop(m_journal, FolderProbe::problem(QFileInfo(m_journal.rawPath()).path()));
-    if (!incomplete.isEmpty())
+    if (const QString incomplete = m_record.incompleteAtStop(); !incomplete.isEmpty())
         m_boxes.show(incomplete, QStringLiteral("Halvern"));
     if (m_app) {
         m_macro = macro;
         runUserMacro(*m_app);
-        if (m_stopSave.saveOrRebuild(m_app, m_book, m_journal, linesMissing()))
-            m_linesHandled = m_journal.lines(); // all of them are in the rebuilt workbook
+        if (m_stopSave.saveOrRebuild(m_app, m_book, m_record.journal(), linesMissing()))
+            m_linesHandled = m_record.journal().lines(); // all of them are in the rebuilt workbook
     }
     releaseSpreadsheet();
 }
@@ -578,7 +483,7 @@ void AcquisitionRun::writeLastLines()
 {
     // Only an unfinished last line is left out; it stays in the journal.
     takeFromBacklog();
-    if (m_pending.indexOf("\r\n") < 0 && !m_backlog.holding())
+    if (m_pending.indexOf("\r\n") < 0 && !m_record.holding())
         return;
     // A write that outlived its limit may be just ending (Stop is often
     // clicked while a slow write blocks the window): it gets the time of a
@@ -599,7 +504,7 @@ void AcquisitionRun::writeLastLines()
         // Done, or the office cannot take more: what is left is missing.
         if (outcome == StreamParser::Outcome::Busy || outcome == StreamParser::Outcome::Gone)
             break;
-        if (m_backlog.holding() && m_pending.size() < kBacklogPart)
+        if (m_record.holding() && m_pending.size() < RunRecord::kHeldPart)
             continue;
         if (consumed == 0 || m_pending.indexOf("\r\n") < 0)
             break;
@@ -614,23 +519,11 @@ void AcquisitionRun::noteHandled(QByteArrayView handled)
 
 std::int64_t AcquisitionRun::linesMissing() const
 {
-    return std::max<std::int64_t>(0, m_journal.lines() - m_linesHandled);
+    return std::max<std::int64_t>(0, m_record.journal().lines() - m_linesHandled);
 }
-
-QString AcquisitionRun::documentsFolder()
-{
-    QString documents;
-    try {
-        if (m_lookUpDocuments) {
-            if (!m_lookUpDocuments(documents))
-                documents.clear();
-        } else {
-            documents = SpecialFolder::documents();
-        }
-    } catch (...) {
-        documents.clear();
-    }
-    return withoutTrailingSlash(documents);
+}
+catch (...) { documents.clear(); }
+return withoutTrailingSlash(documents);
 }
 
 void AcquisitionRun::runUserMacro(SpreadsheetApp &app) { m_macroOutcome = StopMacro::run(app, m_macro, *m_view); }

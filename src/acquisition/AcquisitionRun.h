@@ -3,12 +3,12 @@
 #include "AcquisitionView.h"
 #include "BrokenLine.h"
 #include "DeviceWatch.h"
-#include "JournalBacklog.h"
 #include "MacroSettings.h"
 #include "PortRecovery.h"
-#include "RunJournal.h"
+#include "RunRecord.h"
 #include "StopSave.h"
 #include "StreamParser.h"
+#include "WorkingCopy.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -86,15 +86,18 @@ public:
     void detachView();
 
     // Replaces the documents-folder lookup, e.g. to let a test see a missing folder.
-    void setDocumentsLookup(std::function<bool(QString &)> lookup) { m_lookUpDocuments = std::move(lookup); }
+    void setDocumentsLookup(std::function<bool(QString &)> lookup)
+    {
+        m_workingCopy.setDocumentsLookup(std::move(lookup));
+    }
 
     // Where the runs' journals go (RunJournal::defaultFolder() unless set),
     // and the clock their arrival times come from (the system's unless set).
-    void setJournalFolder(QString folder) { m_journalFolder = std::move(folder); }
-    QString journalFolder() const;
-    void setJournalClock(std::function<QDateTime()> clock) { m_journalClock = std::move(clock); }
+    void setJournalFolder(QString folder) { m_record.setFolder(std::move(folder)); }
+    QString journalFolder() const { return m_record.folder(); }
+    void setJournalClock(std::function<QDateTime()> clock) { m_record.setClock(std::move(clock)); }
     // The journal of the current run, or of the last one once it stopped.
-    const RunJournal &journal() const { return m_journal; }
+    const RunJournal &journal() const { return m_record.journal(); }
 
     // True while the port the run lost is away (from the read that failed
     // until the device is back and open again).
@@ -136,8 +139,6 @@ private:
     bool addSheetIfFull(SpreadsheetApp &app);
     // The lines received that are not in the workbook.
     std::int64_t linesMissing() const;
-    // The documents folder, where the working copy lives; empty when unknown.
-    QString documentsFolder();
     void portFailed();
     // The watched device is there again.
     void portReturned();
@@ -152,8 +153,6 @@ private:
     // Quits the spreadsheet application (a failure means it is gone already)
     // and drops the handles.
     void releaseSpreadsheet();
-    QString bytesText(bool grouped) const;
-    QDateTime now() const;
     void openJournal();
     void closeJournal();
 
@@ -165,7 +164,7 @@ private:
     QString m_programFolder;
     StreamParser m_parser;
     PortRecovery m_port;
-    std::function<bool(QString &)> m_lookUpDocuments;
+    WorkingCopy m_workingCopy;
 
     RunState m_state = RunState::Stopped;
     std::int32_t m_row = 1;
@@ -175,11 +174,7 @@ private:
     std::shared_ptr<SpreadsheetApp> m_app;
     std::shared_ptr<Workbook> m_book;
 
-    RunJournal m_journal;
-    QString m_journalFolder;
-    std::function<QDateTime()> m_journalClock;
-    QDateTime m_started;
-    int m_comNumber = 0;
+    RunRecord m_record;
     std::int64_t m_linesHandled = 0;
     std::int64_t m_rowsInFullSheets = 0; // rows of the sheets filled before the active one
     int m_sheetsAdded = 0;
@@ -188,8 +183,6 @@ private:
     StopSave m_stopSave;
 
     BrokenLine m_brokenLine;
-    JournalBacklog m_backlog;
-    int m_journalFailuresTold = 0;
     bool m_officeTrouble = false; // the last write found the spreadsheet busy or gone
     QString m_excelTip;
     StreamWatch *m_streamWatch = nullptr;

@@ -44,6 +44,18 @@ public:
         setResumeEnabled(false);
         setComPortsEnabled(!runUp);
     }
+    // Resume usable and in front while paused, else Pause.
+    void showPauseButtons(bool paused)
+    {
+        if (paused) {
+            setPauseEnabled(false);
+            setResumeEnabled(true);
+        } else {
+            setResumeEnabled(false);
+            setPauseEnabled(true);
+        }
+        setPauseInFront(!paused);
+    }
 
     virtual void setTimerEnabled(bool enabled) = 0; // tmrMain (100 ms)
     // Raise and activate the main window above the spreadsheet application.

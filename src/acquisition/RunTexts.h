@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 
 // The texts a run shows in the main window's status line.
@@ -23,4 +24,18 @@ inline const QString kBlocked =
     QStringLiteral("MS Excel is blocked: please close the cell you're editing or finish the dialog that's open.");
 inline const QString kClosed =
     QStringLiteral("Our MS Excel spreadsheet has been closed:  we cannot record any more of your data.");
+
+// "Ready" before the first byte, then "Bytes Received: " and the count; grouped
+// ("#,#") by the user's thousands separator after Resume. QLocale() is the
+// user's locale unless the program sets another default (tests do).
+inline QString bytesReceivedText(qint64 bytes, bool grouped)
+{
+    if (bytes == 0)
+        return kReady;
+    if (!grouped)
+        return kBytesReceived + QString::number(bytes);
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return kBytesReceived + locale.toString(bytes);
+}
 } // namespace RunTexts

@@ -1,0 +1,73 @@
+#include "WorkingCopy.h"
+
+#include "FolderLookup.h"
+#include "MasterWorkbook.h"
+#include "RunTexts.h"
+#include "SpreadsheetFactory.h"
+#include "UserMacro.h"
+
+#include <QFileInfo>
+
+WorkingCopy::WorkingCopy(SpreadsheetFactory &factory, QString programFolder)
+    : m_factory(factory), m_programFolder(std::move(programFolder))
+{
+}
+
+QString WorkingCopy::documentsFolder() const
+{
+    QString documents;
+    try {
+        if (m_lookUpDocuments) {
+            if (!m_lookUpDocuments(documents))
+                documents.clear();
+        } else {
+            documents = SpecialFolder::documents();
+        }
+    } catch (...) {
+        documents.clear();
+    }
+    while (documents.size() > 1 && documents.endsWith('/'))
+        documents.chop(1);
+    return documents;
+}
+
+WorkingCopy::Opened WorkingCopy::open()
+{
+    Opened opened;
+    const QString documents = documentsFolder();
+    if (documents.isEmpty()) {
+        opened.failure = RunTexts::kNoDocumentsFolder;
+        return opened;
+    }
+    const QString working = documents + '/' + MasterWorkbook::fileName();
+    if (!QFileInfo::exists(working) && !MasterWorkbook::copyTo(m_programFolder, working)) {
+        opened.failure = RunTexts::kNoCopy;
+        return opened;
+    }
+    try {
+        opened.app = m_factory.create();
+    } catch (...) {
+        opened.app.reset();
+    }
+    if (!opened.app) {
+        opened.failure = RunTexts::kNoSpreadsheet;
+        return opened;
+    }
+    // The start-up folder's workbooks (the personal macros) first, hidden, as
+    // Excel opens XLSTART: the working copy opened after them is the active
+    // workbook, for the writes and for the macro at Stop.
+    opened.startupFailed = !UserMacro::openStartupWorkbooks(*opened.app).isEmpty();
+    try {
+        opened.book = opened.app->open(working);
+        if (!opened.book)
+            throw SpreadsheetError(SpreadsheetError::Kind::Failed, working);
+        opened.app->setVisible(true);
+    } catch (...) {
+        try {
+            opened.app->quit();
+        } catch (...) {
+        }
+        return Opened{{}, {}, RunTexts::kCannotOpenWorkbook, false};
+    }
+    return opened;
+}
