@@ -521,10 +521,6 @@ std::int64_t AcquisitionRun::linesMissing() const
 {
     return std::max<std::int64_t>(0, m_record.journal().lines() - m_linesHandled);
 }
-}
-catch (...) { documents.clear(); }
-return withoutTrailingSlash(documents);
-}
 
 void AcquisitionRun::runUserMacro(SpreadsheetApp &app) { m_macroOutcome = StopMacro::run(app, m_macro, *m_view); }
 
