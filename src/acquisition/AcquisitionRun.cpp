@@ -191,19 +191,17 @@ void AcquisitionRun::takeFromBacklog()
     QString error;
     const QByteArray part = m_record.takeHeld(m_pending.size(), &error);
     if (!error.isEmpty())
-        m_view->showNotice(QStringLiteral("What arrived during the pause cannot be read back from the run's "
-                                          "journal, so it is missing from the workbook: ")
-                           + error);
+        m_view->showNotice(JournalTexts::backlogLost(error));
     if (!part.isEmpty())
         m_pending.append(afterBrokenLine(part));
 }
 
-void AcquisitionRun::watchJournal()
+void AcquisitionRun::watchJournal(bool retell)
 {
     if (const QString notice = m_record.untoldFailure(); !notice.isEmpty())
         m_view->showNotice(notice);
     const QString tip = JournalTexts::lampTip(m_record.journal(), m_officeTrouble);
-    if (tip != m_excelTip) {
+    if (tip != m_excelTip || retell) {
         m_excelTip = tip;
         m_view->setSpreadsheetLampTip(tip);
     }
@@ -403,6 +401,17 @@ bool AcquisitionRun::makeWorkbook(const QString &rawPath, const MacroSettings &m
         return false;
     m_macro = macro;
     return RunWorkbook::make(m_stopSave, rawPath);
+}
+
+void AcquisitionRun::openJournal()
+{
+    int comNumber = 0;
+    try {
+        comNumber = m_comm.commPort();
+    } catch (...) {
+    }
+    m_record.open(comNumber);
+    watchJournal(true); // a journal that cannot be written is told on the lamp; the run goes on
 }
 
 void AcquisitionRun::closeJournal()

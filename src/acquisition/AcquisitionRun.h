@@ -124,7 +124,8 @@ private:
     // caught up.
     void takeFromBacklog();
     // Tells a journal that began to fail, and keeps the lamp's tooltip true.
-    void watchJournal();
+    // `retell` sets the tooltip even when it did not change (a new run).
+    void watchJournal(bool retell = false);
     // Adds to bytesReceived(), which stops at its largest value.
     void countReceived(qsizetype bytes);
     // Writes the complete lines of the pending text and shows the outcome.

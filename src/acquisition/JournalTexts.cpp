@@ -57,3 +57,10 @@ QString JournalTexts::summaryLine(const RunJournal &journal)
         .arg(journal.bytesMissing())
         .arg(journal.incompleteSince().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), journal.problem());
 }
+
+QString JournalTexts::backlogLost(const QString &error)
+{
+    return QStringLiteral("What arrived during the pause cannot be read back from the run's journal, so it is "
+                          "missing from the workbook: ")
+           + error;
+}

@@ -11,6 +11,8 @@ class JournalTexts {
 public:
     // The journal has just begun to fail.
     static QString failureNotice(const RunJournal &journal);
+    // What a paused run received could not be read back (`error` says why).
+    static QString backlogLost(const QString &error);
     // The lamp's tooltip: the journal's state, and when the spreadsheet is
     // closed or does not answer (`officeTrouble`) what the journal does about
     // it. Empty when there is nothing to say.
