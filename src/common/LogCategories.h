@@ -2,7 +2,7 @@
 
 #include <QLoggingCategory>
 
-// Halvern's log, by room. Warnings and errors of every category are written;
+// Halvern's log, by room. Information, warnings and errors are written;
 // debug output is turned on with QT_LOGGING_RULES (for example
 // "halvern.run.debug=true").
 Q_DECLARE_LOGGING_CATEGORY(lcSerial)   // halvern.serial: ports, adapters, replug
