@@ -4,6 +4,10 @@
 #    turns any Qt Gui or Widgets header into an #error;
 #  - at configure time, halvern_check_core_libraries() fails when Qt6::Gui or
 #    Qt6::Widgets is reachable through their link libraries.
+# The rooms inside a folder are kept apart the same way: a room includes only
+# from the rooms it links (each room puts only its own folder on the include
+# path), and halvern_room_never_uses() names what a room must never reach,
+# checked by halvern_check_core_libraries() too.
 
 set(HALVERN_CORE_GUARD_DIR ${CMAKE_CURRENT_LIST_DIR}/core-guard)
 
@@ -28,8 +32,27 @@ function(_halvern_link_closure target out)
   set(${out} ${seen} PARENT_SCOPE)
 endfunction()
 
+# halvern_room_never_uses(<room> <library>...): <room> must not link any of
+# the libraries, directly or through others.
+function(halvern_room_never_uses room)
+  foreach(forbidden IN LISTS ARGN)
+    set_property(GLOBAL APPEND PROPERTY HALVERN_ROOM_RULES "${room}>${forbidden}")
+  endforeach()
+endfunction()
+
 # Call once, after every library is defined.
 function(halvern_check_core_libraries)
+  get_property(rules GLOBAL PROPERTY HALVERN_ROOM_RULES)
+  foreach(rule IN LISTS rules)
+    string(REPLACE ">" ";" parts "${rule}")
+    list(GET parts 0 room)
+    list(GET parts 1 forbidden)
+    set(closure "")
+    _halvern_link_closure(${room} closure)
+    if(forbidden IN_LIST closure)
+      message(FATAL_ERROR "${room} links ${forbidden}, which it must never use")
+    endif()
+  endforeach()
   get_property(cores GLOBAL PROPERTY HALVERN_CORE_LIBRARIES)
   foreach(core IN LISTS cores)
     set(closure "")
