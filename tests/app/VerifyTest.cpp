@@ -113,15 +113,16 @@ TEST_F(VerifyTest, ASavedRunVerifiesAndEveryLaterChangeIsNamed)
         const std::shared_ptr<SpreadsheetApp> app = office.createHeadless();
         for (const QString &path : {saved, xlsx, ods}) {
             const Workbook::Properties properties = app->open(path)->customProperties();
-            EXPECT_EQ(property(properties, RunProvenance::kRawFileProperty), QFileInfo(raw).fileName()) << path;
-            EXPECT_EQ(property(properties, RunProvenance::kRawHashProperty).size(), 64) << path;
+            EXPECT_EQ(property(properties, RunProvenance::kRawFileProperty), QFileInfo(raw).fileName())
+                << path.toStdString();
+            EXPECT_EQ(property(properties, RunProvenance::kRawHashProperty).size(), 64) << path.toStdString();
         }
         app->quit();
     }
 
     verified = halvern({"--verify", saved});
     EXPECT_EQ(verified.exitCode, 1) << verified.out.toStdString();
-    EXPECT_TRUE(verified.out.contains(expected)) << expected << "\n" << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains(expected)) << expected.toStdString() << "\n" << verified.out.toStdString();
     EXPECT_TRUE(verified.out.contains("1 of ")) << verified.out.toStdString();
 
     QByteArray bytes = readFile(raw);
