@@ -17,7 +17,7 @@ QString recordRun(const QString &folder, const QDateTime &start, const QByteArra
     summary.lines = journal.lines();
     summary.rawPath = journal.rawPath();
     summary.savedAs = savedAs;
-    summary.provenance = RunProvenance::gather(journal.rawPath());
+    summary.provenance = RunProvenance::gather(journal.rawPath(), journal.rawSha256(), journal.timesSha256());
     summary.provenance.addSaved(savedAs);
     journal.writeSummary(summary.text());
     journal.close();

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <algorithm>
 
 namespace {
 constexpr qint64 kMaxSummary = 64 * 1024;
@@ -148,15 +147,14 @@ RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *
 
 QStringList RunCheck::chainGaps(const QString &folder)
 {
-    QList<RunCatalog::Run> runs = RunCatalog::scan(folder);
-    std::reverse(runs.begin(), runs.end()); // in start order
+    const QStringList runs = RunProvenance::runsInStartOrder(folder);
     QStringList gaps;
     for (qsizetype i = 0; i < runs.size(); ++i) {
-        const QString name = QFileInfo(runs[i].rawPath).fileName();
-        const RunProvenance p = recorded(runs[i].rawPath);
+        const QString name = QFileInfo(runs[i]).fileName();
+        const RunProvenance p = recorded(runs[i]);
         if (!p.recorded())
             continue;
-        const QString before = i > 0 ? QFileInfo(runs[i - 1].rawPath).fileName() : QString();
+        const QString before = i > 0 ? QFileInfo(runs[i - 1]).fileName() : QString();
         if (p.previousRun.isEmpty()) {
             if (!before.isEmpty())
                 gaps << QStringLiteral("Gap in the chain before %1: the run %2 was put in the folder after %1 ended")
@@ -175,7 +173,7 @@ QStringList RunCheck::chainGaps(const QString &folder)
         if (p.previousSummary.isEmpty())
             continue; // the run before had no summary yet when this one ended
         bool found = false;
-        const QString summary = readSummary(RunJournal::summaryPathFor(runs[i - 1].rawPath), &found);
+        const QString summary = readSummary(RunJournal::summaryPathFor(runs[i - 1]), &found);
         if (!found)
             gaps << QStringLiteral("Gap in the chain before %1: the summary of %2 is missing").arg(name, before);
         else if (RunProvenance::chainDigest(summary) != p.previousSummary)

@@ -3,16 +3,18 @@
 #include "FileDigest.h"
 #include "JournalReader.h"
 #include "LogCategories.h"
-#include "RunCatalog.h"
 #include "RunJournal.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSysInfo>
+#include <algorithm>
 #include <pwd.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -76,7 +78,7 @@ const QString RunProvenance::kRawHashProperty = QStringLiteral("Halvern raw SHA-
 
 QString RunProvenance::programVersion() { return QStringLiteral(HALVERN_VERSION); }
 
-RunProvenance RunProvenance::gather(const QString &rawPath, const QString &rawSha256)
+RunProvenance RunProvenance::gather(const QString &rawPath, const QString &rawSha256, const QString &timesSha256)
 {
     RunProvenance p;
     if (rawPath.isEmpty())
@@ -86,7 +88,9 @@ RunProvenance RunProvenance::gather(const QString &rawPath, const QString &rawSh
     if (p.rawSha256.isEmpty())
         qCWarning(lcJournal) << "cannot hash" << rawPath << ":" << error;
     const QString times = JournalReader::timesPathFor(rawPath);
-    if (QFileInfo::exists(times)) {
+    if (!timesSha256.isEmpty()) {
+        p.timesSha256 = timesSha256;
+    } else if (QFileInfo::exists(times)) {
         p.timesSha256 = FileDigest::sha256(times, &error);
         if (p.timesSha256.isEmpty())
             qCWarning(lcJournal) << "cannot hash" << times << ":" << error;
@@ -95,19 +99,44 @@ RunProvenance RunProvenance::gather(const QString &rawPath, const QString &rawSh
     p.host = QSysInfo::machineHostName();
     p.halvernVersion = programVersion();
 
-    const QString self = QFileInfo(rawPath).absoluteFilePath();
-    const QList<RunCatalog::Run> runs = RunCatalog::scan(QFileInfo(rawPath).absolutePath()); // newest first
-    for (qsizetype i = 0; i + 1 < runs.size(); ++i) {
-        if (runs[i].rawPath != self)
-            continue;
-        const QString previous = runs[i + 1].rawPath;
-        p.previousRun = QFileInfo(previous).fileName();
-        const QString summaryPath = RunJournal::summaryPathFor(previous);
+    const QFileInfo self(rawPath);
+    const QStringList runs = runsInStartOrder(self.absolutePath());
+    const qsizetype at = runs.indexOf(self.absoluteFilePath());
+    if (at > 0) {
+        p.previousRun = QFileInfo(runs[at - 1]).fileName();
+        const QString summaryPath = RunJournal::summaryPathFor(runs[at - 1]);
         if (QFileInfo::exists(summaryPath))
             p.previousSummary = chainDigest(readSummary(summaryPath));
-        break;
     }
     return p;
+}
+
+QStringList RunProvenance::runsInStartOrder(const QString &folder)
+{
+    // "2026-12-07_14-30-00_COM5[-2].raw": the start, then the run within that second.
+    static const QRegularExpression pattern(
+        QStringLiteral("^(\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d)_COM\\d+(?:-(\\d+))?\\.raw$"));
+    struct Named {
+        QString start;
+        int sameSecond;
+        QString path;
+    };
+    QList<Named> named;
+    const QDir dir(folder);
+    for (const QString &name :
+         dir.entryList({QStringLiteral("*.raw")}, QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+        const QRegularExpressionMatch m = pattern.match(name);
+        if (m.hasMatch())
+            named.append(
+                {m.captured(1), m.captured(2).isEmpty() ? 1 : m.captured(2).toInt(), dir.absoluteFilePath(name)});
+    }
+    std::sort(named.begin(), named.end(), [](const Named &a, const Named &b) {
+        return std::tie(a.start, a.sameSecond, a.path) < std::tie(b.start, b.sameSecond, b.path);
+    });
+    QStringList paths;
+    for (const Named &n : named)
+        paths.append(n.path);
+    return paths;
 }
 
 void RunProvenance::addSaved(const QString &path)

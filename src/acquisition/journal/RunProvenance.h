@@ -33,10 +33,10 @@ public:
 
     bool recorded() const { return !rawSha256.isEmpty(); }
 
-    // The hashes of the journal at `rawPath` now (`rawSha256` when already
-    // taken since its last byte), this user, computer and program, and the
-    // link to the run before it in its folder.
-    static RunProvenance gather(const QString &rawPath, const QString &rawSha256 = {});
+    // The hashes of the journal at `rawPath` (read from its files unless
+    // given, as a live journal keeps them), this user, computer and program,
+    // and the link to the run before it in its folder.
+    static RunProvenance gather(const QString &rawPath, const QString &rawSha256 = {}, const QString &timesSha256 = {});
     // Adds a workbook file as it is on the disk now; nothing for an empty path.
     void addSaved(const QString &path);
 
@@ -57,6 +57,10 @@ public:
     static QList<std::pair<QString, QString>> documentProperties(const QString &rawPath, const QString &rawSha256);
     static const QString kRawFileProperty;
     static const QString kRawHashProperty;
+
+    // The raw files of the runs in `folder`, oldest first (the catalogue's
+    // order, without reading a summary): the order of the chain.
+    static QStringList runsInStartOrder(const QString &folder);
 
     // This program's version.
     static QString programVersion();

@@ -428,7 +428,8 @@ void AcquisitionRun::closeJournal()
     summary.linesMissing = linesMissing();
     summary.savedAs = m_stopSave.savedAs();
     summary.alsoSavedAs = m_stopSave.alsoSavedAs();
-    summary.provenance = RunProvenance::gather(summary.rawPath, m_stopSave.rawSha256());
+    const RunJournal &journal = m_record.journal();
+    summary.provenance = RunProvenance::gather(summary.rawPath, journal.rawSha256(), journal.timesSha256());
     summary.provenance.officeVersion = m_stopSave.officeVersion();
     summary.provenance.adapter = PortAdapterText::of(summary.device);
     summary.provenance.addSaved(summary.savedAs);

@@ -40,7 +40,6 @@ void StopSave::clear()
     m_savedAs.clear();
     m_alsoSavedAs.clear();
     m_rebuilt.clear();
-    m_rawSha256.clear();
     m_officeVersion.clear();
 }
 
@@ -64,7 +63,7 @@ bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_p
 {
     WorkbookSaver::Result result = WorkbookSaver::Result::OfficeFailed;
     if (missing == 0 && app && book)
-        result = save(*app, *book, journal.rawPath());
+        result = save(*app, *book, journal.rawPath(), journal.rawSha256());
     // A journal that missed some bytes still holds the rest of the run.
     const bool journalKept =
         !journal.rawPath().isEmpty() && (journal.problem().isEmpty() || journal.incompleteSince().isValid());
@@ -101,7 +100,7 @@ bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_p
     return !m_rebuilt.isEmpty();
 }
 
-WorkbookSaver::Result StopSave::save(SpreadsheetApp &app, Workbook &book, const QString &rawPath)
+WorkbookSaver::Result StopSave::save(SpreadsheetApp &app, Workbook &book, const QString &rawPath, QString rawSha256)
 {
     try {
         m_officeVersion = app.version();
@@ -115,10 +114,11 @@ WorkbookSaver::Result StopSave::save(SpreadsheetApp &app, Workbook &book, const 
     WorkbookSaver saver(app, book, m_boxes, m_hooks.documentsFolder());
     if (!rawPath.isEmpty()) {
         QString error;
-        m_rawSha256 = FileDigest::sha256(rawPath, &error);
-        if (m_rawSha256.isEmpty())
+        if (rawSha256.isEmpty())
+            rawSha256 = FileDigest::sha256(rawPath, &error);
+        if (rawSha256.isEmpty())
             qCWarning(lcWorkbook) << "cannot hash the journal" << rawPath << "for the workbook:" << error;
-        saver.setProperties(RunProvenance::documentProperties(rawPath, m_rawSha256));
+        saver.setProperties(RunProvenance::documentProperties(rawPath, rawSha256));
     }
     const WorkbookSaver::Result result = saver.save();
     app.setLongCallNotice({});
