@@ -126,6 +126,11 @@ RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *
     }
     result = journal(rawPath, p, cancel);
     for (const RunProvenance::SavedFile &file : p.saved) {
+        if (file.sha256.isEmpty()) {
+            result.add(Verdict::NotRecorded,
+                       QStringLiteral("The workbook's hash could not be taken when it was saved: ") + file.path);
+            continue;
+        }
         switch (compare(file.path, file.sha256, cancel)) {
         case Verdict::Matches:
             result.add(Verdict::Matches,
