@@ -90,7 +90,7 @@ void frmRuns::buildControls()
     grdRuns = new QTableWidget(0, 8, this);
     grdRuns->setHorizontalHeaderLabels({QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("COM"),
                                         QStringLiteral("Device"), QStringLiteral("Bytes"), QStringLiteral("Lines"),
-                                        QStringLiteral("Workbook"), QStringLiteral("Checked")});
+                                        QStringLiteral("Checked"), QStringLiteral("Workbook")});
     grdRuns->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdRuns->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdRuns->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -165,8 +165,8 @@ void frmRuns::refresh()
                                 run.device,
                                 QString::number(run.bytes),
                                 QString(),
-                                workbookText(run),
-                                QString()};
+                                QString(),
+                                workbookText(run)};
         for (int column = 0; column < cells.size(); ++column) {
             auto *item = new QTableWidgetItem(cells[column]);
             if (column == BytesColumn || column == LinesColumn)
@@ -214,6 +214,7 @@ void frmRuns::runChecked(const QString &rawPath, const QString &verdict)
             grdRuns->item(row, CheckedColumn)->setText(verdict);
         }
     }
+    grdRuns->resizeColumnToContents(CheckedColumn); // "not recorded" is wider than "checking..."
 }
 
 void frmRuns::selectRuns(const QStringList &rawPaths)

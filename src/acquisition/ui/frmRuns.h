@@ -39,8 +39,8 @@ public:
         DeviceColumn,
         BytesColumn,
         LinesColumn,
-        WorkbookColumn,
-        CheckedColumn
+        CheckedColumn,
+        WorkbookColumn
     };
 
     QTableWidget *grdRuns = nullptr;
