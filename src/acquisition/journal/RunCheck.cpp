@@ -58,6 +58,7 @@ void RunCheck::Result::add(Verdict v, const QString &line)
     if (rank(v) > rank(verdict))
         verdict = v;
     lines.append(line);
+    verdicts.append(v);
 }
 
 RunProvenance RunCheck::recorded(const QString &rawPath)
@@ -204,22 +205,22 @@ RunCheck::Result RunCheck::folder(const QString &folder)
         } else if (one.verdict == Verdict::NotRecorded) {
             ++notRecorded; // counted, not listed: an older Halvern's runs hold nothing to check
         } else {
-            for (const QString &line : one.lines)
-                if (!line.startsWith(QStringLiteral("The journal's bytes match"))
-                    && !line.startsWith(QStringLiteral("The journal's times match"))
-                    && !line.startsWith(QStringLiteral("The workbook is byte for byte")))
-                    result.add(one.verdict, QFileInfo(kept.rawPath).fileName() + QStringLiteral(": ") + line);
+            for (qsizetype i = 0; i < one.lines.size(); ++i)
+                if (one.verdicts[i] != Verdict::Matches)
+                    result.add(one.verdicts[i],
+                               QFileInfo(kept.rawPath).fileName() + QStringLiteral(": ") + one.lines[i]);
         }
     }
     const QStringList gaps = chainGaps(folder);
     for (const QString &gap : gaps)
         result.add(Verdict::Changed, gap);
-    result.lines << QStringLiteral("%1 runs checked: %2 match, %3 do not, %4 not recorded; %5 gaps in the chain")
-                        .arg(checked)
-                        .arg(matching)
-                        .arg(checked - matching - notRecorded)
-                        .arg(notRecorded)
-                        .arg(gaps.size());
+    result.add(Verdict::Matches,
+               QStringLiteral("%1 runs checked: %2 match, %3 do not, %4 not recorded; %5 gaps in the chain")
+                   .arg(checked)
+                   .arg(matching)
+                   .arg(checked - matching - notRecorded)
+                   .arg(notRecorded)
+                   .arg(gaps.size()));
     return result;
 }
 

@@ -20,7 +20,8 @@ public:
     };
     struct Result {
         Verdict verdict = Verdict::Matches;
-        QStringList lines; // what was found, for a person
+        QStringList lines;       // what was found, for a person
+        QList<Verdict> verdicts; // of each line
         void add(Verdict v, const QString &line);
     };
 

@@ -96,8 +96,8 @@ void WorkbookCheck::compareCells(const QString &path, const QString &listedRun, 
         }
         if (provenance.recorded()) {
             const RunCheck::Result journal = RunCheck::journal(rawPath, provenance);
-            for (const QString &line : journal.lines)
-                result.add(journal.verdict, line);
+            for (qsizetype i = 0; i < journal.lines.size(); ++i)
+                result.add(journal.verdicts[i], journal.lines[i]);
             if (journal.verdict != Verdict::Matches) {
                 result.add(journal.verdict, QStringLiteral("The data cells are not compared: the journal is not as "
                                                            "the run left it"));
