@@ -7,6 +7,7 @@
 #include "PortMap.h"
 #include "RunCatalog.h"
 #include "RunJournal.h"
+#include "VerifyCommand.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -102,6 +103,19 @@ std::optional<int> CommandLine::run(int argc, char *argv[])
                                          QStringLiteral("A macro --replay runs before the save, as Stop does."),
                                          QStringLiteral("NAME"));
     parser.addOptions({replayOption, saveAsOption, macroOption});
+    const QCommandLineOption verifyOption(
+        QStringLiteral("verify"),
+        QStringLiteral("Checks a saved workbook, or a run's .raw file, against what its run recorded: the journal's "
+                       "bytes and times against their hashes, the workbook byte for byte, else each data cell "
+                       "against the journal (rebuilt in a headless office). Exit status 0 all matches, 1 something "
+                       "does not, 2 it cannot be told."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption verifyRunsOption(
+        QStringLiteral("verify-runs"),
+        QStringLiteral("Checks every run kept in ~/.local/share/Halvern/runs against its recorded hashes and the "
+                       "chain of their summaries; names each run that no longer matches and each gap. Exit status "
+                       "as --verify."));
+    parser.addOptions({verifyOption, verifyRunsOption});
     acceptWindowOptions(parser);
 
     // Help, version and errors end the program here, the way Qt does it.
@@ -110,6 +124,11 @@ std::optional<int> CommandLine::run(int argc, char *argv[])
         return listPorts();
     if (parser.isSet(listRunsOption))
         return listRuns();
+    if (parser.isSet(verifyOption))
+        return verifyCommand(parser.value(verifyOption), RunJournal::defaultFolder(),
+                             QCoreApplication::applicationDirPath());
+    if (parser.isSet(verifyRunsOption))
+        return verifyRunsCommand(RunJournal::defaultFolder());
     if (parser.isSet(replayOption))
         return replayCommand(parser.value(replayOption), parser.value(saveAsOption), parser.value(macroOption),
                              QCoreApplication::applicationDirPath());

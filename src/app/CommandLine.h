@@ -10,6 +10,9 @@
 //   --list-runs        the runs kept in the journal folder, newest first
 //   --replay RAWFILE --save-as FILE [--macro NAME]
 //                      rebuilds a run's workbook from its journal
+//   --verify FILE, --verify-runs
+//                      checks a workbook, a run or all runs against their
+//                      recorded hashes (see VerifyCommand)
 // An unknown option gives Qt's usual error and exit status 1. Qt's own
 // window options (-platform, -style, ...) are passed on to the window.
 class CommandLine {

@@ -11,10 +11,6 @@
 #include <optional>
 #include <variant>
 
-// A cell value: text, or a number. Text that is a plain decimal number is
-// stored as a number by the application; nothing is ever evaluated as a formula.
-using CellValue = std::variant<QString, double>;
-
 // One instance of the spreadsheet application, driven by automation. Every
 // call may throw SpreadsheetError; a call the application does not complete
 // within about a second throws Busy instead of waiting.
@@ -74,6 +70,9 @@ public:
                                                      const QString &title) = 0;
     // Application.Quit
     virtual void quit() = 0;
+    // The application's name and version ("LibreOffice 7.4.7.2"); empty when
+    // it does not say.
+    virtual QString version() { return QString(); }
 
     // A save has no fixed time limit while the application keeps working on
     // it; `notice` is told every half second or so, with the seconds since it

@@ -1,7 +1,14 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <cstdint>
+#include <utility>
+#include <variant>
+
+// A cell value: text, or a number. Text that is a plain decimal number is
+// stored as a number by the application; nothing is ever evaluated as a formula.
+using CellValue = std::variant<QString, double>;
 
 // One open workbook. Every call may throw SpreadsheetError.
 class Workbook {
@@ -19,4 +26,19 @@ public:
     virtual bool saved() = 0;    // true when nothing is unsaved
     virtual void saveAs(const QString &path) = 0;
     virtual UsedArea usedArea() = 0;
+
+    // The workbook's custom document properties (text), kept by .xls, .xlsx
+    // and .ods alike; setting one replaces a property of that name. Neither
+    // touches a cell, a sheet or a name.
+    using Properties = QList<std::pair<QString, QString>>;
+    virtual void setCustomProperties(const Properties &properties) = 0;
+    virtual Properties customProperties() = 0;
+
+    // Every sheet's values from its first cell to the end of its used area,
+    // row by row; an empty cell is empty text.
+    struct SheetValues {
+        QString name;
+        QList<QList<CellValue>> rows;
+    };
+    virtual QList<SheetValues> values() = 0;
 };

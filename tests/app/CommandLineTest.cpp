@@ -107,6 +107,7 @@ TEST_F(CommandLineTest, VersionHelpAndUnknownOptions)
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("--list-ports")) << help.out.toStdString();
     EXPECT_TRUE(help.out.contains("--list-runs"));
+    EXPECT_TRUE(help.out.contains("--verify-runs"));
     EXPECT_TRUE(help.out.contains("--version"));
 
     const Outcome unknown = run({"--no-such-option"});

@@ -55,6 +55,48 @@ Workbook::UsedArea FakeWorkbook::usedArea()
     return area;
 }
 
+void FakeWorkbook::setCustomProperties(const Properties &set)
+{
+    if (m_app->gone)
+        throw SpreadsheetError(SpreadsheetError::Kind::Gone, "gone");
+    for (const auto &property : set) {
+        auto same = std::find_if(properties.begin(), properties.end(),
+                                 [&property](const auto &p) { return p.first == property.first; });
+        if (same != properties.end())
+            same->second = property.second;
+        else
+            properties.append(property);
+    }
+}
+
+Workbook::Properties FakeWorkbook::customProperties()
+{
+    if (m_app->gone)
+        throw SpreadsheetError(SpreadsheetError::Kind::Gone, "gone");
+    return properties;
+}
+
+QList<Workbook::SheetValues> FakeWorkbook::values()
+{
+    if (m_app->gone)
+        throw SpreadsheetError(SpreadsheetError::Kind::Gone, "gone");
+    QList<SheetValues> all;
+    for (auto sheet = sheets.cbegin(); sheet != sheets.cend(); ++sheet) {
+        SheetValues values{sheet.key(), {}};
+        for (auto c = sheet->cbegin(); c != sheet->cend(); ++c) {
+            const auto [row, column] = c.key();
+            while (values.rows.size() < row)
+                values.rows.append(QList<CellValue>());
+            QList<CellValue> &cells = values.rows[row - 1];
+            while (cells.size() < column)
+                cells.append(QString());
+            cells[column - 1] = c.value();
+        }
+        all.append(values);
+    }
+    return all;
+}
+
 std::optional<CellValue> FakeWorkbook::cell(std::int32_t row, std::int32_t column, const QString &sheet) const
 {
     const Cells cells = sheets.value(sheet.isEmpty() ? activeSheet : sheet);

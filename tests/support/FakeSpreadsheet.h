@@ -25,6 +25,9 @@ public:
     bool saved() override;
     void saveAs(const QString &path) override;
     UsedArea usedArea() override;
+    void setCustomProperties(const Properties &set) override;
+    Properties customProperties() override;
+    QList<SheetValues> values() override;
 
     using Cells = QMap<QPair<std::int32_t, std::int32_t>, CellValue>; // (row, column)
 
@@ -38,8 +41,9 @@ public:
     QString activeSheet = QStringLiteral("Sheet1");
     QMap<QString, Cells> sheets; // sheet name -> cells
     bool isSaved = true;
-    QStringList savedAs; // every saveAs path, in order
-    UsedArea area;       // what usedArea() answers; grows with each write
+    QStringList savedAs;   // every saveAs path, in order
+    UsedArea area;         // what usedArea() answers; grows with each write
+    Properties properties; // the custom document properties
 
 private:
     FakeSpreadsheetApp *m_app;

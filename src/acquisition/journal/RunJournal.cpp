@@ -84,6 +84,9 @@ bool RunJournal::makeFiles()
     }
     m_kept = 0;
     m_timesSize = sizeof kTimesHeader - 1;
+    m_rawHash.reset();
+    m_timesHash.reset();
+    m_timesHash.addData(QByteArrayView(kTimesHeader, sizeof kTimesHeader - 1));
     return true;
 }
 
@@ -111,6 +114,8 @@ void RunJournal::append(const QByteArray &bytes, const QDateTime &at)
         return lose(QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ") + systemError(), at);
     m_kept += bytes.size();
     m_timesSize += note.size();
+    m_rawHash.addData(bytes);
+    m_timesHash.addData(note);
     m_gapBefore = false;
     m_failing = false;
 }

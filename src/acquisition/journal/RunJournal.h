@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
@@ -74,6 +75,10 @@ public:
     // and how many are missing.
     QDateTime incompleteSince() const { return m_incompleteSince; }
     std::int64_t bytesMissing() const { return m_bytes - m_kept; }
+    // SHA-256 (hex) of what the files hold, taken as they are written, so
+    // that the end of a long run costs no second read.
+    QString rawSha256() const { return QString::fromLatin1(m_rawHash.result().toHex()); }
+    QString timesSha256() const { return QString::fromLatin1(m_timesHash.result().toHex()); }
 
     // Writes the readable summary beside the journal (replacing an earlier one).
     bool writeSummary(const QString &text);
@@ -110,4 +115,6 @@ private:
     bool m_failing = false;
     int m_failures = 0;
     QDateTime m_incompleteSince;
+    QCryptographicHash m_rawHash{QCryptographicHash::Sha256};
+    QCryptographicHash m_timesHash{QCryptographicHash::Sha256};
 };

@@ -49,5 +49,6 @@ QString RunSummary::text() const
     if (!journalProblem.isEmpty())
         text += QStringLiteral("Journal problem: ") + journalProblem + '\n';
     text += journalIncomplete;
+    text += provenance.text();
     return text;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RunProvenance.h"
 #include "StreamParser.h"
 
 #include <QDateTime>
@@ -30,6 +31,7 @@ struct RunSummary {
     // The run ended without Stop (the program or the computer stopped): its
     // workbook of the time is lost, and `stopped` is when its last byte came.
     bool endedWithoutStop = false;
+    RunProvenance provenance; // its lines close the summary
 
     // The text of the summary file, one "Name: value" line each.
     QString text() const;

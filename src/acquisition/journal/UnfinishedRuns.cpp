@@ -43,7 +43,7 @@ UnfinishedRuns::Answer UnfinishedRuns::offer(MessageBoxes &boxes, const QList<Ru
 }
 
 QString UnfinishedRuns::summary(const RunCatalog::Run &run, const QString &rebuilt, const QString &savedAs,
-                                const QString &alsoSavedAs)
+                                const QString &alsoSavedAs, const QString &officeVersion)
 {
     RunSummary summary;
     summary.started = run.started;
@@ -56,6 +56,10 @@ QString UnfinishedRuns::summary(const RunCatalog::Run &run, const QString &rebui
     summary.alsoSavedAs = alsoSavedAs;
     summary.rawPath = run.rawPath;
     summary.endedWithoutStop = true;
+    summary.provenance = RunProvenance::gather(run.rawPath);
+    summary.provenance.officeVersion = officeVersion;
+    summary.provenance.addSaved(savedAs);
+    summary.provenance.addSaved(alsoSavedAs);
     return summary.text();
 }
 

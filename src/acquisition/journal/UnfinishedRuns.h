@@ -22,9 +22,10 @@ public:
     static Answer offer(MessageBoxes &boxes, const QList<RunCatalog::Run> &runs);
     // The summary of such a run: it ended without Stop, with its last byte's
     // time; `rebuilt` (a summary line), `savedAs` and `alsoSavedAs` tell what
-    // became of its workbook (all empty: not saved).
+    // became of its workbook (all empty: not saved), made in the office of
+    // `officeVersion`. Its provenance is taken now.
     static QString summary(const RunCatalog::Run &run, const QString &rebuilt = {}, const QString &savedAs = {},
-                           const QString &alsoSavedAs = {});
+                           const QString &alsoSavedAs = {}, const QString &officeVersion = {});
     // Declined: the run is noted as not saved.
     static bool markNotSaved(const RunCatalog::Run &run);
 };

@@ -5,6 +5,7 @@
 #include "MacroSettings.h"
 #include "MessageBoxes.h"
 #include "NullAcquisitionView.h"
+#include "PortAdapterText.h"
 #include "RunWorkbook.h"
 #include "RunTexts.h"
 #include "SerialComm.h"
@@ -427,6 +428,12 @@ void AcquisitionRun::closeJournal()
     summary.linesMissing = linesMissing();
     summary.savedAs = m_stopSave.savedAs();
     summary.alsoSavedAs = m_stopSave.alsoSavedAs();
+    const RunJournal &journal = m_record.journal();
+    summary.provenance = RunProvenance::gather(summary.rawPath, journal.rawSha256(), journal.timesSha256());
+    summary.provenance.officeVersion = m_stopSave.officeVersion();
+    summary.provenance.adapter = PortAdapterText::of(summary.device);
+    summary.provenance.addSaved(summary.savedAs);
+    summary.provenance.addSaved(summary.alsoSavedAs);
     m_record.close(summary);
 }
 

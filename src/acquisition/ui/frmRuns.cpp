@@ -1,6 +1,8 @@
 #include "frmRuns.h"
 
 #include "MessageBoxes.h"
+#include "RunCheck.h"
+#include "RunChecker.h"
 #include "RunLineCounter.h"
 
 #include <QDesktopServices>
@@ -48,6 +50,14 @@ QString workbookText(const RunCatalog::Run &run)
         return QString();
     return run.savedAs.isEmpty() ? QStringLiteral("not saved") : run.savedAs;
 }
+
+// A check is kept while the run's files keep their sizes.
+QString checkKey(const RunCatalog::Run &run) { return run.rawPath + '\n' + QString::number(run.diskBytes); }
+
+bool checkable(const RunCatalog::Run &run)
+{
+    return run.state == RunCatalog::State::Saved || run.state == RunCatalog::State::NotSaved;
+}
 } // namespace
 
 frmRuns::frmRuns(QString folder, MessageBoxes &boxes, MakeWorkbook makeWorkbook, QWidget *parent)
@@ -60,6 +70,8 @@ frmRuns::frmRuns(QString folder, MessageBoxes &boxes, MakeWorkbook makeWorkbook,
 
     m_counter = new RunLineCounter(this);
     connect(m_counter, &RunLineCounter::counted, this, &frmRuns::linesCounted);
+    m_checker = new RunChecker(this);
+    connect(m_checker, &RunChecker::checked, this, &frmRuns::runChecked);
     m_refreshSoon = new QTimer(this);
     m_refreshSoon->setSingleShot(true);
     m_refreshSoon->setInterval(kRefreshDelayMs);
@@ -75,10 +87,10 @@ frmRuns::~frmRuns() = default;
 
 void frmRuns::buildControls()
 {
-    grdRuns = new QTableWidget(0, 7, this);
+    grdRuns = new QTableWidget(0, 8, this);
     grdRuns->setHorizontalHeaderLabels({QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("COM"),
                                         QStringLiteral("Device"), QStringLiteral("Bytes"), QStringLiteral("Lines"),
-                                        QStringLiteral("Workbook")});
+                                        QStringLiteral("Checked"), QStringLiteral("Workbook")});
     grdRuns->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdRuns->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdRuns->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -94,19 +106,23 @@ void frmRuns::buildControls()
 
     cmdMakeWorkbook = new QPushButton(QStringLiteral("Make workbook..."), this);
     cmdMakeWorkbook->setDefault(true); // Enter
+    cmdVerify = new QPushButton(QStringLiteral("Verify..."), this);
     cmdShowFiles = new QPushButton(QStringLiteral("Show files"), this);
     cmdDelete = new QPushButton(QStringLiteral("Delete..."), this);
     cmdClose = new QPushButton(QStringLiteral("Close"), this);
+    cmdVerify->setAutoDefault(false);
     cmdShowFiles->setAutoDefault(false);
     cmdDelete->setAutoDefault(false);
     cmdClose->setAutoDefault(false);
     connect(cmdMakeWorkbook, &QPushButton::clicked, this, &frmRuns::cmdMakeWorkbook_Click);
+    connect(cmdVerify, &QPushButton::clicked, this, &frmRuns::cmdVerify_Click);
     connect(cmdShowFiles, &QPushButton::clicked, this, &frmRuns::cmdShowFiles_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmRuns::cmdDelete_Click);
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(cmdMakeWorkbook);
+    buttons->addWidget(cmdVerify);
     buttons->addWidget(cmdShowFiles);
     buttons->addWidget(cmdDelete);
     buttons->addStretch();
@@ -140,6 +156,7 @@ void frmRuns::refresh()
     grdRuns->clearContents();
     grdRuns->setRowCount(static_cast<int>(m_runs.size()));
     QStringList toCount;
+    QStringList toCheck;
     for (int row = 0; row < m_runs.size(); ++row) {
         const RunCatalog::Run &run = m_runs[row];
         const QStringList cells{run.started.toString(kStamp),
@@ -147,6 +164,7 @@ void frmRuns::refresh()
                                 QStringLiteral("COM") + QString::number(run.comNumber),
                                 run.device,
                                 QString::number(run.bytes),
+                                QString(),
                                 QString(),
                                 workbookText(run)};
         for (int column = 0; column < cells.size(); ++column) {
@@ -158,10 +176,17 @@ void frmRuns::refresh()
         showLines(row);
         if (run.lines < 0)
             toCount.append(run.rawPath);
+        if (checkable(run)) {
+            const QString verdict = m_checked.value(checkKey(run));
+            grdRuns->item(row, CheckedColumn)->setText(verdict.isEmpty() ? QStringLiteral("checking...") : verdict);
+            if (verdict.isEmpty())
+                toCheck.append(run.rawPath);
+        }
     }
     grdRuns->resizeColumnsToContents();
     grdRuns->setUpdatesEnabled(true);
     m_counter->count(toCount);
+    m_checker->check(toCheck);
     selectRuns(selected);
 }
 
@@ -179,6 +204,17 @@ void frmRuns::linesCounted(const QString &rawPath, qint64 lines)
             showLines(row);
         }
     }
+}
+
+void frmRuns::runChecked(const QString &rawPath, const QString &verdict)
+{
+    for (int row = 0; row < m_runs.size(); ++row) {
+        if (m_runs[row].rawPath == rawPath) {
+            m_checked.insert(checkKey(m_runs[row]), verdict);
+            grdRuns->item(row, CheckedColumn)->setText(verdict);
+        }
+    }
+    grdRuns->resizeColumnToContents(CheckedColumn); // "not recorded" is wider than "checking..."
 }
 
 void frmRuns::selectRuns(const QStringList &rawPaths)
@@ -215,6 +251,16 @@ void frmRuns::updateButtons()
     });
     cmdMakeWorkbook->setEnabled(!selected.isEmpty() && !anyRunning);
     cmdDelete->setEnabled(!selected.isEmpty() && !anyRunning);
+    cmdVerify->setEnabled(selected.size() == 1 && !anyRunning);
+}
+
+void frmRuns::cmdVerify_Click()
+{
+    const QList<RunCatalog::Run> selected = selectedRuns();
+    if (!cmdVerify->isEnabled() || selected.size() != 1)
+        return;
+    const RunCheck::Result result = RunCheck::run(selected[0].rawPath);
+    m_boxes.show(result.lines.join('\n'), QStringLiteral("Verify"));
 }
 
 void frmRuns::cmdMakeWorkbook_Click()

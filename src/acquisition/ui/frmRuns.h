@@ -3,6 +3,7 @@
 #include "RunCatalog.h"
 
 #include <QDialog>
+#include <QHash>
 #include <functional>
 
 class QFileSystemWatcher;
@@ -12,12 +13,15 @@ class QTableWidget;
 class QTimer;
 
 class MessageBoxes;
+class RunChecker;
 class RunLineCounter;
 
 // The Runs window: every run kept in the journal folder, newest first, with
-// what became of it. Makes a run's workbook from its journal, shows the
-// folder in the file manager, deletes runs. Not modal; refreshes itself when
-// the folder changes (a run starts or ends).
+// what became of it and whether its files are still as recorded ("Checked",
+// filled in the background). Makes a run's workbook from its journal, shows
+// what a check of a run finds, shows the folder in the file manager, deletes
+// runs. Not modal; refreshes itself when the folder changes (a run starts or
+// ends).
 class frmRuns : public QDialog {
     Q_OBJECT
 public:
@@ -28,11 +32,21 @@ public:
     frmRuns(QString folder, MessageBoxes &boxes, MakeWorkbook makeWorkbook, QWidget *parent = nullptr);
     ~frmRuns() override;
 
-    enum Column { StartColumn, EndColumn, ComColumn, DeviceColumn, BytesColumn, LinesColumn, WorkbookColumn };
+    enum Column {
+        StartColumn,
+        EndColumn,
+        ComColumn,
+        DeviceColumn,
+        BytesColumn,
+        LinesColumn,
+        CheckedColumn,
+        WorkbookColumn
+    };
 
     QTableWidget *grdRuns = nullptr;
     QLabel *lblFolder = nullptr;
     QPushButton *cmdMakeWorkbook = nullptr;
+    QPushButton *cmdVerify = nullptr;
     QPushButton *cmdShowFiles = nullptr;
     QPushButton *cmdDelete = nullptr;
     QPushButton *cmdClose = nullptr;
@@ -46,6 +60,7 @@ public slots:
     // Reads the folder again, keeping the selection.
     void refresh();
     void cmdMakeWorkbook_Click();
+    void cmdVerify_Click();
     void cmdShowFiles_Click();
     void cmdDelete_Click();
 
@@ -58,6 +73,7 @@ private:
     void showLines(int row);
     void linesCounted(const QString &rawPath, qint64 lines);
     void updateButtons();
+    void runChecked(const QString &rawPath, const QString &verdict);
 
     QString m_folder;
     MessageBoxes &m_boxes;
@@ -66,4 +82,6 @@ private:
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer *m_refreshSoon = nullptr;
     RunLineCounter *m_counter = nullptr;
+    RunChecker *m_checker = nullptr;
+    QHash<QString, QString> m_checked; // raw file and its size -> the verdict
 };

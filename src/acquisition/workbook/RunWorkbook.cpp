@@ -2,6 +2,7 @@
 
 #include "RunCatalog.h"
 #include "RunJournal.h"
+#include "RunProvenance.h"
 #include "StopSave.h"
 #include "UnfinishedRuns.h"
 
@@ -45,13 +46,20 @@ bool RunWorkbook::make(StopSave &stopSave, const QString &rawPath)
     if (run.state == RunCatalog::State::Unfinished) {
         run.lines = RunCatalog::countLines(rawPath);
         run.ended = RunCatalog::lastArrival(rawPath);
-        RunJournal::writeSummaryFile(
-            summaryPath, UnfinishedRuns::summary(run, stopSave.rebuilt(), stopSave.savedAs(), stopSave.alsoSavedAs()));
+        RunJournal::writeSummaryFile(summaryPath,
+                                     UnfinishedRuns::summary(run, stopSave.rebuilt(), stopSave.savedAs(),
+                                                             stopSave.alsoSavedAs(), stopSave.officeVersion()));
     } else if (!stopSave.savedAs().isEmpty()) {
         QFile file(summaryPath);
-        if (file.open(QIODevice::ReadOnly))
-            RunJournal::writeSummaryFile(summaryPath,
-                                         withNewWorkbook(QString::fromUtf8(file.read(kMaxSummary)), stopSave));
+        if (file.open(QIODevice::ReadOnly)) {
+            // The journal's hashes stay those of the run's end; the new files are added with theirs.
+            RunProvenance made;
+            made.addSaved(stopSave.savedAs());
+            made.addSaved(stopSave.alsoSavedAs());
+            RunJournal::writeSummaryFile(
+                summaryPath, RunProvenance::withSavedFiles(
+                                 withNewWorkbook(QString::fromUtf8(file.read(kMaxSummary)), stopSave), made.saved));
+        }
     }
     return true;
 }

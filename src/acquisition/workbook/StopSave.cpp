@@ -1,9 +1,12 @@
 #include "StopSave.h"
 
+#include "FileDigest.h"
 #include "JournalReader.h"
+#include "LogCategories.h"
 #include "MasterWorkbook.h"
 #include "MessageBoxes.h"
 #include "RunJournal.h"
+#include "RunProvenance.h"
 #include "RunReplay.h"
 #include "RunTexts.h"
 #include "SpreadsheetFactory.h"
@@ -37,6 +40,7 @@ void StopSave::clear()
     m_savedAs.clear();
     m_alsoSavedAs.clear();
     m_rebuilt.clear();
+    m_officeVersion.clear();
 }
 
 QString StopSave::replayCommand(const QString &rawPath)
@@ -59,7 +63,7 @@ bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_p
 {
     WorkbookSaver::Result result = WorkbookSaver::Result::OfficeFailed;
     if (missing == 0 && app && book)
-        result = save(*app, *book);
+        result = save(*app, *book, journal.rawPath(), journal.rawSha256());
     // A journal that missed some bytes still holds the rest of the run.
     const bool journalKept =
         !journal.rawPath().isEmpty() && (journal.problem().isEmpty() || journal.incompleteSince().isValid());
@@ -96,13 +100,26 @@ bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_p
     return !m_rebuilt.isEmpty();
 }
 
-WorkbookSaver::Result StopSave::save(SpreadsheetApp &app, Workbook &book)
+WorkbookSaver::Result StopSave::save(SpreadsheetApp &app, Workbook &book, const QString &rawPath, QString rawSha256)
 {
+    try {
+        m_officeVersion = app.version();
+    } catch (const SpreadsheetError &e) {
+        qCWarning(lcWorkbook) << "the office does not tell its version:" << e.what();
+    }
     app.setLongCallNotice([this](int seconds) {
         if (m_hooks.waiting && seconds >= 2)
             m_hooks.waiting(QStringLiteral("Saving the workbook..."), seconds);
     });
     WorkbookSaver saver(app, book, m_boxes, m_hooks.documentsFolder());
+    if (!rawPath.isEmpty()) {
+        QString error;
+        if (rawSha256.isEmpty())
+            rawSha256 = FileDigest::sha256(rawPath, &error);
+        if (rawSha256.isEmpty())
+            qCWarning(lcWorkbook) << "cannot hash the journal" << rawPath << "for the workbook:" << error;
+        saver.setProperties(RunProvenance::documentProperties(rawPath, rawSha256));
+    }
     const WorkbookSaver::Result result = saver.save();
     app.setLongCallNotice({});
     if (m_hooks.waiting)
@@ -170,7 +187,7 @@ bool StopSave::rebuildIn(const QString &folder, const QString &rawPath, std::sha
         m_rebuilt += QStringLiteral("Journal times damaged: ") + reader.damage() + '\n';
     if (m_hooks.runMacro)
         m_hooks.runMacro(*app);
-    const WorkbookSaver::Result result = save(*app, *book);
+    const WorkbookSaver::Result result = save(*app, *book, rawPath);
     if (result == WorkbookSaver::Result::Declined)
         tellNotSaved(rawPath);
     if (result == WorkbookSaver::Result::OfficeFailed)

@@ -46,6 +46,8 @@ public:
     QString savedAs() const { return m_savedAs; }
     QString alsoSavedAs() const { return m_alsoSavedAs; }
     QString rebuilt() const { return m_rebuilt; } // a summary line, or empty
+    // The version of the office the last save was tried in.
+    QString officeVersion() const { return m_officeVersion; }
     void clear();
 
     // "halvern --replay ..." that makes the workbook from the journal `rawPath`.
@@ -54,8 +56,11 @@ public:
 private:
     // One attempt; false with the reason in *why.
     bool rebuildIn(const QString &folder, const QString &rawPath, std::shared_ptr<SpreadsheetApp> &app, QString *why);
-    // Saves `book` as the user chooses, a long save shown as it goes on.
-    WorkbookSaver::Result save(SpreadsheetApp &app, Workbook &book);
+    // Saves `book` as the user chooses, a long save shown as it goes on; the
+    // workbook carries the identity of the run whose journal is `rawPath`
+    // (its hash `rawSha256`, read from the file when not given).
+    WorkbookSaver::Result save(SpreadsheetApp &app, Workbook &book, const QString &rawPath,
+                               QString rawSha256 = QString());
     void tellNotSaved(const QString &rawPath);
 
     SpreadsheetFactory &m_factory;
@@ -66,4 +71,5 @@ private:
     QString m_savedAs;
     QString m_alsoSavedAs;
     QString m_rebuilt;
+    QString m_officeVersion;
 };

@@ -1,5 +1,6 @@
 #include "WorkbookSaver.h"
 
+#include "LogCategories.h"
 #include "MessageBoxes.h"
 #include "SpreadsheetApp.h"
 
@@ -51,6 +52,15 @@ QString WorkbookSaver::wholeCopyPath(const QString &path, Workbook &book, QStrin
 bool WorkbookSaver::saveAs(const QString &path, QString *reason)
 {
     try {
+        if (!m_properties.isEmpty()) {
+            try {
+                m_book.setCustomProperties(m_properties);
+            } catch (const SpreadsheetError &e) {
+                if (isGone(e))
+                    throw;
+                qCWarning(lcWorkbook) << "the workbook is saved without the run's properties:" << e.what();
+            }
+        }
         m_book.saveAs(path);
         return true;
     } catch (const SpreadsheetError &e) {

@@ -28,6 +28,10 @@ public:
 
     WorkbookSaver(SpreadsheetApp &app, Workbook &book, MessageBoxes &boxes, QString documentsFolder);
 
+    // The custom document properties set before every save (the run's
+    // identity); none unless set.
+    void setProperties(Workbook::Properties properties) { m_properties = std::move(properties); }
+
     Result save();
     // Where the workbook went (the .xlsx beside it when one was written too).
     QString savedAs() const { return m_savedAs; }
@@ -50,4 +54,5 @@ private:
     QString m_documents;
     QString m_savedAs;
     QString m_alsoSavedAs;
+    Workbook::Properties m_properties;
 };

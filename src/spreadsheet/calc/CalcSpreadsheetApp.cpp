@@ -13,6 +13,7 @@
 #include <com/sun/star/awt/XWindow.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/frame/XController.hpp>
@@ -403,6 +404,26 @@ std::optional<QString> CalcSpreadsheetApp::getSaveAsFilename(const QString &init
 }
 
 void CalcSpreadsheetApp::quit() { m_core->quit(); }
+
+QString CalcSpreadsheetApp::version()
+{
+    return m_core->call<QString>(CalcCore::kCallLimit, [](UnoState &state) {
+        const Reference<css::lang::XMultiServiceFactory> provider(
+            state.context->getServiceManager()->createInstanceWithContext(
+                "com.sun.star.configuration.ConfigurationProvider", state.context),
+            UNO_QUERY_THROW);
+        css::uno::Sequence<css::uno::Any> args(1);
+        args[0] <<= property("nodepath", css::uno::Any(OUString("/org.openoffice.Setup/Product")));
+        const Reference<css::container::XNameAccess> product(
+            provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationAccess", args),
+            UNO_QUERY_THROW);
+        OUString name;
+        OUString number;
+        product->getByName("ooName") >>= name;
+        product->getByName("ooSetupVersionAboutBox") >>= number;
+        return (toQString(name) + ' ' + toQString(number)).trimmed();
+    });
+}
 
 pid_t CalcSpreadsheetApp::processGroup() const { return m_core->process()->pid(); }
 

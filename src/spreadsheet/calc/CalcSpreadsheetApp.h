@@ -41,6 +41,7 @@ public:
     std::optional<QString> getSaveAsFilename(const QString &initialFilename, const QString &fileFilter,
                                              const QString &title) override;
     void quit() override;
+    QString version() override;
     void setLongCallNotice(std::function<void(int seconds)> notice) override;
 
     // The office's process group (its launcher's process id) and the name

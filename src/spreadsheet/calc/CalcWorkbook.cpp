@@ -11,11 +11,19 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <com/sun/star/beans/PropertyAttribute.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertyContainer.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/beans/XPropertySetInfo.hpp>
+#include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/document/XDocumentProperties.hpp>
+#include <com/sun/star/document/XDocumentPropertiesSupplier.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/frame/XTitle.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSheetCellCursor.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
@@ -26,6 +34,12 @@
 #include <com/sun/star/util/XModifiable.hpp>
 
 namespace {
+Reference<css::beans::XPropertyContainer> userProperties(const Reference<css::frame::XModel> &model)
+{
+    const Reference<css::document::XDocumentPropertiesSupplier> supplier(model, UNO_QUERY_THROW);
+    return supplier->getDocumentProperties()->getUserDefinedProperties();
+}
+
 QString filterFor(const QString &path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
@@ -150,5 +164,79 @@ Workbook::UsedArea CalcWorkbook::usedArea()
             area.columns = std::max(area.columns, end.EndColumn + 1);
         }
         return area;
+    });
+}
+
+void CalcWorkbook::setCustomProperties(const Properties &properties)
+{
+    auto doc = m_document;
+    m_core->call<void>(CalcCore::kCallLimit, [doc, properties](UnoState &) {
+        const Reference<css::beans::XPropertyContainer> container = userProperties(doc->model);
+        const Reference<css::beans::XPropertySet> set(container, UNO_QUERY_THROW);
+        const Reference<css::beans::XPropertySetInfo> info = set->getPropertySetInfo();
+        for (const auto &[name, value] : properties) {
+            const OUString key = toOUString(name);
+            const css::uno::Any text(toOUString(value));
+            if (info->hasPropertyByName(key))
+                set->setPropertyValue(key, text);
+            else
+                container->addProperty(key, css::beans::PropertyAttribute::REMOVABLE, text);
+        }
+    });
+}
+
+Workbook::Properties CalcWorkbook::customProperties()
+{
+    auto doc = m_document;
+    return m_core->call<Properties>(CalcCore::kCallLimit, [doc](UnoState &) {
+        const Reference<css::beans::XPropertySet> set(userProperties(doc->model), UNO_QUERY_THROW);
+        Properties properties;
+        for (const css::beans::Property &property : set->getPropertySetInfo()->getProperties()) {
+            OUString text;
+            if (set->getPropertyValue(property.Name) >>= text)
+                properties.append({toQString(property.Name), toQString(text)});
+        }
+        return properties;
+    });
+}
+
+QList<Workbook::SheetValues> CalcWorkbook::values()
+{
+    auto doc = m_document;
+    // No fixed limit: a long run's sheets take a while to read.
+    return m_core->call<QList<SheetValues>>(CalcCore::kWhileWorking, [doc](UnoState &) {
+        const Reference<css::sheet::XSpreadsheetDocument> book(doc->model, UNO_QUERY_THROW);
+        const Reference<css::container::XIndexAccess> sheets(book->getSheets(), UNO_QUERY_THROW);
+        QList<SheetValues> all;
+        for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
+            const Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(i), UNO_QUERY_THROW);
+            SheetValues values;
+            values.name = toQString(Reference<css::container::XNamed>(sheet, UNO_QUERY_THROW)->getName());
+            const Reference<css::sheet::XSheetCellCursor> cursor = sheet->createCursor();
+            Reference<css::sheet::XUsedAreaCursor>(cursor, UNO_QUERY_THROW)->gotoEndOfUsedArea(false);
+            const css::table::CellRangeAddress end =
+                Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)->getRangeAddress();
+            const Reference<css::sheet::XCellRangeData> range(
+                sheet->getCellRangeByPosition(0, 0, end.EndColumn, end.EndRow), UNO_QUERY_THROW);
+            const css::uno::Sequence<css::uno::Sequence<css::uno::Any>> data = range->getDataArray();
+            values.rows.reserve(data.getLength());
+            for (const css::uno::Sequence<css::uno::Any> &row : data) {
+                QList<CellValue> cells;
+                cells.reserve(row.getLength());
+                for (const css::uno::Any &any : row) {
+                    double number = 0;
+                    OUString text;
+                    if (any >>= number)
+                        cells.append(number);
+                    else if (any >>= text)
+                        cells.append(toQString(text));
+                    else
+                        cells.append(QString());
+                }
+                values.rows.append(cells);
+            }
+            all.append(values);
+        }
+        return all;
     });
 }

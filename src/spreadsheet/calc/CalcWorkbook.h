@@ -20,6 +20,9 @@ public:
     // OpenDocument; any other name as Excel 97. An existing file is replaced.
     void saveAs(const QString &path) override;
     UsedArea usedArea() override;
+    void setCustomProperties(const Properties &properties) override;
+    Properties customProperties() override;
+    QList<SheetValues> values() override;
 
 private:
     std::shared_ptr<CalcCore> m_core;

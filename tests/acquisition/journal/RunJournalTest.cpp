@@ -12,6 +12,7 @@
 #include "RunJournal.h"
 #include "RunReplay.h"
 #include "FileContents.h"
+#include "FileDigest.h"
 #include "TmpfsMount.h"
 
 #include <QDir>
@@ -176,6 +177,12 @@ TEST(RunJournal, AFullDiskOrRemovedFilesAreToldAndTheJournalGoesOnWithAGapOnceIt
     EXPECT_EQ(journal.lines(), 2);
     EXPECT_EQ(readFile(journal.rawPath()), "1 :: kept\r\n2 :: after\r\n");
     EXPECT_TRUE(readFile(journal.timesPath()).endsWith("11 2026-12-07T14:30:04.000 gap\n"));
+    // The hashes kept as the files are written are those of what they hold.
+    auto hashesHold = [&journal] {
+        return journal.rawSha256() == FileDigest::sha256(journal.rawPath())
+               && journal.timesSha256() == FileDigest::sha256(journal.timesPath());
+    };
+    EXPECT_TRUE(hashesHold());
 
     // The files removed under the run: told at the next sync, made again at the next piece.
     QDir(disk.path() + "/runs").removeRecursively();
@@ -189,6 +196,7 @@ TEST(RunJournal, AFullDiskOrRemovedFilesAreToldAndTheJournalGoesOnWithAGapOnceIt
     EXPECT_EQ(back.bytes, "3 :: new\r\n");
     EXPECT_EQ(back.times, QList<QDateTime>{kStart.addSecs(11)});
     EXPECT_EQ(journal.incompleteSince(), kStart.addSecs(2));
+    EXPECT_TRUE(hashesHold());
 }
 
 TEST(JournalBacklog, HandsOutTheHeldStretchInPartsThenWhatWaitedInMemoryInArrivalOrder)

@@ -1,7 +1,10 @@
 // The Runs window: the table of kept runs, lines counted in the background,
-// Enter and the Delete key, and a refresh when a run starts.
+// Enter and the Delete key, a refresh when a run starts, each run checked
+// against its recorded hashes in the background.
 #include "Clicks.h"
+#include "FileContents.h"
 #include "KeptRuns.h"
+#include "RecordedRuns.h"
 #include "RecordingMessageBoxes.h"
 #include "RunJournal.h"
 #include "WaitUntil.h"
@@ -82,4 +85,29 @@ TEST_F(RunsWindowTest, ARunStartingIsShownRunningAndCannotBeMadeOrDeleted)
     QTest::keyClick(window->grdRuns, Qt::Key_Delete);
     EXPECT_TRUE(boxes.boxes.isEmpty());
     EXPECT_TRUE(window->lblFolder->text().startsWith("3 runs in " + dir.path()));
+}
+
+TEST_F(RunsWindowTest, ChecksEachRunInTheBackgroundAndVerifyShowsWhatWasFound)
+{
+    const QDateTime start(QDate(2026, 12, 8), QTime(6, 0));
+    const QString intact = recordRun(dir.path(), start, "1 :: 3\r\n");
+    const QString edited = recordRun(dir.path(), start.addSecs(60), "2 :: 6\r\n");
+    writeFile(edited, "2 :: 77\r\n");
+    window->refresh();
+    auto checked = [&](const QString &raw) {
+        for (int row = 0; row < window->runs().size(); ++row)
+            if (window->runs()[row].rawPath == raw)
+                return cell(row, frmRuns::CheckedColumn);
+        return QString();
+    };
+    EXPECT_TRUE(waitUntil([&] { return checked(edited) == "changed"; }, 5000)) << checked(edited).toStdString();
+    EXPECT_TRUE(waitUntil([&] { return checked(intact) == "matches"; }, 5000)) << checked(intact).toStdString();
+    EXPECT_TRUE(waitUntil([&] { return checked(saved) == "not recorded"; }, 5000)) << checked(saved).toStdString();
+    EXPECT_EQ(checked(unfinished), "");
+
+    window->selectRuns({edited});
+    click(window->cmdVerify);
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_TRUE(boxes.boxes[0].text.contains("The journal's bytes do NOT match their recorded SHA-256"))
+        << boxes.boxes[0].text.toStdString();
 }

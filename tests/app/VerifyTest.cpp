@@ -1,0 +1,159 @@
+// A run's record checked by the real program: a run made through the main
+// window (real port, real headless office) and saved as .xls verifies; the
+// workbook carries its run in document properties that .xls, .xlsx and .ods
+// keep; a data cell changed in the office is named with both values; a
+// changed journal byte is told; a run removed between two others is a gap.
+#include "CalcSpreadsheetFactory.h"
+#include "DataCellComparison.h"
+#include "FileContents.h"
+#include "MainWindowFixture.h"
+#include "QStringPrinter.h"
+#include "RecordedRuns.h"
+#include "RunCatalog.h"
+#include "RunJournal.h"
+#include "RunProvenance.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+struct Outcome {
+    int exitCode = -1;
+    QString out;
+};
+
+// The built program, without a display, in this test's private home (its
+// data folder moved to `dataHome` when given).
+Outcome halvern(const QStringList &args, const QString &dataHome = {})
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!dataHome.isEmpty())
+        env.insert("XDG_DATA_HOME", dataHome);
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(qEnvironmentVariable("HALVERN_BIN_DIR") + "/halvern", args);
+    Outcome o;
+    if (!p.waitForFinished(180000) || p.exitStatus() != QProcess::NormalExit)
+        return o;
+    o.exitCode = p.exitCode();
+    o.out = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
+    return o;
+}
+
+QString property(const Workbook::Properties &properties, const QString &name)
+{
+    for (const auto &[key, value] : properties)
+        if (key == name)
+            return value;
+    return {};
+}
+
+QByteArray recordLines(int count)
+{
+    QByteArray text;
+    for (int n = 1; n <= count; ++n)
+        text += QByteArray::number(n) + " :: " + QByteArray::number(3 * n) + "\r\n";
+    return text;
+}
+
+using VerifyTest = MainWindowFixture;
+} // namespace
+
+TEST_F(VerifyTest, ASavedRunVerifiesAndEveryLaterChangeIsNamed)
+{
+    ASSERT_TRUE(rig.start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.sendWritten(recordLines(30)));
+    const QString saved = rig.outputFile("run.xls");
+    rig.saveAnswer = saved;
+    click(w().cmdStop);
+    ASSERT_TRUE(QFileInfo::exists(saved));
+
+    const QList<RunCatalog::Run> runs = RunCatalog::scan(RunJournal::defaultFolder());
+    ASSERT_EQ(runs.size(), 1);
+    const QString raw = runs[0].rawPath;
+    const QString summary = QString::fromUtf8(readFile(RunJournal::summaryPathFor(raw)));
+    for (const char *line : {"Port: COM5 (", "Raw bytes SHA-256: ", "Arrival times SHA-256: ", "User: ", "Computer: ",
+                             "Halvern version: ", "Saved file: ", "Previous run: (none)"})
+        EXPECT_TRUE(summary.contains(line)) << line << "\n" << summary.toStdString();
+    EXPECT_FALSE(summary.contains("Office version: (not known)")) << summary.toStdString();
+
+    Outcome verified = halvern({"--verify", saved});
+    EXPECT_EQ(verified.exitCode, 0) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains("byte for byte as Halvern saved it")) << verified.out.toStdString();
+
+    // The user opens the workbook, changes one data cell and saves it, also
+    // as .xlsx and .ods: the run's properties stay in all three.
+    const QString xlsx = rig.outputFile("run.xlsx");
+    const QString ods = rig.outputFile("run.ods");
+    QString expected;
+    {
+        CalcSpreadsheetFactory office;
+        const std::shared_ptr<SpreadsheetApp> app = office.createHeadless();
+        const std::shared_ptr<Workbook> book = app->open(saved);
+        const QList<QList<CellValue>> rows = book->values().value(0).rows;
+        int row = 0;
+        while (row < rows.size() && !std::holds_alternative<double>(rows[row].value(0, QString())))
+            ++row;
+        ASSERT_LT(row, rows.size()) << "no number in column A";
+        const double was = std::get<double>(rows[row][0]);
+        app->setCell(row + 1, 1, was + 54);
+        expected = QStringLiteral("%1: %2 in the journal, %3 in the workbook")
+                       .arg(DataCellComparison::cellName(row + 1, 1))
+                       .arg(was)
+                       .arg(was + 54);
+        for (const QString &path : {xlsx, ods, saved})
+            book->saveAs(path);
+        app->quit();
+    }
+    {
+        CalcSpreadsheetFactory office;
+        const std::shared_ptr<SpreadsheetApp> app = office.createHeadless();
+        for (const QString &path : {saved, xlsx, ods}) {
+            const Workbook::Properties properties = app->open(path)->customProperties();
+            EXPECT_EQ(property(properties, RunProvenance::kRawFileProperty), QFileInfo(raw).fileName())
+                << path.toStdString();
+            EXPECT_EQ(property(properties, RunProvenance::kRawHashProperty).size(), 64) << path.toStdString();
+        }
+        app->quit();
+    }
+
+    verified = halvern({"--verify", saved});
+    EXPECT_EQ(verified.exitCode, 1) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains(expected)) << expected.toStdString() << "\n" << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains("1 of ")) << verified.out.toStdString();
+
+    QByteArray bytes = readFile(raw);
+    bytes[0] = bytes[0] == '9' ? '8' : '9';
+    writeFile(raw, bytes);
+    for (const QString &file : {saved, raw}) {
+        verified = halvern({"--verify", file});
+        EXPECT_EQ(verified.exitCode, 1) << verified.out.toStdString();
+        EXPECT_TRUE(verified.out.contains("The journal's bytes do NOT match their recorded SHA-256"))
+            << verified.out.toStdString();
+    }
+}
+
+TEST(VerifyRuns, OneOfThreeRunsDeletedIsAGap)
+{
+    QTemporaryDir data;
+    const QString folder = data.filePath("Halvern/runs");
+    const QDateTime start(QDate(2026, 12, 7), QTime(9, 0, 0));
+    QStringList raws;
+    for (int i = 0; i < 3; ++i)
+        raws << recordRun(folder, start.addSecs(600 * i), recordLines(5));
+    const Outcome before = halvern({"--verify-runs"}, data.path());
+    EXPECT_EQ(before.exitCode, 0) << before.out.toStdString();
+
+    RunCatalog::Run middle;
+    middle.rawPath = raws[1];
+    QString error;
+    ASSERT_TRUE(RunCatalog::remove(middle, &error)) << error.toStdString();
+    const Outcome after = halvern({"--verify-runs"}, data.path());
+    EXPECT_EQ(after.exitCode, 1) << after.out.toStdString();
+    EXPECT_TRUE(after.out.contains(QStringLiteral("Gap in the chain before %1: the run before it, %2, is missing")
+                                       .arg(QFileInfo(raws[2]).fileName(), QFileInfo(raws[1]).fileName())))
+        << after.out.toStdString();
+}
