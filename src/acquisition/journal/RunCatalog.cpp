@@ -10,6 +10,7 @@
 #include <QHash>
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace {
 const QString kStampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
@@ -120,29 +121,37 @@ QList<RunCatalog::Run> RunCatalog::scan(const QString &folder, std::int64_t *tot
 
 std::int64_t RunCatalog::countLines(const QString &rawPath, const std::atomic<bool> *cancel)
 {
+    LineTally tally;
+    return countLinesOn(rawPath, tally, std::numeric_limits<std::int64_t>::max(), cancel) ? tally.lines : -1;
+}
+
+bool RunCatalog::countLinesOn(const QString &rawPath, LineTally &tally, std::int64_t limit,
+                              const std::atomic<bool> *cancel)
+{
     QFile file(rawPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(tally.offset))
+        return false;
     QByteArray chunk(kCountChunk, Qt::Uninitialized);
-    std::int64_t lines = 0;
-    bool lastWasCr = false;
-    for (;;) {
+    while (limit > 0) {
         if (cancel && cancel->load())
-            return -1;
-        const qint64 n = file.read(chunk.data(), chunk.size());
+            return false;
+        const qint64 n = file.read(chunk.data(), std::min<std::int64_t>(chunk.size(), limit));
         if (n < 0)
-            return -1;
+            return false;
         if (n == 0)
-            return lines;
+            return true;
         const char *data = chunk.constData();
-        if (lastWasCr && data[0] == '\n')
-            ++lines;
+        if (tally.lastWasCr && data[0] == '\n')
+            ++tally.lines;
         for (const char *at = data + 1; (at = static_cast<const char *>(std::memchr(at, '\n', data + n - at))); ++at) {
             if (at[-1] == '\r')
-                ++lines;
+                ++tally.lines;
         }
-        lastWasCr = data[n - 1] == '\r';
+        tally.lastWasCr = data[n - 1] == '\r';
+        tally.offset += n;
+        limit -= n;
     }
+    return true;
 }
 
 QDateTime RunCatalog::lastArrival(const QString &rawPath)

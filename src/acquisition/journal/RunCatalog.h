@@ -34,12 +34,23 @@ public:
         QString damage;             // "the summary is a link", ...; empty unless Damaged
     };
 
+    // How far a count of complete lines got, to go on from there as a raw file grows.
+    struct LineTally {
+        std::int64_t offset = 0;
+        std::int64_t lines = 0;
+        bool lastWasCr = false;
+    };
+
     // Every run in `folder`, newest first. `totalBytes`, when given, gets the
     // size of everything in the folder.
     static QList<Run> scan(const QString &folder, std::int64_t *totalBytes = nullptr);
     // The complete lines (CR LF) in a raw file, read in bounded pieces; -1
     // when it cannot be read or `cancel` was set meanwhile.
     static std::int64_t countLines(const QString &rawPath, const std::atomic<bool> *cancel = nullptr);
+    // Counts on from `tally` through at most `limit` more bytes; false (the
+    // tally as far as it got) when the file cannot be read or `cancel` was set.
+    static bool countLinesOn(const QString &rawPath, LineTally &tally, std::int64_t limit,
+                             const std::atomic<bool> *cancel = nullptr);
     // When the last byte of the run arrived: its last note in ".times", else
     // the time the raw file was last written.
     static QDateTime lastArrival(const QString &rawPath);

@@ -3,6 +3,7 @@
 #include "RunCatalog.h"
 
 #include <QDialog>
+#include <QHash>
 #include <functional>
 
 class QFileSystemWatcher;
@@ -17,7 +18,8 @@ class RunLineCounter;
 // The Runs window: every run kept in the journal folder, newest first, with
 // what became of it. Makes a run's workbook from its journal, shows the
 // folder in the file manager, deletes runs. Not modal; refreshes itself when
-// the folder changes (a run starts or ends).
+// the folder changes (a run starts or ends), and the bytes and lines of a
+// running run every second.
 class frmRuns : public QDialog {
     Q_OBJECT
 public:
@@ -57,6 +59,7 @@ private:
     QList<RunCatalog::Run> selectedRuns() const;
     void showLines(int row);
     void linesCounted(const QString &rawPath, qint64 lines);
+    void updateRunning();
     void updateButtons();
 
     QString m_folder;
@@ -66,4 +69,6 @@ private:
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer *m_refreshSoon = nullptr;
     RunLineCounter *m_counter = nullptr;
+    QTimer *m_runningTick = nullptr;
+    QHash<QString, RunCatalog::LineTally> m_runningLines; // by raw file
 };
