@@ -1,5 +1,6 @@
 #include "RunJournal.h"
 
+#include "PrivateFolder.h"
 #include "RunFiles.h"
 
 #include <QDir>
@@ -45,13 +46,11 @@ bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumb
     m_failures = 0;
     m_incompleteSince = QDateTime();
     m_lastSync = start;
-    if (!QDir().mkpath(folder)) {
+    if (!PrivateFolder::make(folder)) {
         m_base.clear();
         fail(QStringLiteral("cannot make the folder ") + folder);
         return false;
     }
-    // Made by an earlier version with the umask's rights, or by hand.
-    ::chmod(QFile::encodeName(folder).constData(), 0700);
     // Two runs started within the same second get their own files.
     const QString base = folder + '/' + RunFiles::baseName(start, comNumber);
     m_base = base;
@@ -137,7 +136,7 @@ bool RunJournal::filesRemoved() const
 
 bool RunJournal::remake()
 {
-    if (!QDir().mkpath(QFileInfo(m_base).path()))
+    if (!PrivateFolder::make(QFileInfo(m_base).path()))
         return false;
     if (makeFiles())
         return true;

@@ -2,6 +2,7 @@
 
 #include "LogCategories.h"
 #include "MessageBoxes.h"
+#include "PrivateFolder.h"
 #include "RunLineCounter.h"
 
 #include <QDesktopServices>
@@ -20,7 +21,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <utility>
-#include <sys/stat.h>
 
 namespace {
 const QString kStamp = QStringLiteral("yyyy-MM-dd HH:mm:ss");
@@ -76,8 +76,8 @@ frmRuns::frmRuns(QString folder, MessageBoxes &boxes, MakeWorkbook makeWorkbook,
     m_runningTick = new QTimer(this);
     m_runningTick->setInterval(kRunningTickMs);
     connect(m_runningTick, &QTimer::timeout, this, &frmRuns::updateRunning);
-    if (!QDir(m_folder).exists() && QDir().mkpath(m_folder))
-        ::chmod(QFile::encodeName(m_folder).constData(), 0700);
+    if (!QDir(m_folder).exists())
+        PrivateFolder::make(m_folder);
     m_watcher = new QFileSystemWatcher(QStringList{m_folder}, this);
     connect(m_watcher, &QFileSystemWatcher::directoryChanged, m_refreshSoon, qOverload<>(&QTimer::start));
     refresh();
