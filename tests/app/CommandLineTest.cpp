@@ -193,17 +193,24 @@ TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalDamagedTimesOrNot)
     EXPECT_EQ(SavedSheet::read(dir.filePath("damaged.xlsx")).rows, sheet.rows);
 
     EXPECT_EQ(run({"--replay", dir.filePath("missing.raw"), "--save-as", dir.filePath("m.xlsx")}).exitCode, 1);
-    // A folder that cannot take the workbook: the reason in plain words, and nothing left there.
+    // A folder that cannot take the workbook: full, with less room than the
+    // workbook needs, or read-only. The reason in plain words, and nothing left there.
+    QByteArray many;
+    for (int i = 0; i < 20000; ++i)
+        many += QByteArray::number(i) + " :: " + QByteArray::number(i * 7) + "\r\n";
+    writeFile(dir.filePath("many.raw"), many);
     TmpfsMount full(dir.filePath("full"), TmpfsMount::Access::Writable, 64 << 10);
+    TmpfsMount small(dir.filePath("small"), TmpfsMount::Access::Writable, 64 << 10);
     TmpfsMount readOnly(dir.filePath("read-only"), TmpfsMount::Access::ReadOnly, 64 << 10);
-    if (full.isMounted() && readOnly.isMounted() && full.fill()) {
-        for (const auto &[folder, error] : {std::pair{full.path(), ENOSPC}, std::pair{readOnly.path(), EROFS}}) {
-            const Outcome refused = run({"--replay", raw, "--save-as", folder + "/run.xlsx"});
+    if (full.isMounted() && small.isMounted() && readOnly.isMounted() && full.fill()) {
+        for (const auto &[folder, error] :
+             {std::pair{full.path(), ENOSPC}, std::pair{small.path(), ENOSPC}, std::pair{readOnly.path(), EROFS}}) {
+            const Outcome refused = run({"--replay", dir.filePath("many.raw"), "--save-as", folder + "/run.xls"});
             EXPECT_EQ(refused.exitCode, 1);
             EXPECT_TRUE(refused.err.endsWith(QString::fromLocal8Bit(std::strerror(error)) + "\n"))
-                << refused.err.toStdString();
+                << folder.toStdString() << ": " << refused.err.toStdString();
             const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
-            EXPECT_EQ(left, folder == full.path() ? QStringList{"filler"} : QStringList{});
+            EXPECT_EQ(left, folder == full.path() ? QStringList{"filler"} : QStringList{}) << folder.toStdString();
         }
     }
     EXPECT_EQ(run({"--replay", raw, "--save-as", dir.filePath("run.txt")}).exitCode, 1);
