@@ -237,11 +237,15 @@ TEST_F(CommandLineTest, ListRunsNamesEachRunsStateAndStartsNoOffice)
     for (int i = 0; i < 200; ++i)
         lines += QByteArray::number(i) + " :: 1\r\n";
     const QString killed = writeKeptRun(runs, "2026-12-07_14-30-00_COM3", lines + "20");
+    // A name Halvern never makes: one line all the same.
+    writeFile(runs + "/2026-12-05_09-00-00_COM4.raw\n", "1\r\n");
 
     const Outcome listed = run({"--list-runs"});
     ASSERT_EQ(listed.exitCode, 0) << listed.err.toStdString();
     EXPECT_EQ(listed.out, "2026-12-07 14:30:00\tCOM3\t" + QString::number(lines.size() + 2) + "\t200\tunfinished\t\t"
-                              + killed + "\n2026-12-06 09:00:00\tCOM5\t6\t2\tsaved\t/d/a.xls\t" + saved + "\n");
+                              + killed + "\n2026-12-06 09:00:00\tCOM5\t6\t2\tsaved\t/d/a.xls\t" + saved
+                              + "\n2026-12-05 09:00:00\tCOM4\t3\t1\tdamaged: its name is not one Halvern makes\t\t"
+                              + runs + "/2026-12-05_09-00-00_COM4.raw\\x0a\n");
     EXPECT_EQ(QDir(data.path() + "/Halvern").entryList({"office-*"}, QDir::Dirs), QStringList{});
 }
 
