@@ -8,6 +8,7 @@
 #include "RunFiles.h"
 #include "RunJournal.h"
 #include "RunSummary.h"
+#include "TmpfsMount.h"
 #include "UnfinishedRuns.h"
 
 #include <QDir>
@@ -238,6 +239,17 @@ TEST(UnfinishedRuns, RunsWithFilesHalvernNeverWritesAreListedOnceAsDamagedAndNev
         UnfinishedRuns::markNotSaved(run);
     EXPECT_EQ(UnfinishedRuns::find(f).size(), 0);
     EXPECT_EQ(readFile(f + "/elsewhere.txt"), "Halvern run\n");
+
+    // Declined where no summary can be written: not offered again either.
+    TmpfsMount full(f + "/full", TmpfsMount::Access::Writable, 64 << 10);
+    if (!full.isMounted())
+        GTEST_SKIP() << full.problem().toStdString();
+    writeKeptRun(full.path(), "2026-12-07_18-30-00_COM6", "1\r\n");
+    ASSERT_TRUE(full.fill());
+    const QList<RunCatalog::Run> unwritable = UnfinishedRuns::find(full.path());
+    ASSERT_EQ(unwritable.size(), 1);
+    EXPECT_FALSE(UnfinishedRuns::markNotSaved(unwritable[0]));
+    EXPECT_EQ(UnfinishedRuns::find(full.path()).size(), 0);
 }
 
 TEST(UnfinishedRuns, SeveralAreOfferedByTheirNumber)
