@@ -19,6 +19,7 @@
 #include "FileDigest.h"
 #include "JournalReader.h"
 #include "RecordedRuns.h"
+#include "RunFiles.h"
 #include "RunJournal.h"
 #include "RunProvenance.h"
 #include "RunReplay.h"
@@ -160,7 +161,7 @@ int workbookCase(qint64 lines)
     summary.savedAs = saved;
     summary.provenance = RunProvenance::gather(raw);
     summary.provenance.addSaved(saved);
-    RunJournal::writeSummaryFile(RunJournal::summaryPathFor(raw), summary.text());
+    RunFiles::writeSummaryFile(RunFiles::summaryPathFor(raw), summary.text());
 
     int status = 0;
     double s = run({"--verify", saved}, &status);

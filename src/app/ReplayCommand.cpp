@@ -3,6 +3,7 @@
 #include "CalcSpreadsheetFactory.h"
 #include "JournalReader.h"
 #include "MasterWorkbook.h"
+#include "RunFiles.h"
 #include "RunReplay.h"
 #include "RunTexts.h"
 #include "UserMacro.h"
@@ -36,7 +37,7 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
     if (!reader.open(rawPath, &error))
         return fail(error);
     if (!reader.hasTimes())
-        QTextStream(stderr) << "halvern: no " << JournalReader::timesPathFor(rawPath)
+        QTextStream(stderr) << "halvern: no " << RunFiles::timesPathFor(rawPath)
                             << ": block time stamps come from this replay's clock\n";
 
     QTemporaryDir folder;

@@ -8,6 +8,7 @@
 #include "MSComm.h"
 #include "PortListing.h"
 #include "PortMap.h"
+#include "PrivateFolder.h"
 #include "QtMessageBoxes.h"
 #include "SingleInstance.h"
 #include "Startup.h"
@@ -60,6 +61,8 @@ int main(int argc, char *argv[])
     // What a run that crashed left behind: its office, pipe and profile; then,
     // once the window shows, the offer of the runs that ended without Stop.
     CalcSpreadsheetFactory::clearLeftovers();
+    // Runs kept open to others by an older version are private from now on.
+    PrivateFolder::tighten(window->journalFolder(), PrivateFolder::Files::Tighten);
     QTimer::singleShot(0, window.get(), &frmMain::offerUnfinishedRuns);
     return app.exec();
 }

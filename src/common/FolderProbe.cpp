@@ -2,25 +2,45 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
-QString FolderProbe::problem(const QString &folder)
+namespace {
+constexpr qint64 kBlock = 64 * 1024;
+
+// Takes `bytes` of room in the open file: allocated where the file system
+// can, written where it cannot. 0, or the errno of the failure.
+int takeRoom(int fd, qint64 bytes)
+{
+    const int allocated = ::posix_fallocate(fd, 0, static_cast<off_t>(bytes));
+    if (allocated != EOPNOTSUPP && allocated != EINVAL)
+        return allocated;
+    const QByteArray block(kBlock, '\0');
+    for (qint64 left = bytes; left > 0;) {
+        const ssize_t written = ::write(fd, block.constData(), static_cast<size_t>(std::min(left, kBlock)));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return written < 0 ? errno : ENOSPC;
+        left -= written;
+    }
+    return 0;
+}
+} // namespace
+
+QString FolderProbe::problem(const QString &folder, qint64 bytes)
 {
     const QByteArray probe = QFile::encodeName(folder + QStringLiteral("/.halvern-save-check"));
     const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return QString::fromLocal8Bit(std::strerror(errno));
-    const QByteArray block(64 * 1024, '\0');
-    const ssize_t written = ::write(fd, block.constData(), static_cast<size_t>(block.size()));
-    const int writeErrno = errno;
-    const bool synced = written == block.size() && ::fsync(fd) == 0;
-    const int syncErrno = errno;
+    int error = takeRoom(fd, std::max(bytes, kBlock));
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
     ::close(fd);
     ::unlink(probe.constData());
-    if (written != block.size())
-        return QString::fromLocal8Bit(std::strerror(written < 0 ? writeErrno : ENOSPC));
-    return synced ? QString() : QString::fromLocal8Bit(std::strerror(syncErrno));
+    return error == 0 ? QString() : QString::fromLocal8Bit(std::strerror(error));
 }

@@ -7,7 +7,8 @@
 // say no).
 class FolderProbe {
 public:
-    // Why `folder` cannot take a file ("No space left on device",
-    // "Read-only file system", ...); empty when a test write succeeds.
-    static QString problem(const QString &folder);
+    // Why `folder` cannot take a file of `bytes` (64 KiB at least): "No space
+    // left on device", "Read-only file system", ...; empty when a test file
+    // of that size can be made there.
+    static QString problem(const QString &folder, qint64 bytes = 0);
 };

@@ -194,17 +194,24 @@ TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalDamagedTimesOrNot)
     EXPECT_EQ(SavedSheet::read(dir.filePath("damaged.xlsx")).rows, sheet.rows);
 
     EXPECT_EQ(run({"--replay", dir.filePath("missing.raw"), "--save-as", dir.filePath("m.xlsx")}).exitCode, 1);
-    // A folder that cannot take the workbook: the reason in plain words, and nothing left there.
+    // A folder that cannot take the workbook: full, with less room than the
+    // workbook needs, or read-only. The reason in plain words, and nothing left there.
+    QByteArray many;
+    for (int i = 0; i < 20000; ++i)
+        many += QByteArray::number(i) + " :: " + QByteArray::number(i * 7) + "\r\n";
+    writeFile(dir.filePath("many.raw"), many);
     TmpfsMount full(dir.filePath("full"), TmpfsMount::Access::Writable, 64 << 10);
+    TmpfsMount small(dir.filePath("small"), TmpfsMount::Access::Writable, 64 << 10);
     TmpfsMount readOnly(dir.filePath("read-only"), TmpfsMount::Access::ReadOnly, 64 << 10);
-    if (full.isMounted() && readOnly.isMounted() && full.fill()) {
-        for (const auto &[folder, error] : {std::pair{full.path(), ENOSPC}, std::pair{readOnly.path(), EROFS}}) {
-            const Outcome refused = run({"--replay", raw, "--save-as", folder + "/run.xlsx"});
+    if (full.isMounted() && small.isMounted() && readOnly.isMounted() && full.fill()) {
+        for (const auto &[folder, error] :
+             {std::pair{full.path(), ENOSPC}, std::pair{small.path(), ENOSPC}, std::pair{readOnly.path(), EROFS}}) {
+            const Outcome refused = run({"--replay", dir.filePath("many.raw"), "--save-as", folder + "/run.xls"});
             EXPECT_EQ(refused.exitCode, 1);
             EXPECT_TRUE(refused.err.endsWith(QString::fromLocal8Bit(std::strerror(error)) + "\n"))
-                << refused.err.toStdString();
+                << folder.toStdString() << ": " << refused.err.toStdString();
             const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
-            EXPECT_EQ(left, folder == full.path() ? QStringList{"filler"} : QStringList{});
+            EXPECT_EQ(left, folder == full.path() ? QStringList{"filler"} : QStringList{}) << folder.toStdString();
         }
     }
     EXPECT_EQ(run({"--replay", raw, "--save-as", dir.filePath("run.txt")}).exitCode, 1);
@@ -231,11 +238,15 @@ TEST_F(CommandLineTest, ListRunsNamesEachRunsStateAndStartsNoOffice)
     for (int i = 0; i < 200; ++i)
         lines += QByteArray::number(i) + " :: 1\r\n";
     const QString killed = writeKeptRun(runs, "2026-12-07_14-30-00_COM3", lines + "20");
+    // A name Halvern never makes: one line all the same.
+    writeFile(runs + "/2026-12-05_09-00-00_COM4.raw\n", "1\r\n");
 
     const Outcome listed = run({"--list-runs"});
     ASSERT_EQ(listed.exitCode, 0) << listed.err.toStdString();
     EXPECT_EQ(listed.out, "2026-12-07 14:30:00\tCOM3\t" + QString::number(lines.size() + 2) + "\t200\tunfinished\t\t"
-                              + killed + "\n2026-12-06 09:00:00\tCOM5\t6\t2\tsaved\t/d/a.xls\t" + saved + "\n");
+                              + killed + "\n2026-12-06 09:00:00\tCOM5\t6\t2\tsaved\t/d/a.xls\t" + saved
+                              + "\n2026-12-05 09:00:00\tCOM4\t3\t1\tdamaged: its name is not one Halvern makes\t\t"
+                              + runs + "/2026-12-05_09-00-00_COM4.raw\\x0a\n");
     EXPECT_EQ(QDir(data.path() + "/Halvern").entryList({"office-*"}, QDir::Dirs), QStringList{});
 }
 

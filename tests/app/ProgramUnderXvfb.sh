@@ -2,7 +2,8 @@
 # Starts the real program from its folder on a virtual display: the main
 # window is titled "Halvern v<version>"; a second copy shows the single-instance
 # box and opens no main window of its own; closing writes the settings; a
-# program folder without KeyChain.txt ends with a non-zero status.
+# program folder without KeyChain.txt ends with a non-zero status; a data
+# folder and a kept run left open to others are private once it has started.
 # Usage: ProgramUnderXvfb.sh <program folder> <version>
 set -u
 bin=$1
@@ -13,6 +14,13 @@ trap 'rm -rf "$work"' EXIT
 export HOME=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run XDG_DATA_HOME=$work/data
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 unset QT_QPA_PLATFORM
+# As an older version left them: the umask's rights.
+runs=$XDG_DATA_HOME/Halvern/runs
+mkdir -p "$runs" && chmod 755 "$XDG_DATA_HOME/Halvern" "$runs"
+printf '1\r\n' > "$runs/2026-12-07_14-30-00_COM5.raw"
+printf 'Halvern run\nStarted: 2026-12-07 14:30:00\nWorkbook saved as: (not saved)\n' \
+  > "$runs/2026-12-07_14-30-00_COM5.summary.txt"
+chmod 644 "$runs"/*
 
 cat > "$work/check.sh" <<'INNER'
 set -u
@@ -24,6 +32,10 @@ wait_for_display
 "$bin/halvern" & first=$!
 main=$(window_titled "$title") || fail "no main window titled '$title'"
 echo "main window: $title"
+modes() { stat -c '%a' "$XDG_DATA_HOME/Halvern" "$XDG_DATA_HOME/Halvern/runs" "$XDG_DATA_HOME/Halvern/runs"/* | tr '\n' ' '; }
+for _ in $(seq 1 50); do [ "$(modes)" = "700 700 600 600 " ] && break; sleep 0.1; done
+[ "$(modes)" = "700 700 600 600 " ] || fail "data folder, runs and their files not private: $(modes)"
+echo "private: $(modes)"
 
 "$bin/halvern" & second=$!
 window_titled "Cannot run more than one copy of this program." >/dev/null || fail "no single-instance box"

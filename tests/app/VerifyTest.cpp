@@ -10,6 +10,7 @@
 #include "QStringPrinter.h"
 #include "RecordedRuns.h"
 #include "RunCatalog.h"
+#include "RunFiles.h"
 #include "RunJournal.h"
 #include "RunProvenance.h"
 
@@ -74,7 +75,7 @@ TEST_F(VerifyTest, ASavedRunVerifiesAndEveryLaterChangeIsNamed)
     const QList<RunCatalog::Run> runs = RunCatalog::scan(RunJournal::defaultFolder());
     ASSERT_EQ(runs.size(), 1);
     const QString raw = runs[0].rawPath;
-    const QString summary = QString::fromUtf8(readFile(RunJournal::summaryPathFor(raw)));
+    const QString summary = QString::fromUtf8(readFile(RunFiles::summaryPathFor(raw)));
     for (const char *line : {"Port: COM5 (", "Raw bytes SHA-256: ", "Arrival times SHA-256: ", "User: ", "Computer: ",
                              "Halvern version: ", "Saved file: ", "Previous run: (none)"})
         EXPECT_TRUE(summary.contains(line)) << line << "\n" << summary.toStdString();

@@ -1,24 +1,36 @@
 #include "KeptRuns.h"
 
 #include "FileContents.h"
+#include "RunFiles.h"
 
-QString writeKeptRun(const QString &folder, const QString &base, const QByteArray &bytes, const QString &summary,
-                     const QDateTime &arrived)
+namespace {
+const QString kStamp = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+}
+
+QString writeKeptRun(const QString &folder, const QString &base, const QByteArray &bytes,
+                     std::optional<RunSummary> summary, const QDateTime &arrived)
 {
     const QString raw = folder + '/' + base + ".raw";
     writeFile(raw, bytes);
     const QDateTime at = arrived.isValid() ? arrived : QDateTime::fromString(base.left(19), "yyyy-MM-dd_HH-mm-ss");
-    writeFile(folder + '/' + base + ".times",
-              "# halvern run journal 1\n0 " + at.toString("yyyy-MM-ddTHH:mm:ss.zzz").toLatin1() + '\n');
-    if (!summary.isEmpty())
-        writeFile(folder + '/' + base + ".summary.txt", summary.toUtf8());
+    writeFile(RunFiles::timesPathFor(raw), RunFiles::timesHeader() + RunFiles::timesNote(0, at, false));
+    if (summary) {
+        summary->rawPath = raw;
+        summary->bytes = bytes.size();
+        writeFile(RunFiles::summaryPathFor(raw), summary->text().toUtf8());
+    }
     return raw;
 }
 
-QString stopSummary(const QString &started, const QString &stopped, int lines, const QString &savedAs,
-                    const QString &device)
+RunSummary stopSummary(const QString &started, const QString &stopped, int lines, const QString &savedAs,
+                       const QString &device)
 {
-    return "Halvern run\nStarted: " + started + "\nStopped: " + stopped + "\nPort: COM5"
-           + (device.isEmpty() ? QString() : " (" + device + ")") + "\nLines received: " + QString::number(lines)
-           + "\nWorkbook saved as: " + (savedAs.isEmpty() ? "(not saved)" : savedAs) + "\n";
+    RunSummary summary;
+    summary.started = QDateTime::fromString(started, kStamp);
+    summary.stopped = QDateTime::fromString(stopped, kStamp);
+    summary.comNumber = 5;
+    summary.device = device;
+    summary.lines = lines;
+    summary.savedAs = savedAs;
+    return summary;
 }

@@ -1,20 +1,13 @@
 #include "JournalReader.h"
 
+#include "RunFiles.h"
+
 #include <QFileInfo>
 #include <utility>
 
 namespace {
-const QByteArray kHeader = "# halvern run journal 1";
-const QString kTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
 constexpr qint64 kMaxNoteLine = 256;
 } // namespace
-
-QString JournalReader::timesPathFor(const QString &rawPath)
-{
-    if (rawPath.endsWith(QStringLiteral(".raw")))
-        return rawPath.left(rawPath.size() - 4) + QStringLiteral(".times");
-    return rawPath + QStringLiteral(".times");
-}
 
 bool JournalReader::open(const QString &rawPath, QString *error)
 {
@@ -30,7 +23,7 @@ bool JournalReader::open(const QString &rawPath, QString *error)
     m_damagedLines = 0;
     m_firstDamage.clear();
     m_at = QDateTime();
-    m_times.setFileName(timesPathFor(rawPath));
+    m_times.setFileName(RunFiles::timesPathFor(rawPath));
     m_hasTimes = QFileInfo::exists(m_times.fileName());
     if (!m_hasTimes)
         return true;
@@ -38,7 +31,7 @@ bool JournalReader::open(const QString &rawPath, QString *error)
         *error = QStringLiteral("cannot read ") + m_times.fileName() + QStringLiteral(": ") + m_times.errorString();
         return false;
     }
-    if (readLine() != kHeader) {
+    if (readLine() != RunFiles::timesHeader().trimmed()) {
         noteDamage(QStringLiteral("line 1: it is not a Halvern run journal"));
         m_times.close();
         m_hasTimes = false;
@@ -96,7 +89,7 @@ void JournalReader::readNote()
         const QList<QByteArray> fields = line.split(' ');
         bool ok = fields.size() == 2 || (fields.size() == 3 && fields[2] == "gap");
         const qint64 offset = ok ? fields[0].toLongLong(&ok) : 0;
-        const QDateTime at = ok ? QDateTime::fromString(QString::fromLatin1(fields[1]), kTimeFormat) : QDateTime();
+        const QDateTime at = ok ? RunFiles::noteTime(fields[1]) : QDateTime();
         if (!ok || !at.isValid() || offset < m_end || offset > m_rawSize) {
             noteDamage(QStringLiteral("line %1 is not \"<byte offset> <time>[ gap]\" in order").arg(m_line));
             continue;

@@ -22,9 +22,6 @@ public:
     // Pieces longer than this are handed out in parts with the same time.
     static constexpr qsizetype kMaxPiece = 64 * 1024;
 
-    // "<base>.times" for "<base>.raw" (any other name: the name + ".times").
-    static QString timesPathFor(const QString &rawPath);
-
     // False, with a message, when the raw file or an existing companion
     // cannot be read.
     bool open(const QString &rawPath, QString *error);

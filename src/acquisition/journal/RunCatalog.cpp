@@ -1,89 +1,79 @@
 #include "RunCatalog.h"
 
-#include "JournalReader.h"
+#include "RunFiles.h"
 #include "RunJournal.h"
+#include "RunSummary.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace {
 const QString kStampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-const QString kSummarySuffix = QStringLiteral(".summary.txt");
 constexpr qint64 kMaxSummary = 64 * 1024;
 constexpr qint64 kCountChunk = 1024 * 1024;
 constexpr qint64 kLastNoteTail = 512;
 
-struct Parts {
-    QDateTime started;
-    int comNumber = 0;
-    int sameSecond = 1;
-};
-
-// "2026-12-07_14-30-00_COM5[-2].raw"
-bool parseName(const QString &name, Parts &parts)
-{
-    static const QRegularExpression pattern(
-        QStringLiteral("^(\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d)_COM(\\d+)(?:-(\\d+))?\\.raw$"));
-    const QRegularExpressionMatch m = pattern.match(name);
-    if (!m.hasMatch())
-        return false;
-    parts.started = QDateTime::fromString(m.captured(1), QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
-    parts.comNumber = m.captured(2).toInt();
-    parts.sameSecond = m.captured(3).isEmpty() ? 1 : m.captured(3).toInt();
-    return parts.started.isValid();
-}
-
-// Reads what the listing needs from a summary (see the run's closing).
-void readSummary(const QString &path, RunCatalog::Run &run)
+// What the listing needs from a summary (see the run's closing); false when
+// it cannot be read as one.
+bool readSummary(const QString &path, RunCatalog::Run &run)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QStringList lines = QString::fromUtf8(file.read(kMaxSummary)).split('\n');
-    run.state = RunCatalog::State::NotSaved;
-    for (const QString &line : lines) {
-        const QString value = line.section(QStringLiteral(": "), 1).trimmed();
-        if (line.startsWith(QStringLiteral("Stopped: "))) {
-            run.ended = QDateTime::fromString(value, kStampFormat);
-        } else if (line.startsWith(QStringLiteral("Ended without Stop"))) {
-            run.endedWithoutStop = true;
-            run.ended = QDateTime::fromString(value, kStampFormat);
-        } else if (line.startsWith(QStringLiteral("Port: "))) {
-            const qsizetype open = value.indexOf('(');
-            if (open >= 0 && value.endsWith(')'))
-                run.device = value.mid(open + 1).chopped(1);
-        } else if (line.startsWith(QStringLiteral("Lines received: "))) {
-            bool ok = false;
-            const qint64 lines = value.toLongLong(&ok);
-            if (ok)
-                run.lines = lines;
-        } else if (line.startsWith(QStringLiteral("Workbook saved as: "))) {
-            if (value != QStringLiteral("(not saved)") && !value.isEmpty()) {
-                run.savedAs = value;
-                run.state = RunCatalog::State::Saved;
-            }
-        }
-    }
+        return false;
+    const std::optional<RunSummary> summary = RunSummary::parse(QString::fromUtf8(file.read(kMaxSummary)));
+    if (!summary)
+        return false;
+    run.ended = summary->stopped;
+    run.endedWithoutStop = summary->endedWithoutStop;
+    run.device = summary->device;
+    run.lines = summary->lines;
+    run.savedAs = summary->savedAs;
+    run.state = run.savedAs.isEmpty() ? RunCatalog::State::NotSaved : RunCatalog::State::Saved;
+    return true;
+}
+
+// Why a run's files are not what Halvern writes; empty when they are.
+QString damageOf(const QHash<QString, QFileInfo> &entries, const QFileInfo &raw, const RunFiles::Name &name)
+{
+    if (raw.isSymLink())
+        return QStringLiteral("the raw file is a link");
+    if (!name.exact)
+        return QStringLiteral("its name is not one Halvern makes");
+    const QFileInfo times = entries.value(QFileInfo(RunFiles::timesPathFor(raw.fileName())).fileName());
+    if (times.isSymLink())
+        return QStringLiteral("the times file is a link");
+    const QFileInfo summary = entries.value(QFileInfo(RunFiles::summaryPathFor(raw.fileName())).fileName());
+    if (summary.isSymLink())
+        return QStringLiteral("the summary is a link");
+    if (!summary.fileName().isEmpty() && !summary.isFile())
+        return QStringLiteral("the summary cannot be read");
+    return QString();
 }
 } // namespace
 
 QList<RunCatalog::Run> RunCatalog::scan(const QString &folder, std::int64_t *totalBytes)
 {
     // One listing of the folder gives every name and size.
-    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
-    QHash<QString, qint64> sizes;
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QHash<QString, QFileInfo> byName;
     std::int64_t total = 0;
     for (const QFileInfo &entry : entries) {
-        sizes.insert(entry.fileName(), entry.size());
-        total += entry.size();
+        byName.insert(entry.fileName(), entry);
+        if (entry.isFile() && !entry.isSymLink())
+            total += entry.size();
     }
     if (totalBytes)
         *totalBytes = total;
+    auto sizeOf = [&byName](const QString &name) {
+        const QFileInfo entry = byName.value(name);
+        return entry.isFile() && !entry.isSymLink() ? entry.size() : 0;
+    };
 
     struct Listed {
         Run run;
@@ -91,22 +81,29 @@ QList<RunCatalog::Run> RunCatalog::scan(const QString &folder, std::int64_t *tot
     };
     QList<Listed> listed;
     for (const QFileInfo &entry : entries) {
-        Parts parts;
-        if (!parseName(entry.fileName(), parts))
+        const std::optional<RunFiles::Name> name = RunFiles::parseRawName(entry.fileName());
+        if (!name || !(entry.isFile() || entry.isSymLink()))
             continue;
         Run run;
         run.rawPath = entry.absoluteFilePath();
-        run.started = parts.started;
-        run.comNumber = parts.comNumber;
-        run.bytes = entry.size();
-        const QString base = entry.fileName().chopped(4);
-        for (const QString &suffix : {QStringLiteral(".raw"), QStringLiteral(".times"), kSummarySuffix})
-            run.diskBytes += sizes.value(base + suffix, 0);
-        if (sizes.contains(base + kSummarySuffix))
-            readSummary(entry.absolutePath() + '/' + base + kSummarySuffix, run);
-        else
-            run.state = RunJournal::isHeld(run.rawPath) ? State::Running : State::Unfinished;
-        listed.append({run, parts.sameSecond});
+        run.started = name->started;
+        run.comNumber = name->comNumber;
+        run.bytes = sizeOf(entry.fileName());
+        run.damage = damageOf(byName, entry, *name);
+        run.diskBytes = run.bytes;
+        if (name->exact) {
+            const QString times = QFileInfo(RunFiles::timesPathFor(entry.fileName())).fileName();
+            const QString summary = QFileInfo(RunFiles::summaryPathFor(entry.fileName())).fileName();
+            run.diskBytes += sizeOf(times) + sizeOf(summary);
+            if (run.damage.isEmpty() && byName.contains(summary)
+                && !readSummary(entry.absolutePath() + '/' + summary, run))
+                run.damage = QStringLiteral("the summary cannot be read");
+            else if (run.damage.isEmpty() && !byName.contains(summary))
+                run.state = RunJournal::isHeld(run.rawPath) ? State::Running : State::Unfinished;
+        }
+        if (!run.damage.isEmpty())
+            run.state = State::Damaged;
+        listed.append({run, name->sameSecond});
     }
     std::sort(listed.begin(), listed.end(), [](const Listed &a, const Listed &b) {
         if (a.run.started != b.run.started)
@@ -124,40 +121,47 @@ QList<RunCatalog::Run> RunCatalog::scan(const QString &folder, std::int64_t *tot
 
 std::int64_t RunCatalog::countLines(const QString &rawPath, const std::atomic<bool> *cancel)
 {
+    LineTally tally;
+    return countLinesOn(rawPath, tally, std::numeric_limits<std::int64_t>::max(), cancel) ? tally.lines : -1;
+}
+
+bool RunCatalog::countLinesOn(const QString &rawPath, LineTally &tally, std::int64_t limit,
+                              const std::atomic<bool> *cancel)
+{
     QFile file(rawPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(tally.offset))
+        return false;
     QByteArray chunk(kCountChunk, Qt::Uninitialized);
-    std::int64_t lines = 0;
-    bool lastWasCr = false;
-    for (;;) {
+    while (limit > 0) {
         if (cancel && cancel->load())
-            return -1;
-        const qint64 n = file.read(chunk.data(), chunk.size());
+            return false;
+        const qint64 n = file.read(chunk.data(), std::min<std::int64_t>(chunk.size(), limit));
         if (n < 0)
-            return -1;
+            return false;
         if (n == 0)
-            return lines;
+            return true;
         const char *data = chunk.constData();
-        if (lastWasCr && data[0] == '\n')
-            ++lines;
+        if (tally.lastWasCr && data[0] == '\n')
+            ++tally.lines;
         for (const char *at = data + 1; (at = static_cast<const char *>(std::memchr(at, '\n', data + n - at))); ++at) {
             if (at[-1] == '\r')
-                ++lines;
+                ++tally.lines;
         }
-        lastWasCr = data[n - 1] == '\r';
+        tally.lastWasCr = data[n - 1] == '\r';
+        tally.offset += n;
+        limit -= n;
     }
+    return true;
 }
 
 QDateTime RunCatalog::lastArrival(const QString &rawPath)
 {
-    QFile times(JournalReader::timesPathFor(rawPath));
+    QFile times(RunFiles::timesPathFor(rawPath));
     if (times.open(QIODevice::ReadOnly)) {
         times.seek(std::max<qint64>(0, times.size() - kLastNoteTail));
         const QList<QByteArray> lines = times.readAll().trimmed().split('\n');
         const QList<QByteArray> fields = lines.constLast().split(' ');
-        const QDateTime at =
-            QDateTime::fromString(QString::fromLatin1(fields.value(1)), QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+        const QDateTime at = RunFiles::noteTime(fields.value(1));
         if (at.isValid())
             return at;
     }
@@ -171,7 +175,7 @@ bool RunCatalog::remove(const Run &run, QString *error)
         return false;
     }
     for (const QString &path :
-         {run.rawPath, JournalReader::timesPathFor(run.rawPath), RunJournal::summaryPathFor(run.rawPath)}) {
+         {run.rawPath, RunFiles::timesPathFor(run.rawPath), RunFiles::summaryPathFor(run.rawPath)}) {
         QFile file(path);
         if (file.exists() && !file.remove()) {
             *error = path + QStringLiteral(": ") + file.errorString();
@@ -190,10 +194,24 @@ QString RunCatalog::stateText(State state)
         return QStringLiteral("saved");
     case State::NotSaved:
         return QStringLiteral("not saved");
+    case State::Damaged:
+        return QStringLiteral("damaged");
     case State::Unfinished:
         break;
     }
     return QStringLiteral("unfinished");
+}
+
+QString RunCatalog::printable(const QString &path)
+{
+    QString out;
+    for (const QChar c : path) {
+        if (c == '\\' || c.category() == QChar::Other_Control)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar('0'));
+        else
+            out += c;
+    }
+    return out;
 }
 
 QString RunCatalog::listingLine(const Run &run)
@@ -202,9 +220,10 @@ QString RunCatalog::listingLine(const Run &run)
                        QStringLiteral("COM") + QString::number(run.comNumber),
                        QString::number(run.bytes),
                        QString::number(run.lines),
-                       stateText(run.state),
+                       run.state == State::Damaged ? stateText(run.state) + QStringLiteral(": ") + run.damage
+                                                   : stateText(run.state),
                        run.savedAs,
-                       run.rawPath}
+                       printable(run.rawPath)}
         .join('\t');
 }
 

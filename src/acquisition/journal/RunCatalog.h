@@ -17,6 +17,7 @@ public:
         Saved,      // its summary names the workbook
         NotSaved,   // its summary says it was not saved
         Unfinished, // no summary and nobody holds it: it ended without Stop
+        Damaged,    // its files are not what Halvern writes (see damage)
     };
     struct Run {
         QString rawPath;
@@ -30,6 +31,14 @@ public:
         State state = State::Unfinished;
         QString savedAs;
         std::int64_t diskBytes = 0; // the run's files together
+        QString damage;             // "the summary is a link", ...; empty unless Damaged
+    };
+
+    // How far a count of complete lines got, to go on from there as a raw file grows.
+    struct LineTally {
+        std::int64_t offset = 0;
+        std::int64_t lines = 0;
+        bool lastWasCr = false;
     };
 
     // Every run in `folder`, newest first. `totalBytes`, when given, gets the
@@ -38,17 +47,24 @@ public:
     // The complete lines (CR LF) in a raw file, read in bounded pieces; -1
     // when it cannot be read or `cancel` was set meanwhile.
     static std::int64_t countLines(const QString &rawPath, const std::atomic<bool> *cancel = nullptr);
+    // Counts on from `tally` through at most `limit` more bytes; false (the
+    // tally as far as it got) when the file cannot be read or `cancel` was set.
+    static bool countLinesOn(const QString &rawPath, LineTally &tally, std::int64_t limit,
+                             const std::atomic<bool> *cancel = nullptr);
     // When the last byte of the run arrived: its last note in ".times", else
     // the time the raw file was last written.
     static QDateTime lastArrival(const QString &rawPath);
     // Removes the run's files (raw, times, summary). Never a running run's.
     static bool remove(const Run &run, QString *error);
 
-    // "running", "saved", "not saved", "unfinished".
+    // "running", "saved", "not saved", "unfinished", "damaged".
     static QString stateText(State state);
+    // A path on one line: control characters (and the backslash) as \xNN.
+    static QString printable(const QString &path);
     // One line of `halvern --list-runs`, TAB-separated: the start
-    // (yyyy-MM-dd HH:mm:ss), COM<n>, bytes, lines, the state, the workbook
-    // (empty when none) and the raw file.
+    // (yyyy-MM-dd HH:mm:ss), COM<n>, bytes, lines, the state ("damaged: "
+    // and why, for a damaged run), the workbook (empty when none) and the raw
+    // file (printable).
     static QString listingLine(const Run &run);
     // The runs in `runs` that ended without Stop and were never made or declined.
     static QList<Run> unfinished(const QList<Run> &runs);

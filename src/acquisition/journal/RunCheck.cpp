@@ -4,6 +4,7 @@
 #include "JournalReader.h"
 #include "LogCategories.h"
 #include "RunCatalog.h"
+#include "RunFiles.h"
 #include "RunJournal.h"
 
 #include <QDir>
@@ -63,7 +64,7 @@ void RunCheck::Result::add(Verdict v, const QString &line)
 
 RunProvenance RunCheck::recorded(const QString &rawPath)
 {
-    return RunProvenance::parse(readSummary(RunJournal::summaryPathFor(rawPath)));
+    return RunProvenance::parse(readSummary(RunFiles::summaryPathFor(rawPath)));
 }
 
 RunCheck::Result RunCheck::journal(const QString &rawPath, const RunProvenance &p, const std::atomic<bool> *cancel)
@@ -109,7 +110,7 @@ RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *
 {
     Result result;
     bool found = false;
-    const QString summary = readSummary(RunJournal::summaryPathFor(rawPath), &found);
+    const QString summary = readSummary(RunFiles::summaryPathFor(rawPath), &found);
     if (!found) {
         result.add(Verdict::NotRecorded,
                    (QFileInfo::exists(rawPath) ? QStringLiteral("Not recorded: the run has no summary (it is running "
@@ -122,7 +123,7 @@ RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *
     if (!p.recorded()) {
         result.add(Verdict::NotRecorded,
                    QStringLiteral("Not recorded: the run's summary holds no hashes (written by an older Halvern): ")
-                       + RunJournal::summaryPathFor(rawPath));
+                       + RunFiles::summaryPathFor(rawPath));
         return result;
     }
     result = journal(rawPath, p, cancel);
@@ -179,7 +180,7 @@ QStringList RunCheck::chainGaps(const QString &folder)
         if (p.previousSummary.isEmpty())
             continue; // the run before had no summary yet when this one ended
         bool found = false;
-        const QString summary = readSummary(RunJournal::summaryPathFor(runs[i - 1]), &found);
+        const QString summary = readSummary(RunFiles::summaryPathFor(runs[i - 1]), &found);
         if (!found)
             gaps << QStringLiteral("Gap in the chain before %1: the summary of %2 is missing").arg(name, before);
         else if (RunProvenance::chainDigest(summary) != p.previousSummary)

@@ -1,5 +1,8 @@
 #include "RunJournal.h"
 
+#include "PrivateFolder.h"
+#include "RunFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,9 +15,6 @@
 #include <unistd.h>
 
 namespace {
-const char kTimesHeader[] = "# halvern run journal 1\n";
-const QString kTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
-
 int openForAppend(const QString &path)
 {
     return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -31,10 +31,9 @@ QString RunJournal::defaultFolder()
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Halvern/runs");
 }
 
-QString RunJournal::baseName(const QDateTime &start, int comNumber)
-{
-    return start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral("_COM") + QString::number(comNumber);
-}
+QString RunJournal::timesPath() const { return m_base.isEmpty() ? QString() : RunFiles::timesPathFor(rawPath()); }
+
+QString RunJournal::summaryPath() const { return m_base.isEmpty() ? QString() : RunFiles::summaryPathFor(rawPath()); }
 
 bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumber)
 {
@@ -47,15 +46,13 @@ bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumb
     m_failures = 0;
     m_incompleteSince = QDateTime();
     m_lastSync = start;
-    if (!QDir().mkpath(folder)) {
+    if (!PrivateFolder::make(folder)) {
         m_base.clear();
         fail(QStringLiteral("cannot make the folder ") + folder);
         return false;
     }
-    // Made by an earlier version with the umask's rights, or by hand.
-    ::chmod(QFile::encodeName(folder).constData(), 0700);
     // Two runs started within the same second get their own files.
-    const QString base = folder + '/' + baseName(start, comNumber);
+    const QString base = folder + '/' + RunFiles::baseName(start, comNumber);
     m_base = base;
     for (int n = 2; QFile::exists(m_base + QStringLiteral(".raw")); ++n)
         m_base = base + '-' + QString::number(n);
@@ -78,15 +75,16 @@ bool RunJournal::makeFiles()
                     + systemError();
         return false;
     }
-    if (!writeAll(m_times, kTimesHeader, sizeof kTimesHeader - 1)) {
+    const QByteArray header = RunFiles::timesHeader();
+    if (!writeAll(m_times, header.constData(), header.size())) {
         m_problem = QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ") + systemError();
         return false;
     }
     m_kept = 0;
-    m_timesSize = sizeof kTimesHeader - 1;
+    m_timesSize = header.size();
     m_rawHash.reset();
     m_timesHash.reset();
-    m_timesHash.addData(QByteArrayView(kTimesHeader, sizeof kTimesHeader - 1));
+    m_timesHash.addData(header);
     return true;
 }
 
@@ -104,8 +102,7 @@ void RunJournal::append(const QByteArray &bytes, const QDateTime &at)
         return lose(QStringLiteral("cannot make the journal again in ") + QFileInfo(m_base).path()
                         + QStringLiteral(": ") + systemError(),
                     at);
-    const QByteArray note = QByteArray::number(static_cast<qlonglong>(m_kept)) + ' '
-                            + at.toString(kTimeFormat).toLatin1() + (m_gapBefore ? " gap\n" : "\n");
+    const QByteArray note = RunFiles::timesNote(m_kept, at, m_gapBefore);
     // The companion line goes after the bytes: a line never names bytes that
     // are not in the raw file.
     if (!writeAll(m_raw, bytes.constData(), bytes.size()))
@@ -144,7 +141,7 @@ bool RunJournal::filesRemoved() const
 
 bool RunJournal::remake()
 {
-    if (!QDir().mkpath(QFileInfo(m_base).path()))
+    if (!PrivateFolder::make(QFileInfo(m_base).path()))
         return false;
     if (makeFiles())
         return true;
@@ -188,27 +185,7 @@ void RunJournal::close()
 
 bool RunJournal::writeSummary(const QString &text)
 {
-    return !m_base.isEmpty() && writeSummaryFile(summaryPath(), text);
-}
-
-QString RunJournal::summaryPathFor(const QString &rawPath)
-{
-    const QString base = rawPath.endsWith(QStringLiteral(".raw")) ? rawPath.chopped(4) : rawPath;
-    return base + QStringLiteral(".summary.txt");
-}
-
-bool RunJournal::writeSummaryFile(const QString &path, const QString &text)
-{
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    const QByteArray bytes = text.toUtf8();
-    const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fchmod(fd, 0600) == 0
-                    && writeAll(fd, bytes.constData(), bytes.size());
-    ::close(fd);
-    return ok;
+    return !m_base.isEmpty() && RunFiles::writeSummaryFile(summaryPath(), text);
 }
 
 bool RunJournal::isHeld(const QString &rawPath)

@@ -11,11 +11,9 @@
 // that the run can be rebuilt and replayed with its own timing. The workbook
 // is made from these bytes; if it is lost, the journal is not.
 //
-// "<base>.times" is text, one line a piece:
-//   <byte offset in .raw> <arrival, local time, yyyy-MM-ddTHH:mm:ss.zzz>[ gap]
-// after a first line "# halvern run journal 1". "gap" marks the first piece
-// after the port was lost and opened again: the line it broke off in was
-// dropped from the workbook.
+// "<base>.times" notes the arrival of each piece, in local time (see
+// RunFiles). "gap" marks the first piece after the port was lost and opened
+// again: the line it broke off in was dropped from the workbook.
 //
 // Every append goes to the system at once (one write each), and the files are
 // synced to the disk at least once a second, so a crash or a power cut costs
@@ -39,8 +37,6 @@ public:
 
     // $XDG_DATA_HOME/Halvern/runs (default ~/.local/share/Halvern/runs).
     static QString defaultFolder();
-    // "2026-12-07_14-53-04_COM5": the start, then the COM number.
-    static QString baseName(const QDateTime &start, int comNumber);
 
     // Starts a new journal in `folder`. False (with problem() set) when the
     // files cannot be made; appends are then ignored.
@@ -56,8 +52,8 @@ public:
 
     bool isOpen() const { return m_raw >= 0; }
     QString rawPath() const { return m_base.isEmpty() ? QString() : m_base + QStringLiteral(".raw"); }
-    QString timesPath() const { return m_base.isEmpty() ? QString() : m_base + QStringLiteral(".times"); }
-    QString summaryPath() const { return m_base.isEmpty() ? QString() : m_base + QStringLiteral(".summary.txt"); }
+    QString timesPath() const;
+    QString summaryPath() const;
     // Bytes handed to append(), kept or not.
     std::int64_t bytes() const { return m_bytes; }
     // Bytes in the raw file (its size).
@@ -83,10 +79,6 @@ public:
     // Writes the readable summary beside the journal (replacing an earlier one).
     bool writeSummary(const QString &text);
 
-    // "<base>.summary.txt" for "<base>.raw".
-    static QString summaryPathFor(const QString &rawPath);
-    // Writes a summary file, private to the user, never through a link.
-    static bool writeSummaryFile(const QString &path, const QString &text);
     // True while a running program holds the journal of rawPath open.
     static bool isHeld(const QString &rawPath);
 

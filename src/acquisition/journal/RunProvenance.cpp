@@ -3,6 +3,7 @@
 #include "FileDigest.h"
 #include "JournalReader.h"
 #include "LogCategories.h"
+#include "RunFiles.h"
 #include "RunJournal.h"
 
 #include <QCryptographicHash>
@@ -104,7 +105,7 @@ RunProvenance RunProvenance::gather(const QString &rawPath, const QString &rawSh
     const qsizetype at = runs.indexOf(self.absoluteFilePath());
     if (at > 0) {
         p.previousRun = QFileInfo(runs[at - 1]).fileName();
-        const QString summaryPath = RunJournal::summaryPathFor(runs[at - 1]);
+        const QString summaryPath = RunFiles::summaryPathFor(runs[at - 1]);
         if (QFileInfo::exists(summaryPath))
             p.previousSummary = chainDigest(readSummary(summaryPath));
     }

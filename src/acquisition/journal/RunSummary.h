@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 // What a run's summary file says: when and where it ran, what it received,
 // what reached the workbook and what did not, and where it was saved.
@@ -28,6 +29,7 @@ struct RunSummary {
     QString rawPath;
     QString journalProblem;
     QString journalIncomplete; // a line on bytes the journal missed, or empty
+    QString otherLines;        // lines this version does not know, kept as read
     // The run ended without Stop (the program or the computer stopped): its
     // workbook of the time is lost, and `stopped` is when its last byte came.
     bool endedWithoutStop = false;
@@ -35,4 +37,6 @@ struct RunSummary {
 
     // The text of the summary file, one "Name: value" line each.
     QString text() const;
+    // A summary file's text read back; nothing when it is not a summary.
+    static std::optional<RunSummary> parse(const QString &text);
 };

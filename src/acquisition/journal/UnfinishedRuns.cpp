@@ -1,17 +1,31 @@
 #include "UnfinishedRuns.h"
 
+#include "AppSettings.h"
+#include "LogCategories.h"
 #include "MessageBoxes.h"
-#include "RunJournal.h"
+#include "RunFiles.h"
 #include "RunSummary.h"
+
+#include <QFileInfo>
 
 namespace {
 const QString kStamp = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 const QString kTitle = QStringLiteral("Halvern");
+// Runs declined whose summary could not be written, one raw file a line.
+const QString kSection = QStringLiteral("Runs");
+const QString kDeclined = QStringLiteral("DeclinedWithoutSummary");
+
+QStringList declinedWithoutSummary()
+{
+    return AppSettings::get(kSection, kDeclined, QString()).split('\n', Qt::SkipEmptyParts);
+}
 } // namespace
 
 QList<RunCatalog::Run> UnfinishedRuns::find(const QString &journalFolder)
 {
     QList<RunCatalog::Run> runs = RunCatalog::unfinished(RunCatalog::scan(journalFolder));
+    const QStringList declined = declinedWithoutSummary();
+    runs.removeIf([&declined](const RunCatalog::Run &run) { return declined.contains(run.rawPath); });
     for (RunCatalog::Run &run : runs) {
         run.lines = RunCatalog::countLines(run.rawPath);
         run.ended = RunCatalog::lastArrival(run.rawPath);
@@ -65,5 +79,13 @@ QString UnfinishedRuns::summary(const RunCatalog::Run &run, const QString &rebui
 
 bool UnfinishedRuns::markNotSaved(const RunCatalog::Run &run)
 {
-    return RunJournal::writeSummaryFile(RunJournal::summaryPathFor(run.rawPath), summary(run));
+    if (RunFiles::writeSummaryFile(RunFiles::summaryPathFor(run.rawPath), summary(run)))
+        return true;
+    // Declined all the same: kept in the settings so that it is not offered again.
+    qCWarning(lcJournal) << "the declined run" << run.rawPath << "is noted in the settings, not in its summary";
+    QStringList declined = declinedWithoutSummary();
+    declined.removeIf([](const QString &rawPath) { return !QFileInfo::exists(rawPath); });
+    declined.append(run.rawPath);
+    AppSettings::save(kSection, kDeclined, declined.join('\n'));
+    return false;
 }

@@ -26,6 +26,7 @@ public:
     // `officeVersion`. Its provenance is taken now.
     static QString summary(const RunCatalog::Run &run, const QString &rebuilt = {}, const QString &savedAs = {},
                            const QString &alsoSavedAs = {}, const QString &officeVersion = {});
-    // Declined: the run is noted as not saved.
+    // Declined: the run is noted as not saved, in its summary or, when that
+    // cannot be written, in the settings (false then); never offered again.
     static bool markNotSaved(const RunCatalog::Run &run);
 };

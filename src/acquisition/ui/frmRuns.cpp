@@ -1,13 +1,16 @@
 #include "frmRuns.h"
 
+#include "LogCategories.h"
 #include "MessageBoxes.h"
+#include "PrivateFolder.h"
 #include "RunCheck.h"
 #include "RunChecker.h"
 #include "RunLineCounter.h"
 
 #include <QDesktopServices>
-#include <QFile>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -20,13 +23,15 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <utility>
-#include <sys/stat.h>
 
 namespace {
 const QString kStamp = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 const QString kTitle = QStringLiteral("Runs");
 // Changes in the folder come in bursts (a run's three files): one refresh for each burst.
 constexpr int kRefreshDelayMs = 200;
+constexpr int kRunningTickMs = 1000;
+// What one tick reads of a running run at most: a long run already under way is caught up over a few ticks.
+constexpr std::int64_t kRunningReadLimit = 8 * 1024 * 1024;
 
 QString sizeText(std::int64_t bytes)
 {
@@ -39,6 +44,8 @@ QString endText(const RunCatalog::Run &run)
 {
     if (run.state == RunCatalog::State::Running)
         return QStringLiteral("running");
+    if (run.state == RunCatalog::State::Damaged)
+        return QString();
     if (run.state == RunCatalog::State::Unfinished || run.endedWithoutStop)
         return QStringLiteral("ended without Stop");
     return run.ended.toString(kStamp);
@@ -48,6 +55,8 @@ QString workbookText(const RunCatalog::Run &run)
 {
     if (run.state == RunCatalog::State::Running)
         return QString();
+    if (run.state == RunCatalog::State::Damaged)
+        return RunCatalog::stateText(run.state) + QStringLiteral(": ") + run.damage;
     return run.savedAs.isEmpty() ? QStringLiteral("not saved") : run.savedAs;
 }
 
@@ -76,8 +85,11 @@ frmRuns::frmRuns(QString folder, MessageBoxes &boxes, MakeWorkbook makeWorkbook,
     m_refreshSoon->setSingleShot(true);
     m_refreshSoon->setInterval(kRefreshDelayMs);
     connect(m_refreshSoon, &QTimer::timeout, this, &frmRuns::refresh);
-    if (!QDir(m_folder).exists() && QDir().mkpath(m_folder))
-        ::chmod(QFile::encodeName(m_folder).constData(), 0700);
+    m_runningTick = new QTimer(this);
+    m_runningTick->setInterval(kRunningTickMs);
+    connect(m_runningTick, &QTimer::timeout, this, &frmRuns::updateRunning);
+    if (!QDir(m_folder).exists())
+        PrivateFolder::make(m_folder);
     m_watcher = new QFileSystemWatcher(QStringList{m_folder}, this);
     connect(m_watcher, &QFileSystemWatcher::directoryChanged, m_refreshSoon, qOverload<>(&QTimer::start));
     refresh();
@@ -174,7 +186,7 @@ void frmRuns::refresh()
             grdRuns->setItem(row, column, item);
         }
         showLines(row);
-        if (run.lines < 0)
+        if (run.lines < 0 && run.state != RunCatalog::State::Running)
             toCount.append(run.rawPath);
         if (checkable(run)) {
             const QString verdict = m_checked.value(checkKey(run));
@@ -188,6 +200,34 @@ void frmRuns::refresh()
     m_counter->count(toCount);
     m_checker->check(toCheck);
     selectRuns(selected);
+    updateRunning();
+}
+
+void frmRuns::updateRunning()
+{
+    bool anyRunning = false;
+    for (int row = 0; row < m_runs.size(); ++row) {
+        RunCatalog::Run &run = m_runs[row];
+        if (run.state != RunCatalog::State::Running)
+            continue;
+        anyRunning = true;
+        run.bytes = QFileInfo(run.rawPath).size();
+        grdRuns->item(row, BytesColumn)->setText(QString::number(run.bytes));
+        RunCatalog::LineTally &tally = m_runningLines[run.rawPath];
+        if (tally.offset > run.bytes)
+            tally = {}; // made afresh after its files were removed
+        if (!RunCatalog::countLinesOn(run.rawPath, tally, kRunningReadLimit))
+            qCWarning(lcJournal) << "cannot count the lines of the running run" << run.rawPath;
+        if (tally.offset >= run.bytes) {
+            run.lines = tally.lines;
+            showLines(row);
+        }
+    }
+    // Ticks only while a run is listed running; the folder's watcher brings the next one.
+    if (anyRunning && !m_runningTick->isActive())
+        m_runningTick->start();
+    else if (!anyRunning)
+        m_runningTick->stop();
 }
 
 void frmRuns::showLines(int row)
@@ -269,8 +309,16 @@ void frmRuns::cmdMakeWorkbook_Click()
     if (!cmdMakeWorkbook->isEnabled() || selected.isEmpty() || !m_makeWorkbook)
         return;
     setEnabled(false);
-    for (const RunCatalog::Run &run : selected)
-        m_makeWorkbook(run.rawPath);
+    for (const RunCatalog::Run &run : selected) {
+        if (run.bytes > 0) {
+            m_makeWorkbook(run.rawPath);
+            continue;
+        }
+        m_boxes.show(QStringLiteral("The run started %1 on COM%2 received nothing: there is no workbook to make.")
+                         .arg(run.started.toString(kStamp))
+                         .arg(run.comNumber),
+                     kTitle);
+    }
     setEnabled(true);
     refresh();
 }

@@ -21,7 +21,7 @@ class RunLineCounter;
 // filled in the background). Makes a run's workbook from its journal, shows
 // what a check of a run finds, shows the folder in the file manager, deletes
 // runs. Not modal; refreshes itself when the folder changes (a run starts or
-// ends).
+// ends), and the bytes and lines of a running run every second.
 class frmRuns : public QDialog {
     Q_OBJECT
 public:
@@ -72,6 +72,7 @@ private:
     QList<RunCatalog::Run> selectedRuns() const;
     void showLines(int row);
     void linesCounted(const QString &rawPath, qint64 lines);
+    void updateRunning();
     void updateButtons();
     void runChecked(const QString &rawPath, const QString &verdict);
 
@@ -84,4 +85,6 @@ private:
     RunLineCounter *m_counter = nullptr;
     RunChecker *m_checker = nullptr;
     QHash<QString, QString> m_checked; // raw file and its size -> the verdict
+    QTimer *m_runningTick = nullptr;
+    QHash<QString, RunCatalog::LineTally> m_runningLines; // by raw file
 };

@@ -1,8 +1,10 @@
 #include "RunWorkbook.h"
 
+#include "LogCategories.h"
 #include "RunCatalog.h"
-#include "RunJournal.h"
+#include "RunFiles.h"
 #include "RunProvenance.h"
+#include "RunSummary.h"
 #include "StopSave.h"
 #include "UnfinishedRuns.h"
 
@@ -10,26 +12,30 @@
 #include <QFileInfo>
 
 namespace {
-const QString kSavedAs = QStringLiteral("Workbook saved as: ");
-const QString kAlsoSavedAs = QStringLiteral("Whole workbook also saved as: ");
-const QString kRebuilt = QStringLiteral("Workbook rebuilt from the journal: ");
 constexpr qint64 kMaxSummary = 64 * 1024;
 
 // A summary written at Stop names the new workbook instead of the old one.
-QString withNewWorkbook(const QString &summary, const StopSave &made)
+void nameNewWorkbook(const QString &summaryPath, const StopSave &made)
 {
-    QStringList lines = summary.split('\n');
-    lines.removeIf([](const QString &line) { return line.startsWith(kAlsoSavedAs) || line.startsWith(kRebuilt); });
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (lines[i].startsWith(kSavedAs)) {
-            lines[i] = kSavedAs + made.savedAs();
-            if (!made.alsoSavedAs().isEmpty())
-                lines.insert(i + 1, kAlsoSavedAs + made.alsoSavedAs());
-            lines.insert(i, made.rebuilt().trimmed());
-            break;
-        }
+    QFile file(summaryPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcWorkbook) << "cannot read the summary" << summaryPath << ":" << file.errorString();
+        return;
     }
-    return lines.join('\n');
+    std::optional<RunSummary> summary = RunSummary::parse(QString::fromUtf8(file.read(kMaxSummary)));
+    if (!summary) {
+        qCWarning(lcWorkbook) << "not a run's summary, left as it is:" << summaryPath;
+        return;
+    }
+    summary->rebuilt = made.rebuilt();
+    summary->savedAs = made.savedAs();
+    summary->alsoSavedAs = made.alsoSavedAs();
+    // The journal's hashes stay those of the run's end; the new files are
+    // recorded with theirs.
+    summary->provenance.saved.clear();
+    summary->provenance.addSaved(made.savedAs());
+    summary->provenance.addSaved(made.alsoSavedAs());
+    RunFiles::writeSummaryFile(summaryPath, summary->text());
 }
 } // namespace
 
@@ -42,24 +48,15 @@ bool RunWorkbook::make(StopSave &stopSave, const QString &rawPath)
     stopSave.clear();
     if (!stopSave.rebuild(rawPath))
         return false;
-    const QString summaryPath = RunJournal::summaryPathFor(rawPath);
+    const QString summaryPath = RunFiles::summaryPathFor(rawPath);
     if (run.state == RunCatalog::State::Unfinished) {
         run.lines = RunCatalog::countLines(rawPath);
         run.ended = RunCatalog::lastArrival(rawPath);
-        RunJournal::writeSummaryFile(summaryPath,
-                                     UnfinishedRuns::summary(run, stopSave.rebuilt(), stopSave.savedAs(),
-                                                             stopSave.alsoSavedAs(), stopSave.officeVersion()));
+        RunFiles::writeSummaryFile(summaryPath,
+                                   UnfinishedRuns::summary(run, stopSave.rebuilt(), stopSave.savedAs(),
+                                                           stopSave.alsoSavedAs(), stopSave.officeVersion()));
     } else if (!stopSave.savedAs().isEmpty()) {
-        QFile file(summaryPath);
-        if (file.open(QIODevice::ReadOnly)) {
-            // The journal's hashes stay those of the run's end; the new files are added with theirs.
-            RunProvenance made;
-            made.addSaved(stopSave.savedAs());
-            made.addSaved(stopSave.alsoSavedAs());
-            RunJournal::writeSummaryFile(
-                summaryPath, RunProvenance::withSavedFiles(
-                                 withNewWorkbook(QString::fromUtf8(file.read(kMaxSummary)), stopSave), made.saved));
-        }
+        nameNewWorkbook(summaryPath, stopSave);
     }
     return true;
 }

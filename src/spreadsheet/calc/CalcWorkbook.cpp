@@ -2,11 +2,13 @@
 
 #include "CalcCore.h"
 #include "FolderProbe.h"
+#include "LogCategories.h"
 #include "SilentInteractionHandler.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <cerrno>
 #include <cstdio>
@@ -102,24 +104,20 @@ void CalcWorkbook::saveAs(const QString &path)
     auto doc = m_document;
     m_core->noteDocument(temporary);
     try {
-        // No fixed time limit: a large workbook takes as long as it takes.
-        m_core->call<void>(CalcCore::kWhileWorking, [doc, url, filter](UnoState &) {
-            css::uno::Sequence<css::beans::PropertyValue> args(3);
-            args[0] = property("FilterName", css::uno::Any(toOUString(filter)));
-            args[1] = property("Overwrite", css::uno::Any(true));
-            args[2] = property("InteractionHandler",
-                               css::uno::Any(Reference<css::task::XInteractionHandler>(new SilentInteractionHandler)));
-            // A copy; the workbook takes the name once the copy is in place.
-            Reference<css::frame::XStorable>(doc->model, UNO_QUERY_THROW)->storeToURL(toOUString(url), args);
-        });
+        // A copy; the workbook takes the name once the copy is in place.
+        storeCopy(url, filter);
     } catch (const SpreadsheetError &e) {
         // The temporary name is ours alone, and so is a lock file on it.
         QFile::remove(temporary);
         QFile::remove(OfficeFolders::lockFilePath(temporary));
         if (e.kind() != Kind::Failed)
             throw;
+        qCWarning(lcOffice) << "the office could not save" << absolute << ":" << e.what();
         // The office's own words are jargon; the system's say what went wrong.
-        const QString system = FolderProbe::problem(target.path());
+        // A folder with some room may still have too little for this workbook.
+        QString system = FolderProbe::problem(target.path());
+        if (system.isEmpty())
+            system = FolderProbe::problem(target.path(), storedSize(filter, target.suffix()));
         throw SpreadsheetError(
             Kind::Failed, system.isEmpty() ? QStringLiteral("the spreadsheet application could not write it") : system);
     }
@@ -141,6 +139,38 @@ void CalcWorkbook::saveAs(const QString &path)
     } catch (const SpreadsheetError &) {
         // saved all the same
     }
+}
+
+void CalcWorkbook::storeCopy(const QString &url, const QString &filter)
+{
+    auto doc = m_document;
+    // No fixed time limit: a large workbook takes as long as it takes.
+    m_core->call<void>(CalcCore::kWhileWorking, [doc, url, filter](UnoState &) {
+        css::uno::Sequence<css::beans::PropertyValue> args(3);
+        args[0] = property("FilterName", css::uno::Any(toOUString(filter)));
+        args[1] = property("Overwrite", css::uno::Any(true));
+        args[2] = property("InteractionHandler",
+                           css::uno::Any(Reference<css::task::XInteractionHandler>(new SilentInteractionHandler)));
+        Reference<css::frame::XStorable>(doc->model, UNO_QUERY_THROW)->storeToURL(toOUString(url), args);
+    });
+}
+
+qint64 CalcWorkbook::storedSize(const QString &filter, const QString &suffix)
+{
+    QTemporaryDir scratch;
+    if (!scratch.isValid()) {
+        qCWarning(lcOffice) << "no temporary folder to measure the workbook in:" << scratch.errorString();
+        return 0;
+    }
+    const QString copy = scratch.filePath(QStringLiteral("measure.") + suffix);
+    m_core->noteDocument(copy);
+    try {
+        storeCopy(QUrl::fromLocalFile(copy).toString(QUrl::FullyEncoded), filter);
+    } catch (const SpreadsheetError &e) {
+        qCWarning(lcOffice) << "the workbook could not be measured in" << scratch.path() << ":" << e.what();
+        return 0;
+    }
+    return QFileInfo(copy).size();
 }
 
 Workbook::UsedArea CalcWorkbook::usedArea()

@@ -25,6 +25,12 @@ public:
     QList<SheetValues> values() override;
 
 private:
+    // Stores a copy of the workbook at `url` with the office's `filter`.
+    void storeCopy(const QString &url, const QString &filter);
+    // The bytes the workbook takes as `filter` writes it, from a copy in the
+    // temporary folder; 0 when that cannot be told.
+    qint64 storedSize(const QString &filter, const QString &suffix);
+
     std::shared_ptr<CalcCore> m_core;
     std::shared_ptr<CalcDocument> m_document;
 };

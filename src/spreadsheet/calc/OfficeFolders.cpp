@@ -1,6 +1,7 @@
 #include "OfficeFolders.h"
 
 #include "OfficeProcess.h"
+#include "PrivateFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -46,14 +47,20 @@ QString OfficeFolders::dataRoot()
 bool OfficeFolders::create(QString *error)
 {
     const QString root = dataRoot();
+    if (!PrivateFolder::make(root)) {
+        if (error)
+            *error = QStringLiteral("Cannot create the office folder %1").arg(root);
+        return false;
+    }
     for (int attempt = 0; attempt < 20; ++attempt) {
         const QString unique =
             QStringLiteral("%1-%2").arg(::getpid()).arg(QRandomGenerator::global()->generate(), 8, 16, QChar('0'));
         const QString folder = root + '/' + kPrefix + unique;
         if (QFileInfo::exists(folder))
             continue;
-        if (!QDir().mkpath(folder + QStringLiteral("/profile/user"))
-            || !QDir().mkpath(folder + QStringLiteral("/tmp"))) {
+        // The profile holds what the office keeps of the user's documents.
+        if (!PrivateFolder::make(folder + QStringLiteral("/profile/user"))
+            || !PrivateFolder::make(folder + QStringLiteral("/tmp"))) {
             if (error)
                 *error = QStringLiteral("Cannot create the office folder %1").arg(folder);
             return false;
@@ -196,6 +203,7 @@ void endProcesses(const QList<pid_t> &pids)
 void OfficeFolders::sweepEnded()
 {
     const QString rootPath = dataRoot();
+    PrivateFolder::tighten(rootPath, PrivateFolder::Files::Leave);
     const QString encodedRoot = QUrl::fromLocalFile(rootPath).path(QUrl::FullyEncoded);
     const QHash<QString, RunningOffice> running = runningOffices();
     QDir root(rootPath);

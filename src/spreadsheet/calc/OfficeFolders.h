@@ -31,7 +31,7 @@ public:
     // and its pipe in /tmp are deleted; so are the folders of offices that
     // have ended, and pipes of ours that no office serves. Offices are told
     // by their command line naming one of our profiles: a LibreOffice of the
-    // user's own is never touched.
+    // user's own is never touched. The data root is made private (0700).
     static void sweepEnded();
     // Deletes the lock file beside documentPath when one of our offices wrote
     // it and that office has ended (a killed office leaves it behind). With

@@ -2,11 +2,13 @@
 // journal's lock let go by the kernel, the files private, a run that ended
 // without Stop offered once.
 #include "FileContents.h"
-#include "JournalReader.h"
 #include "KeptRuns.h"
 #include "RecordingMessageBoxes.h"
 #include "RunCatalog.h"
+#include "RunFiles.h"
 #include "RunJournal.h"
+#include "RunSummary.h"
+#include "TmpfsMount.h"
 #include "UnfinishedRuns.h"
 
 #include <QDir>
@@ -78,6 +80,58 @@ TEST(RunCatalog, ListsEveryRunNewestFirstWithItsState)
     EXPECT_EQ(QDir(f).entryList({"2026-12-06_09-00-00_COM5.*"}, QDir::Files), QStringList{});
 }
 
+TEST(RunFiles, NamesAndSummariesReadBackAsWritten)
+{
+    const QDateTime start(QDate(2026, 12, 7), QTime(14, 30, 5));
+    const std::optional<RunFiles::Name> name = RunFiles::parseRawName(RunFiles::baseName(start, 12) + "-3.raw");
+    ASSERT_TRUE(name);
+    EXPECT_EQ(name->started, start);
+    EXPECT_EQ(name->comNumber, 12);
+    EXPECT_EQ(name->sameSecond, 3);
+    EXPECT_TRUE(name->exact);
+    EXPECT_FALSE(RunFiles::parseRawName(RunFiles::baseName(start, 12) + ".raw\n")->exact);
+    EXPECT_FALSE(RunFiles::parseRawName("notes.raw"));
+
+    RunSummary stopped;
+    stopped.started = start;
+    stopped.stopped = start.addSecs(3600);
+    stopped.comNumber = 5;
+    stopped.device = "/dev/ttyUSB0 (front)";
+    stopped.bytes = 123456;
+    stopped.lines = 789;
+    stopped.rowsUsed = 65536;
+    stopped.sheets = 2;
+    stopped.counts.cellsWritten = 4000;
+    stopped.counts.linesTooLong = 1;
+    stopped.counts.linesPastLastColumn = 2;
+    stopped.counts.cellsPastLastColumn = 30;
+    stopped.counts.linesPastDataColumns = 4;
+    stopped.counts.cellsPastDataColumns = 50;
+    stopped.rebuilt = "Workbook rebuilt from the journal: 10 rows used, 20 cells written\n";
+    stopped.macro = "User macro: Tidy ran\n";
+    stopped.brokenLinesDropped = 6;
+    stopped.linesMissing = 7;
+    stopped.savedAs = "/home/lab/Documents/run.xls";
+    stopped.alsoSavedAs = "/home/lab/Documents/run.xlsx";
+    stopped.rawPath = "/home/lab/.local/share/Halvern/runs/2026-12-07_14-30-05_COM5.raw";
+    stopped.journalProblem = "cannot write: No space left on device";
+    stopped.journalIncomplete = "Journal incomplete: 5 bytes missing, from 2026-12-07 14:40:00 on (full)\n";
+    stopped.otherLines = "Checked: yes\n";
+    RunSummary killed;
+    killed.started = start;
+    killed.stopped = start.addSecs(60);
+    killed.endedWithoutStop = true;
+    for (const RunSummary &summary : {stopped, killed}) {
+        const std::optional<RunSummary> read = RunSummary::parse(summary.text());
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->text(), summary.text());
+        EXPECT_EQ(read->counts, summary.counts);
+        EXPECT_EQ(read->device, summary.device);
+        EXPECT_EQ(read->endedWithoutStop, summary.endedWithoutStop);
+    }
+    EXPECT_FALSE(RunSummary::parse("Started: 2026-12-07 14:30:05\n"));
+}
+
 TEST(RunCatalog, CountsLineEndsSplitBetweenReadPieces)
 {
     QTemporaryDir dir;
@@ -114,15 +168,15 @@ TEST(RunJournal, HeldWhileOpenLetGoWhenItsProcessIsKilledAndPrivate)
     EXPECT_EQ(RunCatalog::scan(folder).value(0).state, RunCatalog::State::Unfinished);
 
     EXPECT_EQ(mode(folder), 0700u);
-    const QString summary = RunJournal::summaryPathFor(raw);
-    ASSERT_TRUE(RunJournal::writeSummaryFile(summary, "Halvern run\n"));
-    for (const QString &file : {raw, JournalReader::timesPathFor(raw), summary})
+    const QString summary = RunFiles::summaryPathFor(raw);
+    ASSERT_TRUE(RunFiles::writeSummaryFile(summary, "Halvern run\n"));
+    for (const QString &file : {raw, RunFiles::timesPathFor(raw), summary})
         EXPECT_EQ(mode(file), 0600u) << file.toStdString();
     // Nothing is written through a link put in a summary's place.
     writeFile(dir.path() + "/theirs", "theirs");
     QFile::remove(summary);
     ASSERT_TRUE(QFile::link(dir.path() + "/theirs", summary));
-    EXPECT_FALSE(RunJournal::writeSummaryFile(summary, "Halvern run\n"));
+    EXPECT_FALSE(RunFiles::writeSummaryFile(summary, "Halvern run\n"));
     EXPECT_EQ(readFile(dir.path() + "/theirs"), "theirs");
 }
 
@@ -151,6 +205,51 @@ TEST(UnfinishedRuns, OneIsOfferedWithItsStartPortAndLinesAndNeverAgainOnceDeclin
     EXPECT_TRUE(listed.endedWithoutStop);
     EXPECT_EQ(listed.ended, last);
     EXPECT_EQ(listed.lines, 200);
+}
+
+TEST(UnfinishedRuns, RunsWithFilesHalvernNeverWritesAreListedOnceAsDamagedAndNeverOffered)
+{
+    QTemporaryDir dir;
+    const QString f = dir.path();
+    const QString linked = writeKeptRun(f, "2026-12-07_14-30-00_COM5", "1\r\n");
+    writeFile(f + "/elsewhere.txt", "Halvern run\n");
+    ASSERT_TRUE(QFile::link(f + "/elsewhere.txt", RunFiles::summaryPathFor(linked)));
+    writeKeptRun(f, "2026-12-07_15-30-00_COM3", "1\r\n");
+    ASSERT_TRUE(QFile::rename(f + "/2026-12-07_15-30-00_COM3.raw", f + "/2026-12-07_15-30-00_COM3.raw\n"));
+    writeKeptRun(f, "2026-12-07_16-30-00_COM4", "1\r\n", stopSummary("2026-12-07 16:30:00", "", 1, ""));
+    writeFile(RunFiles::summaryPathFor(f + "/2026-12-07_16-30-00_COM4.raw"), "\x01\x02 not a summary");
+    writeKeptRun(f, "2026-12-07_17-30-00_COM6", "1\r\n");
+
+    const QList<RunCatalog::Run> runs = RunCatalog::scan(f);
+    QStringList lines;
+    for (const RunCatalog::Run &run : runs)
+        lines.append(RunCatalog::listingLine(run).section('\t', 4, 4));
+    EXPECT_EQ(lines, (QStringList{"unfinished", "damaged: the summary cannot be read",
+                                  "damaged: its name is not one Halvern makes", "damaged: the summary is a link"}));
+    EXPECT_TRUE(RunCatalog::listingLine(runs.value(2)).endsWith("COM3.raw\\x0a"))
+        << RunCatalog::listingLine(runs.value(2)).toStdString();
+
+    RecordingMessageBoxes boxes;
+    boxes.answers = {MessageBoxes::Answer::Cancel};
+    const QList<RunCatalog::Run> offered = UnfinishedRuns::find(f);
+    ASSERT_EQ(UnfinishedRuns::offer(boxes, offered), UnfinishedRuns::Answer::Declined);
+    EXPECT_TRUE(boxes.boxes.value(0).text.startsWith("A run ended without Stop"))
+        << boxes.boxes.value(0).text.toStdString();
+    for (const RunCatalog::Run &run : offered)
+        UnfinishedRuns::markNotSaved(run);
+    EXPECT_EQ(UnfinishedRuns::find(f).size(), 0);
+    EXPECT_EQ(readFile(f + "/elsewhere.txt"), "Halvern run\n");
+
+    // Declined where no summary can be written: not offered again either.
+    TmpfsMount full(f + "/full", TmpfsMount::Access::Writable, 64 << 10);
+    if (!full.isMounted())
+        GTEST_SKIP() << full.problem().toStdString();
+    writeKeptRun(full.path(), "2026-12-07_18-30-00_COM6", "1\r\n");
+    ASSERT_TRUE(full.fill());
+    const QList<RunCatalog::Run> unwritable = UnfinishedRuns::find(full.path());
+    ASSERT_EQ(unwritable.size(), 1);
+    EXPECT_FALSE(UnfinishedRuns::markNotSaved(unwritable[0]));
+    EXPECT_EQ(UnfinishedRuns::find(full.path()).size(), 0);
 }
 
 TEST(UnfinishedRuns, SeveralAreOfferedByTheirNumber)

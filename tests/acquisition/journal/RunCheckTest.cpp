@@ -7,6 +7,7 @@
 #include "RecordedRuns.h"
 #include "RunCatalog.h"
 #include "RunCheck.h"
+#include "RunFiles.h"
 #include "RunJournal.h"
 
 #include <QDir>
@@ -56,7 +57,7 @@ TEST_F(RunCheckTest, TheSummaryRecordsWhoWhereAndTheChainAndReadsItBack)
     EXPECT_TRUE(first.previousRun.isEmpty());
     EXPECT_EQ(second.previousRun, QFileInfo(raws[0]).fileName());
     EXPECT_EQ(second.previousSummary,
-              RunProvenance::chainDigest(QString::fromUtf8(readFile(RunJournal::summaryPathFor(raws[0])))));
+              RunProvenance::chainDigest(QString::fromUtf8(readFile(RunFiles::summaryPathFor(raws[0])))));
     EXPECT_EQ(RunProvenance::parse(second.text()).text(), second.text());
 
     // The listing still reads the summary's own lines.
@@ -125,7 +126,7 @@ TEST(RunChain, AGapInTheChainIsNamed)
          "Gap in the chain before %1: the run before it, %2, is missing"},
         {"the middle run's summary edited",
          [](ThreeRuns &t) {
-             const QString summary = RunJournal::summaryPathFor(t.raws[1]);
+             const QString summary = RunFiles::summaryPathFor(t.raws[1]);
              writeFile(summary, readFile(summary).replace("Lines received: 2", "Lines received: 3"));
          },
          "Gap in the chain before %1: the summary of %2 was changed after %1 ended"},
@@ -146,7 +147,7 @@ TEST(RunChain, AGapInTheChainIsNamed)
 TEST_F(RunCheckTest, AMadeWorkbookKeepsTheChainAndAnOlderSummaryIsNotRecorded)
 {
     // Making the workbook again rewrites the workbook lines only.
-    const QString summary = RunJournal::summaryPathFor(raws[1]);
+    const QString summary = RunFiles::summaryPathFor(raws[1]);
     QString text = QString::fromUtf8(readFile(summary));
     text.replace("Workbook saved as: " + workbook, "Workbook saved as: /elsewhere/new.xls");
     writeFile(summary, RunProvenance::withSavedFiles(text, {{"/elsewhere/new.xls", QString(64, 'a')}}).toUtf8());
@@ -154,9 +155,9 @@ TEST_F(RunCheckTest, AMadeWorkbookKeepsTheChainAndAnOlderSummaryIsNotRecorded)
     EXPECT_EQ(RunCheck::recorded(raws[1]).saved.size(), 1);
 
     // A summary an older Halvern wrote: readable, "not recorded", no gap after it.
-    QString old = QString::fromUtf8(readFile(RunJournal::summaryPathFor(raws[0])));
+    QString old = QString::fromUtf8(readFile(RunFiles::summaryPathFor(raws[0])));
     old = old.left(old.indexOf("Raw bytes SHA-256: "));
-    writeFile(RunJournal::summaryPathFor(raws[0]), old.toUtf8());
+    writeFile(RunFiles::summaryPathFor(raws[0]), old.toUtf8());
     EXPECT_EQ(RunCheck::run(raws[0]).verdict, RunCheck::Verdict::NotRecorded);
     EXPECT_EQ(RunCheck::verdictText(RunCheck::run(raws[0]).verdict), "not recorded");
     EXPECT_EQ(RunCatalog::scan(folder.path()).last().state, RunCatalog::State::NotSaved);

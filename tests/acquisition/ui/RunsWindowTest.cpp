@@ -1,6 +1,7 @@
 // The Runs window: the table of kept runs, lines counted in the background,
-// Enter and the Delete key, a refresh when a run starts, each run checked
-// against its recorded hashes in the background.
+// Enter and the Delete key, a refresh when a run starts and its row kept up
+// to date while it runs, each run checked against its recorded hashes in the
+// background.
 #include "Clicks.h"
 #include "FileContents.h"
 #include "KeptRuns.h"
@@ -71,6 +72,15 @@ TEST_F(RunsWindowTest, EnterMakesTheSelectedWorkbookDeleteAsksThenRemovesTheFile
     EXPECT_FALSE(QFile::exists(unfinished));
     EXPECT_EQ(QDir(dir.path()).entryList({"2026-12-07_08-00-00_COM3.*"}, QDir::Files), QStringList{});
     EXPECT_EQ(window->grdRuns->rowCount(), 1);
+
+    // A run that received nothing: told at once, nothing made.
+    const QString empty = writeKeptRun(dir.path(), "2026-12-08_08-00-00_COM4", "");
+    window->refresh();
+    window->selectRuns({empty});
+    QTest::keyClick(window->grdRuns, Qt::Key_Return);
+    EXPECT_EQ(made, QStringList{unfinished});
+    ASSERT_EQ(boxes.boxes.size(), 3);
+    EXPECT_TRUE(boxes.boxes[2].text.contains("received nothing")) << boxes.boxes[2].text.toStdString();
 }
 
 TEST_F(RunsWindowTest, ARunStartingIsShownRunningAndCannotBeMadeOrDeleted)
@@ -85,6 +95,13 @@ TEST_F(RunsWindowTest, ARunStartingIsShownRunningAndCannotBeMadeOrDeleted)
     QTest::keyClick(window->grdRuns, Qt::Key_Delete);
     EXPECT_TRUE(boxes.boxes.isEmpty());
     EXPECT_TRUE(window->lblFolder->text().startsWith("3 runs in " + dir.path()));
+
+    // Bytes arriving show in the running row without a change in the folder.
+    journal.append("1 :: 2\r\n3 :: 4\r\n5", QDateTime::currentDateTime());
+    ASSERT_TRUE(
+        waitUntil([&] { return cell(0, frmRuns::BytesColumn) == "17" && cell(0, frmRuns::LinesColumn) == "2"; }, 5000))
+        << "the running row at 17 bytes and 2 lines, not " << cell(0, frmRuns::BytesColumn).toStdString() << " and "
+        << cell(0, frmRuns::LinesColumn).toStdString();
 }
 
 TEST_F(RunsWindowTest, ChecksEachRunInTheBackgroundAndVerifyShowsWhatWasFound)

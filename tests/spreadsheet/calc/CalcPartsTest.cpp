@@ -13,6 +13,7 @@
 #include <atomic>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -177,6 +178,12 @@ TEST(OfficeFolders, OnlyStaleLocksOfOurOwnOfficesAreRemoved)
     OfficeFolders live;
     QString error;
     ASSERT_TRUE(live.create(&error)) << error.toStdString();
+    // The data folder and the profile are the user's alone.
+    for (const QString &folder : {OfficeFolders::dataRoot(), live.folder(), live.folder() + "/profile"}) {
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &info), 0) << folder.toStdString();
+        EXPECT_EQ(info.st_mode & 0777, 0700u) << folder.toStdString();
+    }
     OfficeProcess running;
     ASSERT_TRUE(running.start("sleep", {"30"}, {"PATH=/usr/bin:/bin"}, live.ownerLockPath(), &error));
     live.recordLauncher(running.pid(), true);

@@ -1,0 +1,82 @@
+#include "RunFiles.h"
+
+#include "LogCategories.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+const QString kNameStamp = QStringLiteral("yyyy-MM-dd_HH-mm-ss");
+const QString kNoteTime = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
+const QString kRaw = QStringLiteral(".raw");
+// The start, the port and the number of the run within the same second.
+const QString kRunName = QStringLiteral("(\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d)_COM(\\d+)(?:-(\\d+))?\\.raw");
+
+QString baseOf(const QString &rawPath) { return rawPath.endsWith(kRaw) ? rawPath.chopped(kRaw.size()) : rawPath; }
+} // namespace
+
+QString RunFiles::baseName(const QDateTime &start, int comNumber)
+{
+    return start.toString(kNameStamp) + QStringLiteral("_COM") + QString::number(comNumber);
+}
+
+std::optional<RunFiles::Name> RunFiles::parseRawName(const QString &fileName)
+{
+    static const QRegularExpression pattern(QStringLiteral("\\A") + kRunName + QStringLiteral("(.*)\\z"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch m = pattern.match(fileName);
+    if (!m.hasMatch())
+        return std::nullopt;
+    Name name;
+    name.started = QDateTime::fromString(m.captured(1), kNameStamp);
+    name.comNumber = m.captured(2).toInt();
+    name.sameSecond = m.captured(3).isEmpty() ? 1 : m.captured(3).toInt();
+    name.exact = m.captured(4).isEmpty();
+    if (!name.started.isValid())
+        return std::nullopt;
+    return name;
+}
+
+QString RunFiles::timesPathFor(const QString &rawPath) { return baseOf(rawPath) + QStringLiteral(".times"); }
+
+QString RunFiles::summaryPathFor(const QString &rawPath) { return baseOf(rawPath) + QStringLiteral(".summary.txt"); }
+
+QByteArray RunFiles::timesHeader() { return QByteArrayLiteral("# halvern run journal 1\n"); }
+
+QByteArray RunFiles::timesNote(qint64 offset, const QDateTime &at, bool gap)
+{
+    return QByteArray::number(offset) + ' ' + at.toString(kNoteTime).toLatin1() + (gap ? " gap\n" : "\n");
+}
+
+QDateTime RunFiles::noteTime(const QByteArray &field)
+{
+    return QDateTime::fromString(QString::fromLatin1(field), kNoteTime);
+}
+
+bool RunFiles::writeSummaryFile(const QString &path, const QString &text)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        qCWarning(lcJournal) << "cannot write the summary" << path << ":" << std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fchmod(fd, 0600) != 0) {
+        qCWarning(lcJournal) << "the summary" << path << "is not a file of its own";
+        ::close(fd);
+        return false;
+    }
+    QFile file;
+    const QByteArray bytes = text.toUtf8();
+    const bool ok = file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)
+                    && file.write(bytes) == bytes.size() && file.flush();
+    if (!ok)
+        qCWarning(lcJournal) << "cannot write the summary" << path << ":" << file.errorString();
+    return ok;
+}
