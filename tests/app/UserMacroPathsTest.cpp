@@ -15,6 +15,9 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
@@ -45,6 +48,12 @@ const QString kFinish = "Sub Finish()\n"
                         "    Open book.Path & \"/finish-note.txt\" For Output As #1\n"
                         "    Print #1, last\n"
                         "    Close #1\n"
+                        "End Sub\n"
+                        // Never ends: nobody can answer it in a headless office.
+                        "Sub Forever()\n"
+                        "    Range(\"J1\").Value = \"looping\"\n"
+                        "    Do\n"
+                        "    Loop\n"
                         "End Sub\n";
 
 const QByteArray kLines = "1 :: 3\r\n2 :: 6\r\n3 :: 9\r\n";
@@ -157,6 +166,42 @@ INSTANTIATE_TEST_SUITE_P(Paths, UserMacroPathsTest,
                          ::testing::Values(Path::LiveStop, Path::StopRebuildAfterKill, Path::StartupOffer,
                                            Path::RunsWindow, Path::Replay),
                          pathName);
+
+TEST_F(PersonalMacroTest, AMacroThatNeverEndsInARebuildIsCancelledAndTheWorkbookSavedWithoutItsWork)
+{
+    const QString raw = writeKeptRun(RunJournal::defaultFolder(), "2026-12-05_09-00-00_COM5", kLines,
+                                     stopSummary("2026-12-05 09:00:00", "2026-12-05 09:05:00", 3, ""));
+    ASSERT_TRUE(rig.load());
+    w().setMacroSettings({true, "Forever"});
+    rig.saveAnswer = rig.outputFile("cancelled.xls");
+    // The user presses Cancel once the macro is shown as running.
+    bool cancelled = false;
+    QTimer cancel;
+    QObject::connect(&cancel, &QTimer::timeout, [this, &cancelled] {
+        for (QProgressDialog *running : w().findChildren<QProgressDialog *>()) {
+            if (running->isVisible() && running->labelText().startsWith("Running the macro Forever")) {
+                QPushButton *button = running->findChild<QPushButton *>();
+                if (button && !cancelled) {
+                    cancelled = true;
+                    button->click();
+                }
+            }
+        }
+    });
+    cancel.start(50);
+    w().makeWorkbookFromJournal(raw);
+    cancel.stop();
+
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(rig.status(), "User macro stopped: the workbook is saved without its work.");
+    EXPECT_TRUE(w().panExcel->toolTip().contains("Forever")) << w().panExcel->toolTip().toStdString();
+    const SavedSheet saved = SavedSheet::read(rig.saveAnswer);
+    EXPECT_EQ(saved.at(3, 2), "9");
+    EXPECT_EQ(saved.at(1, 10), ""); // the macro's office ended with what it did
+    const QString summary = QString::fromUtf8(readFile(RunJournal::summaryPathFor(raw)));
+    EXPECT_TRUE(summary.contains("User macro: Forever was stopped with Cancel")) << summary.toStdString();
+    EXPECT_EQ(rebuildLeftovers(rig.documents), QStringList());
+}
 
 // Under Xvfb only (app_user_macro_paths_visible): a visible office.
 TEST_F(PersonalMacroTest, VisibleOfficeShowsOnlyTheWorkingCopyAfterStart)
