@@ -16,6 +16,7 @@
 #include "NullAcquisitionView.h"
 #include "OfficeProbe.h"
 #include "SavedSheet.h"
+#include "StopMacro.h"
 #include "WorkbookRebuild.h"
 
 #include <QCoreApplication>
@@ -134,7 +135,7 @@ int main(int argc, char *argv[])
         std::optional<Clock::time_point> saving;
         WorkbookRebuild::Steps steps;
         if (useMacro)
-            steps.macro = [&macro](SpreadsheetApp &office) { return MacroCall::run(office, macro); };
+            steps.macro = [&macro, &view](SpreadsheetApp &office) { return StopMacro::run(office, macro, view, true); };
         steps.save = [&saving](SpreadsheetApp &, Workbook &, const QString &, QString *) {
             saving = Clock::now();
             return true;

@@ -51,6 +51,7 @@ protected:
 
     QString settings() const { return config.path() + "/Halvern"; }
     QString dataHome; // the program's XDG_DATA_HOME when set
+    QString soffice;  // the office program it would start, when set
 
     // Runs the program; `prefix` runs it through another program (setpriv).
     Outcome run(const QStringList &args, const QStringList &prefix = {})
@@ -61,6 +62,8 @@ protected:
         env.insert("HALVERN_SERIAL_BY_ID", devices.path());
         if (!dataHome.isEmpty())
             env.insert("XDG_DATA_HOME", dataHome);
+        if (!soffice.isEmpty())
+            env.insert("HALVERN_SOFFICE", soffice);
         // No display at all: a window would end the program with an error.
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(name);
@@ -193,7 +196,9 @@ TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalDamagedTimesOrNot)
     EXPECT_EQ(SavedSheet::read(dir.filePath("damaged.xlsx")).rows, sheet.rows);
 
     EXPECT_EQ(run({"--replay", dir.filePath("missing.raw"), "--save-as", dir.filePath("m.xlsx")}).exitCode, 1);
-    // A folder that cannot take the workbook: the reason in plain words, and nothing left there.
+    // A folder that cannot take the workbook: the reason in plain words, told
+    // before any office starts (there is none to start), and nothing left there.
+    soffice = dir.filePath("no-office");
     TmpfsMount full(dir.filePath("full"), TmpfsMount::Access::Writable, 64 << 10);
     TmpfsMount readOnly(dir.filePath("read-only"), TmpfsMount::Access::ReadOnly, 64 << 10);
     if (full.isMounted() && readOnly.isMounted() && full.fill()) {
@@ -208,6 +213,7 @@ TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalDamagedTimesOrNot)
     }
     EXPECT_EQ(run({"--replay", raw, "--save-as", dir.filePath("run.txt")}).exitCode, 1);
     EXPECT_EQ(run({"--save-as", dir.filePath("run.xlsx")}).exitCode, 1);
+    soffice.clear();
 
     // Wider than an .xls keeps: the whole workbook also goes to the .xlsx beside it.
     QByteArray wide = "::";
@@ -281,7 +287,8 @@ TEST_F(CommandLineTest, ReplayRunsAVbaMacroFromXlstartAndNamesOneThatFailed)
 
     const Outcome ran = run({"--replay", raw, "--save-as", dir.filePath("run.xls"), "--macro", "PERSONAL.XLS!MarkRun"});
     ASSERT_EQ(ran.exitCode, 0) << ran.err.toStdString();
-    EXPECT_EQ(SavedSheet::read(dir.filePath("run.xls")).at(1, 4), "spreadsheet.xls");
+    // The macro saw the rebuild's own copy of the working copy, beside the workbook.
+    EXPECT_TRUE(SavedSheet::read(dir.filePath("run.xls")).at(1, 4).startsWith(".halvern-rebuild-"));
     EXPECT_EQ(readFile(personal), before); // changed in memory only
 
     const Outcome failed = run({"--replay", raw, "--save-as", dir.filePath("failed.xls"), "--macro", "Divide"});

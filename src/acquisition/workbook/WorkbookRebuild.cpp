@@ -70,7 +70,7 @@ void WorkbookRebuild::removeLeftovers(const QString &folder)
     }
 }
 
-bool WorkbookRebuild::placeCopy(const QString &copy) const
+QString WorkbookRebuild::placeCopy(const QString &copy) const
 {
     // The workbook a live Start would open, left as it is.
     const QString working = m_documentsFolder + '/' + MasterWorkbook::fileName();
@@ -78,12 +78,23 @@ bool WorkbookRebuild::placeCopy(const QString &copy) const
                                ? working
                                : m_programFolder + '/' + MasterWorkbook::fileName();
     removeCopy(copy);
-    if (!QFile::copy(source, copy)) {
-        qCWarning(lcWorkbook) << "cannot copy" << source << "to" << copy;
-        return false;
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return RunTexts::kNoCopy;
+    // Written here rather than with QFile::copy, so a full disk is named as such.
+    QFile out(copy);
+    const QByteArray bytes = in.readAll();
+    bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    written = written && out.write(bytes) == bytes.size() && out.flush();
+    const QString reason = out.errorString();
+    out.close();
+    if (!written) {
+        QFile::remove(copy);
+        qCWarning(lcWorkbook) << "cannot copy" << source << "to" << copy << ":" << reason;
+        return QStringLiteral("cannot copy the workbook to %1: %2").arg(copy, reason);
     }
     QFile::setPermissions(copy, QFile::permissions(copy) | QFile::ReadOwner | QFile::WriteOwner);
-    return true;
+    return QString();
 }
 
 bool WorkbookRebuild::make(const QString &rawPath, QString *why)
@@ -121,8 +132,8 @@ WorkbookRebuild::Attempt WorkbookRebuild::attempt(const QString &rawPath, const 
         *why = reason;
         return Attempt::Failed;
     };
-    if (!placeCopy(copy))
-        return fail(RunTexts::kNoCopy);
+    if (const QString problem = placeCopy(copy); !problem.isEmpty())
+        return fail(problem);
     JournalReader reader;
     QString error;
     if (!reader.open(rawPath, &error))

@@ -54,7 +54,8 @@ private:
     enum class Attempt { Done, Failed, MacroCancelled };
     Attempt attempt(const QString &rawPath, const QString &copy, bool withMacro, std::shared_ptr<SpreadsheetApp> &app,
                     QString *why);
-    bool placeCopy(const QString &copy) const;
+    // Empty when the copy is in place, else why not.
+    QString placeCopy(const QString &copy) const;
 
     SpreadsheetFactory &m_factory;
     QString m_programFolder;
