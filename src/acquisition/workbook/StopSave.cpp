@@ -40,8 +40,10 @@ void StopSave::clear()
 
 QString StopSave::replayCommand(const QString &rawPath, const QString &documentsFolder)
 {
-    // Into the folder where workbooks go, not the runs folder nobody looks in.
-    const QString target = documentsFolder + '/' + QFileInfo(rawPath).completeBaseName() + QStringLiteral(".xlsx");
+    // Into the folder where workbooks go, not the runs folder nobody looks in
+    // (unless no documents folder is known).
+    const QString folder = documentsFolder.isEmpty() ? QFileInfo(rawPath).absolutePath() : documentsFolder;
+    const QString target = folder + '/' + QFileInfo(rawPath).completeBaseName() + QStringLiteral(".xlsx");
     return QStringLiteral("halvern --replay \"%1\" --save-as \"%2\"").arg(rawPath, target);
 }
 

@@ -138,8 +138,8 @@ std::shared_ptr<Workbook> CalcSpreadsheetApp::load(const QString &path, bool hid
             state.activate(model);
             // A macro's ActiveWorkbook is the workbook the office registered
             // last for VBA: one in a window is registered as it is
-            // activated, a hidden one (a headless office) only as its VBA
-            // objects are made. Made now, so the macro at Stop sees this one.
+            // activated, one in a headless office only as its VBA objects
+            // are made. Made now, so the macro at Stop sees this one.
             try {
                 Reference<css::lang::XMultiServiceFactory>(model, UNO_QUERY_THROW)
                     ->createInstance("ooo.vba.VBAGlobals");
