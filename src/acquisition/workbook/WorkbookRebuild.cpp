@@ -39,6 +39,9 @@ void quit(std::shared_ptr<SpreadsheetApp> &app)
             app->quit();
         } catch (const std::exception &e) {
             qCWarning(lcWorkbook) << "the rebuild's office did not quit:" << e.what();
+        } catch (...) {
+            qCWarning(lcWorkbook) << "the rebuild's office did not quit:"
+                                  << "an unknown error";
         }
     }
     app.reset();
