@@ -32,6 +32,7 @@ MacroCall::Result MacroCall::run(SpreadsheetApp &app, const MacroSettings &setti
         ran = UserMacro::run(app, name);
     } else {
         std::atomic<bool> stop{false};
+        std::atomic<bool> done{false};
         QEventLoop loop;
         std::thread call([&] {
             try {
@@ -42,6 +43,7 @@ MacroCall::Result MacroCall::run(SpreadsheetApp &app, const MacroSettings &setti
             } catch (const Cancelled &) {
                 cancelled = true;
             }
+            done = true;
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
         bool shown = false;
@@ -50,9 +52,14 @@ MacroCall::Result MacroCall::run(SpreadsheetApp &app, const MacroSettings &setti
         QObject::connect(&show, &QTimer::timeout, &loop, [&] {
             shown = true;
             running(name, cancellable ? std::function<void()>([&stop] { stop = true; }) : std::function<void()>());
+            loop.quit(); // on to the wait that takes the shown dialog's clicks
         });
         show.start(kShowRunningAfterMs);
-        loop.exec();
+        // No clicks before the macro is shown as running: the window's
+        // buttons already stand for a stopped run.
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        if (!done)
+            loop.exec();
         call.join();
         show.stop();
         if (shown)
