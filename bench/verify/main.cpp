@@ -88,7 +88,7 @@ int hashCase(double hours)
     QTemporaryDir work;
     const QString raw = makeJournal(work.path(), 0, qint64(hours * 3600 * 10 * kTickBytes));
     const qint64 size = QFileInfo(raw).size();
-    const qint64 times = QFileInfo(JournalReader::timesPathFor(raw)).size();
+    const qint64 times = QFileInfo(RunFiles::timesPathFor(raw)).size();
     std::printf("hash: a journal of %.1f hours, %.1f MB raw and %.1f MB times\n", hours, size / 1e6, times / 1e6);
     const QByteArray bytes = [&raw] {
         QFile f(raw);

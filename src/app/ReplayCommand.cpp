@@ -1,18 +1,20 @@
 #include "ReplayCommand.h"
 
 #include "CalcSpreadsheetFactory.h"
+#include "FileDigest.h"
+#include "LogCategories.h"
 #include "JournalReader.h"
-#include "MasterWorkbook.h"
+#include "MacroSettings.h"
 #include "RunFiles.h"
-#include "RunReplay.h"
+#include "RunProvenance.h"
 #include "RunTexts.h"
-#include "UserMacro.h"
+#include "WorkbookRebuild.h"
 #include "WorkbookSaver.h"
+#include "WorkingCopy.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTextStream>
 
 namespace {
@@ -20,6 +22,51 @@ int fail(const QString &message)
 {
     QTextStream(stderr) << "halvern: " << message << "\n";
     return 1;
+}
+
+void tell(const QString &message) { QTextStream(stderr) << "halvern: " << message << "\n"; }
+
+// Empty when a file can be written into `folder` (made when missing), else why not.
+QString unwritable(const QString &folder)
+{
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("cannot make the folder ") + folder;
+    QTemporaryFile probe(folder + QStringLiteral("/.halvern-probe-XXXXXX"));
+    if (!probe.open())
+        return QStringLiteral("cannot write into %1: %2").arg(folder, probe.errorString());
+    return QString();
+}
+
+// The save of the rebuilt workbook as `target`, carrying the identity of the
+// run whose journal is `rawPath`, with the whole workbook as .xlsx beside an
+// .xls too small for it; a long save is shown every ten seconds.
+bool saveInto(SpreadsheetApp &app, Workbook &book, const QString &rawPath, const QString &target, QString *why)
+{
+    int told = 0;
+    app.setLongCallNotice([&target, &told](int seconds) {
+        if (seconds / 10 > told) {
+            told = seconds / 10;
+            tell(QStringLiteral("saving %1 for %2 s").arg(target).arg(seconds));
+        }
+    });
+    try {
+        QString error;
+        const QString rawSha256 = FileDigest::sha256(rawPath, &error);
+        if (rawSha256.isEmpty())
+            qCWarning(lcWorkbook) << "cannot hash the journal" << rawPath << "for the workbook:" << error;
+        book.setCustomProperties(RunProvenance::documentProperties(rawPath, rawSha256));
+        book.saveAs(target);
+        QString shortfall;
+        const QString whole = WorkbookSaver::wholeCopyPath(target, book, &shortfall);
+        if (!whole.isEmpty()) {
+            book.saveAs(whole);
+            tell(shortfall + QStringLiteral("; the whole workbook is also saved as ") + whole);
+        }
+    } catch (const std::exception &e) {
+        *why = QStringLiteral("cannot save ") + target + QStringLiteral(": ") + QString::fromStdString(e.what());
+        return false;
+    }
+    return true;
 }
 } // namespace
 
@@ -30,80 +77,46 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
     const QString suffix = QFileInfo(saveAs).suffix().toLower();
     if (suffix != QLatin1String("xls") && suffix != QLatin1String("xlsx") && suffix != QLatin1String("ods"))
         return fail(QStringLiteral("--save-as takes a file ending in .xls, .xlsx or .ods: ") + saveAs);
-    const QString target = QFileInfo(saveAs).absoluteFilePath();
-
-    JournalReader reader;
-    QString error;
-    if (!reader.open(rawPath, &error))
-        return fail(error);
-    if (!reader.hasTimes())
-        QTextStream(stderr) << "halvern: no " << RunFiles::timesPathFor(rawPath)
-                            << ": block time stamps come from this replay's clock\n";
-
-    QTemporaryDir folder;
-    const QString copy = folder.filePath(MasterWorkbook::fileName());
-    if (!folder.isValid() || !MasterWorkbook::copyTo(programFolder, copy))
-        return fail(QStringLiteral("cannot copy the master workbook from ") + programFolder);
+    const QFileInfo targetInfo(saveAs);
+    const QString target = targetInfo.absoluteFilePath();
+    if (targetInfo.isDir())
+        return fail(QStringLiteral("--save-as names a folder: ") + target);
+    // The copy the macro sees lies beside the workbook: its folder must take files.
+    const QString folder = targetInfo.absolutePath();
+    if (const QString why = unwritable(folder); !why.isEmpty())
+        return fail(why);
+    {
+        JournalReader reader;
+        QString error;
+        if (!reader.open(rawPath, &error))
+            return fail(error);
+        if (!reader.hasTimes())
+            tell(QStringLiteral("no %1: block time stamps come from this replay's clock")
+                     .arg(RunFiles::timesPathFor(rawPath)));
+    }
 
     CalcSpreadsheetFactory factory;
-    std::shared_ptr<SpreadsheetApp> app;
-    int status = 0;
-    try {
-        app = factory.createHeadless();
-        // As at Start: the start-up folder's workbooks first, so that the
-        // copy is the active workbook when the macro runs.
-        if (!macro.isEmpty()) {
-            const QString problem = UserMacro::openStartupWorkbooks(*app);
-            if (!problem.isEmpty())
-                QTextStream(stderr) << "halvern: " << problem << "\n";
-        }
-        const std::shared_ptr<Workbook> book = app->open(copy);
-        RunReplay replay(*app);
-        const bool replayed = replay.replay(reader, &error);
-        if (!reader.damage().isEmpty())
-            QTextStream(stderr) << "halvern: " << reader.damage() << "\n";
-        if (!replayed) {
-            status = fail(error);
-        } else {
-            if (!macro.isEmpty()) {
-                const UserMacro::Result result = UserMacro::run(*app, macro);
-                if (!result)
-                    QTextStream(stderr) << "halvern: " << RunTexts::kMacroFailed << ' ' << macro << ": "
-                                        << result.reason << "\n";
-            }
-            int told = 0;
-            app->setLongCallNotice([&target, &told](int seconds) {
-                // A save that takes long is shown to be going on, every ten seconds.
-                if (seconds / 10 > told) {
-                    told = seconds / 10;
-                    QTextStream(stderr) << "halvern: saving " << target << " for " << seconds << " s\n";
-                }
-            });
-            try {
-                book->saveAs(target);
-            } catch (const SpreadsheetError &e) {
-                throw SpreadsheetError(e.kind(), QStringLiteral("cannot save ") + target + QStringLiteral(": ")
-                                                     + QString::fromStdString(e.what()));
-            }
-            QTextStream(stdout) << "Rebuilt " << replay.rows() << " rows from " << rawPath << " into " << target
-                                << (reader.damagedLines() > 0 ? QStringLiteral(" (its .times was damaged)") : QString())
-                                << "\n";
-            QString shortfall;
-            const QString whole = WorkbookSaver::wholeCopyPath(target, *book, &shortfall);
-            if (!whole.isEmpty()) {
-                book->saveAs(whole);
-                QTextStream(stderr) << "halvern: " << shortfall << "; the whole workbook is also saved as " << whole
-                                    << "\n";
-            }
-        }
-    } catch (const std::exception &e) {
-        status = fail(QString::fromStdString(e.what()));
-    }
-    if (app) {
-        try {
-            app->quit();
-        } catch (...) {
-        }
-    }
-    return status;
+    WorkbookRebuild::Steps steps;
+    if (!macro.isEmpty())
+        steps.macro = [&macro](SpreadsheetApp &app) {
+            const MacroCall::Result result = MacroCall::run(app, MacroSettings{true, macro});
+            if (result.outcome == MacroCall::Outcome::Failed)
+                tell(QStringLiteral("%1 %2: %3").arg(RunTexts::kMacroFailed, macro, result.reason));
+            return result;
+        };
+    steps.save = [&rawPath, &target](SpreadsheetApp &app, Workbook &book, const QString &, QString *why) {
+        return saveInto(app, book, rawPath, target, why);
+    };
+    const QString documents = WorkingCopy(factory, programFolder).documentsFolder();
+    WorkbookRebuild rebuild(factory, programFolder, documents, folder, std::move(steps));
+    QString why;
+    const bool made = rebuild.make(rawPath, &why);
+    if (!rebuild.damage().isEmpty())
+        tell(rebuild.damage());
+    if (!made)
+        return fail(why);
+    QTextStream(stdout) << "Rebuilt " << rebuild.rows() << " rows from " << rawPath << " into " << target
+                        << (rebuild.damage().isEmpty() ? QString() : QStringLiteral(" (its .times was damaged)"))
+                        << "\n";
+    return 0;
 }

@@ -16,7 +16,11 @@
 #include "frmEmulation.h"
 #include "frmExcelMacro.h"
 #include "frmRuns.h"
+#include "RunWorkbook.h"
+#include "StopMacro.h"
+#include "StopSave.h"
 #include "UnfinishedRuns.h"
+#include "WorkingCopy.h"
 
 #include <QAction>
 #include <QApplication>
@@ -349,7 +353,15 @@ void frmMain::makeWorkbookFromJournal(const QString &rawPath)
                               "Halvern");
         return;
     }
-    m_run->makeWorkbook(rawPath, m_macro);
+    // Its own rebuild, with the macro chosen now: the run is not involved.
+    const WorkingCopy working(m_services.spreadsheets, m_services.programFolder);
+    const MacroSettings macro = m_macro;
+    StopSave stopSave(m_services.spreadsheets, m_services.boxes, m_services.programFolder,
+                      {[&working] { return working.documentsFolder(); },
+                       [this](qint64 done, qint64 total) { showProgress(done, total); },
+                       [this, macro](SpreadsheetApp &app) { return StopMacro::run(app, macro, *this, true); },
+                       [this](const QString &text, int seconds) { showWaiting(text, seconds); }});
+    RunWorkbook::make(stopSave, rawPath);
 }
 
 void frmMain::offerUnfinishedRuns()
@@ -465,19 +477,24 @@ void frmMain::showWaiting(const QString &text, int seconds)
     m_waiting->setValue(0); // lets the window repaint
 }
 
-void frmMain::showMacroRunning(const QString &macro)
+void frmMain::showMacroRunning(const QString &macro, const std::function<void()> &cancel)
 {
     delete m_macroRunning;
     if (macro.isEmpty())
         return;
     // Window-modal: the main window takes no clicks and cannot be closed
-    // while the macro runs, but it repaints.
+    // while the macro runs, but it repaints. Cancel only where the macro may
+    // be stopped (a rebuild, with no window of its own to answer it in).
     m_macroRunning = new QProgressDialog(
-        QStringLiteral("Running the macro %1.\nIt may be waiting for you in the spreadsheet.").arg(macro), QString(), 0,
-        0, this);
+        QStringLiteral("Running the macro %1.\nIt may be waiting for you in the spreadsheet.").arg(macro),
+        cancel ? QStringLiteral("Cancel") : QString(), 0, 0, this);
     m_macroRunning->setWindowTitle(windowTitle());
     m_macroRunning->setWindowModality(Qt::WindowModal);
     m_macroRunning->setMinimumDuration(0);
+    m_macroRunning->setAutoClose(false);
+    m_macroRunning->setAutoReset(false);
+    if (cancel)
+        connect(m_macroRunning, &QProgressDialog::canceled, this, [cancel] { cancel(); });
     m_macroRunning->setValue(0);
     m_macroRunning->show();
 }

@@ -121,7 +121,7 @@ public:
     void showProgress(qint64 done, qint64 total) override;
     void showNotice(const QString &text) override;
     void showWaiting(const QString &text, int seconds) override;
-    void showMacroRunning(const QString &macro) override;
+    void showMacroRunning(const QString &macro, const std::function<void()> &cancel) override;
 
 public slots:
     void cmdStart_Click();

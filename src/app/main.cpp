@@ -12,6 +12,8 @@
 #include "QtMessageBoxes.h"
 #include "SingleInstance.h"
 #include "Startup.h"
+#include "WorkbookRebuild.h"
+#include "WorkingCopy.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -58,11 +60,14 @@ int main(int argc, char *argv[])
                           instance);
     if (!window)
         return 1; // a second copy, or the program folder is unusable
-    // What a run that crashed left behind: its office, pipe and profile; then,
+    // What a run or a rebuild that crashed left behind: its office, pipe and
+    // profile, the rebuild's copy and lock beside the user's files; then,
     // once the window shows, the offer of the runs that ended without Stop.
     CalcSpreadsheetFactory::clearLeftovers();
     // Runs kept open to others by an older version are private from now on.
     PrivateFolder::tighten(window->journalFolder(), PrivateFolder::Files::Tighten);
+    WorkbookRebuild::removeLeftovers(
+        WorkingCopy(spreadsheets, QCoreApplication::applicationDirPath()).documentsFolder());
     QTimer::singleShot(0, window.get(), &frmMain::offerUnfinishedRuns);
     return app.exec();
 }

@@ -51,6 +51,7 @@ protected:
 
     QString settings() const { return config.path() + "/Halvern"; }
     QString dataHome; // the program's XDG_DATA_HOME when set
+    QString soffice;  // the office program it would start, when set
 
     // Runs the program; `prefix` runs it through another program (setpriv).
     Outcome run(const QStringList &args, const QStringList &prefix = {})
@@ -61,6 +62,8 @@ protected:
         env.insert("HALVERN_SERIAL_BY_ID", devices.path());
         if (!dataHome.isEmpty())
             env.insert("XDG_DATA_HOME", dataHome);
+        if (!soffice.isEmpty())
+            env.insert("HALVERN_SOFFICE", soffice);
         // No display at all: a window would end the program with an error.
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(name);
@@ -194,8 +197,10 @@ TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalDamagedTimesOrNot)
     EXPECT_EQ(SavedSheet::read(dir.filePath("damaged.xlsx")).rows, sheet.rows);
 
     EXPECT_EQ(run({"--replay", dir.filePath("missing.raw"), "--save-as", dir.filePath("m.xlsx")}).exitCode, 1);
-    // A folder that cannot take the workbook: full, with less room than the
-    // workbook needs, or read-only. The reason in plain words, and nothing left there.
+    // A folder that cannot take the workbook: the reason in plain words, and
+    // nothing left there. Full or read-only is told before any office starts
+    // (there is none to start); with less room than the workbook needs, the
+    // save finds it.
     QByteArray many;
     for (int i = 0; i < 20000; ++i)
         many += QByteArray::number(i) + " :: " + QByteArray::number(i * 7) + "\r\n";
@@ -206,6 +211,7 @@ TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalDamagedTimesOrNot)
     if (full.isMounted() && small.isMounted() && readOnly.isMounted() && full.fill()) {
         for (const auto &[folder, error] :
              {std::pair{full.path(), ENOSPC}, std::pair{small.path(), ENOSPC}, std::pair{readOnly.path(), EROFS}}) {
+            soffice = folder == small.path() ? QString() : dir.filePath("no-office");
             const Outcome refused = run({"--replay", dir.filePath("many.raw"), "--save-as", folder + "/run.xls"});
             EXPECT_EQ(refused.exitCode, 1);
             EXPECT_TRUE(refused.err.endsWith(QString::fromLocal8Bit(std::strerror(error)) + "\n"))
@@ -214,8 +220,10 @@ TEST_F(CommandLineTest, ReplayRebuildsAWorkbookFromAJournalDamagedTimesOrNot)
             EXPECT_EQ(left, folder == full.path() ? QStringList{"filler"} : QStringList{}) << folder.toStdString();
         }
     }
+    soffice = dir.filePath("no-office");
     EXPECT_EQ(run({"--replay", raw, "--save-as", dir.filePath("run.txt")}).exitCode, 1);
     EXPECT_EQ(run({"--save-as", dir.filePath("run.xlsx")}).exitCode, 1);
+    soffice.clear();
 
     // Wider than an .xls keeps: the whole workbook also goes to the .xlsx beside it.
     QByteArray wide = "::";
@@ -293,7 +301,8 @@ TEST_F(CommandLineTest, ReplayRunsAVbaMacroFromXlstartAndNamesOneThatFailed)
 
     const Outcome ran = run({"--replay", raw, "--save-as", dir.filePath("run.xls"), "--macro", "PERSONAL.XLS!MarkRun"});
     ASSERT_EQ(ran.exitCode, 0) << ran.err.toStdString();
-    EXPECT_EQ(SavedSheet::read(dir.filePath("run.xls")).at(1, 4), "spreadsheet.xls");
+    // The macro saw the rebuild's own copy of the working copy, beside the workbook.
+    EXPECT_TRUE(SavedSheet::read(dir.filePath("run.xls")).at(1, 4).startsWith(".halvern-rebuild-"));
     EXPECT_EQ(readFile(personal), before); // changed in memory only
 
     const Outcome failed = run({"--replay", raw, "--save-as", dir.filePath("failed.xls"), "--macro", "Divide"});

@@ -134,6 +134,11 @@ TEST_F(MainWindowStopTest, NothingWrittenAsksNothingAndACancelledDialogSavesNoth
     EXPECT_EQ(rig.w->run().spreadsheet(), nullptr);
     EXPECT_TRUE(MainWindowRig::officeEnded(office)); // quit all the same: no office left
     EXPECT_TRUE(savedFiles().isEmpty());
+    // The command the box suggests saves into the documents folder, named after the run.
+    const QString run = QFileInfo(rig.w->run().journal().rawPath()).completeBaseName();
+    ASSERT_EQ(rig.boxes.boxes.size(), 1);
+    EXPECT_TRUE(rig.boxes.boxes[0].text.endsWith("--save-as \"" + rig.documents + "/" + run + ".xlsx\""))
+        << rig.boxes.boxes[0].text.toStdString();
     // The working copy on disk is still the master's copy.
     EXPECT_EQ(readFile(rig.workingCopy()), readFile(rig.programFolder + "/spreadsheet.xls"));
 }

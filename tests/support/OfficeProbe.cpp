@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <QUrl>
+#include <com/sun/star/awt/XWindow2.hpp>
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
 #include <com/sun/star/connection/Connector.hpp>
@@ -16,6 +17,8 @@
 #include <com/sun/star/document/XEmbeddedScripts.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
@@ -162,6 +165,21 @@ OfficeProbe::Cell OfficeProbe::cell(const QString &book, int sheet, int row, int
 bool OfficeProbe::readOnly(const QString &book)
 {
     return Reference<css::frame::XStorable>(d->model(book), UNO_QUERY_THROW)->isReadonly();
+}
+
+QStringList OfficeProbe::shownDocuments()
+{
+    QStringList shown;
+    const auto e = d->desktop->getComponents()->createEnumeration();
+    while (e->hasMoreElements()) {
+        const Reference<css::frame::XModel> model(e->nextElement(), UNO_QUERY);
+        const Reference<css::frame::XController> controller = model.is() ? model->getCurrentController() : nullptr;
+        const Reference<css::frame::XFrame> frame = controller.is() ? controller->getFrame() : nullptr;
+        const Reference<css::awt::XWindow2> window(frame.is() ? frame->getContainerWindow() : nullptr, UNO_QUERY);
+        if (window.is() && window->isVisible())
+            shown << QUrl(toQString(model->getURL())).fileName();
+    }
+    return shown;
 }
 
 void OfficeProbe::setActiveSheet(const QString &book, int sheet)

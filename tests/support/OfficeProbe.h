@@ -3,6 +3,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class SpreadsheetApp;
@@ -36,6 +37,8 @@ public:
     // file name is book; row and column count from 1.
     Cell cell(const QString &book, int sheet, int row, int column);
     bool readOnly(const QString &book);
+    // The file names of the open documents whose window is shown.
+    QStringList shownDocuments();
     void setActiveSheet(const QString &book, int sheet);
     void closeAll();
 

@@ -83,7 +83,7 @@ RunCheck::Result RunCheck::journal(const QString &rawPath, const RunProvenance &
         result.add(Verdict::Missing, QStringLiteral("The journal's bytes are missing or cannot be read: ") + rawPath);
         break;
     }
-    const QString times = JournalReader::timesPathFor(rawPath);
+    const QString times = RunFiles::timesPathFor(rawPath);
     if (p.timesSha256.isEmpty()) {
         if (QFileInfo::exists(times))
             result.add(Verdict::Changed,

@@ -88,7 +88,7 @@ RunProvenance RunProvenance::gather(const QString &rawPath, const QString &rawSh
     p.rawSha256 = rawSha256.isEmpty() ? FileDigest::sha256(rawPath, &error) : rawSha256;
     if (p.rawSha256.isEmpty())
         qCWarning(lcJournal) << "cannot hash" << rawPath << ":" << error;
-    const QString times = JournalReader::timesPathFor(rawPath);
+    const QString times = RunFiles::timesPathFor(rawPath);
     if (!timesSha256.isEmpty()) {
         p.timesSha256 = timesSha256;
     } else if (QFileInfo::exists(times)) {

@@ -6,7 +6,6 @@
 #include "MessageBoxes.h"
 #include "NullAcquisitionView.h"
 #include "PortAdapterText.h"
-#include "RunWorkbook.h"
 #include "RunTexts.h"
 #include "SerialComm.h"
 #include "SheetSpace.h"
@@ -58,7 +57,7 @@ AcquisitionRun::AcquisitionRun(AcquisitionView &view, SerialComm &comm, Spreadsh
       m_stopSave(factory, boxes, m_programFolder,
                  {[this] { return m_workingCopy.documentsFolder(); },
                   [this](qint64 done, qint64 total) { m_view->showProgress(done, total); },
-                  [this](SpreadsheetApp &app) { runUserMacro(app); },
+                  [this](SpreadsheetApp &app) { return runUserMacro(app, true); },
                   [this](const QString &text, int seconds) { m_view->showWaiting(text, seconds); }})
 {
 }
@@ -396,14 +395,6 @@ void AcquisitionRun::stop(const MacroSettings &macro)
     m_view->setUtilitiesMenuVisible(true);
 }
 
-bool AcquisitionRun::makeWorkbook(const QString &rawPath, const MacroSettings &macro)
-{
-    if (m_state != RunState::Stopped)
-        return false;
-    m_macro = macro;
-    return RunWorkbook::make(m_stopSave, rawPath);
-}
-
 void AcquisitionRun::openJournal()
 {
     int comNumber = 0;
@@ -460,7 +451,7 @@ void AcquisitionRun::closeRun(const MacroSettings &macro)
         m_boxes.show(incomplete, QStringLiteral("Halvern"));
     if (m_app) {
         m_macro = macro;
-        runUserMacro(*m_app);
+        runUserMacro(*m_app, false);
         if (m_stopSave.saveOrRebuild(m_app, m_book, m_record.journal(), linesMissing()))
             m_linesHandled = m_record.journal().lines(); // all of them are in the rebuilt workbook
     }
@@ -538,7 +529,12 @@ std::int64_t AcquisitionRun::linesMissing() const
     return std::max<std::int64_t>(0, m_record.journal().lines() - m_linesHandled);
 }
 
-void AcquisitionRun::runUserMacro(SpreadsheetApp &app) { m_macroOutcome = StopMacro::run(app, m_macro, *m_view); }
+MacroCall::Result AcquisitionRun::runUserMacro(SpreadsheetApp &app, bool cancellable)
+{
+    const MacroCall::Result result = StopMacro::run(app, m_macro, *m_view, cancellable);
+    m_macroOutcome = result.summaryLine;
+    return result;
+}
 
 void AcquisitionRun::quitSpreadsheet() { releaseSpreadsheet(); }
 

@@ -73,10 +73,6 @@ public:
     // that fails is told and asked again, and when lines are missing from
     // the workbook the user may have it rebuilt from the run's journal.
     void stop(const MacroSettings &macro);
-    // While stopped: makes the workbook of a kept run from its journal, as a
-    // rebuild at Stop does, with `macro` (see RunWorkbook). False when it
-    // could not be made (the user was told why) or a run is up.
-    bool makeWorkbook(const QString &rawPath, const MacroSettings &macro);
 
     // For the main window's unload, after the settings are written: quits the
     // spreadsheet application if one is still held and drops it.
@@ -148,7 +144,8 @@ private:
     // The received text as the parser takes it (see BrokenLine).
     QByteArray afterBrokenLine(const QByteArray &text);
     // The macro chosen at Stop, in `app`; a failure is shown in the status.
-    void runUserMacro(SpreadsheetApp &app);
+    // It may be stopped in a rebuild's office.
+    MacroCall::Result runUserMacro(SpreadsheetApp &app, bool cancellable);
     // Counts the lines in bytes the parser has finished with.
     void noteHandled(QByteArrayView handled);
     // Quits the spreadsheet application (a failure means it is gone already)

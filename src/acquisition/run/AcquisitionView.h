@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 // Lamp colours of the status panels.
 enum class Lamp {
@@ -78,7 +79,11 @@ public:
     }
     // The user macro run inside Stop has taken a while (it may be waiting
     // for the user in the spreadsheet): shown while `macro` is not empty.
-    // The window must take no input meanwhile but stay alive through
-    // processEvents().
-    virtual void showMacroRunning(const QString &macro) { Q_UNUSED(macro); }
+    // The window takes no input meanwhile but stays alive; `cancel`, when
+    // set, is what a Cancel button does.
+    virtual void showMacroRunning(const QString &macro, const std::function<void()> &cancel)
+    {
+        Q_UNUSED(macro);
+        Q_UNUSED(cancel);
+    }
 };

@@ -3,37 +3,26 @@
 #include "AcquisitionView.h"
 #include "MacroSettings.h"
 #include "RunTexts.h"
-#include "UserMacro.h"
 
-#include <QElapsedTimer>
-
-namespace {
-using RunTexts::kMacroFailed;
-// A macro that ends within this time is not shown as running: no window
-// flashes up for the usual quick one.
-constexpr qint64 kShowRunningAfterMs = 400;
-} // namespace
-
-QString StopMacro::run(SpreadsheetApp &app, const MacroSettings &macro, AcquisitionView &view)
+MacroCall::Result StopMacro::run(SpreadsheetApp &app, const MacroSettings &macro, AcquisitionView &view,
+                                 bool cancellable)
 {
-    if (!macro.enabled || macro.name.isEmpty())
-        return QString();
-    QElapsedTimer clock;
-    clock.start();
-    bool shown = false;
-    const UserMacro::Result result = UserMacro::run(app, macro.name, [&] {
-        if (!shown && clock.elapsed() >= kShowRunningAfterMs) {
-            view.showMacroRunning(macro.name);
-            shown = true;
-        }
-        if (shown)
-            view.processEvents();
-    });
-    if (shown)
-        view.showMacroRunning(QString());
-    if (result)
-        return QStringLiteral("User macro: %1 ran\n").arg(macro.name);
-    view.setStatusText(kMacroFailed);
-    view.setSpreadsheetLampTip(QStringLiteral("%1 %2: %3").arg(kMacroFailed, macro.name, result.reason));
-    return QStringLiteral("User macro: %1 did NOT run: %2\n").arg(macro.name, result.reason);
+    const MacroCall::Result result = MacroCall::run(
+        app, macro,
+        [&view](const QString &name, const std::function<void()> &cancel) { view.showMacroRunning(name, cancel); },
+        cancellable);
+    switch (result.outcome) {
+    case MacroCall::Outcome::NotSet:
+    case MacroCall::Outcome::Ran:
+        break;
+    case MacroCall::Outcome::Failed:
+        view.setStatusText(RunTexts::kMacroFailed);
+        view.setSpreadsheetLampTip(QStringLiteral("%1 %2: %3").arg(RunTexts::kMacroFailed, macro.name, result.reason));
+        break;
+    case MacroCall::Outcome::Cancelled:
+        view.setStatusText(RunTexts::kMacroCancelled);
+        view.setSpreadsheetLampTip(QStringLiteral("%1 %2").arg(RunTexts::kMacroCancelled, macro.name));
+        break;
+    }
+    return result;
 }

@@ -19,6 +19,7 @@ inline const QString kReady = QStringLiteral("Ready");
 inline const QString kPaused = QStringLiteral("Paused");
 inline const QString kNoPersonalMacros = QStringLiteral("Your personal macros were NOT loaded.");
 inline const QString kMacroFailed = QStringLiteral("User macro did NOT run.");
+inline const QString kMacroCancelled = QStringLiteral("User macro stopped: the workbook is saved without its work.");
 inline const QString kBytesReceived = QStringLiteral("Bytes Received: ");
 inline const QString kBlocked =
     QStringLiteral("MS Excel is blocked: please close the cell you're editing or finish the dialog that's open.");

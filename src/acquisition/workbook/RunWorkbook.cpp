@@ -30,6 +30,8 @@ void nameNewWorkbook(const QString &summaryPath, const StopSave &made)
     summary->rebuilt = made.rebuilt();
     summary->savedAs = made.savedAs();
     summary->alsoSavedAs = made.alsoSavedAs();
+    if (!made.rebuildMacro().isEmpty())
+        summary->macro = made.rebuildMacro();
     // The journal's hashes stay those of the run's end; the new files are
     // recorded with theirs.
     summary->provenance.saved.clear();
@@ -52,9 +54,9 @@ bool RunWorkbook::make(StopSave &stopSave, const QString &rawPath)
     if (run.state == RunCatalog::State::Unfinished) {
         run.lines = RunCatalog::countLines(rawPath);
         run.ended = RunCatalog::lastArrival(rawPath);
-        RunFiles::writeSummaryFile(summaryPath,
-                                   UnfinishedRuns::summary(run, stopSave.rebuilt(), stopSave.savedAs(),
-                                                           stopSave.alsoSavedAs(), stopSave.officeVersion()));
+        RunFiles::writeSummaryFile(summaryPath, UnfinishedRuns::summary(run, stopSave.rebuilt() + stopSave.rebuildMacro(),
+                                                                        stopSave.savedAs(), stopSave.alsoSavedAs(),
+                                                                        stopSave.officeVersion()));
     } else if (!stopSave.savedAs().isEmpty()) {
         nameNewWorkbook(summaryPath, stopSave);
     }

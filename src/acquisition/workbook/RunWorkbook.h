@@ -6,8 +6,7 @@ class StopSave;
 
 // A kept run's workbook made afresh from its journal, as the Runs window's
 // "Make workbook..." and the offer at start-up make it: a rebuild through
-// StopSave (a fresh office, a fresh copy of the master, the journal replayed,
-// the macro, the save dialog), then the run's summary brought up to date.
+// StopSave (see WorkbookRebuild), then the run's summary brought up to date.
 class RunWorkbook {
 public:
     // True when the workbook was made (saved, or its save declined); false

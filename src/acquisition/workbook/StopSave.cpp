@@ -1,19 +1,16 @@
 #include "StopSave.h"
 
 #include "FileDigest.h"
-#include "JournalReader.h"
 #include "LogCategories.h"
-#include "MasterWorkbook.h"
 #include "MessageBoxes.h"
 #include "RunJournal.h"
 #include "RunProvenance.h"
-#include "RunReplay.h"
-#include "RunTexts.h"
-#include "SpreadsheetFactory.h"
-#include "UserMacro.h"
+#include "SpreadsheetApp.h"
+#include "SpreadsheetError.h"
+#include "WorkbookRebuild.h"
 #include "WorkbookSaver.h"
 
-#include <QTemporaryDir>
+#include <QFileInfo>
 
 namespace {
 const QString kTitle = QStringLiteral("Halvern");
@@ -23,7 +20,11 @@ void quit(std::shared_ptr<SpreadsheetApp> &app)
     if (app) {
         try {
             app->quit();
+        } catch (const std::exception &e) {
+            qCWarning(lcWorkbook) << "the run's office did not quit:" << e.what();
         } catch (...) {
+            qCWarning(lcWorkbook) << "the run's office did not quit:"
+                                  << "an unknown error";
         }
     }
     app.reset();
@@ -40,21 +41,24 @@ void StopSave::clear()
     m_savedAs.clear();
     m_alsoSavedAs.clear();
     m_rebuilt.clear();
+    m_rebuildMacro.clear();
     m_officeVersion.clear();
 }
 
-QString StopSave::replayCommand(const QString &rawPath)
+QString StopSave::replayCommand(const QString &rawPath, const QString &documentsFolder)
 {
-    QString target = rawPath;
-    target.chop(4); // ".raw"
-    return QStringLiteral("halvern --replay \"%1\" --save-as \"%2.xlsx\"").arg(rawPath, target);
+    // Into the folder where workbooks go, not the runs folder nobody looks in
+    // (unless no documents folder is known).
+    const QString folder = documentsFolder.isEmpty() ? QFileInfo(rawPath).absolutePath() : documentsFolder;
+    const QString target = folder + '/' + QFileInfo(rawPath).completeBaseName() + QStringLiteral(".xlsx");
+    return QStringLiteral("halvern --replay \"%1\" --save-as \"%2\"").arg(rawPath, target);
 }
 
 void StopSave::tellNotSaved(const QString &rawPath)
 {
     m_boxes.show(QStringLiteral("The workbook was not saved. Everything this run received is kept in\n%1\n\n"
                                 "To make the workbook from it later:\n%2")
-                     .arg(rawPath, replayCommand(rawPath)),
+                     .arg(rawPath, replayCommand(rawPath, m_hooks.documentsFolder())),
                  kTitle);
 }
 
@@ -95,12 +99,13 @@ bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_p
             return true;
     }
     m_boxes.show(QStringLiteral("The workbook can be made from this run's journal at any time:\n%1")
-                     .arg(replayCommand(journal.rawPath())),
+                     .arg(replayCommand(journal.rawPath(), m_hooks.documentsFolder())),
                  kTitle);
     return !m_rebuilt.isEmpty();
 }
 
-WorkbookSaver::Result StopSave::save(SpreadsheetApp &app, Workbook &book, const QString &rawPath, QString rawSha256)
+WorkbookSaver::Result StopSave::save(SpreadsheetApp &app, Workbook &book, const QString &rawPath, QString rawSha256,
+                                     const QString &workingName)
 {
     try {
         m_officeVersion = app.version();
@@ -112,6 +117,7 @@ WorkbookSaver::Result StopSave::save(SpreadsheetApp &app, Workbook &book, const 
             m_hooks.waiting(QStringLiteral("Saving the workbook..."), seconds);
     });
     WorkbookSaver saver(app, book, m_boxes, m_hooks.documentsFolder());
+    saver.setWorkingName(workingName);
     if (!rawPath.isEmpty()) {
         QString error;
         if (rawSha256.isEmpty())
@@ -131,66 +137,32 @@ WorkbookSaver::Result StopSave::save(SpreadsheetApp &app, Workbook &book, const 
 
 bool StopSave::rebuild(const QString &rawPath)
 {
+    const QString documents = m_hooks.documentsFolder();
+    WorkbookRebuild::Steps steps;
+    steps.progress = m_hooks.progress;
+    steps.macro = m_hooks.runMacro;
+    steps.save = [this, &rawPath](SpreadsheetApp &app, Workbook &book, const QString &workingName, QString *why) {
+        const WorkbookSaver::Result result = save(app, book, rawPath, QString(), workingName);
+        if (result == WorkbookSaver::Result::Declined)
+            tellNotSaved(rawPath);
+        if (result != WorkbookSaver::Result::OfficeFailed)
+            return true;
+        *why = QStringLiteral("the spreadsheet application closed or stopped answering during the save");
+        return false;
+    };
+    WorkbookRebuild rebuild(m_factory, m_programFolder, documents, documents, std::move(steps));
     for (;;) {
-        QTemporaryDir folder;
-        std::shared_ptr<SpreadsheetApp> app;
-        QString why = QStringLiteral("no temporary folder can be made");
-        const bool ok = folder.isValid() && rebuildIn(folder.path(), rawPath, app, &why);
-        quit(app);
-        if (m_hooks.progress)
-            m_hooks.progress(0, 0);
+        QString why;
+        const bool ok = rebuild.make(rawPath, &why);
+        m_rebuilt = rebuild.rebuilt();
+        m_rebuildMacro = rebuild.macro().summaryLine;
         if (ok)
             return true;
+        qCWarning(lcWorkbook) << "the workbook could not be rebuilt:" << why;
         // The office may have died on its own: trying again costs the user a click.
         if (m_boxes.show(QStringLiteral("The workbook could not be rebuilt: ") + why, kTitle,
                          MessageBoxes::Buttons::TryAgainCancel)
             != MessageBoxes::Answer::Ok)
             return false;
     }
-}
-
-bool StopSave::rebuildIn(const QString &folder, const QString &rawPath, std::shared_ptr<SpreadsheetApp> &app,
-                         QString *why)
-{
-    auto fail = [why](const QString &reason) {
-        *why = reason;
-        return false;
-    };
-    // A fresh copy of the master, named as the working copy so the usual
-    // save follows.
-    const QString copy = folder + '/' + MasterWorkbook::fileName();
-    if (!MasterWorkbook::copyTo(m_programFolder, copy))
-        return fail(RunTexts::kNoCopy);
-    JournalReader reader;
-    QString error;
-    if (!reader.open(rawPath, &error))
-        return fail(error);
-    std::shared_ptr<Workbook> book;
-    try {
-        app = m_factory.createHeadless();
-        if (!app)
-            return fail(RunTexts::kNoSpreadsheet);
-        UserMacro::openStartupWorkbooks(*app); // as at Start, for the macro
-        book = app->open(copy);
-    } catch (const std::exception &e) {
-        return fail(QString::fromStdString(e.what()));
-    }
-    RunReplay replay(*app, m_hooks.progress);
-    if (!replay.replay(reader, &error))
-        return fail(error);
-    if (m_hooks.progress)
-        m_hooks.progress(0, 0);
-    m_rebuilt = QStringLiteral("Workbook rebuilt from the journal: %1 rows used, %2 cells written\n")
-                    .arg(replay.rows())
-                    .arg(replay.counts().cellsWritten);
-    if (!reader.damage().isEmpty())
-        m_rebuilt += QStringLiteral("Journal times damaged: ") + reader.damage() + '\n';
-    if (m_hooks.runMacro)
-        m_hooks.runMacro(*app);
-    const WorkbookSaver::Result result = save(*app, *book, rawPath);
-    if (result == WorkbookSaver::Result::Declined)
-        tellNotSaved(rawPath);
-    if (result == WorkbookSaver::Result::OfficeFailed)
-        return fail(QStringLiteral("the spreadsheet application closed or stopped answering during the save"));
-    return true;
 }

@@ -15,7 +15,7 @@ bool isGone(const SpreadsheetError &e) { return e.kind() != SpreadsheetError::Ki
 } // namespace
 
 WorkbookSaver::WorkbookSaver(SpreadsheetApp &app, Workbook &book, MessageBoxes &boxes, QString documentsFolder)
-    : m_app(app), m_book(book), m_boxes(boxes), m_documents(std::move(documentsFolder))
+    : m_app(app), m_book(book), m_boxes(boxes), m_documents(std::move(documentsFolder)), m_workingName(kWorkbookFile)
 {
 }
 
@@ -84,7 +84,7 @@ WorkbookSaver::Result WorkbookSaver::save()
         }
         // A workbook the user saved under a name of their own during the run
         // is left alone; the working copy is offered for renaming.
-        if (m_book.name().toLower() != kWorkbookFile)
+        if (m_book.name().toLower() != m_workingName.toLower())
             return Result::LeftAlone;
         for (;;) {
             const std::optional<QString> chosen = m_app.getSaveAsFilename(

@@ -27,6 +27,9 @@ public:
     static constexpr std::int32_t kXlsColumns = 256;
 
     WorkbookSaver(SpreadsheetApp &app, Workbook &book, MessageBoxes &boxes, QString documentsFolder);
+    // The file name under which the book is the working copy to be renamed
+    // ("spreadsheet.xls" unless set: a rebuild's own copy has another).
+    void setWorkingName(const QString &name) { m_workingName = name; }
 
     // The custom document properties set before every save (the run's
     // identity); none unless set.
@@ -52,6 +55,7 @@ private:
     Workbook &m_book;
     MessageBoxes &m_boxes;
     QString m_documents;
+    QString m_workingName;
     QString m_savedAs;
     QString m_alsoSavedAs;
     Workbook::Properties m_properties;

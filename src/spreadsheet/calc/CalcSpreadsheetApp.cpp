@@ -29,6 +29,7 @@
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <algorithm>
 #include <vector>
 
 using Kind = SpreadsheetError::Kind;
@@ -112,7 +113,11 @@ std::shared_ptr<Workbook> CalcSpreadsheetApp::load(const QString &path, bool hid
             property("InteractionHandler",
                      Any(Reference<css::task::XInteractionHandler>(new SilentInteractionHandler))),
         };
-        if (state.headless || hidden)
+        // Only the personal macro workbooks are hidden: a hidden document
+        // has no view, and the VBA a macro runs on the working copy
+        // (End(xlUp), ActiveCell, Selection, Worksheet.Copy) needs one. A
+        // headless office shows no window either way.
+        if (hidden)
             args.push_back(property("Hidden", Any(true)));
         const Reference<css::frame::XComponentLoader> loader(state.desktop, UNO_QUERY_THROW);
         const Reference<css::lang::XComponent> component = loader->loadComponentFromURL(
@@ -134,8 +139,8 @@ std::shared_ptr<Workbook> CalcSpreadsheetApp::load(const QString &path, bool hid
             state.activate(model);
             // A macro's ActiveWorkbook is the workbook the office registered
             // last for VBA: one in a window is registered as it is
-            // activated, a hidden one (a headless office) only as its VBA
-            // objects are made. Made now, so the macro at Stop sees this one.
+            // activated, one in a headless office only as its VBA objects
+            // are made. Made now, so the macro at Stop sees this one.
             try {
                 Reference<css::lang::XMultiServiceFactory>(model, UNO_QUERY_THROW)
                     ->createInstance("ooo.vba.VBAGlobals");
@@ -154,6 +159,9 @@ void CalcSpreadsheetApp::setVisible(bool visible)
         if (state.headless)
             return; // nothing can be shown
         for (const auto &model : spreadsheetModels(state)) {
+            // The personal macro workbooks stay hidden, as in Excel.
+            if (std::find(state.hiddenModels.begin(), state.hiddenModels.end(), model) != state.hiddenModels.end())
+                continue;
             const Reference<css::frame::XController> controller = model->getCurrentController();
             const Reference<css::frame::XFrame> frame = controller.is() ? controller->getFrame() : nullptr;
             if (frame.is() && frame->getContainerWindow().is())

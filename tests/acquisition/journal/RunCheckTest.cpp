@@ -91,7 +91,7 @@ TEST_F(RunCheckTest, EachChangeIsNamed)
              writeFile(t.raws[1], bytes);
          },
          RunCheck::Verdict::Changed, "The journal's bytes do NOT match their recorded SHA-256"},
-        {"the times file", [](ThreeRuns &t) { QFile::remove(JournalReader::timesPathFor(t.raws[1])); },
+        {"the times file", [](ThreeRuns &t) { QFile::remove(RunFiles::timesPathFor(t.raws[1])); },
          RunCheck::Verdict::Missing, "The journal's times are missing"},
         {"the saved workbook", [](ThreeRuns &t) { writeFile(t.workbook, "edited"); }, RunCheck::Verdict::Changed,
          "The workbook was changed after Halvern saved it: "},

@@ -1,0 +1,177 @@
+#include "WorkbookRebuild.h"
+
+#include "JournalReader.h"
+#include "LogCategories.h"
+#include "MasterWorkbook.h"
+#include "RunReplay.h"
+#include "RunTexts.h"
+#include "SpreadsheetFactory.h"
+#include "UserMacro.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <cerrno>
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+const QString kCopyPrefix = QStringLiteral(".halvern-rebuild-");
+
+QString lockPathOf(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.absolutePath() + QStringLiteral("/.~lock.") + info.fileName() + '#';
+}
+
+void removeCopy(const QString &path)
+{
+    for (const QString &file : {path, lockPathOf(path)})
+        if (QFileInfo::exists(file) && !QFile::remove(file))
+            qCWarning(lcWorkbook) << "cannot remove the rebuild's copy" << file;
+}
+
+void quit(std::shared_ptr<SpreadsheetApp> &app)
+{
+    if (app) {
+        try {
+            app->quit();
+        } catch (const std::exception &e) {
+            qCWarning(lcWorkbook) << "the rebuild's office did not quit:" << e.what();
+        } catch (...) {
+            qCWarning(lcWorkbook) << "the rebuild's office did not quit:"
+                                  << "an unknown error";
+        }
+    }
+    app.reset();
+}
+
+bool processAlive(qint64 pid) { return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno != ESRCH); }
+} // namespace
+
+WorkbookRebuild::WorkbookRebuild(SpreadsheetFactory &factory, QString programFolder, QString documentsFolder,
+                                 QString copyFolder, Steps steps)
+    : m_factory(factory),
+      m_programFolder(std::move(programFolder)),
+      m_documentsFolder(std::move(documentsFolder)),
+      m_copyFolder(std::move(copyFolder)),
+      m_steps(std::move(steps))
+{
+}
+
+QString WorkbookRebuild::copyName() { return kCopyPrefix + QString::number(::getpid()) + QStringLiteral(".xls"); }
+
+void WorkbookRebuild::removeLeftovers(const QString &folder)
+{
+    static const QRegularExpression copy(QStringLiteral("^\\.halvern-rebuild-([0-9]+)\\.xls$"));
+    const QStringList names = QDir(folder).entryList({kCopyPrefix + '*'}, QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        const QRegularExpressionMatch m = copy.match(name);
+        if (m.hasMatch() && !processAlive(m.captured(1).toLongLong()))
+            removeCopy(folder + '/' + name);
+    }
+}
+
+QString WorkbookRebuild::placeCopy(const QString &copy) const
+{
+    // The workbook a live Start would open, left as it is.
+    const QString working = m_documentsFolder + '/' + MasterWorkbook::fileName();
+    const QString source = !m_documentsFolder.isEmpty() && QFileInfo::exists(working)
+                               ? working
+                               : m_programFolder + '/' + MasterWorkbook::fileName();
+    removeCopy(copy);
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return RunTexts::kNoCopy;
+    // Written here rather than with QFile::copy, so a full disk is named as such.
+    QFile out(copy);
+    const QByteArray bytes = in.readAll();
+    bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    written = written && out.write(bytes) == bytes.size() && out.flush();
+    const QString reason = out.errorString();
+    out.close();
+    if (!written) {
+        QFile::remove(copy);
+        qCWarning(lcWorkbook) << "cannot copy" << source << "to" << copy << ":" << reason;
+        return QStringLiteral("cannot copy the workbook to %1: %2").arg(copy, reason);
+    }
+    QFile::setPermissions(copy, QFile::permissions(copy) | QFile::ReadOwner | QFile::WriteOwner);
+    return QString();
+}
+
+bool WorkbookRebuild::make(const QString &rawPath, QString *why)
+{
+    m_rebuilt.clear();
+    m_macro = {};
+    m_rows = 0;
+    m_damage.clear();
+    if (m_copyFolder.isEmpty()) {
+        *why = RunTexts::kNoDocumentsFolder;
+        return false;
+    }
+    const QString copy = m_copyFolder + '/' + copyName();
+    bool withMacro = true;
+    for (;;) {
+        std::shared_ptr<SpreadsheetApp> app;
+        const Attempt result = attempt(rawPath, copy, withMacro, app, why);
+        quit(app);
+        if (m_steps.progress)
+            m_steps.progress(0, 0);
+        if (result != Attempt::MacroCancelled) {
+            removeCopy(copy);
+            return result == Attempt::Done;
+        }
+        // The macro's office has ended with whatever it had done: once more
+        // in a fresh one, without the macro.
+        withMacro = false;
+    }
+}
+
+WorkbookRebuild::Attempt WorkbookRebuild::attempt(const QString &rawPath, const QString &copy, bool withMacro,
+                                                  std::shared_ptr<SpreadsheetApp> &app, QString *why)
+{
+    auto fail = [why](const QString &reason) {
+        *why = reason;
+        return Attempt::Failed;
+    };
+    if (const QString problem = placeCopy(copy); !problem.isEmpty())
+        return fail(problem);
+    JournalReader reader;
+    QString error;
+    if (!reader.open(rawPath, &error))
+        return fail(error);
+    std::shared_ptr<Workbook> book;
+    try {
+        app = m_factory.createHeadless();
+        if (!app)
+            return fail(RunTexts::kNoSpreadsheet);
+        // As at Start: the start-up folder's workbooks first, so the copy is
+        // the active workbook when the macro runs.
+        if (const QString problem = UserMacro::openStartupWorkbooks(*app); !problem.isEmpty())
+            qCWarning(lcWorkbook) << problem;
+        book = app->open(copy);
+    } catch (const std::exception &e) {
+        return fail(QString::fromStdString(e.what()));
+    }
+    RunReplay replay(*app, m_steps.progress);
+    if (!replay.replay(reader, &error))
+        return fail(error);
+    if (m_steps.progress)
+        m_steps.progress(0, 0);
+    m_rows = replay.rows();
+    m_damage = reader.damage();
+    m_rebuilt = QStringLiteral("Workbook rebuilt from the journal: %1 rows used, %2 cells written\n")
+                    .arg(replay.rows())
+                    .arg(replay.counts().cellsWritten);
+    if (!m_damage.isEmpty())
+        m_rebuilt += QStringLiteral("Journal times damaged: ") + m_damage + '\n';
+    if (withMacro && m_steps.macro) {
+        m_macro = m_steps.macro(*app);
+        if (m_macro.outcome == MacroCall::Outcome::Cancelled)
+            return Attempt::MacroCancelled;
+    }
+    if (m_steps.save && !m_steps.save(*app, *book, copyName(), why))
+        return Attempt::Failed;
+    return Attempt::Done;
+}

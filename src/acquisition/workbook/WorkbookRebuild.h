@@ -1,0 +1,70 @@
+#pragma once
+
+#include "MacroCall.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class SpreadsheetApp;
+class SpreadsheetFactory;
+class Workbook;
+
+// A kept run's workbook made from its journal as the run would have made
+// it: a fresh headless office, the start-up folder's workbooks opened hidden,
+// a copy of the user's working copy (of the master when there is none)
+// opened as a run opens it, the journal replayed, the user macro, the save.
+// The copy lies under a hidden name in the folder the user's files go to,
+// so a macro's ActiveWorkbook.Path is that folder; it is removed once the
+// workbook is saved or given up. A macro stopped with Cancel ends its office,
+// and the workbook is made again without it.
+class WorkbookRebuild {
+public:
+    struct Steps {
+        std::function<void(qint64, qint64)> progress; // replay progress; (0, 0) hides it
+        // The user macro, as at Stop; empty: none.
+        std::function<MacroCall::Result(SpreadsheetApp &)> macro;
+        // The save of the filled book, whose file name is `workingName`;
+        // false with the reason in *why when it could not be done.
+        std::function<bool(SpreadsheetApp &, Workbook &, const QString &workingName, QString *why)> save;
+    };
+
+    // The user's working copy is looked for in `documentsFolder`; the
+    // rebuild's own copy goes into `copyFolder`.
+    WorkbookRebuild(SpreadsheetFactory &factory, QString programFolder, QString documentsFolder, QString copyFolder,
+                    Steps steps);
+
+    // One rebuild; false with the reason in *why.
+    bool make(const QString &rawPath, QString *why);
+
+    // What the last make() did, for the run's summary and the command line.
+    QString rebuilt() const { return m_rebuilt; }
+    const MacroCall::Result &macro() const { return m_macro; }
+    std::int64_t rows() const { return m_rows; }
+    QString damage() const { return m_damage; }
+
+    // The hidden name of this process's copy.
+    static QString copyName();
+    // Removes what rebuilds of processes no longer running left in `folder`:
+    // their copies and the office's lock files beside them.
+    static void removeLeftovers(const QString &folder);
+
+private:
+    enum class Attempt { Done, Failed, MacroCancelled };
+    Attempt attempt(const QString &rawPath, const QString &copy, bool withMacro, std::shared_ptr<SpreadsheetApp> &app,
+                    QString *why);
+    // Empty when the copy is in place, else why not.
+    QString placeCopy(const QString &copy) const;
+
+    SpreadsheetFactory &m_factory;
+    QString m_programFolder;
+    QString m_documentsFolder;
+    QString m_copyFolder;
+    Steps m_steps;
+
+    QString m_rebuilt;
+    MacroCall::Result m_macro;
+    std::int64_t m_rows = 0;
+    QString m_damage;
+};
