@@ -2,6 +2,7 @@
 
 #include "CalcCore.h"
 #include "FolderProbe.h"
+#include "LogCategories.h"
 #include "SilentInteractionHandler.h"
 
 #include <QDir>
@@ -89,16 +90,20 @@ void CalcWorkbook::saveAs(const QString &path)
     m_core->noteDocument(temporary);
     try {
         // No fixed time limit: a large workbook takes as long as it takes.
-        m_core->call<void>(CalcCore::kWhileWorking, [doc, url, filter](UnoState &) {
-            css::uno::Sequence<css::beans::PropertyValue> args(3);
-            args[0] = property("FilterName", css::uno::Any(toOUString(filter)));
-            args[1] = property("Overwrite", css::uno::Any(true));
-            args[2] = property("InteractionHandler",
-                               css::uno::Any(Reference<css::task::XInteractionHandler>(new SilentInteractionHandler)));
-            // A copy; the workbook takes the name once the copy is in place.
-            Reference<css::frame::XStorable>(doc->model, UNO_QUERY_THROW)->storeToURL(toOUString(url), args);
-        });
+        m_core->callUntilDone<void>(
+            [doc, url, filter](UnoState &) {
+                css::uno::Sequence<css::beans::PropertyValue> args(3);
+                args[0] = property("FilterName", css::uno::Any(toOUString(filter)));
+                args[1] = property("Overwrite", css::uno::Any(true));
+                args[2] =
+                    property("InteractionHandler",
+                             css::uno::Any(Reference<css::task::XInteractionHandler>(new SilentInteractionHandler)));
+                // A copy; the workbook takes the name once the copy is in place.
+                Reference<css::frame::XStorable>(doc->model, UNO_QUERY_THROW)->storeToURL(toOUString(url), args);
+            },
+            m_core->savePatience());
     } catch (const SpreadsheetError &e) {
+        qCWarning(lcOffice).noquote() << "Saving" << absolute << "failed:" << e.what();
         // The temporary name is ours alone, and so is a lock file on it.
         QFile::remove(temporary);
         QFile::remove(OfficeFolders::lockFilePath(temporary));
@@ -124,8 +129,8 @@ void CalcWorkbook::saveAs(const QString &path)
             doc->model->attachResource(toOUString(targetUrl), doc->model->getArgs());
             Reference<css::util::XModifiable>(doc->model, UNO_QUERY_THROW)->setModified(false);
         });
-    } catch (const SpreadsheetError &) {
-        // saved all the same
+    } catch (const SpreadsheetError &e) {
+        qCWarning(lcOffice).noquote() << "Saved, but the workbook did not take the name" << absolute << ":" << e.what();
     }
 }
 

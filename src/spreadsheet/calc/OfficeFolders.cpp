@@ -43,7 +43,7 @@ QString OfficeFolders::dataRoot()
     return base + QStringLiteral("/Halvern");
 }
 
-bool OfficeFolders::create(QString *error)
+std::optional<Failure> OfficeFolders::create()
 {
     const QString root = dataRoot();
     for (int attempt = 0; attempt < 20; ++attempt) {
@@ -54,20 +54,16 @@ bool OfficeFolders::create(QString *error)
             continue;
         if (!QDir().mkpath(folder + QStringLiteral("/profile/user"))
             || !QDir().mkpath(folder + QStringLiteral("/tmp"))) {
-            if (error)
-                *error = QStringLiteral("Cannot create the office folder %1").arg(folder);
-            return false;
+            return Failure{QStringLiteral("Cannot create the office folder %1").arg(folder)};
         }
         QFile registry(folder + QStringLiteral("/profile/user/registrymodifications.xcu"));
         if (registry.open(QIODevice::WriteOnly))
             registry.write(kRegistry);
         m_unique = unique;
         m_folder = folder;
-        return true;
+        return std::nullopt;
     }
-    if (error)
-        *error = QStringLiteral("Cannot find a free office folder name in %1").arg(root);
-    return false;
+    return Failure{QStringLiteral("Cannot find a free office folder name in %1").arg(root)};
 }
 
 QString OfficeFolders::profileUrl() const
