@@ -1,7 +1,9 @@
 #include "ReplayCommand.h"
 
 #include "CalcSpreadsheetFactory.h"
+#include "CaughtException.h"
 #include "JournalReader.h"
+#include "LogCategories.h"
 #include "MasterWorkbook.h"
 #include "RunReplay.h"
 #include "RunTexts.h"
@@ -66,9 +68,11 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
         } else {
             if (!macro.isEmpty()) {
                 const UserMacro::Result result = UserMacro::run(*app, macro);
-                if (!result)
+                if (!result) {
+                    qCWarning(lcWorkbook).noquote() << "User macro" << macro << "did not run:" << result.reason;
                     QTextStream(stderr) << "halvern: " << RunTexts::kMacroFailed << ' ' << macro << ": "
                                         << result.reason << "\n";
+                }
             }
             int told = 0;
             app->setLongCallNotice([&target, &told](int seconds) {
@@ -102,6 +106,7 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
         try {
             app->quit();
         } catch (...) {
+            qCWarning(lcApp).noquote() << "Quitting the spreadsheet failed:" << CaughtException::reason();
         }
     }
     return status;

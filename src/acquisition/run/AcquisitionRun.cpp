@@ -1,7 +1,9 @@
 #include "AcquisitionRun.h"
 
+#include "CaughtException.h"
 #include "EmulatorFeed.h"
 #include "JournalTexts.h"
+#include "LogCategories.h"
 #include "MacroSettings.h"
 #include "MessageBoxes.h"
 #include "NullAcquisitionView.h"
@@ -101,6 +103,7 @@ bool AcquisitionRun::openWorkbookAndPort()
     try {
         m_comm.setPortOpen(true);
     } catch (...) {
+        qCWarning(lcSerial).noquote() << "The port did not open:" << CaughtException::reason();
         view.setStatusText(kNoPort);
         view.setComPortLamp(Lamp::Red);
         view.setComPortTip(m_comm.lastOpenFailure().text);
@@ -215,6 +218,7 @@ QByteArray AcquisitionRun::takeIncomingText()
             try {
                 text = m_comm.input();
             } catch (...) {
+                qCWarning(lcSerial).noquote() << "The port was lost:" << CaughtException::reason();
                 portFailed();
             }
         }
@@ -263,9 +267,8 @@ void AcquisitionRun::portReturned()
 
 bool AcquisitionRun::reopenPort()
 {
-    QString why;
-    if (!m_port.reopen(&why)) {
-        m_view->setComPortTip(why);
+    if (const std::optional<Failure> failure = m_port.reopen()) {
+        m_view->setComPortTip(failure->reason);
         return false; // tried again at the next look
     }
     if (!m_emulator.isActive()) {
@@ -409,6 +412,7 @@ void AcquisitionRun::openJournal()
     try {
         comNumber = m_comm.commPort();
     } catch (...) {
+        qCWarning(lcRun).noquote() << "The journal has no COM number:" << CaughtException::reason();
     }
     m_record.open(comNumber);
     watchJournal(true); // a journal that cannot be written is told on the lamp; the run goes on
@@ -435,7 +439,7 @@ void AcquisitionRun::closeRun(const MacroSettings &macro)
     try {
         m_comm.setPortOpen(false);
     } catch (...) {
-        // already closed or gone
+        qCInfo(lcSerial).noquote() << "The port did not close (already closed or gone):" << CaughtException::reason();
     }
     m_port.forget();
 
@@ -468,6 +472,7 @@ void AcquisitionRun::takeLastText()
             countReceived(last.size());
             receive(last);
         } catch (...) {
+            qCWarning(lcSerial).noquote() << "The last text was not read:" << CaughtException::reason();
         }
     }
 }
@@ -484,6 +489,7 @@ bool AcquisitionRun::addSheetIfFull(SpreadsheetApp &app)
         ++m_sheetsAdded;
         m_row = 1;
     } catch (...) {
+        qCWarning(lcRun).noquote() << "No sheet added after the full one:" << CaughtException::reason();
     }
     return true;
 }
@@ -543,6 +549,7 @@ void AcquisitionRun::releaseSpreadsheet()
         try {
             app->quit();
         } catch (...) {
+            qCWarning(lcRun).noquote() << "Quitting the spreadsheet failed:" << CaughtException::reason();
         }
     }
     m_book.reset();

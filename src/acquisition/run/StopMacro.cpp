@@ -1,6 +1,7 @@
 #include "StopMacro.h"
 
 #include "AcquisitionView.h"
+#include "LogCategories.h"
 #include "MacroSettings.h"
 #include "RunTexts.h"
 #include "UserMacro.h"
@@ -33,6 +34,7 @@ QString StopMacro::run(SpreadsheetApp &app, const MacroSettings &macro, Acquisit
         view.showMacroRunning(QString());
     if (result)
         return QStringLiteral("User macro: %1 ran\n").arg(macro.name);
+    qCWarning(lcWorkbook).noquote() << "User macro" << macro.name << "did not run:" << result.reason;
     view.setStatusText(kMacroFailed);
     view.setSpreadsheetLampTip(QStringLiteral("%1 %2: %3").arg(kMacroFailed, macro.name, result.reason));
     return QStringLiteral("User macro: %1 did NOT run: %2\n").arg(macro.name, result.reason);

@@ -1,6 +1,8 @@
 #include "StopSave.h"
 
+#include "CaughtException.h"
 #include "JournalReader.h"
+#include "LogCategories.h"
 #include "MasterWorkbook.h"
 #include "MessageBoxes.h"
 #include "RunJournal.h"
@@ -21,6 +23,7 @@ void quit(std::shared_ptr<SpreadsheetApp> &app)
         try {
             app->quit();
         } catch (...) {
+            qCWarning(lcWorkbook).noquote() << "Quitting the spreadsheet failed:" << CaughtException::reason();
         }
     }
     app.reset();
