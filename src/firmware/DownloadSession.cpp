@@ -274,6 +274,7 @@ bool DownloadSession::takePort()
     } catch (const CommError &error) {
         const QString m = "When configuring COM port: " + FirmwareText::marker(m_port.commPort())
                           + ", got Error: " + error.description();
+        qCWarning(lcFirmware).noquote() << m;
         m_log.writeLine(m);
         m_log.close();
         // A port this session opened is not left open behind the main

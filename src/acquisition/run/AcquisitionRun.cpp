@@ -85,6 +85,7 @@ bool AcquisitionRun::openWorkbookAndPort()
     m_port.forget();
 
     auto fail = [&view](const QString &text) {
+        qCWarning(lcRun).noquote() << "The run did not start:" << text;
         view.setSpreadsheetLamp(Lamp::Red);
         view.setStatusText(text);
         return false;
@@ -193,16 +194,20 @@ void AcquisitionRun::takeFromBacklog()
 {
     QString error;
     const QByteArray part = m_record.takeHeld(m_pending.size(), &error);
-    if (!error.isEmpty())
+    if (!error.isEmpty()) {
+        qCWarning(lcJournal).noquote() << "The pause's backlog was not read back:" << error;
         m_view->showNotice(JournalTexts::backlogLost(error));
+    }
     if (!part.isEmpty())
         m_pending.append(afterBrokenLine(part));
 }
 
 void AcquisitionRun::watchJournal(bool retell)
 {
-    if (const QString notice = m_record.untoldFailure(); !notice.isEmpty())
+    if (const QString notice = m_record.untoldFailure(); !notice.isEmpty()) {
+        qCWarning(lcJournal).noquote() << notice;
         m_view->showNotice(notice);
+    }
     const QString tip = JournalTexts::lampTip(m_record.journal(), m_officeTrouble);
     if (tip != m_excelTip || retell) {
         m_excelTip = tip;

@@ -139,6 +139,7 @@ bool StopSave::rebuildIn(const QString &folder, const QString &rawPath, std::sha
                          QString *why)
 {
     auto fail = [why](const QString &reason) {
+        qCWarning(lcWorkbook).noquote() << "The workbook was not rebuilt from the journal:" << reason;
         *why = reason;
         return false;
     };
