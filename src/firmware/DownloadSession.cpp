@@ -124,7 +124,7 @@ void DownloadSession::run()
         m_step = 15;
         request += "\r\nClick OK to begin the update.";
     } catch (...) {
-        qCWarning(lcFirmware).noquote() << "The update's estimate failed at step" << m_step << ":"
+        qCWarning(lcFirmware).noquote() << QStringLiteral("The update's estimate failed at step %1:").arg(m_step)
                                         << CaughtException::reason();
         programError(m_step);
         return;
@@ -348,7 +348,8 @@ DownloadSession::Outcome DownloadSession::talkToLoader()
             return Outcome::EndPath;
         }
     } catch (...) {
-        qCWarning(lcFirmware).noquote() << "The update failed at step" << m_step << ":" << CaughtException::reason();
+        qCWarning(lcFirmware).noquote() << QStringLiteral("The update failed at step %1:").arg(m_step)
+                                        << CaughtException::reason();
         programError(m_step);
         return Outcome::Done;
     }

@@ -148,7 +148,8 @@ FirmwareTransfer::Result FirmwareTransfer::sendFile(const QString &fileName, con
         return Result::Failed;
     } catch (...) {
         // CommError from the port, a file that cannot be read, a counter out of range.
-        qCWarning(lcFirmware).noquote() << "The transfer failed at step" << step << ":" << CaughtException::reason();
+        qCWarning(lcFirmware).noquote() << QStringLiteral("The transfer failed at step %1:").arg(step)
+                                        << CaughtException::reason();
         programError(step);
         return Result::Failed;
     }

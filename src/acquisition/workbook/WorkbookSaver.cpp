@@ -58,7 +58,7 @@ bool WorkbookSaver::saveAs(const QString &path, QString *reason)
         if (isGone(e))
             throw;
         *reason = QString::fromStdString(e.what()); // in plain words, the system's where it has one
-        qCWarning(lcWorkbook).noquote() << "Not saved as" << path << ":" << *reason;
+        qCWarning(lcWorkbook).noquote() << "Not saved as" << path + QLatin1Char(':') << *reason;
         return false;
     }
 }

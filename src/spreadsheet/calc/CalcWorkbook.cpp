@@ -130,7 +130,8 @@ void CalcWorkbook::saveAs(const QString &path)
             Reference<css::util::XModifiable>(doc->model, UNO_QUERY_THROW)->setModified(false);
         });
     } catch (const SpreadsheetError &e) {
-        qCWarning(lcOffice).noquote() << "Saved, but the workbook did not take the name" << absolute << ":" << e.what();
+        qCWarning(lcOffice).noquote() << "Saved, but the workbook did not take the name" << absolute + QLatin1Char(':')
+                                      << e.what();
     }
 }
 
