@@ -2,8 +2,8 @@
 
 #include "CalcSpreadsheetFactory.h"
 #include "FileDigest.h"
-#include "LogCategories.h"
 #include "JournalReader.h"
+#include "LogCategories.h"
 #include "MacroSettings.h"
 #include "RunFiles.h"
 #include "RunProvenance.h"
@@ -100,8 +100,10 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
     if (!macro.isEmpty())
         steps.macro = [&macro](SpreadsheetApp &app) {
             const MacroCall::Result result = MacroCall::run(app, MacroSettings{true, macro});
-            if (result.outcome == MacroCall::Outcome::Failed)
+            if (result.outcome == MacroCall::Outcome::Failed) {
+                qCWarning(lcWorkbook).noquote() << "User macro" << macro << "did not run:" << result.reason;
                 tell(QStringLiteral("%1 %2: %3").arg(RunTexts::kMacroFailed, macro, result.reason));
+            }
             return result;
         };
     steps.save = [&rawPath, &target](SpreadsheetApp &app, Workbook &book, const QString &, QString *why) {

@@ -4,6 +4,7 @@
 #include "AppVersion.h"
 #include "Artwork.h"
 #include "KeyChain.h"
+#include "LogCategories.h"
 #include "MessageBoxes.h"
 #include "SerialComm.h"
 #include "SpreadsheetFactory.h"
@@ -224,8 +225,9 @@ void frmMain::readSettings()
     if (ok && port >= -32768.0 && port <= 32767.0) {
         try {
             m_services.MSComm1.setCommPort(static_cast<std::int16_t>(std::nearbyint(port)));
-        } catch (const CommError &) {
+        } catch (const CommError &e) {
             // a number the component refuses is ignored: it keeps its port
+            qCWarning(lcApp).noquote() << "The stored COM port is refused:" << e.description();
         }
     }
     showPortLabel();

@@ -5,6 +5,8 @@
 #include "EmulatedInstruments.h"
 #include "EmulatorMailbox.h"
 #include "FolderLookup.h"
+#include "LogCategories.h"
+#include "LogFile.h"
 #include "MSComm.h"
 #include "PortListing.h"
 #include "PortMap.h"
@@ -38,6 +40,9 @@ std::optional<QString> askSaveAsName(const QString &title, const QString &filter
 
 int main(int argc, char *argv[])
 {
+    // The command-line commands log as the window does.
+    if (const std::optional<Failure> failure = LogFile::install())
+        qCWarning(lcApp).noquote() << "The log file cannot be written:" << failure->reason;
     if (const std::optional<int> exitCode = CommandLine::run(argc, argv))
         return *exitCode;
 

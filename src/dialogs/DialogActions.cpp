@@ -1,5 +1,6 @@
 #include "DialogActions.h"
 
+#include "LogCategories.h"
 #include "MacroSettings.h"
 #include "MacroEditor.h"
 #include "PortPicker.h"
@@ -14,7 +15,8 @@ std::int16_t selectComPort(PortPicker &picker, SerialComm &comm, const std::func
     std::int16_t current = 0;
     try {
         current = comm.commPort();
-    } catch (const CommError &) {
+    } catch (const CommError &e) {
+        qCWarning(lcSerial).noquote() << "The COM port is not known:" << e.description();
     }
     const std::uint8_t asked =
         current >= 0 && current <= std::numeric_limits<std::uint8_t>::max() ? static_cast<std::uint8_t>(current) : 0;
@@ -22,14 +24,16 @@ std::int16_t selectComPort(PortPicker &picker, SerialComm &comm, const std::func
     const std::int16_t chosen = picker.GetPort(asked);
     try {
         comm.setCommPort(chosen);
-    } catch (const CommError &) {
+    } catch (const CommError &e) {
+        qCWarning(lcSerial).noquote() << "The chosen COM port is refused:" << e.description();
         // Refused: the component keeps its port and the label shows that one.
     }
 
     std::int16_t inUse = current; // NOLINT(clang-analyzer-deadcode.DeadStores): kept when commPort() throws
     try {
         inUse = comm.commPort();
-    } catch (const CommError &) {
+    } catch (const CommError &e) {
+        qCWarning(lcSerial).noquote() << "The COM port is not known:" << e.description();
     }
     if (setLabel)
         setLabel(QStringLiteral("COM ") + QString::number(inUse));

@@ -1,10 +1,12 @@
 #include "DownloadSession.h"
 
+#include "CaughtException.h"
 #include "DownloadView.h"
 #include "FirmwareText.h"
 #include "FolderLookup.h"
 #include "ItemReader.h"
 #include "KeyChain.h"
+#include "LogCategories.h"
 #include "MessageBoxes.h"
 #include "NumberReader.h"
 #include "SerialComm.h"
@@ -24,6 +26,8 @@ void tolerate(Step step)
     try {
         step();
     } catch (...) {
+        qCWarning(lcFirmware).noquote() << "A step of the update failed and is passed over:"
+                                        << CaughtException::reason();
     }
 }
 
@@ -120,6 +124,8 @@ void DownloadSession::run()
         m_step = 15;
         request += "\r\nClick OK to begin the update.";
     } catch (...) {
+        qCWarning(lcFirmware).noquote() << QStringLiteral("The update's estimate failed at step %1:").arg(m_step)
+                                        << CaughtException::reason();
         programError(m_step);
         return;
     }
@@ -268,6 +274,7 @@ bool DownloadSession::takePort()
     } catch (const CommError &error) {
         const QString m = "When configuring COM port: " + FirmwareText::marker(m_port.commPort())
                           + ", got Error: " + error.description();
+        qCWarning(lcFirmware).noquote() << m;
         m_log.writeLine(m);
         m_log.close();
         // A port this session opened is not left open behind the main
@@ -341,6 +348,8 @@ DownloadSession::Outcome DownloadSession::talkToLoader()
             return Outcome::EndPath;
         }
     } catch (...) {
+        qCWarning(lcFirmware).noquote() << QStringLiteral("The update failed at step %1:").arg(m_step)
+                                        << CaughtException::reason();
         programError(m_step);
         return Outcome::Done;
     }

@@ -1,5 +1,7 @@
 #include "FirmwareText.h"
 
+#include "CaughtException.h"
+#include "LogCategories.h"
 #include "MessageBoxes.h"
 #include "NumberReader.h"
 
@@ -94,6 +96,7 @@ QByteArray FirmwareText::byteArrayOf(QByteArrayView text, MessageBoxes &boxes)
     } catch (const ByteListFailure &failure) {
         step = failure.step;
     } catch (...) {
+        qCWarning(lcFirmware).noquote() << "Reading the firmware text failed:" << CaughtException::reason();
     }
     boxes.show("iWasOK =" + marker(step), "Program Error in frmDownload:ByteArrayOf");
     return {};

@@ -1,8 +1,10 @@
 #include "FirmwareTransfer.h"
 
+#include "CaughtException.h"
 #include "DownloadView.h"
 #include "FirmwareText.h"
 #include "ItemReader.h"
+#include "LogCategories.h"
 #include "MessageBoxes.h"
 #include "NumberReader.h"
 #include "SerialComm.h"
@@ -146,6 +148,8 @@ FirmwareTransfer::Result FirmwareTransfer::sendFile(const QString &fileName, con
         return Result::Failed;
     } catch (...) {
         // CommError from the port, a file that cannot be read, a counter out of range.
+        qCWarning(lcFirmware).noquote() << QStringLiteral("The transfer failed at step %1:").arg(step)
+                                        << CaughtException::reason();
         programError(step);
         return Result::Failed;
     }

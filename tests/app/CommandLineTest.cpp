@@ -59,6 +59,7 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", config.path());
         env.insert("XDG_DATA_HOME", data.path());
+        env.insert("XDG_STATE_HOME", data.path() + "/state");
         env.insert("HALVERN_SERIAL_BY_ID", devices.path());
         if (!dataHome.isEmpty())
             env.insert("XDG_DATA_HOME", dataHome);
@@ -309,5 +310,9 @@ TEST_F(CommandLineTest, ReplayRunsAVbaMacroFromXlstartAndNamesOneThatFailed)
     EXPECT_EQ(failed.exitCode, 0);
     EXPECT_TRUE(failed.err.contains("User macro did NOT run. Divide: error 11: Division by zero"))
         << failed.err.toStdString();
+    // The command logs as the window does: the reason is in the user's log file.
+    const QByteArray log = readFile(data.path() + "/state/Halvern/halvern.log");
+    EXPECT_TRUE(log.contains(" halvern.workbook: User macro Divide did not run: error 11: Division by zero"))
+        << log.toStdString();
     EXPECT_TRUE(QFileInfo::exists(dir.filePath("failed.xls")));
 }

@@ -2,7 +2,9 @@
 // buttons clicked on the offscreen window, its own 100 ms tmrMain, the real
 // serial component on a socat pair, a real headless office, and the saved
 // workbook read back. Covers the stream cases, the start failures, a busy,
-// a closed office, a port that vanishes, and pause and resume.
+// a closed office, a port that vanishes, pause and resume, and the log of
+// what failed.
+#include "LogFile.h"
 #include "MainWindowFixture.h"
 #include "QStringPrinter.h"
 #include "SavedSheet.h"
@@ -335,6 +337,44 @@ TEST_F(MainWindowRunTest, PortVanishingMidRunIsShownAndStopSavesWhatCame)
     EXPECT_EQ(sheet.at(1, 1), "1");
     EXPECT_EQ(sheet.at(2, 1), "2");
     EXPECT_EQ(sheet.at(3, 1), ""); // "3" never got its line end
+}
+
+TEST_F(MainWindowRunTest, TheLogFileKeepsWhyTheMacroThePortAndASaveFailed)
+{
+    const QString log = rig.outputFile("state/Halvern/halvern.log");
+    ASSERT_EQ(LogFile::install(log), std::nullopt);
+    struct Uninstall {
+        ~Uninstall() { LogFile::uninstall(); }
+    } uninstall;
+    ASSERT_TRUE(rig.load());
+    rig.w->setMacroSettings({true, "NoSuchMacro"});
+    ASSERT_TRUE(rig.start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.sendReceived("1\r\n2\r\n"));
+    rig.pty.stop(); // the adapter is pulled
+    ASSERT_TRUE(waitUntil([this] { return rig.status() == kNoPort; }, 5000)) << "the port shown lost";
+    // A folder that is a file cannot take the workbook; the second answer can.
+    writeFile(rig.outputFile("plain-file"), "x");
+    const QString refused = rig.outputFile("plain-file/run.xls");
+    rig.saveAnswers = {refused, rig.outputFile("run.xls")};
+    click(w().cmdStop);
+    ASSERT_TRUE(QFileInfo::exists(rig.outputFile("run.xls")));
+
+    const QStringList lines = QString::fromUtf8(readFile(log)).split('\n');
+    auto logged = [&lines](const QString &category, const QString &text) {
+        for (const QString &line : lines)
+            if (line.contains(" " + category + ": ") && line.contains(text))
+                return true;
+        return false;
+    };
+    const QString all = lines.join('\n');
+    EXPECT_TRUE(logged("halvern.workbook", "NoSuchMacro")) << all.toStdString();
+    EXPECT_TRUE(logged("halvern.serial", "The port was lost: Error reading comm device")) << all.toStdString();
+    EXPECT_TRUE(logged("halvern.workbook", refused)) << all.toStdString();
+    // The reason the user was told is the one logged.
+    ASSERT_EQ(rig.boxes.boxes.size(), 1);
+    const QString told = rig.boxes.boxes.first().text.section("\n\n", 1, 1);
+    EXPECT_FALSE(told.isEmpty()) << rig.boxes.boxes.first().text.toStdString();
+    EXPECT_TRUE(logged("halvern.workbook", told)) << told.toStdString() << "\n" << all.toStdString();
 }
 
 TEST_F(MainWindowRunTest, PauseHoldsThePortTextAndResumeWritesItInOrder)

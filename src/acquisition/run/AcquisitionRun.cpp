@@ -1,7 +1,9 @@
 #include "AcquisitionRun.h"
 
+#include "CaughtException.h"
 #include "EmulatorFeed.h"
 #include "JournalTexts.h"
+#include "LogCategories.h"
 #include "MacroSettings.h"
 #include "MessageBoxes.h"
 #include "NullAcquisitionView.h"
@@ -83,6 +85,7 @@ bool AcquisitionRun::openWorkbookAndPort()
     m_port.forget();
 
     auto fail = [&view](const QString &text) {
+        qCWarning(lcRun).noquote() << "The run did not start:" << text;
         view.setSpreadsheetLamp(Lamp::Red);
         view.setStatusText(text);
         return false;
@@ -101,6 +104,7 @@ bool AcquisitionRun::openWorkbookAndPort()
     try {
         m_comm.setPortOpen(true);
     } catch (...) {
+        qCWarning(lcSerial).noquote() << "The port did not open:" << CaughtException::reason();
         view.setStatusText(kNoPort);
         view.setComPortLamp(Lamp::Red);
         view.setComPortTip(m_comm.lastOpenFailure().text);
@@ -190,16 +194,20 @@ void AcquisitionRun::takeFromBacklog()
 {
     QString error;
     const QByteArray part = m_record.takeHeld(m_pending.size(), &error);
-    if (!error.isEmpty())
+    if (!error.isEmpty()) {
+        qCWarning(lcJournal).noquote() << "The pause's backlog was not read back:" << error;
         m_view->showNotice(JournalTexts::backlogLost(error));
+    }
     if (!part.isEmpty())
         m_pending.append(afterBrokenLine(part));
 }
 
 void AcquisitionRun::watchJournal(bool retell)
 {
-    if (const QString notice = m_record.untoldFailure(); !notice.isEmpty())
+    if (const QString notice = m_record.untoldFailure(); !notice.isEmpty()) {
+        qCWarning(lcJournal).noquote() << notice;
         m_view->showNotice(notice);
+    }
     const QString tip = JournalTexts::lampTip(m_record.journal(), m_officeTrouble);
     if (tip != m_excelTip || retell) {
         m_excelTip = tip;
@@ -215,6 +223,7 @@ QByteArray AcquisitionRun::takeIncomingText()
             try {
                 text = m_comm.input();
             } catch (...) {
+                qCWarning(lcSerial).noquote() << "The port was lost:" << CaughtException::reason();
                 portFailed();
             }
         }
@@ -263,9 +272,8 @@ void AcquisitionRun::portReturned()
 
 bool AcquisitionRun::reopenPort()
 {
-    QString why;
-    if (!m_port.reopen(&why)) {
-        m_view->setComPortTip(why);
+    if (const std::optional<Failure> failure = m_port.reopen()) {
+        m_view->setComPortTip(failure->reason);
         return false; // tried again at the next look
     }
     if (!m_emulator.isActive()) {
@@ -401,6 +409,7 @@ void AcquisitionRun::openJournal()
     try {
         comNumber = m_comm.commPort();
     } catch (...) {
+        qCWarning(lcRun).noquote() << "The journal has no COM number:" << CaughtException::reason();
     }
     m_record.open(comNumber);
     watchJournal(true); // a journal that cannot be written is told on the lamp; the run goes on
@@ -433,7 +442,7 @@ void AcquisitionRun::closeRun(const MacroSettings &macro)
     try {
         m_comm.setPortOpen(false);
     } catch (...) {
-        // already closed or gone
+        qCInfo(lcSerial).noquote() << "The port did not close (already closed or gone):" << CaughtException::reason();
     }
     m_port.forget();
 
@@ -466,6 +475,7 @@ void AcquisitionRun::takeLastText()
             countReceived(last.size());
             receive(last);
         } catch (...) {
+            qCWarning(lcSerial).noquote() << "The last text was not read:" << CaughtException::reason();
         }
     }
 }
@@ -482,6 +492,7 @@ bool AcquisitionRun::addSheetIfFull(SpreadsheetApp &app)
         ++m_sheetsAdded;
         m_row = 1;
     } catch (...) {
+        qCWarning(lcRun).noquote() << "No sheet added after the full one:" << CaughtException::reason();
     }
     return true;
 }
@@ -546,6 +557,7 @@ void AcquisitionRun::releaseSpreadsheet()
         try {
             app->quit();
         } catch (...) {
+            qCWarning(lcRun).noquote() << "Quitting the spreadsheet failed:" << CaughtException::reason();
         }
     }
     m_book.reset();

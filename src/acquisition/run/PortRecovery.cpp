@@ -1,5 +1,7 @@
 #include "PortRecovery.h"
 
+#include "CaughtException.h"
+#include "LogCategories.h"
 #include "SerialComm.h"
 #include "SerialDeviceWatch.h"
 
@@ -13,20 +15,22 @@ void PortRecovery::fail()
     try {
         m_comm.setPortOpen(false);
     } catch (...) {
+        qCInfo(lcSerial).noquote() << "The lost port did not close:" << CaughtException::reason();
     }
 }
 
-bool PortRecovery::reopen(QString *why)
+std::optional<Failure> PortRecovery::reopen()
 {
     // The serial component kept the run's settings: opening again applies them.
     try {
         m_comm.setPortOpen(true);
     } catch (...) {
-        *why = m_comm.lastOpenFailure().text;
-        return false;
+        // Right after a failed read the device is usually still gone.
+        qCInfo(lcSerial).noquote() << "The port did not open again:" << CaughtException::reason();
+        return Failure{m_comm.lastOpenFailure().text};
     }
     m_lost = false;
-    return true;
+    return std::nullopt;
 }
 
 void PortRecovery::watch(std::function<void()> returned)

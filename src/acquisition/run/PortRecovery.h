@@ -1,8 +1,10 @@
 #pragma once
 
-#include <QString>
+#include "Failure.h"
+
 #include <functional>
 #include <memory>
+#include <optional>
 
 class DeviceWatch;
 class SerialComm;
@@ -22,9 +24,9 @@ public:
     void forget() { m_lost = false; }
     // The read failed: closes the port.
     void fail();
-    // Opens the lost port again; true when it is open. On failure
-    // *why says what was found (for the port lamp's tooltip).
-    bool reopen(QString *why);
+    // Opens the lost port again; nothing when it is open, else what was
+    // found (for the port lamp's tooltip).
+    std::optional<Failure> reopen();
     // Watches for the device the port had; `returned` is called at every look
     // that finds it back, until stopWatching(). Nothing when no device is known.
     void watch(std::function<void()> returned);

@@ -1,6 +1,7 @@
 #include "StopMacro.h"
 
 #include "AcquisitionView.h"
+#include "LogCategories.h"
 #include "MacroSettings.h"
 #include "RunTexts.h"
 
@@ -16,6 +17,7 @@ MacroCall::Result StopMacro::run(SpreadsheetApp &app, const MacroSettings &macro
     case MacroCall::Outcome::Ran:
         break;
     case MacroCall::Outcome::Failed:
+        qCWarning(lcWorkbook).noquote() << "User macro" << macro.name << "did not run:" << result.reason;
         view.setStatusText(RunTexts::kMacroFailed);
         view.setSpreadsheetLampTip(QStringLiteral("%1 %2: %3").arg(RunTexts::kMacroFailed, macro.name, result.reason));
         break;

@@ -1,5 +1,8 @@
 #include "StreamParser.h"
 
+#include "CaughtException.h"
+#include "LogCategories.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -357,6 +360,7 @@ StreamParser::Pass::Result StreamParser::Pass::call(F write)
             return Result::Refused;
         outcome = Outcome::Gone;
     } catch (...) {
+        qCWarning(lcOffice).noquote() << "A write to the spreadsheet failed:" << CaughtException::reason();
         outcome = Outcome::Gone;
     }
     return Result::Stop;

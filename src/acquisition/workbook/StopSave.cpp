@@ -1,5 +1,6 @@
 #include "StopSave.h"
 
+#include "CaughtException.h"
 #include "FileDigest.h"
 #include "LogCategories.h"
 #include "MessageBoxes.h"
@@ -23,8 +24,7 @@ void quit(std::shared_ptr<SpreadsheetApp> &app)
         } catch (const std::exception &e) {
             qCWarning(lcWorkbook) << "the run's office did not quit:" << e.what();
         } catch (...) {
-            qCWarning(lcWorkbook) << "the run's office did not quit:"
-                                  << "an unknown error";
+            qCWarning(lcWorkbook).noquote() << "Quitting the spreadsheet failed:" << CaughtException::reason();
         }
     }
     app.reset();

@@ -1,5 +1,7 @@
 #include "UserMacro.h"
 
+#include "CaughtException.h"
+#include "LogCategories.h"
 #include "SpreadsheetApp.h"
 
 #include <QDir>
@@ -60,6 +62,8 @@ UserMacro::Result UserMacro::run(SpreadsheetApp &app, const QString &name, const
         try {
             bookName = book->name();
         } catch (...) {
+            qCInfo(lcWorkbook).noquote() << "A workbook closed while its macros were looked for:"
+                                         << CaughtException::reason();
             continue; // closed meanwhile
         }
         const Result result = runOne(bookName + '!' + name, &missing);

@@ -67,6 +67,7 @@ bool WorkbookSaver::saveAs(const QString &path, QString *reason)
         if (isGone(e))
             throw;
         *reason = QString::fromStdString(e.what()); // in plain words, the system's where it has one
+        qCWarning(lcWorkbook).noquote() << "Not saved as" << path + QLatin1Char(':') << *reason;
         return false;
     }
 }
@@ -81,6 +82,7 @@ WorkbookSaver::Result WorkbookSaver::save()
         } catch (const SpreadsheetError &e) {
             if (isGone(e))
                 throw;
+            qCWarning(lcWorkbook).noquote() << "The workbook was not activated for the save:" << e.what();
         }
         // A workbook the user saved under a name of their own during the run
         // is left alone; the working copy is offered for renaming.
@@ -111,6 +113,7 @@ WorkbookSaver::Result WorkbookSaver::save()
         } catch (const SpreadsheetError &e) {
             if (isGone(e))
                 throw;
+            qCWarning(lcWorkbook).noquote() << "The used area was not measured:" << e.what();
         }
         if (whole.isEmpty())
             return Result::Saved;
@@ -124,7 +127,8 @@ WorkbookSaver::Result WorkbookSaver::save()
                                 .arg(shortfall, whole, reason),
                      kTitle);
         return Result::Saved;
-    } catch (const SpreadsheetError &) {
+    } catch (const SpreadsheetError &e) {
+        qCWarning(lcWorkbook).noquote() << "The spreadsheet failed at the save:" << e.what();
         return Result::OfficeFailed;
     }
 }

@@ -1,6 +1,8 @@
 #include "WorkingCopy.h"
 
+#include "CaughtException.h"
 #include "FolderLookup.h"
+#include "LogCategories.h"
 #include "MasterWorkbook.h"
 #include "RunTexts.h"
 #include "SpreadsheetFactory.h"
@@ -24,6 +26,7 @@ QString WorkingCopy::documentsFolder() const
             documents = SpecialFolder::documents();
         }
     } catch (...) {
+        qCWarning(lcWorkbook).noquote() << "The documents folder is not known:" << CaughtException::reason();
         documents.clear();
     }
     while (documents.size() > 1 && documents.endsWith('/'))
@@ -47,6 +50,7 @@ WorkingCopy::Opened WorkingCopy::open()
     try {
         opened.app = m_factory.create();
     } catch (...) {
+        qCWarning(lcWorkbook).noquote() << "The spreadsheet did not start:" << CaughtException::reason();
         opened.app.reset();
     }
     if (!opened.app) {
@@ -63,9 +67,12 @@ WorkingCopy::Opened WorkingCopy::open()
             throw SpreadsheetError(SpreadsheetError::Kind::Failed, working);
         opened.app->setVisible(true);
     } catch (...) {
+        qCWarning(lcWorkbook).noquote() << "The working copy" << working
+                                        << "did not open:" << CaughtException::reason();
         try {
             opened.app->quit();
         } catch (...) {
+            qCWarning(lcWorkbook).noquote() << "Quitting the spreadsheet failed:" << CaughtException::reason();
         }
         return Opened{{}, {}, RunTexts::kCannotOpenWorkbook, false};
     }

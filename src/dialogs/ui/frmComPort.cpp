@@ -1,5 +1,8 @@
 #include "frmComPort.h"
 
+#include "CaughtException.h"
+#include "LogCategories.h"
+
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -130,6 +133,7 @@ void frmComPort::refreshTooltips()
         try {
             ports = m_portsNow();
         } catch (...) {
+            qCWarning(lcSerial).noquote() << "The ports were not listed:" << CaughtException::reason();
             // Without the list the numbers simply show no tooltips.
             ports.clear();
         }

@@ -3,6 +3,7 @@
 #include "EmulatedInstruments.h"
 #include "EmulatorMailbox.h"
 #include "KeyPictures.h"
+#include "LogCategories.h"
 #include "MessageBoxes.h"
 #include "RangeRules.h"
 #include "ScrollRangeBars.h"
@@ -472,9 +473,10 @@ void frmEmulation::Timer2_Timer()
             output = m_instruments.orbis().nextOutput();
         else
             return;
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
         // Limits spanning more than 16 bits (std::overflow_error) give no
         // line this tick; the window keeps running.
+        qCWarning(lcEmulator).noquote() << "No line this tick:" << e.what();
         return;
     }
     m_mailbox.post(output);

@@ -10,227 +10,11 @@
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
-#include <com/sun/star/awt/XTopWindow.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
-#include <com/sun/star/frame/XFrame.hpp>
-#include <com/sun/star/frame/XFramesSupplier.hpp>
-#include <com/sun/star/lang/DisposedException.hpp>
-#include <com/sun/star/lang/XEventListener.hpp>
-#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
-#include <cppuhelper/exc_hlp.hxx>
-#include <com/sun/star/document/XDocumentEventBroadcaster.hpp>
-#include <com/sun/star/document/XDocumentEventListener.hpp>
-#include <com/sun/star/frame/theGlobalEventBroadcaster.hpp>
-#include <com/sun/star/sheet/XActivationBroadcaster.hpp>
-#include <com/sun/star/sheet/XActivationEventListener.hpp>
-#include <cppuhelper/implbase1.hxx>
-#include <cppuhelper/implbase2.hxx>
 #include <thread>
 
 using Kind = SpreadsheetError::Kind;
-
-namespace {
-// Notes when the connection to the office goes down.
-class BridgeWatch : public cppu::WeakImplHelper1<css::lang::XEventListener> {
-public:
-    explicit BridgeWatch(std::shared_ptr<std::atomic<bool>> down) : m_down(std::move(down)) {}
-    void SAL_CALL disposing(const css::lang::EventObject &) override { *m_down = true; }
-
-private:
-    std::shared_ptr<std::atomic<bool>> m_down;
-};
-// Counts every document event (a workbook activated, closed, ...) and every
-// sheet switch, so that a cached active sheet is fetched afresh after one.
-class ChangeWatch
-    : public cppu::WeakImplHelper2<css::document::XDocumentEventListener, css::sheet::XActivationEventListener> {
-public:
-    explicit ChangeWatch(std::shared_ptr<std::atomic<unsigned>> changes) : m_changes(std::move(changes)) {}
-    void SAL_CALL documentEventOccured(const css::document::DocumentEvent &) override { ++*m_changes; }
-    void SAL_CALL activeSpreadsheetChanged(const css::sheet::ActivationEvent &) override { ++*m_changes; }
-    void SAL_CALL disposing(const css::lang::EventObject &) override { ++*m_changes; }
-
-private:
-    std::shared_ptr<std::atomic<unsigned>> m_changes;
-};
-} // namespace
-
-// ---- UnoState ----
-
-void UnoState::watchChanges()
-{
-    eventSource.set(css::frame::theGlobalEventBroadcaster::get(context), UNO_QUERY);
-    if (eventSource.is()) {
-        eventWatch = new ChangeWatch(changes);
-        eventSource->addDocumentEventListener(eventWatch);
-    }
-}
-
-void UnoState::watchBridge()
-{
-    bridgeWatch = new BridgeWatch(bridgeDown);
-    bridge->addEventListener(bridgeWatch);
-}
-
-void UnoState::forgetCache()
-{
-    ++*changes;
-    cachedSheet.clear();
-    seenComponent.clear();
-    seenModel.clear();
-    seenView.clear();
-}
-
-void UnoState::releaseAll()
-{
-    forgetCache();
-    // An office that has gone answers these at once with an exception.
-    try {
-        if (eventSource.is() && eventWatch.is())
-            eventSource->removeDocumentEventListener(eventWatch);
-    } catch (...) {
-    }
-    for (const ViewWatch &w : watchedViews) {
-        try {
-            w.source->removeActivationEventListener(w.listener);
-        } catch (...) {
-        }
-    }
-    try {
-        if (bridge.is() && bridgeWatch.is())
-            bridge->removeEventListener(bridgeWatch);
-    } catch (...) {
-    }
-    eventSource.clear();
-    eventWatch.clear();
-    bridgeWatch.clear();
-    lastActive.clear();
-    ownModels.clear();
-    hiddenModels.clear();
-    watchedViews.clear();
-    desktop.clear();
-    context.clear();
-    bridge.clear();
-}
-
-Reference<css::frame::XModel> UnoState::activeModel()
-{
-    if (!desktop.is())
-        throw SpreadsheetError(Kind::Gone, QStringLiteral("Not connected to the office"));
-    const Reference<css::lang::XComponent> current = desktop->getCurrentComponent();
-    if (current.is() && current.get() != seenComponent.get()) {
-        // Another component came to the front: see whether it is a workbook.
-        forgetCache();
-        seenComponent = current;
-        Reference<css::sheet::XSpreadsheetDocument> sheetDoc(current, UNO_QUERY);
-        if (sheetDoc.is()) {
-            seenModel.set(current, UNO_QUERY);
-            if (seenModel.is())
-                seenView.set(seenModel->getCurrentController(), UNO_QUERY);
-        }
-    }
-    if (current.is() && seenModel.is()) {
-        lastActive = seenModel;
-        return seenModel;
-    }
-    if (lastActive.is())
-        return lastActive;
-    throw SpreadsheetError(Kind::Failed, QStringLiteral("No workbook is active"));
-}
-
-Reference<css::sheet::XSpreadsheet> UnoState::activeSheet()
-{
-    const unsigned now = *changes;
-    if (cachedSheet.is() && cachedAt == now)
-        return cachedSheet;
-    const Reference<css::frame::XModel> model = activeModel();
-    Reference<css::sheet::XSpreadsheetView> view;
-    if (model.get() == seenModel.get() && seenView.is())
-        view = seenView;
-    else
-        view.set(model->getCurrentController(), UNO_QUERY);
-    if (!view.is())
-        throw SpreadsheetError(Kind::Failed, QStringLiteral("The active workbook has no sheet view"));
-    bool watched = false;
-    for (const ViewWatch &w : watchedViews)
-        watched = watched || w.view.get() == view.get();
-    if (!watched) {
-        ViewWatch w{view, Reference<css::sheet::XActivationBroadcaster>(view, UNO_QUERY), new ChangeWatch(changes)};
-        if (w.source.is())
-            w.source->addActivationEventListener(w.listener);
-        watchedViews.push_back(std::move(w));
-    }
-    Reference<css::sheet::XSpreadsheet> sheet = view->getActiveSheet();
-    if (!sheet.is())
-        throw SpreadsheetError(Kind::Failed, QStringLiteral("The active workbook has no active sheet"));
-    // Only valid if nothing happened while we looked.
-    if (*changes == now) {
-        cachedSheet = sheet;
-        cachedAt = now;
-    }
-    return sheet;
-}
-
-bool UnoState::isOwn(const Reference<css::frame::XModel> &model) const
-{
-    for (const auto &own : ownModels)
-        if (own == model)
-            return true;
-    return false;
-}
-
-void UnoState::activate(const Reference<css::frame::XModel> &model)
-{
-    const Reference<css::frame::XController> controller = model->getCurrentController();
-    const Reference<css::frame::XFrame> frame = controller.is() ? controller->getFrame() : nullptr;
-    if (frame.is()) {
-        frame->activate();
-        Reference<css::frame::XFramesSupplier> frames(desktop, UNO_QUERY);
-        if (frames.is())
-            frames->setActiveFrame(frame);
-        if (!headless) {
-            Reference<css::awt::XTopWindow> top(frame->getContainerWindow(), UNO_QUERY);
-            if (top.is())
-                top->toFront();
-        }
-    }
-    lastActive = model;
-    forgetCache();
-}
-
-void rethrowAsSpreadsheetError(UnoState &state)
-{
-    state.forgetCache();
-    try {
-        throw;
-    } catch (const SpreadsheetError &) {
-        throw;
-    } catch (const css::uno::RuntimeException &e) {
-        // A closed document and a dead connection both say "disposed": ask
-        // the desktop whether the connection still works.
-        const css::uno::Any caught = cppu::getCaughtException();
-        bool dead = *state.bridgeDown || !state.desktop.is();
-        if (!dead) {
-            try {
-                state.desktop->getCurrentFrame();
-            } catch (...) {
-                dead = true;
-            }
-        }
-        throw SpreadsheetError(dead ? Kind::Gone : Kind::Failed,
-                               toQString(caught.getValueTypeName()) + ": " + toQString(e.Message));
-    } catch (const css::uno::Exception &e) {
-        const css::uno::Any caught = cppu::getCaughtException();
-        throw SpreadsheetError(*state.bridgeDown ? Kind::Gone : Kind::Failed,
-                               toQString(caught.getValueTypeName()) + ": " + toQString(e.Message));
-    } catch (const std::exception &e) {
-        throw SpreadsheetError(Kind::Failed, QString::fromLocal8Bit(e.what()));
-    } catch (...) {
-        throw SpreadsheetError(Kind::Failed, QStringLiteral("Unknown failure in the office call"));
-    }
-}
-
-// ---- CalcCore ----
 
 CalcCore::CalcCore(bool headless, SaveAsPrompt prompt) : m_headless(headless), m_prompt(std::move(prompt))
 {
@@ -255,56 +39,35 @@ void CalcCore::ensureRunning()
     if (m_ended)
         throw SpreadsheetError(Kind::Gone, QStringLiteral("The office has ended"));
     if (!m_process->alive()) {
-        markEnded();
+        lost(QStringLiteral("The office process has ended"));
         throw SpreadsheetError(Kind::Gone, QStringLiteral("The office process has ended"));
     }
 }
 
-CallWorker::Outcome CalcCore::runJob(std::function<void()> job, std::chrono::milliseconds limit)
+void CalcCore::lost(const QString &reason)
 {
-    if (limit != kWhileWorking)
-        return m_worker->run(std::move(job), limit);
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point began = Clock::now();
-    Clock::time_point lastWork = began;
-    std::uint64_t used = m_process->cpuTicks();
-    return m_worker->run(std::move(job), std::chrono::milliseconds(500), [&] {
-        if (!m_process->alive())
-            return false;
-        const Clock::time_point now = Clock::now();
-        if (const std::uint64_t ticks = m_process->cpuTicks(); ticks != used) {
-            used = ticks;
-            lastWork = now;
-        } else if (now - lastWork >= kStallLimit) {
-            return false;
-        }
-        if (m_longCallNotice)
-            m_longCallNotice(static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(now - began).count()));
-        return true;
-    });
+    if (!m_ended)
+        qCWarning(lcOffice).noquote() << "Lost the office:" << reason;
+    markEnded();
 }
 
-void CalcCore::throwBusy(CallWorker::Outcome outcome, std::chrono::milliseconds limit)
+SpreadsheetError CalcCore::givenUp(PatienceWatch::Verdict verdict, const Patience &patience)
 {
-    if (outcome == CallWorker::Outcome::Refused)
-        throw SpreadsheetError(Kind::Busy, QStringLiteral("An earlier call to the office is still pending"));
-    if (limit == kWhileWorking)
-        throw SpreadsheetError(Kind::Busy,
-                               QStringLiteral("the spreadsheet application stopped working on it for %1 seconds")
-                                   .arg(kStallLimit.count() / 1000),
-                               true);
     // The call goes on in the office; the caller may learn how it ended.
-    throw SpreadsheetError(Kind::Busy, QStringLiteral("The office did not answer within %1 ms").arg(limit.count()),
-                           true);
+    if (verdict == PatienceWatch::Verdict::Cancelled)
+        return SpreadsheetError(Kind::Busy, QStringLiteral("The wait for the office was given up"), true);
+    const auto stall = std::chrono::duration_cast<std::chrono::seconds>(patience.stall.value_or(kStallLimit));
+    return SpreadsheetError(
+        Kind::Busy,
+        QStringLiteral("the spreadsheet application stopped working on it for %1 seconds").arg(stall.count()), true);
 }
 
 void CalcCore::start(const QString &soffice, std::chrono::milliseconds connectLimit)
 {
     OfficeFolders::sweepEnded();
-    QString error;
-    if (!m_folders.create(&error)) {
+    if (const std::optional<Failure> failure = m_folders.create()) {
         markEnded();
-        throw SpreadsheetError(Kind::Failed, error);
+        throw SpreadsheetError(Kind::Failed, failure->reason);
     }
     const QString pipe = m_folders.unique();
     QStringList arguments{
@@ -322,11 +85,12 @@ void CalcCore::start(const QString &soffice, std::chrono::milliseconds connectLi
     env.remove(QStringLiteral("URE_BOOTSTRAP")); // the office crashes with a client's one
     env.insert(QStringLiteral("TMPDIR"), m_folders.tempFolder());
 
-    if (!m_process->start(soffice, arguments, env.toStringList(), m_folders.ownerLockPath(), &error)) {
+    if (const std::optional<Failure> failure =
+            m_process->start(soffice, arguments, env.toStringList(), m_folders.ownerLockPath())) {
         m_folders.remove();
         markEnded();
         throw SpreadsheetError(Kind::Failed,
-                               QStringLiteral("LibreOffice cannot be started (%1): %2").arg(soffice, error));
+                               QStringLiteral("LibreOffice cannot be started (%1): %2").arg(soffice, failure->reason));
     }
     m_folders.recordLauncher(m_process->pid(), m_headless);
 
@@ -369,6 +133,7 @@ void CalcCore::start(const QString &soffice, std::chrono::milliseconds connectLi
         if (outcome != CallWorker::Outcome::Done)
             throw SpreadsheetError(Kind::Failed, QStringLiteral("LibreOffice did not answer in time"));
     } catch (const SpreadsheetError &e) {
+        qCWarning(lcOffice).noquote() << "The office did not start:" << e.what();
         // Leave nothing behind: end the office (which also frees a worker
         // stuck in a call to it) and remove its folders.
         m_process->end(std::chrono::milliseconds(2000));
@@ -410,16 +175,21 @@ void CalcCore::quit()
                                 try {
                                     doc->close(true);
                                 } catch (const css::uno::Exception &) {
+                                    qCWarning(lcOffice).noquote()
+                                        << "A workbook did not close at quit:" << UnoSupport::caughtReason();
                                 }
                             }
                             // The office ends while answering: the reply may
                             // never come, which the catch below absorbs.
                             state->desktop->terminate();
                         } catch (...) {
+                            qCDebug(lcOffice).noquote()
+                                << "The office ended while quitting:" << UnoSupport::caughtReason();
                         }
                     },
                     std::chrono::milliseconds(3000));
             } catch (...) {
+                qCWarning(lcOffice).noquote() << "Quitting the office failed:" << UnoSupport::caughtReason();
             }
         }
         markEnded();
@@ -446,6 +216,7 @@ void CalcCore::quit()
                           kCallLimit)
                       == CallWorker::Outcome::Done;
         } catch (...) {
+            qCDebug(lcOffice).noquote() << "The office answered with an exception:" << UnoSupport::caughtReason();
             answers = true; // it answered, with an exception
         }
     }
@@ -459,6 +230,8 @@ void CalcCore::quit()
                         try {
                             Reference<css::util::XCloseable>(model, UNO_QUERY_THROW)->close(true);
                         } catch (...) {
+                            qCWarning(lcOffice).noquote()
+                                << "A hidden workbook did not close at quit:" << UnoSupport::caughtReason();
                         }
                     }
                     state->hiddenModels.clear();
@@ -466,10 +239,12 @@ void CalcCore::quit()
                         if (state->desktop.is())
                             state->desktop->terminate();
                     } catch (...) {
+                        qCDebug(lcOffice).noquote() << "The office ended while quitting:" << UnoSupport::caughtReason();
                     }
                 },
                 kCallLimit);
         } catch (...) {
+            qCWarning(lcOffice).noquote() << "Quitting the office failed:" << UnoSupport::caughtReason();
         }
     } else if (m_process->alive()) {
         m_process->end(std::chrono::milliseconds(2000));

@@ -1,95 +1,24 @@
 #pragma once
 
 // Internal to the Calc component: the state one office instance shares
-// between the application object and its workbook objects.
+// between the application object and its workbook objects, its calls, and
+// the office's start and quit.
 #include "CallWorker.h"
+#include "LogCategories.h"
 #include "OfficeFolders.h"
 #include "OfficeProcess.h"
+#include "Patience.h"
+#include "PatienceWatch.h"
 #include "SpreadsheetFactory.h"
-#include "UnoSupport.h"
+#include "UnoState.h"
 
 #include <QStringList>
-#include <atomic>
 #include <chrono>
-#include <exception>
-#include <com/sun/star/document/XDocumentEventBroadcaster.hpp>
-#include <com/sun/star/document/XDocumentEventListener.hpp>
-#include <com/sun/star/frame/XDesktop2.hpp>
-#include <com/sun/star/frame/XModel.hpp>
-#include <com/sun/star/lang/XComponent.hpp>
-#include <com/sun/star/lang/XEventListener.hpp>
-#include <com/sun/star/sheet/XActivationBroadcaster.hpp>
-#include <com/sun/star/sheet/XActivationEventListener.hpp>
-#include <com/sun/star/sheet/XSpreadsheet.hpp>
-#include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <type_traits>
-#include <vector>
-
-// The UNO objects of one office connection. Used on the worker thread only.
-struct UnoState {
-    bool headless = false;
-    std::shared_ptr<std::atomic<bool>> bridgeDown = std::make_shared<std::atomic<bool>>(false);
-    css::uno::Reference<css::lang::XComponent> bridge;
-    css::uno::Reference<css::lang::XEventListener> bridgeWatch;
-    css::uno::Reference<css::uno::XComponentContext> context; // the office's
-    css::uno::Reference<css::frame::XDesktop2> desktop;
-    // The workbook made active last through us: used when the office's
-    // current component is not a workbook (e.g. a hidden load, a Basic IDE).
-    css::uno::Reference<css::frame::XModel> lastActive;
-    // The workbooks opened through us: the only ones whose macros we run.
-    std::vector<css::uno::Reference<css::frame::XModel>> ownModels;
-    // Of those, the ones opened hidden (the personal macro workbooks): never
-    // saved by us, and closed unasked when the office is quit.
-    std::vector<css::uno::Reference<css::frame::XModel>> hiddenModels;
-    // Cache for the write path: the current component last seen, its model
-    // and view. Checked against the office on every write.
-    css::uno::Reference<css::lang::XComponent> seenComponent;
-    css::uno::Reference<css::frame::XModel> seenModel;
-    css::uno::Reference<css::sheet::XSpreadsheetView> seenView;
-    // The active sheet as last fetched, valid while no document event or
-    // sheet switch has been reported since (changes counts those).
-    std::shared_ptr<std::atomic<unsigned>> changes = std::make_shared<std::atomic<unsigned>>(0);
-    css::uno::Reference<css::sheet::XSpreadsheet> cachedSheet;
-    unsigned cachedAt = 0;
-    // Our listeners in the office, removed again when we let go of it, so a
-    // visible office the user keeps open does not call into us afterwards.
-    css::uno::Reference<css::document::XDocumentEventBroadcaster> eventSource;
-    css::uno::Reference<css::document::XDocumentEventListener> eventWatch;
-    struct ViewWatch {
-        css::uno::Reference<css::sheet::XSpreadsheetView> view;
-        css::uno::Reference<css::sheet::XActivationBroadcaster> source;
-        css::uno::Reference<css::sheet::XActivationEventListener> listener;
-    };
-    std::vector<ViewWatch> watchedViews;
-
-    // Listens for document events and sheet switches (after connecting).
-    void watchChanges();
-    // Notes when the connection goes down.
-    void watchBridge();
-
-    // The sheet the user sees in the active workbook, right now.
-    css::uno::Reference<css::sheet::XSpreadsheet> activeSheet();
-    // The workbook that is active right now (throws Failed when none).
-    css::uno::Reference<css::frame::XModel> activeModel();
-    bool isOwn(const css::uno::Reference<css::frame::XModel> &model) const;
-    // Makes model the office's active workbook.
-    void activate(const css::uno::Reference<css::frame::XModel> &model);
-    void forgetCache();
-    void releaseAll();
-};
-
-// A workbook handed out to callers. Its reference is dropped on the worker.
-struct CalcDocument {
-    css::uno::Reference<css::frame::XModel> model;
-};
-
-// Runs in a catch block on the worker: turns the exception being handled
-// into a SpreadsheetError (Gone when the connection is dead).
-[[noreturn]] void rethrowAsSpreadsheetError(UnoState &state);
 
 class CalcCore {
 public:
@@ -101,20 +30,21 @@ public:
     ~CalcCore();
 
     // Call limits: writes and small queries, and the document-level
-    // operations (open, save, macros) that may legitimately take longer.
+    // operations (open, a macro's look-up) that may legitimately take longer.
     static constexpr std::chrono::milliseconds kCallLimit{1000};
     static constexpr std::chrono::milliseconds kDocumentLimit{30000};
-    // No fixed limit (saves): the call is waited for while the office lives
-    // and keeps working; it fails once the office has used no processor time
-    // for kStallLimit.
-    static constexpr std::chrono::milliseconds kWhileWorking{-1};
+    // A save has no fixed limit: it is given up once the office has used no
+    // processor time for kStallLimit.
     static constexpr std::chrono::milliseconds kStallLimit{60000};
-    // Told every half second or so while a call without a fixed limit runs:
-    // the seconds since it began.
+    // Told every half second or so while a save runs: the seconds since it
+    // began.
     using LongCallNotice = std::function<void(int seconds)>;
     void setLongCallNotice(LongCallNotice notice) { m_longCallNotice = std::move(notice); }
-    // How often a call without a limit lets its caller look up.
-    static constexpr std::chrono::milliseconds kWaitStep{50};
+    // How a save is waited for: stalls of kStallLimit, the long-call notice.
+    Patience savePatience() const
+    {
+        return Patience{kStallLimit, std::chrono::milliseconds(500), m_longCallNotice, {}};
+    }
 
     // Runs fn(uno state) on the worker within limit. Throws Gone when the
     // office has ended, Busy when it does not answer in time or an earlier
@@ -122,98 +52,35 @@ public:
     template <class R>
     R call(std::chrono::milliseconds limit, std::function<R(UnoState &)> fn)
     {
-        ensureRunning();
-        auto result = std::make_shared<std::optional<std::conditional_t<std::is_void_v<R>, bool, R>>>();
-        std::shared_ptr<UnoState> state = m_uno;
-        CallWorker::Outcome outcome;
-        try {
-            outcome = runJob(
-                [state, fn, result] {
-                    try {
-                        if constexpr (std::is_void_v<R>) {
-                            fn(*state);
-                            result->emplace(true);
-                        } else {
-                            result->emplace(fn(*state));
-                        }
-                    } catch (...) {
-                        rethrowAsSpreadsheetError(*state);
-                    }
-                },
-                limit);
-        } catch (const SpreadsheetError &e) {
-            if (e.kind() == SpreadsheetError::Kind::Gone || !m_process->alive()) {
-                markEnded();
-                throw SpreadsheetError(SpreadsheetError::Kind::Gone, QString::fromUtf8(e.what()));
-            }
-            throw;
-        }
-        if (outcome != CallWorker::Outcome::Done && !m_process->alive()) {
-            markEnded();
-            throw SpreadsheetError(SpreadsheetError::Kind::Gone, QStringLiteral("The office ended during the call"));
-        }
-        if (outcome != CallWorker::Outcome::Done)
-            throwBusy(outcome, limit);
-        if constexpr (!std::is_void_v<R>)
-            return std::move(**result);
+        return invoke<R>(
+            std::move(fn), [&](std::function<void()> job) { return m_worker->run(std::move(job), limit); },
+            [limit] {
+                // The call goes on in the office; the caller may learn how it ended.
+                return SpreadsheetError(SpreadsheetError::Kind::Busy,
+                                        QStringLiteral("The office did not answer within %1 ms").arg(limit.count()),
+                                        true);
+            });
     }
 
-    // Runs fn(uno state) on the worker without a time limit, for a call that
-    // may wait for the user (a macro showing a message box). `waiting` is
-    // called every kWaitStep until the call has ended. Throws as call() does.
+    // Runs fn(uno state) on the worker for as long as the patience allows
+    // (see Patience). Throws as call() does; Busy when the office stalled or
+    // the caller cancelled.
     template <class R>
-    R callWithoutLimit(std::function<R(UnoState &)> fn, const std::function<void()> &waiting)
+    R callUntilDone(std::function<R(UnoState &)> fn, const Patience &patience)
     {
-        struct Outcome {
-            std::atomic<bool> done{false};
-            std::exception_ptr error;
-            std::optional<std::conditional_t<std::is_void_v<R>, bool, R>> value;
-        };
-        ensureRunning();
-        auto outcome = std::make_shared<Outcome>();
-        std::shared_ptr<UnoState> state = m_uno;
-        // The job keeps its own outcome: it may end after its first wait.
-        const CallWorker::Outcome first = m_worker->run(
-            [state, fn, outcome] {
-                try {
-                    try {
-                        if constexpr (std::is_void_v<R>) {
-                            fn(*state);
-                            outcome->value.emplace(true);
-                        } else {
-                            outcome->value.emplace(fn(*state));
-                        }
-                    } catch (...) {
-                        rethrowAsSpreadsheetError(*state);
-                    }
-                } catch (...) {
-                    outcome->error = std::current_exception();
-                }
-                outcome->done = true;
+        PatienceWatch watch(patience, PatienceWatch::Clock::now(), m_process->cpuTicks());
+        PatienceWatch::Verdict verdict = PatienceWatch::Verdict::Wait;
+        return invoke<R>(
+            std::move(fn),
+            [&](std::function<void()> job) {
+                return m_worker->run(std::move(job), patience.step, [&] {
+                    if (!m_process->alive())
+                        return false;
+                    verdict = watch.look(PatienceWatch::Clock::now(), m_process->cpuTicks());
+                    return verdict == PatienceWatch::Verdict::Wait;
+                });
             },
-            kWaitStep);
-        if (first == CallWorker::Outcome::Refused)
-            throwBusy(first, kWaitStep);
-        while (!outcome->done) {
-            if (waiting)
-                waiting();
-            if (!m_process->alive()) {
-                markEnded();
-                throw SpreadsheetError(SpreadsheetError::Kind::Gone, QStringLiteral("LibreOffice has ended"));
-            }
-            m_worker->waitPending(kWaitStep);
-        }
-        if (outcome->error) {
-            try {
-                std::rethrow_exception(outcome->error);
-            } catch (const SpreadsheetError &e) {
-                if (e.kind() == SpreadsheetError::Kind::Gone)
-                    markEnded();
-                throw;
-            }
-        }
-        if constexpr (!std::is_void_v<R>)
-            return std::move(*outcome->value);
+            [&] { return givenUp(verdict, patience); });
     }
 
     // Throws Gone when the office has ended.
@@ -240,9 +107,54 @@ public:
     const OfficeFolders &folders() const { return m_folders; }
 
 private:
-    // Runs job on the worker within limit, or while the office works (kWhileWorking).
-    CallWorker::Outcome runJob(std::function<void()> job, std::chrono::milliseconds limit);
-    [[noreturn]] void throwBusy(CallWorker::Outcome outcome, std::chrono::milliseconds limit);
+    // Runs fn on the worker through runJob; notDone() is the Busy error of a
+    // call that was started but not answered.
+    template <class R>
+    R invoke(std::function<R(UnoState &)> fn, const std::function<CallWorker::Outcome(std::function<void()>)> &runJob,
+             const std::function<SpreadsheetError()> &notDone)
+    {
+        ensureRunning();
+        auto result = std::make_shared<std::optional<std::conditional_t<std::is_void_v<R>, bool, R>>>();
+        std::shared_ptr<UnoState> state = m_uno;
+        CallWorker::Outcome outcome;
+        try {
+            outcome = runJob([state, fn, result] {
+                try {
+                    if constexpr (std::is_void_v<R>) {
+                        fn(*state);
+                        result->emplace(true);
+                    } else {
+                        result->emplace(fn(*state));
+                    }
+                } catch (...) {
+                    rethrowAsSpreadsheetError(*state);
+                }
+            });
+        } catch (const SpreadsheetError &e) {
+            if (e.kind() == SpreadsheetError::Kind::Gone || !m_process->alive()) {
+                lost(QString::fromUtf8(e.what()));
+                throw SpreadsheetError(SpreadsheetError::Kind::Gone, QString::fromUtf8(e.what()));
+            }
+            throw;
+        }
+        if (outcome != CallWorker::Outcome::Done && !m_process->alive()) {
+            lost(QStringLiteral("The office ended during the call"));
+            throw SpreadsheetError(SpreadsheetError::Kind::Gone, QStringLiteral("The office ended during the call"));
+        }
+        if (outcome == CallWorker::Outcome::Refused)
+            throw SpreadsheetError(SpreadsheetError::Kind::Busy,
+                                   QStringLiteral("An earlier call to the office is still pending"));
+        if (outcome != CallWorker::Outcome::Done) {
+            SpreadsheetError busy = notDone();
+            qCWarning(lcOffice).noquote() << busy.what();
+            throw busy;
+        }
+        if constexpr (!std::is_void_v<R>)
+            return std::move(**result);
+    }
+    // Marks the office ended; the first time, the reason is logged.
+    void lost(const QString &reason);
+    static SpreadsheetError givenUp(PatienceWatch::Verdict verdict, const Patience &patience);
     // Queued on the worker: waits for the office to end, then removes our
     // lock files and the private folders.
     void postCleanUp();

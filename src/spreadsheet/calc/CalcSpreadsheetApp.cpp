@@ -4,6 +4,7 @@
 #include "CalcWorkbook.h"
 #include "CellText.h"
 #include "DocumentMacro.h"
+#include "LogCategories.h"
 #include "SilentInteractionHandler.h"
 
 #include <QDir>
@@ -146,6 +147,7 @@ std::shared_ptr<Workbook> CalcSpreadsheetApp::load(const QString &path, bool hid
                     ->createInstance("ooo.vba.VBAGlobals");
             } catch (const css::uno::Exception &) {
                 // no VBA support in this office: Basic macros still run
+                qCInfo(lcOffice).noquote() << "No VBA support:" << UnoSupport::caughtReason();
             }
         }
         document->model = model;
@@ -377,11 +379,18 @@ void CalcSpreadsheetApp::run(const QString &macro, const std::function<void()> &
         try {
             m_core->call<void>(CalcCore::kCallLimit, [found](UnoState &) { found->removeCaller(); });
         } catch (...) {
+            qCWarning(lcOffice).noquote()
+                << "The macro's caller module stays in its workbook:" << UnoSupport::caughtReason();
         }
     };
     QString answer;
     try {
-        answer = m_core->callWithoutLimit<QString>([found](UnoState &) { return found->call(); }, waiting);
+        // A macro may wait for the user (a message box) without using the
+        // processor: no stall ends it.
+        Patience patience{std::nullopt, std::chrono::milliseconds(50), {}, {}};
+        if (waiting)
+            patience.notice = [&waiting](int) { waiting(); };
+        answer = m_core->callUntilDone<QString>([found](UnoState &) { return found->call(); }, patience);
     } catch (...) {
         removeCaller();
         throw;

@@ -110,9 +110,9 @@ void CalcWorkbook::saveAs(const QString &path)
         // The temporary name is ours alone, and so is a lock file on it.
         QFile::remove(temporary);
         QFile::remove(OfficeFolders::lockFilePath(temporary));
+        qCWarning(lcOffice).noquote() << "Saving" << absolute << "failed:" << e.what();
         if (e.kind() != Kind::Failed)
             throw;
-        qCWarning(lcOffice) << "the office could not save" << absolute << ":" << e.what();
         // The office's own words are jargon; the system's say what went wrong.
         // A folder with some room may still have too little for this workbook.
         QString system = FolderProbe::problem(target.path());
@@ -136,8 +136,9 @@ void CalcWorkbook::saveAs(const QString &path)
             doc->model->attachResource(toOUString(targetUrl), doc->model->getArgs());
             Reference<css::util::XModifiable>(doc->model, UNO_QUERY_THROW)->setModified(false);
         });
-    } catch (const SpreadsheetError &) {
-        // saved all the same
+    } catch (const SpreadsheetError &e) {
+        qCWarning(lcOffice).noquote() << "Saved, but the workbook did not take the name" << absolute + QLatin1Char(':')
+                                      << e.what();
     }
 }
 
@@ -145,14 +146,16 @@ void CalcWorkbook::storeCopy(const QString &url, const QString &filter)
 {
     auto doc = m_document;
     // No fixed time limit: a large workbook takes as long as it takes.
-    m_core->call<void>(CalcCore::kWhileWorking, [doc, url, filter](UnoState &) {
-        css::uno::Sequence<css::beans::PropertyValue> args(3);
-        args[0] = property("FilterName", css::uno::Any(toOUString(filter)));
-        args[1] = property("Overwrite", css::uno::Any(true));
-        args[2] = property("InteractionHandler",
-                           css::uno::Any(Reference<css::task::XInteractionHandler>(new SilentInteractionHandler)));
-        Reference<css::frame::XStorable>(doc->model, UNO_QUERY_THROW)->storeToURL(toOUString(url), args);
-    });
+    m_core->callUntilDone<void>(
+        [doc, url, filter](UnoState &) {
+            css::uno::Sequence<css::beans::PropertyValue> args(3);
+            args[0] = property("FilterName", css::uno::Any(toOUString(filter)));
+            args[1] = property("Overwrite", css::uno::Any(true));
+            args[2] = property("InteractionHandler",
+                               css::uno::Any(Reference<css::task::XInteractionHandler>(new SilentInteractionHandler)));
+            Reference<css::frame::XStorable>(doc->model, UNO_QUERY_THROW)->storeToURL(toOUString(url), args);
+        },
+        m_core->savePatience());
 }
 
 qint64 CalcWorkbook::storedSize(const QString &filter, const QString &suffix)
@@ -234,7 +237,8 @@ QList<Workbook::SheetValues> CalcWorkbook::values()
 {
     auto doc = m_document;
     // No fixed limit: a long run's sheets take a while to read.
-    return m_core->call<QList<SheetValues>>(CalcCore::kWhileWorking, [doc](UnoState &) {
+    return m_core->callUntilDone<QList<SheetValues>>(
+        [doc](UnoState &) {
         const Reference<css::sheet::XSpreadsheetDocument> book(doc->model, UNO_QUERY_THROW);
         const Reference<css::container::XIndexAccess> sheets(book->getSheets(), UNO_QUERY_THROW);
         QList<SheetValues> all;
@@ -268,5 +272,6 @@ QList<Workbook::SheetValues> CalcWorkbook::values()
             all.append(values);
         }
         return all;
-    });
+        },
+        m_core->savePatience());
 }

@@ -44,7 +44,7 @@ QString OfficeFolders::dataRoot()
     return base + QStringLiteral("/Halvern");
 }
 
-bool OfficeFolders::create(QString *error)
+std::optional<Failure> OfficeFolders::create()
 {
     const QString root = dataRoot();
     if (!PrivateFolder::make(root)) {
@@ -61,20 +61,16 @@ bool OfficeFolders::create(QString *error)
         // The profile holds what the office keeps of the user's documents.
         if (!PrivateFolder::make(folder + QStringLiteral("/profile/user"))
             || !PrivateFolder::make(folder + QStringLiteral("/tmp"))) {
-            if (error)
-                *error = QStringLiteral("Cannot create the office folder %1").arg(folder);
-            return false;
+            return Failure{QStringLiteral("Cannot create the office folder %1").arg(folder)};
         }
         QFile registry(folder + QStringLiteral("/profile/user/registrymodifications.xcu"));
         if (registry.open(QIODevice::WriteOnly))
             registry.write(kRegistry);
         m_unique = unique;
         m_folder = folder;
-        return true;
+        return std::nullopt;
     }
-    if (error)
-        *error = QStringLiteral("Cannot find a free office folder name in %1").arg(root);
-    return false;
+    return Failure{QStringLiteral("Cannot find a free office folder name in %1").arg(root)};
 }
 
 QString OfficeFolders::profileUrl() const

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QString>
+#include <optional>
 #include <sys/types.h>
 
 // The private folders of one office instance we launch: its own user profile
@@ -13,7 +16,7 @@ public:
     static QString dataRoot();
 
     // Makes a fresh, uniquely named instance folder with a prepared profile.
-    bool create(QString *error);
+    std::optional<Failure> create();
     QString unique() const { return m_unique; } // also a good pipe name
     QString folder() const { return m_folder; }
     QString profileUrl() const; // for -env:UserInstallation

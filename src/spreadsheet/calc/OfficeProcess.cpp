@@ -96,8 +96,8 @@ void OfficeProcess::startWatchdog(pid_t group)
     m_watchdog = ends[1];
 }
 
-bool OfficeProcess::start(const QString &program, const QStringList &arguments, const QStringList &environment,
-                          const QString &ownerLock, QString *error)
+std::optional<Failure> OfficeProcess::start(const QString &program, const QStringList &arguments,
+                                            const QStringList &environment, const QString &ownerLock)
 {
     std::vector<QByteArray> storage;
     storage.push_back(program.toLocal8Bit());
@@ -140,11 +140,8 @@ bool OfficeProcess::start(const QString &program, const QStringList &arguments, 
     const int rc = posix_spawnp(&pid, argv[0], &files, &attr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&files);
     posix_spawnattr_destroy(&attr);
-    if (rc != 0) {
-        if (error)
-            *error = QString::fromLocal8Bit(std::strerror(rc));
-        return false;
-    }
+    if (rc != 0)
+        return Failure{QString::fromLocal8Bit(std::strerror(rc))};
     std::lock_guard lock(m_mutex);
     m_pid = pid;
     m_reaped = false;
@@ -153,7 +150,7 @@ bool OfficeProcess::start(const QString &program, const QStringList &arguments, 
     if (m_ownerLock >= 0)
         ::flock(m_ownerLock, LOCK_EX | LOCK_NB);
     startWatchdog(pid);
-    return true;
+    return std::nullopt;
 }
 
 pid_t OfficeProcess::pid() const

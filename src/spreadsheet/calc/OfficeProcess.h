@@ -1,10 +1,13 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QString>
 #include <QStringList>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <sys/types.h>
 
 // The office process we launched. It runs in a session (and so a process
@@ -27,11 +30,11 @@ public:
     OfficeProcess &operator=(const OfficeProcess &) = delete;
 
     // Starts program (searched in PATH when it has no "/") with arguments and
-    // the given environment ("NAME=value" entries). False, with a reason in
-    // *error, when it cannot be started.
+    // the given environment ("NAME=value" entries). The failure, when it
+    // cannot be started.
     // `ownerLock` is a file that is locked for as long as the office is ours.
-    bool start(const QString &program, const QStringList &arguments, const QStringList &environment,
-               const QString &ownerLock, QString *error);
+    std::optional<Failure> start(const QString &program, const QStringList &arguments, const QStringList &environment,
+                                 const QString &ownerLock);
 
     // The launched process; it leads the office's process group.
     pid_t pid() const;

@@ -5,6 +5,8 @@
 #include <QUrl>
 #include <csignal>
 #include <cppuhelper/bootstrap.hxx>
+#include <cppuhelper/exc_hlp.hxx>
+#include <exception>
 #include <mutex>
 #include <rtl/bootstrap.hxx>
 
@@ -24,6 +26,20 @@ QString UnoSupport::programFolderOf(const QString &soffice)
     if (!real.fileName().isEmpty() && QFileInfo::exists(folder + QStringLiteral("/types.rdb")))
         return folder;
     return kDebianProgramFolder;
+}
+
+QString UnoSupport::caughtReason()
+{
+    try {
+        throw;
+    } catch (const css::uno::Exception &e) {
+        const css::uno::Any caught = cppu::getCaughtException();
+        return toQString(caught.getValueTypeName()) + QStringLiteral(": ") + toQString(e.Message);
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("an exception of an unknown type");
+    }
 }
 
 css::beans::PropertyValue UnoSupport::property(const char *name, const css::uno::Any &value)

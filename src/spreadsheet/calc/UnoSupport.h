@@ -30,6 +30,9 @@ QString programFolderOf(const QString &soffice);
 // type libraries in programFolder (later calls get the same runtime). Throws
 // css::uno::Exception when the runtime cannot be set up.
 css::uno::Reference<css::uno::XComponentContext> localContext(const QString &programFolder);
+// The type and message of the exception being handled (a UNO one too), for
+// the log. Call it only inside a catch block.
+QString caughtReason();
 // A named argument of an office call (load, store, ...).
 css::beans::PropertyValue property(const char *name, const css::uno::Any &value);
 } // namespace UnoSupport

@@ -1,0 +1,186 @@
+#include "LogFile.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+struct Sink {
+    std::mutex mutex;
+    QByteArray path; // encoded; empty when no file is open
+    int fd = -1;
+    qint64 size = 0;
+    qint64 maxBytes = LogFile::kMaxBytes;
+    QtMessageHandler previous = nullptr;
+    bool installed = false;
+};
+
+Sink &sink()
+{
+    static Sink *s = new Sink; // never destroyed: messages may come during exit
+    return *s;
+}
+
+QString systemReason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+// Opens the log for appending: never through a link, never anything but a
+// plain file, readable by its owner alone.
+std::optional<Failure> openFile(Sink &s)
+{
+    const int fd = ::open(s.path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                          S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return Failure{QStringLiteral("%1: %2").arg(QFile::decodeName(s.path), systemReason(errno))};
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return Failure{QStringLiteral("%1: not a plain file").arg(QFile::decodeName(s.path))};
+    }
+    ::fchmod(fd, S_IRUSR | S_IWUSR);
+    ::fcntl(fd, F_SETFL, O_APPEND);
+    s.fd = fd;
+    s.size = info.st_size;
+    return std::nullopt;
+}
+
+// halvern.log.2 -> .3, .1 -> .2, halvern.log -> .1; the oldest is dropped.
+void rotate(Sink &s)
+{
+    ::close(s.fd);
+    s.fd = -1;
+    for (int i = LogFile::kKeptFiles - 1; i >= 0; --i) {
+        const QByteArray from = i == 0 ? s.path : s.path + '.' + QByteArray::number(i);
+        ::rename(from.constData(), (s.path + '.' + QByteArray::number(i + 1)).constData());
+    }
+    if (openFile(s))
+        s.path.clear(); // stderr alone from now on
+}
+
+void writeAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += n;
+    }
+}
+
+void handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    const QByteArray line = LogFile::line(QDateTime::currentDateTimeUtc(), type, context.category, text);
+    Sink &s = sink();
+    std::lock_guard lock(s.mutex);
+    writeAll(STDERR_FILENO, line);
+    if (s.fd < 0)
+        return;
+    if (s.size > 0 && s.size + line.size() > s.maxBytes) {
+        rotate(s);
+        if (s.fd < 0)
+            return;
+    }
+    writeAll(s.fd, line);
+    s.size += line.size();
+}
+
+const char *levelName(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return "debug";
+    case QtInfoMsg:
+        return "info";
+    case QtWarningMsg:
+        return "warning";
+    case QtCriticalMsg:
+        return "critical";
+    case QtFatalMsg:
+        return "fatal";
+    }
+    return "?";
+}
+} // namespace
+
+QString LogFile::defaultPath()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || !QDir::isAbsolutePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/Halvern/halvern.log");
+}
+
+std::optional<Failure> LogFile::install(const QString &path, qint64 maxBytes)
+{
+    Sink &s = sink();
+    std::optional<Failure> failure;
+    {
+        std::lock_guard lock(s.mutex);
+        if (s.fd >= 0)
+            ::close(s.fd);
+        s.fd = -1;
+        s.maxBytes = maxBytes;
+        const QString folder = QFileInfo(path).absolutePath();
+        if (!QDir().mkpath(folder)) {
+            failure = Failure{QStringLiteral("%1: the folder cannot be made").arg(folder)};
+        } else {
+            // The folder is ours alone; a link in its place is not followed.
+            const QByteArray encoded = QFile::encodeName(folder);
+            struct stat info = {};
+            if (::lstat(encoded.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+                failure = Failure{QStringLiteral("%1: not a folder").arg(folder)};
+            else if (info.st_uid == ::geteuid())
+                ::chmod(encoded.constData(), S_IRWXU);
+        }
+        if (!failure) {
+            s.path = QFile::encodeName(path);
+            failure = openFile(s);
+        }
+        if (failure)
+            s.path.clear();
+        if (!s.installed)
+            s.previous = qInstallMessageHandler(handle);
+        s.installed = true;
+    }
+    return failure;
+}
+
+void LogFile::uninstall()
+{
+    Sink &s = sink();
+    std::lock_guard lock(s.mutex);
+    if (!s.installed)
+        return;
+    qInstallMessageHandler(s.previous);
+    s.installed = false;
+    if (s.fd >= 0)
+        ::close(s.fd);
+    s.fd = -1;
+    s.path.clear();
+}
+
+QByteArray LogFile::line(const QDateTime &time, QtMsgType type, const char *category, const QString &text)
+{
+    QByteArray out = time.toUTC().toString(Qt::ISODateWithMs).toLatin1();
+    out += ' ';
+    out += levelName(type);
+    out += ' ';
+    out += category ? category : "default";
+    out += ": ";
+    // One message, one line: a line end inside it would start a false entry.
+    QString flat = text;
+    flat.replace(QLatin1Char('\n'), QLatin1String(" | "));
+    out += flat.toUtf8();
+    out += '\n';
+    return out;
+}
