@@ -47,11 +47,8 @@ QString OfficeFolders::dataRoot()
 std::optional<Failure> OfficeFolders::create()
 {
     const QString root = dataRoot();
-    if (!PrivateFolder::make(root)) {
-        if (error)
-            *error = QStringLiteral("Cannot create the office folder %1").arg(root);
-        return false;
-    }
+    if (!PrivateFolder::make(root))
+        return Failure{QStringLiteral("Cannot create the office folder %1").arg(root)};
     for (int attempt = 0; attempt < 20; ++attempt) {
         const QString unique =
             QStringLiteral("%1-%2").arg(::getpid()).arg(QRandomGenerator::global()->generate(), 8, 16, QChar('0'));
