@@ -37,6 +37,7 @@ QByteArray everyByteValue()
 struct ReadBack {
     QByteArray bytes;
     QList<QDateTime> times;
+    QList<bool> gaps;
     QString error;
 };
 
@@ -50,6 +51,7 @@ ReadBack readBack(const QString &raw)
     while (reader.next(piece, &out.error)) {
         out.bytes += piece.bytes;
         out.times += piece.arrived;
+        out.gaps += piece.afterGap;
     }
     return out;
 }
@@ -66,6 +68,7 @@ TEST(RunJournal, KeepsEveryByteWithItsArrivalAndReadsItBackInPieces)
     const QByteArray big(JournalReader::kMaxPiece + 10, 'x');
     journal.append(everyByteValue(), kStart.addMSecs(100));
     journal.append(QByteArray(), kStart.addMSecs(150)); // nothing arrived: no note
+    journal.noteGap();
     journal.append("1 :: 2\r\n", kStart.addMSecs(200));
     journal.append(big, kStart.addMSecs(300));
     journal.close();
@@ -79,6 +82,8 @@ TEST(RunJournal, KeepsEveryByteWithItsArrivalAndReadsItBackInPieces)
     // The long piece comes in two parts with the same time.
     EXPECT_EQ(back.times, (QList<QDateTime>{kStart.addMSecs(100), kStart.addMSecs(200), kStart.addMSecs(300),
                                             kStart.addMSecs(300)}));
+    // Only the piece right after the gap is marked, not the ones after it.
+    EXPECT_EQ(back.gaps, (QList<bool>{false, true, false, false}));
 }
 
 TEST(RunJournal, ASecondRunInTheSameSecondGetsItsOwnFiles)
@@ -110,6 +115,7 @@ TEST(RunJournal, ADamagedCompanionStillGivesEveryByteAndTheGoodTimesOnlyAMissing
     struct Case {
         QByteArray times;
         QList<QDateTime> pieceTimes;
+        bool damaged = true;
     };
     const QList<Case> cases{
         {"not a journal\n", {QDateTime()}},
@@ -120,6 +126,8 @@ TEST(RunJournal, ADamagedCompanionStillGivesEveryByteAndTheGoodTimesOnlyAMissing
         {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n" + QByteArray(100000, 'z')
              + "\n5 2026-12-07T14:30:01.000\n",
          {t0, t1}}, // a long garbage line between good ones
+        // A crash cut the last note before its newline: the note still counts.
+        {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n5 2026-12-07T14:30:01.000", {t0, t1}, false},
     };
     for (const Case &c : cases) {
         writeFile(dir.path() + "/run.times", c.times);
@@ -133,7 +141,7 @@ TEST(RunJournal, ADamagedCompanionStillGivesEveryByteAndTheGoodTimesOnlyAMissing
         JournalReader::Piece piece;
         while (reader.next(piece, &error)) {
         }
-        EXPECT_GE(reader.damagedLines(), 1) << c.times.left(60).constData();
+        EXPECT_EQ(reader.damagedLines() > 0, c.damaged) << c.times.left(60).constData();
     }
     QString error;
     EXPECT_FALSE(JournalReader().open(dir.path() + "/none.raw", &error));
