@@ -68,22 +68,23 @@ TEST(RunJournal, KeepsEveryByteWithItsArrivalAndReadsItBackInPieces)
     const QByteArray big(JournalReader::kMaxPiece + 10, 'x');
     journal.append(everyByteValue(), kStart.addMSecs(100));
     journal.append(QByteArray(), kStart.addMSecs(150)); // nothing arrived: no note
-    journal.noteGap();
     journal.append("1 :: 2\r\n", kStart.addMSecs(200));
+    journal.noteGap();
     journal.append(big, kStart.addMSecs(300));
+    journal.append("3 :: 4\r\n", kStart.addMSecs(400));
     journal.close();
-    EXPECT_EQ(journal.bytes(), 256 + 8 + big.size());
-    EXPECT_EQ(journal.lines(), 1); // the 256 values hold LF before CR, no line end
+    EXPECT_EQ(journal.bytes(), 256 + 8 + big.size() + 8);
+    EXPECT_EQ(journal.lines(), 2); // the 256 values hold LF before CR, no line end
 
-    EXPECT_EQ(readFile(journal.rawPath()), everyByteValue() + "1 :: 2\r\n" + big);
+    EXPECT_EQ(readFile(journal.rawPath()), everyByteValue() + "1 :: 2\r\n" + big + "3 :: 4\r\n");
     const ReadBack back = readBack(journal.rawPath());
     EXPECT_TRUE(back.error.isEmpty()) << back.error.toStdString();
     EXPECT_EQ(back.bytes, readFile(journal.rawPath()));
     // The long piece comes in two parts with the same time.
     EXPECT_EQ(back.times, (QList<QDateTime>{kStart.addMSecs(100), kStart.addMSecs(200), kStart.addMSecs(300),
-                                            kStart.addMSecs(300)}));
-    // Only the piece right after the gap is marked, not the ones after it.
-    EXPECT_EQ(back.gaps, (QList<bool>{false, true, false, false}));
+                                            kStart.addMSecs(300), kStart.addMSecs(400)}));
+    // Only the first part of the piece after the gap is marked, nothing after it.
+    EXPECT_EQ(back.gaps, (QList<bool>{false, false, true, false, false}));
 }
 
 TEST(RunJournal, ASecondRunInTheSameSecondGetsItsOwnFiles)
