@@ -10,8 +10,13 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <atomic>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
 #include <stdexcept>
 #include <thread>
 
@@ -141,6 +146,23 @@ TEST(OfficeProcess, MissingProgramFailsAndGroupEndsOnRequest)
     QString error;
     EXPECT_FALSE(missing.start("/nonexistent/soffice", {}, {}, {}, &error));
     EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(missing.alive());
+
+    // No descriptor left for the watchdog's pipe: no office is started without it.
+    rlimit files{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    rlimit few = files;
+    few.rlim_cur = std::min<rlim_t>(files.rlim_cur, 512);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    std::vector<int> taken;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+        taken.push_back(fd);
+    const bool started = missing.start("sleep", {"30"}, {"PATH=/usr/bin:/bin"}, {}, &error);
+    for (const int fd : taken)
+        ::close(fd);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &files), 0);
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(error.contains("watchdog")) << error.toStdString();
     EXPECT_FALSE(missing.alive());
 
     OfficeProcess sleeper;
