@@ -35,7 +35,7 @@ constexpr int kReportFd = 4;
 struct LaunchReport {
     pid_t pid = -1;
     int error = 0;
-    bool watchdogFailed = false; // the watchdog could not fork the office
+    bool watchdogFailed = false; // the watchdog could not be made, or could not fork the office
 };
 
 struct Launch {
@@ -239,7 +239,7 @@ bool OfficeProcess::start(const QString &program, const QStringList &arguments, 
     if (n != sizeof told)
         return noWatchdog(QStringLiteral("it ended before it started the office"));
     if (told.watchdogFailed)
-        return noWatchdog(QStringLiteral("fork: ") + systemError(told.error));
+        return noWatchdog(systemError(told.error));
     if (told.pid < 0) {
         letGo();
         return fail(systemError(told.error));
