@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <source_location>
@@ -11,10 +12,11 @@
 #include <thread>
 #include <utility>
 
-// Ends the test program when one test case runs past its bound, naming the
-// case and the wait it was in, so that a wait or a loop that never ends fails
-// within the bound instead of at the test runner's timeout. The bound is
-// HALVERN_TEST_CASE_SECONDS (no bound when it is unset or 0).
+// Ends the test program, and every process started under it, when one test
+// case runs past its bound, naming the case and the wait it was in, so that a
+// wait or a loop that never ends fails within the bound instead of at the test
+// runner's timeout. The bound is HALVERN_TEST_CASE_SECONDS (no bound when it
+// is unset or 0).
 class CaseBound : public ::testing::EmptyTestEventListener {
 public:
     explicit CaseBound(std::chrono::seconds bound);
@@ -58,6 +60,7 @@ private:
     std::condition_variable m_changed;
     std::string m_test; // the case under way; empty between cases
     std::chrono::steady_clock::time_point m_since;
+    std::uint64_t m_cases = 0; // counts starts and ends, so a repeated case is a new one
     bool m_quit = false;
     std::thread m_watcher;
 };
