@@ -103,15 +103,19 @@ TEST_F(TransferTest, TextEndingInADotIsNotEvaluated)
 TEST_F(TransferTest, RejectionWinsAndThePacketIsResentOnce)
 {
     port.pending = ":OK :\r\n:!!\r\n:LST:01";
-    loader.replies = {kOk, kWordEnd};
-    ASSERT_TRUE(send("send 1\r\n"));
-    EXPECT_EQ(port.sent, (QList<QByteArray>{"H", "\x01"}));
+    // The next packet is rejected once too: it is resent as the first was.
+    loader.replies = {kOk, ":!!", kOk, kWordEnd};
+    ASSERT_TRUE(send("send 1\r\nsend 2\r\n"));
+    EXPECT_EQ(port.sent, (QList<QByteArray>{"H", "\x01", "\x01", "\x02"}));
     EXPECT_EQ(logText(), "********* File: ff.ldf started at: NOW\r\n"
                          ":OK :\r\n:!!\r\n:LST:01\r\n"
                          "*********** Re-Transmission in response.  iWasOK = 45 *************\r\n"
+                         ":!!\r\n"
+                         "*********** Re-Transmission in response.  iWasOK = 45 *************\r\n"
                          "\r\nword 0000000 rec 000001\r\n:OK :\r\n"
                          "********* File completed successfully at: NOW\r\n");
-    EXPECT_EQ(clock.waits, QList<float>{0.1f});
+    EXPECT_EQ(clock.waits, (QList<float>{0.1f, 0.1f}));
+    EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
 TEST_F(TransferTest, ASecondRejectionGivesUp)

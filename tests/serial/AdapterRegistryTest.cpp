@@ -130,6 +130,21 @@ TEST_F(Adapters, PortsConfWinsAndItsNumbersAreNotHandedOut)
     QFile::remove(settings + "/ports.conf");
     EXPECT_EQ(at(5).path, meter.devicePath());
     EXPECT_EQ(at(5).source, Source::Remembered);
+
+    // COM5 in ports.conf and 6 to 16 remembered: a newcomer gets no number,
+    // and the file still reads as it did.
+    write("ports.conf", "COM5=/dev/ttyUSB7\n");
+    QByteArray full;
+    for (int port = 6; port <= 16; ++port)
+        full += QStringLiteral("COM%1\tby-id:usb-Gone_%1\t/dev/gone%1\tGone\t\n").arg(port).toUtf8();
+    write("adapters.conf", full);
+    AdapterRegistry::Snapshot seen;
+    PortListing::entries(map(), false, &seen);
+    EXPECT_EQ(seen.fileState, AdapterRegistry::FileState::Fine);
+    EXPECT_EQ(seen.unnumbered.size(), 3); // the meter, the logger and the third
+    EXPECT_EQ(read("adapters.conf"), full);
+    EXPECT_EQ(at(16).path, "/dev/gone16");
+    EXPECT_EQ(at(16).source, Source::Remembered);
 }
 
 TEST_F(Adapters, ACorruptRememberedFileIsIgnoredAndLeftAlone)

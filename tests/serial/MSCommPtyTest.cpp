@@ -279,7 +279,7 @@ TEST_F(MSCommPty, ZeroAlsoDiscardsWhatWaitsBeyondTheBuffer)
     // the writer back once Qt's buffer is full, so it writes on its own thread.
     comm.setPortOpen(true);
     constexpr qint64 kHeld = MSComm::kReceiveBufferSize;
-    std::thread writer([this] { peer.send(QByteArray(kHeld + 2000, 'x')); });
+    std::thread writer([this] { EXPECT_TRUE(peer.send(QByteArray(kHeld + 2000, 'x'))) << "the port took not all"; });
     EXPECT_EQ(waitForCount(kHeld), kHeld);
     EXPECT_FALSE(waitUntil([&] { return comm.inBufferCount() > kHeld; }, 50)); // Qt holds no more than that
     EXPECT_EQ(comm.inBufferCount(), kHeld);

@@ -2,6 +2,8 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -9,7 +11,8 @@
 bool PtyPeer::open(const QString &path)
 {
     close();
-    m_fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    // Non-blocking, so that a send the program never reads ends at its bound.
+    m_fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     return m_fd >= 0;
 }
 
@@ -20,14 +23,24 @@ void PtyPeer::close()
     m_fd = -1;
 }
 
-bool PtyPeer::send(const QByteArray &bytes)
+bool PtyPeer::send(const QByteArray &bytes, int timeoutMs)
 {
+    QElapsedTimer t;
+    t.start();
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n <= 0)
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
             return false;
-        done += n;
+        const qint64 left = timeoutMs - t.elapsed();
+        if (left <= 0)
+            return false;
+        pollfd p{m_fd, POLLOUT, 0};
+        ::poll(&p, 1, int(std::min<qint64>(left, 100)));
     }
     return true;
 }

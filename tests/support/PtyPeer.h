@@ -14,8 +14,9 @@ public:
 
     bool open(const QString &path);
     void close();
-    // Writes every byte; false when the device refused some.
-    bool send(const QByteArray &bytes);
+    // Writes every byte; false when the device refused some, or took not all
+    // of them within the time limit (nobody reads the other end).
+    bool send(const QByteArray &bytes, int timeoutMs = 10000);
     // What arrives within the time limit, up to count bytes.
     QByteArray receive(qsizetype count, int timeoutMs = 2000);
 

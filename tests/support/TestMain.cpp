@@ -1,6 +1,9 @@
 // Test entry point: a Qt application object, and a private home, settings,
 // data and runtime folder for every test run so no test touches the user's own.
 // Numbers are written as in the United States whatever the machine's locale.
+// A test case that runs past HALVERN_TEST_CASE_SECONDS ends the program.
+#include "CaseBound.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -36,5 +39,7 @@ int main(int argc, char **argv)
     TestApplication app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(
+        new CaseBound(std::chrono::seconds(qEnvironmentVariableIntValue("HALVERN_TEST_CASE_SECONDS"))));
     return RUN_ALL_TESTS();
 }

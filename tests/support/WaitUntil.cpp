@@ -1,5 +1,7 @@
 #include "WaitUntil.h"
 
+#include "CaseBound.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -11,23 +13,25 @@ void runEventLoop(int ms)
     loop.exec();
 }
 
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+bool waitUntil(const std::function<bool()> &done, int timeoutMs, std::source_location where)
 {
+    const auto outer = CaseBound::enterWait(where);
     QElapsedTimer t;
     t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
+    bool held = done();
+    while (!held && t.elapsed() <= timeoutMs) {
         runEventLoop(20);
+        held = done();
     }
-    return true;
+    CaseBound::leaveWait(outer);
+    return held;
 }
 
-bool waitForTicks(const QTimer &timer, int ticks, int timeoutMs)
+bool waitForTicks(const QTimer &timer, int ticks, int timeoutMs, std::source_location where)
 {
     int fired = 0;
     const QMetaObject::Connection counting = QObject::connect(&timer, &QTimer::timeout, [&fired] { ++fired; });
-    const bool done = waitUntil([&] { return fired >= ticks; }, timeoutMs);
+    const bool done = waitUntil([&] { return fired >= ticks; }, timeoutMs, where);
     QObject::disconnect(counting);
     return done;
 }

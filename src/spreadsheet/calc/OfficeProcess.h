@@ -15,11 +15,12 @@
 // signalled together and our terminal's signals do not reach it.
 //
 // No office outlives us, however we end (a crash, kill -9): a watchdog
-// process, started with the office, waits on a pipe that only we hold. When
-// the pipe breaks without the office having been let go, the watchdog ends
-// the office's process group. While the office runs we also hold an flock on
-// an owner file of its instance folder, so a later start-up can tell an
-// office whose program is gone (see OfficeFolders::sweepEnded). Thread safe.
+// process starts the office, so there is never an office without one, and
+// waits on a socket whose other end only we hold. When that end closes
+// without the office having been let go, the watchdog ends the office's
+// process group. While the office runs we also hold an flock on an owner
+// file of its instance folder, so a later start-up can tell an office whose
+// program is gone (see OfficeFolders::sweepEnded). Thread safe.
 class OfficeProcess {
 public:
     OfficeProcess() = default;
@@ -31,7 +32,8 @@ public:
 
     // Starts program (searched in PATH when it has no "/") with arguments and
     // the given environment ("NAME=value" entries). The failure, when it
-    // cannot be started.
+    // cannot be started; also when its watchdog cannot be made (then the
+    // office is not started at all).
     // `ownerLock` is a file that is locked for as long as the office is ours.
     std::optional<Failure> start(const QString &program, const QStringList &arguments, const QStringList &environment,
                                  const QString &ownerLock);
@@ -57,7 +59,6 @@ public:
     static bool groupAlive(pid_t pid);
 
 private:
-    void reapLauncher();
     // Called with m_mutex held.
     void startWatchdog(pid_t group);
     // The office has ended: the watchdog and the owner lock are let go.
@@ -65,7 +66,6 @@ private:
 
     mutable std::mutex m_mutex;
     pid_t m_pid = -1;
-    bool m_reaped = false;
-    int m_watchdog = -1; // write end of the watchdog's pipe
+    int m_watchdog = -1; // our end of the watchdog's socket pair
     int m_ownerLock = -1;
 };

@@ -38,6 +38,7 @@ QByteArray everyByteValue()
 struct ReadBack {
     QByteArray bytes;
     QList<QDateTime> times;
+    QList<bool> gaps;
     QString error;
 };
 
@@ -51,6 +52,7 @@ ReadBack readBack(const QString &raw)
     while (reader.next(piece, &out.error)) {
         out.bytes += piece.bytes;
         out.times += piece.arrived;
+        out.gaps += piece.afterGap;
     }
     return out;
 }
@@ -68,18 +70,22 @@ TEST(RunJournal, KeepsEveryByteWithItsArrivalAndReadsItBackInPieces)
     journal.append(everyByteValue(), kStart.addMSecs(100));
     journal.append(QByteArray(), kStart.addMSecs(150)); // nothing arrived: no note
     journal.append("1 :: 2\r\n", kStart.addMSecs(200));
+    journal.noteGap();
     journal.append(big, kStart.addMSecs(300));
+    journal.append("3 :: 4\r\n", kStart.addMSecs(400));
     journal.close();
-    EXPECT_EQ(journal.bytes(), 256 + 8 + big.size());
-    EXPECT_EQ(journal.lines(), 1); // the 256 values hold LF before CR, no line end
+    EXPECT_EQ(journal.bytes(), 256 + 8 + big.size() + 8);
+    EXPECT_EQ(journal.lines(), 2); // the 256 values hold LF before CR, no line end
 
-    EXPECT_EQ(readFile(journal.rawPath()), everyByteValue() + "1 :: 2\r\n" + big);
+    EXPECT_EQ(readFile(journal.rawPath()), everyByteValue() + "1 :: 2\r\n" + big + "3 :: 4\r\n");
     const ReadBack back = readBack(journal.rawPath());
     EXPECT_TRUE(back.error.isEmpty()) << back.error.toStdString();
     EXPECT_EQ(back.bytes, readFile(journal.rawPath()));
     // The long piece comes in two parts with the same time.
     EXPECT_EQ(back.times, (QList<QDateTime>{kStart.addMSecs(100), kStart.addMSecs(200), kStart.addMSecs(300),
-                                            kStart.addMSecs(300)}));
+                                            kStart.addMSecs(300), kStart.addMSecs(400)}));
+    // Only the first part of the piece after the gap is marked, nothing after it.
+    EXPECT_EQ(back.gaps, (QList<bool>{false, false, true, false, false}));
 }
 
 TEST(RunJournal, ASecondRunInTheSameSecondGetsItsOwnFiles)
@@ -111,6 +117,7 @@ TEST(RunJournal, ADamagedCompanionStillGivesEveryByteAndTheGoodTimesOnlyAMissing
     struct Case {
         QByteArray times;
         QList<QDateTime> pieceTimes;
+        bool damaged = true;
     };
     const QList<Case> cases{
         {"not a journal\n", {QDateTime()}},
@@ -121,6 +128,8 @@ TEST(RunJournal, ADamagedCompanionStillGivesEveryByteAndTheGoodTimesOnlyAMissing
         {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n" + QByteArray(100000, 'z')
              + "\n5 2026-12-07T14:30:01.000\n",
          {t0, t1}}, // a long garbage line between good ones
+        // A crash cut the last note before its newline: the note still counts.
+        {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n5 2026-12-07T14:30:01.000", {t0, t1}, false},
     };
     for (const Case &c : cases) {
         writeFile(dir.path() + "/run.times", c.times);
@@ -134,7 +143,7 @@ TEST(RunJournal, ADamagedCompanionStillGivesEveryByteAndTheGoodTimesOnlyAMissing
         JournalReader::Piece piece;
         while (reader.next(piece, &error)) {
         }
-        EXPECT_GE(reader.damagedLines(), 1) << c.times.left(60).constData();
+        EXPECT_EQ(reader.damagedLines() > 0, c.damaged) << c.times.left(60).constData();
     }
     QString error;
     EXPECT_FALSE(JournalReader().open(dir.path() + "/none.raw", &error));

@@ -62,6 +62,30 @@ TEST_F(RunStopTest, AWorkbookWiderThanXlsKeepsIsAlsoSavedWholeAsXlsx)
     EXPECT_TRUE(summary.contains("also saved as: " + documents.toUtf8() + "/wide.xlsx\n")) << summary.toStdString();
 }
 
+TEST_F(RunStopTest, AnXlsHoldsUpTo65536RowsAnd256ColumnsOnlyOneMoreAddsTheXlsxCopy)
+{
+    struct Case {
+        Workbook::UsedArea area;
+        bool copied;
+    };
+    const QList<Case> cases{{{65536, 256}, false}, {{65537, 1}, true}, {{1, 257}, true}};
+    for (const Case &c : cases) {
+        const auto at = testing::Message() << c.area.rows << " rows, " << c.area.columns << " columns";
+        app = factory.prepare();
+        app->startup = startup.path();
+        boxes.boxes.clear();
+        start();
+        tickWith("1\r\n");
+        workingBook()->area = c.area;
+        app->saveAnswers = {documents + "/edge.xls"};
+        run->stop(macro);
+        const QStringList expected = c.copied ? QStringList{documents + "/edge.xls", documents + "/edge.xlsx"}
+                                              : QStringList{documents + "/edge.xls"};
+        EXPECT_EQ(app->books[0]->savedAs, expected) << at;
+        EXPECT_EQ(boxes.boxes.size(), c.copied ? 1 : 0) << at;
+    }
+}
+
 TEST_F(RunStopTest, StopWithoutDataAsksNothing)
 {
     macro.enabled = true; // enabled, but no name: no Run either

@@ -12,10 +12,15 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <atomic>
+#include <fcntl.h>
 #include <optional>
 #include <vector>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <thread>
@@ -148,6 +153,22 @@ TEST(OfficeProcess, MissingProgramFailsAndGroupEndsOnRequest)
 {
     OfficeProcess missing;
     EXPECT_NE(reasonOf(missing.start("/nonexistent/soffice", {}, {}, {})), "");
+    EXPECT_FALSE(missing.alive());
+
+    // No descriptor left for the watchdog's pipe: no office is started without it.
+    rlimit files{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    rlimit few = files;
+    few.rlim_cur = std::min<rlim_t>(files.rlim_cur, 512);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    std::vector<int> taken;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+        taken.push_back(fd);
+    const std::string refused = reasonOf(missing.start("sleep", {"30"}, {"PATH=/usr/bin:/bin"}, {}));
+    for (const int fd : taken)
+        ::close(fd);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &files), 0);
+    EXPECT_NE(refused.find("watchdog"), std::string::npos) << refused;
     EXPECT_FALSE(missing.alive());
 
     OfficeProcess sleeper;
