@@ -1,6 +1,7 @@
 #include "RunCatalog.h"
 
 #include "JournalReader.h"
+#include "LineEnds.h"
 #include "RunJournal.h"
 
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <algorithm>
-#include <cstring>
 
 namespace {
 const QString kStampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
@@ -128,8 +128,7 @@ std::int64_t RunCatalog::countLines(const QString &rawPath, const std::atomic<bo
     if (!file.open(QIODevice::ReadOnly))
         return -1;
     QByteArray chunk(kCountChunk, Qt::Uninitialized);
-    std::int64_t lines = 0;
-    bool lastWasCr = false;
+    LineEnds lines;
     for (;;) {
         if (cancel && cancel->load())
             return -1;
@@ -137,15 +136,8 @@ std::int64_t RunCatalog::countLines(const QString &rawPath, const std::atomic<bo
         if (n < 0)
             return -1;
         if (n == 0)
-            return lines;
-        const char *data = chunk.constData();
-        if (lastWasCr && data[0] == '\n')
-            ++lines;
-        for (const char *at = data + 1; (at = static_cast<const char *>(std::memchr(at, '\n', data + n - at))); ++at) {
-            if (at[-1] == '\r')
-                ++lines;
-        }
-        lastWasCr = data[n - 1] == '\r';
+            return lines.lines();
+        lines.add(QByteArrayView(chunk.constData(), n));
     }
 }
 

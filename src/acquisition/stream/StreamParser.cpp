@@ -1,5 +1,7 @@
 #include "StreamParser.h"
 
+#include "LineEnds.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -11,23 +13,6 @@ namespace {
 
 constexpr char kSeparator[] = "\r\n\r\n\r\n";
 constexpr qsizetype kSeparatorLength = 6;
-
-// Index of the CR of the first CR LF at or after `from`, or -1.
-qsizetype findLineEnd(QByteArrayView text, qsizetype from)
-{
-    const char *begin = text.data();
-    const qsizetype size = text.size();
-    while (from + 1 < size) {
-        const void *cr = std::memchr(begin + from, '\r', static_cast<size_t>(size - 1 - from));
-        if (!cr)
-            return -1;
-        const qsizetype at = static_cast<const char *>(cr) - begin;
-        if (begin[at + 1] == '\n')
-            return at;
-        from = at + 1;
-    }
-    return -1;
-}
 
 bool containsDoubleColon(QByteArrayView line)
 {
@@ -210,7 +195,7 @@ qsizetype StreamParser::Pass::lineEnd(qsizetype from)
     qsizetype start = from;
     if (p.m_cleanFrom <= from && from < p.m_cleanTo)
         start = p.m_cleanTo;
-    const qsizetype end = findLineEnd(m_text, start);
+    const qsizetype end = LineEnds::find(m_text, start);
     // A CR in the last place may yet be followed by its LF.
     if (end < 0 && m_text.size() - 1 > from) {
         p.m_cleanFrom = from;
