@@ -26,7 +26,7 @@ public:
     bool replay(JournalReader &reader, QString *error);
 
     // The rows used, in every sheet of the replay.
-    std::int64_t rows() const { return m_rowsInFullSheets + m_row - 1; }
+    std::int64_t rows() const { return m_rows; }
     // The parser's counts: cells written, and what could not be written.
     const StreamParser::Counts &counts() const { return m_counts; }
 
@@ -35,7 +35,6 @@ private:
 
     SpreadsheetApp &m_app;
     Progress m_progress;
-    std::int32_t m_row = 1;
-    std::int64_t m_rowsInFullSheets = 0;
+    std::int64_t m_rows = 0;
     StreamParser::Counts m_counts;
 };
