@@ -102,10 +102,6 @@ public:
     // parse() on a whole buffer, then the buffer is cut once to its unparsed rest.
     Outcome parse(QByteArray &buffer, SpreadsheetApp *app, std::int32_t &row, std::int16_t &blockColumn);
 
-    // Cuts the first space-delimited token off `line` (spaces around it are
-    // dropped first). False, with an empty token, when nothing is left.
-    static bool nextToken(QByteArrayView &line, QByteArrayView &token) { return LineCells::nextToken(line, token); }
-
     // The time of day in hours: seconds since midnight rounded to the nearest
     // whole second (halves to the even second), divided by 3600.
     double timeOfDayHours() const;
