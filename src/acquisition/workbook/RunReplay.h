@@ -9,8 +9,8 @@
 class JournalReader;
 class SpreadsheetApp;
 
-// Rebuilds the cells of a run from its journal: the same parser writes the
-// same bytes into the active sheet of `app`'s active workbook, from row 1
+// Rebuilds the cells of a run from its journal: the bytes go through a
+// SheetFeeder as in the run, into the active sheet of `app`'s active workbook, from row 1
 // and column 1 as a run starts, with the block time stamps taken from the
 // times the bytes arrived. An unfinished last line is left out, as Stop does,
 // and so is a line the port broke off in (see BrokenLine).
