@@ -284,7 +284,7 @@ bool CellBatcher::writeInPieces(Line &line)
     return true;
 }
 
-bool CellBatcher::addLine(Line line)
+bool CellBatcher::addLine(Line &&line)
 {
     const qsizetype cells = line.cells.size();
     const bool continued = m_done.position == line.start && m_done.cellsDone > 0;

@@ -27,7 +27,7 @@ public:
     // go again.
     bool settleLateWrite();
     // Each of these is false when the parse must stop (outcome() says why).
-    bool addLine(Line line);
+    bool addLine(Line &&line);
     bool flush();
     // The block separator at `start`: the time stamp opens the next column.
     bool separator(qsizetype start);

@@ -118,10 +118,11 @@ void LineCells::addCell(Line &line, qint64 column, QByteArrayView cell) const
     }
 }
 
-LineCells::Line LineCells::recordLine(QByteArrayView text, qsizetype start, qsizetype end, std::int32_t row) const
+void LineCells::recordLine(QByteArrayView text, qsizetype end, Line &line) const
 {
-    Line line{start, end + LineEnds::kSize, row, 1, {}, 0, {}, true};
-    QByteArrayView rest = text.sliced(start, end - start);
+    line.end = end + LineEnds::kSize;
+    line.record = true;
+    QByteArrayView rest = text.sliced(line.start, end - line.start);
     QByteArrayView token;
     qint64 column = 1;
     while (nextToken(rest, token)) {
@@ -131,15 +132,14 @@ LineCells::Line LineCells::recordLine(QByteArrayView text, qsizetype start, qsiz
     }
     line.lost.linesPastLastRow = line.lost.cellsPastLastRow > 0;
     line.lost.linesPastLastColumn = line.lost.cellsPastLastColumn > 0;
-    return line;
 }
 
-LineCells::Line LineCells::dataLine(QByteArrayView text, qsizetype start, qsizetype end, std::int32_t row,
-                                    std::int16_t blockColumn) const
+void LineCells::dataLine(QByteArrayView text, qsizetype end, std::int16_t blockColumn, Line &line) const
 {
-    Line line{start, end + LineEnds::kSize, row, blockColumn, {}, 0, {}};
+    line.end = end + LineEnds::kSize;
+    line.column = blockColumn;
     qint64 column = blockColumn;
-    qsizetype field = start;
+    qsizetype field = line.start;
     for (;;) {
         const qsizetype fieldEnd = findFieldEnd(text, field, end);
         addCell(line, column, text.sliced(field, fieldEnd - field));
@@ -158,7 +158,6 @@ LineCells::Line LineCells::dataLine(QByteArrayView text, qsizetype start, qsizet
     }
     line.lost.linesPastLastRow = line.lost.cellsPastLastRow > 0;
     line.lost.linesPastLastColumn = line.lost.cellsPastLastColumn > 0;
-    return line;
 }
 
 LineCells::Read LineCells::read(QByteArrayView text, qsizetype position, std::int32_t row, std::int16_t blockColumn)
@@ -199,7 +198,7 @@ LineCells::Read LineCells::read(QByteArrayView text, qsizetype position, std::in
         line.lost.bytesTooLong = bytes.size();
     } else if (containsDoubleColon(bytes)) {
         read.kind = Kind::Line;
-        line = recordLine(text, position, end, row);
+        recordLine(text, end, line);
     } else if (bytes.isEmpty() && text.size() - position >= kSeparatorSize
                && text.sliced(position, kSeparatorSize) == kSeparator) {
         read.kind = Kind::Separator;
@@ -210,7 +209,7 @@ LineCells::Read LineCells::read(QByteArrayView text, qsizetype position, std::in
         // for it rather than read them as empty data lines.
     } else {
         read.kind = Kind::Line;
-        line = dataLine(text, position, end, row, blockColumn);
+        dataLine(text, end, blockColumn, line);
     }
     return read;
 }

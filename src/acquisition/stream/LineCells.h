@@ -79,9 +79,9 @@ public:
 
 private:
     qsizetype lineEnd(QByteArrayView text, qsizetype from);
-    Line recordLine(QByteArrayView text, qsizetype start, qsizetype end, std::int32_t row) const;
-    Line dataLine(QByteArrayView text, qsizetype start, qsizetype end, std::int32_t row,
-                  std::int16_t blockColumn) const;
+    // Fill in `line`, whose start and row are set, up to its CR LF at `end`.
+    void recordLine(QByteArrayView text, qsizetype end, Line &line) const;
+    void dataLine(QByteArrayView text, qsizetype end, std::int16_t blockColumn, Line &line) const;
     void addCell(Line &line, qint64 column, QByteArrayView cell) const;
 
     Limits m_limits;
