@@ -123,6 +123,8 @@ void LineCells::recordLine(QByteArrayView text, qsizetype end, Line &line) const
     line.end = end + LineEnds::kSize;
     line.record = true;
     QByteArrayView rest = text.sliced(line.start, end - line.start);
+    // At most one token a space: the list grows once at most.
+    line.cells.reserve(std::min<qsizetype>(std::count(rest.begin(), rest.end(), ' ') + 1, m_limits.sheetColumns));
     QByteArrayView token;
     qint64 column = 1;
     while (nextToken(rest, token)) {
@@ -140,6 +142,8 @@ void LineCells::dataLine(QByteArrayView text, qsizetype end, std::int16_t blockC
     line.column = blockColumn;
     qint64 column = blockColumn;
     qsizetype field = line.start;
+    const qsizetype fields = std::count(text.data() + field, text.data() + end, '\t') + 1;
+    line.cells.reserve(std::min<qsizetype>(fields, std::max(1, kLastDataColumn - blockColumn + 1)));
     for (;;) {
         const qsizetype fieldEnd = findFieldEnd(text, field, end);
         addCell(line, column, text.sliced(field, fieldEnd - field));
