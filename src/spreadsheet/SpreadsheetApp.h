@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -48,6 +49,14 @@ public:
     // no such write is outstanding or its end was told already.
     enum class LateWrite { None, Running, Written, Failed };
     virtual LateWrite lateWrite() { return LateWrite::None; }
+    // Waits at most `limit`, without letting window events run, for that
+    // write to end. True when it has ended (lateWrite() tells how); false
+    // when it is still running or the application cannot wait for it.
+    virtual bool awaitLateWrite(std::chrono::milliseconds limit)
+    {
+        (void)limit;
+        return false;
+    }
     // Adds a sheet after the active one in the active workbook and makes it
     // the active sheet (a full sheet's data goes on there). It is named
     // after the workbook's first sheet with a number ("Sheet1 2", ...).

@@ -1,4 +1,7 @@
 #include "AppSettings.h"
+#include "AcquisitionRun.h"
+#include "FolderLookup.h"
+#include "WaitUntil.h"
 #include "FakeSerialComm.h"
 #include "AppVersion.h"
 #include "EmulatedInstruments.h"
@@ -288,6 +291,40 @@ TEST_F(MainWindowTest, ARunThatEndedWithoutStopIsOfferedMadeWithEveryLineAndThen
     w.offerUnfinishedRuns();
     EXPECT_EQ(boxes.boxes.size(), 1); // not offered again
     QDir(runs).removeRecursively();
+}
+
+TEST_F(MainWindowTest, StopClickedWhileATickWritesIsHandledAfterTheTick)
+{
+    writeFile(folder.path() + "/spreadsheet.xls", "master");
+    const QString working = SpecialFolder::documents() + "/spreadsheet.xls";
+    QFile::remove(working);
+    FakeSpreadsheetFactory offices;
+    const std::shared_ptr<FakeSpreadsheetApp> office = offices.prepare();
+    office->saveAnswers = {folder.path() + "/saved.xls"};
+    frmMain w(frmMain::Services{serial, boxes, offices, instruments, mailbox, folder.path()});
+    ASSERT_TRUE(w.Form_Load());
+    w.cmdStart->click();
+    ASSERT_EQ(w.run().state(), RunState::Running);
+
+    // The click comes while the tick's first write is in the office; the
+    // data line and the record line go in two calls.
+    office->onWrite = [&] {
+        office->onWrite = nullptr;
+        QMetaObject::invokeMethod(w.cmdStop, &QPushButton::click, Qt::QueuedConnection);
+    };
+    bool tickOver = false;
+    qsizetype writesAtClick = -1;
+    QObject::connect(w.cmdStop, &QPushButton::pressed, [&] {
+        tickOver = w.tmrMain->isActive(); // the tick's last step switches the timer on again
+        writesAtClick = office->writes.size();
+    });
+    serial.pending += "1\t2\r\n3 :: 4\r\n";
+    ASSERT_TRUE(waitUntil([&] { return w.run().state() == RunState::Stopped; }, 10000)) << "Stop not handled";
+    EXPECT_TRUE(tickOver);
+    EXPECT_EQ(writesAtClick, 2);
+    ASSERT_EQ(office->books.size(), 1);
+    EXPECT_EQ(office->books[0]->text(2, 2), "4");
+    QFile::remove(working);
 }
 
 TEST_F(MainWindowTest, SecondCopyIsRefused)

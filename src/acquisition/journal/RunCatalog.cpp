@@ -1,5 +1,6 @@
 #include "RunCatalog.h"
 
+#include "LineEnds.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
 #include "RunSummary.h"
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <algorithm>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -122,7 +122,7 @@ QList<RunCatalog::Run> RunCatalog::scan(const QString &folder, std::int64_t *tot
 std::int64_t RunCatalog::countLines(const QString &rawPath, const std::atomic<bool> *cancel)
 {
     LineTally tally;
-    return countLinesOn(rawPath, tally, std::numeric_limits<std::int64_t>::max(), cancel) ? tally.lines : -1;
+    return countLinesOn(rawPath, tally, std::numeric_limits<std::int64_t>::max(), cancel) ? tally.ends.lines() : -1;
 }
 
 bool RunCatalog::countLinesOn(const QString &rawPath, LineTally &tally, std::int64_t limit,
@@ -140,14 +140,7 @@ bool RunCatalog::countLinesOn(const QString &rawPath, LineTally &tally, std::int
             return false;
         if (n == 0)
             return true;
-        const char *data = chunk.constData();
-        if (tally.lastWasCr && data[0] == '\n')
-            ++tally.lines;
-        for (const char *at = data + 1; (at = static_cast<const char *>(std::memchr(at, '\n', data + n - at))); ++at) {
-            if (at[-1] == '\r')
-                ++tally.lines;
-        }
-        tally.lastWasCr = data[n - 1] == '\r';
+        tally.ends.add(QByteArrayView(chunk.constData(), n));
         tally.offset += n;
         limit -= n;
     }

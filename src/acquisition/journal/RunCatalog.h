@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LineEnds.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -37,8 +39,7 @@ public:
     // How far a count of complete lines got, to go on from there as a raw file grows.
     struct LineTally {
         std::int64_t offset = 0;
-        std::int64_t lines = 0;
-        bool lastWasCr = false;
+        LineEnds ends;
     };
 
     // Every run in `folder`, newest first. `totalBytes`, when given, gets the

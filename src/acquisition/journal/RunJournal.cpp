@@ -38,8 +38,8 @@ QString RunJournal::summaryPath() const { return m_base.isEmpty() ? QString() : 
 bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumber)
 {
     close();
-    m_bytes = m_kept = m_timesSize = m_lines = 0;
-    m_lastWasCr = false;
+    m_bytes = m_kept = m_timesSize = 0;
+    m_lineEnds.reset();
     m_gapBefore = false;
     m_problem.clear();
     m_failing = false;
@@ -93,11 +93,7 @@ void RunJournal::append(const QByteArray &bytes, const QDateTime &at)
     if (bytes.isEmpty() || m_base.isEmpty() || (m_raw < 0 && !m_failing))
         return; // never opened, or closed
     m_bytes += bytes.size();
-    for (const char c : bytes) {
-        if (c == '\n' && m_lastWasCr)
-            ++m_lines;
-        m_lastWasCr = c == '\r';
-    }
+    m_lineEnds.add(bytes);
     if (m_raw < 0 && !remake())
         return lose(QStringLiteral("cannot make the journal again in ") + QFileInfo(m_base).path()
                         + QStringLiteral(": ") + systemError(),

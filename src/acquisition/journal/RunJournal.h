@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LineEnds.h"
+
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -59,7 +61,7 @@ public:
     // Bytes in the raw file (its size).
     std::int64_t keptBytes() const { return m_kept; }
     // Complete lines (CR LF) in the bytes so far.
-    std::int64_t lines() const { return m_lines; }
+    std::int64_t lines() const { return m_lineEnds.lines(); }
     // Why the journal could not be made or stopped keeping bytes (the first
     // time); empty while all is well.
     QString problem() const { return m_problem; }
@@ -99,8 +101,7 @@ private:
     std::int64_t m_bytes = 0;
     std::int64_t m_kept = 0;      // bytes in the .raw file
     std::int64_t m_timesSize = 0; // bytes in the .times file
-    std::int64_t m_lines = 0;
-    bool m_lastWasCr = false;
+    LineEnds m_lineEnds;
     bool m_gapBefore = false;
     QDateTime m_lastSync;
     QString m_problem;

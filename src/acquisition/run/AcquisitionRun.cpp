@@ -10,14 +10,12 @@
 #include "PortAdapterText.h"
 #include "RunTexts.h"
 #include "SerialComm.h"
-#include "SheetSpace.h"
 #include "SpreadsheetFactory.h"
 #include "StopMacro.h"
 #include "StreamWatch.h"
 #include "WorkingCopy.h"
 
 #include <QDeadlineTimer>
-#include <QThread>
 #include <algorithm>
 #include <limits>
 
@@ -33,7 +31,6 @@ QString withoutTrailingSlash(QString folder)
 
 // How long Stop's last write waits for a busy spreadsheet: a normal call's limit.
 constexpr int kLastWriteWaitMs = 1000;
-constexpr int kLastWritePauseMs = 50;
 
 // Stands in for the main window once it has gone.
 NullAcquisitionView &nullView()
@@ -53,7 +50,7 @@ AcquisitionRun::AcquisitionRun(AcquisitionView &view, SerialComm &comm, Spreadsh
       m_boxes(boxes),
       m_emulator(emulator),
       m_programFolder(withoutTrailingSlash(std::move(programFolder))),
-      m_parser(std::move(clock)),
+      m_feeder(std::move(clock)),
       m_port(comm),
       m_workingCopy(factory, m_programFolder),
       m_stopSave(factory, boxes, m_programFolder,
@@ -64,14 +61,14 @@ AcquisitionRun::AcquisitionRun(AcquisitionView &view, SerialComm &comm, Spreadsh
 {
 }
 
-AcquisitionRun::~AcquisitionRun() { *m_alive = false; }
+AcquisitionRun::~AcquisitionRun() = default;
 
 void AcquisitionRun::detachView() { m_view = &nullView(); }
 
 void AcquisitionRun::setStreamWatch(StreamWatch *watch)
 {
     m_streamWatch = watch;
-    m_parser.setObserver(watch);
+    m_feeder.setObserver(watch);
 }
 
 // ---- Start ---------------------------------------------------------------
@@ -81,7 +78,6 @@ bool AcquisitionRun::openWorkbookAndPort()
     AcquisitionView &view = *m_view;
     view.setSpreadsheetLamp(Lamp::Yellow);
     view.setStatusText(kOpeningSpreadsheet);
-    m_blockColumn = 1;
     m_port.forget();
 
     auto fail = [&view](const QString &text) {
@@ -131,17 +127,12 @@ void AcquisitionRun::start()
     if (!openWorkbookAndPort())
         return;
     m_state = RunState::Running;
-    m_row = 1;
-    m_rowsInFullSheets = 0;
-    m_sheetsAdded = 0;
-    m_linesHandled = 0;
-    m_brokenLine.reset();
-    m_parser.reset();
+    m_feeder.reset();
+    m_rebuilt = false;
     m_officeTrouble = false;
     if (m_streamWatch)
         m_streamWatch->runStarted();
     openJournal();
-    ++m_generation;
     m_view->setTimerEnabled(true);
     m_view->bringToFront();
     m_view->setUtilitiesMenuVisible(false);
@@ -152,9 +143,8 @@ void AcquisitionRun::start()
 void AcquisitionRun::tick()
 {
     m_view->setTimerEnabled(false);
-    if (m_state == RunState::Stopped || m_inTick)
+    if (m_state == RunState::Stopped)
         return;
-    m_inTick = true;
     if (m_state == RunState::Paused) {
         // A pause holds the writing, not the receiving: the port is read all
         // the same, so nothing waits in a buffer that can overflow, and the
@@ -165,19 +155,11 @@ void AcquisitionRun::tick()
     } else {
         receive(takeIncomingText());
         takeFromBacklog();
-        if (!m_pending.isEmpty())
+        if (!m_feeder.pending().isEmpty())
             writePendingLines();
     }
     m_record.syncIfDue();
     watchJournal();
-    m_inTick = false;
-
-    // A click handled here may stop or pause the run, or close the main
-    // window and destroy this object with it: check before going on.
-    const std::shared_ptr<bool> alive = m_alive;
-    m_view->processEvents();
-    if (!*alive)
-        return;
     m_view->setTimerEnabled(true);
 }
 
@@ -187,19 +169,19 @@ void AcquisitionRun::receive(const QByteArray &text)
     if (m_streamWatch && !text.isEmpty())
         m_streamWatch->textArrived(text);
     if (toSheet)
-        m_pending.append(afterBrokenLine(text));
+        m_feeder.receive(text);
 }
 
 void AcquisitionRun::takeFromBacklog()
 {
     QString error;
-    const QByteArray part = m_record.takeHeld(m_pending.size(), &error);
+    const QByteArray part = m_record.takeHeld(m_feeder.pending().size(), &error);
     if (!error.isEmpty()) {
         qCWarning(lcJournal).noquote() << "The pause's backlog was not read back:" << error;
         m_view->showNotice(JournalTexts::backlogLost(error));
     }
     if (!part.isEmpty())
-        m_pending.append(afterBrokenLine(part));
+        m_feeder.receive(part);
 }
 
 void AcquisitionRun::watchJournal(bool retell)
@@ -264,9 +246,7 @@ void AcquisitionRun::portReturned()
         m_port.stopWatching();
         return;
     }
-    // A report that comes while a tick is in the parse (a spreadsheet call
-    // letting events run) waits for the next look.
-    if (!m_inTick && reopenPort())
+    if (reopenPort())
         m_port.stopWatching();
 }
 
@@ -277,9 +257,7 @@ bool AcquisitionRun::reopenPort()
         return false; // tried again at the next look
     }
     if (!m_emulator.isActive()) {
-        const qint64 dropped = m_brokenLine.dropped();
-        m_brokenLine.drop(m_pending, m_parser);
-        if (m_streamWatch && m_brokenLine.dropped() != dropped)
+        if (m_feeder.breakLine() && m_streamWatch)
             m_streamWatch->lineBrokenOff();
         m_record.journal().noteGap(); // so that a replay drops it too
     }
@@ -291,45 +269,9 @@ bool AcquisitionRun::reopenPort()
     return true;
 }
 
-QByteArray AcquisitionRun::afterBrokenLine(const QByteArray &text)
-{
-    // The journal counts the CR LF that ends a dropped line; the parser never
-    // sees it, so it is counted here, or Stop would find a line missing.
-    bool endedLine = false;
-    QByteArray parsed = m_brokenLine.received(text, &endedLine);
-    if (endedLine)
-        ++m_linesHandled;
-    return parsed;
-}
-
 void AcquisitionRun::writePendingLines()
 {
-    const std::shared_ptr<bool> alive = m_alive;
-    const std::uint64_t generation = m_generation;
-    const std::shared_ptr<SpreadsheetApp> app = m_app;
-    // The parse works on its own (shared, not copied) reference to the text
-    // and on copies of the row and column: a spreadsheet call that lets window
-    // events run may see a Stop, which empties the buffer and releases the
-    // spreadsheet underneath us.
-    if (app && addSheetIfFull(*app) && (!*alive || generation != m_generation))
-        return;
-    QByteArray text = m_pending;
-    std::int32_t row = m_row;
-    std::int16_t column = m_blockColumn;
-    qsizetype consumed = 0;
-    const StreamParser::Outcome outcome =
-        m_parser.parse(SheetSpace::fitting(text, row), app.get(), row, column, consumed);
-    if (!*alive || generation != m_generation)
-        return;
-
-    m_row = row;
-    m_blockColumn = column;
-    text = QByteArray(); // drop the second reference, so the cut below is done in place
-    noteHandled(QByteArrayView(m_pending).first(consumed));
-    m_pending.remove(0, consumed);
-    if (m_state != RunState::Running)
-        return; // paused meanwhile: the pause owns the status display now
-
+    const StreamParser::Outcome outcome = m_feeder.write(m_app.get());
     m_officeTrouble = outcome == StreamParser::Outcome::Busy || outcome == StreamParser::Outcome::Gone;
     watchJournal();
     switch (outcome) {
@@ -391,12 +333,11 @@ void AcquisitionRun::stop(const MacroSettings &macro)
     m_state = RunState::Stopped;
     m_view->setTimerEnabled(false);
     m_port.stopWatching();
-    ++m_generation;
     m_stopSave.clear();
     if (wasUp)
         takeLastText();
     closeRun(macro);
-    m_pending.clear();
+    m_feeder.clearPending();
     if (wasUp)
         closeJournal();
     m_bytesReceived = 0;
@@ -419,12 +360,12 @@ void AcquisitionRun::closeJournal()
 {
     RunSummary summary = m_record.summary();
     summary.device = m_comm.openedDevicePath();
-    summary.rowsUsed = m_rowsInFullSheets + m_row - 1;
-    summary.sheets = m_sheetsAdded + 1;
-    summary.counts = m_parser.counts();
+    summary.rowsUsed = m_feeder.rowsUsed();
+    summary.sheets = m_feeder.sheets();
+    summary.counts = m_feeder.counts();
     summary.rebuilt = m_stopSave.rebuilt();
     summary.macro = m_macroOutcome;
-    summary.brokenLinesDropped = m_brokenLine.dropped();
+    summary.brokenLinesDropped = m_feeder.brokenLinesDropped();
     summary.linesMissing = linesMissing();
     summary.savedAs = m_stopSave.savedAs();
     summary.alsoSavedAs = m_stopSave.alsoSavedAs();
@@ -461,8 +402,7 @@ void AcquisitionRun::closeRun(const MacroSettings &macro)
     if (m_app) {
         m_macro = macro;
         runUserMacro(*m_app, false);
-        if (m_stopSave.saveOrRebuild(m_app, m_book, m_record.journal(), linesMissing()))
-            m_linesHandled = m_record.journal().lines(); // all of them are in the rebuilt workbook
+        m_rebuilt = m_stopSave.saveOrRebuild(m_app, m_book, m_record.journal(), linesMissing());
     }
     releaseSpreadsheet();
 }
@@ -480,28 +420,11 @@ void AcquisitionRun::takeLastText()
     }
 }
 
-bool AcquisitionRun::addSheetIfFull(SpreadsheetApp &app)
-{
-    if (!SheetSpace::isFull(m_row))
-        return false;
-    // The run goes on in a new sheet after the full one. If that fails, the
-    // lines past the last row are counted as lost.
-    try {
-        app.addSheet();
-        m_rowsInFullSheets += m_row - 1;
-        ++m_sheetsAdded;
-        m_row = 1;
-    } catch (...) {
-        qCWarning(lcRun).noquote() << "No sheet added after the full one:" << CaughtException::reason();
-    }
-    return true;
-}
-
 void AcquisitionRun::writeLastLines()
 {
     // Only an unfinished last line is left out; it stays in the journal.
     takeFromBacklog();
-    if (m_pending.indexOf("\r\n") < 0 && !m_record.holding())
+    if (!m_feeder.hasLine() && !m_record.holding())
         return;
     // A write that outlived its limit may be just ending (Stop is often
     // clicked while a slow write blocks the window): it gets the time of a
@@ -509,35 +432,30 @@ void AcquisitionRun::writeLastLines()
     const QDeadlineTimer wait(kLastWriteWaitMs);
     for (;;) {
         takeFromBacklog(); // what waits from a pause, part by part
-        addSheetIfFull(*m_app);
-        qsizetype consumed = 0;
-        const StreamParser::Outcome outcome =
-            m_parser.parse(SheetSpace::fitting(m_pending, m_row), m_app.get(), m_row, m_blockColumn, consumed);
-        noteHandled(QByteArrayView(m_pending).first(consumed));
-        m_pending.remove(0, consumed);
-        if (outcome == StreamParser::Outcome::Busy && !wait.hasExpired() && m_pending.indexOf("\r\n") >= 0) {
-            QThread::msleep(kLastWritePauseMs);
+        const qsizetype before = m_feeder.pending().size();
+        const StreamParser::Outcome outcome = m_feeder.write(m_app.get());
+        const bool wrote = m_feeder.pending().size() < before;
+        if (outcome == StreamParser::Outcome::Busy && m_feeder.hasLine() && !wait.hasExpired()
+            && m_app->awaitLateWrite(std::chrono::milliseconds(wait.remainingTime())))
             continue;
-        }
         // Done, or the office cannot take more: what is left is missing.
-        if (outcome == StreamParser::Outcome::Busy || outcome == StreamParser::Outcome::Gone)
+        if (outcome == StreamParser::Outcome::Busy || outcome == StreamParser::Outcome::Gone) {
+            qCWarning(lcRun) << "the last lines could not be written at Stop, the spreadsheet is"
+                             << (outcome == StreamParser::Outcome::Busy ? "busy" : "gone");
             break;
-        if (m_record.holding() && m_pending.size() < RunRecord::kHeldPart)
+        }
+        if (m_record.holding() && m_feeder.pending().size() < RunRecord::kHeldPart)
             continue;
-        if (consumed == 0 || m_pending.indexOf("\r\n") < 0)
+        if (!wrote || !m_feeder.hasLine())
             break;
     }
 }
 
-void AcquisitionRun::noteHandled(QByteArrayView handled)
-{
-    for (qsizetype at = handled.indexOf("\r\n"); at >= 0; at = handled.indexOf("\r\n", at + 2))
-        ++m_linesHandled;
-}
-
 std::int64_t AcquisitionRun::linesMissing() const
 {
-    return std::max<std::int64_t>(0, m_record.journal().lines() - m_linesHandled);
+    if (m_rebuilt)
+        return 0; // every line is in the workbook made from the journal
+    return std::max<std::int64_t>(0, m_record.journal().lines() - m_feeder.linesHandled());
 }
 
 MacroCall::Result AcquisitionRun::runUserMacro(SpreadsheetApp &app, bool cancellable)

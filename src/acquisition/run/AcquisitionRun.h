@@ -1,13 +1,12 @@
 #pragma once
 
 #include "AcquisitionView.h"
-#include "BrokenLine.h"
 #include "DeviceWatch.h"
 #include "MacroSettings.h"
 #include "PortRecovery.h"
 #include "RunRecord.h"
+#include "SheetFeeder.h"
 #include "StopSave.h"
-#include "StreamParser.h"
 #include "WorkingCopy.h"
 
 #include <QByteArray>
@@ -48,9 +47,9 @@ public:
     AcquisitionRun &operator=(const AcquisitionRun &) = delete;
 
     RunState state() const { return m_state; }
-    std::int32_t nextRow() const { return m_row; }              // worksheet row of the next line
-    std::int16_t blockColumn() const { return m_blockColumn; }  // column of the current TAB block
-    const QByteArray &pendingText() const { return m_pending; } // received, not yet written
+    std::int32_t nextRow() const { return m_feeder.row(); }              // worksheet row of the next line
+    std::int16_t blockColumn() const { return m_feeder.blockColumn(); }  // column of the current TAB block
+    const QByteArray &pendingText() const { return m_feeder.pending(); } // received, not yet written
     std::int32_t bytesReceived() const { return m_bytesReceived; }
     // The spreadsheet application of the run and the workbook written into;
     // null when none is held.
@@ -63,7 +62,8 @@ public:
     // The 100 ms tick: takes the text that arrived and writes its complete
     // lines. While paused it keeps reading the port into the journal and
     // writes nothing; after Resume what waits is read back from the journal
-    // and written in order.
+    // and written in order. It lets no window events run: a click that comes
+    // meanwhile is handled once it has returned.
     void tick();
     void pause();
     void resume();
@@ -77,8 +77,7 @@ public:
     // For the main window's unload, after the settings are written: quits the
     // spreadsheet application if one is still held and drops it.
     void quitSpreadsheet();
-    // The main window is closing: from now on nothing touches the view. A
-    // tick that is letting window events run when this happens ends there.
+    // The main window is closing: from now on nothing touches the view.
     void detachView();
 
     // Replaces the documents-folder lookup, e.g. to let a test see a missing folder.
@@ -116,7 +115,7 @@ private:
     // Keeps what arrived in the journal, and gives it to the parser, or to
     // the backlog while one is held.
     void receive(const QByteArray &text);
-    // Gives the parser the next part of what waits from a pause, once it has
+    // Gives the feeder the next part of what waits from a pause, once it has
     // caught up.
     void takeFromBacklog();
     // Tells a journal that began to fail, and keeps the lamp's tooltip true.
@@ -131,9 +130,6 @@ private:
     // waiting get one last write.
     void takeLastText();
     void writeLastLines();
-    // When the active sheet is full, adds a new one after it for the rows
-    // that follow; true when it was full.
-    bool addSheetIfFull(SpreadsheetApp &app);
     // The lines received that are not in the workbook.
     std::int64_t linesMissing() const;
     void portFailed();
@@ -141,13 +137,9 @@ private:
     void portReturned();
     // Opens the lost port again; true when it is open.
     bool reopenPort();
-    // The received text as the parser takes it (see BrokenLine).
-    QByteArray afterBrokenLine(const QByteArray &text);
     // The macro chosen at Stop, in `app`; a failure is shown in the status.
     // It may be stopped in a rebuild's office.
     MacroCall::Result runUserMacro(SpreadsheetApp &app, bool cancellable);
-    // Counts the lines in bytes the parser has finished with.
-    void noteHandled(QByteArrayView handled);
     // Quits the spreadsheet application (a failure means it is gone already)
     // and drops the handles.
     void releaseSpreadsheet();
@@ -160,35 +152,22 @@ private:
     MessageBoxes &m_boxes;
     EmulatorFeed &m_emulator;
     QString m_programFolder;
-    StreamParser m_parser;
+    SheetFeeder m_feeder;
     PortRecovery m_port;
     WorkingCopy m_workingCopy;
 
     RunState m_state = RunState::Stopped;
-    std::int32_t m_row = 1;
-    std::int16_t m_blockColumn = 1;
-    QByteArray m_pending;
     std::int32_t m_bytesReceived = 0;
     std::shared_ptr<SpreadsheetApp> m_app;
     std::shared_ptr<Workbook> m_book;
 
     RunRecord m_record;
-    std::int64_t m_linesHandled = 0;
-    std::int64_t m_rowsInFullSheets = 0; // rows of the sheets filled before the active one
-    int m_sheetsAdded = 0;
+    bool m_rebuilt = false; // Stop made the workbook again from the journal: every line is in it
     MacroSettings m_macro;  // the macro chosen at Stop
     QString m_macroOutcome; // its line in the run's summary
     StopSave m_stopSave;
 
-    BrokenLine m_brokenLine;
     bool m_officeTrouble = false; // the last write found the spreadsheet busy or gone
     QString m_excelTip;
     StreamWatch *m_streamWatch = nullptr;
-    bool m_inTick = false;
-    // Changes at every Start and Stop: a parse that finds it changed after a
-    // spreadsheet call knows a Stop ran meanwhile and leaves the state alone.
-    std::uint64_t m_generation = 0;
-    // Cleared by the destructor, so a tick can tell that the main window (and
-    // this run with it) went away while window events ran.
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };

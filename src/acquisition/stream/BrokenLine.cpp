@@ -1,11 +1,11 @@
 #include "BrokenLine.h"
 
+#include "LineEnds.h"
 #include "StreamParser.h"
 
 void BrokenLine::drop(QByteArray &pending, StreamParser &parser)
 {
-    const qsizetype end = pending.lastIndexOf("\r\n");
-    const qsizetype keep = end < 0 ? 0 : end + 2;
+    const qsizetype keep = LineEnds::afterLast(pending);
     if (keep == pending.size())
         return;
     m_afterCr = pending.endsWith('\r');
@@ -14,17 +14,14 @@ void BrokenLine::drop(QByteArray &pending, StreamParser &parser)
     parser.cutText(keep);
 }
 
-QByteArray BrokenLine::received(QByteArray text, bool *endedLine)
+QByteArrayView BrokenLine::received(QByteArrayView text, bool *endedLine)
 {
-    if (endedLine)
-        *endedLine = false;
+    bool ended = false;
     if (m_afterCr && !text.isEmpty()) {
         m_afterCr = false;
-        if (text.startsWith('\n')) {
-            text.remove(0, 1);
-            if (endedLine)
-                *endedLine = true;
-        }
+        ended = LineEnds::firstEnd(text, true) == 1;
     }
-    return text;
+    if (endedLine)
+        *endedLine = ended;
+    return ended ? text.sliced(1) : text;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 
 class StreamParser;
 
@@ -19,7 +20,7 @@ public:
     // The next text received, as the parser takes it: when the dropped line
     // had its CR already, a first LF ends it and is taken out. Sets
     // *endedLine when it did (the journal counts that CR LF as a line).
-    QByteArray received(QByteArray text, bool *endedLine = nullptr);
+    QByteArrayView received(QByteArrayView text, bool *endedLine = nullptr);
     void reset() { *this = BrokenLine(); }
     // The lines dropped since the last reset().
     qint64 dropped() const { return m_dropped; }

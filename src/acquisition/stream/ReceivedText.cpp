@@ -1,5 +1,7 @@
 #include "ReceivedText.h"
 
+#include "LineEnds.h"
+
 #include <algorithm>
 
 namespace {
@@ -52,12 +54,7 @@ void ReceivedText::textArrived(QByteArrayView text)
             tail.complete = true; // the text after the gap begins a line of its own
             continue;
         }
-        qsizetype end = -1;
-        if (m_tailCr && text.front() == '\n') {
-            end = 1;
-        } else if (const qsizetype at = text.indexOf("\r\n"); at >= 0) {
-            end = at + 2;
-        }
+        const qsizetype end = LineEnds::firstEnd(text, m_tailCr);
         const QByteArrayView piece = end < 0 ? text : text.first(end);
         append(tail, piece);
         if (end >= 0) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "LineCells.h"
 #include "LineObserver.h"
+#include "StreamCounts.h"
 #include "SpreadsheetFactory.h"
 
 #include <QByteArray>
@@ -10,17 +12,14 @@
 #include <cstdint>
 #include <functional>
 
-// Turns instrument text into worksheet cells. Text is bytes, one byte one
-// character; only CR LF ends a line. Three kinds of line:
-//  - record line: contains "::"; its space-separated tokens go to row row
-//    from column 1, every token that is exactly "::" or "=" left out;
-//  - block separator: three empty lines in a row (CR LF CR LF CR LF at the
-//    start of a line): the next column to the right opens a new block, with
-//    the time of day in hours in row 1 and the data from row 2 on;
-//  - data line: anything else, an empty line too; its TAB-separated fields go
-//    to row row from column blockColumn on, up to column 256.
-// Consecutive lines are written in one spreadsheet call, within the limits of
-// Limits; a line too big for one call is written in pieces.
+class CellBatcher;
+
+// Turns instrument text into worksheet cells: LineCells reads the lines into
+// cells (record lines, data lines, block separators), CellBatcher writes them.
+// A block separator opens the next column to the right with the time of day
+// in hours in row 1 and the data from row 2 on. Consecutive lines are written
+// in one spreadsheet call, within the limits of Limits; a line too big for
+// one call is written in pieces.
 //
 // Nothing that arrives can stop the stream for good. Cells that fall outside
 // the sheet are not sent; a write the spreadsheet refuses (neither busy nor
@@ -45,31 +44,10 @@ public:
     };
 
     // What could not be written since the last reset(), and why, and how
-    // many cells went in. A block separator counts as one line.
-    struct Counts {
-        qint64 linesTooLong = 0;     // longer than maxLineLength: dropped whole
-        qint64 bytesTooLong = 0;     // their bytes, CR LF not counted
-        qint64 linesPastLastRow = 0; // lines in rows beyond the sheet's last row
-        qint64 cellsPastLastRow = 0;
-        qint64 linesPastLastColumn = 0; // lines with cells beyond the sheet's last column
-        qint64 cellsPastLastColumn = 0;
-        qint64 linesRefused = 0; // lines with cells the spreadsheet refused to take
-        qint64 cellsRefused = 0;
-        // Data-line fields after column 256, left out as always (not a fault).
-        qint64 linesPastDataColumns = 0;
-        qint64 cellsPastDataColumns = 0;
-        // Writes that ended after their time limit and were taken as done.
-        qint64 lateWrites = 0;
-        // Cells written into the sheet, block time stamps included.
-        qint64 cellsWritten = 0;
+    // many cells went in.
+    using Counts = StreamCounts;
 
-        // True when something other than the column-256 rule kept data out.
-        bool anyLost() const;
-        Counts &operator+=(const Counts &other);
-        bool operator==(const Counts &) const = default;
-    };
-
-    static constexpr std::int32_t kLastDataColumn = 256;
+    static constexpr std::int32_t kLastDataColumn = LineCells::kLastDataColumn;
     static constexpr std::int32_t kSheetRows = 1048576;
     static constexpr std::int32_t kSheetColumns = 16384;
     static constexpr qsizetype kMaxLineLength = 1 << 20;
@@ -101,7 +79,11 @@ public:
     // (the port broke off in its middle). Forgets what the parse knew of the
     // bytes cut; complete lines before them are untouched.
     void cutText(qsizetype size);
-    void setLimits(const Limits &limits) { m_limits = limits; }
+    void setLimits(const Limits &limits)
+    {
+        m_limits = limits;
+        m_cells.setLimits(cellLimits(limits));
+    }
     // Who is told where each line went (not owned); none when null. Without
     // one, nothing is spent on telling.
     void setObserver(LineObserver *observer) { m_observer = observer; }
@@ -120,17 +102,20 @@ public:
     // parse() on a whole buffer, then the buffer is cut once to its unparsed rest.
     Outcome parse(QByteArray &buffer, SpreadsheetApp *app, std::int32_t &row, std::int16_t &blockColumn);
 
-    // Cuts the first space-delimited token off `line` (spaces around it are
-    // dropped first). False, with an empty token, when nothing is left.
-    static bool nextToken(QByteArrayView &line, QByteArrayView &token);
-
     // The time of day in hours: seconds since midnight rounded to the nearest
     // whole second (halves to the even second), divided by 3600.
     double timeOfDayHours() const;
     static double timeOfDayHours(const QTime &time);
 
 private:
-    class Pass;
+    friend class CellBatcher;
+
+    static LineCells::Limits cellLimits(const Limits &limits)
+    {
+        return {limits.sheetRows, limits.sheetColumns, limits.maxLineLength};
+    }
+    // Reads `text` into `batcher` from where it stands, line by line.
+    void feed(QByteArrayView text, CellBatcher &batcher);
 
     // The state after a piece of text has been handled: the position after
     // it, the row and block column for what follows, and how much of the line
@@ -146,15 +131,10 @@ private:
     std::function<QTime()> m_clock;
     LineObserver *m_observer = nullptr;
     Limits m_limits;
+    LineCells m_cells{cellLimits(m_limits)};
     Counts m_counts;
 
     // All positions below are offsets into the text kept by the caller.
-    // No CR LF begins in [m_cleanFrom, m_cleanTo): the search for a line end
-    // resumes at m_cleanTo.
-    qsizetype m_cleanFrom = 0;
-    qsizetype m_cleanTo = 0;
-    // The line at offset 0 is too long and is being dropped up to its CR LF.
-    bool m_dropping = false;
     // Cells of the line at offset 0 already written (and refused) in pieces.
     qsizetype m_cellsDone = 0;
     qsizetype m_cellsRefused = 0;

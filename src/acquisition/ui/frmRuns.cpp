@@ -219,7 +219,7 @@ void frmRuns::updateRunning()
         if (!RunCatalog::countLinesOn(run.rawPath, tally, kRunningReadLimit))
             qCWarning(lcJournal) << "cannot count the lines of the running run" << run.rawPath;
         if (tally.offset >= run.bytes) {
-            run.lines = tally.lines;
+            run.lines = tally.ends.lines();
             showLines(row);
         }
     }

@@ -1,20 +1,16 @@
 #include "RunReplay.h"
 
-#include "BrokenLine.h"
 #include "JournalReader.h"
-#include "SheetSpace.h"
+#include "SheetFeeder.h"
 #include "SpreadsheetApp.h"
-#include "StreamParser.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
-#include <QThread>
 #include <algorithm>
 
 namespace {
 // How long a busy office is waited for before the replay gives up.
 constexpr int kBusyLimitMs = 60000;
-constexpr int kBusyPauseMs = 100;
 // Pieces (a run's ticks, often a line or two each) are gathered up to this
 // size, so the parser writes many lines a call instead of one call a tick.
 constexpr qsizetype kGatherBytes = 256 * 1024;
@@ -43,41 +39,31 @@ bool RunReplay::replay(JournalReader &reader, QString *error)
 bool RunReplay::replayAll(JournalReader &reader, QString *error)
 {
     QDateTime arrived;
-    StreamParser parser([&arrived] { return arrived.isValid() ? arrived.time() : QTime::currentTime(); });
-    QByteArray pending;
-    BrokenLine brokenLine;
-    std::int16_t column = 1;
-    m_row = 1;
-    m_rowsInFullSheets = 0;
+    SheetFeeder feeder([&arrived] { return arrived.isValid() ? arrived.time() : QTime::currentTime(); });
+    m_rows = 0;
     // Writes the complete lines gathered so far, waiting for a busy office.
     auto writeLines = [&]() {
-        QDeadlineTimer busyFor(kBusyLimitMs);
+        const QDeadlineTimer busyFor(kBusyLimitMs);
         for (;;) {
-            if (SheetSpace::isFull(m_row)) {
-                m_app.addSheet(); // a full sheet goes on in a new one, as in the run
-                m_rowsInFullSheets += m_row - 1;
-                m_row = 1;
+            const StreamParser::Outcome outcome = feeder.write(&m_app);
+            m_counts = feeder.counts();
+            m_rows = feeder.rowsUsed();
+            if (!feeder.sheetFailure().isEmpty()) {
+                *error = feeder.sheetFailure();
+                return false;
             }
-            const qsizetype waiting = pending.size();
-            const qsizetype offered = SheetSpace::fitting(pending, m_row).size();
-            qsizetype consumed = 0;
-            const StreamParser::Outcome outcome =
-                parser.parse(QByteArrayView(pending).first(offered), &m_app, m_row, column, consumed);
-            pending.remove(0, consumed);
-            m_counts = parser.counts();
             if (outcome == StreamParser::Outcome::Gone) {
                 *error = QStringLiteral("the spreadsheet application has gone");
                 return false;
             }
             if (outcome == StreamParser::Outcome::Busy) {
-                if (busyFor.hasExpired()) {
+                if (busyFor.hasExpired() || !m_app.awaitLateWrite(std::chrono::milliseconds(busyFor.remainingTime()))) {
                     *error = QStringLiteral("the spreadsheet application stayed busy for a minute");
                     return false;
                 }
-                QThread::msleep(kBusyPauseMs);
                 continue;
             }
-            if (offered < waiting && consumed > 0)
+            if (feeder.sheetFilled())
                 continue; // the rest goes on a new sheet
             return true;
         }
@@ -90,12 +76,12 @@ bool RunReplay::replayAll(JournalReader &reader, QString *error)
             // written with their own times, the one it broke off in dropped.
             if (!writeLines())
                 return false;
-            brokenLine.drop(pending, parser);
+            feeder.breakLine();
         }
         arrived = piece.arrived;
-        const qsizetype before = pending.size();
-        pending.append(brokenLine.received(piece.bytes));
-        if (pending.size() < kGatherBytes && !completesSeparator(pending, before))
+        const qsizetype before = feeder.pending().size();
+        feeder.receive(piece.bytes);
+        if (feeder.pending().size() < kGatherBytes && !completesSeparator(feeder.pending(), before))
             continue;
         if (!writeLines())
             return false;

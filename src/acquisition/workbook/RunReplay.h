@@ -9,8 +9,8 @@
 class JournalReader;
 class SpreadsheetApp;
 
-// Rebuilds the cells of a run from its journal: the same parser writes the
-// same bytes into the active sheet of `app`'s active workbook, from row 1
+// Rebuilds the cells of a run from its journal: the bytes go through a
+// SheetFeeder as in the run, into the active sheet of `app`'s active workbook, from row 1
 // and column 1 as a run starts, with the block time stamps taken from the
 // times the bytes arrived. An unfinished last line is left out, as Stop does,
 // and so is a line the port broke off in (see BrokenLine).
@@ -26,7 +26,7 @@ public:
     bool replay(JournalReader &reader, QString *error);
 
     // The rows used, in every sheet of the replay.
-    std::int64_t rows() const { return m_rowsInFullSheets + m_row - 1; }
+    std::int64_t rows() const { return m_rows; }
     // The parser's counts: cells written, and what could not be written.
     const StreamParser::Counts &counts() const { return m_counts; }
 
@@ -35,7 +35,6 @@ private:
 
     SpreadsheetApp &m_app;
     Progress m_progress;
-    std::int32_t m_row = 1;
-    std::int64_t m_rowsInFullSheets = 0;
+    std::int64_t m_rows = 0;
     StreamParser::Counts m_counts;
 };

@@ -14,7 +14,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -524,7 +523,6 @@ void frmEmulation::txtEOLFrequencyChanged(const QString &text)
 
 void frmEmulation::VScroll1Changed(int value)
 {
-    QCoreApplication::processEvents();
     famIll->move(famIll->x(), twips(value));
 }
 

@@ -86,6 +86,9 @@ public:
     // Throws Gone when the office has ended.
     void ensureRunning();
     bool ended() const { return m_ended; }
+    // Waits at most `limit` for a call that outlived its time limit to end;
+    // true when none is running any more.
+    bool awaitPending(std::chrono::milliseconds limit) { return m_worker->waitPending(limit); }
     void markEnded() { m_ended = true; }
     bool headless() const { return m_headless; }
 

@@ -297,6 +297,11 @@ SpreadsheetApp::LateWrite CalcSpreadsheetApp::lateWrite()
     return end;
 }
 
+bool CalcSpreadsheetApp::awaitLateWrite(std::chrono::milliseconds limit)
+{
+    return m_late && m_core->awaitPending(limit);
+}
+
 QString CalcSpreadsheetApp::addSheet()
 {
     return m_core->call<QString>(CalcCore::kDocumentLimit, [](UnoState &state) {

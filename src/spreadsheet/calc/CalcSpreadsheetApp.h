@@ -33,6 +33,7 @@ public:
     void setRows(std::int32_t row, std::int32_t column, const QList<QList<CellValue>> &rows) override;
     // A write that outlived the call limit is followed until it ends.
     LateWrite lateWrite() override;
+    bool awaitLateWrite(std::chrono::milliseconds limit) override;
     QString addSheet() override;
     // Runs the macro through a caller module (see DocumentMacro) without a
     // time limit, in a workbook opened through this object.

@@ -1,0 +1,140 @@
+// The one way from received text into the sheet: however the text is cut
+// into pieces (a tick's worth live, gathered in a replay), the same cells,
+// and a line the port broke off is dropped alike.
+#include "FakeSpreadsheet.h"
+#include "SheetFeeder.h"
+#include "TextPrinters.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Gives `app` an active workbook to write into.
+void openBook(FakeSpreadsheetApp &app)
+{
+    const auto book = std::make_shared<FakeWorkbook>(&app, QStringLiteral("/tmp/spreadsheet.xls"));
+    app.books.append(book);
+    app.setActive(book);
+}
+
+struct Fed {
+    QMap<QString, FakeWorkbook::Cells> sheets;
+    std::int64_t linesHandled = 0;
+    std::int64_t rowsUsed = 0;
+    StreamCounts counts;
+    QByteArray pending;
+};
+
+// Gives `pieces` to a feeder, writing after each, into a fresh workbook.
+Fed feed(const QList<QByteArray> &pieces)
+{
+    FakeSpreadsheetApp app;
+    openBook(app);
+    SheetFeeder feeder([] { return QTime(9, 15, 0); });
+    for (const QByteArray &piece : pieces) {
+        feeder.receive(piece);
+        feeder.write(&app);
+    }
+    return {app.activeBook()->sheets, feeder.linesHandled(), feeder.rowsUsed(), feeder.counts(), feeder.pending()};
+}
+
+QList<QByteArray> cut(const QByteArray &text, qsizetype size)
+{
+    QList<QByteArray> pieces;
+    for (qsizetype at = 0; at < text.size(); at += size)
+        pieces.append(text.mid(at, size));
+    return pieces;
+}
+
+TEST(SheetFeeder, TheSameTextInAnyPiecesMakesTheSameCells)
+{
+    const QByteArray text = QByteArray("7 :: 1 = 2\r\n5.1\t5.2\r\n\r\n\r\n\r\n6\t\t8\r\n", 33)
+                            + QByteArray("a\0b\x80\xff :: z\r\n\r\n\r\n\r\n", 18) + "9 :: 1\r\n\r\nunfinished";
+    const Fed whole = feed({text});
+    EXPECT_EQ(whole.linesHandled, 12); // a block separator is three
+    EXPECT_EQ(whole.rowsUsed, 3);
+    EXPECT_EQ(whole.pending, "unfinished");
+    EXPECT_EQ(whole.counts.cellsWritten, 15);
+    for (const qsizetype size : {1, 2, 3, 7, 64}) {
+        SCOPED_TRACE(size);
+        const Fed pieces = feed(cut(text, size));
+        EXPECT_EQ(pieces.sheets, whole.sheets);
+        EXPECT_EQ(pieces.linesHandled, whole.linesHandled);
+        EXPECT_EQ(pieces.rowsUsed, whole.rowsUsed);
+        EXPECT_EQ(pieces.counts.cellsWritten, whole.counts.cellsWritten);
+        EXPECT_EQ(pieces.pending, whole.pending);
+    }
+}
+
+TEST(SheetFeeder, ALineTheLostPortBrokeOffIsDroppedAndItsRowGoesToTheNext)
+{
+    struct Case {
+        const char *name;
+        QByteArray before; // received when the port was lost
+        QByteArray after;  // received once it is back
+        bool broken;
+        std::int64_t linesHandled;
+    };
+    const Case cases[] = {
+        {"in its middle", "1\r\n8", "9\r\n", true, 2},
+        {"between CR and LF: the LF ends it", "1\r\n8\r", "\n9\r\n", true, 3},
+        {"at a line end: nothing to drop", "1\r\n", "9\r\n", false, 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSpreadsheetApp app;
+        openBook(app);
+        SheetFeeder feeder;
+        feeder.receive(c.before);
+        feeder.write(&app);
+        EXPECT_EQ(feeder.breakLine(), c.broken);
+        feeder.receive(c.after);
+        feeder.write(&app);
+        EXPECT_EQ(app.activeBook()->text(1, 1), "1");
+        EXPECT_EQ(app.activeBook()->text(2, 1), "9");
+        EXPECT_EQ(feeder.linesHandled(), c.linesHandled);
+        EXPECT_EQ(feeder.brokenLinesDropped(), c.broken ? 1 : 0);
+        EXPECT_TRUE(feeder.pending().isEmpty());
+    }
+}
+
+// An application that has no room for another sheet.
+class NoSheetApp : public FakeSpreadsheetApp {
+public:
+    QString addSheet() override { throw SpreadsheetError(SpreadsheetError::Kind::Failed, "no room for a sheet"); }
+};
+
+TEST(SheetFeeder, AFullSheetGoesOnInANewOneOrCountsTheRestLostWhenNoneCanBeAdded)
+{
+    const std::int64_t lines = StreamParser::kSheetRows + 2;
+    const QByteArray text = QByteArray("7\r\n").repeated(lines);
+
+    FakeSpreadsheetApp app;
+    app.keepCells = false;
+    openBook(app);
+    SheetFeeder feeder;
+    feeder.receive(text);
+    feeder.write(&app); // up to the last row; the rest waits for a new sheet
+    EXPECT_TRUE(feeder.sheetFilled());
+    feeder.write(&app);
+    EXPECT_FALSE(feeder.sheetFilled());
+    EXPECT_EQ(app.addedSheets.size(), 1);
+    EXPECT_EQ(feeder.sheets(), 2);
+    EXPECT_EQ(feeder.rowsUsed(), lines);
+    EXPECT_EQ(feeder.linesHandled(), lines);
+    EXPECT_TRUE(feeder.sheetFailure().isEmpty());
+
+    NoSheetApp full;
+    full.keepCells = false;
+    openBook(full);
+    SheetFeeder refused;
+    refused.receive(text);
+    refused.write(&full);
+    EXPECT_EQ(refused.write(&full), StreamParser::Outcome::Dropped);
+    EXPECT_EQ(refused.sheetFailure(), "no room for a sheet");
+    EXPECT_EQ(refused.counts().linesPastLastRow, 2);
+    EXPECT_EQ(refused.linesHandled(), lines);
+    EXPECT_EQ(refused.sheets(), 1);
+}
+
+} // namespace
