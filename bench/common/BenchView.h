@@ -13,7 +13,6 @@ public:
     BenchView() { timer.setInterval(100); }
     void setStatusText(const QString &text) override { status = text; }
     void setTimerEnabled(bool enabled) override { enabled ? timer.start() : timer.stop(); }
-    void processEvents() override { QCoreApplication::processEvents(); }
     QTimer timer;
     QString status;
 };

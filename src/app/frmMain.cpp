@@ -449,7 +449,6 @@ void frmMain::bringToFront()
     activateWindow();
 }
 
-void frmMain::processEvents() { QCoreApplication::processEvents(); }
 
 void frmMain::showNotice(const QString &text)
 {

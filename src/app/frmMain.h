@@ -117,7 +117,6 @@ public:
     void setUtilitiesMenuVisible(bool visible) override;
     void setTimerEnabled(bool enabled) override;
     void bringToFront() override;
-    void processEvents() override;
     void showProgress(qint64 done, qint64 total) override;
     void showNotice(const QString &text) override;
     void showWaiting(const QString &text, int seconds) override;

@@ -30,13 +30,6 @@ public:
     void setUtilitiesMenuVisible(bool v) override { note(), utilitiesVisible = v; }
     void setTimerEnabled(bool e) override { note(), timerEnabled = e; }
     void bringToFront() override { note(), ++broughtToFront; }
-    void processEvents() override
-    {
-        note();
-        ++eventRuns;
-        if (onProcessEvents)
-            onProcessEvents();
-    }
 
     void showProgress(qint64 done, qint64 total) override
     {
@@ -62,12 +55,10 @@ public:
     bool utilitiesVisible = true;
     bool timerEnabled = false;
     int broughtToFront = 0;
-    int eventRuns = 0;
     QList<QPair<qint64, qint64>> progress;
     QStringList notices;
     int calls = 0; // every call of any kind
 
-    std::function<void()> onProcessEvents; // a click "during" the event run
 
 private:
     int note() { return ++calls; }

@@ -61,8 +61,6 @@ public:
     virtual void setTimerEnabled(bool enabled) = 0; // tmrMain (100 ms)
     // Raise and activate the main window above the spreadsheet application.
     virtual void bringToFront() = 0;
-    // Let pending window events run once.
-    virtual void processEvents() = 0;
     // Progress of a long job run inside Stop (rebuilding the workbook from
     // the journal): `done` of `total`; total 0 ends it.
     virtual void showProgress(qint64 done, qint64 total) = 0;

@@ -19,6 +19,5 @@ public:
     void setUtilitiesMenuVisible(bool) override {}
     void setTimerEnabled(bool) override {}
     void bringToFront() override {}
-    void processEvents() override {}
     void showProgress(qint64, qint64) override {}
 };
