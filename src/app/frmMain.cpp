@@ -449,7 +449,6 @@ void frmMain::bringToFront()
     activateWindow();
 }
 
-
 void frmMain::showNotice(const QString &text)
 {
     if (!m_notice) {

@@ -54,9 +54,9 @@ bool RunWorkbook::make(StopSave &stopSave, const QString &rawPath)
     if (run.state == RunCatalog::State::Unfinished) {
         run.lines = RunCatalog::countLines(rawPath);
         run.ended = RunCatalog::lastArrival(rawPath);
-        RunFiles::writeSummaryFile(summaryPath, UnfinishedRuns::summary(run, stopSave.rebuilt() + stopSave.rebuildMacro(),
-                                                                        stopSave.savedAs(), stopSave.alsoSavedAs(),
-                                                                        stopSave.officeVersion()));
+        RunFiles::writeSummaryFile(
+            summaryPath, UnfinishedRuns::summary(run, stopSave.rebuilt() + stopSave.rebuildMacro(), stopSave.savedAs(),
+                                                 stopSave.alsoSavedAs(), stopSave.officeVersion()));
     } else if (!stopSave.savedAs().isEmpty()) {
         nameNewWorkbook(summaryPath, stopSave);
     }

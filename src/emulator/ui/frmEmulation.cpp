@@ -521,10 +521,7 @@ void frmEmulation::txtEOLFrequencyChanged(const QString &text)
         m_instruments.orbis().setEOLFrequency(*frequency);
 }
 
-void frmEmulation::VScroll1Changed(int value)
-{
-    famIll->move(famIll->x(), twips(value));
-}
+void frmEmulation::VScroll1Changed(int value) { famIll->move(famIll->x(), twips(value)); }
 
 bool frmEmulation::eventFilter(QObject *watched, QEvent *event)
 {

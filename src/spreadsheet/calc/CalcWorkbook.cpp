@@ -239,39 +239,39 @@ QList<Workbook::SheetValues> CalcWorkbook::values()
     // No fixed limit: a long run's sheets take a while to read.
     return m_core->callUntilDone<QList<SheetValues>>(
         [doc](UnoState &) {
-        const Reference<css::sheet::XSpreadsheetDocument> book(doc->model, UNO_QUERY_THROW);
-        const Reference<css::container::XIndexAccess> sheets(book->getSheets(), UNO_QUERY_THROW);
-        QList<SheetValues> all;
-        for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
-            const Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(i), UNO_QUERY_THROW);
-            SheetValues values;
-            values.name = toQString(Reference<css::container::XNamed>(sheet, UNO_QUERY_THROW)->getName());
-            const Reference<css::sheet::XSheetCellCursor> cursor = sheet->createCursor();
-            Reference<css::sheet::XUsedAreaCursor>(cursor, UNO_QUERY_THROW)->gotoEndOfUsedArea(false);
-            const css::table::CellRangeAddress end =
-                Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)->getRangeAddress();
-            const Reference<css::sheet::XCellRangeData> range(
-                sheet->getCellRangeByPosition(0, 0, end.EndColumn, end.EndRow), UNO_QUERY_THROW);
-            const css::uno::Sequence<css::uno::Sequence<css::uno::Any>> data = range->getDataArray();
-            values.rows.reserve(data.getLength());
-            for (const css::uno::Sequence<css::uno::Any> &row : data) {
-                QList<CellValue> cells;
-                cells.reserve(row.getLength());
-                for (const css::uno::Any &any : row) {
-                    double number = 0;
-                    OUString text;
-                    if (any >>= number)
-                        cells.append(number);
-                    else if (any >>= text)
-                        cells.append(toQString(text));
-                    else
-                        cells.append(QString());
+            const Reference<css::sheet::XSpreadsheetDocument> book(doc->model, UNO_QUERY_THROW);
+            const Reference<css::container::XIndexAccess> sheets(book->getSheets(), UNO_QUERY_THROW);
+            QList<SheetValues> all;
+            for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
+                const Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(i), UNO_QUERY_THROW);
+                SheetValues values;
+                values.name = toQString(Reference<css::container::XNamed>(sheet, UNO_QUERY_THROW)->getName());
+                const Reference<css::sheet::XSheetCellCursor> cursor = sheet->createCursor();
+                Reference<css::sheet::XUsedAreaCursor>(cursor, UNO_QUERY_THROW)->gotoEndOfUsedArea(false);
+                const css::table::CellRangeAddress end =
+                    Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)->getRangeAddress();
+                const Reference<css::sheet::XCellRangeData> range(
+                    sheet->getCellRangeByPosition(0, 0, end.EndColumn, end.EndRow), UNO_QUERY_THROW);
+                const css::uno::Sequence<css::uno::Sequence<css::uno::Any>> data = range->getDataArray();
+                values.rows.reserve(data.getLength());
+                for (const css::uno::Sequence<css::uno::Any> &row : data) {
+                    QList<CellValue> cells;
+                    cells.reserve(row.getLength());
+                    for (const css::uno::Any &any : row) {
+                        double number = 0;
+                        OUString text;
+                        if (any >>= number)
+                            cells.append(number);
+                        else if (any >>= text)
+                            cells.append(toQString(text));
+                        else
+                            cells.append(QString());
+                    }
+                    values.rows.append(cells);
                 }
-                values.rows.append(cells);
+                all.append(values);
             }
-            all.append(values);
-        }
-        return all;
+            return all;
         },
         m_core->savePatience());
 }
