@@ -1,6 +1,5 @@
 #include "StopSave.h"
 
-#include "CaughtException.h"
 #include "FileDigest.h"
 #include "LogCategories.h"
 #include "MessageBoxes.h"
@@ -16,19 +15,6 @@
 namespace {
 const QString kTitle = QStringLiteral("Halvern");
 
-void quit(std::shared_ptr<SpreadsheetApp> &app)
-{
-    if (app) {
-        try {
-            app->quit();
-        } catch (const std::exception &e) {
-            qCWarning(lcWorkbook) << "the run's office did not quit:" << e.what();
-        } catch (...) {
-            qCWarning(lcWorkbook).noquote() << "Quitting the spreadsheet failed:" << CaughtException::reason();
-        }
-    }
-    app.reset();
-}
 } // namespace
 
 StopSave::StopSave(SpreadsheetFactory &factory, MessageBoxes &boxes, QString programFolder, Hooks hooks)
@@ -94,7 +80,7 @@ bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_p
                                      kTitle, MessageBoxes::Buttons::OkCancel);
     if (answer == MessageBoxes::Answer::Ok) {
         book.reset();
-        quit(app); // a stuck office is ended here
+        WorkbookRebuild::quit(app); // a stuck office is ended here
         if (rebuild(journal.rawPath()))
             return true;
     }

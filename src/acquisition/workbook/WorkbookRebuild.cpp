@@ -1,5 +1,6 @@
 #include "WorkbookRebuild.h"
 
+#include "CaughtException.h"
 #include "JournalReader.h"
 #include "LogCategories.h"
 #include "MasterWorkbook.h"
@@ -30,21 +31,6 @@ void removeCopy(const QString &path)
     for (const QString &file : {path, lockPathOf(path)})
         if (QFileInfo::exists(file) && !QFile::remove(file))
             qCWarning(lcWorkbook) << "cannot remove the rebuild's copy" << file;
-}
-
-void quit(std::shared_ptr<SpreadsheetApp> &app)
-{
-    if (app) {
-        try {
-            app->quit();
-        } catch (const std::exception &e) {
-            qCWarning(lcWorkbook) << "the rebuild's office did not quit:" << e.what();
-        } catch (...) {
-            qCWarning(lcWorkbook) << "the rebuild's office did not quit:"
-                                  << "an unknown error";
-        }
-    }
-    app.reset();
 }
 
 bool processAlive(qint64 pid) { return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno != ESRCH); }
@@ -174,4 +160,16 @@ WorkbookRebuild::Attempt WorkbookRebuild::attempt(const QString &rawPath, const 
     if (m_steps.save && !m_steps.save(*app, *book, copyName(), why))
         return Attempt::Failed;
     return Attempt::Done;
+}
+
+void WorkbookRebuild::quit(std::shared_ptr<SpreadsheetApp> &app)
+{
+    if (app) {
+        try {
+            app->quit();
+        } catch (...) {
+            qCWarning(lcWorkbook).noquote() << "Quitting the spreadsheet failed:" << CaughtException::reason();
+        }
+    }
+    app.reset();
 }
