@@ -26,6 +26,15 @@ QList<RunCatalog::Run> UnfinishedRuns::find(const QString &journalFolder)
     QList<RunCatalog::Run> runs = RunCatalog::unfinished(RunCatalog::scan(journalFolder));
     const QStringList declined = declinedWithoutSummary();
     runs.removeIf([&declined](const RunCatalog::Run &run) { return declined.contains(run.rawPath); });
+    // A run that received nothing has no workbook to make: it is noted as not
+    // saved rather than offered.
+    runs.removeIf([](const RunCatalog::Run &run) {
+        if (run.bytes > 0)
+            return false;
+        qCInfo(lcJournal).noquote() << "A run that received nothing is not offered:" << run.rawPath;
+        markNotSaved(run);
+        return true;
+    });
     for (RunCatalog::Run &run : runs) {
         run.lines = RunCatalog::countLines(run.rawPath);
         run.ended = RunCatalog::lastArrival(run.rawPath);

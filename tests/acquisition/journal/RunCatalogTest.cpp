@@ -188,10 +188,13 @@ TEST(UnfinishedRuns, OneIsOfferedWithItsStartPortAndLinesAndNeverAgainOnceDeclin
         lines += QByteArray::number(i) + " :: 1\r\n";
     const QDateTime last(QDate(2026, 12, 7), QTime(14, 40, 5));
     writeKeptRun(dir.path(), "2026-12-07_14-30-00_COM5", lines, {}, last);
+    // One that received nothing is never offered: it has no workbook to make.
+    writeKeptRun(dir.path(), "2026-12-07_15-00-00_COM5", "");
 
     RecordingMessageBoxes boxes;
     boxes.answers = {MessageBoxes::Answer::Cancel};
     const QList<RunCatalog::Run> runs = UnfinishedRuns::find(dir.path());
+    ASSERT_EQ(runs.size(), 1);
     ASSERT_EQ(UnfinishedRuns::offer(boxes, runs), UnfinishedRuns::Answer::Declined);
     const QString text = boxes.boxes.value(0).text;
     for (const char *part : {"Started: 2026-12-07 14:30:00", "Port: COM5", "Lines received: 200", "workbook now?"})
@@ -200,7 +203,8 @@ TEST(UnfinishedRuns, OneIsOfferedWithItsStartPortAndLinesAndNeverAgainOnceDeclin
 
     ASSERT_TRUE(UnfinishedRuns::markNotSaved(runs[0]));
     EXPECT_TRUE(UnfinishedRuns::find(dir.path()).isEmpty());
-    const RunCatalog::Run listed = RunCatalog::scan(dir.path()).value(0);
+    EXPECT_EQ(RunCatalog::scan(dir.path()).value(0).state, RunCatalog::State::NotSaved);
+    const RunCatalog::Run listed = RunCatalog::scan(dir.path()).value(1);
     EXPECT_EQ(listed.state, RunCatalog::State::NotSaved);
     EXPECT_TRUE(listed.endedWithoutStop);
     EXPECT_EQ(listed.ended, last);
