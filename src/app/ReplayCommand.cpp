@@ -109,6 +109,8 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
     steps.save = [&rawPath, &target](SpreadsheetApp &app, Workbook &book, const QString &, QString *why) {
         return saveInto(app, book, rawPath, target, why);
     };
+    // What a killed replay into the same folder left there goes first.
+    WorkbookRebuild::removeLeftovers(folder);
     const QString documents = WorkingCopy(factory, programFolder).documentsFolder();
     WorkbookRebuild rebuild(factory, programFolder, documents, folder, std::move(steps));
     QString why;
