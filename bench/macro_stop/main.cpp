@@ -136,16 +136,16 @@ int main(int argc, char *argv[])
         WorkbookRebuild::Steps steps;
         if (useMacro)
             steps.macro = [&macro, &view](SpreadsheetApp &office) { return StopMacro::run(office, macro, view, true); };
-        steps.save = [&saving](SpreadsheetApp &, Workbook &, const QString &, QString *) {
+        steps.save = [&saving](SpreadsheetApp &, Workbook &, const QString &) -> std::optional<Failure> {
             saving = Clock::now();
-            return true;
+            return std::nullopt;
         };
         WorkbookRebuild rebuild(factory, programFolder, documents, documents, std::move(steps));
-        QString why;
         const auto started = Clock::now();
-        if (!rebuild.make(raw, &why) || !saving || (useMacro && rebuild.macro().outcome != MacroCall::Outcome::Ran)) {
-            std::fprintf(stderr, "the rebuild failed (round %d): %s %s\n", r, qPrintable(why),
-                         qPrintable(rebuild.macro().reason));
+        const std::optional<Failure> failure = rebuild.make(raw);
+        if (failure || !saving || (useMacro && rebuild.macro().outcome != MacroCall::Outcome::Ran)) {
+            std::fprintf(stderr, "the rebuild failed (round %d): %s %s\n", r,
+                         qPrintable(failure ? failure->reason : QString()), qPrintable(rebuild.macro().reason));
             return 1;
         }
         (useMacro ? rebuiltWith : rebuiltWithout)

@@ -102,11 +102,11 @@ bool replay(SpreadsheetApp &app, const QString &raw, qint64 &rows)
         return false;
     }
     RunReplay replay(app);
-    const bool ok = replay.replay(reader, &error);
+    const std::optional<Failure> failure = replay.replay(reader);
     rows = replay.rows();
-    if (!ok)
-        std::fprintf(stderr, "replay failed: %s\n", qPrintable(error));
-    return ok;
+    if (failure)
+        std::fprintf(stderr, "replay failed: %s\n", qPrintable(failure->reason));
+    return !failure;
 }
 
 double seconds(QElapsedTimer &t)

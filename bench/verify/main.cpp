@@ -144,8 +144,12 @@ int workbookCase(qint64 lines)
         const std::shared_ptr<Workbook> book = app->open(copy);
         JournalReader reader;
         QString error;
-        if (!reader.open(raw, &error) || !RunReplay(*app).replay(reader, &error)) {
-            std::fprintf(stderr, "replay failed: %s\n", qPrintable(error));
+        if (!reader.open(raw, &error)) {
+            std::fprintf(stderr, "cannot read the journal: %s\n", qPrintable(error));
+            return 1;
+        }
+        if (const std::optional<Failure> failure = RunReplay(*app).replay(reader)) {
+            std::fprintf(stderr, "replay failed: %s\n", qPrintable(failure->reason));
             return 1;
         }
         book->setCustomProperties(RunProvenance::documentProperties(raw, FileDigest::sha256(raw)));

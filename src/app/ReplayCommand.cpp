@@ -40,7 +40,7 @@ QString unwritable(const QString &folder)
 // The save of the rebuilt workbook as `target`, carrying the identity of the
 // run whose journal is `rawPath`, with the whole workbook as .xlsx beside an
 // .xls too small for it; a long save is shown every ten seconds.
-bool saveInto(SpreadsheetApp &app, Workbook &book, const QString &rawPath, const QString &target, QString *why)
+std::optional<Failure> saveInto(SpreadsheetApp &app, Workbook &book, const QString &rawPath, const QString &target)
 {
     int told = 0;
     app.setLongCallNotice([&target, &told](int seconds) {
@@ -63,10 +63,10 @@ bool saveInto(SpreadsheetApp &app, Workbook &book, const QString &rawPath, const
             tell(shortfall + QStringLiteral("; the whole workbook is also saved as ") + whole);
         }
     } catch (const std::exception &e) {
-        *why = QStringLiteral("cannot save ") + target + QStringLiteral(": ") + QString::fromStdString(e.what());
-        return false;
+        return Failure{QStringLiteral("cannot save ") + target + QStringLiteral(": ")
+                       + QString::fromStdString(e.what())};
     }
-    return true;
+    return std::nullopt;
 }
 } // namespace
 
@@ -106,19 +106,18 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
             }
             return result;
         };
-    steps.save = [&rawPath, &target](SpreadsheetApp &app, Workbook &book, const QString &, QString *why) {
-        return saveInto(app, book, rawPath, target, why);
+    steps.save = [&rawPath, &target](SpreadsheetApp &app, Workbook &book, const QString &) {
+        return saveInto(app, book, rawPath, target);
     };
     // What a killed replay into the same folder left there goes first.
     WorkbookRebuild::removeLeftovers(folder);
     const QString documents = WorkingCopy(factory, programFolder).documentsFolder();
     WorkbookRebuild rebuild(factory, programFolder, documents, folder, std::move(steps));
-    QString why;
-    const bool made = rebuild.make(rawPath, &why);
+    const std::optional<Failure> failure = rebuild.make(rawPath);
     if (!rebuild.damage().isEmpty())
         tell(rebuild.damage());
-    if (!made)
-        return fail(why);
+    if (failure)
+        return fail(failure->reason);
     QTextStream(stdout) << "Rebuilt " << rebuild.rows() << " rows from " << rawPath << " into " << target
                         << (rebuild.damage().isEmpty() ? QString() : QStringLiteral(" (its .times was damaged)"))
                         << "\n";

@@ -26,14 +26,16 @@ bool completesSeparator(const QByteArray &text, qsizetype from)
 
 RunReplay::RunReplay(SpreadsheetApp &app, Progress progress) : m_app(app), m_progress(std::move(progress)) {}
 
-bool RunReplay::replay(JournalReader &reader, QString *error)
+std::optional<Failure> RunReplay::replay(JournalReader &reader)
 {
+    QString error;
     try {
-        return replayAll(reader, error);
+        if (replayAll(reader, &error))
+            return std::nullopt;
     } catch (const SpreadsheetError &e) {
-        *error = QString::fromStdString(e.what());
-        return false;
+        error = QString::fromStdString(e.what());
     }
+    return Failure{error};
 }
 
 bool RunReplay::replayAll(JournalReader &reader, QString *error)

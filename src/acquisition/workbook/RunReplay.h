@@ -1,10 +1,12 @@
 #pragma once
 
+#include "Failure.h"
 #include "StreamParser.h"
 
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class JournalReader;
 class SpreadsheetApp;
@@ -21,9 +23,9 @@ public:
 
     explicit RunReplay(SpreadsheetApp &app, Progress progress = {});
 
-    // False, with a message, when the journal cannot be read or the office
-    // fails (gone, or busy for longer than a minute).
-    bool replay(JournalReader &reader, QString *error);
+    // The failure when the journal cannot be read or the office fails (gone,
+    // or busy for longer than a minute).
+    std::optional<Failure> replay(JournalReader &reader);
 
     // The rows used, in every sheet of the replay.
     std::int64_t rows() const { return m_rows; }

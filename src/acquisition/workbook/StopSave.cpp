@@ -127,23 +127,23 @@ bool StopSave::rebuild(const QString &rawPath)
     WorkbookRebuild::Steps steps;
     steps.progress = m_hooks.progress;
     steps.macro = m_hooks.runMacro;
-    steps.save = [this, &rawPath](SpreadsheetApp &app, Workbook &book, const QString &workingName, QString *why) {
+    steps.save = [this, &rawPath](SpreadsheetApp &app, Workbook &book,
+                                  const QString &workingName) -> std::optional<Failure> {
         const WorkbookSaver::Result result = save(app, book, rawPath, QString(), workingName);
         if (result == WorkbookSaver::Result::Declined)
             tellNotSaved(rawPath);
         if (result != WorkbookSaver::Result::OfficeFailed)
-            return true;
-        *why = QStringLiteral("the spreadsheet application closed or stopped answering during the save");
-        return false;
+            return std::nullopt;
+        return Failure{QStringLiteral("the spreadsheet application closed or stopped answering during the save")};
     };
     WorkbookRebuild rebuild(m_factory, m_programFolder, documents, documents, std::move(steps));
     for (;;) {
-        QString why;
-        const bool ok = rebuild.make(rawPath, &why);
+        const std::optional<Failure> failure = rebuild.make(rawPath);
         m_rebuilt = rebuild.rebuilt();
         m_rebuildMacro = rebuild.macro().summaryLine;
-        if (ok)
+        if (!failure)
             return true;
+        const QString why = failure->reason;
         qCWarning(lcWorkbook) << "the workbook could not be rebuilt:" << why;
         // The office may have died on its own: trying again costs the user a click.
         if (m_boxes.show(QStringLiteral("The workbook could not be rebuilt: ") + why, kTitle,

@@ -131,8 +131,8 @@ void WorkbookCheck::compareCells(const QString &path, const QString &listedRun, 
         }
         const std::shared_ptr<Workbook> rebuilt = app->open(copy); // the active workbook the replay writes to
         RunReplay replay(*app);
-        if (!replay.replay(reader, &error)) {
-            result.add(Verdict::Missing, QStringLiteral("The journal could not be replayed: ") + error);
+        if (const std::optional<Failure> failure = replay.replay(reader)) {
+            result.add(Verdict::Missing, QStringLiteral("The journal could not be replayed: ") + failure->reason);
             quit();
             return;
         }

@@ -86,27 +86,28 @@ QString WorkbookRebuild::placeCopy(const QString &copy) const
     return QString();
 }
 
-bool WorkbookRebuild::make(const QString &rawPath, QString *why)
+std::optional<Failure> WorkbookRebuild::make(const QString &rawPath)
 {
     m_rebuilt.clear();
     m_macro = {};
     m_rows = 0;
     m_damage.clear();
-    if (m_copyFolder.isEmpty()) {
-        *why = RunTexts::kNoDocumentsFolder;
-        return false;
-    }
+    if (m_copyFolder.isEmpty())
+        return Failure{RunTexts::kNoDocumentsFolder};
     const QString copy = m_copyFolder + '/' + copyName();
     bool withMacro = true;
     for (;;) {
         std::shared_ptr<SpreadsheetApp> app;
-        const Attempt result = attempt(rawPath, copy, withMacro, app, why);
+        QString why;
+        const Attempt result = attempt(rawPath, copy, withMacro, app, &why);
         quit(app);
         if (m_steps.progress)
             m_steps.progress(0, 0);
         if (result != Attempt::MacroCancelled) {
             removeCopy(copy);
-            return result == Attempt::Done;
+            if (result == Attempt::Done)
+                return std::nullopt;
+            return Failure{why};
         }
         // The macro's office has ended with whatever it had done: once more
         // in a fresh one, without the macro.
@@ -141,8 +142,8 @@ WorkbookRebuild::Attempt WorkbookRebuild::attempt(const QString &rawPath, const 
         return fail(QString::fromStdString(e.what()));
     }
     RunReplay replay(*app, m_steps.progress);
-    if (!replay.replay(reader, &error))
-        return fail(error);
+    if (const std::optional<Failure> failure = replay.replay(reader))
+        return fail(failure->reason);
     if (m_steps.progress)
         m_steps.progress(0, 0);
     m_rows = replay.rows();
@@ -157,8 +158,10 @@ WorkbookRebuild::Attempt WorkbookRebuild::attempt(const QString &rawPath, const 
         if (m_macro.outcome == MacroCall::Outcome::Cancelled)
             return Attempt::MacroCancelled;
     }
-    if (m_steps.save && !m_steps.save(*app, *book, copyName(), why))
-        return Attempt::Failed;
+    if (m_steps.save) {
+        if (const std::optional<Failure> failure = m_steps.save(*app, *book, copyName()))
+            return fail(failure->reason);
+    }
     return Attempt::Done;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "Failure.h"
 #include "MacroCall.h"
 
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class SpreadsheetApp;
 class SpreadsheetFactory;
@@ -25,9 +27,9 @@ public:
         std::function<void(qint64, qint64)> progress; // replay progress; (0, 0) hides it
         // The user macro, as at Stop; empty: none.
         std::function<MacroCall::Result(SpreadsheetApp &)> macro;
-        // The save of the filled book, whose file name is `workingName`;
-        // false with the reason in *why when it could not be done.
-        std::function<bool(SpreadsheetApp &, Workbook &, const QString &workingName, QString *why)> save;
+        // The save of the filled book, whose file name is `workingName`; the
+        // failure when it could not be done.
+        std::function<std::optional<Failure>(SpreadsheetApp &, Workbook &, const QString &workingName)> save;
     };
 
     // The user's working copy is looked for in `documentsFolder`; the
@@ -35,8 +37,8 @@ public:
     WorkbookRebuild(SpreadsheetFactory &factory, QString programFolder, QString documentsFolder, QString copyFolder,
                     Steps steps);
 
-    // One rebuild; false with the reason in *why.
-    bool make(const QString &rawPath, QString *why);
+    // One rebuild; its failure, if any.
+    std::optional<Failure> make(const QString &rawPath);
 
     // What the last make() did, for the run's summary and the command line.
     QString rebuilt() const { return m_rebuilt; }

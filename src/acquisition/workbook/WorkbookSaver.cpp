@@ -49,7 +49,7 @@ QString WorkbookSaver::wholeCopyPath(const QString &path, Workbook &book, QStrin
     return shortfall->isEmpty() ? QString() : path.left(path.size() - 4) + QStringLiteral(".xlsx");
 }
 
-bool WorkbookSaver::saveAs(const QString &path, QString *reason)
+std::optional<Failure> WorkbookSaver::saveAs(const QString &path)
 {
     try {
         if (!m_properties.isEmpty()) {
@@ -62,13 +62,13 @@ bool WorkbookSaver::saveAs(const QString &path, QString *reason)
             }
         }
         m_book.saveAs(path);
-        return true;
+        return std::nullopt;
     } catch (const SpreadsheetError &e) {
         if (isGone(e))
             throw;
-        *reason = QString::fromStdString(e.what()); // in plain words, the system's where it has one
-        qCWarning(lcWorkbook).noquote() << "Not saved as" << path + QLatin1Char(':') << *reason;
-        return false;
+        const QString reason = QString::fromStdString(e.what()); // in plain words, the system's where it has one
+        qCWarning(lcWorkbook).noquote() << "Not saved as" << path + QLatin1Char(':') << reason;
+        return Failure{reason};
     }
 }
 
@@ -96,14 +96,14 @@ WorkbookSaver::Result WorkbookSaver::save()
             QString answer = *chosen;
             if (QFileInfo(answer).isRelative())
                 answer = QDir(m_documents).absoluteFilePath(answer);
-            QString reason;
-            if (saveAs(answer, &reason)) {
+            const std::optional<Failure> failure = saveAs(answer);
+            if (!failure) {
                 m_savedAs = answer;
                 break;
             }
             m_boxes.show(QStringLiteral("The workbook could not be saved as\n%1\n\n%2\n\nPlease choose another "
                                         "name or folder.")
-                             .arg(answer, reason),
+                             .arg(answer, failure->reason),
                          kTitle);
         }
         QString shortfall;
@@ -117,14 +117,14 @@ WorkbookSaver::Result WorkbookSaver::save()
         }
         if (whole.isEmpty())
             return Result::Saved;
-        QString reason;
-        const bool kept = saveAs(whole, &reason);
+        const std::optional<Failure> failure = saveAs(whole);
+        const bool kept = !failure;
         if (kept)
             m_alsoSavedAs = whole;
         m_boxes.show(kept ? QStringLiteral("%1.\n\nThe whole workbook is also saved as\n%2").arg(shortfall, whole)
                           : QStringLiteral("%1, and the whole workbook could not be saved as\n%2\n\n%3\n\n"
                                            "The run's journal keeps every line.")
-                                .arg(shortfall, whole, reason),
+                                .arg(shortfall, whole, failure ? failure->reason : QString()),
                      kTitle);
         return Result::Saved;
     } catch (const SpreadsheetError &e) {

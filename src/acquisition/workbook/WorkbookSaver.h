@@ -1,9 +1,11 @@
 #pragma once
 
+#include "Failure.h"
 #include "Workbook.h"
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 class MessageBoxes;
 class SpreadsheetApp;
@@ -49,7 +51,7 @@ public:
     static QString wholeCopyPath(const QString &path, Workbook &book, QString *shortfall);
 
 private:
-    bool saveAs(const QString &path, QString *reason);
+    std::optional<Failure> saveAs(const QString &path);
 
     SpreadsheetApp &m_app;
     Workbook &m_book;

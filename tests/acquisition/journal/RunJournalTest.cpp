@@ -265,8 +265,10 @@ protected:
         JournalReader reader;
         QString error;
         RunReplay replay(rebuilt);
-        if (!reader.open(raw, &error) || !replay.replay(reader, &error))
+        if (!reader.open(raw, &error))
             ADD_FAILURE() << error.toStdString();
+        else if (const std::optional<Failure> failure = replay.replay(reader))
+            ADD_FAILURE() << failure->reason.toStdString();
         return rebuilt.activeBook()->sheets;
     }
 

@@ -411,7 +411,8 @@ TEST_F(AcquisitionRunTest, AReturningDeviceIsReopenedAndTheRunGoesOnInTheNextRow
     JournalReader reader;
     QString error;
     ASSERT_TRUE(reader.open(run->journal().rawPath(), &error)) << error.toStdString();
-    ASSERT_TRUE(RunReplay(replayed).replay(reader, &error)) << error.toStdString();
+    const std::optional<Failure> failure = RunReplay(replayed).replay(reader);
+    ASSERT_FALSE(failure) << failure->reason.toStdString();
     EXPECT_EQ(replayed.books[0]->sheets, app->books[0]->sheets);
 }
 

@@ -35,16 +35,15 @@ protected:
     {
         WorkbookRebuild::Steps steps;
         steps.macro = std::move(macro);
-        steps.save = [this](SpreadsheetApp &, Workbook &book, const QString &name, QString *) {
+        steps.save = [this](SpreadsheetApp &, Workbook &book, const QString &name) -> std::optional<Failure> {
             savedFrom << QString::fromUtf8(readFile(documents() + '/' + name));
             EXPECT_EQ(book.name(), name);
-            return true;
+            return std::nullopt;
         };
         WorkbookRebuild rebuild(factory, program(), documents(), documents(), std::move(steps));
-        QString why;
-        const bool made = rebuild.make(raw, &why);
-        EXPECT_EQ(why, "");
-        return made;
+        const std::optional<Failure> failure = rebuild.make(raw);
+        EXPECT_EQ(failure ? failure->reason : QString(), "");
+        return !failure;
     }
 
     QTemporaryDir dir;
