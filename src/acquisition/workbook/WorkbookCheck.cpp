@@ -63,7 +63,13 @@ RunCheck::Result WorkbookCheck::check(const QString &workbookPath)
 void WorkbookCheck::compareCells(const QString &path, const QString &listedRun, RunCheck::Result &result)
 {
     std::shared_ptr<SpreadsheetApp> app;
-    auto quit = [&app] {
+    std::shared_ptr<Workbook> saved;
+    std::shared_ptr<Workbook> rebuilt;
+    // The workbooks go before their office: a workbook let go after the quit
+    // is released on the office's worker while the program may be ending.
+    auto quit = [&app, &saved, &rebuilt] {
+        saved.reset();
+        rebuilt.reset();
         if (!app)
             return;
         try {
@@ -74,7 +80,7 @@ void WorkbookCheck::compareCells(const QString &path, const QString &listedRun, 
     };
     try {
         app = m_factory.createHeadless();
-        const std::shared_ptr<Workbook> saved = app->open(path);
+        saved = app->open(path);
         QString rawPath = listedRun;
         if (rawPath.isEmpty()) {
             for (const auto &[name, value] : saved->customProperties())
@@ -129,7 +135,7 @@ void WorkbookCheck::compareCells(const QString &path, const QString &listedRun, 
             quit();
             return;
         }
-        const std::shared_ptr<Workbook> rebuilt = app->open(copy); // the active workbook the replay writes to
+        rebuilt = app->open(copy); // the active workbook the replay writes to
         RunReplay replay(*app);
         if (const std::optional<Failure> failure = replay.replay(reader)) {
             result.add(Verdict::Missing, QStringLiteral("The journal could not be replayed: ") + failure->reason);
