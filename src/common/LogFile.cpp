@@ -1,5 +1,7 @@
 #include "LogFile.h"
 
+#include "PlainFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -29,24 +31,19 @@ Sink &sink()
     return *s;
 }
 
-QString systemReason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
-
 // Opens the log for appending: never through a link, never anything but a
-// plain file, readable by its owner alone.
+// plain file with one name, readable by its owner alone.
 std::optional<Failure> openFile(Sink &s)
 {
-    const int fd = ::open(s.path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
-                          S_IRUSR | S_IWUSR);
-    if (fd < 0)
-        return Failure{QStringLiteral("%1: %2").arg(QFile::decodeName(s.path), systemReason(errno))};
+    // A hard link in its place is refused too: the rights set below would
+    // land on somebody else's file.
+    const Result<int> fd = PlainFile::openDescriptor(QFile::decodeName(s.path), PlainFile::Mode::Append);
+    if (!fd)
+        return fd.failure();
     struct stat info = {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return Failure{QStringLiteral("%1: not a plain file").arg(QFile::decodeName(s.path))};
-    }
-    ::fchmod(fd, S_IRUSR | S_IWUSR);
-    ::fcntl(fd, F_SETFL, O_APPEND);
-    s.fd = fd;
+    ::fstat(*fd, &info);
+    ::fchmod(*fd, S_IRUSR | S_IWUSR);
+    s.fd = *fd;
     s.size = info.st_size;
     return std::nullopt;
 }

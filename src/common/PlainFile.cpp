@@ -20,7 +20,7 @@ int flagsOf(PlainFile::Mode mode)
     case PlainFile::Mode::Append:
         return O_WRONLY | O_CREAT | O_APPEND;
     case PlainFile::Mode::CreateNew:
-        return O_WRONLY | O_CREAT | O_EXCL;
+        return O_WRONLY | O_CREAT | O_EXCL | O_APPEND;
     }
     return O_RDONLY;
 }

@@ -24,7 +24,7 @@ public:
         Read,      // an existing file, read only
         Replace,   // written from the start: made when missing, emptied when there
         Append,    // written at its end: made when missing
-        CreateNew, // only a file that is not there yet
+        CreateNew, // only a file that is not there yet, written at its end
     };
 
     // An open descriptor (close-on-exec, blocking again once checked), the

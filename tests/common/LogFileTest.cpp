@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 class LogFileTest : public ::testing::Test {
@@ -76,19 +77,31 @@ TEST_F(LogFileTest, AFullFileMovesUpAndOnlyTheLastFewAreKept)
         << before.toStdString();
 }
 
-TEST_F(LogFileTest, ALinkInTheFilesPlaceIsNotFollowed)
+TEST_F(LogFileTest, ALinkInTheFilesPlaceIsNotFollowedNorWrittenThrough)
 {
-    const QString target = work.filePath("elsewhere.txt");
-    QFile other(target);
-    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
-    other.write("kept\n");
-    other.close();
-    const QString path = work.filePath("halvern.log");
-    ASSERT_TRUE(QFile::link(target, path));
+    // A symbolic link, and a hard link to somebody's readable file: neither
+    // is written nor has its rights changed.
+    for (const bool hard : {false, true}) {
+        SCOPED_TRACE(hard ? "hard link" : "symbolic link");
+        QTemporaryDir dir;
+        const QString target = dir.filePath("elsewhere.txt");
+        QFile other(target);
+        ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+        other.write("kept\n");
+        other.close();
+        ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0644), 0);
+        const QString path = dir.filePath("halvern.log");
+        if (hard)
+            ASSERT_EQ(::link(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()), 0);
+        else
+            ASSERT_TRUE(QFile::link(target, path));
 
-    const std::optional<Failure> failure = LogFile::install(path);
-    ASSERT_TRUE(failure.has_value());
-    EXPECT_TRUE(failure->reason.contains(path)) << failure->reason.toStdString();
-    qCWarning(lcApp) << "to stderr alone";
-    EXPECT_EQ(contents(target), "kept\n");
+        const std::optional<Failure> failure = LogFile::install(path);
+        ASSERT_TRUE(failure.has_value());
+        EXPECT_TRUE(failure->reason.contains(path)) << failure->reason.toStdString();
+        qCWarning(lcApp) << "to stderr alone";
+        LogFile::uninstall();
+        EXPECT_EQ(contents(target), "kept\n");
+        EXPECT_EQ(modeOf(target), 0644u);
+    }
 }

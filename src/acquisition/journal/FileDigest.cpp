@@ -1,6 +1,8 @@
 #include "FileDigest.h"
 
 #include <QCryptographicHash>
+#include "PlainFile.h"
+
 #include <QFile>
 
 namespace {
@@ -9,12 +11,13 @@ constexpr qint64 kPiece = 1024 * 1024;
 
 QString FileDigest::sha256(const QString &path, QString *error, const std::atomic<bool> *cancel)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const Result<std::unique_ptr<QFile>> opened = PlainFile::open(path, PlainFile::Mode::Read);
+    if (!opened) {
         if (error)
-            *error = file.errorString();
+            *error = opened.failure().reason;
         return QString();
     }
+    QFile &file = **opened;
     QCryptographicHash hash(QCryptographicHash::Sha256);
     QByteArray piece(kPiece, Qt::Uninitialized);
     for (;;) {

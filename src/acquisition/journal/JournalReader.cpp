@@ -1,21 +1,40 @@
 #include "JournalReader.h"
 
+#include "PlainFile.h"
 #include "RunFiles.h"
 
 #include <QFileInfo>
+#include <unistd.h>
 #include <utility>
 
 namespace {
 constexpr qint64 kMaxNoteLine = 256;
+
+// Opens file on path through the plain-file check: a FIFO or a link in a
+// journal file's place is named, not waited on or followed.
+bool openPlain(QFile &file, const QString &path, QString *error)
+{
+    file.setFileName(path);
+    const Result<int> fd = PlainFile::openDescriptor(path, PlainFile::Mode::Read);
+    if (!fd) {
+        *error = fd.failure().reason;
+        return false;
+    }
+    if (!file.open(*fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(*fd);
+        *error = QStringLiteral("cannot read ") + path + QStringLiteral(": ") + file.errorString();
+        return false;
+    }
+    return true;
+}
 } // namespace
 
 bool JournalReader::open(const QString &rawPath, QString *error)
 {
-    m_raw.setFileName(rawPath);
-    if (!m_raw.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read the journal ") + rawPath + QStringLiteral(": ") + m_raw.errorString();
+    m_raw.close();
+    m_times.close();
+    if (!openPlain(m_raw, rawPath, error))
         return false;
-    }
     m_rawSize = m_raw.size();
     m_position = m_end = 0;
     m_line = 0;
@@ -24,13 +43,11 @@ bool JournalReader::open(const QString &rawPath, QString *error)
     m_firstDamage.clear();
     m_at = QDateTime();
     m_times.setFileName(RunFiles::timesPathFor(rawPath));
-    m_hasTimes = QFileInfo::exists(m_times.fileName());
+    m_hasTimes = QFileInfo::exists(m_times.fileName()) || QFileInfo(m_times.fileName()).isSymLink();
     if (!m_hasTimes)
         return true;
-    if (!m_times.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read ") + m_times.fileName() + QStringLiteral(": ") + m_times.errorString();
+    if (!openPlain(m_times, m_times.fileName(), error))
         return false;
-    }
     if (readLine() != RunFiles::timesHeader().trimmed()) {
         noteDamage(QStringLiteral("line 1: it is not a Halvern run journal"));
         m_times.close();

@@ -1,6 +1,8 @@
 #include "RunCatalog.h"
 
 #include "LineEnds.h"
+#include "LogCategories.h"
+#include "PlainFile.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
 #include "RunSummary.h"
@@ -11,47 +13,55 @@
 #include <QHash>
 #include <algorithm>
 #include <limits>
+#include <sys/stat.h>
 
 namespace {
 const QString kStampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-constexpr qint64 kMaxSummary = 64 * 1024;
 constexpr qint64 kCountChunk = 1024 * 1024;
 constexpr qint64 kLastNoteTail = 512;
 
-// What the listing needs from a summary (see the run's closing); false when
-// it cannot be read as one.
-bool readSummary(const QString &path, RunCatalog::Run &run)
+// What the listing needs from a summary (see the run's closing); why not
+// when it cannot be read as one, else empty.
+QString readSummary(const QString &path, RunCatalog::Run &run)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const std::optional<RunSummary> summary = RunSummary::parse(QString::fromUtf8(file.read(kMaxSummary)));
+    const Result<std::optional<QString>> text = RunFiles::readSummaryFile(path);
+    if (!text)
+        return QStringLiteral("the summary cannot be read (%1)").arg(text.failure().reason);
+    if (!text->has_value())
+        return QStringLiteral("the summary is gone");
+    const std::optional<RunSummary> summary = RunSummary::parse(**text);
     if (!summary)
-        return false;
+        return QStringLiteral("the summary is not one Halvern writes");
     run.ended = summary->stopped;
     run.endedWithoutStop = summary->endedWithoutStop;
     run.device = summary->device;
     run.lines = summary->lines;
     run.savedAs = summary->savedAs;
     run.state = run.savedAs.isEmpty() ? RunCatalog::State::NotSaved : RunCatalog::State::Saved;
-    return true;
+    return QString();
+}
+
+// What stands at path when it is there and is not a plain file ("a FIFO",
+// "a link", ...); empty otherwise.
+QString oddKind(const QString &path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || S_ISREG(info.st_mode))
+        return QString();
+    return PlainFile::kindOf(info.st_mode);
 }
 
 // Why a run's files are not what Halvern writes; empty when they are.
-QString damageOf(const QHash<QString, QFileInfo> &entries, const QFileInfo &raw, const RunFiles::Name &name)
+QString damageOf(const QFileInfo &raw, const RunFiles::Name &name)
 {
-    if (raw.isSymLink())
-        return QStringLiteral("the raw file is a link");
+    if (const QString kind = oddKind(raw.absoluteFilePath()); !kind.isEmpty())
+        return QStringLiteral("the raw file is ") + kind;
     if (!name.exact)
         return QStringLiteral("its name is not one Halvern makes");
-    const QFileInfo times = entries.value(QFileInfo(RunFiles::timesPathFor(raw.fileName())).fileName());
-    if (times.isSymLink())
-        return QStringLiteral("the times file is a link");
-    const QFileInfo summary = entries.value(QFileInfo(RunFiles::summaryPathFor(raw.fileName())).fileName());
-    if (summary.isSymLink())
-        return QStringLiteral("the summary is a link");
-    if (!summary.fileName().isEmpty() && !summary.isFile())
-        return QStringLiteral("the summary cannot be read");
+    if (const QString kind = oddKind(RunFiles::timesPathFor(raw.absoluteFilePath())); !kind.isEmpty())
+        return QStringLiteral("the times file is ") + kind;
+    if (const QString kind = oddKind(RunFiles::summaryPathFor(raw.absoluteFilePath())); !kind.isEmpty())
+        return QStringLiteral("the summary is ") + kind;
     return QString();
 }
 } // namespace
@@ -82,22 +92,21 @@ QList<RunCatalog::Run> RunCatalog::scan(const QString &folder, std::int64_t *tot
     QList<Listed> listed;
     for (const QFileInfo &entry : entries) {
         const std::optional<RunFiles::Name> name = RunFiles::parseRawName(entry.fileName());
-        if (!name || !(entry.isFile() || entry.isSymLink()))
-            continue;
+        if (!name)
+            continue; // whatever stands under a run's name is listed, a FIFO or a folder as damaged
         Run run;
         run.rawPath = entry.absoluteFilePath();
         run.started = name->started;
         run.comNumber = name->comNumber;
         run.bytes = sizeOf(entry.fileName());
-        run.damage = damageOf(byName, entry, *name);
+        run.damage = damageOf(entry, *name);
         run.diskBytes = run.bytes;
         if (name->exact) {
             const QString times = QFileInfo(RunFiles::timesPathFor(entry.fileName())).fileName();
             const QString summary = QFileInfo(RunFiles::summaryPathFor(entry.fileName())).fileName();
             run.diskBytes += sizeOf(times) + sizeOf(summary);
-            if (run.damage.isEmpty() && byName.contains(summary)
-                && !readSummary(entry.absolutePath() + '/' + summary, run))
-                run.damage = QStringLiteral("the summary cannot be read");
+            if (run.damage.isEmpty() && byName.contains(summary))
+                run.damage = readSummary(entry.absolutePath() + '/' + summary, run);
             else if (run.damage.isEmpty() && !byName.contains(summary))
                 run.state = RunJournal::isHeld(run.rawPath) ? State::Running : State::Unfinished;
         }
@@ -128,9 +137,10 @@ std::int64_t RunCatalog::countLines(const QString &rawPath, const std::atomic<bo
 bool RunCatalog::countLinesOn(const QString &rawPath, LineTally &tally, std::int64_t limit,
                               const std::atomic<bool> *cancel)
 {
-    QFile file(rawPath);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(tally.offset))
+    const Result<std::unique_ptr<QFile>> opened = PlainFile::open(rawPath, PlainFile::Mode::Read);
+    if (!opened || !(*opened)->seek(tally.offset))
         return false;
+    QFile &file = **opened;
     QByteArray chunk(kCountChunk, Qt::Uninitialized);
     while (limit > 0) {
         if (cancel && cancel->load())
@@ -149,8 +159,10 @@ bool RunCatalog::countLinesOn(const QString &rawPath, LineTally &tally, std::int
 
 QDateTime RunCatalog::lastArrival(const QString &rawPath)
 {
-    QFile times(RunFiles::timesPathFor(rawPath));
-    if (times.open(QIODevice::ReadOnly)) {
+    const Result<std::unique_ptr<QFile>> opened =
+        PlainFile::open(RunFiles::timesPathFor(rawPath), PlainFile::Mode::Read);
+    if (opened) {
+        QFile &times = **opened;
         times.seek(std::max<qint64>(0, times.size() - kLastNoteTail));
         const QList<QByteArray> lines = times.readAll().trimmed().split('\n');
         const QList<QByteArray> fields = lines.constLast().split(' ');

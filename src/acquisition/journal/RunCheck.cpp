@@ -10,32 +10,47 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <sys/stat.h>
 
 namespace {
-constexpr qint64 kMaxSummary = 64 * 1024;
+using SummaryText = ::Result<std::optional<QString>>;
 
-QString readSummary(const QString &path, bool *found = nullptr)
+// The summary's text; nothing when the run has none; the failure when what
+// stands in its place is not a plain file or cannot be read.
+SummaryText readSummary(const QString &path) { return RunFiles::readSummaryFile(path); }
+
+bool present(const QString &path)
 {
-    QFile file(path);
-    const bool open = file.open(QIODevice::ReadOnly);
-    if (found)
-        *found = open;
-    return open ? QString::fromUtf8(file.read(kMaxSummary)) : QString();
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
-// A file against its recorded hash: Matches, Changed or Missing (a file that
-// cannot be read is as good as gone).
-RunCheck::Verdict compare(const QString &path, const QString &recorded, const std::atomic<bool> *cancel)
+// A file against its recorded hash: Matches, Changed, Missing (nothing of
+// that name), or Unchecked with why (not a plain file, unreadable).
+std::pair<RunCheck::Verdict, QString> compare(const QString &path, const QString &recorded,
+                                              const std::atomic<bool> *cancel)
 {
-    if (!QFileInfo::exists(path))
-        return RunCheck::Verdict::Missing;
+    if (!present(path))
+        return {RunCheck::Verdict::Missing, QString()};
     QString error;
     const QString now = FileDigest::sha256(path, &error, cancel);
     if (now.isEmpty()) {
-        qCWarning(lcJournal) << "cannot hash" << path << ":" << error;
-        return RunCheck::Verdict::Missing;
+        qCWarning(lcJournal).noquote() << "cannot hash" << path << ":" << error;
+        return {RunCheck::Verdict::Unchecked, error};
     }
-    return now == recorded ? RunCheck::Verdict::Matches : RunCheck::Verdict::Changed;
+    return {now == recorded ? RunCheck::Verdict::Matches : RunCheck::Verdict::Changed, QString()};
+}
+
+// The runs of folder, oldest first, in the order the chain links them: every
+// entry under a run's own name, whatever it is, so that a run whose raw file
+// is replaced (by a FIFO, a folder) stays in its place and makes no gap.
+QStringList runsInStartOrder(const QString &folder)
+{
+    QStringList paths;
+    for (const RunCatalog::Run &run : RunCatalog::scan(folder))
+        if (RunFiles::parseRawName(QFileInfo(run.rawPath).fileName())->exact)
+            paths.prepend(run.rawPath);
+    return paths;
 }
 
 int rank(RunCheck::Verdict v)
@@ -47,10 +62,12 @@ int rank(RunCheck::Verdict v)
         return 1;
     case RunCheck::Verdict::Missing:
         return 2;
+    case RunCheck::Verdict::Unchecked:
+        return 3;
     case RunCheck::Verdict::Changed:
         break;
     }
-    return 3;
+    return 4;
 }
 } // namespace
 
@@ -64,13 +81,15 @@ void RunCheck::Result::add(Verdict v, const QString &line)
 
 RunProvenance RunCheck::recorded(const QString &rawPath)
 {
-    return RunProvenance::parse(readSummary(RunFiles::summaryPathFor(rawPath)));
+    const SummaryText text = readSummary(RunFiles::summaryPathFor(rawPath));
+    return RunProvenance::parse(text && text->has_value() ? **text : QString());
 }
 
 RunCheck::Result RunCheck::journal(const QString &rawPath, const RunProvenance &p, const std::atomic<bool> *cancel)
 {
     Result result;
-    switch (compare(rawPath, p.rawSha256, cancel)) {
+    const auto [rawVerdict, rawWhy] = compare(rawPath, p.rawSha256, cancel);
+    switch (rawVerdict) {
     case Verdict::Matches:
         result.add(Verdict::Matches, QStringLiteral("The journal's bytes match their recorded SHA-256: ") + rawPath);
         break;
@@ -79,18 +98,22 @@ RunCheck::Result RunCheck::journal(const QString &rawPath, const RunProvenance &
                                                     "were changed after the run ended: ")
                                          + rawPath);
         break;
+    case Verdict::Unchecked:
+        result.add(Verdict::Unchecked, QStringLiteral("The journal's bytes cannot be checked: ") + rawWhy);
+        break;
     default:
-        result.add(Verdict::Missing, QStringLiteral("The journal's bytes are missing or cannot be read: ") + rawPath);
+        result.add(Verdict::Missing, QStringLiteral("The journal's bytes are missing: ") + rawPath);
         break;
     }
     const QString times = RunFiles::timesPathFor(rawPath);
     if (p.timesSha256.isEmpty()) {
-        if (QFileInfo::exists(times))
+        if (present(times))
             result.add(Verdict::Changed,
                        QStringLiteral("The journal's times were made after the run ended (it had none): ") + times);
         return result;
     }
-    switch (compare(times, p.timesSha256, cancel)) {
+    const auto [timesVerdict, timesWhy] = compare(times, p.timesSha256, cancel);
+    switch (timesVerdict) {
     case Verdict::Matches:
         result.add(Verdict::Matches, QStringLiteral("The journal's times match their recorded SHA-256: ") + times);
         break;
@@ -99,8 +122,11 @@ RunCheck::Result RunCheck::journal(const QString &rawPath, const RunProvenance &
                                                     "were changed after the run ended: ")
                                          + times);
         break;
+    case Verdict::Unchecked:
+        result.add(Verdict::Unchecked, QStringLiteral("The journal's times cannot be checked: ") + timesWhy);
+        break;
     default:
-        result.add(Verdict::Missing, QStringLiteral("The journal's times are missing or cannot be read: ") + times);
+        result.add(Verdict::Missing, QStringLiteral("The journal's times are missing: ") + times);
         break;
     }
     return result;
@@ -109,17 +135,20 @@ RunCheck::Result RunCheck::journal(const QString &rawPath, const RunProvenance &
 RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *cancel)
 {
     Result result;
-    bool found = false;
-    const QString summary = readSummary(RunFiles::summaryPathFor(rawPath), &found);
-    if (!found) {
+    const SummaryText summary = readSummary(RunFiles::summaryPathFor(rawPath));
+    if (!summary) {
+        result.add(Verdict::Unchecked, QStringLiteral("The run's summary cannot be read: ") + summary.failure().reason);
+        return result;
+    }
+    if (!summary->has_value()) {
         result.add(Verdict::NotRecorded,
-                   (QFileInfo::exists(rawPath) ? QStringLiteral("Not recorded: the run has no summary (it is running "
-                                                                "or ended without Stop): ")
-                                               : QStringLiteral("No such run: "))
+                   (present(rawPath) ? QStringLiteral("No summary: the run has none (it is running or ended "
+                                                      "without Stop): ")
+                                     : QStringLiteral("No such run: "))
                        + rawPath);
         return result;
     }
-    const RunProvenance p = RunProvenance::parse(summary);
+    const RunProvenance p = RunProvenance::parse(**summary);
     if (!p.recorded()) {
         result.add(Verdict::NotRecorded,
                    QStringLiteral("Not recorded: the run's summary holds no hashes (written by an older Halvern): ")
@@ -133,7 +162,8 @@ RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *
                        QStringLiteral("The workbook's hash could not be taken when it was saved: ") + file.path);
             continue;
         }
-        switch (compare(file.path, file.sha256, cancel)) {
+        const auto [verdict, why] = compare(file.path, file.sha256, cancel);
+        switch (verdict) {
         case Verdict::Matches:
             result.add(Verdict::Matches,
                        QStringLiteral("The workbook is byte for byte as Halvern saved it: ") + file.path);
@@ -143,6 +173,9 @@ RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *
                        QStringLiteral("The workbook was changed after Halvern saved it: %1 (halvern --verify \"%1\" "
                                       "names the data cells that differ)")
                            .arg(file.path));
+            break;
+        case Verdict::Unchecked:
+            result.add(Verdict::Unchecked, QStringLiteral("The workbook cannot be checked: ") + why);
             break;
         default:
             result.add(Verdict::Missing, QStringLiteral("The workbook is not where Halvern saved it: ") + file.path);
@@ -154,7 +187,7 @@ RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *
 
 QStringList RunCheck::chainGaps(const QString &folder)
 {
-    const QStringList runs = RunProvenance::runsInStartOrder(folder);
+    const QStringList runs = runsInStartOrder(folder);
     QStringList gaps;
     for (qsizetype i = 0; i < runs.size(); ++i) {
         const QString name = QFileInfo(runs[i]).fileName();
@@ -169,7 +202,7 @@ QStringList RunCheck::chainGaps(const QString &folder)
             continue;
         }
         if (p.previousRun != before) {
-            if (!QFileInfo::exists(QDir(folder).filePath(p.previousRun)))
+            if (!present(QDir(folder).filePath(p.previousRun)))
                 gaps << QStringLiteral("Gap in the chain before %1: the run before it, %2, is missing")
                             .arg(name, p.previousRun);
             else
@@ -179,11 +212,12 @@ QStringList RunCheck::chainGaps(const QString &folder)
         }
         if (p.previousSummary.isEmpty())
             continue; // the run before had no summary yet when this one ended
-        bool found = false;
-        const QString summary = readSummary(RunFiles::summaryPathFor(runs[i - 1]), &found);
-        if (!found)
+        const SummaryText summary = readSummary(RunFiles::summaryPathFor(runs[i - 1]));
+        if (!summary)
+            continue; // no gap: the run before is named as one that cannot be checked
+        if (!summary->has_value())
             gaps << QStringLiteral("Gap in the chain before %1: the summary of %2 is missing").arg(name, before);
-        else if (RunProvenance::chainDigest(summary) != p.previousSummary)
+        else if (RunProvenance::chainDigest(**summary) != p.previousSummary)
             gaps << QStringLiteral("Gap in the chain before %1: the summary of %2 was changed after %1 ended")
                         .arg(name, before);
     }
@@ -196,11 +230,21 @@ RunCheck::Result RunCheck::folder(const QString &folder)
     int checked = 0;
     int matching = 0;
     int notRecorded = 0;
+    int unchecked = 0;
     for (const RunCatalog::Run &kept : RunCatalog::scan(folder)) {
         if (kept.state == RunCatalog::State::Running || kept.state == RunCatalog::State::Unfinished)
             continue;
         ++checked;
+        const QString name = QFileInfo(kept.rawPath).fileName();
+        if (kept.state == RunCatalog::State::Damaged) {
+            ++unchecked;
+            result.add(Verdict::Unchecked, RunCatalog::printable(name) + QStringLiteral(": cannot be checked: ")
+                                               + RunCatalog::printable(kept.damage));
+            continue;
+        }
         const Result one = run(kept.rawPath);
+        if (one.verdict == Verdict::Unchecked)
+            ++unchecked;
         if (one.verdict == Verdict::Matches) {
             ++matching;
         } else if (one.verdict == Verdict::NotRecorded) {
@@ -208,18 +252,19 @@ RunCheck::Result RunCheck::folder(const QString &folder)
         } else {
             for (qsizetype i = 0; i < one.lines.size(); ++i)
                 if (one.verdicts[i] != Verdict::Matches)
-                    result.add(one.verdicts[i],
-                               QFileInfo(kept.rawPath).fileName() + QStringLiteral(": ") + one.lines[i]);
+                    result.add(one.verdicts[i], name + QStringLiteral(": ") + one.lines[i]);
         }
     }
     const QStringList gaps = chainGaps(folder);
     for (const QString &gap : gaps)
         result.add(Verdict::Changed, gap);
     result.add(Verdict::Matches,
-               QStringLiteral("%1 runs checked: %2 match, %3 do not, %4 not recorded; %5 gaps in the chain")
+               QStringLiteral("%1 runs: %2 match, %3 do not, %4 cannot be checked, %5 not recorded; %6 gaps in the "
+                              "chain")
                    .arg(checked)
                    .arg(matching)
-                   .arg(checked - matching - notRecorded)
+                   .arg(checked - matching - notRecorded - unchecked)
+                   .arg(unchecked)
                    .arg(notRecorded)
                    .arg(gaps.size()));
     return result;
@@ -234,6 +279,8 @@ QString RunCheck::verdictText(Verdict verdict)
         return QStringLiteral("changed");
     case Verdict::Missing:
         return QStringLiteral("missing");
+    case Verdict::Unchecked:
+        return QStringLiteral("cannot be checked");
     case Verdict::NotRecorded:
         break;
     }
@@ -246,6 +293,7 @@ int RunCheck::exitStatus(Verdict verdict)
     case Verdict::Matches:
         return 0;
     case Verdict::Changed:
+    case Verdict::Unchecked:
         return 1;
     case Verdict::Missing:
     case Verdict::NotRecorded:

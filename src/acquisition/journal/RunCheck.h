@@ -17,6 +17,7 @@ public:
         Changed,     // a file is not as recorded, or the chain has a gap
         Missing,     // a file the record names is not there: nothing can be told of it
         NotRecorded, // the summary predates the hashes, or there is none
+        Unchecked,   // a file of the run is not a plain file, or cannot be read
     };
     struct Result {
         Verdict verdict = Verdict::Matches;
@@ -31,8 +32,9 @@ public:
     // The journal and every workbook the run's summary names.
     static Result run(const QString &rawPath, const std::atomic<bool> *cancel = nullptr);
     // Every finished run in `folder`: a line for each run that does not
-    // match, one for each gap in the chain, and a closing count. Runs an
-    // older Halvern kept are counted as not recorded and change no verdict.
+    // match or cannot be checked (and why), one for each gap in the chain,
+    // and a closing count. Runs an older Halvern kept are counted as not
+    // recorded and change no verdict.
     static Result folder(const QString &folder);
     // The gaps in the chain of summaries in `folder`, one line each.
     static QStringList chainGaps(const QString &folder);
@@ -40,8 +42,9 @@ public:
     // The recorded provenance of a run; recorded() is false without one.
     static RunProvenance recorded(const QString &rawPath);
 
-    // "matches", "changed", "missing", "not recorded".
+    // "matches", "changed", "missing", "not recorded", "cannot be checked".
     static QString verdictText(Verdict verdict);
-    // The exit status of a check: 0 matches, 1 changed, 2 cannot tell.
+    // The exit status of a check: 0 matches, 1 changed or a file that cannot
+    // be checked, 2 cannot tell.
     static int exitStatus(Verdict verdict);
 };

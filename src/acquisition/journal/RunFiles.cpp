@@ -1,6 +1,7 @@
 #include "RunFiles.h"
 
 #include "LogCategories.h"
+#include "PlainFile.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -60,23 +61,28 @@ QDateTime RunFiles::noteTime(const QByteArray &field)
 
 bool RunFiles::writeSummaryFile(const QString &path, const QString &text)
 {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        qCWarning(lcJournal) << "cannot write the summary" << path << ":" << std::strerror(errno);
+    const Result<std::unique_ptr<QFile>> file = PlainFile::open(path, PlainFile::Mode::Replace);
+    if (!file) {
+        qCWarning(lcJournal).noquote() << "cannot write the summary:" << file.failure().reason;
         return false;
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fchmod(fd, 0600) != 0) {
-        qCWarning(lcJournal) << "the summary" << path << "is not a file of its own";
-        ::close(fd);
-        return false;
-    }
-    QFile file;
     const QByteArray bytes = text.toUtf8();
-    const bool ok = file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)
-                    && file.write(bytes) == bytes.size() && file.flush();
+    const bool ok = ::fchmod((*file)->handle(), 0600) == 0 && (*file)->write(bytes) == bytes.size() && (*file)->flush();
     if (!ok)
-        qCWarning(lcJournal) << "cannot write the summary" << path << ":" << file.errorString();
+        qCWarning(lcJournal) << "cannot write the summary" << path << ":" << (*file)->errorString();
     return ok;
+}
+
+Result<std::optional<QString>> RunFiles::readSummaryFile(const QString &path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 && errno == ENOENT)
+        return std::optional<QString>();
+    const Result<std::unique_ptr<QFile>> file = PlainFile::open(path, PlainFile::Mode::Read);
+    if (!file)
+        return file.failure();
+    const QByteArray bytes = (*file)->read(kMaxSummary);
+    if ((*file)->error() != QFileDevice::NoError)
+        return Failure{QStringLiteral("%1 cannot be read: %2").arg(path, (*file)->errorString())};
+    return std::optional<QString>(QString::fromUtf8(bytes));
 }

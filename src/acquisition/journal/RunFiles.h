@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -40,4 +42,9 @@ public:
 
     // Writes a summary file, private to the user, never through a link.
     static bool writeSummaryFile(const QString &path, const QString &text);
+    // The text of a summary (its first kMaxSummary bytes): nothing when there
+    // is no entry of that name at all, the failure when what is there is not
+    // a plain file or cannot be read.
+    static Result<std::optional<QString>> readSummaryFile(const QString &path);
+    static constexpr qint64 kMaxSummary = 64 * 1024;
 };

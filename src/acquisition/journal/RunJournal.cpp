@@ -1,5 +1,6 @@
 #include "RunJournal.h"
 
+#include "PlainFile.h"
 #include "PrivateFolder.h"
 #include "RunFiles.h"
 
@@ -15,10 +16,8 @@
 #include <unistd.h>
 
 namespace {
-int openForAppend(const QString &path)
-{
-    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-}
+// A new file of the run, or why it could not be made.
+Result<int> openForAppend(const QString &path) { return PlainFile::openDescriptor(path, PlainFile::Mode::CreateNew); }
 
 // The reason of the system call that just failed.
 QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
@@ -65,16 +64,19 @@ bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumb
 
 bool RunJournal::makeFiles()
 {
-    m_raw = openForAppend(rawPath());
-    if (m_raw >= 0) {
-        ::flock(m_raw, LOCK_EX | LOCK_NB); // a fresh file: nobody else can hold it
-        m_times = openForAppend(timesPath());
-    }
-    if (m_raw < 0 || m_times < 0) {
-        m_problem = QStringLiteral("cannot create ") + (m_raw < 0 ? rawPath() : timesPath()) + QStringLiteral(": ")
-                    + systemError();
+    Result<int> raw = openForAppend(rawPath());
+    if (!raw) {
+        m_problem = raw.failure().reason;
         return false;
     }
+    m_raw = *raw;
+    ::flock(m_raw, LOCK_EX | LOCK_NB); // a fresh file: nobody else can hold it
+    Result<int> times = openForAppend(timesPath());
+    if (!times) {
+        m_problem = times.failure().reason;
+        return false;
+    }
+    m_times = *times;
     const QByteArray header = RunFiles::timesHeader();
     if (!writeAll(m_times, header.constData(), header.size())) {
         m_problem = QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ") + systemError();
@@ -186,11 +188,12 @@ bool RunJournal::writeSummary(const QString &text)
 
 bool RunJournal::isHeld(const QString &rawPath)
 {
-    const int fd = ::open(QFile::encodeName(rawPath).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
+    // Looked at without waiting: a FIFO in the journal's place is no run.
+    const Result<int> fd = PlainFile::openDescriptor(rawPath, PlainFile::Mode::Read);
+    if (!fd)
         return false;
-    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
+    const bool held = ::flock(*fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(*fd);
     return held;
 }
 

@@ -223,13 +223,15 @@ TEST(UnfinishedRuns, RunsWithFilesHalvernNeverWritesAreListedOnceAsDamagedAndNev
     writeKeptRun(f, "2026-12-07_16-30-00_COM4", "1\r\n", stopSummary("2026-12-07 16:30:00", "", 1, ""));
     writeFile(RunFiles::summaryPathFor(f + "/2026-12-07_16-30-00_COM4.raw"), "\x01\x02 not a summary");
     writeKeptRun(f, "2026-12-07_17-30-00_COM6", "1\r\n");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(f + "/2026-12-07_13-30-00_COM7.raw").constData(), 0600), 0);
 
     const QList<RunCatalog::Run> runs = RunCatalog::scan(f);
     QStringList lines;
     for (const RunCatalog::Run &run : runs)
         lines.append(RunCatalog::listingLine(run).section('\t', 4, 4));
-    EXPECT_EQ(lines, (QStringList{"unfinished", "damaged: the summary cannot be read",
-                                  "damaged: its name is not one Halvern makes", "damaged: the summary is a link"}));
+    EXPECT_EQ(lines, (QStringList{"unfinished", "damaged: the summary is not one Halvern writes",
+                                  "damaged: its name is not one Halvern makes", "damaged: the summary is a link",
+                                  "damaged: the raw file is a FIFO"}));
     EXPECT_TRUE(RunCatalog::listingLine(runs.value(2)).endsWith("COM3.raw\\x0a"))
         << RunCatalog::listingLine(runs.value(2)).toStdString();
 
