@@ -5,6 +5,7 @@
 #include "JournalReader.h"
 #include "LogCategories.h"
 #include "MacroSettings.h"
+#include "RunCatalog.h"
 #include "RunFiles.h"
 #include "RunProvenance.h"
 #include "RunTexts.h"
@@ -18,13 +19,16 @@
 #include <QTextStream>
 
 namespace {
+// Every message echoes what it was given (paths, a macro's name) with its
+// control characters escaped, as --list-runs shows them: a line break in an
+// argument cannot make a line of output of its own.
+void tell(const QString &message) { QTextStream(stderr) << "halvern: " << RunCatalog::printable(message) << "\n"; }
+
 int fail(const QString &message)
 {
-    QTextStream(stderr) << "halvern: " << message << "\n";
+    tell(message);
     return 1;
 }
-
-void tell(const QString &message) { QTextStream(stderr) << "halvern: " << message << "\n"; }
 
 // Empty when a file can be written into `folder` (made when missing), else why not.
 QString unwritable(const QString &folder)
@@ -118,7 +122,8 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
         tell(rebuild.damage());
     if (failure)
         return fail(failure->reason);
-    QTextStream(stdout) << "Rebuilt " << rebuild.rows() << " rows from " << rawPath << " into " << target
+    QTextStream(stdout) << "Rebuilt " << rebuild.rows() << " rows from " << RunCatalog::printable(rawPath) << " into "
+                        << RunCatalog::printable(target)
                         << (rebuild.damage().isEmpty() ? QString() : QStringLiteral(" (its .times was damaged)"))
                         << "\n";
     return 0;

@@ -15,7 +15,7 @@ int print(const RunCheck::Result &result)
 {
     QTextStream out(stdout);
     for (const QString &line : result.lines)
-        out << line << '\n';
+        out << RunCatalog::printable(line) << '\n';
     return RunCheck::exitStatus(result.verdict);
 }
 } // namespace
@@ -29,8 +29,7 @@ int verifyCommand(const QString &file, const QString &runsFolder, const QString 
     // Looked at before anything waits on it or hands it to the office.
     if (const std::optional<Failure> failure = PlainFile::check(file)) {
         RunCheck::Result result;
-        result.add(RunCheck::Verdict::Unchecked,
-                   QStringLiteral("Cannot be checked: ") + RunCatalog::printable(failure->reason));
+        result.add(RunCheck::Verdict::Unchecked, QStringLiteral("Cannot be checked: ") + failure->reason);
         return print(result);
     }
     // A run's times or summary stand for their run.

@@ -100,7 +100,7 @@ Result<std::unique_ptr<QFile>> PlainFile::open(const QString &path, Mode mode, m
     const Result<int> fd = openDescriptor(path, mode, permissions);
     if (!fd)
         return fd.failure();
-    auto file = std::make_unique<QFile>(path);
+    auto file = std::make_unique<QFile>();
     const QIODevice::OpenMode how = mode == Mode::Read     ? QIODevice::ReadOnly
                                     : mode == Mode::Append ? QIODevice::WriteOnly | QIODevice::Append
                                                            : QIODevice::WriteOnly;

@@ -30,7 +30,8 @@ public:
     // An open descriptor (close-on-exec, blocking again once checked), the
     // caller's to close.
     static Result<int> openDescriptor(const QString &path, Mode mode, mode_t permissions = 0600);
-    // The same, as a QFile that owns the descriptor.
+    // The same, as a QFile that owns the descriptor (opened on a descriptor,
+    // a QFile has no fileName(): the path stays the caller's).
     static Result<std::unique_ptr<QFile>> open(const QString &path, Mode mode, mode_t permissions = 0600);
     // The whole of a file read through the same door.
     static Result<QByteArray> readAll(const QString &path);

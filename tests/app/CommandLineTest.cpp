@@ -120,6 +120,27 @@ TEST_F(CommandLineTest, VersionHelpAndUnknownOptions)
     EXPECT_TRUE(unknown.out.isEmpty());
 }
 
+TEST_F(CommandLineTest, EchoedArgumentsHaveTheirControlCharactersEscaped)
+{
+    QTemporaryDir dir;
+    const struct {
+        QStringList args;
+        const char *said;
+    } cases[] = {
+        {{"--replay", "/nowhere/x\nFAKE.raw", "--save-as", dir.filePath("out.xls")}, "/nowhere/x\\x0aFAKE.raw"},
+        {{"--replay", "/nowhere/x.raw", "--save-as", dir.filePath("a\nFAKE.txt")}, "a\\x0aFAKE.txt"},
+        {{"--verify", "/nowhere/\x1b[2JFAKE.xls"}, "/nowhere/\\x1b[2JFAKE.xls"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const Outcome o = run(c.args);
+        EXPECT_NE(o.exitCode, 0);
+        const QString all = o.out + o.err;
+        EXPECT_TRUE(all.contains(c.said)) << all.toStdString();
+        EXPECT_FALSE(all.contains("\nFAKE") || all.contains('\x1b')) << all.toStdString();
+    }
+}
+
 TEST_F(CommandLineTest, ListPortsTellsEachMappingAndExitsWithoutAWindow)
 {
     PtyAdapter meter(devices.path(), "usb-Acme_Meter_A1-if00-port0");

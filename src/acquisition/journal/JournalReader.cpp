@@ -14,7 +14,6 @@ constexpr qint64 kMaxNoteLine = 256;
 // journal file's place is named, not waited on or followed.
 bool openPlain(QFile &file, const QString &path, QString *error)
 {
-    file.setFileName(path);
     const Result<int> fd = PlainFile::openDescriptor(path, PlainFile::Mode::Read);
     if (!fd) {
         *error = fd.failure().reason;
@@ -33,6 +32,8 @@ bool JournalReader::open(const QString &rawPath, QString *error)
 {
     m_raw.close();
     m_times.close();
+    m_rawPath = rawPath;
+    m_timesPath = RunFiles::timesPathFor(rawPath);
     if (!openPlain(m_raw, rawPath, error))
         return false;
     m_rawSize = m_raw.size();
@@ -42,11 +43,10 @@ bool JournalReader::open(const QString &rawPath, QString *error)
     m_damagedLines = 0;
     m_firstDamage.clear();
     m_at = QDateTime();
-    m_times.setFileName(RunFiles::timesPathFor(rawPath));
-    m_hasTimes = QFileInfo::exists(m_times.fileName()) || QFileInfo(m_times.fileName()).isSymLink();
+    m_hasTimes = QFileInfo::exists(m_timesPath) || QFileInfo(m_timesPath).isSymLink();
     if (!m_hasTimes)
         return true;
-    if (!openPlain(m_times, m_times.fileName(), error))
+    if (!openPlain(m_times, m_timesPath, error))
         return false;
     if (readLine() != RunFiles::timesHeader().trimmed()) {
         noteDamage(QStringLiteral("line 1: it is not a Halvern run journal"));
@@ -89,7 +89,7 @@ QString JournalReader::damage() const
         return QString();
     return QStringLiteral("%1: %2 %3 (%4); the bytes are all replayed, those without a time of their own "
                           "with the time before them or this replay's clock")
-        .arg(m_times.fileName())
+        .arg(m_timesPath)
         .arg(m_damagedLines)
         .arg(m_damagedLines == 1 ? QStringLiteral("note damaged or missing")
                                  : QStringLiteral("notes damaged or missing"),
@@ -139,7 +139,7 @@ bool JournalReader::next(Piece &piece, QString *error)
     const qint64 size = std::min<qint64>(m_end - m_position, kMaxPiece);
     piece.bytes = m_raw.read(size);
     if (piece.bytes.size() != size) {
-        *error = QStringLiteral("cannot read ") + m_raw.fileName() + QStringLiteral(": ") + m_raw.errorString();
+        *error = QStringLiteral("cannot read ") + m_rawPath + QStringLiteral(": ") + m_raw.errorString();
         return false;
     }
     piece.arrived = m_hasTimes ? m_at : QDateTime();

@@ -43,8 +43,10 @@ private:
     void readNote();
     void noteDamage(const QString &what);
 
-    QFile m_raw;
+    QFile m_raw; // opened on a descriptor: their names are kept beside them
     QFile m_times;
+    QString m_rawPath;
+    QString m_timesPath;
     bool m_hasTimes = false;
     qint64 m_rawSize = 0;
     qint64 m_position = 0;

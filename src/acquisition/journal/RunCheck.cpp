@@ -238,8 +238,7 @@ RunCheck::Result RunCheck::folder(const QString &folder)
         const QString name = QFileInfo(kept.rawPath).fileName();
         if (kept.state == RunCatalog::State::Damaged) {
             ++unchecked;
-            result.add(Verdict::Unchecked, RunCatalog::printable(name) + QStringLiteral(": cannot be checked: ")
-                                               + RunCatalog::printable(kept.damage));
+            result.add(Verdict::Unchecked, name + QStringLiteral(": cannot be checked: ") + kept.damage);
             continue;
         }
         const Result one = run(kept.rawPath);

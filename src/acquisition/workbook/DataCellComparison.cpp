@@ -30,6 +30,15 @@ qsizetype width(const Workbook::SheetValues *sheet, qsizetype row)
 {
     return sheet && row < sheet->rows.size() ? sheet->rows[row].size() : 0;
 }
+
+// 65536 as "65,536", the same in every locale.
+QString grouped(std::int64_t n)
+{
+    QString digits = QString::number(n);
+    for (qsizetype at = digits.size() - 3; at > (n < 0 ? 1 : 0); at -= 3)
+        digits.insert(at, QLatin1Char(','));
+    return digits;
+}
 } // namespace
 
 QString DataCellComparison::cellName(std::int32_t row, std::int32_t column)
@@ -48,8 +57,16 @@ QString DataCellComparison::valueText(const CellValue &value)
     return text.isEmpty() ? QStringLiteral("empty") : QLatin1Char('"') + text + QLatin1Char('"');
 }
 
+QString DataCellComparison::cutText(const QString &format, std::int64_t rowLimit, const Outcome &outcome)
+{
+    return QStringLiteral("The workbook was cut at the %1 format's limit of %2 rows: the %3 rows beyond it (%4 data "
+                          "cells) are in the journal only, which is not a difference")
+        .arg(format, grouped(rowLimit), grouped(outcome.rowsBeyondLimit), grouped(outcome.cellsBeyondLimit));
+}
+
 DataCellComparison::Outcome DataCellComparison::compare(const QList<Workbook::SheetValues> &journal,
-                                                        const QList<Workbook::SheetValues> &workbook)
+                                                        const QList<Workbook::SheetValues> &workbook,
+                                                        std::int64_t rowLimit)
 {
     Outcome out;
     const qsizetype sheets = std::max(journal.size(), workbook.size());
@@ -60,6 +77,14 @@ DataCellComparison::Outcome DataCellComparison::compare(const QList<Workbook::Sh
         const QString prefix = s == 0 ? QString() : (w ? w->name : j->name) + QLatin1Char('.');
         const qsizetype rows = std::max(j ? j->rows.size() : 0, w ? w->rows.size() : 0);
         for (qsizetype r = 0; r < rows; ++r) {
+            if (rowLimit > 0 && r >= rowLimit && width(w, r) == 0) {
+                std::int64_t cells = 0;
+                for (qsizetype c = 0; c < width(j, r); ++c)
+                    cells += isEmpty(at(j, r, c)) ? 0 : 1;
+                out.rowsBeyondLimit += cells > 0 ? 1 : 0;
+                out.cellsBeyondLimit += cells;
+                continue;
+            }
             const qsizetype columns = std::max(width(j, r), width(w, r));
             for (qsizetype c = 0; c < columns; ++c) {
                 const CellValue fromJournal = at(j, r, c);

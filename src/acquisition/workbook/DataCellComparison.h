@@ -23,9 +23,19 @@ public:
         QStringList notFromJournal; // "D1: Total (written by the macro or by hand)"
         std::int64_t notFromJournalCount = 0;
         std::int64_t dataCells = 0; // cells the journal fills
+        // Rows (and their data cells) the journal fills past the row limit of
+        // the workbook's format, where the workbook holds nothing: the format
+        // cut them off, which is no difference.
+        std::int64_t rowsBeyondLimit = 0;
+        std::int64_t cellsBeyondLimit = 0;
     };
 
-    static Outcome compare(const QList<Workbook::SheetValues> &journal, const QList<Workbook::SheetValues> &workbook);
+    // With rowLimit > 0, the workbook's format keeps that many rows at most.
+    static Outcome compare(const QList<Workbook::SheetValues> &journal, const QList<Workbook::SheetValues> &workbook,
+                           std::int64_t rowLimit = 0);
+    // "The workbook was cut at the .xls format's limit of 65,536 rows: ..."
+    // for an outcome with rows beyond the limit.
+    static QString cutText(const QString &format, std::int64_t rowLimit, const Outcome &outcome);
 
     // "B12" for row 12, column 2 (both from 1).
     static QString cellName(std::int32_t row, std::int32_t column);

@@ -53,3 +53,42 @@ TEST(DataCellComparison, NamesAtMostFiftyThenCounts)
     EXPECT_EQ(out.differingCount, 70);
     EXPECT_TRUE(DataCellComparison::compare({sheet(fromJournal)}, {sheet(fromJournal)}).differing.isEmpty());
 }
+
+TEST(DataCellComparison, RowsTheFormatCutOffAreToldAsCutNotAsDifferences)
+{
+    QList<QList<CellValue>> fromJournal;
+    for (int n = 1; n <= 5; ++n)
+        fromJournal.append(QList<CellValue>{double(n), double(3 * n)});
+    QList<QList<CellValue>> kept = fromJournal.mid(0, 3);
+    const struct {
+        const char *what;
+        std::int64_t limit;
+        QList<QList<CellValue>> workbook;
+        std::int64_t differing, rowsBeyond, cellsBeyond;
+    } cases[] = {
+        {"cut at the limit", 3, kept, 0, 2, 4},
+        {"no limit: the missing rows differ", 0, kept, 4, 0, 0},
+        {"the last kept row changed", 3,
+         [&] {
+             auto changed = kept;
+             changed[2][1] = 10.0;
+             return changed;
+         }(),
+         1, 2, 4},
+        {"cut one row before the limit", 4, kept, 2, 1, 2},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const DataCellComparison::Outcome out =
+            DataCellComparison::compare({sheet(fromJournal)}, {sheet(c.workbook)}, c.limit);
+        EXPECT_EQ(out.differingCount, c.differing);
+        EXPECT_EQ(out.rowsBeyondLimit, c.rowsBeyond);
+        EXPECT_EQ(out.cellsBeyondLimit, c.cellsBeyond);
+    }
+    DataCellComparison::Outcome big;
+    big.rowsBeyondLimit = 8928;
+    big.cellsBeyondLimit = 26784;
+    EXPECT_EQ(DataCellComparison::cutText(".xls", 65536, big),
+              "The workbook was cut at the .xls format's limit of 65,536 rows: the 8,928 rows beyond it (26,784 data "
+              "cells) are in the journal only, which is not a difference");
+}
