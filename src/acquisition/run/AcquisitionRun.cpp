@@ -8,6 +8,7 @@
 #include "MessageBoxes.h"
 #include "NullAcquisitionView.h"
 #include "PortAdapterText.h"
+#include "ProvenanceGatherer.h"
 #include "RunTexts.h"
 #include "SerialComm.h"
 #include "SpreadsheetFactory.h"
@@ -370,11 +371,11 @@ void AcquisitionRun::closeJournal()
     summary.savedAs = m_stopSave.savedAs();
     summary.alsoSavedAs = m_stopSave.alsoSavedAs();
     const RunJournal &journal = m_record.journal();
-    summary.provenance = RunProvenance::gather(summary.rawPath, journal.rawSha256(), journal.timesSha256());
+    summary.provenance = ProvenanceGatherer::gather(summary.rawPath, journal.rawSha256(), journal.timesSha256());
     summary.provenance.officeVersion = m_stopSave.officeVersion();
     summary.provenance.adapter = PortAdapterText::of(summary.device);
-    summary.provenance.addSaved(summary.savedAs);
-    summary.provenance.addSaved(summary.alsoSavedAs);
+    ProvenanceGatherer::addSaved(summary.provenance, summary.savedAs);
+    ProvenanceGatherer::addSaved(summary.provenance, summary.alsoSavedAs);
     m_record.close(summary);
 }
 

@@ -3,7 +3,7 @@
 #include "LogCategories.h"
 #include "RunCatalog.h"
 #include "RunFiles.h"
-#include "RunProvenance.h"
+#include "ProvenanceGatherer.h"
 #include "RunSummary.h"
 #include "StopSave.h"
 #include "UnfinishedRuns.h"
@@ -35,8 +35,8 @@ void nameNewWorkbook(const QString &summaryPath, const StopSave &made)
     // The journal's hashes stay those of the run's end; the new files are
     // recorded with theirs.
     summary->provenance.saved.clear();
-    summary->provenance.addSaved(made.savedAs());
-    summary->provenance.addSaved(made.alsoSavedAs());
+    ProvenanceGatherer::addSaved(summary->provenance, made.savedAs());
+    ProvenanceGatherer::addSaved(summary->provenance, made.alsoSavedAs());
     RunFiles::writeSummaryFile(summaryPath, summary->text());
 }
 } // namespace

@@ -4,7 +4,7 @@
 #include "LogCategories.h"
 #include "MessageBoxes.h"
 #include "RunJournal.h"
-#include "RunProvenance.h"
+#include "RunDocumentProperties.h"
 #include "SpreadsheetApp.h"
 #include "SpreadsheetError.h"
 #include "WorkbookRebuild.h"
@@ -110,7 +110,7 @@ WorkbookSaver::Result StopSave::save(SpreadsheetApp &app, Workbook &book, const 
             rawSha256 = FileDigest::sha256(rawPath, &error);
         if (rawSha256.isEmpty())
             qCWarning(lcWorkbook) << "cannot hash the journal" << rawPath << "for the workbook:" << error;
-        saver.setProperties(RunProvenance::documentProperties(rawPath, rawSha256));
+        saver.setProperties(RunDocumentProperties::of(rawPath, rawSha256));
     }
     const WorkbookSaver::Result result = saver.save();
     app.setLongCallNotice({});

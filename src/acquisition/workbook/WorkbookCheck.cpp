@@ -6,6 +6,7 @@
 #include "LogCategories.h"
 #include "MasterWorkbook.h"
 #include "RunCatalog.h"
+#include "RunDocumentProperties.h"
 #include "RunReplay.h"
 #include "SpreadsheetFactory.h"
 
@@ -84,13 +85,13 @@ void WorkbookCheck::compareCells(const QString &path, const QString &listedRun, 
         QString rawPath = listedRun;
         if (rawPath.isEmpty()) {
             for (const auto &[name, value] : saved->customProperties())
-                if (name == RunProvenance::kRawFileProperty && !value.isEmpty())
+                if (name == RunDocumentProperties::kRawFileProperty && !value.isEmpty())
                     rawPath = QDir(m_runsFolder).filePath(QFileInfo(value).fileName());
         }
         if (rawPath.isEmpty()) {
             result.add(Verdict::NotRecorded, QStringLiteral("The workbook names no run of Halvern's (its document "
                                                             "properties hold no \"%1\"): %2")
-                                                 .arg(RunProvenance::kRawFileProperty, path));
+                                                 .arg(RunDocumentProperties::kRawFileProperty, path));
             quit();
             return;
         }
