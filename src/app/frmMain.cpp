@@ -17,9 +17,9 @@
 #include "frmEmulation.h"
 #include "frmExcelMacro.h"
 #include "frmRuns.h"
+#include "JournalWorkbookMaker.h"
 #include "RunWorkbook.h"
 #include "StopMacro.h"
-#include "StopSave.h"
 #include "UnfinishedRuns.h"
 #include "WorkingCopy.h"
 
@@ -358,12 +358,12 @@ void frmMain::makeWorkbookFromJournal(const QString &rawPath)
     // Its own rebuild, with the macro chosen now: the run is not involved.
     const WorkingCopy working(m_services.spreadsheets, m_services.programFolder);
     const MacroSettings macro = m_macro;
-    StopSave stopSave(m_services.spreadsheets, m_services.boxes, m_services.programFolder,
-                      {[&working] { return working.documentsFolder(); },
-                       [this](qint64 done, qint64 total) { showProgress(done, total); },
-                       [this, macro](SpreadsheetApp &app) { return StopMacro::run(app, macro, *this, true); },
-                       [this](const QString &text, int seconds) { showWaiting(text, seconds); }});
-    RunWorkbook::make(stopSave, rawPath);
+    JournalWorkbookMaker maker(m_services.spreadsheets, m_services.boxes, m_services.programFolder,
+                               {[&working] { return working.documentsFolder(); },
+                                [this](qint64 done, qint64 total) { showProgress(done, total); },
+                                [this, macro](SpreadsheetApp &app) { return StopMacro::run(app, macro, *this, true); },
+                                [this](const QString &text, int seconds) { showWaiting(text, seconds); }});
+    RunWorkbook::make(maker, rawPath);
 }
 
 void frmMain::offerUnfinishedRuns()
