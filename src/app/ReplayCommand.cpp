@@ -6,8 +6,8 @@
 #include "LogCategories.h"
 #include "MacroSettings.h"
 #include "RunCatalog.h"
+#include "RunDocumentProperties.h"
 #include "RunFiles.h"
-#include "RunProvenance.h"
 #include "RunTexts.h"
 #include "WorkbookRebuild.h"
 #include "WorkbookSaver.h"
@@ -58,7 +58,7 @@ std::optional<Failure> saveInto(SpreadsheetApp &app, Workbook &book, const QStri
         const QString rawSha256 = FileDigest::sha256(rawPath, &error);
         if (rawSha256.isEmpty())
             qCWarning(lcWorkbook) << "cannot hash the journal" << rawPath << "for the workbook:" << error;
-        book.setCustomProperties(RunProvenance::documentProperties(rawPath, rawSha256));
+        book.setCustomProperties(RunDocumentProperties::of(rawPath, rawSha256));
         book.saveAs(target);
         QString shortfall;
         const QString whole = WorkbookSaver::wholeCopyPath(target, book, &shortfall);

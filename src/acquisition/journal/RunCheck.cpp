@@ -6,6 +6,8 @@
 #include "RunCatalog.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
+#include "RunOrder.h"
+#include "SummaryChain.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,18 +41,6 @@ std::pair<RunCheck::Verdict, QString> compare(const QString &path, const QString
         return {RunCheck::Verdict::Unchecked, error};
     }
     return {now == recorded ? RunCheck::Verdict::Matches : RunCheck::Verdict::Changed, QString()};
-}
-
-// The runs of folder, oldest first, in the order the chain links them: every
-// entry under a run's own name, whatever it is, so that a run whose raw file
-// is replaced (by a FIFO, a folder) stays in its place and makes no gap.
-QStringList runsInStartOrder(const QString &folder)
-{
-    QStringList paths;
-    for (const RunCatalog::Run &run : RunCatalog::scan(folder))
-        if (RunFiles::parseRawName(QFileInfo(run.rawPath).fileName())->exact)
-            paths.prepend(run.rawPath);
-    return paths;
 }
 
 int rank(RunCheck::Verdict v)
@@ -187,7 +177,7 @@ RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *
 
 QStringList RunCheck::chainGaps(const QString &folder)
 {
-    const QStringList runs = runsInStartOrder(folder);
+    const QStringList runs = RunOrder::runsInStartOrder(folder);
     QStringList gaps;
     for (qsizetype i = 0; i < runs.size(); ++i) {
         const QString name = QFileInfo(runs[i]).fileName();
@@ -217,7 +207,7 @@ QStringList RunCheck::chainGaps(const QString &folder)
             continue; // no gap: the run before is named as one that cannot be checked
         if (!summary->has_value())
             gaps << QStringLiteral("Gap in the chain before %1: the summary of %2 is missing").arg(name, before);
-        else if (RunProvenance::chainDigest(**summary) != p.previousSummary)
+        else if (SummaryChain::chainDigest(**summary) != p.previousSummary)
             gaps << QStringLiteral("Gap in the chain before %1: the summary of %2 was changed after %1 ended")
                         .arg(name, before);
     }
