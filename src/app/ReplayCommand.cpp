@@ -13,6 +13,7 @@
 #include "WorkbookSaver.h"
 #include "WorkingCopy.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -58,7 +59,7 @@ std::optional<Failure> saveInto(SpreadsheetApp &app, Workbook &book, const QStri
         const QString rawSha256 = FileDigest::sha256(rawPath, &error);
         if (rawSha256.isEmpty())
             qCWarning(lcWorkbook) << "cannot hash the journal" << rawPath << "for the workbook:" << error;
-        book.setCustomProperties(RunDocumentProperties::of(rawPath, rawSha256));
+        book.setCustomProperties(RunDocumentProperties::ofReplay(rawPath, rawSha256, QDateTime::currentDateTimeUtc()));
         book.saveAs(target);
         QString shortfall;
         const QString whole = WorkbookSaver::wholeCopyPath(target, book, &shortfall);

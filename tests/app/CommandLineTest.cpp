@@ -141,6 +141,29 @@ TEST_F(CommandLineTest, EchoedArgumentsHaveTheirControlCharactersEscaped)
     }
 }
 
+TEST_F(CommandLineTest, AWorkbookReplayMadeIsCheckedAgainstItsRecordAndARunWithoutSummarySaysSo)
+{
+    // A run ended without Stop: journal and times, no summary.
+    const QString raw = writeKeptRun(data.filePath("Halvern/runs"), "2026-12-07_09-00-00_COM5", "1 :: 3\r\n2 :: 6\r\n");
+    QTemporaryDir out;
+    const QString made = out.filePath("sp ace/\u00fc.xlsx");
+    ASSERT_EQ(run({"--replay", raw, "--save-as", made}).exitCode, 0);
+
+    const Outcome fresh = run({"--verify", made});
+    EXPECT_EQ(fresh.exitCode, 0) << fresh.out.toStdString();
+    EXPECT_TRUE(fresh.out.contains("made by --replay")) << fresh.out.toStdString();
+    EXPECT_TRUE(fresh.out.contains("No summary: ")) << fresh.out.toStdString();
+    EXPECT_TRUE(fresh.out.contains(made)) << fresh.out.toStdString(); // a path, not a file:// URL
+    for (const char *untrue : {"changed, or saved again", "older Halvern", "%20", "file://"})
+        EXPECT_FALSE(fresh.out.contains(untrue)) << untrue << "\n" << fresh.out.toStdString();
+
+    // The journal changed after the replay: its record says so.
+    writeFile(raw, "1 :: 3\r\n2 :: 7\r\n");
+    const Outcome changed = run({"--verify", made});
+    EXPECT_EQ(changed.exitCode, 1) << changed.out.toStdString();
+    EXPECT_TRUE(changed.out.contains("is not the one --replay made the workbook from")) << changed.out.toStdString();
+}
+
 TEST_F(CommandLineTest, ListPortsTellsEachMappingAndExitsWithoutAWindow)
 {
     PtyAdapter meter(devices.path(), "usb-Acme_Meter_A1-if00-port0");

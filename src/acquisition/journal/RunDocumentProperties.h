@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <utility>
@@ -9,6 +10,11 @@
 class RunDocumentProperties {
 public:
     static QList<std::pair<QString, QString>> of(const QString &rawPath, const QString &rawSha256);
+    // The same for a workbook --replay makes, which also says so and when:
+    // its record, since the run's summary never names it.
+    static QList<std::pair<QString, QString>> ofReplay(const QString &rawPath, const QString &rawSha256,
+                                                       const QDateTime &at);
     static const QString kRawFileProperty;
     static const QString kRawHashProperty;
+    static const QString kReplayProperty;
 };

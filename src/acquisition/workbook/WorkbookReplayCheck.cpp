@@ -2,11 +2,14 @@
 
 #include "CellComparisonReport.h"
 #include "DataCellComparison.h"
+#include "FileDigest.h"
 #include "JournalReader.h"
 #include "LogCategories.h"
 #include "MasterWorkbook.h"
 #include "RunDocumentProperties.h"
+#include "RunFiles.h"
 #include "RunReplay.h"
+#include "WorkbookSaver.h"
 #include "SpreadsheetFactory.h"
 
 #include <QDir>
@@ -42,15 +45,27 @@ void WorkbookReplayCheck::compareCells(const QString &path, const QString &liste
         app = m_factory.createHeadless();
         saved = app->open(path);
         QString rawPath = listedRun;
-        if (rawPath.isEmpty()) {
-            for (const auto &[name, value] : saved->customProperties())
-                if (name == RunDocumentProperties::kRawFileProperty && !value.isEmpty())
-                    rawPath = QDir(m_runsFolder).filePath(QFileInfo(value).fileName());
+        QString replayed;        // when --replay made it
+        QString recordedRawHash; // the journal's hash it was made from
+        for (const auto &[name, value] : saved->customProperties()) {
+            if (name == RunDocumentProperties::kRawFileProperty && !value.isEmpty() && rawPath.isEmpty())
+                rawPath = QDir(m_runsFolder).filePath(QFileInfo(value).fileName());
+            if (name == RunDocumentProperties::kReplayProperty)
+                replayed = value;
+            if (name == RunDocumentProperties::kRawHashProperty)
+                recordedRawHash = value;
         }
         if (rawPath.isEmpty()) {
             result.add(Verdict::NotRecorded, QStringLiteral("The workbook names no run of Halvern's (its document "
                                                             "properties hold no \"%1\"): %2")
                                                  .arg(RunDocumentProperties::kRawFileProperty, path));
+            quit();
+            return;
+        }
+        const Result<std::optional<QString>> summary = RunFiles::readSummaryFile(RunFiles::summaryPathFor(rawPath));
+        if (!summary) {
+            result.add(Verdict::Unchecked,
+                       QStringLiteral("The run's summary cannot be read: ") + summary.failure().reason);
             quit();
             return;
         }
@@ -70,15 +85,38 @@ void WorkbookReplayCheck::compareCells(const QString &path, const QString &liste
                 quit();
                 return;
             }
+        } else if (!summary->has_value()) {
+            result.add(Verdict::Matches,
+                       QStringLiteral("No summary: the run has none (it ended without Stop); the journal is taken as "
+                                      "it is: ")
+                           + rawPath);
         } else {
             result.add(Verdict::Matches, QStringLiteral("The run's summary holds no hashes (written by an older "
                                                         "Halvern): the journal is taken as it is: ")
                                              + rawPath);
         }
-        result.add(Verdict::Matches,
-                   QStringLiteral("The workbook is not byte for byte one Halvern saved (changed, or saved again, "
-                                  "after the save): %1; its data cells are compared with the run %2")
-                       .arg(path, QFileInfo(rawPath).fileName()));
+        if (!replayed.isEmpty()) {
+            // Its record is in its own properties: the journal it was made from.
+            QString error;
+            const QString now = FileDigest::sha256(rawPath, &error);
+            if (recordedRawHash.isEmpty() || now != recordedRawHash) {
+                result.add(Verdict::Changed,
+                           QStringLiteral("The journal is not the one --replay made the workbook from on %1: its "
+                                          "SHA-256 differs from the one the workbook records: %2")
+                               .arg(replayed, rawPath));
+                quit();
+                return;
+            }
+            result.add(Verdict::Matches,
+                       QStringLiteral("The workbook was made by --replay on %1 from the run %2, whose journal is as "
+                                      "it records; its data cells are compared with the journal: %3")
+                           .arg(replayed, QFileInfo(rawPath).fileName(), path));
+        } else {
+            result.add(Verdict::Matches,
+                       QStringLiteral("The workbook is not byte for byte one Halvern saved (changed, or saved again, "
+                                      "after the save): %1; its data cells are compared with the run %2")
+                           .arg(path, QFileInfo(rawPath).fileName()));
+        }
         const QList<Workbook::SheetValues> inWorkbook = saved->values();
 
         QTemporaryDir folder;
@@ -102,9 +140,14 @@ void WorkbookReplayCheck::compareCells(const QString &path, const QString &liste
             quit();
             return;
         }
-        const DataCellComparison::Outcome cells = DataCellComparison::compare(rebuilt->values(), inWorkbook);
+        // An .xls keeps 65,536 rows: what the journal fills beyond is cut, not changed.
+        const bool xls = QFileInfo(path).suffix().compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0;
+        const std::int64_t rowLimit = xls ? WorkbookSaver::kXlsRows : 0;
+        const DataCellComparison::Outcome cells = DataCellComparison::compare(rebuilt->values(), inWorkbook, rowLimit);
         quit();
         CellComparisonReport::add(cells, result);
+        if (cells.rowsBeyondLimit > 0)
+            result.add(Verdict::Matches, DataCellComparison::cutText(QStringLiteral(".xls"), rowLimit, cells));
     } catch (const std::exception &e) {
         quit();
         result.add(Verdict::Missing, QStringLiteral("The workbook could not be compared in the office: ")

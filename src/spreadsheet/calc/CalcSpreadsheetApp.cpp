@@ -1,5 +1,7 @@
 #include "CalcSpreadsheetApp.h"
 
+#include "OfficeText.h"
+
 #include "CalcCore.h"
 #include "CalcWorkbook.h"
 #include "DocumentMacro.h"
@@ -108,7 +110,7 @@ std::shared_ptr<Workbook> CalcSpreadsheetApp::load(const QString &path, bool hid
             Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
             if (closeable.is())
                 closeable->close(true);
-            throw SpreadsheetError(Kind::Failed, QStringLiteral("Not a workbook: %1").arg(url));
+            throw SpreadsheetError(Kind::Failed, QStringLiteral("Not a workbook: %1").arg(OfficeText::withPaths(url)));
         }
         state.ownModels.push_back(model);
         if (hidden)

@@ -1,5 +1,7 @@
 #include "UnoState.h"
 
+#include "OfficeText.h"
+
 #include "LogCategories.h"
 
 #include <com/sun/star/awt/XTopWindow.hpp>
@@ -202,12 +204,13 @@ void rethrowAsSpreadsheetError(UnoState &state)
                 dead = true;
             }
         }
-        throw SpreadsheetError(dead ? Kind::Gone : Kind::Failed,
-                               toQString(caught.getValueTypeName()) + ": " + toQString(e.Message));
+        throw SpreadsheetError(dead ? Kind::Gone : Kind::Failed, toQString(caught.getValueTypeName()) + ": "
+                                                                     + OfficeText::withPaths(toQString(e.Message)));
     } catch (const css::uno::Exception &e) {
         const css::uno::Any caught = cppu::getCaughtException();
         throw SpreadsheetError(*state.bridgeDown ? Kind::Gone : Kind::Failed,
-                               toQString(caught.getValueTypeName()) + ": " + toQString(e.Message));
+                               toQString(caught.getValueTypeName()) + ": "
+                                   + OfficeText::withPaths(toQString(e.Message)));
     } catch (const std::exception &e) {
         throw SpreadsheetError(Kind::Failed, QString::fromLocal8Bit(e.what()));
     } catch (...) {

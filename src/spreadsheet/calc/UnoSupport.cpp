@@ -1,5 +1,7 @@
 #include "UnoSupport.h"
 
+#include "OfficeText.h"
+
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QUrl>
@@ -34,7 +36,8 @@ QString UnoSupport::caughtReason()
         throw;
     } catch (const css::uno::Exception &e) {
         const css::uno::Any caught = cppu::getCaughtException();
-        return toQString(caught.getValueTypeName()) + QStringLiteral(": ") + toQString(e.Message);
+        return toQString(caught.getValueTypeName()) + QStringLiteral(": ")
+               + OfficeText::withPaths(toQString(e.Message));
     } catch (const std::exception &e) {
         return QString::fromUtf8(e.what());
     } catch (...) {

@@ -6,6 +6,7 @@
 #include "FileContents.h"
 #include "OfficeFolders.h"
 #include "OfficeProcess.h"
+#include "OfficeText.h"
 #include "PatienceWatch.h"
 #include "WaitUntil.h"
 
@@ -53,6 +54,21 @@ TEST(CellText, EverythingElseStaysText)
                              "5\t"}) {
         EXPECT_FALSE(CellText::plainNumber(text).has_value()) << text;
     }
+}
+
+TEST(OfficeText, FileUrlsInTheOfficesWordsArePaths)
+{
+    const struct {
+        const char *office, *shown;
+    } cases[] = {
+        {"Unsupported URL <file:///tmp/sp%20ace/%C3%BC.xls>: type detection failed",
+         "Unsupported URL </tmp/sp ace/\u00fc.xls>: type detection failed"},
+        {"Not a workbook: file:///home/u/a%23b.xls", "Not a workbook: /home/u/a#b.xls"},
+        {"two: file:///a.xls and file:///b%25.ods.", "two: /a.xls and /b%.ods."},
+        {"no URL, http://x/%20 stays", "no URL, http://x/%20 stays"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(OfficeText::withPaths(QString::fromUtf8(c.office)), QString::fromUtf8(c.shown));
 }
 
 TEST(CallWorker, ReturnsResultsAndRethrowsFailures)
