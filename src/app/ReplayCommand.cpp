@@ -114,8 +114,6 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
     steps.save = [&rawPath, &target](SpreadsheetApp &app, Workbook &book, const QString &) {
         return saveInto(app, book, rawPath, target);
     };
-    // What a killed replay into the same folder left there goes first.
-    WorkbookRebuild::removeLeftovers(folder);
     const QString documents = WorkingCopy(factory, programFolder).documentsFolder();
     WorkbookRebuild rebuild(factory, programFolder, documents, folder, std::move(steps));
     const std::optional<Failure> failure = rebuild.make(rawPath);

@@ -1,5 +1,7 @@
 #include "WorkbookRebuild.h"
 
+#include "Leftovers.h"
+
 #include "CaughtException.h"
 #include "JournalReader.h"
 #include "LogCategories.h"
@@ -18,12 +20,11 @@
 #include <unistd.h>
 
 namespace {
-const QString kCopyPrefix = QStringLiteral(".halvern-rebuild-");
 
 QString lockPathOf(const QString &path)
 {
     const QFileInfo info(path);
-    return info.absolutePath() + QStringLiteral("/.~lock.") + info.fileName() + '#';
+    return info.absolutePath() + '/' + Leftovers::lockNameOf(info.fileName());
 }
 
 void removeCopy(const QString &path)
@@ -33,7 +34,6 @@ void removeCopy(const QString &path)
             qCWarning(lcWorkbook) << "cannot remove the rebuild's copy" << file;
 }
 
-bool processAlive(qint64 pid) { return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno != ESRCH); }
 } // namespace
 
 WorkbookRebuild::WorkbookRebuild(SpreadsheetFactory &factory, QString programFolder, QString documentsFolder,
@@ -46,17 +46,12 @@ WorkbookRebuild::WorkbookRebuild(SpreadsheetFactory &factory, QString programFol
 {
 }
 
-QString WorkbookRebuild::copyName() { return kCopyPrefix + QString::number(::getpid()) + QStringLiteral(".xls"); }
+QString WorkbookRebuild::copyName() { return Leftovers::rebuildCopyName(); }
 
 void WorkbookRebuild::removeLeftovers(const QString &folder)
 {
-    static const QRegularExpression copy(QStringLiteral("^\\.halvern-rebuild-([0-9]+)\\.xls$"));
-    const QStringList names = QDir(folder).entryList({kCopyPrefix + '*'}, QDir::Files | QDir::Hidden);
-    for (const QString &name : names) {
-        const QRegularExpressionMatch m = copy.match(name);
-        if (m.hasMatch() && !processAlive(m.captured(1).toLongLong()))
-            removeCopy(folder + '/' + name);
-    }
+    Leftovers::removeIn(folder);
+    Leftovers::removeDeadPipes();
 }
 
 QString WorkbookRebuild::placeCopy(const QString &copy) const
@@ -94,6 +89,8 @@ std::optional<Failure> WorkbookRebuild::make(const QString &rawPath)
     m_damage.clear();
     if (m_copyFolder.isEmpty())
         return Failure{RunTexts::kNoDocumentsFolder};
+    // What a killed rebuild or save into the same folder left there goes first.
+    removeLeftovers(m_copyFolder);
     const QString copy = m_copyFolder + '/' + copyName();
     bool withMacro = true;
     for (;;) {

@@ -48,8 +48,9 @@ public:
 
     // The hidden name of this process's copy.
     static QString copyName();
-    // Removes what rebuilds of processes no longer running left in `folder`:
-    // their copies and the office's lock files beside them.
+    // Removes what killed rebuilds, saves and offices left in `folder` and
+    // in /tmp (see Leftovers): copies, save temporaries, their locks, the
+    // office's temporary files and pipes nobody listens on.
     static void removeLeftovers(const QString &folder);
     // Quits `app` (a stuck office is ended so) and lets it go; a failure is
     // logged.

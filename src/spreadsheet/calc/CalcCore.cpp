@@ -1,5 +1,7 @@
 #include "CalcCore.h"
 
+#include "Leftovers.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
@@ -280,7 +282,7 @@ void CalcCore::removeLeftovers(const QStringList &documents, std::mutex &documen
         OfficeFolders::removeStaleLock(path, folders.unique());
         // A save that did not end in time may have written its temporary
         // file after it was given up on.
-        if (QFileInfo(path).fileName().startsWith(QLatin1String(kSavePrefix))) {
+        if (Leftovers::isSaveTemporary(QFileInfo(path).fileName())) {
             QFile::remove(path);
             QFile::remove(OfficeFolders::lockFilePath(path));
         }

@@ -100,10 +100,9 @@ public:
     // Drops a workbook's reference on the worker thread.
     void release(std::shared_ptr<CalcDocument> document);
     // Documents opened or saved through us: lock files to look after. A save
-    // is written under a temporary name beginning with kSavePrefix, which is
-    // removed too once the office has ended.
+    // is written under a temporary name (Leftovers::saveTemporaryName), which
+    // is removed too once the office has ended.
     void noteDocument(const QString &path);
-    static constexpr const char *kSavePrefix = ".~halvern-save-";
     std::optional<QString> askSaveAsFilename(const QString &title, const QString &filter) const;
 
     std::shared_ptr<OfficeProcess> process() const { return m_process; }

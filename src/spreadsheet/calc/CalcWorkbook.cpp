@@ -1,5 +1,7 @@
 #include "CalcWorkbook.h"
 
+#include "Leftovers.h"
+
 #include "CalcCore.h"
 #include "FolderProbe.h"
 #include "LogCategories.h"
@@ -98,8 +100,7 @@ void CalcWorkbook::saveAs(const QString &path)
     if (!QDir().mkpath(target.path()))
         throw SpreadsheetError(Kind::Failed, QStringLiteral("the folder cannot be made: ")
                                                  + FolderProbe::problem(target.absolutePath()));
-    const QString temporary = target.path() + '/' + QLatin1String(CalcCore::kSavePrefix)
-                              + QString::number(QRandomGenerator::global()->generate64(), 36) + '.' + target.suffix();
+    const QString temporary = target.path() + '/' + Leftovers::saveTemporaryName(target.suffix());
     const QString url = QUrl::fromLocalFile(temporary).toString(QUrl::FullyEncoded);
     auto doc = m_document;
     m_core->noteDocument(temporary);
