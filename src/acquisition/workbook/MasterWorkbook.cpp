@@ -1,6 +1,9 @@
 #include "MasterWorkbook.h"
 
+#include "PlainFile.h"
+
 #include <QFile>
+#include <QFileInfo>
 
 const QString &MasterWorkbook::fileName()
 {
@@ -10,7 +13,9 @@ const QString &MasterWorkbook::fileName()
 
 bool MasterWorkbook::copyTo(const QString &programFolder, const QString &target)
 {
-    if (!QFile::copy(programFolder + '/' + fileName(), target))
+    // Never onto, or from, anything but a plain file.
+    const QString master = programFolder + '/' + fileName();
+    if (PlainFile::check(master) || QFileInfo(target).isSymLink() || !QFile::copy(master, target))
         return false;
     QFile::setPermissions(target, QFile::permissions(target) | QFile::ReadOwner | QFile::WriteOwner);
     return true;

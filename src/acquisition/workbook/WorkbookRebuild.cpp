@@ -1,6 +1,7 @@
 #include "WorkbookRebuild.h"
 
 #include "Leftovers.h"
+#include "PlainFile.h"
 
 #include "CaughtException.h"
 #include "JournalReader.h"
@@ -62,16 +63,19 @@ QString WorkbookRebuild::placeCopy(const QString &copy) const
                                ? working
                                : m_programFolder + '/' + MasterWorkbook::fileName();
     removeCopy(copy);
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
+    // Both through PlainFile: a FIFO in the working copy's place is named,
+    // not waited on.
+    const Result<QByteArray> bytes = PlainFile::readAll(source);
+    if (!bytes) {
+        qCWarning(lcWorkbook).noquote() << "cannot copy the workbook:" << bytes.failure().reason;
         return RunTexts::kNoCopy;
+    }
     // Written here rather than with QFile::copy, so a full disk is named as such.
-    QFile out(copy);
-    const QByteArray bytes = in.readAll();
-    bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    written = written && out.write(bytes) == bytes.size() && out.flush();
-    const QString reason = out.errorString();
-    out.close();
+    const Result<std::unique_ptr<QFile>> out = PlainFile::open(copy, PlainFile::Mode::Replace);
+    bool written = out && (*out)->write(*bytes) == bytes->size() && (*out)->flush();
+    const QString reason = !out ? out.failure().reason : (*out)->errorString();
+    if (out)
+        (*out)->close();
     if (!written) {
         QFile::remove(copy);
         qCWarning(lcWorkbook) << "cannot copy" << source << "to" << copy << ":" << reason;

@@ -1,6 +1,7 @@
 #include "CalcSpreadsheetApp.h"
 
 #include "OfficeText.h"
+#include "PlainFile.h"
 
 #include "CalcCore.h"
 #include "CalcWorkbook.h"
@@ -81,8 +82,14 @@ std::shared_ptr<Workbook> CalcSpreadsheetApp::load(const QString &path, bool hid
 {
     m_core->ensureRunning();
     const QFileInfo info(path);
-    if (!info.isFile())
+    if (!info.exists() && !info.isSymLink())
         throw SpreadsheetError(Kind::Failed, QStringLiteral("No such file: %1").arg(path));
+    // The office would wait on a FIFO for good and follow a link: named
+    // instead. A start-up folder's workbook may be a link to a plain file.
+    if (hidden && !info.isFile())
+        throw SpreadsheetError(Kind::Failed, QStringLiteral("%1 is not a plain file").arg(path));
+    if (const std::optional<Failure> failure = hidden ? std::nullopt : PlainFile::check(path))
+        throw SpreadsheetError(Kind::Failed, failure->reason);
     const QString absolute = info.absoluteFilePath();
     // A lock left behind by a killed office of ours must not stop us.
     OfficeFolders::removeStaleLock(absolute);
