@@ -108,13 +108,13 @@ std::optional<int> CommandLine::run(int argc, char *argv[])
         QStringLiteral("Checks a saved workbook, or a run's .raw file, against what its run recorded: the journal's "
                        "bytes and times against their hashes, the workbook byte for byte, else each data cell "
                        "against the journal (rebuilt in a headless office). Exit status 0 all matches, 1 something "
-                       "does not, 2 it cannot be told."),
+                       "does not or cannot be checked (not a plain file), 2 it cannot be told."),
         QStringLiteral("FILE"));
     const QCommandLineOption verifyRunsOption(
         QStringLiteral("verify-runs"),
         QStringLiteral("Checks every run kept in ~/.local/share/Halvern/runs against its recorded hashes and the "
-                       "chain of their summaries; names each run that no longer matches and each gap. Exit status "
-                       "as --verify."));
+                       "chain of their summaries; names each run that no longer matches, each it cannot check and "
+                       "why, and each gap. Exit status as --verify."));
     parser.addOptions({verifyOption, verifyRunsOption});
     acceptWindowOptions(parser);
 
