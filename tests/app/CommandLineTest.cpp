@@ -23,7 +23,9 @@
 #include <cerrno>
 #include <cstring>
 #include <grp.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -328,6 +330,49 @@ TEST_F(CommandLineTest, KilledWithItsOfficeRunningTheProgramLeavesNoOfficeBehind
     ::kill(static_cast<pid_t>(replay.processId()), SIGKILL);
     ASSERT_TRUE(replay.waitForFinished(5000));
     EXPECT_TRUE(waitUntil([&] { return !officeLeft(); }, 10000));
+}
+
+TEST_F(CommandLineTest, AReplayKilledDuringItsSaveLeavesNothingAfterTheNextReplay)
+{
+    QTemporaryDir dir;
+    QByteArray lines;
+    for (int i = 0; i < 60000; ++i)
+        lines += QByteArray::number(i) + " :: " + QByteArray::number(i * 7) + " " + QByteArray::number(i * 3) + "\r\n";
+    writeFile(dir.filePath("long.raw"), lines);
+    writeFile(dir.filePath("short.raw"), "1 :: 2\r\n");
+    const QString out = dir.filePath("out");
+    ASSERT_TRUE(QDir().mkpath(out));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", data.path());
+    QProcess replay;
+    replay.setProcessEnvironment(env);
+    replay.start(qEnvironmentVariable("HALVERN_BIN_DIR") + "/halvern",
+                 {"--replay", dir.filePath("long.raw"), "--save-as", out + "/long.xlsx"});
+    // Killed once the save has begun: its temporary file or the office's lock is there.
+    auto saving = [&] {
+        for (const QString &name : QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::System))
+            if (name.startsWith(".~halvern-save-") || name.startsWith(".~lock..~halvern-save-"))
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(waitUntil(saving, 120000));
+    ::kill(static_cast<pid_t>(replay.processId()), SIGKILL);
+    ASSERT_TRUE(replay.waitForFinished(5000));
+
+    ASSERT_EQ(run({"--replay", dir.filePath("short.raw"), "--save-as", out + "/short.xlsx"}).exitCode, 0);
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"short.xlsx"});
+    const QString pipes = QStringLiteral("OSL_PIPE_%1_*").arg(::getuid());
+    for (const QString &name : QDir("/tmp").entryList({pipes}, QDir::System | QDir::Files)) {
+        // Every office pipe left is one an office listens on.
+        const int probe = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, QFile::encodeName("/tmp/" + name).constData(), sizeof address.sun_path - 1);
+        const bool refused = ::connect(probe, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+                             && errno == ECONNREFUSED && QFile::exists("/tmp/" + name);
+        ::close(probe);
+        EXPECT_FALSE(refused) << name.toStdString();
+    }
 }
 
 TEST_F(CommandLineTest, ReplayRunsAVbaMacroFromXlstartAndNamesOneThatFailed)
