@@ -1,20 +1,16 @@
 // What killed saves, rebuilds and offices left: each kind on the one list is
 // removed once its owner is gone, and kept while it lives, on another host,
-// or when it is somebody else's.
+// or when it is somebody else's. (Office pipes: see the killed replay of the
+// command line's tests.)
 #include "FileContents.h"
 #include "Leftovers.h"
-#include "WaitUntil.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -34,18 +30,6 @@ qint64 endedProcess()
     return pid;
 }
 
-int unixSocket(const QString &path, bool listening)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path - 1);
-    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    if (listening) {
-        EXPECT_EQ(::listen(fd, 1), 0);
-    }
-    return fd;
-}
 } // namespace
 
 TEST(Leftovers, WhatKilledSavesRebuildsAndOfficesLeftGoesAndNothingElse)
@@ -90,15 +74,4 @@ TEST(Leftovers, WhatKilledSavesRebuildsAndOfficesLeftGoesAndNothingElse)
     EXPECT_TRUE(Leftovers::removeIn(quiet.path()).isEmpty());
     office.kill();
     office.waitForFinished();
-
-    // Pipes: one nobody listens on goes; a served one and a plain file stay.
-    const QString prefix = QStringLiteral("/OSL_PIPE_%1_").arg(::getuid());
-    QTemporaryDir tmp;
-    const int deadPipe = unixSocket(tmp.path() + prefix + "SingleOfficeIPC_5ab0", false);
-    const int livePipe = unixSocket(tmp.path() + prefix + "1234-0123abcd", true);
-    writeFile(tmp.path() + prefix + "file", "x");
-    EXPECT_EQ(Leftovers::removeDeadPipes(tmp.path()), QStringList{tmp.path() + prefix + "SingleOfficeIPC_5ab0"});
-    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::System | QDir::Files).size(), 2);
-    ::close(deadPipe);
-    ::close(livePipe);
 }
