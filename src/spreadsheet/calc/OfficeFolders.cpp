@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QHash>
@@ -249,6 +250,10 @@ bool OfficeFolders::removeStaleLock(const QString &documentPath, const QString &
         return false; // somebody else's lock: respect it
     const QString unique = m.captured(1);
     if (!onlyUnique.isEmpty() && unique != onlyUnique)
+        return false;
+    // ",<user>,<host>,...": an office on another computer sharing the folder
+    // cannot be seen from here.
+    if (content.section(',', 2, 2) != QSysInfo::machineHostName())
         return false;
     if (instanceAlive(unique))
         return false;

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <atomic>
@@ -199,7 +200,8 @@ TEST(OfficeProcess, MissingProgramFailsAndGroupEndsOnRequest)
 namespace {
 QByteArray lockNaming(const QString &profileFolder)
 {
-    return ",root,host,01.01.2026 10:00,file://" + profileFolder.toUtf8() + "/profile;";
+    return ",root," + QSysInfo::machineHostName().toUtf8() + ",01.01.2026 10:00,file://" + profileFolder.toUtf8()
+           + "/profile;";
 }
 } // namespace
 
