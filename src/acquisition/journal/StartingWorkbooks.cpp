@@ -1,6 +1,7 @@
 #include "StartingWorkbooks.h"
 
-#include "KeptFile.h"
+#include "DurableFile.h"
+#include "PlainFile.h"
 #include "LogCategories.h"
 #include "PrivateFolder.h"
 
@@ -37,7 +38,7 @@ bool StartingWorkbooks::isHash(const QString &text)
 
 Result<QString> StartingWorkbooks::keep(const QString &path) const
 {
-    Result<QByteArray> bytes = KeptFile::read(path);
+    Result<QByteArray> bytes = PlainFile::readAll(path);
     if (!bytes)
         return bytes.failure();
     const QString sha256 = hashOf(*bytes);
@@ -45,7 +46,7 @@ Result<QString> StartingWorkbooks::keep(const QString &path) const
         return sha256;
     if (!PrivateFolder::make(m_folder))
         return Failure{QStringLiteral("cannot make the folder ") + m_folder};
-    if (std::optional<Failure> failure = KeptFile::write(m_folder + '/' + sha256 + '.' + suffixOf(path), *bytes))
+    if (std::optional<Failure> failure = DurableFile::replace(m_folder + '/' + sha256 + '.' + suffixOf(path), *bytes))
         return *failure;
     return sha256;
 }
@@ -59,7 +60,7 @@ Result<QString> StartingWorkbooks::find(const QString &sha256) const
         if (name.contains(QStringLiteral(".part-")))
             continue;
         const QString path = m_folder + '/' + name;
-        const Result<QByteArray> bytes = KeptFile::read(path);
+        const Result<QByteArray> bytes = PlainFile::readAll(path);
         if (!bytes) {
             qCWarning(lcJournal).noquote() << "the kept starting workbook cannot be read:" << bytes.failure().reason;
             continue;

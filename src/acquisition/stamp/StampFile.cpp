@@ -1,10 +1,10 @@
 #include "StampFile.h"
 
-#include <QFile>
+#include "PlainFile.h"
+
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 QString StampFile::pathFor(const QString &rawPath)
@@ -19,16 +19,13 @@ std::optional<Failure> StampFile::append(const QString &rawPath, const Stamp &st
 {
     const QString path = pathFor(rawPath);
     const QByteArray line = stamp.digest.toHex() + ' ' + stamp.token.toBase64() + '\n';
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return Failure{QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)))};
-    struct stat info {};
+    const Result<int> fd = PlainFile::openDescriptor(path, PlainFile::Mode::Append);
+    if (!fd)
+        return Failure{QStringLiteral("cannot keep the time stamp: ") + fd.failure().reason};
     // One write: a line is appended whole or not at all, short of a full disk.
-    const bool done = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
-                      && ::write(fd, line.constData(), size_t(line.size())) == line.size() && ::fsync(fd) == 0;
+    const bool done = ::write(*fd, line.constData(), size_t(line.size())) == line.size() && ::fsync(*fd) == 0;
     const int error = errno;
-    ::close(fd);
+    ::close(*fd);
     if (!done)
         return Failure{QStringLiteral("cannot keep the time stamp in %1: %2")
                            .arg(path, QString::fromLocal8Bit(std::strerror(error)))};
@@ -39,21 +36,15 @@ StampFile::Read StampFile::read(const QString &rawPath)
 {
     Read read;
     const QString path = pathFor(rawPath);
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno != ENOENT)
-            read.failure = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return read;
+    const Result<QByteArray> bytes = PlainFile::readAll(path);
+    if (!bytes) {
+        read.failure = bytes.failure().reason;
         return read;
     }
-    struct stat info {};
-    QFile file;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)
-        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        read.failure = path + QStringLiteral(": not a plain file");
-        return read;
-    }
-    for (const QByteArray &line : file.readAll().split('\n')) {
+    for (const QByteArray &line : bytes->split('\n')) {
         if (line.isEmpty())
             continue;
         const QList<QByteArray> fields = line.split(' ');

@@ -1,6 +1,7 @@
 #include "SavedValues.h"
 
-#include "KeptFile.h"
+#include "DurableFile.h"
+#include "PlainFile.h"
 #include "StartingWorkbooks.h"
 
 #include <QCryptographicHash>
@@ -115,7 +116,7 @@ Result<QString> SavedValues::keep(const QString &rawPath, const QList<Workbook::
 {
     const QByteArray bytes = encode(sheets);
     const QString sha256 = hashOf(bytes);
-    if (std::optional<Failure> failure = KeptFile::write(pathFor(rawPath, sha256), bytes))
+    if (std::optional<Failure> failure = DurableFile::replace(pathFor(rawPath, sha256), bytes))
         return *failure;
     return sha256;
 }
@@ -125,7 +126,7 @@ Result<QList<Workbook::SheetValues>> SavedValues::load(const QString &rawPath, c
     if (!StartingWorkbooks::isHash(sha256))
         return Failure{QStringLiteral("not a SHA-256: ") + sha256};
     const QString path = pathFor(rawPath, sha256);
-    const Result<QByteArray> bytes = KeptFile::read(path);
+    const Result<QByteArray> bytes = PlainFile::readAll(path);
     if (!bytes)
         return Failure{QStringLiteral("the values as saved cannot be read: ") + bytes.failure().reason};
     if (hashOf(*bytes) != sha256)
