@@ -61,9 +61,11 @@ void WorkbookRebuild::removeLeftovers(const QString &folder)
 
 QString WorkbookRebuild::placeCopy(const QString &copy) const
 {
-    // The workbook a live Start would open, left as it is.
+    // The run's own starting workbook, else the one a live Start would open,
+    // left as it is.
     const QString working = m_documentsFolder + '/' + MasterWorkbook::fileName();
-    const QString source = !m_documentsFolder.isEmpty() && QFileInfo::exists(working)
+    const QString source = !m_startingWorkbook.isEmpty() ? m_startingWorkbook
+                           : !m_documentsFolder.isEmpty() && QFileInfo::exists(working)
                                ? working
                                : m_programFolder + '/' + MasterWorkbook::fileName();
     removeCopy(copy);

@@ -37,6 +37,11 @@ public:
     WorkbookRebuild(SpreadsheetFactory &factory, QString programFolder, QString documentsFolder, QString copyFolder,
                     Steps steps);
 
+    // The workbook the run started from (see StartingWorkbooks), which the
+    // rebuild's copy is made of; empty: the user's working copy (of the
+    // master when there is none), for a run recorded without one.
+    void setStartingWorkbook(QString path) { m_startingWorkbook = std::move(path); }
+
     // One rebuild; its failure, if any.
     std::optional<Failure> make(const QString &rawPath);
 
@@ -67,6 +72,7 @@ private:
     QString m_documentsFolder;
     QString m_copyFolder;
     Steps m_steps;
+    QString m_startingWorkbook;
 
     QString m_rebuilt;
     MacroCall::Result m_macro;

@@ -6,6 +6,7 @@
 #include "MasterWorkbook.h"
 #include "RunTexts.h"
 #include "SpreadsheetFactory.h"
+#include "StartingWorkbooks.h"
 #include "UserMacro.h"
 
 #include <QFileInfo>
@@ -46,6 +47,14 @@ WorkingCopy::Opened WorkingCopy::open()
     if (!QFileInfo::exists(working) && !MasterWorkbook::copyTo(m_programFolder, working)) {
         opened.failure = RunTexts::kNoCopy;
         return opened;
+    }
+    if (!m_runsFolder.isEmpty()) {
+        // A run that cannot keep it goes on: its record says it has none.
+        const Result<QString> kept = StartingWorkbooks(m_runsFolder).keep(working);
+        if (kept)
+            opened.startingSha256 = *kept;
+        else
+            qCWarning(lcWorkbook).noquote() << "The starting workbook is not kept:" << kept.failure().reason;
     }
     try {
         opened.app = m_factory.create();
