@@ -46,7 +46,9 @@ StampCheck::Outcome StampCheck::check(const QString &rawPath, const QList<Entry>
         }
         const qint64 delay = entry->event.secsTo(*at);
         const QString when = at->toString(Qt::ISODate);
-        if (delay > kMostDelaySeconds)
+        if (!entry->event.isValid())
+            fail(QStringLiteral("%1 holds no time its stamp could be held against").arg(entry->label));
+        else if (delay > kMostDelaySeconds)
             fail(QStringLiteral("%1 was stamped at %2, %3 minutes after the event it records (%4): the record was "
                                 "made again after the fact")
                      .arg(entry->label, when)

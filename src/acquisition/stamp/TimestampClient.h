@@ -23,6 +23,7 @@ public:
     ~TimestampClient() override;
 
     bool enabled() const { return m_settings.enabled(); }
+    QString url() const { return m_settings.url; }
     // Stamps a SHA-256 `digest` (32 bytes); nothing when no authority is set.
     void stamp(const QByteArray &digest, Keep keep);
     // Hashes asked for whose stamp has not come yet.

@@ -2,7 +2,14 @@
 // 127.0.0.1): a stamp asked for in the background, kept and checked offline;
 // an authority that cannot be reached asked again until it answers; and the
 // check's refusals: a record entry edited after its stamp, a stamp made too
-// late, a token of another authority, one missing where expected.
+// late, a token of another authority, one missing where expected; the
+// newest entry of a run's manifest edited, which no later entry could show.
+#include "FileContents.h"
+#include "ManifestStampCheck.h"
+#include "ManifestStamper.h"
+#include "RunManifest.h"
+#include "RunManifestReader.h"
+#include "RunManifestWriter.h"
 #include "StampCheck.h"
 #include "StampFile.h"
 #include "TimestampAuthority.h"
@@ -122,4 +129,34 @@ TEST_F(TimestampTest, AMissingOrUnreadableStampFailsOnlyWhereStampsAreExpected)
     file.write("not a stamp\n");
     file.close();
     EXPECT_TRUE(StampCheck::check(raw, entries.mid(0, 1), authority.caFile(), false).failed);
+}
+
+TEST_F(TimestampTest, TheNewestManifestEntryEditedAfterItsStampIsCaught)
+{
+    ManifestStamper stamper(TimestampSettings{authority.url(), authority.caFile()});
+    const QString manifest = RunManifest::pathFor(raw);
+    ManifestEntry run("run");
+    run.setTime("started", QDateTime::currentDateTime());
+    stamper.describe(run);
+    ManifestEntry save("save");
+    save.set("path", "/home/lab/Documents/run.xls");
+    save.set("sha256", QString(64, 'a'));
+    save.setTime(ManifestStamper::kAtField, QDateTime::currentDateTime());
+    const Result<ManifestEntry> first = RunManifestWriter::create(manifest, run);
+    ASSERT_TRUE(first);
+    stamper.stamp(raw, *first);
+    const Result<ManifestEntry> last = RunManifestWriter::append(manifest, save);
+    ASSERT_TRUE(last);
+    stamper.stamp(raw, *last);
+    ASSERT_TRUE(waitUntil([&stamper] { return stamper.client().pending() == 0; }, 20000));
+    const StampCheck::Outcome kept =
+        ManifestStampCheck::check(raw, *RunManifestReader::read(manifest), authority.caFile());
+    EXPECT_FALSE(kept.failed) << joined(kept);
+
+    writeFile(manifest, readFile(manifest).replace(QByteArray(64, 'a'), QByteArray(64, 'b')));
+    const Result<RunManifest> edited = RunManifestReader::read(manifest);
+    ASSERT_TRUE(edited) << "the chain alone does not see the newest entry edited";
+    const StampCheck::Outcome out = ManifestStampCheck::check(raw, *edited, authority.caFile());
+    EXPECT_TRUE(out.failed);
+    EXPECT_NE(out.lines.join('\n').indexOf("entry 2 (save) has no time stamp"), -1) << joined(out);
 }
