@@ -3,6 +3,9 @@
 #include "DurableFile.h"
 #include "PlainFile.h"
 #include "LogCategories.h"
+#include "ManifestRun.h"
+#include "RunManifest.h"
+#include "RunManifestReader.h"
 #include "PrivateFolder.h"
 
 #include <QCryptographicHash>
@@ -70,4 +73,19 @@ Result<QString> StartingWorkbooks::find(const QString &sha256) const
         qCWarning(lcJournal) << "the kept starting workbook" << path << "no longer holds the content of its name";
     }
     return Failure{QStringLiteral("the starting workbook %1 is not kept in %2").arg(sha256, m_folder)};
+}
+
+Result<QString> StartingWorkbooks::forRun(const QString &rawPath)
+{
+    const QString manifestPath = RunManifest::pathFor(rawPath);
+    if (!QFileInfo::exists(manifestPath))
+        return QString();
+    const Result<RunManifest> manifest = RunManifestReader::read(manifestPath);
+    if (!manifest)
+        return Failure{QStringLiteral("the run's manifest cannot be read: ") + manifest.failure().reason};
+    const ManifestEntry *run = manifest->first(ManifestRun::kKind);
+    const QString sha256 = run ? run->value(QStringLiteral("starting-workbook.sha256")) : QString();
+    if (sha256.isEmpty())
+        return QString();
+    return StartingWorkbooks(QFileInfo(rawPath).absolutePath()).find(sha256);
 }

@@ -24,6 +24,12 @@ public:
     // content.
     Result<QString> find(const QString &sha256) const;
 
+    // The kept starting workbook of the run at `rawPath`, as its manifest
+    // names it (the store beside the run); an empty path when the run
+    // records none (no manifest, or made before workbooks were kept); a
+    // failure when it records one that is not kept as it was.
+    static Result<QString> forRun(const QString &rawPath);
+
     static bool isHash(const QString &text);
 
 private:

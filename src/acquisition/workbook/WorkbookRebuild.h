@@ -15,8 +15,9 @@ class Workbook;
 
 // A kept run's workbook made from its journal as the run would have made
 // it: a fresh headless office, the start-up folder's workbooks opened hidden,
-// a copy of the user's working copy (of the master when there is none)
-// opened as a run opens it, the journal replayed, the user macro, the save.
+// a copy of the workbook the run started from as its manifest names it
+// (StartingWorkbooks; for a run recorded without one, the user's working copy,
+// of the master when there is none) opened as a run opens it, the journal replayed, the user macro, the save.
 // The copy lies under a hidden name in the folder the user's files go to,
 // so a macro's ActiveWorkbook.Path is that folder; it is removed once the
 // workbook is saved or given up. A macro stopped with Cancel ends its office,
@@ -32,15 +33,10 @@ public:
         std::function<std::optional<Failure>(SpreadsheetApp &, Workbook &, const QString &workingName)> save;
     };
 
-    // The user's working copy is looked for in `documentsFolder`; the
+    // A run's working copy is looked for in `documentsFolder`; the
     // rebuild's own copy goes into `copyFolder`.
     WorkbookRebuild(SpreadsheetFactory &factory, QString programFolder, QString documentsFolder, QString copyFolder,
                     Steps steps);
-
-    // The workbook the run started from (see StartingWorkbooks), which the
-    // rebuild's copy is made of; empty: the user's working copy (of the
-    // master when there is none), for a run recorded without one.
-    void setStartingWorkbook(QString path) { m_startingWorkbook = std::move(path); }
 
     // One rebuild; its failure, if any.
     std::optional<Failure> make(const QString &rawPath);

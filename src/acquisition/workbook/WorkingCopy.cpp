@@ -83,7 +83,7 @@ WorkingCopy::Opened WorkingCopy::open()
         } catch (...) {
             qCWarning(lcWorkbook).noquote() << "Quitting the spreadsheet failed:" << CaughtException::reason();
         }
-        return Opened{{}, {}, RunTexts::kCannotOpenWorkbook, false};
+        return Opened{{}, {}, RunTexts::kCannotOpenWorkbook, false, {}};
     }
     return opened;
 }
