@@ -1,9 +1,17 @@
 // The values as saved: every non-empty cell of every sheet round-trips
-// through the file, a changed or foreign file is refused; and the cells
-// changed, added or removed since the save are each named.
+// through the file, a changed or foreign file is refused; the cells changed,
+// added or removed since the save are each named; the save's entry in the
+// run's manifest names them, and a workbook is held against them and the
+// journal.
 #include "CellChanges.h"
 #include "FileContents.h"
+#include "ManifestRun.h"
+#include "RunManifest.h"
+#include "RunManifestReader.h"
+#include "RunManifestWriter.h"
+#include "SaveRecord.h"
 #include "SavedValues.h"
+#include "SavedValuesCheck.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -77,4 +85,49 @@ TEST(CellChanges, NamesEachCellChangedAddedOrRemovedAndEachSheet)
                                       "Macro's.C1: removed, was \"Total\"", "Notes.A1: added, 1"}));
     EXPECT_EQ(out.sheets, QStringList{"sheet \"Notes\" added since the save"});
     EXPECT_EQ(out.count, 4);
+}
+
+TEST(SavedValuesCheck, AWorkbookIsHeldAgainstItsSaveAndTheSaveAgainstTheJournal)
+{
+    QTemporaryDir runs;
+    const QString raw = runs.filePath("2026-12-07_14-30-00_COM3.raw");
+    ManifestRun run;
+    run.started = QDateTime::currentDateTime();
+    run.comNumber = 3;
+    run.rawName = "2026-12-07_14-30-00_COM3.raw";
+    ASSERT_TRUE(RunManifestWriter::create(RunManifest::pathFor(raw), run.toEntry()));
+    writeFile(runs.filePath("run.xls"), "saved bytes");
+    const Result<ManifestEntry> entry =
+        SaveRecord::append(raw, runs.filePath("run.xls"), "saved", kSaved, QDateTime::currentDateTime());
+    ASSERT_TRUE(entry) << entry.failure().reason.toStdString();
+    const Result<RunManifest> manifest = RunManifestReader::read(RunManifest::pathFor(raw));
+    ASSERT_TRUE(manifest);
+    const ManifestEntry *save = SaveRecord::valuesFor(*manifest, runs.filePath("elsewhere.xls"));
+    ASSERT_NE(save, nullptr);
+    const QString values = save->value(SaveRecord::kValuesField);
+
+    // The journal fills the record lines; the rest is the macro's.
+    const QList<Workbook::SheetValues> journal{sheet({{QString(), QString(), 12.8233}, {1.0, 1517.0}})};
+    QList<Workbook::SheetValues> addedBelow = kSaved;
+    addedBelow[0].rows.append(QList<CellValue>{QString(), 9.5});
+    QList<Workbook::SheetValues> otherJournal = journal;
+    otherJournal[0].rows[0][2] = 12.825;
+    const struct {
+        const char *what;
+        QList<Workbook::SheetValues> now, rebuilt;
+        RunCheck::Verdict verdict;
+        const char *says;
+    } cases[] = {
+        {"saved again unchanged", kSaved, journal, RunCheck::Verdict::Matches, "Every cell is as Halvern saved it"},
+        {"a value added below the data", addedBelow, journal, RunCheck::Verdict::Changed,
+         "Since the save: B5: added, 9.5"},
+        {"a save that was not the journal", kSaved, otherJournal, RunCheck::Verdict::Changed,
+         "As saved: C1: 12.825 in the journal, 12.8233 in the workbook"},
+    };
+    for (const auto &c : cases) {
+        RunCheck::Result result;
+        SavedValuesCheck::check(result, raw, values, c.now, c.rebuilt);
+        EXPECT_EQ(result.verdict, c.verdict) << c.what << ": " << result.lines.join('\n').toStdString();
+        EXPECT_TRUE(result.lines.contains(c.says)) << c.what << ": " << result.lines.join('\n').toStdString();
+    }
 }
