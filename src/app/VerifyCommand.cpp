@@ -1,7 +1,12 @@
 #include "VerifyCommand.h"
 
 #include "CalcSpreadsheetFactory.h"
+#include "LogCategories.h"
+#include "ManifestStampCheck.h"
 #include "RunCheck.h"
+#include "RunManifest.h"
+#include "RunManifestReader.h"
+#include "TimestampSettings.h"
 #include "WorkbookCheck.h"
 
 #include <QFileInfo>
@@ -15,6 +20,24 @@ int print(const RunCheck::Result &result)
         out << line << '\n';
     return RunCheck::exitStatus(result.verdict);
 }
+
+// The run's time stamps held against its manifest, offline, with the CA
+// file of the settings.
+void addStamps(RunCheck::Result &result, const QString &rawPath)
+{
+    const QString path = RunManifest::pathFor(rawPath);
+    if (!QFileInfo::exists(path))
+        return;
+    const Result<RunManifest> manifest = RunManifestReader::read(path);
+    if (!manifest) {
+        qCWarning(lcApp).noquote() << "The time stamps are not checked: the manifest cannot be read:"
+                                   << manifest.failure().reason;
+        return;
+    }
+    const StampCheck::Outcome stamps = ManifestStampCheck::check(rawPath, *manifest, TimestampSettings::load().caFile);
+    for (qsizetype i = 0; i < stamps.lines.size(); ++i)
+        result.add(stamps.lineFailed[i] ? RunCheck::Verdict::Changed : RunCheck::Verdict::Matches, stamps.lines[i]);
+}
 } // namespace
 
 int verifyCommand(const QString &file, const QString &runsFolder, const QString &programFolder)
@@ -23,8 +46,12 @@ int verifyCommand(const QString &file, const QString &runsFolder, const QString 
         QTextStream(stdout) << "No such file: " << file << '\n';
         return 2;
     }
-    if (file.endsWith(QStringLiteral(".raw")))
-        return print(RunCheck::run(QFileInfo(file).absoluteFilePath()));
+    if (file.endsWith(QStringLiteral(".raw"))) {
+        const QString rawPath = QFileInfo(file).absoluteFilePath();
+        RunCheck::Result result = RunCheck::run(rawPath);
+        addStamps(result, rawPath);
+        return print(result);
+    }
     CalcSpreadsheetFactory factory;
     return print(WorkbookCheck(factory, programFolder, runsFolder).check(file));
 }

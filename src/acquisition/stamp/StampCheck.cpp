@@ -12,6 +12,7 @@ StampCheck::Outcome StampCheck::check(const QString &rawPath, const QList<Entry>
     Outcome out;
     auto fail = [&out](const QString &line) {
         out.lines << line;
+        out.lineFailed << true;
         out.failed = true;
     };
     const StampFile::Read read = StampFile::read(rawPath);
@@ -54,8 +55,10 @@ StampCheck::Outcome StampCheck::check(const QString &rawPath, const QList<Entry>
                      .arg(entry->label, when)
                      .arg(delay / 60)
                      .arg(entry->event.toUTC().toString(Qt::ISODate)));
-        else
+        else {
             out.lines << QStringLiteral("%1 was stamped at %2 by the time-stamping authority").arg(entry->label, when);
+            out.lineFailed << false;
+        }
     }
     for (const Entry &entry : entries)
         if (!stamped.contains(entry.digest) && expected)

@@ -22,7 +22,8 @@ public:
     };
     struct Outcome {
         QStringList lines;
-        bool failed = false; // a token that does not match, a stamp too late, one missing where expected
+        QList<bool> lineFailed; // of each line
+        bool failed = false;    // a token that does not match, a stamp too late, one missing where expected
     };
 
     // `expected`: the run was recorded with an authority set, so each entry
