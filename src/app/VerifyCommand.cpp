@@ -53,7 +53,11 @@ int verifyCommand(const QString &file, const QString &runsFolder, const QString 
         return print(result);
     }
     CalcSpreadsheetFactory factory;
-    return print(WorkbookCheck(factory, programFolder, runsFolder).check(file));
+    WorkbookCheck check(factory, programFolder, runsFolder);
+    RunCheck::Result result = check.check(file);
+    if (!check.run().isEmpty())
+        addStamps(result, check.run());
+    return print(result);
 }
 
 int verifyRunsCommand(const QString &runsFolder) { return print(RunCheck::folder(runsFolder)); }
