@@ -5,6 +5,7 @@
 #include "RunManifestWriter.h"
 #include "SavedValues.h"
 
+const QString SaveRecord::kKind = QStringLiteral("values");
 const QString SaveRecord::kValuesField = QStringLiteral("values.sha256");
 const QString SaveRecord::kAtField = QStringLiteral("at");
 
@@ -14,7 +15,11 @@ Result<ManifestEntry> SaveRecord::append(const QString &rawPath, const QString &
     const Result<QString> kept = SavedValues::keep(rawPath, values);
     if (!kept)
         return Failure{QStringLiteral("the values as saved are not kept: ") + kept.failure().reason};
-    ManifestEntry entry = ManifestSave::of(path, role).toEntry();
+    ManifestEntry entry(kKind);
+    const ManifestSave file = ManifestSave::of(path, role);
+    entry.set(QStringLiteral("path"), file.path);
+    entry.setUnlessEmpty(QStringLiteral("sha256"), file.sha256);
+    entry.set(QStringLiteral("role"), file.role);
     entry.set(kValuesField, *kept);
     entry.setTime(kAtField, at);
     return RunManifestWriter::append(RunManifest::pathFor(rawPath), entry);
@@ -24,7 +29,7 @@ const ManifestEntry *SaveRecord::valuesFor(const RunManifest &manifest, const QS
 {
     const ManifestEntry *any = nullptr;
     for (auto it = manifest.entries.crbegin(); it != manifest.entries.crend(); ++it) {
-        if (it->kind() != ManifestSave::kKind || !it->has(kValuesField))
+        if (it->kind() != kKind || !it->has(kValuesField))
             continue;
         if (it->value(QStringLiteral("path")) == path)
             return &*it;
