@@ -1,45 +1,11 @@
 #include "RunWorkbook.h"
 
-#include "LogCategories.h"
 #include "RunCatalog.h"
-#include "RunFiles.h"
-#include "RunProvenance.h"
-#include "RunSummary.h"
+#include "RunRecordKeeper.h"
 #include "StopSave.h"
 #include "UnfinishedRuns.h"
 
-#include <QFile>
 #include <QFileInfo>
-
-namespace {
-constexpr qint64 kMaxSummary = 64 * 1024;
-
-// A summary written at Stop names the new workbook instead of the old one.
-void nameNewWorkbook(const QString &summaryPath, const StopSave &made)
-{
-    QFile file(summaryPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcWorkbook) << "cannot read the summary" << summaryPath << ":" << file.errorString();
-        return;
-    }
-    std::optional<RunSummary> summary = RunSummary::parse(QString::fromUtf8(file.read(kMaxSummary)));
-    if (!summary) {
-        qCWarning(lcWorkbook) << "not a run's summary, left as it is:" << summaryPath;
-        return;
-    }
-    summary->rebuilt = made.rebuilt();
-    summary->savedAs = made.savedAs();
-    summary->alsoSavedAs = made.alsoSavedAs();
-    if (!made.rebuildMacro().isEmpty())
-        summary->macro = made.rebuildMacro();
-    // The journal's hashes stay those of the run's end; the new files are
-    // recorded with theirs.
-    summary->provenance.saved.clear();
-    summary->provenance.addSaved(made.savedAs());
-    summary->provenance.addSaved(made.alsoSavedAs());
-    RunFiles::writeSummaryFile(summaryPath, summary->text());
-}
-} // namespace
 
 bool RunWorkbook::make(StopSave &stopSave, const QString &rawPath)
 {
@@ -50,15 +16,17 @@ bool RunWorkbook::make(StopSave &stopSave, const QString &rawPath)
     stopSave.clear();
     if (!stopSave.rebuild(rawPath))
         return false;
-    const QString summaryPath = RunFiles::summaryPathFor(rawPath);
     if (run.state == RunCatalog::State::Unfinished) {
         run.lines = RunCatalog::countLines(rawPath);
         run.ended = RunCatalog::lastArrival(rawPath);
-        RunFiles::writeSummaryFile(
-            summaryPath, UnfinishedRuns::summary(run, stopSave.rebuilt() + stopSave.rebuildMacro(), stopSave.savedAs(),
-                                                 stopSave.alsoSavedAs(), stopSave.officeVersion()));
+        UnfinishedRuns::recordEnd(run, stopSave.rebuilt() + stopSave.rebuildMacro(), stopSave.savedAs(),
+                                  stopSave.alsoSavedAs(), stopSave.officeVersion());
     } else if (!stopSave.savedAs().isEmpty()) {
-        nameNewWorkbook(summaryPath, stopSave);
+        // The journal's hashes stay those of the run's end; the new files are
+        // recorded with theirs, after what the manifest holds.
+        RunRecordKeeper::rebuilt(rawPath, stopSave.rebuilt(), stopSave.rebuildMacro(),
+                                 {ManifestSave::of(stopSave.savedAs(), QStringLiteral("rebuilt")),
+                                  ManifestSave::of(stopSave.alsoSavedAs(), QStringLiteral("whole"))});
     }
     return true;
 }
