@@ -2,6 +2,7 @@
 
 #include "CalcSpreadsheetFactory.h"
 #include "RunCheck.h"
+#include "WitnessNote.h"
 #include "WorkbookCheck.h"
 
 #include <QFileInfo>
@@ -13,6 +14,9 @@ int print(const RunCheck::Result &result)
     QTextStream out(stdout);
     for (const QString &line : result.lines)
         out << line << '\n';
+    const QString witness = WitnessNote::line();
+    if (!witness.isEmpty())
+        out << witness << '\n';
     return RunCheck::exitStatus(result.verdict);
 }
 } // namespace
