@@ -1,6 +1,7 @@
 #include "RecordedRuns.h"
 
 #include "FileContents.h"
+#include "ProvenanceGatherer.h"
 #include "RunFiles.h"
 #include "RunRecord.h"
 
@@ -27,7 +28,7 @@ QString recordRun(const QString &folder, const QDateTime &start, const QByteArra
     now = start.addSecs(1);
     RunSummary summary = record.summary();
     summary.savedAs = savedAs;
-    summary.provenance.addSaved(savedAs);
+    ProvenanceGatherer::addSaved(summary.provenance, savedAs);
     record.close(summary);
     return summary.rawPath;
 }

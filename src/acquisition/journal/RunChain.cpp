@@ -3,7 +3,7 @@
 #include "ManifestRun.h"
 #include "RunManifest.h"
 #include "RunManifestReader.h"
-#include "RunProvenance.h"
+#include "RunOrder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -41,7 +41,7 @@ QString RunChain::linkBreak(const QString &name, const QString &previousRaw, qin
 
 QStringList RunChain::gaps(const QString &folder)
 {
-    const QStringList runs = RunProvenance::runsInStartOrder(folder);
+    const QStringList runs = RunOrder::runsInStartOrder(folder);
     QStringList gaps;
     for (qsizetype i = 0; i < runs.size(); ++i) {
         const std::optional<ManifestRun> run = runEntry(runs[i]);
@@ -74,7 +74,7 @@ QStringList RunChain::gaps(const QString &folder)
 QString RunChain::successorBreak(const QString &rawPath)
 {
     const QFileInfo self(rawPath);
-    const QStringList runs = RunProvenance::runsInStartOrder(self.absolutePath());
+    const QStringList runs = RunOrder::runsInStartOrder(self.absolutePath());
     const qsizetype at = runs.indexOf(self.absoluteFilePath());
     if (at < 0 || at + 1 >= runs.size())
         return QString();

@@ -79,11 +79,6 @@ RunProvenance RunCheck::recorded(const QString &rawPath)
     return summary ? summary->provenance : RunProvenance();
 }
 
-RunCheck::Result RunCheck::journal(const QString &rawPath, const RunProvenance &, const std::atomic<bool> *cancel)
-{
-    return record(rawPath, cancel);
-}
-
 RunCheck::Result RunCheck::record(const QString &rawPath, const std::atomic<bool> *cancel)
 {
     Result result;

@@ -33,9 +33,6 @@ public:
     // The run's record without its workbooks: the manifest, the journal
     // against it and its checkpoints, and the link of the run after it.
     static Result record(const QString &rawPath, const std::atomic<bool> *cancel = nullptr);
-    // The same; `provenance` is not needed any more (the manifest is read).
-    static Result journal(const QString &rawPath, const RunProvenance &provenance,
-                          const std::atomic<bool> *cancel = nullptr);
     // The record and every workbook the run's manifest names.
     static Result run(const QString &rawPath, const std::atomic<bool> *cancel = nullptr);
     // Every finished run in `folder`: a line for each run that does not

@@ -5,6 +5,7 @@
 #include "JournalCheckpoints.h"
 #include "LogCategories.h"
 #include "MessageBoxes.h"
+#include "ProvenanceGatherer.h"
 #include "RunFiles.h"
 #include "RunRecordKeeper.h"
 
