@@ -7,6 +7,7 @@
 #include "RunManifest.h"
 #include "RunManifestReader.h"
 #include "TimestampSettings.h"
+#include "WitnessNote.h"
 #include "WorkbookCheck.h"
 
 #include <QFileInfo>
@@ -18,6 +19,9 @@ int print(const RunCheck::Result &result)
     QTextStream out(stdout);
     for (const QString &line : result.lines)
         out << line << '\n';
+    const QString witness = WitnessNote::line();
+    if (!witness.isEmpty())
+        out << witness << '\n';
     return RunCheck::exitStatus(result.verdict);
 }
 

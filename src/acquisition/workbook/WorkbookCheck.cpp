@@ -28,7 +28,7 @@ RunCheck::Result WorkbookCheck::check(const QString &workbookPath)
     const QString rawPath = WorkbookRunFinder::findRun(m_runsFolder, path, sha256, &same);
     if (same) {
         m_run = rawPath;
-        result = RunCheck::journal(rawPath, RunCheck::recorded(rawPath));
+        result = RunCheck::record(rawPath);
         result.add(Verdict::Matches, QStringLiteral("The workbook is byte for byte as Halvern saved it at the end of "
                                                     "the run %1: %2")
                                          .arg(QFileInfo(rawPath).fileName(), path));

@@ -74,26 +74,20 @@ QString WorkbookReplayCheck::compareCells(const QString &path, const QString &li
             quit();
             return rawPath;
         }
-        const RunProvenance provenance = RunCheck::recorded(rawPath);
         if (!QFileInfo::exists(rawPath)) {
             result.add(Verdict::Missing, QStringLiteral("The workbook's run is not in the runs folder: ") + rawPath);
             quit();
             return rawPath;
         }
-        if (provenance.recorded()) {
-            const RunCheck::Result journal = RunCheck::journal(rawPath, provenance);
-            for (qsizetype i = 0; i < journal.lines.size(); ++i)
-                result.add(journal.verdicts[i], journal.lines[i]);
-            if (journal.verdict != Verdict::Matches) {
-                result.add(journal.verdict, QStringLiteral("The data cells are not compared: the journal is not as "
-                                                           "the run left it"));
-                quit();
-                return rawPath;
-            }
-        } else {
-            result.add(Verdict::Matches, QStringLiteral("The run's summary holds no hashes (written by an older "
-                                                        "Halvern): the journal is taken as it is: ")
-                                             + rawPath);
+        // A run kept before manifests is compared all the same; it stays "not recorded".
+        const RunCheck::Result journal = RunCheck::record(rawPath);
+        for (qsizetype i = 0; i < journal.lines.size(); ++i)
+            result.add(journal.verdicts[i], journal.lines[i]);
+        if (journal.verdict != Verdict::Matches && journal.verdict != Verdict::NotRecorded) {
+            result.add(journal.verdict, QStringLiteral("The data cells are not compared: the journal is not as "
+                                                       "the run left it"));
+            quit();
+            return rawPath;
         }
         result.add(Verdict::Matches,
                    QStringLiteral("The workbook is not byte for byte one Halvern saved (changed, or saved again, "
