@@ -1,5 +1,6 @@
 #include "ManifestRun.h"
 
+#include "AppSettings.h"
 #include "LogCategories.h"
 #include "RunManifest.h"
 #include "RunManifestReader.h"
@@ -40,6 +41,8 @@ ManifestRun ManifestRun::gather(const QString &rawPath, const QDateTime &started
     readUser(run);
     run.host = QSysInfo::machineHostName();
     run.halvernVersion = ProvenanceGatherer::programVersion();
+    // Named so that a stamp missing later is seen as missing.
+    run.timestampUrl = AppSettings::get(QStringLiteral("Timestamp"), QStringLiteral("Url"), QString()).trimmed();
     const QFileInfo self(rawPath);
     const QStringList runs = RunOrder::runsInStartOrder(self.absolutePath());
     const qsizetype at = runs.indexOf(self.absoluteFilePath());
@@ -73,6 +76,7 @@ ManifestEntry ManifestRun::toEntry() const
     entry.setUnlessEmpty(QStringLiteral("halvern-version"), halvernVersion);
     entry.setUnlessEmpty(QStringLiteral("adapter"), adapter);
     entry.setUnlessEmpty(QStringLiteral("starting-workbook.sha256"), startingWorkbookSha256);
+    entry.setUnlessEmpty(QStringLiteral("timestamp.url"), timestampUrl);
     if (!previousRun.isEmpty()) {
         entry.set(QStringLiteral("previous.run"), previousRun);
         entry.set(QStringLiteral("previous.entries"), previousEntries);
@@ -98,6 +102,7 @@ Result<ManifestRun> ManifestRun::fromEntry(const ManifestEntry &entry)
     run.halvernVersion = entry.value(QStringLiteral("halvern-version"));
     run.adapter = entry.value(QStringLiteral("adapter"));
     run.startingWorkbookSha256 = entry.value(QStringLiteral("starting-workbook.sha256"));
+    run.timestampUrl = entry.value(QStringLiteral("timestamp.url"));
     run.previousRun = entry.value(QStringLiteral("previous.run"));
     run.previousEntries = entry.number(QStringLiteral("previous.entries"));
     run.previousSha256 = entry.value(QStringLiteral("previous.sha256"));

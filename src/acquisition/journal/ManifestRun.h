@@ -10,6 +10,7 @@
 // starts: who ran what where, and the link to the run before it. Its fields:
 //   started (UTC, ISO 8601), port, device, raw (the raw file's name), login,
 //   full-name, host, halvern-version, adapter, starting-workbook.sha256,
+//   timestamp.url (the outside authority that stamps its entries),
 //   previous.run, previous.entries, previous.sha256 (the hash of that many
 //   entries of the run before's manifest, as they were when this run
 //   started: the chain between runs).
@@ -28,6 +29,7 @@ struct ManifestRun {
     QString halvernVersion;
     QString adapter;
     QString startingWorkbookSha256; // empty: not recorded
+    QString timestampUrl;           // the time-stamping authority set when it started; empty: none
     QString previousRun;            // the raw file name of the run before; empty for the first
     qint64 previousEntries = 0;     // how many of its entries the link covers; 0: it had no manifest
     QString previousSha256;         // ManifestEntry::hash() of the last of them
