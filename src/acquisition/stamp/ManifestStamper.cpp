@@ -4,16 +4,7 @@
 #include "ManifestEntry.h"
 #include "StampFile.h"
 
-const QString ManifestStamper::kAuthorityField = QStringLiteral("timestamp.url");
-const QString ManifestStamper::kAtField = QStringLiteral("at");
-
 ManifestStamper::ManifestStamper(TimestampSettings settings) : m_client(std::move(settings)) {}
-
-void ManifestStamper::describe(ManifestEntry &first) const
-{
-    if (enabled())
-        first.set(kAuthorityField, m_client.url());
-}
 
 void ManifestStamper::stamp(const QString &rawPath, const ManifestEntry &entry)
 {
@@ -24,4 +15,12 @@ void ManifestStamper::stamp(const QString &rawPath, const ManifestEntry &entry)
         if (const std::optional<Failure> failure = StampFile::append(rawPath, {stamped, token}))
             qCWarning(lcJournal).noquote() << "The time stamp of" << stamped.toHex() << "is lost:" << failure->reason;
     });
+}
+
+void ManifestStamper::witness(const QString &manifestPath, const ManifestEntry &entry)
+{
+    QString base = manifestPath;
+    if (base.endsWith(QStringLiteral(".manifest")))
+        base.chop(int(QStringLiteral(".manifest").size()));
+    stamp(base + QStringLiteral(".raw"), entry);
 }

@@ -93,11 +93,9 @@ void RunWorkbookSave::recordSave(const QString &rawPath, const QString &path, co
         qCWarning(lcWorkbook) << "the run" << rawPath << "has no manifest: its save is not recorded there";
         return;
     }
-    const Result<ManifestEntry> entry = SaveRecord::append(rawPath, path, role, values, QDateTime::currentDateTime());
+    const Result<ManifestEntry> entry = SaveRecord::append(rawPath, path, role, values);
     if (!entry) {
         qCWarning(lcWorkbook).noquote() << "The save of" << path << "is not recorded:" << entry.failure().reason;
         return;
     }
-    if (m_hooks.recorded)
-        m_hooks.recorded(rawPath, *entry);
 }

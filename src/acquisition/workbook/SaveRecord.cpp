@@ -7,10 +7,9 @@
 
 const QString SaveRecord::kKind = QStringLiteral("values");
 const QString SaveRecord::kValuesField = QStringLiteral("values.sha256");
-const QString SaveRecord::kAtField = QStringLiteral("at");
 
 Result<ManifestEntry> SaveRecord::append(const QString &rawPath, const QString &path, const QString &role,
-                                         const QList<Workbook::SheetValues> &values, const QDateTime &at)
+                                         const QList<Workbook::SheetValues> &values)
 {
     const Result<QString> kept = SavedValues::keep(rawPath, values);
     if (!kept)
@@ -21,7 +20,6 @@ Result<ManifestEntry> SaveRecord::append(const QString &rawPath, const QString &
     entry.setUnlessEmpty(QStringLiteral("sha256"), file.sha256);
     entry.set(QStringLiteral("role"), file.role);
     entry.set(kValuesField, *kept);
-    entry.setTime(kAtField, at);
     return RunManifestWriter::append(RunManifest::pathFor(rawPath), entry);
 }
 

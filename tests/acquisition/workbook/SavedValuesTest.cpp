@@ -97,8 +97,7 @@ TEST(SavedValuesCheck, AWorkbookIsHeldAgainstItsSaveAndTheSaveAgainstTheJournal)
     run.rawName = "2026-12-07_14-30-00_COM3.raw";
     ASSERT_TRUE(RunManifestWriter::create(RunManifest::pathFor(raw), run.toEntry()));
     writeFile(runs.filePath("run.xls"), "saved bytes");
-    const Result<ManifestEntry> entry =
-        SaveRecord::append(raw, runs.filePath("run.xls"), "saved", kSaved, QDateTime::currentDateTime());
+    const Result<ManifestEntry> entry = SaveRecord::append(raw, runs.filePath("run.xls"), "saved", kSaved);
     ASSERT_TRUE(entry) << entry.failure().reason.toStdString();
     const Result<RunManifest> manifest = RunManifestReader::read(RunManifest::pathFor(raw));
     ASSERT_TRUE(manifest);
