@@ -23,12 +23,12 @@ void SavedValuesCheck::check(RunCheck::Result &result, const QString &rawPath, c
         result.add(
             Verdict::Changed,
             QStringLiteral("... and %1 more cells changed since the save").arg(changes.count - changes.named.size()));
-    result.add(
-        changes.count > 0 || !changes.sheets.isEmpty() ? Verdict::Changed : Verdict::Matches,
-        changes.count > 0
-            ? QStringLiteral("%1 cells changed, added or removed since Halvern saved the workbook").arg(changes.count)
-        : changes.sheets.isEmpty() ? QStringLiteral("Every cell is as Halvern saved it")
-                                   : QStringLiteral("Its sheets are not those Halvern saved"));
+    result.add(changes.count > 0 || !changes.sheets.isEmpty() ? Verdict::Changed : Verdict::Matches,
+               changes.count > 0 ? QStringLiteral("%1 %2 changed, added or removed since Halvern saved the workbook")
+                                       .arg(changes.count)
+                                       .arg(changes.count == 1 ? QStringLiteral("cell") : QStringLiteral("cells"))
+               : changes.sheets.isEmpty() ? QStringLiteral("Every cell is as Halvern saved it")
+                                          : QStringLiteral("Its sheets are not those Halvern saved"));
 
     const DataCellComparison::Outcome data = DataCellComparison::compare(rebuilt, *saved);
     for (const QString &line : data.differing)
