@@ -206,8 +206,16 @@ bool RunCatalog::remove(const Run &run, QString *error)
         *error = QStringLiteral("the run is still running");
         return false;
     }
-    for (const QString &path : {run.rawPath, RunFiles::timesPathFor(run.rawPath), RunFiles::summaryPathFor(run.rawPath),
-                                RunFiles::manifestPathFor(run.rawPath)}) {
+    QStringList paths{run.rawPath, RunFiles::timesPathFor(run.rawPath), RunFiles::summaryPathFor(run.rawPath),
+                      RunFiles::manifestPathFor(run.rawPath)};
+    // The values kept at each save and the time stamps go with their run.
+    const QFileInfo raw(run.rawPath);
+    const QString base = raw.completeBaseName();
+    for (const QString &name :
+         raw.dir().entryList({base + QStringLiteral(".values-*"), base + QStringLiteral(".stamps")},
+                             QDir::Files | QDir::Hidden | QDir::System))
+        paths << raw.dir().filePath(name);
+    for (const QString &path : paths) {
         QFile file(path);
         if (file.exists() && !file.remove()) {
             *error = path + QStringLiteral(": ") + file.errorString();

@@ -72,7 +72,10 @@ TEST(RunCatalog, ListsEveryRunNewestFirstWithItsState)
         onDisk += file.size();
     EXPECT_EQ(total, onDisk);
 
-    // Deleting takes every file of a run, and never a running run's.
+    // Deleting takes every file of a run (the values kept at its saves and
+    // its time stamps too), and never a running run's.
+    writeFile(f + "/2026-12-06_09-00-00_COM5.values-" + QString(64, 'a'), "values");
+    writeFile(f + "/2026-12-06_09-00-00_COM5.stamps", "stamps");
     QString error;
     EXPECT_FALSE(RunCatalog::remove(runs[0], &error));
     EXPECT_TRUE(QFile::exists(runs[0].rawPath));
