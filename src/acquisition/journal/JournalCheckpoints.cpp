@@ -10,6 +10,7 @@
 namespace {
 constexpr qint64 kPiece = 1024 * 1024;
 constexpr qint64 kMaxLine = 512;
+constexpr qint64 kFirstCheckpointWithin = 64 * 1024;
 
 // Hashes a file on from where it got to, up to `offset`; false when the file
 // ends before.
@@ -112,7 +113,7 @@ bool JournalCheckpoints::any(const QString &rawPath)
         PlainFile::open(RunFiles::timesPathFor(rawPath), PlainFile::Mode::Read);
     if (!times)
         return false;
-    while (!(*times)->atEnd()) {
+    while (!(*times)->atEnd() && (*times)->pos() < kFirstCheckpointWithin) {
         const QByteArray line = (*times)->readLine(kMaxLine);
         if (line.isEmpty())
             return false;

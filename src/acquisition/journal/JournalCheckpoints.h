@@ -23,6 +23,7 @@ public:
 
     static Outcome check(const QString &rawPath, const std::atomic<bool> *cancel = nullptr);
     // True when the ".times" of `rawPath` holds a checkpoint line: a Halvern
-    // that keeps a manifest wrote the journal. Reads only until the first.
+    // that keeps a manifest wrote the journal. The first comes with the first
+    // sync, a second after the start, so only the first 64 KiB are read.
     static bool any(const QString &rawPath);
 };

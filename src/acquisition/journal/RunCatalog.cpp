@@ -1,5 +1,6 @@
 #include "RunCatalog.h"
 
+#include "JournalCheckpoints.h"
 #include "LineEnds.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
@@ -126,13 +127,20 @@ QList<RunCatalog::Run> RunCatalog::scan(const QString &folder, std::int64_t *tot
             const QString manifest = QFileInfo(RunFiles::manifestPathFor(entry.fileName())).fileName();
             run.diskBytes += sizeOf(times) + sizeOf(summary) + sizeOf(manifest);
             // The manifest is the record; the summary only of runs kept before it.
-            const bool ended = !run.damage.isEmpty() ? false
-                               : byName.contains(manifest)
-                                   ? readManifest(run.rawPath, run)
-                                   : byName.contains(summary) && readSummary(entry.absolutePath() + '/' + summary, run);
-            if (run.damage.isEmpty() && !ended && byName.contains(summary) && !byName.contains(manifest))
-                run.damage = QStringLiteral("the summary cannot be read");
-            else if (run.damage.isEmpty() && !ended)
+            bool ended = false;
+            if (run.damage.isEmpty() && byName.contains(manifest)) {
+                ended = readManifest(run.rawPath, run);
+            } else if (run.damage.isEmpty() && !RunJournal::isHeld(run.rawPath)
+                       && JournalCheckpoints::any(run.rawPath)) {
+                // Never offered to be made again: that would record the files as found.
+                run.damage =
+                    QStringLiteral("its record was removed (the journal has checkpoints, the manifest is gone)");
+            } else if (run.damage.isEmpty() && byName.contains(summary)) {
+                ended = readSummary(entry.absolutePath() + '/' + summary, run);
+                if (!ended)
+                    run.damage = QStringLiteral("the summary cannot be read");
+            }
+            if (run.damage.isEmpty() && !ended)
                 run.state = RunJournal::isHeld(run.rawPath) ? State::Running : State::Unfinished;
         }
         if (!run.damage.isEmpty())

@@ -79,7 +79,7 @@ RunProvenance RunCheck::recorded(const QString &rawPath)
     return summary ? summary->provenance : RunProvenance();
 }
 
-RunCheck::Result RunCheck::record(const QString &rawPath, const std::atomic<bool> *cancel)
+RunCheck::Result RunCheck::record(const QString &rawPath, const std::atomic<bool> *cancel, bool withSuccessor)
 {
     Result result;
     const QString name = QFileInfo(rawPath).fileName();
@@ -125,7 +125,7 @@ RunCheck::Result RunCheck::record(const QString &rawPath, const std::atomic<bool
     }
     hashes(rawPath, end->rawSha256, end->timesSha256, result, cancel);
     checkpoints(rawPath, *end, result, cancel);
-    const QString broken = RunChain::successorBreak(rawPath);
+    const QString broken = withSuccessor ? RunChain::successorBreak(rawPath) : QString();
     if (!broken.isEmpty())
         result.add(Verdict::Changed, broken);
     return result;
@@ -229,9 +229,9 @@ void RunCheck::checkpoints(const QString &rawPath, const std::optional<ManifestE
                                      .arg(end->hashedTo));
 }
 
-RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *cancel)
+RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *cancel, bool withSuccessor)
 {
-    Result result = record(rawPath, cancel);
+    Result result = record(rawPath, cancel, withSuccessor);
     if (!QFileInfo::exists(RunManifest::pathFor(rawPath)) || result.verdict == Verdict::Changed)
         return result;
     for (const RunProvenance::SavedFile &file : recorded(rawPath).saved) {
@@ -271,7 +271,7 @@ RunCheck::Result RunCheck::folder(const QString &folder)
         if (kept.state == RunCatalog::State::Running)
             continue;
         ++checked;
-        const Result one = run(kept.rawPath);
+        const Result one = run(kept.rawPath, nullptr, false); // the chain is checked whole below
         if (one.verdict == Verdict::Matches) {
             ++matching;
         } else if (one.verdict == Verdict::NotRecorded) {

@@ -31,10 +31,11 @@ public:
     };
 
     // The run's record without its workbooks: the manifest, the journal
-    // against it and its checkpoints, and the link of the run after it.
-    static Result record(const QString &rawPath, const std::atomic<bool> *cancel = nullptr);
+    // against it and its checkpoints, and (unless `withSuccessor` is false,
+    // as when the whole chain is checked anyway) the link of the run after it.
+    static Result record(const QString &rawPath, const std::atomic<bool> *cancel = nullptr, bool withSuccessor = true);
     // The record and every workbook the run's manifest names.
-    static Result run(const QString &rawPath, const std::atomic<bool> *cancel = nullptr);
+    static Result run(const QString &rawPath, const std::atomic<bool> *cancel = nullptr, bool withSuccessor = true);
     // Every finished run in `folder`: a line for each run that does not
     // match, one for each gap in the chain, and a closing count. Runs an
     // older Halvern kept are counted as not recorded and change no verdict.
