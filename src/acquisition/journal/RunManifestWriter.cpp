@@ -76,7 +76,7 @@ Result<ManifestEntry> RunManifestWriter::append(const QString &path, const Manif
         return Failure{QStringLiteral("the manifest %1 is damaged: %2").arg(path, before.failure().reason)};
     }
     ManifestEntry timed = entry;
-    if (!timed.has(kAtField) && !timed.has(QStringLiteral("started")) && !timed.has(QStringLiteral("stopped")))
+    if (!timed.has(kAtField))
         timed.setTime(kAtField, QDateTime::currentDateTime());
     return writeAfter(path, *bytes, timed, false);
 }

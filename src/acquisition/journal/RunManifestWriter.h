@@ -18,9 +18,9 @@ public:
     // The witness told of every entry written from now on (nullptr: none);
     // set once in main, as the program starts.
     static void setWitness(ManifestWitness *witness);
-    // The field each entry gets the time it was written in, unless it has a
-    // time of its own ("started", "stopped"): what a witness's time is held
-    // against.
+    // The field each entry added after the first gets the time it was
+    // written in: what a witness's time is held against, unless the entry
+    // records an earlier event of its own (a Stop's "stopped").
     static const QString kAtField;
 
     // Makes the manifest at `path`; refuses when one is there already.

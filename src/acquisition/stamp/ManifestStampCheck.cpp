@@ -9,10 +9,13 @@ StampCheck::Outcome ManifestStampCheck::check(const QString &rawPath, const RunM
     QList<StampCheck::Entry> entries;
     for (qsizetype i = 0; i < manifest.entries.size(); ++i) {
         const ManifestEntry &entry = manifest.entries[i];
-        QDateTime event;
-        for (const QString &key : {RunManifestWriter::kAtField, QStringLiteral("started"), QStringLiteral("stopped")})
-            if (!event.isValid() && entry.has(key))
-                event = entry.time(key);
+        // The run's start, a Stop; else (a recovery, a save, a rebuild) the
+        // time the entry was written.
+        QDateTime event = entry.time(QStringLiteral("started"));
+        if (!event.isValid() && entry.value(QStringLiteral("ended-without-stop")) != QLatin1String("yes"))
+            event = entry.time(QStringLiteral("stopped"));
+        if (!event.isValid())
+            event = entry.time(RunManifestWriter::kAtField);
         entries.append({QByteArray::fromHex(entry.hash().toLatin1()), event,
                         QStringLiteral("entry %1 (%2)").arg(i + 1).arg(entry.kind())});
     }

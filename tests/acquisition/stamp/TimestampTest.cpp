@@ -3,7 +3,8 @@
 // an authority that cannot be reached asked again until it answers; and the
 // check's refusals: a record entry edited after its stamp, a stamp made too
 // late, a token of another authority, one missing where expected; the
-// newest entry of a run's manifest edited, which no later entry could show.
+// newest entry of a run's manifest edited, which no later entry could show;
+// a recovered run's end, stamped long after its last byte, is not late.
 #include "FileContents.h"
 #include "ManifestStampCheck.h"
 #include "ManifestStamper.h"
@@ -141,8 +142,14 @@ TEST_F(TimestampTest, TheNewestManifestEntryEditedAfterItsStampIsCaught)
     ManifestEntry save("save");
     save.set("path", "/home/lab/Documents/run.xls");
     save.set("sha256", QString(64, 'a'));
+    // A run recovered two hours after its last byte: its end is recorded,
+    // and stamped, now.
+    ManifestEntry recovered("end");
+    recovered.setTime("stopped", QDateTime::currentDateTime().addSecs(-2 * 3600));
+    recovered.set("ended-without-stop", "yes");
     RunManifestWriter::setWitness(&stamper);
-    const bool written = RunManifestWriter::create(manifest, run) && RunManifestWriter::append(manifest, save);
+    const bool written = RunManifestWriter::create(manifest, run) && RunManifestWriter::append(manifest, recovered)
+                         && RunManifestWriter::append(manifest, save);
     RunManifestWriter::setWitness(nullptr);
     ASSERT_TRUE(written);
     ASSERT_TRUE(waitUntil([&stamper] { return stamper.client().pending() == 0; }, 20000));
@@ -155,5 +162,5 @@ TEST_F(TimestampTest, TheNewestManifestEntryEditedAfterItsStampIsCaught)
     ASSERT_TRUE(edited) << "the chain alone does not see the newest entry edited";
     const StampCheck::Outcome out = ManifestStampCheck::check(raw, *edited, authority.caFile());
     EXPECT_TRUE(out.failed);
-    EXPECT_NE(out.lines.join('\n').indexOf("entry 2 (save) has no time stamp"), -1) << joined(out);
+    EXPECT_NE(out.lines.join('\n').indexOf("entry 3 (save) has no time stamp"), -1) << joined(out);
 }
