@@ -13,6 +13,22 @@
 
 namespace {
 const QString kTitle = QStringLiteral("Halvern");
+
+// What a file at `path` keeps of `values`: an .xls file only its first
+// 65,536 rows and 256 columns (the rest went to the .xlsx beside it).
+QList<Workbook::SheetValues> keptBy(const QString &path, QList<Workbook::SheetValues> values)
+{
+    if (!path.endsWith(QStringLiteral(".xls"), Qt::CaseInsensitive))
+        return values;
+    for (Workbook::SheetValues &sheet : values) {
+        if (sheet.rows.size() > WorkbookSaver::kXlsRows)
+            sheet.rows.resize(WorkbookSaver::kXlsRows);
+        for (QList<CellValue> &row : sheet.rows)
+            if (row.size() > WorkbookSaver::kXlsColumns)
+                row.resize(WorkbookSaver::kXlsColumns);
+    }
+    return values;
+}
 } // namespace
 
 RunWorkbookSave::RunWorkbookSave(MessageBoxes &boxes, WorkbookHooks hooks) : m_boxes(boxes), m_hooks(std::move(hooks))
@@ -74,7 +90,7 @@ WorkbookSaver::Result RunWorkbookSave::save(SpreadsheetApp &app, Workbook &book,
     const WorkbookSaver::Result result = saver.save();
     if (result == WorkbookSaver::Result::Saved && !rawPath.isEmpty()) {
         if (valuesRead)
-            recordSave(rawPath, saver.savedAs(), role, values);
+            recordSave(rawPath, saver.savedAs(), role, keptBy(saver.savedAs(), values));
         else
             qCWarning(lcWorkbook) << "the save of" << saver.savedAs() << "is recorded without its values";
     }
