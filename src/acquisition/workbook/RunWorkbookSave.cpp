@@ -89,9 +89,11 @@ WorkbookSaver::Result RunWorkbookSave::save(SpreadsheetApp &app, Workbook &book,
     });
     const WorkbookSaver::Result result = saver.save();
     if (result == WorkbookSaver::Result::Saved && !rawPath.isEmpty()) {
-        if (valuesRead)
+        if (valuesRead) {
             recordSave(rawPath, saver.savedAs(), role, keptBy(saver.savedAs(), values));
-        else
+            if (!saver.alsoSavedAs().isEmpty())
+                recordSave(rawPath, saver.alsoSavedAs(), QStringLiteral("whole"), values);
+        } else
             qCWarning(lcWorkbook) << "the save of" << saver.savedAs() << "is recorded without its values";
     }
     app.setLongCallNotice({});
