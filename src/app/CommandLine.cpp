@@ -2,19 +2,28 @@
 
 #include "AppSettings.h"
 #include "AppVersion.h"
+#include "ManifestStamper.h"
 #include "PortListing.h"
 #include "ReplayCommand.h"
 #include "PortMap.h"
 #include "RunCatalog.h"
 #include "RunJournal.h"
+#include "RunManifestWriter.h"
+#include "TimestampSettings.h"
 #include "VerifyCommand.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <cstdio>
 #include <vector>
 
 namespace {
+// How long --replay waits, once its workbook is saved, for the stamps of
+// what it recorded.
+constexpr int kStampPatienceMs = 10000;
+
 // Options QGuiApplication takes itself; accepted here and left to it.
 void acceptWindowOptions(QCommandLineParser &parser)
 {
@@ -129,9 +138,20 @@ std::optional<int> CommandLine::run(int argc, char *argv[])
                              QCoreApplication::applicationDirPath());
     if (parser.isSet(verifyRunsOption))
         return verifyRunsCommand(RunJournal::defaultFolder());
-    if (parser.isSet(replayOption))
-        return replayCommand(parser.value(replayOption), parser.value(saveAsOption), parser.value(macroOption),
-                             QCoreApplication::applicationDirPath());
+    if (parser.isSet(replayOption)) {
+        // The entries the replay adds to its run's record are stamped as the
+        // window's are; the command waits a while for the authority, then
+        // leaves what is still pending (logged).
+        ManifestStamper stamper(TimestampSettings::load());
+        RunManifestWriter::setWitness(&stamper);
+        const int status = replayCommand(parser.value(replayOption), parser.value(saveAsOption),
+                                         parser.value(macroOption), QCoreApplication::applicationDirPath());
+        QDeadlineTimer patience(kStampPatienceMs);
+        while (stamper.client().pending() > 0 && !patience.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        RunManifestWriter::setWitness(nullptr);
+        return status;
+    }
     if (parser.isSet(saveAsOption) || parser.isSet(macroOption)) {
         std::fputs("halvern: --save-as and --macro go with --replay\n", stderr);
         return 1;

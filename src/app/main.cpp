@@ -7,13 +7,16 @@
 #include "FolderLookup.h"
 #include "LogCategories.h"
 #include "LogFile.h"
+#include "ManifestStamper.h"
 #include "MSComm.h"
 #include "PortListing.h"
 #include "PortMap.h"
 #include "PrivateFolder.h"
 #include "QtMessageBoxes.h"
+#include "RunManifestWriter.h"
 #include "SingleInstance.h"
 #include "Startup.h"
+#include "TimestampSettings.h"
 #include "WorkbookRebuild.h"
 #include "WorkingCopy.h"
 
@@ -58,6 +61,10 @@ int main(int argc, char *argv[])
     EmulatedInstruments instruments;
     EmulatorMailbox emulatorMailbox;
     SingleInstance instance;
+    // Each entry written to a run's manifest is stamped by the outside
+    // authority of the settings, when one is set, in the background.
+    ManifestStamper stamper(TimestampSettings::load());
+    RunManifestWriter::setWitness(&stamper);
 
     auto window = startUp(frmMain::Services{comm, boxes, spreadsheets, instruments, emulatorMailbox,
                                             QCoreApplication::applicationDirPath(),
@@ -74,5 +81,7 @@ int main(int argc, char *argv[])
     WorkbookRebuild::removeLeftovers(
         WorkingCopy(spreadsheets, QCoreApplication::applicationDirPath()).documentsFolder());
     QTimer::singleShot(0, window.get(), &frmMain::offerUnfinishedRuns);
-    return app.exec();
+    const int exitCode = app.exec();
+    RunManifestWriter::setWitness(nullptr);
+    return exitCode;
 }

@@ -1,18 +1,27 @@
 // A run's record checked by the real program: a run made through the main
 // window (real port, real headless office) and saved as .xls verifies; the
 // workbook carries its run in document properties that .xls, .xlsx and .ods
-// keep; a data cell changed in the office is named with both values; a
+// keep; a data cell changed in the office is named with both values, as
+// saved and now; a
 // changed journal byte is told; a run removed between two others is a gap.
+#include "AppSettings.h"
 #include "CalcSpreadsheetFactory.h"
 #include "DataCellComparison.h"
 #include "FileContents.h"
+#include "FileDigest.h"
 #include "MainWindowFixture.h"
+#include "ManifestStamper.h"
 #include "QStringPrinter.h"
 #include "RecordedRuns.h"
 #include "RunCatalog.h"
 #include "RunDocumentProperties.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
+#include "RunManifest.h"
+#include "RunManifestWriter.h"
+#include "TimestampAuthority.h"
+#include "TimestampSettings.h"
+#include "WaitUntil.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -101,7 +110,7 @@ TEST_F(VerifyTest, ASavedRunVerifiesAndEveryLaterChangeIsNamed)
         ASSERT_LT(row, rows.size()) << "no number in column A";
         const double was = std::get<double>(rows[row][0]);
         app->setCell(row + 1, 1, was + 54);
-        expected = QStringLiteral("%1: %2 in the journal, %3 in the workbook")
+        expected = QStringLiteral("Since the save: %1: %2 when saved, %3 now")
                        .arg(DataCellComparison::cellName(row + 1, 1))
                        .arg(was)
                        .arg(was + 54);
@@ -124,7 +133,7 @@ TEST_F(VerifyTest, ASavedRunVerifiesAndEveryLaterChangeIsNamed)
     verified = halvern({"--verify", saved});
     EXPECT_EQ(verified.exitCode, 1) << verified.out.toStdString();
     EXPECT_TRUE(verified.out.contains(expected)) << expected.toStdString() << "\n" << verified.out.toStdString();
-    EXPECT_TRUE(verified.out.contains("1 of ")) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains("1 cell changed, added or removed since")) << verified.out.toStdString();
 
     QByteArray bytes = readFile(raw);
     bytes[0] = bytes[0] == '9' ? '8' : '9';
@@ -135,6 +144,61 @@ TEST_F(VerifyTest, ASavedRunVerifiesAndEveryLaterChangeIsNamed)
         EXPECT_TRUE(verified.out.contains("The journal's bytes do NOT match their recorded SHA-256"))
             << verified.out.toStdString();
     }
+}
+
+// With a time-stamping authority set: the run's record is stamped and
+// verifies; a value added below the data in the office is named; the edited
+// workbook's hash put into the newest entry of the record, which no later
+// entry links, is caught by its stamp.
+TEST_F(VerifyTest, AValueAddedBelowTheDataAndAnEditedNewestEntryAreCaught)
+{
+    TimestampAuthority authority;
+    ASSERT_TRUE(authority.ready());
+    AppSettings::save("Timestamp", "Url", authority.url());
+    AppSettings::save("Timestamp", "CaFile", authority.caFile());
+    ManifestStamper stamper(TimestampSettings::load());
+    RunManifestWriter::setWitness(&stamper);
+    ASSERT_TRUE(rig.start()) << rig.status().toStdString();
+    ASSERT_TRUE(rig.sendWritten(recordLines(30)));
+    const QString saved = rig.outputFile("run.xls");
+    rig.saveAnswer = saved;
+    click(w().cmdStop);
+    const bool stamped = waitUntil([&stamper] { return stamper.client().pending() == 0; }, 60000);
+    RunManifestWriter::setWitness(nullptr);
+    ASSERT_TRUE(stamped);
+    ASSERT_TRUE(QFileInfo::exists(saved));
+    const QString raw = RunCatalog::scan(RunJournal::defaultFolder()).value(0).rawPath;
+    const QString manifest = RunManifest::pathFor(raw);
+    EXPECT_TRUE(readFile(manifest).contains("\nvalues.sha256=")) << readFile(manifest).toStdString();
+
+    Outcome verified = halvern({"--verify", saved});
+    EXPECT_EQ(verified.exitCode, 0) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains("was stamped at")) << verified.out.toStdString();
+
+    const QString before = FileDigest::sha256(saved);
+    QString added;
+    {
+        CalcSpreadsheetFactory office;
+        const std::shared_ptr<SpreadsheetApp> app = office.createHeadless();
+        const std::shared_ptr<Workbook> book = app->open(saved);
+        const int below = int(book->values().value(0).rows.size()) + 1;
+        app->setCell(below, 1, 9.5);
+        added = QStringLiteral("Since the save: %1: added, 9.5").arg(DataCellComparison::cellName(below, 1));
+        book->saveAs(saved);
+        app->quit();
+    }
+    verified = halvern({"--verify", saved});
+    EXPECT_EQ(verified.exitCode, 1) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains(added)) << added.toStdString() << "\n" << verified.out.toStdString();
+
+    QByteArray record = readFile(manifest);
+    const qsizetype at = record.lastIndexOf(before.toLatin1());
+    ASSERT_GT(at, record.lastIndexOf("\n@entry ")) << "the newest entry names the saved workbook";
+    record.replace(at, before.size(), FileDigest::sha256(saved).toLatin1());
+    writeFile(manifest, record);
+    verified = halvern({"--verify", saved});
+    EXPECT_EQ(verified.exitCode, 1) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains("has no time stamp")) << verified.out.toStdString();
 }
 
 TEST(VerifyRuns, OneOfThreeRunsDeletedIsAGap)

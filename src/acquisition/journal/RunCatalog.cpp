@@ -1,10 +1,15 @@
 #include "RunCatalog.h"
 
+#include "JournalCheckpoints.h"
 #include "LineEnds.h"
 #include "LogCategories.h"
 #include "PlainFile.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
+#include "ManifestEnd.h"
+#include "ManifestSummary.h"
+#include "RunManifest.h"
+#include "RunManifestReader.h"
 #include "RunSummary.h"
 
 #include <QDir>
@@ -18,9 +23,19 @@
 namespace {
 const QString kStampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 constexpr qint64 kCountChunk = 1024 * 1024;
-constexpr qint64 kLastNoteTail = 512;
+constexpr qint64 kLastNoteTail = 1024; // a note and the checkpoints after it
 
-// What the listing needs from a summary (see the run's closing); why not
+void fill(RunCatalog::Run &run, const RunSummary &summary)
+{
+    run.ended = summary.stopped;
+    run.endedWithoutStop = summary.endedWithoutStop;
+    run.device = summary.device;
+    run.lines = summary.lines;
+    run.savedAs = summary.savedAs;
+    run.state = run.savedAs.isEmpty() ? RunCatalog::State::NotSaved : RunCatalog::State::Saved;
+}
+
+// What the listing needs from a summary an older Halvern wrote; why not
 // when it cannot be read as one, else empty.
 QString readSummary(const QString &path, RunCatalog::Run &run)
 {
@@ -32,12 +47,7 @@ QString readSummary(const QString &path, RunCatalog::Run &run)
     const std::optional<RunSummary> summary = RunSummary::parse(**text);
     if (!summary)
         return QStringLiteral("the summary is not one Halvern writes");
-    run.ended = summary->stopped;
-    run.endedWithoutStop = summary->endedWithoutStop;
-    run.device = summary->device;
-    run.lines = summary->lines;
-    run.savedAs = summary->savedAs;
-    run.state = run.savedAs.isEmpty() ? RunCatalog::State::NotSaved : RunCatalog::State::Saved;
+    fill(run, *summary);
     return QString();
 }
 
@@ -51,6 +61,26 @@ QString oddKind(const QString &path)
     return PlainFile::kindOf(info.st_mode);
 }
 
+// What the listing needs from a run's manifest: its summary once the run has
+// ended (true then); why it cannot be read in `damage`.
+bool readManifest(const QString &rawPath, RunCatalog::Run &run)
+{
+    const Result<RunManifest> manifest = RunManifestReader::read(RunManifest::pathFor(rawPath));
+    if (!manifest) {
+        run.damage = manifest.failure().reason;
+        return false;
+    }
+    if (!manifest->first(ManifestEnd::kKind))
+        return false;
+    const Result<RunSummary> summary = ManifestSummary::of(*manifest, rawPath);
+    if (!summary) {
+        run.damage = QStringLiteral("its manifest does not read as a run's: ") + summary.failure().reason;
+        return false;
+    }
+    fill(run, *summary);
+    return true;
+}
+
 // Why a run's files are not what Halvern writes; empty when they are.
 QString damageOf(const QFileInfo &raw, const RunFiles::Name &name)
 {
@@ -62,6 +92,8 @@ QString damageOf(const QFileInfo &raw, const RunFiles::Name &name)
         return QStringLiteral("the times file is ") + kind;
     if (const QString kind = oddKind(RunFiles::summaryPathFor(raw.absoluteFilePath())); !kind.isEmpty())
         return QStringLiteral("the summary is ") + kind;
+    if (const QString kind = oddKind(RunManifest::pathFor(raw.absoluteFilePath())); !kind.isEmpty())
+        return QStringLiteral("the manifest is ") + kind;
     return QString();
 }
 } // namespace
@@ -104,10 +136,22 @@ QList<RunCatalog::Run> RunCatalog::scan(const QString &folder, std::int64_t *tot
         if (name->exact) {
             const QString times = QFileInfo(RunFiles::timesPathFor(entry.fileName())).fileName();
             const QString summary = QFileInfo(RunFiles::summaryPathFor(entry.fileName())).fileName();
-            run.diskBytes += sizeOf(times) + sizeOf(summary);
-            if (run.damage.isEmpty() && byName.contains(summary))
+            const QString manifest = QFileInfo(RunFiles::manifestPathFor(entry.fileName())).fileName();
+            run.diskBytes += sizeOf(times) + sizeOf(summary) + sizeOf(manifest);
+            // The manifest is the record; the summary only of runs kept before it.
+            bool ended = false;
+            if (run.damage.isEmpty() && byName.contains(manifest)) {
+                ended = readManifest(run.rawPath, run);
+            } else if (run.damage.isEmpty() && !RunJournal::isHeld(run.rawPath)
+                       && JournalCheckpoints::any(run.rawPath)) {
+                // Never offered to be made again: that would record the files as found.
+                run.damage =
+                    QStringLiteral("its record was removed (the journal has checkpoints, the manifest is gone)");
+            } else if (run.damage.isEmpty() && byName.contains(summary)) {
                 run.damage = readSummary(entry.absolutePath() + '/' + summary, run);
-            else if (run.damage.isEmpty() && !byName.contains(summary))
+                ended = run.damage.isEmpty();
+            }
+            if (run.damage.isEmpty() && !ended)
                 run.state = RunJournal::isHeld(run.rawPath) ? State::Running : State::Unfinished;
         }
         if (!run.damage.isEmpty())
@@ -165,10 +209,15 @@ QDateTime RunCatalog::lastArrival(const QString &rawPath)
         QFile &times = **opened;
         times.seek(std::max<qint64>(0, times.size() - kLastNoteTail));
         const QList<QByteArray> lines = times.readAll().trimmed().split('\n');
-        const QList<QByteArray> fields = lines.constLast().split(' ');
-        const QDateTime at = RunFiles::noteTime(fields.value(1));
-        if (at.isValid())
-            return at;
+        // The last note, past the checkpoints after it.
+        for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+            if (RunFiles::looksLikeCheckpoint(*line))
+                continue;
+            const QDateTime at = RunFiles::noteTime(line->split(' ').value(1));
+            if (at.isValid())
+                return at;
+            break;
+        }
     }
     return QFileInfo(rawPath).lastModified();
 }
@@ -179,8 +228,16 @@ bool RunCatalog::remove(const Run &run, QString *error)
         *error = QStringLiteral("the run is still running");
         return false;
     }
-    for (const QString &path :
-         {run.rawPath, RunFiles::timesPathFor(run.rawPath), RunFiles::summaryPathFor(run.rawPath)}) {
+    QStringList paths{run.rawPath, RunFiles::timesPathFor(run.rawPath), RunFiles::summaryPathFor(run.rawPath),
+                      RunFiles::manifestPathFor(run.rawPath)};
+    // The values kept at each save and the time stamps go with their run.
+    const QFileInfo raw(run.rawPath);
+    const QString base = raw.completeBaseName();
+    for (const QString &name :
+         raw.dir().entryList({base + QStringLiteral(".values-*"), base + QStringLiteral(".stamps")},
+                             QDir::Files | QDir::Hidden | QDir::System))
+        paths << raw.dir().filePath(name);
+    for (const QString &path : paths) {
         QFile file(path);
         if (file.exists() && !file.remove()) {
             *error = path + QStringLiteral(": ") + file.errorString();

@@ -1,13 +1,16 @@
 #include "RunCheck.h"
 
 #include "FileDigest.h"
-#include "JournalReader.h"
+#include "JournalCheckpoints.h"
 #include "LogCategories.h"
+#include "ManifestRun.h"
+#include "ManifestSummary.h"
 #include "RunCatalog.h"
+#include "RunChain.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
-#include "RunOrder.h"
-#include "SummaryChain.h"
+#include "RunManifest.h"
+#include "RunManifestReader.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +24,13 @@ using SummaryText = ::Result<std::optional<QString>>;
 // stands in its place is not a plain file or cannot be read.
 SummaryText readSummary(const QString &path) { return RunFiles::readSummaryFile(path); }
 
+QString summaryOrNothing(const QString &path)
+{
+    const SummaryText text = readSummary(path);
+    return text && text->has_value() ? **text : QString();
+}
+
+// Whether anything stands at `path`, a link or a FIFO too.
 bool present(const QString &path)
 {
     struct stat info {};
@@ -71,14 +81,108 @@ void RunCheck::Result::add(Verdict v, const QString &line)
 
 RunProvenance RunCheck::recorded(const QString &rawPath)
 {
-    const SummaryText text = readSummary(RunFiles::summaryPathFor(rawPath));
-    return RunProvenance::parse(text && text->has_value() ? **text : QString());
+    const QString path = RunManifest::pathFor(rawPath);
+    if (!present(path))
+        return RunProvenance::parse(summaryOrNothing(RunFiles::summaryPathFor(rawPath)));
+    const ::Result<RunManifest> manifest = RunManifestReader::read(path);
+    if (!manifest)
+        return RunProvenance();
+    const ::Result<RunSummary> summary = ManifestSummary::of(*manifest, rawPath);
+    return summary ? summary->provenance : RunProvenance();
 }
 
-RunCheck::Result RunCheck::journal(const QString &rawPath, const RunProvenance &p, const std::atomic<bool> *cancel)
+RunCheck::Result RunCheck::record(const QString &rawPath, const std::atomic<bool> *cancel, bool withSuccessor)
 {
     Result result;
-    const auto [rawVerdict, rawWhy] = compare(rawPath, p.rawSha256, cancel);
+    const QString name = QFileInfo(rawPath).fileName();
+    const QString manifestPath = RunManifest::pathFor(rawPath);
+    if (!present(manifestPath)) {
+        notRecorded(rawPath, result, cancel);
+        return result;
+    }
+    const ::Result<RunManifest> manifest = RunManifestReader::read(manifestPath);
+    if (!manifest) {
+        result.add(Verdict::Changed,
+                   QStringLiteral("The run's record was changed after it was written: ") + manifest.failure().reason);
+        return result;
+    }
+    const ::Result<ManifestRun> run = ManifestRun::fromEntry(manifest->entries.first());
+    if (!run || run->rawName != name) {
+        result.add(
+            Verdict::Changed,
+            QStringLiteral("The manifest %1 is not the record of %2: %3")
+                .arg(manifestPath, name, run ? QStringLiteral("it names %1").arg(run->rawName) : run.failure().reason));
+        return result;
+    }
+    if (!present(rawPath)) {
+        result.add(Verdict::Changed, QStringLiteral("The journal's bytes are gone: ") + rawPath);
+        return result;
+    }
+    const ManifestEntry *endEntry = manifest->first(ManifestEnd::kKind);
+    if (!endEntry) {
+        if (RunJournal::isHeld(rawPath))
+            result.add(Verdict::Missing, QStringLiteral("The run is still running: ") + rawPath);
+        else
+            result.add(Verdict::Missing, QStringLiteral("The run ended without Stop and is not recovered yet; make "
+                                                        "its workbook or decline it in the Runs window: ")
+                                             + rawPath);
+        checkpoints(rawPath, std::nullopt, result, cancel);
+        return result;
+    }
+    const ::Result<ManifestEnd> end = ManifestEnd::fromEntry(*endEntry);
+    if (!end) {
+        result.add(Verdict::Changed,
+                   QStringLiteral("The run's record was changed after it was written: ") + end.failure().reason);
+        return result;
+    }
+    hashes(rawPath, end->rawSha256, end->timesSha256, result, cancel);
+    checkpoints(rawPath, *end, result, cancel);
+    const QString broken = withSuccessor ? RunChain::successorBreak(rawPath) : QString();
+    if (!broken.isEmpty())
+        result.add(Verdict::Changed, broken);
+    return result;
+}
+
+void RunCheck::notRecorded(const QString &rawPath, Result &result, const std::atomic<bool> *cancel)
+{
+    const QString name = QFileInfo(rawPath).fileName();
+    if (!present(rawPath)) {
+        result.add(Verdict::NotRecorded, QStringLiteral("No such run: ") + rawPath);
+        return;
+    }
+    if (RunJournal::isHeld(rawPath)) {
+        result.add(Verdict::Missing, QStringLiteral("The run is still running: ") + rawPath);
+        return;
+    }
+    if (JournalCheckpoints::any(rawPath)) {
+        result.add(Verdict::Changed, QStringLiteral("The record of the run %1 was removed: its journal was written "
+                                                    "with checkpoints, but its manifest is gone")
+                                         .arg(name));
+        return;
+    }
+    // Kept before manifests: the summary's hashes are looked at, but a summary
+    // can be edited along with the files, so the run never matches.
+    const SummaryText summary = readSummary(RunFiles::summaryPathFor(rawPath));
+    if (!summary) {
+        result.add(Verdict::Unchecked, QStringLiteral("The run's summary cannot be read: ") + summary.failure().reason);
+        return;
+    }
+    if (!summary->has_value()) {
+        result.add(Verdict::NotRecorded,
+                   QStringLiteral("No summary: the run has none (it is running or ended without Stop): ") + rawPath);
+        return;
+    }
+    const RunProvenance p = RunProvenance::parse(**summary);
+    if (p.recorded())
+        hashes(rawPath, p.rawSha256, p.timesSha256, result, cancel);
+    result.add(Verdict::NotRecorded,
+               QStringLiteral("Not recorded: the run was kept by a Halvern that wrote no manifest: ") + rawPath);
+}
+
+void RunCheck::hashes(const QString &rawPath, const QString &rawSha256, const QString &timesSha256, Result &result,
+                      const std::atomic<bool> *cancel)
+{
+    const auto [rawVerdict, rawWhy] = compare(rawPath, rawSha256, cancel);
     switch (rawVerdict) {
     case Verdict::Matches:
         result.add(Verdict::Matches, QStringLiteral("The journal's bytes match their recorded SHA-256: ") + rawPath);
@@ -96,13 +200,13 @@ RunCheck::Result RunCheck::journal(const QString &rawPath, const RunProvenance &
         break;
     }
     const QString times = RunFiles::timesPathFor(rawPath);
-    if (p.timesSha256.isEmpty()) {
+    if (timesSha256.isEmpty()) {
         if (present(times))
             result.add(Verdict::Changed,
                        QStringLiteral("The journal's times were made after the run ended (it had none): ") + times);
-        return result;
+        return;
     }
-    const auto [timesVerdict, timesWhy] = compare(times, p.timesSha256, cancel);
+    const auto [timesVerdict, timesWhy] = compare(times, timesSha256, cancel);
     switch (timesVerdict) {
     case Verdict::Matches:
         result.add(Verdict::Matches, QStringLiteral("The journal's times match their recorded SHA-256: ") + times);
@@ -116,37 +220,51 @@ RunCheck::Result RunCheck::journal(const QString &rawPath, const RunProvenance &
         result.add(Verdict::Unchecked, QStringLiteral("The journal's times cannot be checked: ") + timesWhy);
         break;
     default:
-        result.add(Verdict::Missing, QStringLiteral("The journal's times are missing: ") + times);
+        result.add(Verdict::Changed, QStringLiteral("The journal's times are missing: ") + times);
         break;
     }
-    return result;
 }
 
-RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *cancel)
+void RunCheck::checkpoints(const QString &rawPath, const std::optional<ManifestEnd> &end, Result &result,
+                           const std::atomic<bool> *cancel)
 {
-    Result result;
-    const SummaryText summary = readSummary(RunFiles::summaryPathFor(rawPath));
-    if (!summary) {
-        result.add(Verdict::Unchecked, QStringLiteral("The run's summary cannot be read: ") + summary.failure().reason);
-        return result;
+    const JournalCheckpoints::Outcome c = JournalCheckpoints::check(rawPath, cancel);
+    if (!c.fault.isEmpty()) {
+        result.add(c.readable ? Verdict::Changed : Verdict::Missing,
+                   (c.cutShort ? QStringLiteral("The journal was cut short: ")
+                               : QStringLiteral("The journal does NOT "
+                                                "match its checkpoints: "))
+                       + c.fault);
+        return;
     }
-    if (!summary->has_value()) {
-        result.add(Verdict::NotRecorded,
-                   (present(rawPath) ? QStringLiteral("No summary: the run has none (it is running or ended "
-                                                      "without Stop): ")
-                                     : QStringLiteral("No such run: "))
-                       + rawPath);
-        return result;
+    if (c.count == 0) {
+        if (!end || end->bytes > 0)
+            result.add(Verdict::Changed,
+                       QStringLiteral("The journal's checkpoints were removed: ") + RunFiles::timesPathFor(rawPath));
+        return;
     }
-    const RunProvenance p = RunProvenance::parse(**summary);
-    if (!p.recorded()) {
-        result.add(Verdict::NotRecorded,
-                   QStringLiteral("Not recorded: the run's summary holds no hashes (written by an older Halvern): ")
-                       + RunFiles::summaryPathFor(rawPath));
-        return result;
+    result.add(Verdict::Matches, QStringLiteral("The journal matches its %1 checkpoints, the last at byte %2")
+                                     .arg(c.count)
+                                     .arg(c.lastMatched->rawOffset));
+    if (!end || end->hashedTo < 0)
+        return;
+    if (c.lastMatched->rawOffset != end->hashedTo || c.lastMatched->rawSha256 != end->hashedToSha256) {
+        result.add(Verdict::Changed, QStringLiteral("The journal's last checkpoint is not the one the run was "
+                                                    "recovered with (byte %1)")
+                                         .arg(end->hashedTo));
+        return;
     }
-    result = journal(rawPath, p, cancel);
-    for (const RunProvenance::SavedFile &file : p.saved) {
+    result.add(Verdict::Matches, QStringLiteral("The run ended without Stop: it was hashed up to byte %1 at the last "
+                                                "sync before the crash, and the journal matches it")
+                                     .arg(end->hashedTo));
+}
+
+RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *cancel, bool withSuccessor)
+{
+    Result result = record(rawPath, cancel, withSuccessor);
+    if (!present(RunManifest::pathFor(rawPath)) || result.verdict == Verdict::Changed)
+        return result;
+    for (const RunProvenance::SavedFile &file : recorded(rawPath).saved) {
         if (file.sha256.isEmpty()) {
             result.add(Verdict::NotRecorded,
                        QStringLiteral("The workbook's hash could not be taken when it was saved: ") + file.path);
@@ -175,44 +293,7 @@ RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *
     return result;
 }
 
-QStringList RunCheck::chainGaps(const QString &folder)
-{
-    const QStringList runs = RunOrder::runsInStartOrder(folder);
-    QStringList gaps;
-    for (qsizetype i = 0; i < runs.size(); ++i) {
-        const QString name = QFileInfo(runs[i]).fileName();
-        const RunProvenance p = recorded(runs[i]);
-        if (!p.recorded())
-            continue;
-        const QString before = i > 0 ? QFileInfo(runs[i - 1]).fileName() : QString();
-        if (p.previousRun.isEmpty()) {
-            if (!before.isEmpty())
-                gaps << QStringLiteral("Gap in the chain before %1: the run %2 was put in the folder after %1 ended")
-                            .arg(name, before);
-            continue;
-        }
-        if (p.previousRun != before) {
-            if (!present(QDir(folder).filePath(p.previousRun)))
-                gaps << QStringLiteral("Gap in the chain before %1: the run before it, %2, is missing")
-                            .arg(name, p.previousRun);
-            else
-                gaps << QStringLiteral("Gap in the chain before %1: the run %2 was put between it and %3")
-                            .arg(name, before, p.previousRun);
-            continue;
-        }
-        if (p.previousSummary.isEmpty())
-            continue; // the run before had no summary yet when this one ended
-        const SummaryText summary = readSummary(RunFiles::summaryPathFor(runs[i - 1]));
-        if (!summary)
-            continue; // no gap: the run before is named as one that cannot be checked
-        if (!summary->has_value())
-            gaps << QStringLiteral("Gap in the chain before %1: the summary of %2 is missing").arg(name, before);
-        else if (SummaryChain::chainDigest(**summary) != p.previousSummary)
-            gaps << QStringLiteral("Gap in the chain before %1: the summary of %2 was changed after %1 ended")
-                        .arg(name, before);
-    }
-    return gaps;
-}
+QStringList RunCheck::chainGaps(const QString &folder) { return RunChain::gaps(folder); }
 
 RunCheck::Result RunCheck::folder(const QString &folder)
 {
@@ -222,7 +303,7 @@ RunCheck::Result RunCheck::folder(const QString &folder)
     int notRecorded = 0;
     int unchecked = 0;
     for (const RunCatalog::Run &kept : RunCatalog::scan(folder)) {
-        if (kept.state == RunCatalog::State::Running || kept.state == RunCatalog::State::Unfinished)
+        if (kept.state == RunCatalog::State::Running)
             continue;
         ++checked;
         const QString name = QFileInfo(kept.rawPath).fileName();
@@ -231,7 +312,7 @@ RunCheck::Result RunCheck::folder(const QString &folder)
             result.add(Verdict::Unchecked, name + QStringLiteral(": cannot be checked: ") + kept.damage);
             continue;
         }
-        const Result one = run(kept.rawPath);
+        const Result one = run(kept.rawPath, nullptr, false); // the chain is checked whole below
         if (one.verdict == Verdict::Unchecked)
             ++unchecked;
         if (one.verdict == Verdict::Matches) {
@@ -243,6 +324,17 @@ RunCheck::Result RunCheck::folder(const QString &folder)
                 if (one.verdicts[i] != Verdict::Matches)
                     result.add(one.verdicts[i], name + QStringLiteral(": ") + one.lines[i]);
         }
+    }
+    // A manifest whose journal is gone: the run's files were removed.
+    const QDir dir(folder);
+    for (const QString &manifest : dir.entryList({QStringLiteral("*.manifest")}, QDir::Files | QDir::Hidden)) {
+        const QString raw = dir.filePath(manifest.chopped(QStringLiteral(".manifest").size()) + QStringLiteral(".raw"));
+        if (present(raw))
+            continue;
+        ++checked;
+        result.add(
+            Verdict::Changed,
+            QStringLiteral("%1: the run's journal is gone; only its manifest is left").arg(QFileInfo(raw).fileName()));
     }
     const QStringList gaps = chainGaps(folder);
     for (const QString &gap : gaps)

@@ -82,9 +82,13 @@ bool AcquisitionRun::openWorkbookAndPort()
         return false;
     };
 
+    // The working copy is kept beside the runs as the run's starting
+    // workbook: the run's record names it, a rebuild starts from it.
+    m_workingCopy.setRunsFolder(m_record.folder());
     const WorkingCopy::Opened opened = m_workingCopy.open();
     if (!opened.failure.isEmpty())
         return fail(opened.failure);
+    m_startingWorkbookSha256 = opened.startingSha256;
     m_app = opened.app;
     m_book = opened.book;
 
@@ -141,7 +145,7 @@ void AcquisitionRun::openJournal()
     } catch (...) {
         qCWarning(lcRun).noquote() << "The journal has no COM number:" << CaughtException::reason();
     }
-    m_record.open(comNumber);
+    m_record.open(comNumber, m_startingWorkbookSha256);
     watchJournal(true); // a journal that cannot be written is told on the lamp; the run goes on
 }
 

@@ -162,9 +162,10 @@ private:
     std::shared_ptr<Workbook> m_book;
 
     RunRecord m_record;
-    bool m_rebuilt = false; // Stop made the workbook again from the journal: every line is in it
-    MacroSettings m_macro;  // the macro chosen at Stop
-    QString m_macroOutcome; // its line in the run's summary
+    QString m_startingWorkbookSha256; // the run's starting workbook as kept at Start; empty: not kept
+    bool m_rebuilt = false;           // Stop made the workbook again from the journal: every line is in it
+    MacroSettings m_macro;            // the macro chosen at Stop
+    QString m_macroOutcome;           // its line in the run's summary
     StopSave m_stopSave;
 
     bool m_officeTrouble = false; // the last write found the spreadsheet busy or gone

@@ -8,11 +8,17 @@
 #include "MasterWorkbook.h"
 #include "RunDocumentProperties.h"
 #include "RunFiles.h"
+#include "RunManifest.h"
+#include "RunManifestReader.h"
 #include "RunReplay.h"
+#include "SaveRecord.h"
+#include "SavedValuesCheck.h"
 #include "WorkbookSaver.h"
 #include "SpreadsheetFactory.h"
+#include "StartingWorkbooks.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -23,7 +29,21 @@ WorkbookReplayCheck::WorkbookReplayCheck(SpreadsheetFactory &factory, QString pr
 {
 }
 
-void WorkbookReplayCheck::compareCells(const QString &path, const QString &listedRun, RunCheck::Result &result)
+QString WorkbookReplayCheck::savedValues(const QString &rawPath, const QString &path)
+{
+    const QString manifestPath = RunManifest::pathFor(rawPath);
+    if (!QFileInfo::exists(manifestPath))
+        return QString();
+    const Result<RunManifest> manifest = RunManifestReader::read(manifestPath);
+    if (!manifest) {
+        qCWarning(lcWorkbook).noquote() << "The values as saved are not looked for:" << manifest.failure().reason;
+        return QString();
+    }
+    const ManifestEntry *save = SaveRecord::valuesFor(*manifest, path);
+    return save ? save->value(SaveRecord::kValuesField) : QString();
+}
+
+QString WorkbookReplayCheck::compareCells(const QString &path, const QString &listedRun, RunCheck::Result &result)
 {
     std::shared_ptr<SpreadsheetApp> app;
     std::shared_ptr<Workbook> saved;
@@ -41,10 +61,10 @@ void WorkbookReplayCheck::compareCells(const QString &path, const QString &liste
             qCWarning(lcWorkbook) << "the office of the check did not quit:" << e.what();
         }
     };
+    QString rawPath = listedRun;
     try {
         app = m_factory.createHeadless();
         saved = app->open(path);
-        QString rawPath = listedRun;
         QString replayed;        // when --replay made it
         QString recordedRawHash; // the journal's hash it was made from
         for (const auto &[name, value] : saved->customProperties()) {
@@ -60,40 +80,22 @@ void WorkbookReplayCheck::compareCells(const QString &path, const QString &liste
                                                             "properties hold no \"%1\"): %2")
                                                  .arg(RunDocumentProperties::kRawFileProperty, path));
             quit();
-            return;
+            return rawPath;
         }
-        const Result<std::optional<QString>> summary = RunFiles::readSummaryFile(RunFiles::summaryPathFor(rawPath));
-        if (!summary) {
-            result.add(Verdict::Unchecked,
-                       QStringLiteral("The run's summary cannot be read: ") + summary.failure().reason);
-            quit();
-            return;
-        }
-        const RunProvenance provenance = RunCheck::recorded(rawPath);
         if (!QFileInfo::exists(rawPath)) {
             result.add(Verdict::Missing, QStringLiteral("The workbook's run is not in the runs folder: ") + rawPath);
             quit();
-            return;
+            return rawPath;
         }
-        if (provenance.recorded()) {
-            const RunCheck::Result journal = RunCheck::journal(rawPath, provenance);
-            for (qsizetype i = 0; i < journal.lines.size(); ++i)
-                result.add(journal.verdicts[i], journal.lines[i]);
-            if (journal.verdict != Verdict::Matches) {
-                result.add(journal.verdict, QStringLiteral("The data cells are not compared: the journal is not as "
-                                                           "the run left it"));
-                quit();
-                return;
-            }
-        } else if (!summary->has_value()) {
-            result.add(Verdict::Matches,
-                       QStringLiteral("No summary: the run has none (it ended without Stop); the journal is taken as "
-                                      "it is: ")
-                           + rawPath);
-        } else {
-            result.add(Verdict::Matches, QStringLiteral("The run's summary holds no hashes (written by an older "
-                                                        "Halvern): the journal is taken as it is: ")
-                                             + rawPath);
+        // A run kept before manifests is compared all the same; it stays "not recorded".
+        const RunCheck::Result journal = RunCheck::record(rawPath);
+        for (qsizetype i = 0; i < journal.lines.size(); ++i)
+            result.add(journal.verdicts[i], journal.lines[i]);
+        if (journal.verdict != Verdict::Matches && journal.verdict != Verdict::NotRecorded) {
+            result.add(journal.verdict, QStringLiteral("The data cells are not compared: the journal is not as "
+                                                       "the run left it"));
+            quit();
+            return rawPath;
         }
         if (!replayed.isEmpty()) {
             // Its record is in its own properties: the journal it was made from.
@@ -105,7 +107,7 @@ void WorkbookReplayCheck::compareCells(const QString &path, const QString &liste
                                           "SHA-256 differs from the one the workbook records: %2")
                                .arg(replayed, rawPath));
                 quit();
-                return;
+                return rawPath;
             }
             result.add(Verdict::Matches,
                        QStringLiteral("The workbook was made by --replay on %1 from the run %2, whose journal is as "
@@ -119,32 +121,54 @@ void WorkbookReplayCheck::compareCells(const QString &path, const QString &liste
         }
         const QList<Workbook::SheetValues> inWorkbook = saved->values();
 
+        // The replay starts from the workbook the run started from, so its
+        // own cells are not taken for the journal's or the user's; a run
+        // recorded without one starts from the master.
+        const Result<QString> starting = StartingWorkbooks::forRun(rawPath);
+        if (!starting) {
+            result.add(Verdict::Changed, QStringLiteral("The workbook the run started from is not kept as it was: ")
+                                             + starting.failure().reason);
+            quit();
+            return rawPath;
+        }
         QTemporaryDir folder;
         const QString copy = folder.filePath(MasterWorkbook::fileName());
-        if (!folder.isValid() || !MasterWorkbook::copyTo(m_programFolder, copy)) {
-            result.add(Verdict::Missing, QStringLiteral("Cannot copy the master workbook from ") + m_programFolder);
+        const bool copied =
+            folder.isValid()
+            && (starting->isEmpty() ? MasterWorkbook::copyTo(m_programFolder, copy) : QFile::copy(*starting, copy));
+        if (!copied) {
+            result.add(Verdict::Missing, QStringLiteral("Cannot copy the workbook the run started from: ")
+                                             + (starting->isEmpty() ? m_programFolder : *starting));
             quit();
-            return;
+            return rawPath;
         }
+        QFile::setPermissions(copy, QFile::permissions(copy) | QFile::WriteOwner);
         JournalReader reader;
         QString error;
         if (!reader.open(rawPath, &error)) {
             result.add(Verdict::Missing, error);
             quit();
-            return;
+            return rawPath;
         }
         rebuilt = app->open(copy); // the active workbook the replay writes to
         RunReplay replay(*app);
         if (const std::optional<Failure> failure = replay.replay(reader)) {
             result.add(Verdict::Missing, QStringLiteral("The journal could not be replayed: ") + failure->reason);
             quit();
-            return;
+            return rawPath;
         }
         // An .xls keeps 65,536 rows: what the journal fills beyond is cut, not changed.
         const bool xls = QFileInfo(path).suffix().compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0;
         const std::int64_t rowLimit = xls ? WorkbookSaver::kXlsRows : 0;
-        const DataCellComparison::Outcome cells = DataCellComparison::compare(rebuilt->values(), inWorkbook, rowLimit);
+        const QList<Workbook::SheetValues> fromJournal = rebuilt->values();
         quit();
+        // Where the record kept the values as saved, every cell is held
+        // against them, and they against the journal.
+        if (const QString values = savedValues(rawPath, path); !values.isEmpty()) {
+            SavedValuesCheck::check(result, rawPath, values, inWorkbook, fromJournal);
+            return rawPath;
+        }
+        const DataCellComparison::Outcome cells = DataCellComparison::compare(fromJournal, inWorkbook, rowLimit);
         CellComparisonReport::add(cells, result);
         if (cells.rowsBeyondLimit > 0)
             result.add(Verdict::Matches, DataCellComparison::cutText(QStringLiteral(".xls"), rowLimit, cells));
@@ -153,4 +177,5 @@ void WorkbookReplayCheck::compareCells(const QString &path, const QString &liste
         result.add(Verdict::Missing, QStringLiteral("The workbook could not be compared in the office: ")
                                          + QString::fromStdString(e.what()));
     }
+    return rawPath;
 }

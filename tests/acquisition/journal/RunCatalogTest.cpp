@@ -3,10 +3,12 @@
 // without Stop offered once.
 #include "FileContents.h"
 #include "KeptRuns.h"
+#include "RecordedRuns.h"
 #include "RecordingMessageBoxes.h"
 #include "RunCatalog.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
+#include "RunManifest.h"
 #include "RunSummary.h"
 #include "TmpfsMount.h"
 #include "UnfinishedRuns.h"
@@ -72,7 +74,10 @@ TEST(RunCatalog, ListsEveryRunNewestFirstWithItsState)
         onDisk += file.size();
     EXPECT_EQ(total, onDisk);
 
-    // Deleting takes every file of a run, and never a running run's.
+    // Deleting takes every file of a run (the values kept at its saves and
+    // its time stamps too), and never a running run's.
+    writeFile(f + "/2026-12-06_09-00-00_COM5.values-" + QString(64, 'a'), "values");
+    writeFile(f + "/2026-12-06_09-00-00_COM5.stamps", "stamps");
     QString error;
     EXPECT_FALSE(RunCatalog::remove(runs[0], &error));
     EXPECT_TRUE(QFile::exists(runs[0].rawPath));
@@ -269,4 +274,54 @@ TEST(UnfinishedRuns, SeveralAreOfferedByTheirNumber)
         << boxes.boxes.value(0).text.toStdString();
     EXPECT_EQ(UnfinishedRuns::offer(boxes, {}), UnfinishedRuns::Answer::None);
     EXPECT_EQ(boxes.boxes.size(), 1);
+}
+
+TEST(RunCatalog, ListsARunFromItsManifestWhateverBecameOfItsSummary)
+{
+    const QDateTime start(QDate(2026, 12, 8), QTime(7, 0));
+    const struct {
+        const char *what;
+        void (*change)(const QString &raw);
+        const char *state;
+    } cases[] = {
+        {"as Stop left it", [](const QString &) {}, "saved"},
+        {"its summary deleted", [](const QString &raw) { QFile::remove(RunFiles::summaryPathFor(raw)); }, "saved"},
+        {"its summary edited",
+         [](const QString &raw) {
+             const QString summary = RunFiles::summaryPathFor(raw);
+             writeFile(summary, readFile(summary).replace("Workbook saved as: ", "Workbook saved as: /x"));
+         },
+         "saved"},
+        {"its manifest's end cut off",
+         [](const QString &raw) {
+             const QString manifest = RunManifest::pathFor(raw);
+             const QByteArray bytes = readFile(manifest);
+             writeFile(manifest, bytes.left(bytes.indexOf("@entry end ")));
+         },
+         "unfinished"},
+        // Not offered to be made again, which would record the files as found.
+        {"its manifest removed", [](const QString &raw) { QFile::remove(RunManifest::pathFor(raw)); }, "damaged"},
+        {"its manifest edited",
+         [](const QString &raw) {
+             const QString manifest = RunManifest::pathFor(raw);
+             writeFile(manifest, readFile(manifest).replace("port=5", "port=6"));
+         },
+         "damaged"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        const QString workbook = dir.filePath("a.xls");
+        writeFile(workbook, "saved");
+        const QString raw = recordRun(dir.filePath("runs"), start, "1 :: 3\r\n2 :: 6\r\n", workbook);
+        c.change(raw);
+        const QList<RunCatalog::Run> runs = RunCatalog::scan(dir.filePath("runs"));
+        ASSERT_EQ(runs.size(), 1);
+        EXPECT_EQ(RunCatalog::stateText(runs[0].state), c.state) << runs[0].damage.toStdString();
+        if (runs[0].state == RunCatalog::State::Saved) {
+            EXPECT_EQ(runs[0].savedAs, workbook);
+            EXPECT_EQ(runs[0].lines, 2);
+            EXPECT_EQ(runs[0].ended, start.addSecs(1));
+        }
+    }
 }

@@ -6,9 +6,12 @@
 #include "FakeSerialComm.h"
 #include "FakeSpreadsheet.h"
 #include "JournalBacklog.h"
+#include "JournalCheckpoints.h"
 #include "JournalReader.h"
 #include "MacroSettings.h"
 #include "RecordingMessageBoxes.h"
+#include "RunCatalog.h"
+#include "RunFiles.h"
 #include "RunJournal.h"
 #include "RunReplay.h"
 #include "FileContents.h"
@@ -86,6 +89,48 @@ TEST(RunJournal, KeepsEveryByteWithItsArrivalAndReadsItBackInPieces)
                                             kStart.addMSecs(300), kStart.addMSecs(400)}));
     // Only the first part of the piece after the gap is marked, nothing after it.
     EXPECT_EQ(back.gaps, (QList<bool>{false, false, true, false, false}));
+}
+
+TEST(RunJournal, ASyncAfterNewBytesNotesACheckpointThatReadersPassOverAndTheCheckFinds)
+{
+    QTemporaryDir dir;
+    RunJournal journal;
+    ASSERT_TRUE(journal.open(dir.path(), kStart, 5));
+    journal.append("1 :: 2\r\n", kStart.addMSecs(100));
+    journal.syncIfDue(kStart.addMSecs(1000));
+    journal.syncIfDue(kStart.addMSecs(2000)); // nothing new: no second checkpoint
+    EXPECT_EQ(journal.checkpoints(), 1);
+    journal.append("3 :: 4\r\n", kStart.addMSecs(2100));
+    journal.close(); // the last bytes get theirs
+    EXPECT_EQ(journal.checkpoints(), 2);
+    const QString raw = journal.rawPath();
+
+    JournalReader reader;
+    QString error;
+    ASSERT_TRUE(reader.open(raw, &error));
+    JournalReader::Piece piece;
+    QList<QDateTime> times;
+    while (reader.next(piece, &error))
+        times += piece.arrived;
+    EXPECT_EQ(times, (QList<QDateTime>{kStart.addMSecs(100), kStart.addMSecs(2100)}));
+    EXPECT_TRUE(reader.damage().isEmpty()) << reader.damage().toStdString();
+    EXPECT_EQ(RunCatalog::lastArrival(raw), kStart.addMSecs(2100));
+
+    const JournalCheckpoints::Outcome intact = JournalCheckpoints::check(raw);
+    EXPECT_EQ(intact.count, 2);
+    EXPECT_EQ(intact.matched, 2);
+    ASSERT_TRUE(intact.lastMatched);
+    EXPECT_EQ(intact.lastMatched->rawOffset, 16);
+    EXPECT_EQ(intact.lastMatched->rawSha256, journal.rawSha256());
+
+    // A time before the second checkpoint changed, then the bytes cut short.
+    const QString timesPath = RunFiles::timesPathFor(raw);
+    writeFile(timesPath, readFile(timesPath).replace("14:30:02.100", "14:30:02.200"));
+    const JournalCheckpoints::Outcome retimed = JournalCheckpoints::check(raw);
+    EXPECT_EQ(retimed.matched, 1);
+    EXPECT_TRUE(retimed.fault.contains("the times before it were changed")) << retimed.fault.toStdString();
+    QFile::resize(raw, 12);
+    EXPECT_TRUE(JournalCheckpoints::check(raw).cutShort);
 }
 
 TEST(RunJournal, ASecondRunInTheSameSecondGetsItsOwnFiles)
