@@ -1,11 +1,46 @@
 #include "RunWorkbook.h"
 
 #include "JournalWorkbookMaker.h"
+#include "LogCategories.h"
+#include "ProvenanceGatherer.h"
 #include "RunCatalog.h"
+#include "RunFiles.h"
+#include "RunManifest.h"
 #include "RunRecordKeeper.h"
+#include "RunSummary.h"
 #include "UnfinishedRuns.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+namespace {
+constexpr qint64 kMaxSummary = 64 * 1024;
+
+// The summary of a run kept before manifests names the new workbook instead
+// of the old one (such a run stays "not recorded").
+void nameNewWorkbook(const QString &summaryPath, const SavedWorkbook &made)
+{
+    QFile file(summaryPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcWorkbook) << "cannot read the summary" << summaryPath << ":" << file.errorString();
+        return;
+    }
+    std::optional<RunSummary> summary = RunSummary::parse(QString::fromUtf8(file.read(kMaxSummary)));
+    if (!summary) {
+        qCWarning(lcWorkbook) << "not a run's summary, left as it is:" << summaryPath;
+        return;
+    }
+    summary->rebuilt = made.rebuilt;
+    summary->savedAs = made.savedAs;
+    summary->alsoSavedAs = made.alsoSavedAs;
+    if (!made.rebuildMacro.isEmpty())
+        summary->macro = made.rebuildMacro;
+    summary->provenance.saved.clear();
+    ProvenanceGatherer::addSaved(summary->provenance, made.savedAs);
+    ProvenanceGatherer::addSaved(summary->provenance, made.alsoSavedAs);
+    RunFiles::writeSummaryFile(summaryPath, summary->text());
+}
+} // namespace
 
 bool RunWorkbook::make(JournalWorkbookMaker &maker, const QString &rawPath)
 {
@@ -21,6 +56,8 @@ bool RunWorkbook::make(JournalWorkbookMaker &maker, const QString &rawPath)
         run.ended = RunCatalog::lastArrival(rawPath);
         UnfinishedRuns::recordEnd(run, made.rebuilt + made.rebuildMacro, made.savedAs, made.alsoSavedAs,
                                   made.officeVersion);
+    } else if (!made.savedAs.isEmpty() && !QFileInfo::exists(RunManifest::pathFor(rawPath))) {
+        nameNewWorkbook(RunFiles::summaryPathFor(rawPath), made);
     } else if (!made.savedAs.isEmpty()) {
         // The journal's hashes stay those of the run's end; the new files are
         // recorded with theirs, after what the manifest holds.
