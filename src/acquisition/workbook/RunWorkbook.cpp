@@ -10,22 +10,20 @@
 #include "RunSummary.h"
 #include "UnfinishedRuns.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 namespace {
-constexpr qint64 kMaxSummary = 64 * 1024;
-
 // The summary of a run kept before manifests names the new workbook instead
 // of the old one (such a run stays "not recorded").
 void nameNewWorkbook(const QString &summaryPath, const SavedWorkbook &made)
 {
-    QFile file(summaryPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcWorkbook) << "cannot read the summary" << summaryPath << ":" << file.errorString();
+    const Result<std::optional<QString>> text = RunFiles::readSummaryFile(summaryPath);
+    if (!text || !text->has_value()) {
+        qCWarning(lcWorkbook).noquote() << "cannot read the summary:"
+                                        << (text ? summaryPath + QStringLiteral(" is gone") : text.failure().reason);
         return;
     }
-    std::optional<RunSummary> summary = RunSummary::parse(QString::fromUtf8(file.read(kMaxSummary)));
+    std::optional<RunSummary> summary = RunSummary::parse(**text);
     if (!summary) {
         qCWarning(lcWorkbook) << "not a run's summary, left as it is:" << summaryPath;
         return;
