@@ -1,5 +1,6 @@
 #include "VerifyCommand.h"
 
+#include "ArchiveCommands.h"
 #include "CalcSpreadsheetFactory.h"
 #include "RunCheck.h"
 #include "WorkbookCheck.h"
@@ -23,10 +24,20 @@ int verifyCommand(const QString &file, const QString &runsFolder, const QString 
         QTextStream(stdout) << "No such file: " << file << '\n';
         return 2;
     }
-    if (file.endsWith(QStringLiteral(".raw")))
-        return print(RunCheck::run(QFileInfo(file).absoluteFilePath()));
+    if (file.endsWith(QStringLiteral(".raw"))) {
+        RunCheck::Result result = RunCheck::run(QFileInfo(file).absoluteFilePath());
+        ArchiveCommands::checkRun(QFileInfo(file).absoluteFilePath(), result);
+        return print(result);
+    }
     CalcSpreadsheetFactory factory;
-    return print(WorkbookCheck(factory, programFolder, runsFolder).check(file));
+    RunCheck::Result result = WorkbookCheck(factory, programFolder, runsFolder).check(file);
+    ArchiveCommands::checkWorkbook(factory, file, runsFolder, result);
+    return print(result);
 }
 
-int verifyRunsCommand(const QString &runsFolder) { return print(RunCheck::folder(runsFolder)); }
+int verifyRunsCommand(const QString &runsFolder)
+{
+    RunCheck::Result result = RunCheck::folder(runsFolder);
+    ArchiveCommands::checkFolder(runsFolder, result);
+    return print(result);
+}

@@ -1,5 +1,8 @@
 // Halvern: instrument text from a serial port into a live spreadsheet.
 #include "AppSettings.h"
+#include "ArchiveSettings.h"
+#include "ArchiveStatus.h"
+#include "ArchiveThread.h"
 #include "CalcSpreadsheetFactory.h"
 #include "CommandLine.h"
 #include "EmulatedInstruments.h"
@@ -7,6 +10,7 @@
 #include "FolderLookup.h"
 #include "LogCategories.h"
 #include "LogFile.h"
+#include "MasterWorkbook.h"
 #include "MSComm.h"
 #include "PortListing.h"
 #include "PortMap.h"
@@ -16,9 +20,13 @@
 #include "Startup.h"
 #include "WorkbookRebuild.h"
 #include "WorkingCopy.h"
+#include "frmLabArchive.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QMenu>
+#include <QSysInfo>
 #include <QTimer>
 
 namespace {
@@ -74,5 +82,25 @@ int main(int argc, char *argv[])
     WorkbookRebuild::removeLeftovers(
         WorkingCopy(spreadsheets, QCoreApplication::applicationDirPath()).documentsFolder());
     QTimer::singleShot(0, window.get(), &frmMain::offerUnfinishedRuns);
+
+    // The lab archive, on a thread of its own: the runs folder is its queue.
+    // The working copy in the documents folder is the workbook each run
+    // starts from.
+    ArchiveStatus archiveStatus;
+    const QString documents = WorkingCopy(spreadsheets, QCoreApplication::applicationDirPath()).documentsFolder();
+    ArchiveThread archive({ArchiveSettings::connection(), window->journalFolder(), QSysInfo::machineHostName(), 5000,
+                           [documents](const QString &) {
+                               return documents.isEmpty() ? QString()
+                                                          : QDir(documents).filePath(MasterWorkbook::fileName());
+                           }},
+                          archiveStatus);
+    archive.start();
+    QObject::connect(window->mnuTools->addAction(QStringLiteral("Lab &archive...")), &QAction::triggered, window.get(),
+                     [&archive, &archiveStatus, w = window.get()] {
+                         frmLabArchive dialog(
+                             ArchiveSettings::connection(), archiveStatus.serverProblem(),
+                             [&archive](const QString &conninfo) { archive.setConnection(conninfo); }, w);
+                         dialog.exec();
+                     });
     return app.exec();
 }
