@@ -46,6 +46,8 @@ QString RunFiles::timesPathFor(const QString &rawPath) { return baseOf(rawPath) 
 
 QString RunFiles::summaryPathFor(const QString &rawPath) { return baseOf(rawPath) + QStringLiteral(".summary.txt"); }
 
+QString RunFiles::manifestPathFor(const QString &rawPath) { return baseOf(rawPath) + QStringLiteral(".manifest"); }
+
 QByteArray RunFiles::timesHeader() { return QByteArrayLiteral("# halvern run journal 1\n"); }
 
 QByteArray RunFiles::timesNote(qint64 offset, const QDateTime &at, bool gap)

@@ -9,6 +9,7 @@
 //   <base>.raw           the bytes as received
 //   <base>.times         "# halvern run journal 1", then one note a piece:
 //                        <byte offset in .raw> <yyyy-MM-ddTHH:mm:ss.zzz>[ gap]
+//   <base>.manifest      the run's record (see RunManifest)
 //   <base>.summary.txt   the readable summary (see RunSummary)
 // where <base> is "<yyyy-MM-dd_HH-mm-ss>_COM<n>", with "-<k>" for the k-th run
 // started on that port within the same second.
@@ -30,6 +31,7 @@ public:
 
     static QString timesPathFor(const QString &rawPath);
     static QString summaryPathFor(const QString &rawPath);
+    static QString manifestPathFor(const QString &rawPath);
 
     // The first line of a ".times" file, with its line end.
     static QByteArray timesHeader();

@@ -1,0 +1,69 @@
+#include "RunManifestWriter.h"
+
+#include "DurableFile.h"
+#include "LogCategories.h"
+#include "ManifestText.h"
+#include "RunManifestReader.h"
+
+#include <QCryptographicHash>
+
+namespace {
+QString sha256(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+// `entry` written after `before` (the whole manifest so far) into `path`.
+Result<ManifestEntry> writeAfter(const QString &path, const QByteArray &before, const ManifestEntry &entry,
+                                 bool creating)
+{
+    const QString previous = sha256(before);
+    const Result<QByteArray> text = RunManifestWriter::entryText(entry, previous);
+    if (!text)
+        return text.failure();
+    const QByteArray bytes = before + *text;
+    const std::optional<Failure> failure =
+        creating ? DurableFile::create(path, bytes) : DurableFile::replace(path, bytes);
+    if (failure) {
+        qCWarning(lcJournal) << "the manifest" << path << "keeps no" << entry.kind() << "entry:" << failure->reason;
+        return *failure;
+    }
+    ManifestEntry written = entry;
+    written.setChain(previous, sha256(bytes));
+    return written;
+}
+} // namespace
+
+Result<QByteArray> RunManifestWriter::entryText(const ManifestEntry &entry, const QString &previousHash)
+{
+    if (!ManifestText::isName(entry.kind()))
+        return Failure{QStringLiteral("\"%1\" cannot be the kind of a manifest entry").arg(entry.kind())};
+    QByteArray text = ManifestText::kEntryMark + entry.kind().toLatin1() + ' ' + previousHash.toLatin1() + '\n';
+    for (const auto &[key, value] : entry.fields()) {
+        if (!ManifestText::isName(key))
+            return Failure{QStringLiteral("\"%1\" cannot be the key of a manifest field").arg(key)};
+        text += key.toLatin1() + '=' + ManifestText::escape(value) + '\n';
+    }
+    return text;
+}
+
+Result<ManifestEntry> RunManifestWriter::create(const QString &path, const ManifestEntry &first)
+{
+    return writeAfter(path, ManifestText::header(), first, true);
+}
+
+Result<ManifestEntry> RunManifestWriter::append(const QString &path, const ManifestEntry &entry)
+{
+    // Read and checked whole first: an entry added to a manifest changed
+    // since it was written would vouch for the change.
+    const Result<QByteArray> bytes = RunManifestReader::readBytes(path);
+    if (!bytes)
+        return bytes.failure();
+    const Result<RunManifest> before = RunManifestReader::parse(*bytes);
+    if (!before) {
+        qCWarning(lcJournal) << "no" << entry.kind() << "entry added to the damaged manifest" << path << ":"
+                             << before.failure().reason;
+        return Failure{QStringLiteral("the manifest %1 is damaged: %2").arg(path, before.failure().reason)};
+    }
+    return writeAfter(path, *bytes, entry, false);
+}
