@@ -1,6 +1,7 @@
 #include "ArchiveCheck.h"
 
 #include "RunCatalog.h"
+#include "PlainFile.h"
 #include "RunFiles.h"
 
 #include <QDir>
@@ -50,14 +51,15 @@ void ArchiveCheck::stream(const QString &name, const QString &path, ArchiveStore
         result.add(Verdict::Missing, QStringLiteral("The archive could not be read: ") + pieces.failure().reason);
         return;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    Result<std::unique_ptr<QFile>> opened = PlainFile::open(path, PlainFile::Mode::Read);
+    if (!opened) {
         if (!pieces.value().isEmpty())
             result.add(Verdict::Changed, QStringLiteral("The run's %1 are gone (%2); the archive has %3 pieces of them")
                                              .arg(what, path)
                                              .arg(pieces.value().size()));
         return;
     }
+    QFile &file = *opened.value();
     qint64 end = 0;
     QDateTime last;
     for (const ArchiveStore::Piece &piece : pieces.value()) {
@@ -132,6 +134,7 @@ RunCheck::Result ArchiveCheck::run(const QString &rawPath)
     }
     stream(name, rawPath, ArchiveStore::Stream::Raw, result);
     stream(name, RunFiles::timesPathFor(rawPath), ArchiveStore::Stream::Times, result);
+    stream(name, RunFiles::manifestPathFor(rawPath), ArchiveStore::Stream::Manifest, result);
     for (const RunProvenance::SavedFile &saved : RunCheck::recorded(rawPath).saved)
         if (QFileInfo::exists(saved.path)) {
             const RunCheck::Result book = workbook(saved.path, rawPath);

@@ -48,6 +48,12 @@ Result<QString> ArchiveFetch::fetch(const QString &given, const QString &folder)
     const Result<QList<ArchiveStore::Piece>> times = m_store.pieces(name, ArchiveStore::Stream::Times, from);
     if (!times)
         return times.failure();
+    const Result<QList<ArchiveStore::Piece>> manifest = m_store.pieces(name, ArchiveStore::Stream::Manifest, from);
+    if (!manifest)
+        return manifest.failure();
+    const Result<QByteArray> manifestBytes = joined(manifest.value(), QStringLiteral("manifest"));
+    if (!manifestBytes)
+        return manifestBytes.failure();
     const Result<QByteArray> rawBytes = joined(raw.value(), QStringLiteral("bytes"));
     if (!rawBytes)
         return rawBytes.failure();
@@ -62,6 +68,9 @@ Result<QString> ArchiveFetch::fetch(const QString &given, const QString &folder)
         return *f;
     if (!timesBytes.value().isEmpty())
         if (const std::optional<Failure> f = write(RunFiles::timesPathFor(rawPath), timesBytes.value()))
+            return *f;
+    if (!manifestBytes.value().isEmpty())
+        if (const std::optional<Failure> f = write(RunFiles::manifestPathFor(rawPath), manifestBytes.value()))
             return *f;
     if (!record.value()) {
         qCInfo(lcArchive).noquote() << "The archive has no record of" << name << "(it ended without Stop)";

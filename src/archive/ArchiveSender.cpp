@@ -1,6 +1,7 @@
 #include "ArchiveSender.h"
 
 #include "LogCategories.h"
+#include "PlainFile.h"
 #include "RunFiles.h"
 #include "RunSummary.h"
 
@@ -16,12 +17,12 @@ QString baseOf(const QString &rawPath) { return QFileInfo(rawPath).completeBaseN
 
 Result<QByteArray> readWhole(const QString &path, qint64 limit)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Failure{QStringLiteral("cannot read %1: %2").arg(path, file.errorString())};
-    if (file.size() > limit)
+    Result<std::unique_ptr<QFile>> file = PlainFile::open(path, PlainFile::Mode::Read);
+    if (!file)
+        return file.failure();
+    if (file.value()->size() > limit)
         return Failure{QStringLiteral("%1 is larger than the archive takes (%2 bytes)").arg(path).arg(limit)};
-    return file.readAll();
+    return file.value()->readAll();
 }
 } // namespace
 
@@ -77,7 +78,9 @@ std::optional<Failure> ArchiveSender::sendRun(ArchiveStore &store, const QString
     const QString summaryPath = RunFiles::summaryPathFor(rawPath);
     const QFileInfo summary(summaryPath);
     const QDateTime summaryTime = summary.exists() ? summary.lastModified() : QDateTime();
-    if (known.asked && known.progress.hasRecord && summaryTime == known.summaryTime)
+    const QFileInfo manifest(RunFiles::manifestPathFor(rawPath));
+    if (known.asked && known.progress.hasRecord && summaryTime == known.summaryTime
+        && (!manifest.exists() || manifest.size() == known.progress.manifestEnd))
         return std::nullopt; // nothing new since the last pass
 
     if (!known.asked) {
@@ -108,6 +111,10 @@ std::optional<Failure> ArchiveSender::sendRun(ArchiveStore &store, const QString
                                                         ArchiveStore::Stream::Times, known.progress.timesEnd))
             return f;
     }
+    // The manifest grows for as long as the run is kept (a save, a rebuild).
+    if (const std::optional<Failure> f = sendStream(store, name, RunFiles::manifestPathFor(rawPath),
+                                                    ArchiveStore::Stream::Manifest, known.progress.manifestEnd))
+        return f;
     if (!summary.exists()) {
         m_status.set(rawPath, ArchiveStatus::State::Waiting, QStringLiteral("its bytes are sent; its record at Stop"));
         return std::nullopt;
@@ -133,11 +140,12 @@ std::optional<Failure> ArchiveSender::sendRun(ArchiveStore &store, const QString
 std::optional<Failure> ArchiveSender::sendStream(ArchiveStore &store, const QString &name, const QString &path,
                                                  ArchiveStore::Stream stream, qint64 &end)
 {
-    QFile file(path);
-    if (!file.exists())
-        return std::nullopt; // a run without arrival times
-    if (!file.open(QIODevice::ReadOnly))
-        return Failure{QStringLiteral("cannot read %1: %2").arg(path, file.errorString())};
+    if (!QFileInfo::exists(path))
+        return std::nullopt; // a run without arrival times, or from before manifests
+    Result<std::unique_ptr<QFile>> opened = PlainFile::open(path, PlainFile::Mode::Read);
+    if (!opened)
+        return opened.failure();
+    QFile &file = *opened.value();
     const qint64 size = file.size();
     if (size < end)
         return Failure{QStringLiteral("%1 is shorter (%2 bytes) than what the archive has of it (%3)")

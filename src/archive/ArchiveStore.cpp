@@ -28,7 +28,15 @@ QByteArray ArchiveStore::sha256(const QByteArray &bytes)
 
 QString ArchiveStore::streamName(Stream stream)
 {
-    return stream == Stream::Raw ? QStringLiteral("raw") : QStringLiteral("times");
+    switch (stream) {
+    case Stream::Raw:
+        return QStringLiteral("raw");
+    case Stream::Times:
+        return QStringLiteral("times");
+    case Stream::Manifest:
+        break;
+    }
+    return QStringLiteral("manifest");
 }
 
 std::optional<Failure> ArchiveStore::addRun(const QString &name, const QDateTime &started)
@@ -51,8 +59,12 @@ Result<ArchiveStore::RunProgress> ArchiveStore::progress(const QString &name)
     if (!ends)
         return ends.failure();
     RunProgress progress;
-    for (const QList<QByteArray> &row : ends.value())
-        (row.value(0) == "raw" ? progress.rawEnd : progress.timesEnd) = row.value(1).toLongLong();
+    for (const QList<QByteArray> &row : ends.value()) {
+        const QByteArray &stream = row.value(0);
+        (stream == "raw"     ? progress.rawEnd
+         : stream == "times" ? progress.timesEnd
+                             : progress.manifestEnd) = row.value(1).toLongLong();
+    }
     const Result<ArchiveConnection::Rows> record = m_connection->query(
         "SELECT record FROM halvern.records WHERE host = $1 AND name = $2", {text(m_host), text(name)});
     if (!record)

@@ -17,6 +17,7 @@ public:
     struct RunProgress {
         qint64 rawEnd = 0;
         qint64 timesEnd = 0;
+        qint64 manifestEnd = 0;
         bool hasRecord = false;
         QString recordText; // the record as received
     };
@@ -39,7 +40,7 @@ public:
         QByteArray sha256; // raw 32 bytes
         QDateTime receivedAt;
     };
-    enum class Stream { Raw, Times };
+    enum class Stream { Raw, Times, Manifest };
 
     ArchiveStore(std::shared_ptr<ArchiveConnection> connection, QString host);
 

@@ -25,13 +25,14 @@ CREATE TABLE IF NOT EXISTS halvern.runs (
     PRIMARY KEY (host, name)
 );
 
--- The journal in append-only pieces: stream 'raw' (the bytes as received)
--- or 'times' (their arrival times); each piece's bytes must hash to the
--- SHA-256 sent with them. A piece sent twice is stored once.
+-- The journal in append-only pieces: stream 'raw' (the bytes as received),
+-- 'times' (their arrival times) or 'manifest' (the run's chained manifest,
+-- which only ever grows); each piece's bytes must hash to the SHA-256 sent
+-- with them. A piece sent twice is stored once.
 CREATE TABLE IF NOT EXISTS halvern.pieces (
     host        text        NOT NULL,
     name        text        NOT NULL,
-    stream      text        NOT NULL CHECK (stream IN ('raw', 'times')),
+    stream      text        NOT NULL CHECK (stream IN ('raw', 'times', 'manifest')),
     byte_offset bigint      NOT NULL CHECK (byte_offset >= 0),
     bytes       bytea       NOT NULL CHECK (length(bytes) > 0),
     sha256      bytea       NOT NULL CHECK (sha256 = sha256(bytes)),

@@ -57,6 +57,8 @@ protected:
     }
     QByteArray archived(ArchiveStore::Stream stream)
     {
+        if (!store())
+            return {};
         auto s = store();
         auto pieces = s->pieces(kRun, stream, kHost);
         QByteArray bytes;
@@ -113,6 +115,13 @@ TEST_F(ArchiveTest, BytesArriveWhileTheRunGoesAndTheRecordAndWorkbookAtStop)
     EXPECT_EQ(store()->workbookBytes(kRun, kHost, ArchiveStore::sha256(readFile(workbook))).value(),
               readFile(workbook));
     EXPECT_TRUE(store()->record(kRun, kHost).value().has_value());
+
+    // The manifest grows after Stop (a save, a rebuild): its new entries go too.
+    const QString manifest = RunFiles::manifestPathFor(rawPath());
+    writeFile(manifest, "halvern run manifest 1\n");
+    ASSERT_TRUE(waitUntil([&] { return archived(ArchiveStore::Stream::Manifest) == readFile(manifest); }, 20000));
+    appendFile(manifest, "@entry save 0123\n");
+    ASSERT_TRUE(waitUntil([&] { return archived(ArchiveStore::Stream::Manifest) == readFile(manifest); }, 20000));
 }
 
 TEST_F(ArchiveTest, ServerStoppedBeforeStopGetsEverythingOnceWhenBack)
