@@ -21,6 +21,7 @@
 #include "WorkbookRebuild.h"
 #include "WorkingCopy.h"
 #include "frmLabArchive.h"
+#include "frmRuns.h"
 
 #include <QApplication>
 #include <QDir>
@@ -95,6 +96,13 @@ int main(int argc, char *argv[])
                            }},
                           archiveStatus);
     archive.start();
+    // The Runs window is made at its first opening: it gets the archive's word then.
+    QObject::connect(window->mnuToolsRuns, &QAction::triggered, window.get(), [&archiveStatus, w = window.get()] {
+        if (auto *runs = w->findChild<frmRuns *>(); runs && !runs->property("archiveWired").toBool()) {
+            runs->setArchiveState(&archiveStatus);
+            runs->setProperty("archiveWired", true);
+        }
+    });
     QObject::connect(window->mnuTools->addAction(QStringLiteral("Lab &archive...")), &QAction::triggered, window.get(),
                      [&archive, &archiveStatus, w = window.get()] {
                          frmLabArchive dialog(
