@@ -9,6 +9,10 @@
 //  catchup [hours]  a journal of `hours` at 9600 baud (default 1; 10 is
 //                   about 35 MB) written while the server was away: the
 //                   time from the first pass to all of it stored.
+//  size [hours]     `hours` (default 1) of one instrument at 9600 baud sent
+//                   as a run sends them (a piece of each stream every 5 s):
+//                   rows, and the server's bytes for them (table, TOAST
+//                   and index), per instrument-hour.
 //  verify [lines]   a run of `lines` (default 70,000) sent, then
 //                   `halvern --verify RAW` without an archive and with it,
 //                   start to exit, side by side.
@@ -204,6 +208,51 @@ void catchup(double hours)
     std::fflush(stdout);
 }
 
+void size(double hours)
+{
+    Server server;
+    if (!server.ready())
+        return;
+    auto c = ArchiveConnection::open(server.conninfo());
+    if (!c)
+        return;
+    ArchiveStore store(c.value(), kHost);
+    const QString name = RunFiles::baseName(kStart, 5);
+    store.addRun(name, kStart);
+    qint64 index = 0;
+    qint64 rawEnd = 0;
+    qint64 timesEnd = 0;
+    QDateTime at = kStart;
+    const int pieces = int(hours * 3600 / 5);
+    for (int p = 0; p < pieces; ++p) {
+        QByteArray raw;
+        QByteArray times;
+        for (int tick = 0; tick < 50; ++tick) { // 5 s of 100 ms ticks
+            QByteArray bytes;
+            while (bytes.size() < kTickBytes)
+                bytes += recordLine(index++);
+            times += RunFiles::timesNote(rawEnd + raw.size(), at, false);
+            raw += bytes.left(kTickBytes);
+            at = at.addMSecs(100);
+        }
+        store.addPiece(name, ArchiveStore::Stream::Raw, rawEnd, raw);
+        store.addPiece(name, ArchiveStore::Stream::Times, timesEnd, times);
+        rawEnd += raw.size();
+        timesEnd += times.size();
+    }
+    c.value()->query("VACUUM ANALYZE halvern.pieces");
+    auto rows = c.value()->query("SELECT count(*), pg_table_size('halvern.pieces'), "
+                                 "pg_indexes_size('halvern.pieces') FROM halvern.pieces");
+    const auto row = rows.value().value(0);
+    const double perHour = 1.0 / hours;
+    std::printf("size: %.1f instrument-hours, %.2f MB journal + %.2f MB times sent; %lld rows; table with TOAST "
+                "%.2f MB, indexes %.2f MB: per instrument-hour %.0f rows, %.2f MB\n",
+                hours, rawEnd / 1e6, timesEnd / 1e6, row.value(0).toLongLong(), row.value(1).toLongLong() / 1e6,
+                row.value(2).toLongLong() / 1e6, row.value(0).toLongLong() * perHour,
+                (row.value(1).toLongLong() + row.value(2).toLongLong()) / 1e6 * perHour);
+    std::fflush(stdout);
+}
+
 double timeCommand(const QStringList &args, const QProcessEnvironment &env, int *exit)
 {
     QProcess p;
@@ -274,6 +323,8 @@ int main(int argc, char *argv[])
         live(args.value(1, "60").toInt());
     if (what.isEmpty() || what == "catchup")
         catchup(args.value(1, "1").toDouble());
+    if (what.isEmpty() || what == "size")
+        size(args.value(1, "1").toDouble());
     if (what.isEmpty() || what == "verify")
         verify(args.value(1, "70000").toLongLong());
     return 0;
