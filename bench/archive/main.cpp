@@ -22,6 +22,7 @@
 #include "ArchiveSender.h"
 #include "ArchiveThread.h"
 #include "PostgresServer.h"
+#include "ProvenanceGatherer.h"
 #include "RecordedRuns.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
@@ -47,8 +48,8 @@ const QString kHost = QStringLiteral("bench");
 
 QByteArray recordLine(qint64 index)
 {
-    return QByteArray::number(index) + " :: " + QByteArray::number(1000 + index * 37 % 90000) + " (RAW)  " +
-           QByteArray::number(20 + index % 7) + " (C)\r\n";
+    return QByteArray::number(index) + " :: " + QByteArray::number(1000 + index * 37 % 90000) + " (RAW)  "
+           + QByteArray::number(20 + index % 7) + " (C)\r\n";
 }
 
 struct Server {
@@ -281,7 +282,7 @@ void verify(qint64 lines)
     summary.rawPath = raw;
     summary.bytes = QFileInfo(raw).size();
     summary.lines = lines;
-    summary.provenance = RunProvenance::gather(raw);
+    summary.provenance = ProvenanceGatherer::gather(raw);
     QFile s(RunFiles::summaryPathFor(raw));
     s.open(QIODevice::WriteOnly);
     s.write(summary.text().toUtf8());

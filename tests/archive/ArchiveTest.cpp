@@ -12,6 +12,7 @@
 #include "FileContents.h"
 #include "KeptRuns.h"
 #include "PostgresServer.h"
+#include "ProvenanceGatherer.h"
 #include "QStringPrinter.h"
 #include "RunFiles.h"
 #include "WaitUntil.h"
@@ -85,8 +86,8 @@ protected:
         RunSummary summary = stopSummary("2026-12-08 10:00:00", "2026-12-08 11:00:00", 3, workbook);
         summary.rawPath = rawPath();
         summary.bytes = QFileInfo(rawPath()).size();
-        summary.provenance = RunProvenance::gather(rawPath());
-        summary.provenance.addSaved(workbook);
+        summary.provenance = ProvenanceGatherer::gather(rawPath());
+        ProvenanceGatherer::addSaved(summary.provenance, workbook);
         writeFile(RunFiles::summaryPathFor(rawPath()), summary.text().toUtf8());
         return workbook;
     }

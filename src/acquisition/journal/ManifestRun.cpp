@@ -3,7 +3,8 @@
 #include "LogCategories.h"
 #include "RunManifest.h"
 #include "RunManifestReader.h"
-#include "RunProvenance.h"
+#include "ProvenanceGatherer.h"
+#include "RunOrder.h"
 
 #include <QFileInfo>
 #include <QSysInfo>
@@ -38,9 +39,9 @@ ManifestRun ManifestRun::gather(const QString &rawPath, const QDateTime &started
     run.rawName = QFileInfo(rawPath).fileName();
     readUser(run);
     run.host = QSysInfo::machineHostName();
-    run.halvernVersion = RunProvenance::programVersion();
+    run.halvernVersion = ProvenanceGatherer::programVersion();
     const QFileInfo self(rawPath);
-    const QStringList runs = RunProvenance::runsInStartOrder(self.absolutePath());
+    const QStringList runs = RunOrder::runsInStartOrder(self.absolutePath());
     const qsizetype at = runs.indexOf(self.absoluteFilePath());
     if (at <= 0)
         return run;
