@@ -21,7 +21,6 @@
 #include "WorkbookRebuild.h"
 #include "WorkingCopy.h"
 #include "frmLabArchive.h"
-#include "frmRuns.h"
 
 #include <QApplication>
 #include <QDir>
@@ -67,11 +66,13 @@ int main(int argc, char *argv[])
     EmulatedInstruments instruments;
     EmulatorMailbox emulatorMailbox;
     SingleInstance instance;
+    ArchiveStatus archiveStatus; // written by the archive's thread, read by the Runs window
 
-    auto window = startUp(frmMain::Services{comm, boxes, spreadsheets, instruments, emulatorMailbox,
-                                            QCoreApplication::applicationDirPath(),
-                                            [&comm] { return PortListing::entries(comm.portMap(), false); }},
-                          instance);
+    auto window =
+        startUp(frmMain::Services{comm, boxes, spreadsheets, instruments, emulatorMailbox,
+                                  QCoreApplication::applicationDirPath(),
+                                  [&comm] { return PortListing::entries(comm.portMap(), false); }, &archiveStatus},
+                instance);
     if (!window)
         return 1; // a second copy, or the program folder is unusable
     // What a run or a rebuild that crashed left behind: its office, pipe and
@@ -87,7 +88,6 @@ int main(int argc, char *argv[])
     // The lab archive, on a thread of its own: the runs folder is its queue.
     // The working copy in the documents folder is the workbook each run
     // starts from.
-    ArchiveStatus archiveStatus;
     const QString documents = WorkingCopy(spreadsheets, QCoreApplication::applicationDirPath()).documentsFolder();
     ArchiveThread archive({ArchiveSettings::connection(), window->journalFolder(), QSysInfo::machineHostName(), 5000,
                            [documents](const QString &) {
@@ -96,13 +96,6 @@ int main(int argc, char *argv[])
                            }},
                           archiveStatus);
     archive.start();
-    // The Runs window is made at its first opening: it gets the archive's word then.
-    QObject::connect(window->mnuToolsRuns, &QAction::triggered, window.get(), [&archiveStatus, w = window.get()] {
-        if (auto *runs = w->findChild<frmRuns *>(); runs && !runs->property("archiveWired").toBool()) {
-            runs->setArchiveState(&archiveStatus);
-            runs->setProperty("archiveWired", true);
-        }
-    });
     QObject::connect(window->mnuTools->addAction(QStringLiteral("Lab &archive...")), &QAction::triggered, window.get(),
                      [&archive, &archiveStatus, w = window.get()] {
                          frmLabArchive dialog(
