@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libreoffice-dev libreoffice-dev-common libreoffice-calc
+  libssl-dev openssl
   socat xvfb xauth xdotool imagemagick procps util-linux
   clang-14 libclang-rt-14-dev
   dpkg-dev file lintian desktop-file-utils appstream

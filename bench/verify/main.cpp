@@ -12,20 +12,29 @@
 //                   (replay and compare), start to exit.
 //  runs [count]     `count` kept runs (default 1,000) of a few lines each;
 //                   `halvern --verify-runs`, start to exit.
-// Without arguments: all three in turn.
+//  checkpoint [hours] a journal of `hours` at 9600 baud (default 10) written
+//                   a tick at a time and synced each second as a run does:
+//                   the journal with a checkpoint at each sync, and beside it
+//                   in the same run the same writes with the bare syncs of
+//                   the journal before checkpoints; per sync (wall and CPU),
+//                   the checkpoints' bytes, and checking them all afterwards.
+// Without arguments: all four in turn.
 #include "../common/PrivateHome.h"
 #include "../common/ProcessFigures.h"
 #include "CalcSpreadsheetFactory.h"
 #include "FileDigest.h"
+#include "JournalCheckpoints.h"
 #include "JournalReader.h"
-#include "ProvenanceGatherer.h"
+#include "ManifestEnd.h"
+#include "ManifestRun.h"
+#include "ManifestSave.h"
 #include "RecordedRuns.h"
 #include "RunDocumentProperties.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
 #include "RunProvenance.h"
+#include "RunRecordKeeper.h"
 #include "RunReplay.h"
-#include "RunSummary.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -34,6 +43,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 constexpr int kTickBytes = 96; // 9600 baud, 8N1, in 100 ms
@@ -161,13 +172,12 @@ int workbookCase(qint64 lines)
         std::fprintf(stderr, "office failed: %s\n", e.what());
         return 1;
     }
-    RunSummary summary;
-    summary.started = kStart;
-    summary.rawPath = raw;
-    summary.savedAs = saved;
-    summary.provenance = ProvenanceGatherer::gather(raw);
-    ProvenanceGatherer::addSaved(summary.provenance, saved);
-    RunFiles::writeSummaryFile(RunFiles::summaryPathFor(raw), summary.text());
+    // The record as Stop leaves it.
+    ManifestEnd end;
+    end.stopped = kStart.addSecs(3600);
+    end.rawSha256 = FileDigest::sha256(raw);
+    end.timesSha256 = FileDigest::sha256(RunFiles::timesPathFor(raw));
+    RunRecordKeeper::end(raw, ManifestRun::gather(raw, kStart, 5), end, {ManifestSave::of(saved, "saved")});
 
     int status = 0;
     double s = run({"--verify", saved}, &status);
@@ -204,6 +214,100 @@ int runsCase(int count)
     std::printf("  halvern --verify-runs: %.2f s, exit status %d\n", s, status);
     return 0;
 }
+// The syncs of a journal of `hours`, one a second, timed alone: with the
+// journal's checkpoints, or bare (two fdatasync calls on files written alike).
+struct SyncFigures {
+    double wall = 0;
+    double cpu = 0;
+    int syncs = 0;
+    qint64 timesBytes = 0;
+};
+
+SyncFigures syncWithCheckpoints(const QString &folder, qint64 ticks, QString *raw)
+{
+    SyncFigures f;
+    RunJournal journal;
+    if (!journal.open(folder, kStart, 5))
+        return f;
+    QDateTime clock = kStart;
+    QElapsedTimer t;
+    for (qint64 tick = 0; tick < ticks; ++tick) {
+        clock = clock.addMSecs(100);
+        journal.append(recordLine(tick).leftJustified(kTickBytes, ' ', true), clock);
+        if (tick % 10 != 9)
+            continue;
+        const double cpu = cpuSeconds();
+        t.start();
+        journal.syncIfDue(clock);
+        f.wall += t.nsecsElapsed() / 1e9;
+        f.cpu += cpuSeconds() - cpu;
+        ++f.syncs;
+    }
+    journal.close();
+    *raw = journal.rawPath();
+    f.timesBytes = QFileInfo(RunFiles::timesPathFor(*raw)).size();
+    return f;
+}
+
+SyncFigures bareSyncs(const QString &folder, qint64 ticks)
+{
+    SyncFigures f;
+    const int raw = ::open(QFile::encodeName(folder + "/bare.raw").constData(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    const int times =
+        ::open(QFile::encodeName(folder + "/bare.times").constData(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    QDateTime clock = kStart;
+    qint64 offset = 0;
+    QElapsedTimer t;
+    for (qint64 tick = 0; tick < ticks; ++tick) {
+        clock = clock.addMSecs(100);
+        const QByteArray bytes = recordLine(tick).leftJustified(kTickBytes, ' ', true);
+        const QByteArray note = RunFiles::timesNote(offset, clock, false);
+        offset += bytes.size();
+        if (::write(raw, bytes.constData(), bytes.size()) != bytes.size()
+            || ::write(times, note.constData(), note.size()) != note.size())
+            break;
+        if (tick % 10 != 9)
+            continue;
+        const double cpu = cpuSeconds();
+        t.start();
+        ::fdatasync(raw);
+        ::fdatasync(times);
+        f.wall += t.nsecsElapsed() / 1e9;
+        f.cpu += cpuSeconds() - cpu;
+        ++f.syncs;
+    }
+    ::close(raw);
+    ::close(times);
+    f.timesBytes = QFileInfo(folder + "/bare.times").size();
+    return f;
+}
+
+int checkpointCase(double hours)
+{
+    const qint64 ticks = qint64(hours * 3600 * 10);
+    std::printf("checkpoint: a journal of %.1f hours at 9600 baud, %lld ticks, a sync each second\n", hours,
+                static_cast<long long>(ticks));
+    for (int round = 0; round < 3; ++round) {
+        QTemporaryDir work;
+        QString raw;
+        // In turn, in one run, so both see the same disk and the same neighbours.
+        const SyncFigures bare = bareSyncs(work.path(), ticks);
+        const SyncFigures checked = syncWithCheckpoints(work.path() + "/runs", ticks, &raw);
+        QElapsedTimer t;
+        t.start();
+        const JournalCheckpoints::Outcome outcome = JournalCheckpoints::check(raw);
+        const double checkWall = t.nsecsElapsed() / 1e9;
+        std::printf("  round %d: bare sync %.1f us wall, %.1f us CPU; with the checkpoint %.1f us wall, %.1f us CPU "
+                    "(%d syncs); .times %.1f MB bare, %.1f MB with checkpoints; --verify of all %d checkpoints "
+                    "%.2f s\n",
+                    round + 1, bare.wall / bare.syncs * 1e6, bare.cpu / bare.syncs * 1e6,
+                    checked.wall / checked.syncs * 1e6, checked.cpu / checked.syncs * 1e6, checked.syncs,
+                    bare.timesBytes / 1e6, checked.timesBytes / 1e6, outcome.count, checkWall);
+        if (!outcome.fault.isEmpty() || outcome.matched != outcome.count)
+            return 1;
+    }
+    return 0;
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -219,9 +323,11 @@ int main(int argc, char *argv[])
         return workbookCase(args.value(1, "70000").toLongLong());
     if (which == "runs")
         return runsCase(args.value(1, "1000").toInt());
+    if (which == "checkpoint")
+        return checkpointCase(args.value(1, "10").toDouble());
     if (!which.isEmpty()) {
-        std::fprintf(stderr, "bench_verify [hash [hours] | workbook [lines] | runs [count]]\n");
+        std::fprintf(stderr, "bench_verify [hash [hours] | workbook [lines] | runs [count] | checkpoint [hours]]\n");
         return 2;
     }
-    return hashCase(10) | workbookCase(70000) | runsCase(1000);
+    return hashCase(10) | workbookCase(70000) | runsCase(1000) | checkpointCase(10);
 }

@@ -10,20 +10,19 @@
 #include "FolderLookup.h"
 #include "LogCategories.h"
 #include "LogFile.h"
-#include "MasterWorkbook.h"
 #include "MSComm.h"
 #include "PortListing.h"
 #include "PortMap.h"
 #include "PrivateFolder.h"
 #include "QtMessageBoxes.h"
 #include "SingleInstance.h"
+#include "StartingWorkbooks.h"
 #include "Startup.h"
 #include "WorkbookRebuild.h"
 #include "WorkingCopy.h"
 #include "frmLabArchive.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileDialog>
 #include <QMenu>
 #include <QSysInfo>
@@ -86,13 +85,16 @@ int main(int argc, char *argv[])
     QTimer::singleShot(0, window.get(), &frmMain::offerUnfinishedRuns);
 
     // The lab archive, on a thread of its own: the runs folder is its queue.
-    // The working copy in the documents folder is the workbook each run
-    // starts from.
-    const QString documents = WorkingCopy(spreadsheets, QCoreApplication::applicationDirPath()).documentsFolder();
+    // A run's starting workbook is the one kept beside the runs by its hash.
     ArchiveThread archive({ArchiveSettings::connection(), window->journalFolder(), QSysInfo::machineHostName(), 5000,
-                           [documents](const QString &) {
-                               return documents.isEmpty() ? QString()
-                                                          : QDir(documents).filePath(MasterWorkbook::fileName());
+                           [](const QString &rawPath) {
+                               const Result<QString> kept = StartingWorkbooks::forRun(rawPath);
+                               if (!kept) {
+                                   qCWarning(lcArchive).noquote() << "The starting workbook of" << rawPath
+                                                                  << "is not sent:" << kept.failure().reason;
+                                   return QString();
+                               }
+                               return kept.value();
                            }},
                           archiveStatus);
     archive.start();

@@ -1,26 +1,53 @@
 #include "RecordedRuns.h"
 
+#include "FileContents.h"
 #include "ProvenanceGatherer.h"
-#include "RunJournal.h"
-#include "RunSummary.h"
+#include "RunFiles.h"
+#include "RunRecord.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+
+namespace {
+QString sha256(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+} // namespace
 
 QString recordRun(const QString &folder, const QDateTime &start, const QByteArray &bytes, const QString &savedAs)
 {
-    RunJournal journal;
-    if (!journal.open(folder, start, 5))
+    QDateTime now = start;
+    RunRecord record;
+    record.setFolder(folder);
+    record.setClock([&now] { return now; });
+    record.open(5);
+    if (!record.journal().isOpen())
         return QString();
-    journal.append(bytes, start);
+    record.keep(bytes);
+    now = start.addSecs(1);
+    RunSummary summary = record.summary();
+    summary.savedAs = savedAs;
+    ProvenanceGatherer::addSaved(summary.provenance, savedAs);
+    record.close(summary);
+    return summary.rawPath;
+}
+
+QString recordOlderRun(const QString &folder, const QDateTime &start, const QByteArray &bytes)
+{
+    const QString raw = QDir(folder).filePath(RunFiles::baseName(start, 5) + QStringLiteral(".raw"));
+    const QByteArray times = RunFiles::timesHeader() + RunFiles::timesNote(0, start, false);
+    writeFile(raw, bytes);
+    writeFile(RunFiles::timesPathFor(raw), times);
     RunSummary summary;
     summary.started = start;
     summary.stopped = start.addSecs(1);
     summary.comNumber = 5;
-    summary.bytes = journal.bytes();
-    summary.lines = journal.lines();
-    summary.rawPath = journal.rawPath();
-    summary.savedAs = savedAs;
-    summary.provenance = ProvenanceGatherer::gather(journal.rawPath(), journal.rawSha256(), journal.timesSha256());
-    ProvenanceGatherer::addSaved(summary.provenance, savedAs);
-    journal.writeSummary(summary.text());
-    journal.close();
-    return summary.rawPath;
+    summary.bytes = bytes.size();
+    summary.rawPath = raw;
+    summary.provenance.rawSha256 = sha256(bytes);
+    summary.provenance.timesSha256 = sha256(times);
+    summary.provenance.login = QStringLiteral("someone");
+    writeFile(RunFiles::summaryPathFor(raw), summary.text().toUtf8());
+    return raw;
 }

@@ -86,6 +86,8 @@ void JournalReader::readNote()
         const QByteArray line = readLine();
         if (line.isEmpty() && m_times.atEnd())
             return;
+        if (RunFiles::parseCheckpoint(line))
+            continue; // the hashes at a sync, for the check: no piece
         const QList<QByteArray> fields = line.split(' ');
         bool ok = fields.size() == 2 || (fields.size() == 3 && fields[2] == "gap");
         const qint64 offset = ok ? fields[0].toLongLong(&ok) : 0;

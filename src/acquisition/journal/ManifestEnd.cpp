@@ -44,6 +44,8 @@ ManifestEntry ManifestEnd::toEntry() const
     entry.set(QStringLiteral("raw.sha256"), rawSha256);
     entry.setUnlessEmpty(QStringLiteral("times.sha256"), timesSha256);
     entry.setUnlessEmpty(QStringLiteral("office-version"), officeVersion);
+    entry.setUnlessEmpty(QStringLiteral("device"), device);
+    entry.setUnlessEmpty(QStringLiteral("adapter"), adapter);
     if (hashedTo >= 0) {
         entry.set(QStringLiteral("hashed-to"), hashedTo);
         entry.set(QStringLiteral("hashed-to.sha256"), hashedToSha256);
@@ -75,6 +77,8 @@ Result<ManifestEnd> ManifestEnd::fromEntry(const ManifestEntry &entry)
     end.rawSha256 = entry.value(QStringLiteral("raw.sha256"));
     end.timesSha256 = entry.value(QStringLiteral("times.sha256"));
     end.officeVersion = entry.value(QStringLiteral("office-version"));
+    end.device = entry.value(QStringLiteral("device"));
+    end.adapter = entry.value(QStringLiteral("adapter"));
     end.hashedTo = entry.number(QStringLiteral("hashed-to"), -1);
     end.hashedToSha256 = entry.value(QStringLiteral("hashed-to.sha256"));
     if (!end.stopped.isValid())

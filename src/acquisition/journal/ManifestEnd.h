@@ -13,7 +13,8 @@
 //   stopped (UTC, ISO 8601), ended-without-stop ("yes" or absent), bytes,
 //   lines, rows-used, sheets, the counts of StreamCounts,
 //   broken-lines-dropped, lines-missing, rebuilt, macro, journal-problem,
-//   journal-incomplete, raw.sha256, times.sha256, office-version, and for a
+//   journal-incomplete, raw.sha256, times.sha256, office-version, device,
+//   adapter, and for a
 //   recovered run hashed-to and hashed-to.sha256 (the last checkpoint the run
 //   itself wrote before it ended); its raw.sha256 and times.sha256 are then
 //   those of the files as found when it was recovered.
@@ -36,6 +37,8 @@ struct ManifestEnd {
     QString rawSha256;
     QString timesSha256; // empty: the run had no ".times"
     QString officeVersion;
+    QString device; // the port's device and adapter as the run knew them at its end
+    QString adapter;
     qint64 hashedTo = -1; // -1: the run wrote no checkpoint, or it ended with Stop
     QString hashedToSha256;
 

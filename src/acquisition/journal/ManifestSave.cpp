@@ -7,6 +7,8 @@ const QString ManifestSave::kKind = QStringLiteral("save");
 
 ManifestSave ManifestSave::of(const QString &path, const QString &role)
 {
+    if (path.isEmpty())
+        return ManifestSave{path, QString(), role};
     QString error;
     const QString digest = FileDigest::sha256(path, &error);
     if (digest.isEmpty())

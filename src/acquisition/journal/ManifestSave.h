@@ -15,7 +15,7 @@ struct ManifestSave {
     QString sha256; // empty: it could not be hashed
     QString role = QStringLiteral("saved");
 
-    // `path` as it is on the disk now.
+    // `path` as it is on the disk now; an empty path (nothing saved) is not hashed.
     static ManifestSave of(const QString &path, const QString &role);
 
     ManifestEntry toEntry() const;

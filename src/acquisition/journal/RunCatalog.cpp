@@ -3,6 +3,10 @@
 #include "LineEnds.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
+#include "ManifestEnd.h"
+#include "ManifestSummary.h"
+#include "RunManifest.h"
+#include "RunManifestReader.h"
 #include "RunSummary.h"
 
 #include <QDir>
@@ -16,9 +20,19 @@ namespace {
 const QString kStampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 constexpr qint64 kMaxSummary = 64 * 1024;
 constexpr qint64 kCountChunk = 1024 * 1024;
-constexpr qint64 kLastNoteTail = 512;
+constexpr qint64 kLastNoteTail = 1024; // a note and the checkpoints after it
 
-// What the listing needs from a summary (see the run's closing); false when
+void fill(RunCatalog::Run &run, const RunSummary &summary)
+{
+    run.ended = summary.stopped;
+    run.endedWithoutStop = summary.endedWithoutStop;
+    run.device = summary.device;
+    run.lines = summary.lines;
+    run.savedAs = summary.savedAs;
+    run.state = run.savedAs.isEmpty() ? RunCatalog::State::NotSaved : RunCatalog::State::Saved;
+}
+
+// What the listing needs from a summary an older Halvern wrote; false when
 // it cannot be read as one.
 bool readSummary(const QString &path, RunCatalog::Run &run)
 {
@@ -28,12 +42,27 @@ bool readSummary(const QString &path, RunCatalog::Run &run)
     const std::optional<RunSummary> summary = RunSummary::parse(QString::fromUtf8(file.read(kMaxSummary)));
     if (!summary)
         return false;
-    run.ended = summary->stopped;
-    run.endedWithoutStop = summary->endedWithoutStop;
-    run.device = summary->device;
-    run.lines = summary->lines;
-    run.savedAs = summary->savedAs;
-    run.state = run.savedAs.isEmpty() ? RunCatalog::State::NotSaved : RunCatalog::State::Saved;
+    fill(run, *summary);
+    return true;
+}
+
+// What the listing needs from a run's manifest: its summary once the run has
+// ended (true then); why it cannot be read in `damage`.
+bool readManifest(const QString &rawPath, RunCatalog::Run &run)
+{
+    const Result<RunManifest> manifest = RunManifestReader::read(RunManifest::pathFor(rawPath));
+    if (!manifest) {
+        run.damage = manifest.failure().reason;
+        return false;
+    }
+    if (!manifest->first(ManifestEnd::kKind))
+        return false;
+    const Result<RunSummary> summary = ManifestSummary::of(*manifest, rawPath);
+    if (!summary) {
+        run.damage = QStringLiteral("its manifest does not read as a run's: ") + summary.failure().reason;
+        return false;
+    }
+    fill(run, *summary);
     return true;
 }
 
@@ -94,11 +123,16 @@ QList<RunCatalog::Run> RunCatalog::scan(const QString &folder, std::int64_t *tot
         if (name->exact) {
             const QString times = QFileInfo(RunFiles::timesPathFor(entry.fileName())).fileName();
             const QString summary = QFileInfo(RunFiles::summaryPathFor(entry.fileName())).fileName();
-            run.diskBytes += sizeOf(times) + sizeOf(summary);
-            if (run.damage.isEmpty() && byName.contains(summary)
-                && !readSummary(entry.absolutePath() + '/' + summary, run))
+            const QString manifest = QFileInfo(RunFiles::manifestPathFor(entry.fileName())).fileName();
+            run.diskBytes += sizeOf(times) + sizeOf(summary) + sizeOf(manifest);
+            // The manifest is the record; the summary only of runs kept before it.
+            const bool ended = !run.damage.isEmpty() ? false
+                               : byName.contains(manifest)
+                                   ? readManifest(run.rawPath, run)
+                                   : byName.contains(summary) && readSummary(entry.absolutePath() + '/' + summary, run);
+            if (run.damage.isEmpty() && !ended && byName.contains(summary) && !byName.contains(manifest))
                 run.damage = QStringLiteral("the summary cannot be read");
-            else if (run.damage.isEmpty() && !byName.contains(summary))
+            else if (run.damage.isEmpty() && !ended)
                 run.state = RunJournal::isHeld(run.rawPath) ? State::Running : State::Unfinished;
         }
         if (!run.damage.isEmpty())
@@ -153,10 +187,15 @@ QDateTime RunCatalog::lastArrival(const QString &rawPath)
     if (times.open(QIODevice::ReadOnly)) {
         times.seek(std::max<qint64>(0, times.size() - kLastNoteTail));
         const QList<QByteArray> lines = times.readAll().trimmed().split('\n');
-        const QList<QByteArray> fields = lines.constLast().split(' ');
-        const QDateTime at = RunFiles::noteTime(fields.value(1));
-        if (at.isValid())
-            return at;
+        // The last note, past the checkpoints after it.
+        for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+            if (RunFiles::looksLikeCheckpoint(*line))
+                continue;
+            const QDateTime at = RunFiles::noteTime(line->split(' ').value(1));
+            if (at.isValid())
+                return at;
+            break;
+        }
     }
     return QFileInfo(rawPath).lastModified();
 }
@@ -167,8 +206,8 @@ bool RunCatalog::remove(const Run &run, QString *error)
         *error = QStringLiteral("the run is still running");
         return false;
     }
-    for (const QString &path :
-         {run.rawPath, RunFiles::timesPathFor(run.rawPath), RunFiles::summaryPathFor(run.rawPath)}) {
+    for (const QString &path : {run.rawPath, RunFiles::timesPathFor(run.rawPath), RunFiles::summaryPathFor(run.rawPath),
+                                RunFiles::manifestPathFor(run.rawPath)}) {
         QFile file(path);
         if (file.exists() && !file.remove()) {
             *error = path + QStringLiteral(": ") + file.errorString();

@@ -1,13 +1,16 @@
 #include "RunCheck.h"
 
 #include "FileDigest.h"
-#include "JournalReader.h"
+#include "JournalCheckpoints.h"
 #include "LogCategories.h"
+#include "ManifestRun.h"
+#include "ManifestSummary.h"
 #include "RunCatalog.h"
+#include "RunChain.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
-#include "RunOrder.h"
-#include "SummaryChain.h"
+#include "RunManifest.h"
+#include "RunManifestReader.h"
 
 #include <QDir>
 #include <QFile>
@@ -66,13 +69,98 @@ void RunCheck::Result::add(Verdict v, const QString &line)
 
 RunProvenance RunCheck::recorded(const QString &rawPath)
 {
-    return RunProvenance::parse(readSummary(RunFiles::summaryPathFor(rawPath)));
+    const QString path = RunManifest::pathFor(rawPath);
+    if (!QFileInfo::exists(path))
+        return RunProvenance::parse(readSummary(RunFiles::summaryPathFor(rawPath)));
+    const ::Result<RunManifest> manifest = RunManifestReader::read(path);
+    if (!manifest)
+        return RunProvenance();
+    const ::Result<RunSummary> summary = ManifestSummary::of(*manifest, rawPath);
+    return summary ? summary->provenance : RunProvenance();
 }
 
-RunCheck::Result RunCheck::journal(const QString &rawPath, const RunProvenance &p, const std::atomic<bool> *cancel)
+RunCheck::Result RunCheck::record(const QString &rawPath, const std::atomic<bool> *cancel)
 {
     Result result;
-    switch (compare(rawPath, p.rawSha256, cancel)) {
+    const QString name = QFileInfo(rawPath).fileName();
+    const QString manifestPath = RunManifest::pathFor(rawPath);
+    if (!QFileInfo::exists(manifestPath)) {
+        notRecorded(rawPath, result, cancel);
+        return result;
+    }
+    const ::Result<RunManifest> manifest = RunManifestReader::read(manifestPath);
+    if (!manifest) {
+        result.add(Verdict::Changed,
+                   QStringLiteral("The run's record was changed after it was written: ") + manifest.failure().reason);
+        return result;
+    }
+    const ::Result<ManifestRun> run = ManifestRun::fromEntry(manifest->entries.first());
+    if (!run || run->rawName != name) {
+        result.add(
+            Verdict::Changed,
+            QStringLiteral("The manifest %1 is not the record of %2: %3")
+                .arg(manifestPath, name, run ? QStringLiteral("it names %1").arg(run->rawName) : run.failure().reason));
+        return result;
+    }
+    if (!QFileInfo::exists(rawPath)) {
+        result.add(Verdict::Changed, QStringLiteral("The journal's bytes are gone: ") + rawPath);
+        return result;
+    }
+    const ManifestEntry *endEntry = manifest->first(ManifestEnd::kKind);
+    if (!endEntry) {
+        if (RunJournal::isHeld(rawPath))
+            result.add(Verdict::Missing, QStringLiteral("The run is still running: ") + rawPath);
+        else
+            result.add(Verdict::Missing, QStringLiteral("The run ended without Stop and is not recovered yet; make "
+                                                        "its workbook or decline it in the Runs window: ")
+                                             + rawPath);
+        checkpoints(rawPath, std::nullopt, result, cancel);
+        return result;
+    }
+    const ::Result<ManifestEnd> end = ManifestEnd::fromEntry(*endEntry);
+    if (!end) {
+        result.add(Verdict::Changed,
+                   QStringLiteral("The run's record was changed after it was written: ") + end.failure().reason);
+        return result;
+    }
+    hashes(rawPath, end->rawSha256, end->timesSha256, result, cancel);
+    checkpoints(rawPath, *end, result, cancel);
+    const QString broken = RunChain::successorBreak(rawPath);
+    if (!broken.isEmpty())
+        result.add(Verdict::Changed, broken);
+    return result;
+}
+
+void RunCheck::notRecorded(const QString &rawPath, Result &result, const std::atomic<bool> *cancel)
+{
+    const QString name = QFileInfo(rawPath).fileName();
+    if (!QFileInfo::exists(rawPath)) {
+        result.add(Verdict::NotRecorded, QStringLiteral("No such run: ") + rawPath);
+        return;
+    }
+    if (RunJournal::isHeld(rawPath)) {
+        result.add(Verdict::Missing, QStringLiteral("The run is still running: ") + rawPath);
+        return;
+    }
+    if (JournalCheckpoints::any(rawPath)) {
+        result.add(Verdict::Changed, QStringLiteral("The record of the run %1 was removed: its journal was written "
+                                                    "with checkpoints, but its manifest is gone")
+                                         .arg(name));
+        return;
+    }
+    // Kept before manifests: the summary's hashes are looked at, but a summary
+    // can be edited along with the files, so the run never matches.
+    const RunProvenance p = RunProvenance::parse(readSummary(RunFiles::summaryPathFor(rawPath)));
+    if (p.recorded())
+        hashes(rawPath, p.rawSha256, p.timesSha256, result, cancel);
+    result.add(Verdict::NotRecorded,
+               QStringLiteral("Not recorded: the run was kept by a Halvern that wrote no manifest: ") + rawPath);
+}
+
+void RunCheck::hashes(const QString &rawPath, const QString &rawSha256, const QString &timesSha256, Result &result,
+                      const std::atomic<bool> *cancel)
+{
+    switch (compare(rawPath, rawSha256, cancel)) {
     case Verdict::Matches:
         result.add(Verdict::Matches, QStringLiteral("The journal's bytes match their recorded SHA-256: ") + rawPath);
         break;
@@ -86,13 +174,13 @@ RunCheck::Result RunCheck::journal(const QString &rawPath, const RunProvenance &
         break;
     }
     const QString times = RunFiles::timesPathFor(rawPath);
-    if (p.timesSha256.isEmpty()) {
+    if (timesSha256.isEmpty()) {
         if (QFileInfo::exists(times))
             result.add(Verdict::Changed,
                        QStringLiteral("The journal's times were made after the run ended (it had none): ") + times);
-        return result;
+        return;
     }
-    switch (compare(times, p.timesSha256, cancel)) {
+    switch (compare(times, timesSha256, cancel)) {
     case Verdict::Matches:
         result.add(Verdict::Matches, QStringLiteral("The journal's times match their recorded SHA-256: ") + times);
         break;
@@ -102,34 +190,51 @@ RunCheck::Result RunCheck::journal(const QString &rawPath, const RunProvenance &
                                          + times);
         break;
     default:
-        result.add(Verdict::Missing, QStringLiteral("The journal's times are missing or cannot be read: ") + times);
+        result.add(Verdict::Changed, QStringLiteral("The journal's times are missing or cannot be read: ") + times);
         break;
     }
-    return result;
+}
+
+void RunCheck::checkpoints(const QString &rawPath, const std::optional<ManifestEnd> &end, Result &result,
+                           const std::atomic<bool> *cancel)
+{
+    const JournalCheckpoints::Outcome c = JournalCheckpoints::check(rawPath, cancel);
+    if (!c.fault.isEmpty()) {
+        result.add(c.readable ? Verdict::Changed : Verdict::Missing,
+                   (c.cutShort ? QStringLiteral("The journal was cut short: ")
+                               : QStringLiteral("The journal does NOT "
+                                                "match its checkpoints: "))
+                       + c.fault);
+        return;
+    }
+    if (c.count == 0) {
+        if (!end || end->bytes > 0)
+            result.add(Verdict::Changed,
+                       QStringLiteral("The journal's checkpoints were removed: ") + RunFiles::timesPathFor(rawPath));
+        return;
+    }
+    result.add(Verdict::Matches, QStringLiteral("The journal matches its %1 checkpoints, the last at byte %2")
+                                     .arg(c.count)
+                                     .arg(c.lastMatched->rawOffset));
+    if (!end || end->hashedTo < 0)
+        return;
+    if (c.lastMatched->rawOffset != end->hashedTo || c.lastMatched->rawSha256 != end->hashedToSha256) {
+        result.add(Verdict::Changed, QStringLiteral("The journal's last checkpoint is not the one the run was "
+                                                    "recovered with (byte %1)")
+                                         .arg(end->hashedTo));
+        return;
+    }
+    result.add(Verdict::Matches, QStringLiteral("The run ended without Stop: it was hashed up to byte %1 at the last "
+                                                "sync before the crash, and the journal matches it")
+                                     .arg(end->hashedTo));
 }
 
 RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *cancel)
 {
-    Result result;
-    bool found = false;
-    const QString summary = readSummary(RunFiles::summaryPathFor(rawPath), &found);
-    if (!found) {
-        result.add(Verdict::NotRecorded,
-                   (QFileInfo::exists(rawPath) ? QStringLiteral("Not recorded: the run has no summary (it is running "
-                                                                "or ended without Stop): ")
-                                               : QStringLiteral("No such run: "))
-                       + rawPath);
+    Result result = record(rawPath, cancel);
+    if (!QFileInfo::exists(RunManifest::pathFor(rawPath)) || result.verdict == Verdict::Changed)
         return result;
-    }
-    const RunProvenance p = RunProvenance::parse(summary);
-    if (!p.recorded()) {
-        result.add(Verdict::NotRecorded,
-                   QStringLiteral("Not recorded: the run's summary holds no hashes (written by an older Halvern): ")
-                       + RunFiles::summaryPathFor(rawPath));
-        return result;
-    }
-    result = journal(rawPath, p, cancel);
-    for (const RunProvenance::SavedFile &file : p.saved) {
+    for (const RunProvenance::SavedFile &file : recorded(rawPath).saved) {
         if (file.sha256.isEmpty()) {
             result.add(Verdict::NotRecorded,
                        QStringLiteral("The workbook's hash could not be taken when it was saved: ") + file.path);
@@ -154,43 +259,7 @@ RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *
     return result;
 }
 
-QStringList RunCheck::chainGaps(const QString &folder)
-{
-    const QStringList runs = RunOrder::runsInStartOrder(folder);
-    QStringList gaps;
-    for (qsizetype i = 0; i < runs.size(); ++i) {
-        const QString name = QFileInfo(runs[i]).fileName();
-        const RunProvenance p = recorded(runs[i]);
-        if (!p.recorded())
-            continue;
-        const QString before = i > 0 ? QFileInfo(runs[i - 1]).fileName() : QString();
-        if (p.previousRun.isEmpty()) {
-            if (!before.isEmpty())
-                gaps << QStringLiteral("Gap in the chain before %1: the run %2 was put in the folder after %1 ended")
-                            .arg(name, before);
-            continue;
-        }
-        if (p.previousRun != before) {
-            if (!QFileInfo::exists(QDir(folder).filePath(p.previousRun)))
-                gaps << QStringLiteral("Gap in the chain before %1: the run before it, %2, is missing")
-                            .arg(name, p.previousRun);
-            else
-                gaps << QStringLiteral("Gap in the chain before %1: the run %2 was put between it and %3")
-                            .arg(name, before, p.previousRun);
-            continue;
-        }
-        if (p.previousSummary.isEmpty())
-            continue; // the run before had no summary yet when this one ended
-        bool found = false;
-        const QString summary = readSummary(RunFiles::summaryPathFor(runs[i - 1]), &found);
-        if (!found)
-            gaps << QStringLiteral("Gap in the chain before %1: the summary of %2 is missing").arg(name, before);
-        else if (SummaryChain::chainDigest(summary) != p.previousSummary)
-            gaps << QStringLiteral("Gap in the chain before %1: the summary of %2 was changed after %1 ended")
-                        .arg(name, before);
-    }
-    return gaps;
-}
+QStringList RunCheck::chainGaps(const QString &folder) { return RunChain::gaps(folder); }
 
 RunCheck::Result RunCheck::folder(const QString &folder)
 {
@@ -199,7 +268,7 @@ RunCheck::Result RunCheck::folder(const QString &folder)
     int matching = 0;
     int notRecorded = 0;
     for (const RunCatalog::Run &kept : RunCatalog::scan(folder)) {
-        if (kept.state == RunCatalog::State::Running || kept.state == RunCatalog::State::Unfinished)
+        if (kept.state == RunCatalog::State::Running)
             continue;
         ++checked;
         const Result one = run(kept.rawPath);
@@ -213,6 +282,17 @@ RunCheck::Result RunCheck::folder(const QString &folder)
                     result.add(one.verdicts[i],
                                QFileInfo(kept.rawPath).fileName() + QStringLiteral(": ") + one.lines[i]);
         }
+    }
+    // A manifest whose journal is gone: the run's files were removed.
+    const QDir dir(folder);
+    for (const QString &manifest : dir.entryList({QStringLiteral("*.manifest")}, QDir::Files | QDir::Hidden)) {
+        const QString raw = dir.filePath(manifest.chopped(QStringLiteral(".manifest").size()) + QStringLiteral(".raw"));
+        if (QFileInfo::exists(raw))
+            continue;
+        ++checked;
+        result.add(
+            Verdict::Changed,
+            QStringLiteral("%1: the run's journal is gone; only its manifest is left").arg(QFileInfo(raw).fileName()));
     }
     const QStringList gaps = chainGaps(folder);
     for (const QString &gap : gaps)

@@ -55,6 +55,47 @@ QByteArray RunFiles::timesNote(qint64 offset, const QDateTime &at, bool gap)
     return QByteArray::number(offset) + ' ' + at.toString(kNoteTime).toLatin1() + (gap ? " gap\n" : "\n");
 }
 
+namespace {
+const QByteArray kCheckpoint = QByteArrayLiteral("# checkpoint ");
+
+bool isHash(const QByteArray &text)
+{
+    if (text.size() != 64)
+        return false;
+    for (const char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    return true;
+}
+} // namespace
+
+QByteArray RunFiles::checkpointNote(const Checkpoint &c)
+{
+    return kCheckpoint + QByteArray::number(c.rawOffset) + ' ' + c.rawSha256.toLatin1() + ' '
+           + QByteArray::number(c.timesOffset) + ' ' + c.timesSha256.toLatin1() + '\n';
+}
+
+bool RunFiles::looksLikeCheckpoint(const QByteArray &line) { return line.startsWith(kCheckpoint); }
+
+std::optional<RunFiles::Checkpoint> RunFiles::parseCheckpoint(const QByteArray &line)
+{
+    if (!looksLikeCheckpoint(line))
+        return std::nullopt;
+    const QList<QByteArray> fields = line.mid(kCheckpoint.size()).split(' ');
+    if (fields.size() != 4 || !isHash(fields[1]) || !isHash(fields[3]))
+        return std::nullopt;
+    Checkpoint c;
+    bool rawOk = false;
+    bool timesOk = false;
+    c.rawOffset = fields[0].toLongLong(&rawOk);
+    c.timesOffset = fields[2].toLongLong(&timesOk);
+    if (!rawOk || !timesOk || c.rawOffset < 0 || c.timesOffset < 0)
+        return std::nullopt;
+    c.rawSha256 = QString::fromLatin1(fields[1]);
+    c.timesSha256 = QString::fromLatin1(fields[3]);
+    return c;
+}
+
 QDateTime RunFiles::noteTime(const QByteArray &field)
 {
     return QDateTime::fromString(QString::fromLatin1(field), kNoteTime);

@@ -9,6 +9,10 @@
 //   <base>.raw           the bytes as received
 //   <base>.times         "# halvern run journal 1", then one note a piece:
 //                        <byte offset in .raw> <yyyy-MM-ddTHH:mm:ss.zzz>[ gap]
+//                        and at each sync a checkpoint:
+//                        # checkpoint <offset in .raw> <SHA-256 of .raw up to
+//                        there> <offset in .times> <SHA-256 of .times up to
+//                        the checkpoint's own line>
 //   <base>.manifest      the run's record (see RunManifest)
 //   <base>.summary.txt   the readable summary (see RunSummary)
 // where <base> is "<yyyy-MM-dd_HH-mm-ss>_COM<n>", with "-<k>" for the k-th run
@@ -37,6 +41,19 @@ public:
     static QByteArray timesHeader();
     // One note of a ".times" file, with its line end.
     static QByteArray timesNote(qint64 offset, const QDateTime &at, bool gap);
+    // A checkpoint of a ".times" file, with its line end.
+    struct Checkpoint {
+        qint64 rawOffset = 0;
+        QString rawSha256;
+        qint64 timesOffset = 0;
+        QString timesSha256;
+    };
+    static QByteArray checkpointNote(const Checkpoint &checkpoint);
+    // The checkpoint a line of ".times" (without its line end) holds; nothing
+    // when it is not one.
+    static std::optional<Checkpoint> parseCheckpoint(const QByteArray &line);
+    // True for a line that begins as a checkpoint does, whole or not.
+    static bool looksLikeCheckpoint(const QByteArray &line);
     // The time of a note's second field; invalid when it is none.
     static QDateTime noteTime(const QByteArray &field);
 

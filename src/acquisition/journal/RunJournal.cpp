@@ -44,6 +44,7 @@ bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumb
     m_problem.clear();
     m_failing = false;
     m_failures = 0;
+    m_checkpoints = 0;
     m_incompleteSince = QDateTime();
     m_lastSync = start;
     if (!PrivateFolder::make(folder)) {
@@ -81,6 +82,7 @@ bool RunJournal::makeFiles()
         return false;
     }
     m_kept = 0;
+    m_checkpointAt = -1;
     m_timesSize = header.size();
     m_rawHash.reset();
     m_timesHash.reset();
@@ -124,8 +126,32 @@ void RunJournal::syncIfDue(const QDateTime &now, int interval)
     m_lastSync = now;
     if (filesRemoved())
         return lose(QStringLiteral("the journal's files were removed from ") + QFileInfo(m_base).path(), now);
-    if (::fdatasync(m_raw) != 0 || ::fdatasync(m_times) != 0)
-        lose(QStringLiteral("cannot sync ") + rawPath() + QStringLiteral(": ") + systemError(), now);
+    // The bytes are on the disk before the checkpoint that names them.
+    if (::fdatasync(m_raw) != 0)
+        return lose(QStringLiteral("cannot sync ") + rawPath() + QStringLiteral(": ") + systemError(), now);
+    if (!checkpoint())
+        return lose(QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ") + systemError(), now);
+    if (::fdatasync(m_times) != 0)
+        lose(QStringLiteral("cannot sync ") + timesPath() + QStringLiteral(": ") + systemError(), now);
+}
+
+bool RunJournal::checkpoint()
+{
+    if (m_failing || m_checkpointAt == m_kept)
+        return true;
+    RunFiles::Checkpoint c;
+    c.rawOffset = m_kept;
+    c.rawSha256 = rawSha256();
+    c.timesOffset = m_timesSize;
+    c.timesSha256 = timesSha256();
+    const QByteArray note = RunFiles::checkpointNote(c);
+    if (!writeAll(m_times, note.constData(), note.size()))
+        return false;
+    m_timesSize += note.size();
+    m_timesHash.addData(note);
+    m_checkpointAt = m_kept;
+    ++m_checkpoints;
+    return true;
 }
 
 bool RunJournal::filesRemoved() const
@@ -170,6 +196,8 @@ void RunJournal::lose(const QString &what, const QDateTime &at)
 
 void RunJournal::close()
 {
+    if (m_raw >= 0 && m_times >= 0 && ::fdatasync(m_raw) == 0 && !checkpoint())
+        (void)::ftruncate(m_times, m_timesSize); // a half checkpoint is no note
     for (int *fd : {&m_raw, &m_times}) {
         if (*fd >= 0) {
             ::fdatasync(*fd);

@@ -19,7 +19,10 @@
 //
 // Every append goes to the system at once (one write each), and the files are
 // synced to the disk at least once a second, so a crash or a power cut costs
-// at most the last second. A journal that cannot be made says so (problem())
+// at most the last second. Each sync that follows new bytes, and the close,
+// first note a checkpoint in ".times": the SHA-256 of both files up to there
+// (see RunFiles), so that a run that ends without Stop is hashed as it went,
+// not as its files are found later. A journal that cannot be made says so (problem())
 // and the run goes on without it. A write or sync that fails later (disk
 // full, I/O error, the files removed) leaves the files as they were before
 // it and is tried again with the next piece; the first piece kept after the
@@ -77,6 +80,8 @@ public:
     // that the end of a long run costs no second read.
     QString rawSha256() const { return QString::fromLatin1(m_rawHash.result().toHex()); }
     QString timesSha256() const { return QString::fromLatin1(m_timesHash.result().toHex()); }
+    // Checkpoints noted so far.
+    int checkpoints() const { return m_checkpoints; }
 
     // Writes the readable summary beside the journal (replacing an earlier one).
     bool writeSummary(const QString &text);
@@ -94,6 +99,9 @@ private:
     bool remake();
     bool makeFiles();
     bool filesRemoved() const;
+    // Notes a checkpoint unless one was noted at this offset; false when it
+    // cannot be written.
+    bool checkpoint();
 
     QString m_base;
     int m_raw = -1;
@@ -110,4 +118,6 @@ private:
     QDateTime m_incompleteSince;
     QCryptographicHash m_rawHash{QCryptographicHash::Sha256};
     QCryptographicHash m_timesHash{QCryptographicHash::Sha256};
+    std::int64_t m_checkpointAt = -1; // the raw offset of the last checkpoint
+    int m_checkpoints = 0;
 };

@@ -2,6 +2,8 @@
 
 #include "RunFiles.h"
 
+const QString RunManifest::kRebuildKind = QStringLiteral("rebuild");
+
 QString RunManifest::pathFor(const QString &rawPath) { return RunFiles::manifestPathFor(rawPath); }
 
 const ManifestEntry *RunManifest::first(const QString &kind) const

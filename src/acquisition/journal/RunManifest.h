@@ -13,6 +13,10 @@
 // of the program adds. RunManifestReader reads it, RunManifestWriter writes it.
 class RunManifest {
 public:
+    // A workbook made again from the journal: its fields "rebuilt" and
+    // "macro" (summary lines); the save entries of its files follow.
+    static const QString kRebuildKind;
+
     // "<base>.manifest" beside the run's raw file.
     static QString pathFor(const QString &rawPath);
 

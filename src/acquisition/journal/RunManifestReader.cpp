@@ -1,15 +1,12 @@
 #include "RunManifestReader.h"
 
 #include "ManifestText.h"
+#include "PlainFile.h"
 
 #include <QCryptographicHash>
 #include <QFile>
 #include <QRegularExpression>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <memory>
 
 namespace {
 QString sha256(QByteArrayView bytes)
@@ -30,26 +27,14 @@ Failure onLine(qsizetype line, const QString &what)
 
 Result<QByteArray> readPlainFile(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return Failure{QString::fromLocal8Bit(std::strerror(errno))};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return Failure{QStringLiteral("not a plain file")};
-    }
-    if (info.st_size > RunManifestReader::kMaxBytes) {
-        ::close(fd);
-        return Failure{QStringLiteral("larger than any manifest (%1 bytes)").arg(info.st_size)};
-    }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return Failure{file.errorString()};
-    }
-    const QByteArray bytes = file.read(RunManifestReader::kMaxBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        return Failure{file.errorString()};
+    const Result<std::unique_ptr<QFile>> file = PlainFile::open(path, PlainFile::Mode::Read);
+    if (!file)
+        return file.failure();
+    if ((*file)->size() > RunManifestReader::kMaxBytes)
+        return Failure{QStringLiteral("larger than any manifest (%1 bytes)").arg((*file)->size())};
+    const QByteArray bytes = (*file)->read(RunManifestReader::kMaxBytes + 1);
+    if ((*file)->error() != QFileDevice::NoError)
+        return Failure{(*file)->errorString()};
     return bytes;
 }
 } // namespace

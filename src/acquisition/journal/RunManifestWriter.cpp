@@ -3,11 +3,15 @@
 #include "DurableFile.h"
 #include "LogCategories.h"
 #include "ManifestText.h"
+#include "ManifestWitness.h"
 #include "RunManifestReader.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 
 namespace {
+ManifestWitness *g_witness = nullptr;
+
 QString sha256(const QByteArray &bytes)
 {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
@@ -30,9 +34,15 @@ Result<ManifestEntry> writeAfter(const QString &path, const QByteArray &before, 
     }
     ManifestEntry written = entry;
     written.setChain(previous, sha256(bytes));
+    if (g_witness)
+        g_witness->witness(path, written);
     return written;
 }
 } // namespace
+
+const QString RunManifestWriter::kAtField = QStringLiteral("at");
+
+void RunManifestWriter::setWitness(ManifestWitness *witness) { g_witness = witness; }
 
 Result<QByteArray> RunManifestWriter::entryText(const ManifestEntry &entry, const QString &previousHash)
 {
@@ -65,5 +75,8 @@ Result<ManifestEntry> RunManifestWriter::append(const QString &path, const Manif
                              << before.failure().reason;
         return Failure{QStringLiteral("the manifest %1 is damaged: %2").arg(path, before.failure().reason)};
     }
-    return writeAfter(path, *bytes, entry, false);
+    ManifestEntry timed = entry;
+    if (!timed.has(kAtField) && !timed.has(QStringLiteral("started")) && !timed.has(QStringLiteral("stopped")))
+        timed.setTime(kAtField, QDateTime::currentDateTime());
+    return writeAfter(path, *bytes, timed, false);
 }

@@ -1,11 +1,13 @@
 #include "UnfinishedRuns.h"
 
 #include "AppSettings.h"
+#include "FileDigest.h"
+#include "JournalCheckpoints.h"
 #include "LogCategories.h"
 #include "MessageBoxes.h"
 #include "ProvenanceGatherer.h"
 #include "RunFiles.h"
-#include "RunSummary.h"
+#include "RunRecordKeeper.h"
 
 #include <QFileInfo>
 
@@ -66,33 +68,49 @@ UnfinishedRuns::Answer UnfinishedRuns::offer(MessageBoxes &boxes, const QList<Ru
     return runs.size() == 1 ? Answer::MakeOne : Answer::ShowAll;
 }
 
-QString UnfinishedRuns::summary(const RunCatalog::Run &run, const QString &rebuilt, const QString &savedAs,
-                                const QString &alsoSavedAs, const QString &officeVersion)
+std::optional<Failure> UnfinishedRuns::recordEnd(const RunCatalog::Run &run, const QString &rebuilt,
+                                                 const QString &savedAs, const QString &alsoSavedAs,
+                                                 const QString &officeVersion)
 {
-    RunSummary summary;
-    summary.started = run.started;
-    summary.stopped = run.ended.isValid() ? run.ended : RunCatalog::lastArrival(run.rawPath);
-    summary.comNumber = run.comNumber;
-    summary.bytes = run.bytes;
-    summary.lines = run.lines >= 0 ? run.lines : RunCatalog::countLines(run.rawPath);
-    summary.rebuilt = rebuilt;
-    summary.savedAs = savedAs;
-    summary.alsoSavedAs = alsoSavedAs;
-    summary.rawPath = run.rawPath;
-    summary.endedWithoutStop = true;
-    summary.provenance = ProvenanceGatherer::gather(run.rawPath);
-    summary.provenance.officeVersion = officeVersion;
-    ProvenanceGatherer::addSaved(summary.provenance, savedAs);
-    ProvenanceGatherer::addSaved(summary.provenance, alsoSavedAs);
-    return summary.text();
+    ManifestEnd end;
+    end.stopped = run.ended.isValid() ? run.ended : RunCatalog::lastArrival(run.rawPath);
+    end.endedWithoutStop = true;
+    end.bytes = run.bytes;
+    end.lines = run.lines >= 0 ? run.lines : RunCatalog::countLines(run.rawPath);
+    end.rebuilt = rebuilt;
+    end.officeVersion = officeVersion;
+    const JournalCheckpoints::Outcome checked = JournalCheckpoints::check(run.rawPath);
+    if (checked.lastMatched) {
+        end.hashedTo = checked.lastMatched->rawOffset;
+        end.hashedToSha256 = checked.lastMatched->rawSha256;
+    }
+    if (!checked.fault.isEmpty())
+        qCWarning(lcJournal) << "the journal of the run" << run.rawPath
+                             << "does not match its checkpoints:" << checked.fault;
+    QString error;
+    end.rawSha256 = FileDigest::sha256(run.rawPath, &error);
+    if (end.rawSha256.isEmpty())
+        return Failure{QStringLiteral("cannot hash %1: %2").arg(run.rawPath, error)};
+    const QString times = RunFiles::timesPathFor(run.rawPath);
+    if (QFileInfo::exists(times))
+        end.timesSha256 = FileDigest::sha256(times, &error);
+    // A run an older Halvern began, or whose manifest could not be made at
+    // its start, is begun now with what is known of it.
+    ManifestRun begun = ManifestRun::gather(run.rawPath, run.started, run.comNumber);
+    begun.device = run.device;
+    return RunRecordKeeper::end(
+        run.rawPath, begun, end,
+        {ManifestSave::of(savedAs, QStringLiteral("saved")), ManifestSave::of(alsoSavedAs, QStringLiteral("whole"))});
 }
 
 bool UnfinishedRuns::markNotSaved(const RunCatalog::Run &run)
 {
-    if (RunFiles::writeSummaryFile(RunFiles::summaryPathFor(run.rawPath), summary(run)))
+    const std::optional<Failure> failure = recordEnd(run);
+    if (!failure)
         return true;
     // Declined all the same: kept in the settings so that it is not offered again.
-    qCWarning(lcJournal) << "the declined run" << run.rawPath << "is noted in the settings, not in its summary";
+    qCWarning(lcJournal) << "the declined run" << run.rawPath
+                         << "is noted in the settings, not in its manifest:" << failure->reason;
     QStringList declined = declinedWithoutSummary();
     declined.removeIf([](const QString &rawPath) { return !QFileInfo::exists(rawPath); });
     declined.append(run.rawPath);

@@ -2,16 +2,61 @@
 
 #include "FolderProbe.h"
 #include "JournalTexts.h"
+#include "ManifestEnd.h"
+#include "ManifestRun.h"
+#include "ManifestSave.h"
+#include "RunRecordKeeper.h"
 
 #include <QFileInfo>
 
-void RunRecord::open(int comNumber)
+namespace {
+ManifestEnd endOf(const RunSummary &summary, const RunJournal &journal)
+{
+    ManifestEnd end;
+    end.stopped = summary.stopped;
+    end.endedWithoutStop = summary.endedWithoutStop;
+    end.bytes = summary.bytes;
+    end.lines = summary.lines;
+    end.rowsUsed = summary.rowsUsed;
+    end.sheets = summary.sheets;
+    end.counts = summary.counts;
+    end.brokenLinesDropped = summary.brokenLinesDropped;
+    end.linesMissing = summary.linesMissing;
+    end.rebuilt = summary.rebuilt;
+    end.macro = summary.macro;
+    end.journalProblem = summary.journalProblem;
+    end.journalIncomplete = summary.journalIncomplete;
+    // The hashes taken as the journal was written, its last checkpoint included.
+    end.rawSha256 = journal.rawSha256();
+    end.timesSha256 = journal.timesSha256();
+    end.officeVersion = summary.provenance.officeVersion;
+    end.device = summary.device;
+    end.adapter = summary.provenance.adapter;
+    return end;
+}
+
+QList<ManifestSave> savesOf(const RunSummary &summary)
+{
+    QList<ManifestSave> saves;
+    for (const RunProvenance::SavedFile &file : summary.provenance.saved) {
+        const QString role = file.path == summary.alsoSavedAs ? QStringLiteral("whole") : QStringLiteral("saved");
+        saves.append(ManifestSave{file.path, file.sha256 == QStringLiteral("(none)") ? QString() : file.sha256, role});
+    }
+    return saves;
+}
+} // namespace
+
+void RunRecord::open(int comNumber, const QString &startingWorkbookSha256)
 {
     m_started = now();
     m_comNumber = comNumber;
     m_failuresTold = 0;
     m_backlog.clear();
-    m_journal.open(folder(), m_started, m_comNumber);
+    if (!m_journal.open(folder(), m_started, m_comNumber))
+        return;
+    m_manifestRun = ManifestRun::gather(m_journal.rawPath(), m_started, m_comNumber);
+    m_manifestRun.startingWorkbookSha256 = startingWorkbookSha256;
+    RunRecordKeeper::begin(m_journal.rawPath(), m_manifestRun);
 }
 
 bool RunRecord::keep(const QByteArray &text)
@@ -61,6 +106,12 @@ RunSummary RunRecord::summary() const
 
 void RunRecord::close(const RunSummary &summary)
 {
-    m_journal.writeSummary(summary.text());
+    if (m_journal.rawPath().isEmpty())
+        return m_journal.close();
+    m_journal.syncIfDue(now(), 0);
+    m_manifestRun.device = summary.device;
+    m_manifestRun.adapter = summary.provenance.adapter;
+    if (RunRecordKeeper::end(m_journal.rawPath(), m_manifestRun, endOf(summary, m_journal), savesOf(summary)))
+        m_journal.writeSummary(summary.text()); // the readable record at least, as the run knew it
     m_journal.close();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JournalBacklog.h"
+#include "ManifestRun.h"
 #include "RunJournal.h"
 #include "RunSummary.h"
 
@@ -24,9 +25,10 @@ public:
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
     QDateTime now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
 
-    // A new journal for a run on COM `comNumber` that starts now; a journal
-    // that cannot be made says so in journal().problem().
-    void open(int comNumber);
+    // A new journal for a run on COM `comNumber` that starts now, and its
+    // manifest begun (see RunRecordKeeper); a journal that cannot be made
+    // says so in journal().problem().
+    void open(int comNumber, const QString &startingWorkbookSha256 = {});
     QDateTime started() const { return m_started; }
     int comNumber() const { return m_comNumber; }
     const RunJournal &journal() const { return m_journal; }
@@ -50,9 +52,10 @@ public:
 
     // A summary with what the record knows: times, port, bytes, lines, files.
     RunSummary summary() const;
-    // Writes `summary` while the journal is still held (a journal that nobody
-    // holds and that has no summary is a run that ended without Stop), then
-    // closes it.
+    // Syncs the journal with its last checkpoint, ends its manifest with
+    // `summary` and the workbook files it names while the journal is still
+    // held (a journal that nobody holds and whose manifest has no end is a
+    // run that ended without Stop), then closes it.
     void close(const RunSummary &summary);
 
 private:
@@ -63,4 +66,5 @@ private:
     QDateTime m_started;
     int m_comNumber = 0;
     int m_failuresTold = 0;
+    ManifestRun m_manifestRun; // as begun; also begins a manifest that could not be made at Start
 };

@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-bool isEmpty(const CellValue &value)
+bool DataCellComparison::isEmpty(const CellValue &value)
 {
     const QString *text = std::get_if<QString>(&value);
     return text && text->isEmpty();
 }
 
-bool same(const CellValue &a, const CellValue &b)
+bool DataCellComparison::same(const CellValue &a, const CellValue &b)
 {
     const double *x = std::get_if<double>(&a);
     const double *y = std::get_if<double>(&b);
@@ -19,6 +18,7 @@ bool same(const CellValue &a, const CellValue &b)
     return a == b;
 }
 
+namespace {
 CellValue at(const Workbook::SheetValues *sheet, qsizetype row, qsizetype column)
 {
     if (!sheet || row >= sheet->rows.size() || column >= sheet->rows[row].size())

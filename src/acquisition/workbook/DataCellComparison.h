@@ -31,4 +31,7 @@ public:
     static QString cellName(std::int32_t row, std::int32_t column);
     // A value as a person reads it; "empty" for an empty cell.
     static QString valueText(const CellValue &value);
+    static bool isEmpty(const CellValue &value);
+    // Equal; numbers within the last bit a file format may round.
+    static bool same(const CellValue &a, const CellValue &b);
 };

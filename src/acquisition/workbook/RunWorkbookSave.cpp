@@ -4,6 +4,8 @@
 #include "LogCategories.h"
 #include "MessageBoxes.h"
 #include "RunDocumentProperties.h"
+#include "RunManifest.h"
+#include "SaveRecord.h"
 #include "SpreadsheetApp.h"
 #include "SpreadsheetError.h"
 
@@ -35,7 +37,8 @@ void RunWorkbookSave::tellNotSaved(const QString &rawPath)
 }
 
 WorkbookSaver::Result RunWorkbookSave::save(SpreadsheetApp &app, Workbook &book, const QString &rawPath,
-                                            QString rawSha256, const QString &workingName, SavedWorkbook &record)
+                                            QString rawSha256, const QString &workingName, SavedWorkbook &record,
+                                            const QString &role)
 {
     try {
         record.officeVersion = app.version();
@@ -56,11 +59,45 @@ WorkbookSaver::Result RunWorkbookSave::save(SpreadsheetApp &app, Workbook &book,
             qCWarning(lcWorkbook) << "cannot hash the journal" << rawPath << "for the workbook:" << error;
         saver.setProperties(RunDocumentProperties::of(rawPath, rawSha256));
     }
+    // What the workbook held when saved, macro-written cells included: a
+    // later --verify names each cell changed since.
+    QList<Workbook::SheetValues> values;
+    bool valuesRead = false;
+    saver.setAfterSave([&values, &valuesRead](Workbook &saved) {
+        try {
+            values = saved.values();
+            valuesRead = true;
+        } catch (const SpreadsheetError &e) {
+            qCWarning(lcWorkbook) << "the values of the saved workbook cannot be read:" << e.what();
+        }
+    });
     const WorkbookSaver::Result result = saver.save();
+    if (result == WorkbookSaver::Result::Saved && !rawPath.isEmpty()) {
+        if (valuesRead)
+            recordSave(rawPath, saver.savedAs(), role, values);
+        else
+            qCWarning(lcWorkbook) << "the save of" << saver.savedAs() << "is recorded without its values";
+    }
     app.setLongCallNotice({});
     if (m_hooks.waiting)
         m_hooks.waiting(QString(), 0);
     record.savedAs = saver.savedAs();
     record.alsoSavedAs = saver.alsoSavedAs();
     return result;
+}
+
+void RunWorkbookSave::recordSave(const QString &rawPath, const QString &path, const QString &role,
+                                 const QList<Workbook::SheetValues> &values)
+{
+    if (!QFileInfo::exists(RunManifest::pathFor(rawPath))) {
+        qCWarning(lcWorkbook) << "the run" << rawPath << "has no manifest: its save is not recorded there";
+        return;
+    }
+    const Result<ManifestEntry> entry = SaveRecord::append(rawPath, path, role, values, QDateTime::currentDateTime());
+    if (!entry) {
+        qCWarning(lcWorkbook).noquote() << "The save of" << path << "is not recorded:" << entry.failure().reason;
+        return;
+    }
+    if (m_hooks.recorded)
+        m_hooks.recorded(rawPath, *entry);
 }

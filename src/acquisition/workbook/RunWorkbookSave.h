@@ -20,9 +20,11 @@ public:
     // Saves `book` as the user chooses, a long save shown as it goes on; the
     // workbook carries the identity of the run whose journal is `rawPath`
     // (its hash `rawSha256`, read from the file when not given). What was
-    // saved goes into `record`.
+    // saved goes into `record`; the file with the values it held then into
+    // the run's manifest, as `role` ("saved", "rebuilt"; see SaveRecord).
     WorkbookSaver::Result save(SpreadsheetApp &app, Workbook &book, const QString &rawPath, QString rawSha256,
-                               const QString &workingName, SavedWorkbook &record);
+                               const QString &workingName, SavedWorkbook &record,
+                               const QString &role = QStringLiteral("saved"));
     void tellNotSaved(const QString &rawPath);
 
     // "halvern --replay ..." that makes the workbook from the journal
@@ -30,6 +32,10 @@ public:
     static QString replayCommand(const QString &rawPath, const QString &documentsFolder);
 
 private:
+    // The save's entry in the run's manifest, with the values `book` held.
+    void recordSave(const QString &rawPath, const QString &path, const QString &role,
+                    const QList<Workbook::SheetValues> &values);
+
     MessageBoxes &m_boxes;
     WorkbookHooks m_hooks;
 };

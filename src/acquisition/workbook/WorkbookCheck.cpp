@@ -16,6 +16,7 @@ WorkbookCheck::WorkbookCheck(SpreadsheetFactory &factory, QString programFolder,
 RunCheck::Result WorkbookCheck::check(const QString &workbookPath)
 {
     RunCheck::Result result;
+    m_run.clear();
     const QString path = QFileInfo(workbookPath).absoluteFilePath();
     QString error;
     const QString sha256 = FileDigest::sha256(path, &error);
@@ -26,12 +27,13 @@ RunCheck::Result WorkbookCheck::check(const QString &workbookPath)
     bool same = false;
     const QString rawPath = WorkbookRunFinder::findRun(m_runsFolder, path, sha256, &same);
     if (same) {
-        result = RunCheck::journal(rawPath, RunCheck::recorded(rawPath));
+        m_run = rawPath;
+        result = RunCheck::record(rawPath);
         result.add(Verdict::Matches, QStringLiteral("The workbook is byte for byte as Halvern saved it at the end of "
                                                     "the run %1: %2")
                                          .arg(QFileInfo(rawPath).fileName(), path));
         return result;
     }
-    WorkbookReplayCheck(m_factory, m_programFolder, m_runsFolder).compareCells(path, rawPath, result);
+    m_run = WorkbookReplayCheck(m_factory, m_programFolder, m_runsFolder).compareCells(path, rawPath, result);
     return result;
 }

@@ -15,9 +15,13 @@ public:
     WorkbookCheck(SpreadsheetFactory &factory, QString programFolder, QString runsFolder);
 
     RunCheck::Result check(const QString &workbookPath);
+    // The raw file of the run the last check held the workbook against;
+    // empty when it found none.
+    QString run() const { return m_run; }
 
 private:
     SpreadsheetFactory &m_factory;
     QString m_programFolder;
     QString m_runsFolder;
+    QString m_run;
 };

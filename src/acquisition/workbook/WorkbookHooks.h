@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 
+class ManifestEntry;
 class SpreadsheetApp;
 
 // What the save and the rebuild of a run's workbook ask of the window.
@@ -14,4 +15,7 @@ struct WorkbookHooks {
     // The user macro before a rebuild's save, which may be stopped.
     std::function<MacroCall::Result(SpreadsheetApp &)> runMacro;
     std::function<void(const QString &, int)> waiting; // a long save: text and seconds; "" ends it
+    // An entry was added to the manifest of the run at the path (an outside
+    // witness may stamp it); empty: nobody is told.
+    std::function<void(const QString &, const ManifestEntry &)> recorded;
 };

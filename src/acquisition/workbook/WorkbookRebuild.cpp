@@ -7,6 +7,7 @@
 #include "RunReplay.h"
 #include "RunTexts.h"
 #include "SpreadsheetFactory.h"
+#include "StartingWorkbooks.h"
 #include "UserMacro.h"
 
 #include <QDir>
@@ -61,9 +62,11 @@ void WorkbookRebuild::removeLeftovers(const QString &folder)
 
 QString WorkbookRebuild::placeCopy(const QString &copy) const
 {
-    // The workbook a live Start would open, left as it is.
+    // The run's own starting workbook, else (a run recorded without one) the
+    // one a live Start would open, left as it is.
     const QString working = m_documentsFolder + '/' + MasterWorkbook::fileName();
-    const QString source = !m_documentsFolder.isEmpty() && QFileInfo::exists(working)
+    const QString source = !m_startingWorkbook.isEmpty() ? m_startingWorkbook
+                           : !m_documentsFolder.isEmpty() && QFileInfo::exists(working)
                                ? working
                                : m_programFolder + '/' + MasterWorkbook::fileName();
     removeCopy(copy);
@@ -94,6 +97,11 @@ std::optional<Failure> WorkbookRebuild::make(const QString &rawPath)
     m_damage.clear();
     if (m_copyFolder.isEmpty())
         return Failure{RunTexts::kNoDocumentsFolder};
+    const Result<QString> starting = StartingWorkbooks::forRun(rawPath);
+    if (!starting)
+        return Failure{QStringLiteral("the workbook the run started from is not kept as it was: ")
+                       + starting.failure().reason};
+    m_startingWorkbook = *starting;
     const QString copy = m_copyFolder + '/' + copyName();
     bool withMacro = true;
     for (;;) {

@@ -15,8 +15,9 @@ class Workbook;
 
 // A kept run's workbook made from its journal as the run would have made
 // it: a fresh headless office, the start-up folder's workbooks opened hidden,
-// a copy of the user's working copy (of the master when there is none)
-// opened as a run opens it, the journal replayed, the user macro, the save.
+// a copy of the workbook the run started from as its manifest names it
+// (StartingWorkbooks; for a run recorded without one, the user's working copy,
+// of the master when there is none) opened as a run opens it, the journal replayed, the user macro, the save.
 // The copy lies under a hidden name in the folder the user's files go to,
 // so a macro's ActiveWorkbook.Path is that folder; it is removed once the
 // workbook is saved or given up. A macro stopped with Cancel ends its office,
@@ -32,7 +33,7 @@ public:
         std::function<std::optional<Failure>(SpreadsheetApp &, Workbook &, const QString &workingName)> save;
     };
 
-    // The user's working copy is looked for in `documentsFolder`; the
+    // A run's working copy is looked for in `documentsFolder`; the
     // rebuild's own copy goes into `copyFolder`.
     WorkbookRebuild(SpreadsheetFactory &factory, QString programFolder, QString documentsFolder, QString copyFolder,
                     Steps steps);
@@ -67,6 +68,7 @@ private:
     QString m_documentsFolder;
     QString m_copyFolder;
     Steps m_steps;
+    QString m_startingWorkbook;
 
     QString m_rebuilt;
     MacroCall::Result m_macro;

@@ -6,10 +6,16 @@
 #include "LogCategories.h"
 #include "MasterWorkbook.h"
 #include "RunDocumentProperties.h"
+#include "RunManifest.h"
+#include "RunManifestReader.h"
 #include "RunReplay.h"
+#include "SaveRecord.h"
+#include "SavedValuesCheck.h"
 #include "SpreadsheetFactory.h"
+#include "StartingWorkbooks.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -20,7 +26,21 @@ WorkbookReplayCheck::WorkbookReplayCheck(SpreadsheetFactory &factory, QString pr
 {
 }
 
-void WorkbookReplayCheck::compareCells(const QString &path, const QString &listedRun, RunCheck::Result &result)
+QString WorkbookReplayCheck::savedValues(const QString &rawPath, const QString &path)
+{
+    const QString manifestPath = RunManifest::pathFor(rawPath);
+    if (!QFileInfo::exists(manifestPath))
+        return QString();
+    const Result<RunManifest> manifest = RunManifestReader::read(manifestPath);
+    if (!manifest) {
+        qCWarning(lcWorkbook).noquote() << "The values as saved are not looked for:" << manifest.failure().reason;
+        return QString();
+    }
+    const ManifestEntry *save = SaveRecord::valuesFor(*manifest, path);
+    return save ? save->value(SaveRecord::kValuesField) : QString();
+}
+
+QString WorkbookReplayCheck::compareCells(const QString &path, const QString &listedRun, RunCheck::Result &result)
 {
     std::shared_ptr<SpreadsheetApp> app;
     std::shared_ptr<Workbook> saved;
@@ -38,10 +58,10 @@ void WorkbookReplayCheck::compareCells(const QString &path, const QString &liste
             qCWarning(lcWorkbook) << "the office of the check did not quit:" << e.what();
         }
     };
+    QString rawPath = listedRun;
     try {
         app = m_factory.createHeadless();
         saved = app->open(path);
-        QString rawPath = listedRun;
         if (rawPath.isEmpty()) {
             for (const auto &[name, value] : saved->customProperties())
                 if (name == RunDocumentProperties::kRawFileProperty && !value.isEmpty())
@@ -52,28 +72,22 @@ void WorkbookReplayCheck::compareCells(const QString &path, const QString &liste
                                                             "properties hold no \"%1\"): %2")
                                                  .arg(RunDocumentProperties::kRawFileProperty, path));
             quit();
-            return;
+            return rawPath;
         }
-        const RunProvenance provenance = RunCheck::recorded(rawPath);
         if (!QFileInfo::exists(rawPath)) {
             result.add(Verdict::Missing, QStringLiteral("The workbook's run is not in the runs folder: ") + rawPath);
             quit();
-            return;
+            return rawPath;
         }
-        if (provenance.recorded()) {
-            const RunCheck::Result journal = RunCheck::journal(rawPath, provenance);
-            for (qsizetype i = 0; i < journal.lines.size(); ++i)
-                result.add(journal.verdicts[i], journal.lines[i]);
-            if (journal.verdict != Verdict::Matches) {
-                result.add(journal.verdict, QStringLiteral("The data cells are not compared: the journal is not as "
-                                                           "the run left it"));
-                quit();
-                return;
-            }
-        } else {
-            result.add(Verdict::Matches, QStringLiteral("The run's summary holds no hashes (written by an older "
-                                                        "Halvern): the journal is taken as it is: ")
-                                             + rawPath);
+        // A run kept before manifests is compared all the same; it stays "not recorded".
+        const RunCheck::Result journal = RunCheck::record(rawPath);
+        for (qsizetype i = 0; i < journal.lines.size(); ++i)
+            result.add(journal.verdicts[i], journal.lines[i]);
+        if (journal.verdict != Verdict::Matches && journal.verdict != Verdict::NotRecorded) {
+            result.add(journal.verdict, QStringLiteral("The data cells are not compared: the journal is not as "
+                                                       "the run left it"));
+            quit();
+            return rawPath;
         }
         result.add(Verdict::Matches,
                    QStringLiteral("The workbook is not byte for byte one Halvern saved (changed, or saved again, "
@@ -81,33 +95,55 @@ void WorkbookReplayCheck::compareCells(const QString &path, const QString &liste
                        .arg(path, QFileInfo(rawPath).fileName()));
         const QList<Workbook::SheetValues> inWorkbook = saved->values();
 
+        // The replay starts from the workbook the run started from, so its
+        // own cells are not taken for the journal's or the user's; a run
+        // recorded without one starts from the master.
+        const Result<QString> starting = StartingWorkbooks::forRun(rawPath);
+        if (!starting) {
+            result.add(Verdict::Changed, QStringLiteral("The workbook the run started from is not kept as it was: ")
+                                             + starting.failure().reason);
+            quit();
+            return rawPath;
+        }
         QTemporaryDir folder;
         const QString copy = folder.filePath(MasterWorkbook::fileName());
-        if (!folder.isValid() || !MasterWorkbook::copyTo(m_programFolder, copy)) {
-            result.add(Verdict::Missing, QStringLiteral("Cannot copy the master workbook from ") + m_programFolder);
+        const bool copied =
+            folder.isValid()
+            && (starting->isEmpty() ? MasterWorkbook::copyTo(m_programFolder, copy) : QFile::copy(*starting, copy));
+        if (!copied) {
+            result.add(Verdict::Missing, QStringLiteral("Cannot copy the workbook the run started from: ")
+                                             + (starting->isEmpty() ? m_programFolder : *starting));
             quit();
-            return;
+            return rawPath;
         }
+        QFile::setPermissions(copy, QFile::permissions(copy) | QFile::WriteOwner);
         JournalReader reader;
         QString error;
         if (!reader.open(rawPath, &error)) {
             result.add(Verdict::Missing, error);
             quit();
-            return;
+            return rawPath;
         }
         rebuilt = app->open(copy); // the active workbook the replay writes to
         RunReplay replay(*app);
         if (const std::optional<Failure> failure = replay.replay(reader)) {
             result.add(Verdict::Missing, QStringLiteral("The journal could not be replayed: ") + failure->reason);
             quit();
-            return;
+            return rawPath;
         }
-        const DataCellComparison::Outcome cells = DataCellComparison::compare(rebuilt->values(), inWorkbook);
+        const QList<Workbook::SheetValues> fromJournal = rebuilt->values();
         quit();
-        CellComparisonReport::add(cells, result);
+        // Where the record kept the values as saved, every cell is held
+        // against them, and they against the journal.
+        if (const QString values = savedValues(rawPath, path); !values.isEmpty()) {
+            SavedValuesCheck::check(result, rawPath, values, inWorkbook, fromJournal);
+            return rawPath;
+        }
+        CellComparisonReport::add(DataCellComparison::compare(fromJournal, inWorkbook), result);
     } catch (const std::exception &e) {
         quit();
         result.add(Verdict::Missing, QStringLiteral("The workbook could not be compared in the office: ")
                                          + QString::fromStdString(e.what()));
     }
+    return rawPath;
 }

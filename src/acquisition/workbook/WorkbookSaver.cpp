@@ -99,6 +99,8 @@ WorkbookSaver::Result WorkbookSaver::save()
             const std::optional<Failure> failure = saveAs(answer);
             if (!failure) {
                 m_savedAs = answer;
+                if (m_afterSave)
+                    m_afterSave(m_book);
                 break;
             }
             m_boxes.show(QStringLiteral("The workbook could not be saved as\n%1\n\n%2\n\nPlease choose another "

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 class MessageBoxes;
@@ -37,6 +38,10 @@ public:
     // identity); none unless set.
     void setProperties(Workbook::Properties properties) { m_properties = std::move(properties); }
 
+    // Told of the book once it is saved under the user's name, before any
+    // .xlsx beside it: what it holds then is what was saved.
+    void setAfterSave(std::function<void(Workbook &)> afterSave) { m_afterSave = std::move(afterSave); }
+
     Result save();
     // Where the workbook went (the .xlsx beside it when one was written too).
     QString savedAs() const { return m_savedAs; }
@@ -61,4 +66,5 @@ private:
     QString m_savedAs;
     QString m_alsoSavedAs;
     Workbook::Properties m_properties;
+    std::function<void(Workbook &)> m_afterSave;
 };

@@ -6,6 +6,7 @@
 #include "MasterWorkbook.h"
 #include "RunTexts.h"
 #include "SpreadsheetFactory.h"
+#include "StartingWorkbooks.h"
 #include "UserMacro.h"
 
 #include <QFileInfo>
@@ -47,6 +48,14 @@ WorkingCopy::Opened WorkingCopy::open()
         opened.failure = RunTexts::kNoCopy;
         return opened;
     }
+    if (!m_runsFolder.isEmpty()) {
+        // A run that cannot keep it goes on: its record says it has none.
+        const Result<QString> kept = StartingWorkbooks(m_runsFolder).keep(working);
+        if (kept)
+            opened.startingSha256 = *kept;
+        else
+            qCWarning(lcWorkbook).noquote() << "The starting workbook is not kept:" << kept.failure().reason;
+    }
     try {
         opened.app = m_factory.create();
     } catch (...) {
@@ -74,7 +83,7 @@ WorkingCopy::Opened WorkingCopy::open()
         } catch (...) {
             qCWarning(lcWorkbook).noquote() << "Quitting the spreadsheet failed:" << CaughtException::reason();
         }
-        return Opened{{}, {}, RunTexts::kCannotOpenWorkbook, false};
+        return Opened{{}, {}, RunTexts::kCannotOpenWorkbook, false, {}};
     }
     return opened;
 }

@@ -1,16 +1,20 @@
-// The provenance a run's summary holds and the checks against it, on runs
-// kept with the program's own journal and summary: a changed byte, a missing
-// file, a run removed from the chain or a summary changed after its
-// successor linked it; an older summary is "not recorded", never "changed".
+// The record a run's manifest holds and the checks against it, on runs kept
+// through the run's own record: a changed byte, a file gone or cut short, a
+// manifest removed, edited or stripped of a line, a run removed from the chain
+// or a manifest changed after its successor linked it; a run kept before
+// manifests is "not recorded", never "matches".
 #include "FileContents.h"
 #include "JournalReader.h"
 #include "RecordedRuns.h"
 #include "RunCatalog.h"
 #include "RunCheck.h"
 #include "RunFiles.h"
+#include "ManifestSave.h"
 #include "RunJournal.h"
-#include "SummaryChain.h"
+#include "RunManifest.h"
+#include "RunRecordKeeper.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -57,9 +61,14 @@ TEST_F(RunCheckTest, TheSummaryRecordsWhoWhereAndTheChainAndReadsItBack)
     EXPECT_EQ(second.saved[0].path, workbook);
     EXPECT_TRUE(first.previousRun.isEmpty());
     EXPECT_EQ(second.previousRun, QFileInfo(raws[0]).fileName());
-    EXPECT_EQ(second.previousSummary,
-              SummaryChain::chainDigest(QString::fromUtf8(readFile(RunFiles::summaryPathFor(raws[0])))));
-    EXPECT_EQ(RunProvenance::parse(second.text()).text(), second.text());
+    // The link covers the whole manifest of the run before as it was then.
+    EXPECT_EQ(
+        second.previousSummary,
+        QString::fromLatin1(
+            QCryptographicHash::hash(readFile(RunManifest::pathFor(raws[0])), QCryptographicHash::Sha256).toHex()));
+    // The summary is rendered from the manifest, its old lines kept.
+    EXPECT_EQ(RunProvenance::parse(QString::fromUtf8(readFile(RunFiles::summaryPathFor(raws[1])))).text(),
+              second.text());
 
     // The listing still reads the summary's own lines.
     const QList<RunCatalog::Run> listed = RunCatalog::scan(folder.path());
@@ -76,35 +85,69 @@ TEST_F(RunCheckTest, UntouchedRunsMatch)
     EXPECT_EQ(all.verdict, RunCheck::Verdict::Matches) << joined(all);
 }
 
-TEST_F(RunCheckTest, EachChangeIsNamed)
+TEST(RunCheck, EachChangeIsNamed)
 {
     struct Case {
         const char *what;
-        std::function<void(ThreeRuns &)> change;
-        RunCheck::Verdict verdict;
+        std::function<void(ThreeRuns &, const QString &raw)> change;
         const char *said;
+        bool newestToo; // the newest run, which no successor links, is caught as well
     };
     const Case cases[] = {
         {"one byte of the raw file",
-         [](ThreeRuns &t) {
-             QByteArray bytes = readFile(t.raws[1]);
+         [](ThreeRuns &, const QString &raw) {
+             QByteArray bytes = readFile(raw);
              bytes[0] = '7';
-             writeFile(t.raws[1], bytes);
+             writeFile(raw, bytes);
          },
-         RunCheck::Verdict::Changed, "The journal's bytes do NOT match their recorded SHA-256"},
-        {"the times file", [](ThreeRuns &t) { QFile::remove(RunFiles::timesPathFor(t.raws[1])); },
-         RunCheck::Verdict::Missing, "The journal's times are missing"},
-        {"the saved workbook", [](ThreeRuns &t) { writeFile(t.workbook, "edited"); }, RunCheck::Verdict::Changed,
-         "The workbook was changed after Halvern saved it: "},
+         "The journal's bytes do NOT match their recorded SHA-256", true},
+        {"the times file", [](ThreeRuns &, const QString &raw) { QFile::remove(RunFiles::timesPathFor(raw)); },
+         "The journal's times are missing", true},
+        {"the raw file cut short", [](ThreeRuns &, const QString &raw) { QFile::resize(raw, 4); },
+         "The journal was cut short: ", true},
+        {"the saved workbook", [](ThreeRuns &t, const QString &) { writeFile(t.workbook, "edited"); },
+         "The workbook was changed after Halvern saved it: ", false},
+        // E1: the workbook edited and its new hash put into the record.
+        {"the saved workbook and its hash in the manifest",
+         [](ThreeRuns &t, const QString &raw) {
+             const QString manifest = RunManifest::pathFor(raw);
+             const QByteArray old = QCryptographicHash::hash(readFile(t.workbook), QCryptographicHash::Sha256).toHex();
+             writeFile(t.workbook, "edited");
+             const QByteArray now = QCryptographicHash::hash("edited", QCryptographicHash::Sha256).toHex();
+             writeFile(manifest, readFile(manifest).replace(old, now));
+         },
+         "was changed after", false},
+        // E2.
+        {"the manifest and the summary deleted",
+         [](ThreeRuns &, const QString &raw) {
+             QFile::remove(RunManifest::pathFor(raw));
+             QFile::remove(RunFiles::summaryPathFor(raw));
+         },
+         "was removed: its journal was written with checkpoints", true},
+        {"the hash line stripped from the run's end",
+         [](ThreeRuns &, const QString &raw) {
+             const QString manifest = RunManifest::pathFor(raw);
+             QByteArray bytes = readFile(manifest);
+             const qsizetype at = bytes.indexOf("raw.sha256=");
+             writeFile(manifest, bytes.remove(at, bytes.indexOf('\n', at) + 1 - at));
+         },
+         "The run's record was changed after it was written", true},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        ThreeRuns fresh;
-        c.change(fresh);
-        const RunCheck::Result result = RunCheck::run(fresh.raws[1]);
-        EXPECT_EQ(result.verdict, c.verdict) << joined(result);
-        EXPECT_TRUE(result.lines.join('\n').contains(c.said)) << joined(result);
-        EXPECT_EQ(RunCheck::folder(fresh.folder.path()).verdict, c.verdict);
+        for (const int which : {1, 2}) {
+            if (which == 2 && !c.newestToo)
+                continue;
+            SCOPED_TRACE(std::string(c.what) + (which == 2 ? " (newest run)" : " (middle run)"));
+            ThreeRuns runs;
+            const QString raw = runs.raws[which];
+            c.change(runs, raw);
+            const RunCheck::Result result = RunCheck::run(raw);
+            EXPECT_EQ(result.verdict, RunCheck::Verdict::Changed) << joined(result);
+            EXPECT_TRUE(result.lines.join('\n').contains(c.said)) << joined(result);
+            const RunCheck::Result all = RunCheck::folder(runs.folder.path());
+            EXPECT_EQ(all.verdict, RunCheck::Verdict::Changed) << joined(all);
+            EXPECT_TRUE(all.lines.join('\n').contains(QFileInfo(raw).fileName())) << joined(all);
+        }
     }
 }
 
@@ -125,12 +168,17 @@ TEST(RunChain, AGapInTheChainIsNamed)
              EXPECT_TRUE(RunCatalog::remove(run, &error)) << error.toStdString();
          },
          "Gap in the chain before %1: the run before it, %2, is missing"},
-        {"the middle run's summary edited",
+        {"the middle run's manifest edited and its own chain made again",
          [](ThreeRuns &t) {
-             const QString summary = RunFiles::summaryPathFor(t.raws[1]);
-             writeFile(summary, readFile(summary).replace("Lines received: 2", "Lines received: 3"));
+             const QString manifest = RunManifest::pathFor(t.raws[1]);
+             QByteArray bytes = readFile(manifest);
+             const qsizetype save = bytes.indexOf("@entry save ");
+             QByteArray head = bytes.left(save).replace("lines=2", "lines=3");
+             QByteArray rest = bytes.mid(save);
+             rest.replace(12, 64, QCryptographicHash::hash(head, QCryptographicHash::Sha256).toHex());
+             writeFile(manifest, head + rest);
          },
-         "Gap in the chain before %1: the summary of %2 was changed after %1 ended"},
+         "Gap in the chain before %1: the manifest of %2 was changed after %1 started"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -145,21 +193,28 @@ TEST(RunChain, AGapInTheChainIsNamed)
     }
 }
 
-TEST_F(RunCheckTest, AMadeWorkbookKeepsTheChainAndAnOlderSummaryIsNotRecorded)
+TEST_F(RunCheckTest, AMadeWorkbookKeepsTheChainAndAnOlderRunIsNotRecorded)
 {
-    // Making the workbook again rewrites the workbook lines only.
-    const QString summary = RunFiles::summaryPathFor(raws[1]);
-    QString text = QString::fromUtf8(readFile(summary));
-    text.replace("Workbook saved as: " + workbook, "Workbook saved as: /elsewhere/new.xls");
-    writeFile(summary, RunProvenance::withSavedFiles(text, {{"/elsewhere/new.xls", QString(64, 'a')}}).toUtf8());
+    // Making the workbook again adds entries after those the next run linked.
+    const QString made = folder.filePath("new.xls");
+    writeFile(made, "made again");
+    ASSERT_FALSE(RunRecordKeeper::rebuilt(raws[1], "Workbook rebuilt from the journal: now\n", QString(),
+                                          {ManifestSave::of(made, "rebuilt")}));
     EXPECT_TRUE(RunCheck::chainGaps(folder.path()).isEmpty());
-    EXPECT_EQ(RunCheck::recorded(raws[1]).saved.size(), 1);
+    ASSERT_EQ(RunCheck::recorded(raws[1]).saved.size(), 1);
+    EXPECT_EQ(RunCheck::recorded(raws[1]).saved[0].path, made);
+    EXPECT_EQ(RunCheck::run(raws[1]).verdict, RunCheck::Verdict::Matches) << joined(RunCheck::run(raws[1]));
 
-    // A summary an older Halvern wrote: readable, "not recorded", no gap after it.
-    QString old = QString::fromUtf8(readFile(RunFiles::summaryPathFor(raws[0])));
-    old = old.left(old.indexOf("Raw bytes SHA-256: "));
-    writeFile(RunFiles::summaryPathFor(raws[0]), old.toUtf8());
-    EXPECT_EQ(RunCheck::run(raws[0]).verdict, RunCheck::Verdict::NotRecorded);
-    EXPECT_EQ(RunCheck::verdictText(RunCheck::run(raws[0]).verdict), "not recorded");
-    EXPECT_EQ(RunCatalog::scan(folder.path()).last().state, RunCatalog::State::NotSaved);
+    // Kept before manifests: readable, "not recorded" (never "matches"), no
+    // gap after it; a changed byte is still told.
+    QTemporaryDir older;
+    const QString old = recordOlderRun(older.path(), kFirst, "1 :: 3\r\n");
+    const QString after = recordRun(older.path(), kFirst.addSecs(60), "2 :: 6\r\n");
+    EXPECT_EQ(RunCheck::run(old).verdict, RunCheck::Verdict::NotRecorded) << joined(RunCheck::run(old));
+    EXPECT_EQ(RunCheck::exitStatus(RunCheck::run(old).verdict), 2);
+    EXPECT_EQ(RunCheck::run(after).verdict, RunCheck::Verdict::Matches) << joined(RunCheck::run(after));
+    EXPECT_TRUE(RunCheck::chainGaps(older.path()).isEmpty());
+    EXPECT_EQ(RunCatalog::scan(older.path()).last().state, RunCatalog::State::NotSaved);
+    writeFile(old, "2 :: 3\r\n");
+    EXPECT_EQ(RunCheck::run(old).verdict, RunCheck::Verdict::Changed);
 }

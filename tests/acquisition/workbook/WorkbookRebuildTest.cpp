@@ -5,7 +5,11 @@
 #include "FakeSpreadsheet.h"
 #include "FileContents.h"
 #include "KeptRuns.h"
+#include "ManifestRun.h"
 #include "QStringPrinter.h"
+#include "RunManifest.h"
+#include "RunManifestWriter.h"
+#include "StartingWorkbooks.h"
 #include "WorkbookRebuild.h"
 
 #include <QDir>
@@ -31,7 +35,7 @@ protected:
     QStringList hiddenFiles() const { return QDir(documents()).entryList(QDir::Files | QDir::Hidden); }
 
     // A rebuild whose save notes what the copy held then; `macro` as the macro step.
-    bool make(std::function<MacroCall::Result(SpreadsheetApp &)> macro = {})
+    bool make(std::function<MacroCall::Result(SpreadsheetApp &)> macro = {}, const QString &fails = {})
     {
         WorkbookRebuild::Steps steps;
         steps.macro = std::move(macro);
@@ -42,7 +46,11 @@ protected:
         };
         WorkbookRebuild rebuild(factory, program(), documents(), documents(), std::move(steps));
         const std::optional<Failure> failure = rebuild.make(raw);
-        EXPECT_EQ(failure ? failure->reason : QString(), "");
+        if (fails.isEmpty())
+            EXPECT_EQ(failure ? failure->reason : QString(), "");
+        else
+            EXPECT_TRUE(failure && failure->reason.contains(fails))
+                << (failure ? failure->reason : QString()).toStdString();
         return !failure;
     }
 
@@ -62,6 +70,25 @@ TEST_F(WorkbookRebuildTest, StartsFromTheUsersWorkingCopyElseTheMasterAndLeavesN
     EXPECT_TRUE(WorkbookRebuild::copyName().startsWith('.'));
     EXPECT_EQ(QDir(documents()).entryList(QDir::Files | QDir::Hidden), QStringList{"spreadsheet.xls"});
     EXPECT_EQ(readFile(documents() + "/spreadsheet.xls"), "the lab's own");
+}
+
+TEST_F(WorkbookRebuildTest, ARunThatKeptItsStartingWorkbookIsMadeFromExactlyThat)
+{
+    writeFile(documents() + "/spreadsheet.xls", "as the run started");
+    const Result<QString> kept = StartingWorkbooks(dir.path()).keep(documents() + "/spreadsheet.xls");
+    ASSERT_TRUE(kept);
+    ManifestRun run;
+    run.started = QDateTime::currentDateTime();
+    run.comNumber = 5;
+    run.rawName = QFileInfo(raw).fileName();
+    run.startingWorkbookSha256 = *kept;
+    ASSERT_TRUE(RunManifestWriter::create(RunManifest::pathFor(raw), run.toEntry()));
+    writeFile(documents() + "/spreadsheet.xls", "changed since, with cells of its own");
+    ASSERT_TRUE(make());
+    EXPECT_EQ(savedFrom, QStringList{"as the run started"});
+
+    writeFile(*StartingWorkbooks(dir.path()).find(*kept), "edited in the store");
+    EXPECT_FALSE(make({}, "not kept as it was"));
 }
 
 TEST_F(WorkbookRebuildTest, AMacroStoppedWithCancelIsLeftOutOfASecondOffice)
