@@ -28,6 +28,7 @@
 #include "ManifestEnd.h"
 #include "ManifestRun.h"
 #include "ManifestSave.h"
+#include "ProvenanceGatherer.h"
 #include "RecordedRuns.h"
 #include "RunDocumentProperties.h"
 #include "RunFiles.h"

@@ -56,15 +56,6 @@ void ArchiveThread::start()
     });
 }
 
-void ArchiveThread::nudge()
-{
-    if (m_worker)
-        QMetaObject::invokeMethod(m_worker, [this] {
-            if (m_timer && m_delayMs == 0)
-                m_timer->start(0);
-        });
-}
-
 void ArchiveThread::setConnection(const QString &conninfo)
 {
     if (!m_worker)
@@ -99,7 +90,6 @@ void ArchiveThread::pass()
                 qCInfo(lcArchive).noquote() << made.failure().reason;
             m_lastProblem = made.failure().reason;
             m_sender->markWaiting(made.failure().reason);
-            ++m_passes;
             m_timer->start(m_delayMs);
             return;
         }
@@ -127,7 +117,6 @@ void ArchiveThread::pass()
         m_connection.reset();
         m_delayMs = m_settings.intervalMs;
     }
-    ++m_passes;
     if (!m_ending)
         m_timer->start(m_settings.intervalMs);
 }

@@ -30,13 +30,8 @@ public:
     ~ArchiveThread() override;
 
     void start();
-    // A pass soon, from any thread (a run stopped, a workbook was made).
-    void nudge();
     // Another connection from now on (from the Lab archive window).
     void setConnection(const QString &conninfo);
-
-    // Passes done since the start; for the tests and the benchmarks.
-    int passes() const { return m_passes.load(); }
 
 private:
     void pass();
@@ -51,7 +46,6 @@ private:
     std::unique_ptr<ArchiveStore> m_store;
     QString m_lastProblem;
     int m_delayMs = 0;
-    std::atomic<int> m_passes{0};
     std::atomic<bool> m_ending{false};
     std::shared_ptr<ArchiveConnection> m_busy; // the connection a pass uses, to cancel at the end
     mutable std::mutex m_busyMutex;
