@@ -7,7 +7,10 @@
 # The rooms inside a folder are kept apart the same way: a room includes only
 # from the rooms it links (each room puts only its own folder on the include
 # path), and halvern_room_never_uses() names what a room must never reach,
-# checked by halvern_check_core_libraries() too.
+# checked by halvern_check_core_libraries() too. The same holds between
+# folders: src/archive (the lab archive) reads what the journal room wrote
+# and never links an office, a port or the live run (its rule is in
+# src/archive/CMakeLists.txt).
 
 set(HALVERN_CORE_GUARD_DIR ${CMAKE_CURRENT_LIST_DIR}/core-guard)
 

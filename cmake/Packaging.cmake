@@ -83,6 +83,8 @@ install(FILES ${packaging_build}/${HALVERN_APP_ID}.metainfo.xml
 install(FILES ${packaging_build}/halvern.1.gz DESTINATION usr/share/man/man1 COMPONENT halvern)
 install(FILES ${packaging_build}/copyright ${packaging_build}/changelog.gz
         DESTINATION usr/share/doc/halvern COMPONENT halvern)
+# The lab archive's schema for the database administrator (as `halvern --archive-schema` prints it).
+install(FILES ${CMAKE_SOURCE_DIR}/src/archive/halvern-archive.sql DESTINATION usr/share/halvern COMPONENT halvern)
 install(FILES ${packaging_source}/lintian-overrides DESTINATION usr/share/lintian/overrides
         RENAME halvern COMPONENT halvern)
 

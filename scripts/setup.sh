@@ -12,6 +12,7 @@ packages=(
   socat xvfb xauth xdotool imagemagick procps util-linux
   clang-14 libclang-rt-14-dev
   dpkg-dev file lintian desktop-file-utils appstream
+  libpq-dev postgresql-15 postgresql-client-15
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "AppSettings.h"
+#include "ArchiveCommands.h"
 #include "AppVersion.h"
 #include "ManifestStamper.h"
 #include "PortListing.h"
@@ -125,6 +126,18 @@ std::optional<int> CommandLine::run(int argc, char *argv[])
                        "chain of their summaries; names each run that no longer matches, each it cannot check and "
                        "why, and each gap. Exit status as --verify."));
     parser.addOptions({verifyOption, verifyRunsOption});
+    const QCommandLineOption archiveSchemaOption(
+        QStringLiteral("archive-schema"),
+        QStringLiteral("Prints the SQL that makes the lab archive's schema halvern, its tables and the role "
+                       "halvern_writer in a PostgreSQL database (for the database administrator); then exits."));
+    const QCommandLineOption fetchRunOption(
+        QStringLiteral("fetch-run"),
+        QStringLiteral("Fetches a run's journal, times, record and start workbook from the lab archive into the "
+                       "folder --to names, for --replay; NAME is the run's base name (or HOST/NAME)."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption toOption(QStringLiteral("to"), QStringLiteral("Where --fetch-run writes the run."),
+                                      QStringLiteral("FOLDER"));
+    parser.addOptions({archiveSchemaOption, fetchRunOption, toOption});
     acceptWindowOptions(parser);
 
     // Help, version and errors end the program here, the way Qt does it.
@@ -133,6 +146,15 @@ std::optional<int> CommandLine::run(int argc, char *argv[])
         return listPorts();
     if (parser.isSet(listRunsOption))
         return listRuns();
+    if (parser.isSet(archiveSchemaOption))
+        return ArchiveCommands::printSchema();
+    if (parser.isSet(fetchRunOption)) {
+        if (!parser.isSet(toOption)) {
+            std::fputs("halvern: --fetch-run needs --to FOLDER\n", stderr);
+            return 1;
+        }
+        return ArchiveCommands::fetchRun(parser.value(fetchRunOption), parser.value(toOption));
+    }
     if (parser.isSet(verifyOption))
         return verifyCommand(parser.value(verifyOption), RunJournal::defaultFolder(),
                              QCoreApplication::applicationDirPath());

@@ -12,7 +12,11 @@
 //                      rebuilds a run's workbook from its journal
 //   --verify FILE, --verify-runs
 //                      checks a workbook, a run or all runs against their
-//                      recorded hashes (see VerifyCommand)
+//                      recorded hashes, and against the lab archive
+//                      when one is set up (see VerifyCommand)
+//   --archive-schema   the lab archive's SQL
+//   --fetch-run NAME --to FOLDER
+//                      a run from the lab archive, for --replay
 // An unknown option gives Qt's usual error and exit status 1. Qt's own
 // window options (-platform, -style, ...) are passed on to the window.
 class CommandLine {

@@ -1,5 +1,6 @@
 #include "VerifyCommand.h"
 
+#include "ArchiveCommands.h"
 #include "CalcSpreadsheetFactory.h"
 #include "LogCategories.h"
 #include "ManifestStampCheck.h"
@@ -69,6 +70,7 @@ int verifyCommand(const QString &file, const QString &runsFolder, const QString 
     if (rawPath.endsWith(QStringLiteral(".raw"))) {
         RunCheck::Result result = RunCheck::run(rawPath);
         addStamps(result, rawPath);
+        ArchiveCommands::checkRun(rawPath, result);
         return print(result);
     }
     CalcSpreadsheetFactory factory;
@@ -76,7 +78,13 @@ int verifyCommand(const QString &file, const QString &runsFolder, const QString 
     RunCheck::Result result = check.check(file);
     if (!check.run().isEmpty())
         addStamps(result, check.run());
+    ArchiveCommands::checkWorkbook(factory, file, runsFolder, result);
     return print(result);
 }
 
-int verifyRunsCommand(const QString &runsFolder) { return print(RunCheck::folder(runsFolder)); }
+int verifyRunsCommand(const QString &runsFolder)
+{
+    RunCheck::Result result = RunCheck::folder(runsFolder);
+    ArchiveCommands::checkFolder(runsFolder, result);
+    return print(result);
+}

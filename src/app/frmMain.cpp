@@ -327,6 +327,8 @@ void frmMain::mnuToolsRuns_Click()
             journalFolder(), m_services.boxes, [this](const QString &rawPath) { makeWorkbookFromJournal(rawPath); },
             this);
         m_runs->setAttribute(Qt::WA_DeleteOnClose);
+        if (m_services.archive)
+            m_runs->setArchiveState(m_services.archive);
     }
     m_runs->show();
     m_runs->raise();

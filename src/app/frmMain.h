@@ -30,6 +30,7 @@ class EmulatedInstruments;
 class EmulatorMailbox;
 class SerialComm;
 class MessageBoxes;
+class RunArchiveState;
 class SpreadsheetFactory;
 class AcquisitionRun;
 
@@ -48,6 +49,8 @@ public:
         QString programFolder; // executable's folder: KeyChain.txt, spreadsheet.xls, Firmware/
         // The COM numbers as they stand now, shown by the COM port dialog.
         std::function<QList<PortListing::Entry>()> portsNow = {};
+        // The lab archive's word on each run, for the Runs window; none without it.
+        const RunArchiveState *archive = nullptr;
     };
 
     explicit frmMain(Services services, QWidget *parent = nullptr);

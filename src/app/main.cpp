@@ -1,5 +1,8 @@
 // Halvern: instrument text from a serial port into a live spreadsheet.
 #include "AppSettings.h"
+#include "ArchiveSettings.h"
+#include "ArchiveStatus.h"
+#include "ArchiveThread.h"
 #include "CalcSpreadsheetFactory.h"
 #include "CommandLine.h"
 #include "EmulatedInstruments.h"
@@ -15,13 +18,17 @@
 #include "QtMessageBoxes.h"
 #include "RunManifestWriter.h"
 #include "SingleInstance.h"
+#include "StartingWorkbooks.h"
 #include "Startup.h"
 #include "TimestampSettings.h"
 #include "WorkbookRebuild.h"
 #include "WorkingCopy.h"
+#include "frmLabArchive.h"
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QMenu>
+#include <QSysInfo>
 #include <QTimer>
 
 namespace {
@@ -65,11 +72,13 @@ int main(int argc, char *argv[])
     // authority of the settings, when one is set, in the background.
     ManifestStamper stamper(TimestampSettings::load());
     RunManifestWriter::setWitness(&stamper);
+    ArchiveStatus archiveStatus; // written by the archive's thread, read by the Runs window
 
-    auto window = startUp(frmMain::Services{comm, boxes, spreadsheets, instruments, emulatorMailbox,
-                                            QCoreApplication::applicationDirPath(),
-                                            [&comm] { return PortListing::entries(comm.portMap(), false); }},
-                          instance);
+    auto window =
+        startUp(frmMain::Services{comm, boxes, spreadsheets, instruments, emulatorMailbox,
+                                  QCoreApplication::applicationDirPath(),
+                                  [&comm] { return PortListing::entries(comm.portMap(), false); }, &archiveStatus},
+                instance);
     if (!window)
         return 1; // a second copy, or the program folder is unusable
     // What a run or a rebuild that crashed left behind: its office, pipe and
@@ -81,6 +90,28 @@ int main(int argc, char *argv[])
     WorkbookRebuild::removeLeftovers(
         WorkingCopy(spreadsheets, QCoreApplication::applicationDirPath()).documentsFolder());
     QTimer::singleShot(0, window.get(), &frmMain::offerUnfinishedRuns);
+
+    // The lab archive, on a thread of its own: the runs folder is its queue.
+    // A run's starting workbook is the one kept beside the runs by its hash.
+    ArchiveThread archive({ArchiveSettings::connection(), window->journalFolder(), QSysInfo::machineHostName(), 5000,
+                           [](const QString &rawPath) {
+                               const Result<QString> kept = StartingWorkbooks::forRun(rawPath);
+                               if (!kept) {
+                                   qCWarning(lcArchive).noquote() << "The starting workbook of" << rawPath
+                                                                  << "is not sent:" << kept.failure().reason;
+                                   return QString();
+                               }
+                               return kept.value();
+                           }},
+                          archiveStatus);
+    archive.start();
+    QObject::connect(window->mnuTools->addAction(QStringLiteral("Lab &archive...")), &QAction::triggered, window.get(),
+                     [&archive, &archiveStatus, w = window.get()] {
+                         frmLabArchive dialog(
+                             ArchiveSettings::connection(), archiveStatus.serverProblem(),
+                             [&archive](const QString &conninfo) { archive.setConnection(conninfo); }, w);
+                         dialog.exec();
+                     });
     const int exitCode = app.exec();
     RunManifestWriter::setWitness(nullptr);
     return exitCode;

@@ -13,3 +13,4 @@ Q_DECLARE_LOGGING_CATEGORY(lcWorkbook) // halvern.workbook: working copy, macro,
 Q_DECLARE_LOGGING_CATEGORY(lcFirmware) // halvern.firmware: the loader transfer and its log
 Q_DECLARE_LOGGING_CATEGORY(lcEmulator) // halvern.emulator
 Q_DECLARE_LOGGING_CATEGORY(lcApp)      // halvern.app: start-up, the main window, commands
+Q_DECLARE_LOGGING_CATEGORY(lcArchive)  // halvern.archive: the lab archive, its connection and what is sent

@@ -46,7 +46,7 @@ ok "built $(basename "$deb")"
 # Contents: the program folder, the command, the desktop files; nothing else.
 dpkg-deb -c "$deb" | awk '{ $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }' > "$work/contents"
 for entry in ./opt/halvern/halvern ./opt/halvern/KeyChain.txt ./opt/halvern/spreadsheet.xls \
-  ./opt/halvern/Firmware/ "./usr/bin/halvern -> /opt/halvern/halvern" \
+  ./opt/halvern/Firmware/ "./usr/bin/halvern -> /opt/halvern/halvern" ./usr/share/halvern/halvern-archive.sql \
   ./usr/share/man/man1/halvern.1.gz ./usr/share/doc/halvern/copyright ./usr/share/doc/halvern/changelog.gz; do
   grep -qxF "$entry" "$work/contents" || fail "the package lacks $entry"
 done
@@ -61,9 +61,10 @@ ok "contents ($(grep -vc '/$' "$work/contents") files and links)"
 
 # Dependencies: what the links reveal, and the office that none reveals.
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libqt6widgets6 libqt6serialport6 libuno-cppu3 "libreoffice-calc | libreoffice-calc-nogui" ure; do
+for dep in libqt6widgets6 libqt6serialport6 libuno-cppu3 libpq5 "libreoffice-calc | libreoffice-calc-nogui" ure; do
   case ", $depends," in *", $dep"[\ ,]*) ;; *) fail "Depends lacks $dep: $depends" ;; esac
 done
+case "$depends" in *postgresql*) fail "Depends names a server: $depends" ;; esac
 ok "Depends: $depends"
 
 # The desktop entry, the icon it names and the metainfo, as shipped.

@@ -3,6 +3,7 @@
 #include "LogCategories.h"
 #include "MessageBoxes.h"
 #include "PrivateFolder.h"
+#include "RunArchiveState.h"
 #include "RunCheck.h"
 #include "RunChecker.h"
 #include "RunLineCounter.h"
@@ -30,6 +31,8 @@ const QString kTitle = QStringLiteral("Runs");
 // Changes in the folder come in bursts (a run's three files): one refresh for each burst.
 constexpr int kRefreshDelayMs = 200;
 constexpr int kRunningTickMs = 1000;
+// The archive sends on its own thread; its word is asked for this often.
+constexpr int kArchiveTickMs = 2000;
 // What one tick reads of a running run at most: a long run already under way is caught up over a few ticks.
 constexpr std::int64_t kRunningReadLimit = 8 * 1024 * 1024;
 
@@ -99,10 +102,12 @@ frmRuns::~frmRuns() = default;
 
 void frmRuns::buildControls()
 {
-    grdRuns = new QTableWidget(0, 8, this);
+    grdRuns = new QTableWidget(0, 9, this);
     grdRuns->setHorizontalHeaderLabels({QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("COM"),
                                         QStringLiteral("Device"), QStringLiteral("Bytes"), QStringLiteral("Lines"),
-                                        QStringLiteral("Checked"), QStringLiteral("Workbook")});
+                                        QStringLiteral("Checked"), QStringLiteral("Archived"),
+                                        QStringLiteral("Workbook")});
+    grdRuns->setColumnHidden(ArchivedColumn, true);
     grdRuns->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdRuns->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdRuns->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -178,6 +183,7 @@ void frmRuns::refresh()
                                 QString::number(run.bytes),
                                 QString(),
                                 QString(),
+                                QString(),
                                 workbookText(run)};
         for (int column = 0; column < cells.size(); ++column) {
             auto *item = new QTableWidgetItem(cells[column]);
@@ -195,6 +201,7 @@ void frmRuns::refresh()
                 toCheck.append(run.rawPath);
         }
     }
+    showArchived();
     grdRuns->resizeColumnsToContents();
     grdRuns->setUpdatesEnabled(true);
     m_counter->count(toCount);
@@ -255,6 +262,32 @@ void frmRuns::runChecked(const QString &rawPath, const QString &verdict)
         }
     }
     grdRuns->resizeColumnToContents(CheckedColumn); // "not recorded" is wider than "checking..."
+}
+
+void frmRuns::setArchiveState(const RunArchiveState *archive)
+{
+    m_archive = archive;
+    grdRuns->setColumnHidden(ArchivedColumn, archive == nullptr);
+    if (!m_archiveTick) {
+        m_archiveTick = new QTimer(this);
+        m_archiveTick->setInterval(kArchiveTickMs);
+        connect(m_archiveTick, &QTimer::timeout, this, &frmRuns::showArchived);
+    }
+    if (archive)
+        m_archiveTick->start();
+    else
+        m_archiveTick->stop();
+    showArchived();
+    grdRuns->resizeColumnToContents(ArchivedColumn);
+}
+
+void frmRuns::showArchived()
+{
+    if (!m_archive)
+        return;
+    for (int row = 0; row < m_runs.size(); ++row)
+        if (QTableWidgetItem *item = grdRuns->item(row, ArchivedColumn))
+            item->setText(m_archive->archivedText(m_runs[row].rawPath));
 }
 
 void frmRuns::selectRuns(const QStringList &rawPaths)

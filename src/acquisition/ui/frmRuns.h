@@ -13,6 +13,7 @@ class QTableWidget;
 class QTimer;
 
 class MessageBoxes;
+class RunArchiveState;
 class RunChecker;
 class RunLineCounter;
 
@@ -40,6 +41,7 @@ public:
         BytesColumn,
         LinesColumn,
         CheckedColumn,
+        ArchivedColumn,
         WorkbookColumn
     };
 
@@ -55,6 +57,9 @@ public:
     const QList<RunCatalog::Run> &runs() const { return m_runs; }
     // Selects these runs (by raw file), and only these.
     void selectRuns(const QStringList &rawPaths);
+    // The lab archive's word on each run, shown in the column "Archived"
+    // (hidden without an archive) and asked again every few seconds.
+    void setArchiveState(const RunArchiveState *archive);
 
 public slots:
     // Reads the folder again, keeping the selection.
@@ -75,6 +80,7 @@ private:
     void updateRunning();
     void updateButtons();
     void runChecked(const QString &rawPath, const QString &verdict);
+    void showArchived();
 
     QString m_folder;
     MessageBoxes &m_boxes;
@@ -86,5 +92,7 @@ private:
     RunChecker *m_checker = nullptr;
     QHash<QString, QString> m_checked; // raw file and its size -> the verdict
     QTimer *m_runningTick = nullptr;
+    const RunArchiveState *m_archive = nullptr;
+    QTimer *m_archiveTick = nullptr;
     QHash<QString, RunCatalog::LineTally> m_runningLines; // by raw file
 };

@@ -7,6 +7,7 @@
 #include "KeptRuns.h"
 #include "RecordedRuns.h"
 #include "RecordingMessageBoxes.h"
+#include "RunArchiveState.h"
 #include "RunJournal.h"
 #include "WaitUntil.h"
 #include "frmRuns.h"
@@ -127,4 +128,23 @@ TEST_F(RunsWindowTest, ChecksEachRunInTheBackgroundAndVerifyShowsWhatWasFound)
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_TRUE(boxes.boxes[0].text.contains("The journal's bytes do NOT match their recorded SHA-256"))
         << boxes.boxes[0].text.toStdString();
+}
+
+TEST_F(RunsWindowTest, ArchivedColumnShowsTheArchivesWordOnlyWithAnArchiveAndFollowsIt)
+{
+    EXPECT_TRUE(window->grdRuns->isColumnHidden(frmRuns::ArchivedColumn));
+    struct Words : RunArchiveState {
+        QString text = "waiting: The archive server cannot be reached";
+        QString archivedText(const QString &rawPath) const override
+        {
+            return rawPath.endsWith("COM5.raw") ? text : QStringLiteral("sent");
+        }
+    } archive;
+    window->setArchiveState(&archive);
+    EXPECT_FALSE(window->grdRuns->isColumnHidden(frmRuns::ArchivedColumn));
+    EXPECT_EQ(cell(0, frmRuns::ArchivedColumn), "sent");
+    EXPECT_EQ(cell(1, frmRuns::ArchivedColumn), archive.text);
+    archive.text = "sent";
+    EXPECT_TRUE(waitUntil([&] { return cell(1, frmRuns::ArchivedColumn) == "sent"; }, 10000));
+    window->setArchiveState(nullptr);
 }

@@ -1,0 +1,5 @@
+#include "ArchiveSchema.h"
+
+#include "ArchiveSchemaText.h"
+
+QByteArray ArchiveSchema::sql() { return QByteArray(kArchiveSchemaText); }
