@@ -13,6 +13,12 @@
 //                         double that only counts what it gets (default), or
 //                         into a headless office: time, and this process's
 //                         peak memory (VmHWM) against the journal's size.
+//  journal LINES|HOURSh FOLDER
+//                         only makes a journal (for comparing builds) and
+//                         prints its raw path
+//  program HALVERN RAW SAVE_AS
+//                         HALVERN --replay RAW --save-as SAVE_AS (any
+//                         build's program): start to exit, office peak memory
 //  tenhours [hours]       a journal of `hours` at 9600 baud (default 10)
 //                         rebuilt into an .xlsx by `halvern --replay`, as a
 //                         user runs it: the time from start to exit, and the
@@ -230,25 +236,24 @@ int memoryCase(double hours, bool office)
     return 0;
 }
 
-int tenHoursCase(double hours)
+struct TimedReplay {
+    double wall = -1;
+    double officePeakMiB = 0;
+};
+
+// `program` --replay raw --save-as saved, start to exit, with the peak memory
+// of the office it starts.
+TimedReplay timedReplay(const QString &program, const QString &raw, const QString &saved)
 {
-    QTemporaryDir work;
-    const qint64 bytes = static_cast<qint64>(hours * 3600 * 10 * kTickBytes);
-    const MadeJournal made = makeJournal(work.path() + "/runs", 0, bytes);
-    std::printf("tenhours: a journal of %.1f hours at 9600 baud, %.2f MB, %lld record lines, by halvern --replay\n",
-                hours, made.bytes / 1e6, static_cast<long long>(made.lines));
-    std::fflush(stdout);
-    const QString program = QCoreApplication::applicationDirPath() + "/halvern";
-    const QString saved = work.path() + "/ten-hours.xlsx";
+    TimedReplay timed;
     QProcess halvern;
     halvern.setProcessChannelMode(QProcess::ForwardedChannels);
     QElapsedTimer t;
     t.start();
-    halvern.start(program, {"--replay", made.raw, "--save-as", saved});
+    halvern.start(program, {"--replay", raw, "--save-as", saved});
     if (!halvern.waitForStarted())
-        return 1;
+        return timed;
     // The office runs in a process group of its own, a child of the program's.
-    double officePeak = 0;
     while (!halvern.waitForFinished(100)) {
         QDir proc(QStringLiteral("/proc"));
         for (const QString &entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
@@ -259,17 +264,53 @@ int tenHoursCase(double hours)
             const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
             if (fields.size() > 2 && fields[1].toLongLong() == halvern.processId()
                 && fields[2].toLongLong() == entry.toLongLong()) {
-                officePeak = std::max(officePeak, groupStatusMiB(entry.toInt(), "VmHWM:"));
+                timed.officePeakMiB = std::max(timed.officePeakMiB, groupStatusMiB(entry.toInt(), "VmHWM:"));
             }
         }
     }
-    const double wall = t.nsecsElapsed() / 1e9;
-    if (halvern.exitStatus() != QProcess::NormalExit || halvern.exitCode() != 0) {
-        std::fprintf(stderr, "halvern --replay failed (status %d)\n", halvern.exitCode());
+    if (halvern.exitStatus() == QProcess::NormalExit && halvern.exitCode() == 0)
+        timed.wall = t.nsecsElapsed() / 1e9;
+    else
+        std::fprintf(stderr, "%s --replay failed (status %d)\n", qPrintable(program), halvern.exitCode());
+    return timed;
+}
+
+int tenHoursCase(double hours)
+{
+    QTemporaryDir work;
+    const qint64 bytes = static_cast<qint64>(hours * 3600 * 10 * kTickBytes);
+    const MadeJournal made = makeJournal(work.path() + "/runs", 0, bytes);
+    std::printf("tenhours: a journal of %.1f hours at 9600 baud, %.2f MB, %lld record lines, by halvern --replay\n",
+                hours, made.bytes / 1e6, static_cast<long long>(made.lines));
+    std::fflush(stdout);
+    const QString saved = work.path() + "/ten-hours.xlsx";
+    const TimedReplay timed = timedReplay(QCoreApplication::applicationDirPath() + "/halvern", made.raw, saved);
+    if (timed.wall < 0)
         return 1;
-    }
-    std::printf("  start to exit %.1f s; office peak memory (VmHWM of its processes) %.0f MiB; .xlsx %.1f MB\n", wall,
-                officePeak, QFileInfo(saved).size() / 1e6);
+    std::printf("  start to exit %.1f s; office peak memory (VmHWM of its processes) %.0f MiB; .xlsx %.1f MB\n",
+                timed.wall, timed.officePeakMiB, QFileInfo(saved).size() / 1e6);
+    return 0;
+}
+
+// For comparing builds: a journal of `lines` record lines (or `hours` worth
+// when it ends in "h") made in `folder`; its raw path is printed.
+int journalCase(const QString &size, const QString &folder)
+{
+    const MadeJournal made =
+        size.endsWith('h')
+            ? makeJournal(folder, 0, static_cast<qint64>(size.chopped(1).toDouble() * 3600 * 10 * kTickBytes))
+            : makeJournal(folder, size.toLongLong(), 0);
+    std::printf("%s\n", qPrintable(made.raw));
+    return 0;
+}
+
+// For comparing builds: `program` --replay raw into saved, timed.
+int programCase(const QString &program, const QString &raw, const QString &saved)
+{
+    const TimedReplay timed = timedReplay(program, raw, saved);
+    if (timed.wall < 0)
+        return 1;
+    std::printf("replay s: %.2f office peak MiB: %.0f\n", timed.wall, timed.officePeakMiB);
     return 0;
 }
 
@@ -287,9 +328,14 @@ int main(int argc, char **argv)
         return memoryCase(argc > 2 ? std::atof(argv[2]) : 10.0, argc > 3 && std::strcmp(argv[3], "office") == 0);
     if (which == "tenhours")
         return tenHoursCase(argc > 2 ? std::atof(argv[2]) : 10.0);
+    const QStringList args = app.arguments();
+    if (which == "journal" && args.size() == 4)
+        return journalCase(args[2], args[3]);
+    if (which == "program" && args.size() == 5)
+        return programCase(args[2], args[3], args[4]);
     if (!which.isEmpty()) {
-        std::fprintf(stderr,
-                     "usage: bench_replay [office [lines] | memory [hours] [fake|office] | tenhours [hours]]\n");
+        std::fprintf(stderr, "usage: bench_replay [office [lines] | memory [hours] [fake|office] | tenhours [hours]\n"
+                             "                     | journal LINES|HOURSh FOLDER | program HALVERN RAW SAVE_AS]\n");
         return 2;
     }
     int failures = 0;
