@@ -18,7 +18,9 @@
 #include "CalcSpreadsheetFactory.h"
 #include "FileDigest.h"
 #include "JournalReader.h"
+#include "ProvenanceGatherer.h"
 #include "RecordedRuns.h"
+#include "RunDocumentProperties.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
 #include "RunProvenance.h"
@@ -108,13 +110,13 @@ int hashCase(double hours)
         // What Stop does now: the provenance with the journal's own hashes.
         cpu = cpuSeconds();
         t.restart();
-        const RunProvenance atStop = RunProvenance::gather(raw, liveDigest, QString(64, 'x'));
+        const RunProvenance atStop = ProvenanceGatherer::gather(raw, liveDigest, QString(64, 'x'));
         const double stopWall = t.nsecsElapsed() / 1e9;
         const double stopCpu = cpuSeconds() - cpu;
         // A run cut short, or a rebuild: both files read and hashed.
         cpu = cpuSeconds();
         t.restart();
-        const RunProvenance read = RunProvenance::gather(raw);
+        const RunProvenance read = ProvenanceGatherer::gather(raw);
         const double readWall = t.nsecsElapsed() / 1e9;
         const double readCpu = cpuSeconds() - cpu;
         std::printf("  round %d: hashed as written, over the whole run %.3f s CPU (%.1f us a tick); at Stop %.4f s "
@@ -152,7 +154,7 @@ int workbookCase(qint64 lines)
             std::fprintf(stderr, "replay failed: %s\n", qPrintable(failure->reason));
             return 1;
         }
-        book->setCustomProperties(RunProvenance::documentProperties(raw, FileDigest::sha256(raw)));
+        book->setCustomProperties(RunDocumentProperties::of(raw, FileDigest::sha256(raw)));
         book->saveAs(saved);
         app->quit();
     } catch (const std::exception &e) {
@@ -163,8 +165,8 @@ int workbookCase(qint64 lines)
     summary.started = kStart;
     summary.rawPath = raw;
     summary.savedAs = saved;
-    summary.provenance = RunProvenance::gather(raw);
-    summary.provenance.addSaved(saved);
+    summary.provenance = ProvenanceGatherer::gather(raw);
+    ProvenanceGatherer::addSaved(summary.provenance, saved);
     RunFiles::writeSummaryFile(RunFiles::summaryPathFor(raw), summary.text());
 
     int status = 0;

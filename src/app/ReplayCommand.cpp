@@ -5,8 +5,8 @@
 #include "JournalReader.h"
 #include "LogCategories.h"
 #include "MacroSettings.h"
+#include "RunDocumentProperties.h"
 #include "RunFiles.h"
-#include "RunProvenance.h"
 #include "RunTexts.h"
 #include "WorkbookRebuild.h"
 #include "WorkbookSaver.h"
@@ -54,7 +54,7 @@ std::optional<Failure> saveInto(SpreadsheetApp &app, Workbook &book, const QStri
         const QString rawSha256 = FileDigest::sha256(rawPath, &error);
         if (rawSha256.isEmpty())
             qCWarning(lcWorkbook) << "cannot hash the journal" << rawPath << "for the workbook:" << error;
-        book.setCustomProperties(RunProvenance::documentProperties(rawPath, rawSha256));
+        book.setCustomProperties(RunDocumentProperties::of(rawPath, rawSha256));
         book.saveAs(target);
         QString shortfall;
         const QString whole = WorkbookSaver::wholeCopyPath(target, book, &shortfall);

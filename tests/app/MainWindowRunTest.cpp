@@ -1,11 +1,11 @@
 // Acquisition runs driven through the main window as a user drives them:
 // buttons clicked on the offscreen window, its own 100 ms tmrMain, the real
 // serial component on a socat pair, a real headless office, and the saved
-// workbook read back. Covers the stream cases, the start failures, a busy,
+// workbook read back. Covers the stream cases, a busy,
 // a closed office, a port that vanishes, pause and resume, and the log of
 // what failed.
 #include "LogFile.h"
-#include "MainWindowFixture.h"
+#include "MainWindowRunFixture.h"
 #include "QStringPrinter.h"
 #include "SavedSheet.h"
 #include "StatusTexts.h"
@@ -20,32 +20,6 @@
 #include <utility>
 
 namespace {
-
-class MainWindowRunTest : public MainWindowFixture {
-protected:
-    // Presses Stop with the save dialog answered by a file in the output folder.
-    QString stopAndSave(const QString &name)
-    {
-        rig.saveAnswer = rig.outputFile(name);
-        click(rig.w->cmdStop);
-        return rig.saveAnswer;
-    }
-
-    // The stopped layout, as after the load or a Stop.
-    void expectStoppedLayout()
-    {
-        EXPECT_EQ(run().state(), RunState::Stopped);
-        EXPECT_TRUE(w().cmdStart->isEnabled());
-        EXPECT_FALSE(w().cmdStop->isEnabled());
-        EXPECT_FALSE(w().cmdPause->isEnabled());
-        EXPECT_FALSE(w().cmdResume->isEnabled());
-        EXPECT_TRUE(w().pauseInFront());
-        EXPECT_TRUE(w().cmdComPorts->isEnabled());
-        EXPECT_TRUE(w().mnuUtilities->menuAction()->isVisible());
-        // Right after the load the timer runs until its first tick finds no run.
-        EXPECT_TRUE(waitUntil([this] { return !w().tmrMain->isActive(); }, 1000));
-    }
-};
 
 TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
 {
@@ -140,83 +114,6 @@ TEST_F(MainWindowRunTest, InstrumentTextFromThePortLandsInTheSavedWorkbook)
     EXPECT_EQ(sheet.at(2, 256), "b");
     EXPECT_EQ(sheet.at(2, 257), ""); // "c" finds no column after the last
     EXPECT_EQ(sheet.at(3, 255), "");
-}
-
-TEST_F(MainWindowRunTest, MissingMasterFailsBeforeTheOfficeStarts)
-{
-    QTemporaryDir program;
-    ASSERT_TRUE(QFile::copy(rig.programFolder + "/KeyChain.txt", program.path() + "/KeyChain.txt"));
-    rig.programFolder = program.path();
-    ASSERT_TRUE(rig.load());
-    click(w().cmdStart);
-    EXPECT_EQ(rig.status(), "We cannot make a copy of the master workbook; it may have been deleted.");
-    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::red());
-    EXPECT_EQ(rig.factory->creates, 0);
-    EXPECT_FALSE(QFileInfo::exists(rig.workingCopy()));
-    EXPECT_FALSE(rig.comm->portOpen());
-    expectStoppedLayout(); // Start still enabled for another try
-    EXPECT_TRUE(rig.boxes.boxes.isEmpty());
-}
-
-// The office program is not installed where it is looked for.
-class MainWindowWithoutOfficeTest : public MainWindowRunTest {
-protected:
-    void SetUp() override
-    {
-        rig.soffice = "/nonexistent/soffice";
-        MainWindowRunTest::SetUp();
-    }
-};
-
-TEST_F(MainWindowWithoutOfficeTest, MissingOfficeFailsAndLeavesStartUsable)
-{
-    ASSERT_TRUE(rig.load());
-    click(w().cmdStart);
-    EXPECT_EQ(rig.status(), "We cannot start MS Excel; it may not be loaded on this computer.");
-    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::red());
-    EXPECT_EQ(rig.w->run().spreadsheet(), nullptr);
-    EXPECT_FALSE(rig.comm->portOpen());
-    expectStoppedLayout();
-    EXPECT_TRUE(rig.boxes.boxes.isEmpty());
-}
-
-TEST_F(MainWindowRunTest, PortMissingOrInUseQuitsTheOfficeAndAnotherStartWorks)
-{
-    AppSettings::save("Communication", "ComPort", "6"); // no such device
-    ASSERT_TRUE(rig.load());
-    EXPECT_EQ(w().lblComPort->text(), "COM 6");
-    click(w().cmdStart);
-    EXPECT_EQ(run().state(), RunState::Stopped);
-    EXPECT_EQ(rig.status(), kNoPort);
-    EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::red());
-    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
-    EXPECT_EQ(rig.w->run().spreadsheet(), nullptr);
-    expectStoppedLayout();
-    EXPECT_TRUE(MainWindowRig::officeEnded(rig.officeGroup()));
-
-    // COM5 held by another program.
-    MSComm other{PortMap(AppSettings::folder())};
-    other.setCommPort(5);
-    other.setPortOpen(true);
-    rig.comm->setCommPort(5);
-    click(w().cmdStart);
-    EXPECT_EQ(run().state(), RunState::Stopped);
-    EXPECT_EQ(rig.status(), kNoPort);
-    EXPECT_EQ(MainWindowRig::colourOf(w().panComPort), MainWindowRig::red());
-    EXPECT_EQ(MainWindowRig::colourOf(w().panExcel), MainWindowRig::green());
-    EXPECT_TRUE(MainWindowRig::officeEnded(rig.officeGroup()));
-    EXPECT_TRUE(w().cmdComPorts->isEnabled());
-
-    // Once the other program lets go, Start works; Stop with nothing written
-    // asks nothing.
-    other.setPortOpen(false);
-    ASSERT_TRUE(rig.start()) << rig.status().toStdString();
-    EXPECT_EQ(rig.status(), "Ready");
-    const pid_t office = rig.officeGroup();
-    click(w().cmdStop);
-    EXPECT_TRUE(rig.prompts.isEmpty());
-    EXPECT_TRUE(MainWindowRig::officeEnded(office));
-    EXPECT_EQ(rig.factory->creates, 3);
 }
 
 TEST_F(MainWindowRunTest, BusyOfficeHoldsTheLineAndWritesItToTheSameRowWhenFree)

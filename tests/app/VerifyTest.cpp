@@ -10,9 +10,9 @@
 #include "QStringPrinter.h"
 #include "RecordedRuns.h"
 #include "RunCatalog.h"
+#include "RunDocumentProperties.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
-#include "RunProvenance.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -114,9 +114,9 @@ TEST_F(VerifyTest, ASavedRunVerifiesAndEveryLaterChangeIsNamed)
         const std::shared_ptr<SpreadsheetApp> app = office.createHeadless();
         for (const QString &path : {saved, xlsx, ods}) {
             const Workbook::Properties properties = app->open(path)->customProperties();
-            EXPECT_EQ(property(properties, RunProvenance::kRawFileProperty), QFileInfo(raw).fileName())
+            EXPECT_EQ(property(properties, RunDocumentProperties::kRawFileProperty), QFileInfo(raw).fileName())
                 << path.toStdString();
-            EXPECT_EQ(property(properties, RunProvenance::kRawHashProperty).size(), 64) << path.toStdString();
+            EXPECT_EQ(property(properties, RunDocumentProperties::kRawHashProperty).size(), 64) << path.toStdString();
         }
         app->quit();
     }

@@ -1,5 +1,6 @@
 #include "RecordedRuns.h"
 
+#include "ProvenanceGatherer.h"
 #include "RunJournal.h"
 #include "RunSummary.h"
 
@@ -17,8 +18,8 @@ QString recordRun(const QString &folder, const QDateTime &start, const QByteArra
     summary.lines = journal.lines();
     summary.rawPath = journal.rawPath();
     summary.savedAs = savedAs;
-    summary.provenance = RunProvenance::gather(journal.rawPath(), journal.rawSha256(), journal.timesSha256());
-    summary.provenance.addSaved(savedAs);
+    summary.provenance = ProvenanceGatherer::gather(journal.rawPath(), journal.rawSha256(), journal.timesSha256());
+    ProvenanceGatherer::addSaved(summary.provenance, savedAs);
     journal.writeSummary(summary.text());
     journal.close();
     return summary.rawPath;

@@ -6,6 +6,8 @@
 #include "RunCatalog.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
+#include "RunOrder.h"
+#include "SummaryChain.h"
 
 #include <QDir>
 #include <QFile>
@@ -154,7 +156,7 @@ RunCheck::Result RunCheck::run(const QString &rawPath, const std::atomic<bool> *
 
 QStringList RunCheck::chainGaps(const QString &folder)
 {
-    const QStringList runs = RunProvenance::runsInStartOrder(folder);
+    const QStringList runs = RunOrder::runsInStartOrder(folder);
     QStringList gaps;
     for (qsizetype i = 0; i < runs.size(); ++i) {
         const QString name = QFileInfo(runs[i]).fileName();
@@ -183,7 +185,7 @@ QStringList RunCheck::chainGaps(const QString &folder)
         const QString summary = readSummary(RunFiles::summaryPathFor(runs[i - 1]), &found);
         if (!found)
             gaps << QStringLiteral("Gap in the chain before %1: the summary of %2 is missing").arg(name, before);
-        else if (RunProvenance::chainDigest(summary) != p.previousSummary)
+        else if (SummaryChain::chainDigest(summary) != p.previousSummary)
             gaps << QStringLiteral("Gap in the chain before %1: the summary of %2 was changed after %1 ended")
                         .arg(name, before);
     }

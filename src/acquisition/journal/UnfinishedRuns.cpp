@@ -3,6 +3,7 @@
 #include "AppSettings.h"
 #include "LogCategories.h"
 #include "MessageBoxes.h"
+#include "ProvenanceGatherer.h"
 #include "RunFiles.h"
 #include "RunSummary.h"
 
@@ -79,10 +80,10 @@ QString UnfinishedRuns::summary(const RunCatalog::Run &run, const QString &rebui
     summary.alsoSavedAs = alsoSavedAs;
     summary.rawPath = run.rawPath;
     summary.endedWithoutStop = true;
-    summary.provenance = RunProvenance::gather(run.rawPath);
+    summary.provenance = ProvenanceGatherer::gather(run.rawPath);
     summary.provenance.officeVersion = officeVersion;
-    summary.provenance.addSaved(savedAs);
-    summary.provenance.addSaved(alsoSavedAs);
+    ProvenanceGatherer::addSaved(summary.provenance, savedAs);
+    ProvenanceGatherer::addSaved(summary.provenance, alsoSavedAs);
     return summary.text();
 }
 

@@ -1,11 +1,11 @@
 #include "RunWorkbook.h"
 
 #include "LogCategories.h"
+#include "ProvenanceGatherer.h"
 #include "RunCatalog.h"
 #include "RunFiles.h"
-#include "RunProvenance.h"
 #include "RunSummary.h"
-#include "StopSave.h"
+#include "JournalWorkbookMaker.h"
 #include "UnfinishedRuns.h"
 
 #include <QFile>
@@ -15,7 +15,7 @@ namespace {
 constexpr qint64 kMaxSummary = 64 * 1024;
 
 // A summary written at Stop names the new workbook instead of the old one.
-void nameNewWorkbook(const QString &summaryPath, const StopSave &made)
+void nameNewWorkbook(const QString &summaryPath, const SavedWorkbook &made)
 {
     QFile file(summaryPath);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -27,38 +27,38 @@ void nameNewWorkbook(const QString &summaryPath, const StopSave &made)
         qCWarning(lcWorkbook) << "not a run's summary, left as it is:" << summaryPath;
         return;
     }
-    summary->rebuilt = made.rebuilt();
-    summary->savedAs = made.savedAs();
-    summary->alsoSavedAs = made.alsoSavedAs();
-    if (!made.rebuildMacro().isEmpty())
-        summary->macro = made.rebuildMacro();
+    summary->rebuilt = made.rebuilt;
+    summary->savedAs = made.savedAs;
+    summary->alsoSavedAs = made.alsoSavedAs;
+    if (!made.rebuildMacro.isEmpty())
+        summary->macro = made.rebuildMacro;
     // The journal's hashes stay those of the run's end; the new files are
     // recorded with theirs.
     summary->provenance.saved.clear();
-    summary->provenance.addSaved(made.savedAs());
-    summary->provenance.addSaved(made.alsoSavedAs());
+    ProvenanceGatherer::addSaved(summary->provenance, made.savedAs);
+    ProvenanceGatherer::addSaved(summary->provenance, made.alsoSavedAs);
     RunFiles::writeSummaryFile(summaryPath, summary->text());
 }
 } // namespace
 
-bool RunWorkbook::make(StopSave &stopSave, const QString &rawPath)
+bool RunWorkbook::make(JournalWorkbookMaker &maker, const QString &rawPath)
 {
     RunCatalog::Run run;
     for (const RunCatalog::Run &listed : RunCatalog::scan(QFileInfo(rawPath).absolutePath()))
         if (listed.rawPath == QFileInfo(rawPath).absoluteFilePath())
             run = listed;
-    stopSave.clear();
-    if (!stopSave.rebuild(rawPath))
+    SavedWorkbook made;
+    if (!maker.make(rawPath, made))
         return false;
     const QString summaryPath = RunFiles::summaryPathFor(rawPath);
     if (run.state == RunCatalog::State::Unfinished) {
         run.lines = RunCatalog::countLines(rawPath);
         run.ended = RunCatalog::lastArrival(rawPath);
-        RunFiles::writeSummaryFile(
-            summaryPath, UnfinishedRuns::summary(run, stopSave.rebuilt() + stopSave.rebuildMacro(), stopSave.savedAs(),
-                                                 stopSave.alsoSavedAs(), stopSave.officeVersion()));
-    } else if (!stopSave.savedAs().isEmpty()) {
-        nameNewWorkbook(summaryPath, stopSave);
+        RunFiles::writeSummaryFile(summaryPath,
+                                   UnfinishedRuns::summary(run, made.rebuilt + made.rebuildMacro, made.savedAs,
+                                                           made.alsoSavedAs, made.officeVersion));
+    } else if (!made.savedAs.isEmpty()) {
+        nameNewWorkbook(summaryPath, made);
     }
     return true;
 }

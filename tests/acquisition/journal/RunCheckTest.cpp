@@ -9,6 +9,7 @@
 #include "RunCheck.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
+#include "SummaryChain.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,7 +58,7 @@ TEST_F(RunCheckTest, TheSummaryRecordsWhoWhereAndTheChainAndReadsItBack)
     EXPECT_TRUE(first.previousRun.isEmpty());
     EXPECT_EQ(second.previousRun, QFileInfo(raws[0]).fileName());
     EXPECT_EQ(second.previousSummary,
-              RunProvenance::chainDigest(QString::fromUtf8(readFile(RunFiles::summaryPathFor(raws[0])))));
+              SummaryChain::chainDigest(QString::fromUtf8(readFile(RunFiles::summaryPathFor(raws[0])))));
     EXPECT_EQ(RunProvenance::parse(second.text()).text(), second.text());
 
     // The listing still reads the summary's own lines.

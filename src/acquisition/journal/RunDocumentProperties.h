@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <utility>
+
+// The custom document properties every saved workbook of a run carries: the
+// raw file's name and hash, the start and the version.
+class RunDocumentProperties {
+public:
+    static QList<std::pair<QString, QString>> of(const QString &rawPath, const QString &rawSha256);
+    static const QString kRawFileProperty;
+    static const QString kRawHashProperty;
+};

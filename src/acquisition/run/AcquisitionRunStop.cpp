@@ -1,0 +1,167 @@
+#include "AcquisitionRun.h"
+
+#include "CaughtException.h"
+#include "EmulatorFeed.h"
+#include "LogCategories.h"
+#include "MacroSettings.h"
+#include "MessageBoxes.h"
+#include "PortAdapterText.h"
+#include "ProvenanceGatherer.h"
+#include "RunTexts.h"
+#include "SerialComm.h"
+#include "StopMacro.h"
+
+#include <QDeadlineTimer>
+#include <algorithm>
+
+namespace {
+using namespace RunTexts;
+
+// How long Stop's last write waits for a busy spreadsheet: a normal call's limit.
+constexpr int kLastWriteWaitMs = 1000;
+} // namespace
+
+// ---- Stop -------------------------------------------------------------------
+
+void AcquisitionRun::stop(const MacroSettings &macro)
+{
+    const bool wasUp = m_state != RunState::Stopped;
+    m_state = RunState::Stopped;
+    m_view->setTimerEnabled(false);
+    m_port.stopWatching();
+    m_stopSave.clear();
+    if (wasUp)
+        takeLastText();
+    closeRun(macro);
+    m_feeder.clearPending();
+    if (wasUp)
+        closeJournal();
+    m_bytesReceived = 0;
+    m_view->setUtilitiesMenuVisible(true);
+}
+
+void AcquisitionRun::closeJournal()
+{
+    RunSummary summary = m_record.summary();
+    summary.device = m_comm.openedDevicePath();
+    summary.rowsUsed = m_feeder.rowsUsed();
+    summary.sheets = m_feeder.sheets();
+    summary.counts = m_feeder.counts();
+    summary.rebuilt = m_stopSave.rebuilt();
+    summary.macro = m_macroOutcome;
+    summary.brokenLinesDropped = m_feeder.brokenLinesDropped();
+    summary.linesMissing = linesMissing();
+    summary.savedAs = m_stopSave.savedAs();
+    summary.alsoSavedAs = m_stopSave.alsoSavedAs();
+    const RunJournal &journal = m_record.journal();
+    summary.provenance = ProvenanceGatherer::gather(summary.rawPath, journal.rawSha256(), journal.timesSha256());
+    summary.provenance.officeVersion = m_stopSave.officeVersion();
+    summary.provenance.adapter = PortAdapterText::of(summary.device);
+    ProvenanceGatherer::addSaved(summary.provenance, summary.savedAs);
+    ProvenanceGatherer::addSaved(summary.provenance, summary.alsoSavedAs);
+    m_record.close(summary);
+}
+
+void AcquisitionRun::closeRun(const MacroSettings &macro)
+{
+    try {
+        m_comm.setPortOpen(false);
+    } catch (...) {
+        qCInfo(lcSerial).noquote() << "The port did not close (already closed or gone):" << CaughtException::reason();
+    }
+    m_port.forget();
+
+    AcquisitionView &view = *m_view;
+    view.setComPortLamp(Lamp::Frame);
+    view.setSpreadsheetLamp(Lamp::Frame);
+    view.setStatusText(QString());
+    view.showRunButtons(false);
+
+    // From here on a failing call is skipped and the stop goes on. The macro
+    // runs before the save, so what it changes is saved with the data.
+    if (m_app)
+        writeLastLines();
+    if (const QString incomplete = m_record.incompleteAtStop(); !incomplete.isEmpty())
+        m_boxes.show(incomplete, QStringLiteral("Halvern"));
+    if (m_app) {
+        m_macro = macro;
+        runUserMacro(*m_app, false);
+        m_rebuilt = m_stopSave.saveOrRebuild(m_app, m_book, m_record.journal(), linesMissing());
+    }
+    releaseSpreadsheet();
+}
+
+void AcquisitionRun::takeLastText()
+{
+    if (m_state == RunState::Stopped && !m_port.lost() && !m_emulator.isActive()) {
+        try {
+            const QByteArray last = m_comm.input();
+            countReceived(last.size());
+            receive(last);
+        } catch (...) {
+            qCWarning(lcSerial).noquote() << "The last text was not read:" << CaughtException::reason();
+        }
+    }
+}
+
+void AcquisitionRun::writeLastLines()
+{
+    // Only an unfinished last line is left out; it stays in the journal.
+    takeFromBacklog();
+    if (!m_feeder.hasLine() && !m_record.holding())
+        return;
+    // A write that outlived its limit may be just ending (Stop is often
+    // clicked while a slow write blocks the window): it gets the time of a
+    // normal call before the lines are given up on.
+    const QDeadlineTimer wait(kLastWriteWaitMs);
+    for (;;) {
+        takeFromBacklog(); // what waits from a pause, part by part
+        const qsizetype before = m_feeder.pending().size();
+        const StreamParser::Outcome outcome = m_feeder.write(m_app.get());
+        const bool wrote = m_feeder.pending().size() < before;
+        if (outcome == StreamParser::Outcome::Busy && m_feeder.hasLine() && !wait.hasExpired()
+            && m_app->awaitLateWrite(std::chrono::milliseconds(wait.remainingTime())))
+            continue;
+        // Done, or the office cannot take more: what is left is missing.
+        if (outcome == StreamParser::Outcome::Busy || outcome == StreamParser::Outcome::Gone) {
+            qCWarning(lcRun) << "the last lines could not be written at Stop, the spreadsheet is"
+                             << (outcome == StreamParser::Outcome::Busy ? "busy" : "gone");
+            break;
+        }
+        if (m_record.holding() && m_feeder.pending().size() < RunRecord::kHeldPart)
+            continue;
+        if (!wrote || !m_feeder.hasLine())
+            break;
+    }
+}
+
+std::int64_t AcquisitionRun::linesMissing() const
+{
+    if (m_rebuilt)
+        return 0; // every line is in the workbook made from the journal
+    return std::max<std::int64_t>(0, m_record.journal().lines() - m_feeder.linesHandled());
+}
+
+MacroCall::Result AcquisitionRun::runUserMacro(SpreadsheetApp &app, bool cancellable)
+{
+    const MacroCall::Result result = StopMacro::run(app, m_macro, *m_view, cancellable);
+    m_macroOutcome = result.summaryLine;
+    return result;
+}
+
+void AcquisitionRun::quitSpreadsheet() { releaseSpreadsheet(); }
+
+void AcquisitionRun::releaseSpreadsheet()
+{
+    // Held locally: quit() may let window events run, and a nested Stop must
+    // not pull the application out from under the call.
+    if (const std::shared_ptr<SpreadsheetApp> app = m_app) {
+        try {
+            app->quit();
+        } catch (...) {
+            qCWarning(lcRun).noquote() << "Quitting the spreadsheet failed:" << CaughtException::reason();
+        }
+    }
+    m_book.reset();
+    m_app.reset();
+}
