@@ -40,7 +40,7 @@ void WorkbookReplayCheck::compareCells(const QString &path, const QString &liste
     };
     try {
         app = m_factory.createHeadless();
-        saved = app->open(path);
+        saved = app->openHidden(path); // only read: it needs no view
         QString rawPath = listedRun;
         if (rawPath.isEmpty()) {
             for (const auto &[name, value] : saved->customProperties())
@@ -95,7 +95,7 @@ void WorkbookReplayCheck::compareCells(const QString &path, const QString &liste
             quit();
             return;
         }
-        rebuilt = app->open(copy); // the active workbook the replay writes to
+        rebuilt = app->openToFill(copy); // the active workbook the replay writes to
         RunReplay replay(*app);
         if (const std::optional<Failure> failure = replay.replay(reader)) {
             result.add(Verdict::Missing, QStringLiteral("The journal could not be replayed: ") + failure->reason);
