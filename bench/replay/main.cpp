@@ -42,6 +42,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMultiMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -147,7 +148,7 @@ int officeCase(qint64 lines)
             return 1;
         }
         QFile::setPermissions(copy, QFile::permissions(copy) | QFile::WriteOwner);
-        book = app->open(copy);
+        book = app->openToFill(copy); // as a rebuild opens it
         open = seconds(step);
         if (!replay(*app, made.raw, rows))
             return 1;
@@ -208,7 +209,7 @@ int memoryCase(double hours, bool office)
             fake->keepCells = false;
             app = fake;
         }
-        book = app->open(copy);
+        book = app->openToFill(copy);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "cannot open the workbook: %s\n", e.what());
         return 1;
@@ -236,6 +237,35 @@ int memoryCase(double hours, bool office)
     return 0;
 }
 
+// The sum of `key` (a /proc status line in kB) over every descendant of `root`.
+double descendantsStatusMiB(qint64 root, const char *key)
+{
+    QMultiMap<qint64, qint64> children;
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString &entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f("/proc/" + entry + "/stat");
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stat = f.readAll();
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1)
+            children.insert(fields[1].toLongLong(), entry.toLongLong());
+    }
+    double sum = 0;
+    QList<qint64> next = children.values(root);
+    while (!next.isEmpty()) {
+        const qint64 pid = next.takeLast();
+        next += children.values(pid);
+        QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (line.startsWith(key))
+                sum += line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').first().toDouble() / 1024;
+    }
+    return sum;
+}
+
 struct TimedReplay {
     double wall = -1;
     double officePeakMiB = 0;
@@ -253,21 +283,11 @@ TimedReplay timedReplay(const QString &program, const QString &raw, const QStrin
     halvern.start(program, {"--replay", raw, "--save-as", saved});
     if (!halvern.waitForStarted())
         return timed;
-    // The office runs in a process group of its own, a child of the program's.
-    while (!halvern.waitForFinished(100)) {
-        QDir proc(QStringLiteral("/proc"));
-        for (const QString &entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            QFile f("/proc/" + entry + "/stat");
-            if (!f.open(QIODevice::ReadOnly))
-                continue;
-            const QByteArray stat = f.readAll();
-            const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-            if (fields.size() > 2 && fields[1].toLongLong() == halvern.processId()
-                && fields[2].toLongLong() == entry.toLongLong()) {
-                timed.officePeakMiB = std::max(timed.officePeakMiB, groupStatusMiB(entry.toInt(), "VmHWM:"));
-            }
-        }
-    }
+    // The office runs under the program: as its child, or under a watchdog
+    // of its own, each in a session of its own. Its processes are all the
+    // program's descendants.
+    while (!halvern.waitForFinished(100))
+        timed.officePeakMiB = std::max(timed.officePeakMiB, descendantsStatusMiB(halvern.processId(), "VmHWM:"));
     if (halvern.exitStatus() == QProcess::NormalExit && halvern.exitCode() == 0)
         timed.wall = t.nsecsElapsed() / 1e9;
     else
