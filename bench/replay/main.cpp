@@ -43,6 +43,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMultiMap>
+#include <QSet>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -237,7 +238,8 @@ int memoryCase(double hours, bool office)
     return 0;
 }
 
-// The sum of `key` (a /proc status line in kB) over every descendant of `root`.
+// The sum of `key` (a /proc status line in kB) over every descendant of
+// `root` and the office it started.
 double descendantsStatusMiB(qint64 root, const char *key)
 {
     QMultiMap<qint64, qint64> children;
@@ -251,10 +253,22 @@ double descendantsStatusMiB(qint64 root, const char *key)
         if (fields.size() > 1)
             children.insert(fields[1].toLongLong(), entry.toLongLong());
     }
-    double sum = 0;
+    // The office is started through a watchdog that may leave it to init;
+    // its profile folder is named after the program's process id.
     QList<qint64> next = children.values(root);
+    const QByteArray profile = "/office-" + QByteArray::number(root) + "-";
+    for (const QString &entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f("/proc/" + entry + "/cmdline");
+        if (f.open(QIODevice::ReadOnly) && f.readAll().contains(profile) && !next.contains(entry.toLongLong()))
+            next.append(entry.toLongLong());
+    }
+    QSet<qint64> seen;
+    double sum = 0;
     while (!next.isEmpty()) {
         const qint64 pid = next.takeLast();
+        if (seen.contains(pid))
+            continue;
+        seen.insert(pid);
         next += children.values(pid);
         QFile f(QStringLiteral("/proc/%1/status").arg(pid));
         if (!f.open(QIODevice::ReadOnly))
