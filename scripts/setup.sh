@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev python3-uno bc
   libreoffice-dev libreoffice-dev-common libreoffice-calc
   libssl-dev openssl
   socat xvfb xauth xdotool imagemagick procps util-linux

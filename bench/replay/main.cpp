@@ -13,6 +13,12 @@
 //                         double that only counts what it gets (default), or
 //                         into a headless office: time, and this process's
 //                         peak memory (VmHWM) against the journal's size.
+//  journal LINES|HOURSh FOLDER
+//                         only makes a journal (for comparing builds) and
+//                         prints its raw path
+//  program HALVERN RAW SAVE_AS
+//                         HALVERN --replay RAW --save-as SAVE_AS (any
+//                         build's program): start to exit, office peak memory
 //  tenhours [hours]       a journal of `hours` at 9600 baud (default 10)
 //                         rebuilt into an .xlsx by `halvern --replay`, as a
 //                         user runs it: the time from start to exit, and the
@@ -36,6 +42,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMultiMap>
+#include <QSet>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -141,7 +149,7 @@ int officeCase(qint64 lines)
             return 1;
         }
         QFile::setPermissions(copy, QFile::permissions(copy) | QFile::WriteOwner);
-        book = app->open(copy);
+        book = app->openToFill(copy); // as a rebuild opens it
         open = seconds(step);
         if (!replay(*app, made.raw, rows))
             return 1;
@@ -202,7 +210,7 @@ int memoryCase(double hours, bool office)
             fake->keepCells = false;
             app = fake;
         }
-        book = app->open(copy);
+        book = app->openToFill(copy);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "cannot open the workbook: %s\n", e.what());
         return 1;
@@ -230,6 +238,77 @@ int memoryCase(double hours, bool office)
     return 0;
 }
 
+// The sum of `key` (a /proc status line in kB) over every descendant of
+// `root` and the office it started.
+double descendantsStatusMiB(qint64 root, const char *key)
+{
+    QMultiMap<qint64, qint64> children;
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString &entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f("/proc/" + entry + "/stat");
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stat = f.readAll();
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1)
+            children.insert(fields[1].toLongLong(), entry.toLongLong());
+    }
+    // The office is started through a watchdog that may leave it to init;
+    // its profile folder is named after the program's process id.
+    QList<qint64> next = children.values(root);
+    const QByteArray profile = "/office-" + QByteArray::number(root) + "-";
+    for (const QString &entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f("/proc/" + entry + "/cmdline");
+        if (f.open(QIODevice::ReadOnly) && f.readAll().contains(profile) && !next.contains(entry.toLongLong()))
+            next.append(entry.toLongLong());
+    }
+    QSet<qint64> seen;
+    double sum = 0;
+    while (!next.isEmpty()) {
+        const qint64 pid = next.takeLast();
+        if (seen.contains(pid))
+            continue;
+        seen.insert(pid);
+        next += children.values(pid);
+        QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (line.startsWith(key))
+                sum += line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').first().toDouble() / 1024;
+    }
+    return sum;
+}
+
+struct TimedReplay {
+    double wall = -1;
+    double officePeakMiB = 0;
+};
+
+// `program` --replay raw --save-as saved, start to exit, with the peak memory
+// of the office it starts.
+TimedReplay timedReplay(const QString &program, const QString &raw, const QString &saved)
+{
+    TimedReplay timed;
+    QProcess halvern;
+    halvern.setProcessChannelMode(QProcess::ForwardedChannels);
+    QElapsedTimer t;
+    t.start();
+    halvern.start(program, {"--replay", raw, "--save-as", saved});
+    if (!halvern.waitForStarted())
+        return timed;
+    // The office runs under the program: as its child, or under a watchdog
+    // of its own, each in a session of its own. Its processes are all the
+    // program's descendants.
+    while (!halvern.waitForFinished(100))
+        timed.officePeakMiB = std::max(timed.officePeakMiB, descendantsStatusMiB(halvern.processId(), "VmHWM:"));
+    if (halvern.exitStatus() == QProcess::NormalExit && halvern.exitCode() == 0)
+        timed.wall = t.nsecsElapsed() / 1e9;
+    else
+        std::fprintf(stderr, "%s --replay failed (status %d)\n", qPrintable(program), halvern.exitCode());
+    return timed;
+}
+
 int tenHoursCase(double hours)
 {
     QTemporaryDir work;
@@ -238,38 +317,34 @@ int tenHoursCase(double hours)
     std::printf("tenhours: a journal of %.1f hours at 9600 baud, %.2f MB, %lld record lines, by halvern --replay\n",
                 hours, made.bytes / 1e6, static_cast<long long>(made.lines));
     std::fflush(stdout);
-    const QString program = QCoreApplication::applicationDirPath() + "/halvern";
     const QString saved = work.path() + "/ten-hours.xlsx";
-    QProcess halvern;
-    halvern.setProcessChannelMode(QProcess::ForwardedChannels);
-    QElapsedTimer t;
-    t.start();
-    halvern.start(program, {"--replay", made.raw, "--save-as", saved});
-    if (!halvern.waitForStarted())
+    const TimedReplay timed = timedReplay(QCoreApplication::applicationDirPath() + "/halvern", made.raw, saved);
+    if (timed.wall < 0)
         return 1;
-    // The office runs in a process group of its own, a child of the program's.
-    double officePeak = 0;
-    while (!halvern.waitForFinished(100)) {
-        QDir proc(QStringLiteral("/proc"));
-        for (const QString &entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            QFile f("/proc/" + entry + "/stat");
-            if (!f.open(QIODevice::ReadOnly))
-                continue;
-            const QByteArray stat = f.readAll();
-            const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-            if (fields.size() > 2 && fields[1].toLongLong() == halvern.processId()
-                && fields[2].toLongLong() == entry.toLongLong()) {
-                officePeak = std::max(officePeak, groupStatusMiB(entry.toInt(), "VmHWM:"));
-            }
-        }
-    }
-    const double wall = t.nsecsElapsed() / 1e9;
-    if (halvern.exitStatus() != QProcess::NormalExit || halvern.exitCode() != 0) {
-        std::fprintf(stderr, "halvern --replay failed (status %d)\n", halvern.exitCode());
+    std::printf("  start to exit %.1f s; office peak memory (VmHWM of its processes) %.0f MiB; .xlsx %.1f MB\n",
+                timed.wall, timed.officePeakMiB, QFileInfo(saved).size() / 1e6);
+    return 0;
+}
+
+// For comparing builds: a journal of `lines` record lines (or `hours` worth
+// when it ends in "h") made in `folder`; its raw path is printed.
+int journalCase(const QString &size, const QString &folder)
+{
+    const MadeJournal made =
+        size.endsWith('h')
+            ? makeJournal(folder, 0, static_cast<qint64>(size.chopped(1).toDouble() * 3600 * 10 * kTickBytes))
+            : makeJournal(folder, size.toLongLong(), 0);
+    std::printf("%s\n", qPrintable(made.raw));
+    return 0;
+}
+
+// For comparing builds: `program` --replay raw into saved, timed.
+int programCase(const QString &program, const QString &raw, const QString &saved)
+{
+    const TimedReplay timed = timedReplay(program, raw, saved);
+    if (timed.wall < 0)
         return 1;
-    }
-    std::printf("  start to exit %.1f s; office peak memory (VmHWM of its processes) %.0f MiB; .xlsx %.1f MB\n", wall,
-                officePeak, QFileInfo(saved).size() / 1e6);
+    std::printf("replay s: %.2f office peak MiB: %.0f\n", timed.wall, timed.officePeakMiB);
     return 0;
 }
 
@@ -287,9 +362,14 @@ int main(int argc, char **argv)
         return memoryCase(argc > 2 ? std::atof(argv[2]) : 10.0, argc > 3 && std::strcmp(argv[3], "office") == 0);
     if (which == "tenhours")
         return tenHoursCase(argc > 2 ? std::atof(argv[2]) : 10.0);
+    const QStringList args = app.arguments();
+    if (which == "journal" && args.size() == 4)
+        return journalCase(args[2], args[3]);
+    if (which == "program" && args.size() == 5)
+        return programCase(args[2], args[3], args[4]);
     if (!which.isEmpty()) {
-        std::fprintf(stderr,
-                     "usage: bench_replay [office [lines] | memory [hours] [fake|office] | tenhours [hours]]\n");
+        std::fprintf(stderr, "usage: bench_replay [office [lines] | memory [hours] [fake|office] | tenhours [hours]\n"
+                             "                     | journal LINES|HOURSh FOLDER | program HALVERN RAW SAVE_AS]\n");
         return 2;
     }
     int failures = 0;

@@ -21,6 +21,12 @@ public:
 
     // Workbooks.Open
     virtual std::shared_ptr<Workbook> open(const QString &path) = 0;
+    // Workbooks.Open for a workbook the program fills on its own (a rebuild,
+    // a replay, a check): it becomes the active workbook, but an application
+    // that writes faster into a workbook nobody looks at may leave it without
+    // a view until a macro runs (run() gives it one first). This one opens
+    // it as open() does.
+    virtual std::shared_ptr<Workbook> openToFill(const QString &path) { return open(path); }
     // The same for a workbook the user never sees (the personal macro
     // workbooks): it stays hidden and does not become the active one.
     virtual std::shared_ptr<Workbook> openHidden(const QString &path) = 0;

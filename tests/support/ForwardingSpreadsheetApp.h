@@ -11,6 +11,7 @@ public:
     explicit ForwardingSpreadsheetApp(std::shared_ptr<SpreadsheetApp> inner) : m_inner(std::move(inner)) {}
 
     std::shared_ptr<Workbook> open(const QString &p) override { return m_inner->open(p); }
+    std::shared_ptr<Workbook> openToFill(const QString &p) override { return m_inner->openToFill(p); }
     std::shared_ptr<Workbook> openHidden(const QString &p) override { return m_inner->openHidden(p); }
     void setVisible(bool v) override { m_inner->setVisible(v); }
     QString startupPath() override { return m_inner->startupPath(); }
@@ -21,6 +22,7 @@ public:
         m_inner->setRows(r, c, rows);
     }
     LateWrite lateWrite() override { return m_inner->lateWrite(); }
+    bool awaitLateWrite(std::chrono::milliseconds limit) override { return m_inner->awaitLateWrite(limit); }
     QString addSheet() override { return m_inner->addSheet(); }
     void run(const QString &macro, const std::function<void()> &waiting = {}) override { m_inner->run(macro, waiting); }
     QList<std::shared_ptr<Workbook>> workbooks() override { return m_inner->workbooks(); }

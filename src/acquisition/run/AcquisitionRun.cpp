@@ -176,23 +176,26 @@ void AcquisitionRun::tick()
 
 void AcquisitionRun::receive(const QByteArray &text)
 {
-    const bool toSheet = m_record.keep(text);
+    // One arrival time for the journal and the sheet: a block's time stamp is
+    // the same live and in a rebuild.
+    const QDateTime arrived = m_record.now();
+    const bool toSheet = m_record.keep(text, arrived);
     if (m_streamWatch && !text.isEmpty())
         m_streamWatch->textArrived(text);
     if (toSheet)
-        m_feeder.receive(text);
+        m_feeder.receive(text, arrived.time());
 }
 
 void AcquisitionRun::takeFromBacklog()
 {
     QString error;
-    const QByteArray part = m_record.takeHeld(m_feeder.pending().size(), &error);
+    const QList<JournalBacklog::Part> parts = m_record.takeHeld(m_feeder.pending().size(), &error);
     if (!error.isEmpty()) {
         qCWarning(lcJournal).noquote() << "The pause's backlog was not read back:" << error;
         m_view->showNotice(JournalTexts::backlogLost(error));
     }
-    if (!part.isEmpty())
-        m_feeder.receive(part);
+    for (const JournalBacklog::Part &part : parts)
+        m_feeder.receive(part.bytes, part.arrived);
 }
 
 void AcquisitionRun::watchJournal(bool retell)

@@ -38,8 +38,10 @@ enum class RunState : std::int8_t { Stopped = 0, Running = 1, Paused = -1 };
 // when the same device is back; the run goes on into the same rows.
 class AcquisitionRun {
 public:
-    // `programFolder` holds the master "spreadsheet.xls". `clock` gives the
-    // time of day for the block time stamps (the system clock when empty).
+    // `programFolder` holds the master "spreadsheet.xls". The block time
+    // stamps are the arrival times the journal keeps (setJournalClock());
+    // `clock` gives the time of day only for text received without one (the
+    // system clock when empty).
     AcquisitionRun(AcquisitionView &view, SerialComm &comm, SpreadsheetFactory &factory, MessageBoxes &boxes,
                    EmulatorFeed &emulator, QString programFolder, std::function<QTime()> clock = {});
     ~AcquisitionRun();

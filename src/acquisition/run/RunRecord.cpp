@@ -59,21 +59,21 @@ void RunRecord::open(int comNumber, const QString &startingWorkbookSha256)
     RunRecordKeeper::begin(m_journal.rawPath(), m_manifestRun);
 }
 
-bool RunRecord::keep(const QByteArray &text)
+bool RunRecord::keep(const QByteArray &text, const QDateTime &at)
 {
     // The bytes are the record: kept before anything else is done with them.
     const std::int64_t keptBefore = m_journal.keptBytes();
-    m_journal.append(text, now());
+    m_journal.append(text, at);
     if (!m_backlog.holding())
         return true;
-    m_backlog.arrived(text, m_journal.keptBytes() - keptBefore == text.size());
+    m_backlog.arrived(text, m_journal.keptBytes() - keptBefore == text.size(), at.time());
     return false;
 }
 
-QByteArray RunRecord::takeHeld(qsizetype pending, QString *error)
+QList<JournalBacklog::Part> RunRecord::takeHeld(qsizetype pending, QString *error)
 {
     if (!m_backlog.holding() || pending >= kHeldPart)
-        return QByteArray();
+        return {};
     return m_backlog.take(kHeldPart, error);
 }
 

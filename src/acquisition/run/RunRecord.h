@@ -34,17 +34,17 @@ public:
     const RunJournal &journal() const { return m_journal; }
     RunJournal &journal() { return m_journal; }
 
-    // Keeps `text` in the journal. True when it goes on to the sheet now;
-    // false while a pause holds it back.
-    bool keep(const QByteArray &text);
+    // Keeps `text`, which arrived `at` (see now()), in the journal. True when
+    // it goes on to the sheet now; false while a pause holds it back.
+    bool keep(const QByteArray &text, const QDateTime &at);
     void syncIfDue() { m_journal.syncIfDue(now()); }
     // A pause: what arrives from now on waits.
     void hold() { m_backlog.hold(m_journal); }
     bool holding() const { return m_backlog.holding(); }
-    // The next part of what waits, when `pending` bytes wait for the sheet
-    // already and that is less than a part; empty otherwise. *error tells
-    // what could not be read back.
-    QByteArray takeHeld(qsizetype pending, QString *error);
+    // The next part of what waits with its arrival times, when `pending`
+    // bytes wait for the sheet already and that is less than a part; empty
+    // otherwise. *error tells what could not be read back.
+    QList<JournalBacklog::Part> takeHeld(qsizetype pending, QString *error);
     // The notice of a journal failure not told yet, or empty.
     QString untoldFailure();
     // The box at Stop when the journal is incomplete, or empty.

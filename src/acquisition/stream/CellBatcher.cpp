@@ -329,7 +329,7 @@ bool CellBatcher::separator(qsizetype start)
         lost.cellsPastLastColumn = 1;
         place.kind = LinePlace::Kind::PastSheet;
     } else {
-        switch (call([&] { m_app->setCell(1, next, CellValue(m_parser.timeOfDayHours())); })) {
+        switch (call([&] { m_app->setCell(1, next, CellValue(m_parser.stampHours(after.position - 1))); })) {
         case Result::Written:
             lost = written(1);
             break;

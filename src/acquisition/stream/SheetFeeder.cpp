@@ -5,16 +5,51 @@
 #include "SheetSpace.h"
 #include "SpreadsheetApp.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
-SheetFeeder::SheetFeeder(std::function<QTime()> clock) : m_parser(std::move(clock)) {}
+SheetFeeder::SheetFeeder(std::function<QTime()> clock)
+    : m_clock(std::move(clock)),
+      m_parser(StreamParser::StampClock([this](qsizetype lastByte) { return arrivalOf(lastByte); }))
+{
+}
+
+QTime SheetFeeder::arrivalOf(qsizetype position) const
+{
+    const auto it = std::upper_bound(m_arrivals.begin(), m_arrivals.end(), position,
+                                     [](qsizetype at, const Arrival &arrival) { return at < arrival.end; });
+    if (it != m_arrivals.end())
+        return it->at;
+    return m_clock ? m_clock() : QTime::currentTime(); // not received through receive(): not expected
+}
+
+void SheetFeeder::fitArrivals(qsizetype consumed)
+{
+    qsizetype drop = 0;
+    while (drop < m_arrivals.size() && m_arrivals[drop].end <= consumed)
+        ++drop;
+    m_arrivals.remove(0, drop);
+    for (Arrival &arrival : m_arrivals)
+        arrival.end = std::min(arrival.end - consumed, m_pending.size());
+    // Those wholly past a cut at the end go.
+    while (!m_arrivals.isEmpty()
+           && (m_arrivals.size() == 1 ? 0 : m_arrivals[m_arrivals.size() - 2].end) >= m_pending.size())
+        m_arrivals.removeLast();
+}
+
+void SheetFeeder::clearPending()
+{
+    m_pending.clear();
+    m_arrivals.clear();
+}
 
 void SheetFeeder::reset()
 {
     m_parser.reset();
     m_brokenLine.reset();
     m_pending.clear();
+    m_arrivals.clear();
     m_row = 1;
     m_blockColumn = 1;
     m_linesHandled = 0;
@@ -23,20 +58,31 @@ void SheetFeeder::reset()
     m_sheetFailure.clear();
 }
 
-void SheetFeeder::receive(QByteArrayView text)
+void SheetFeeder::receive(QByteArrayView text, QTime arrived)
 {
     // The journal counts the CR LF that ends a dropped line; the parser never
     // sees it, so it is counted here, or Stop would find a line missing.
     bool endedLine = false;
+    const qsizetype before = m_pending.size();
     m_pending.append(m_brokenLine.received(text, &endedLine));
     if (endedLine)
         ++m_linesHandled;
+    if (m_pending.size() == before)
+        return;
+    if (!arrived.isValid())
+        arrived = m_clock ? m_clock() : QTime::currentTime();
+    if (!m_arrivals.isEmpty()
+        && StreamParser::timeOfDayHours(m_arrivals.last().at) == StreamParser::timeOfDayHours(arrived))
+        m_arrivals.last().end = m_pending.size();
+    else
+        m_arrivals.append({m_pending.size(), arrived});
 }
 
 bool SheetFeeder::breakLine()
 {
     const qint64 dropped = m_brokenLine.dropped();
     m_brokenLine.drop(m_pending, m_parser);
+    fitArrivals(0);
     return m_brokenLine.dropped() != dropped;
 }
 
@@ -69,6 +115,7 @@ StreamParser::Outcome SheetFeeder::write(SpreadsheetApp *app)
     const StreamParser::Outcome outcome = m_parser.parse(offered, app, m_row, m_blockColumn, consumed);
     m_linesHandled += LineEnds::count(offered.first(consumed));
     m_pending.remove(0, consumed);
+    fitArrivals(consumed);
     return outcome;
 }
 

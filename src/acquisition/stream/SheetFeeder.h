@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 #include <QTime>
 #include <cstdint>
@@ -16,21 +17,29 @@ class SpreadsheetApp;
 // cursor (row and block column), the text waiting for it, the line a lost
 // port broke off, the lines handled and the sheets added. The live tick, a
 // pause's backlog and the replay of a journal all write through one feeder,
-// so the workbook made from a journal is the run's.
+// so the workbook made from a journal is the run's. A block's time stamp is
+// the arrival of the bytes that complete its separator, however late they
+// are written.
 class SheetFeeder {
 public:
-    // `clock` gives the time of day for the block time stamps; the system
-    // clock when empty.
+    // `clock` gives the time of day of text received without its arrival
+    // time; the system clock when empty.
     explicit SheetFeeder(std::function<QTime()> clock = {});
+    SheetFeeder(const SheetFeeder &) = delete;
+    SheetFeeder &operator=(const SheetFeeder &) = delete;
 
     // A new stream: row 1, block column 1, nothing waiting, counts cleared.
     void reset();
     // Who is told where each line went (not owned); none when null.
     void setObserver(LineObserver *observer) { m_parser.setObserver(observer); }
 
-    // Text received, in order (as the journal keeps it). A LF that ends a
-    // broken-off line is taken out and counted as handled.
-    void receive(QByteArrayView text);
+    // Text received, in order (as the journal keeps it), and when it arrived
+    // (invalid: now, by the clock). A LF that ends a broken-off line is taken
+    // out and counted as handled.
+    void receive(QByteArrayView text, QTime arrived = QTime());
+    // How many cells and rows one spreadsheet call carries at most: the live
+    // tick keeps the parser's defaults, a rebuild takes larger blocks.
+    void setLimits(const StreamParser::Limits &limits) { m_parser.setLimits(limits); }
     // The port came back after a loss: the unfinished last line waiting is
     // dropped (see BrokenLine). True when there was one.
     bool breakLine();
@@ -45,7 +54,7 @@ public:
     // True when a complete line waits.
     bool hasLine() const;
     // Drops what waits (Stop is done with it).
-    void clearPending() { m_pending.clear(); }
+    void clearPending();
 
     const QByteArray &pending() const { return m_pending; }
     std::int32_t row() const { return m_row; }
@@ -61,7 +70,20 @@ public:
     const QString &sheetFailure() const { return m_sheetFailure; }
 
 private:
+    // The bytes of m_pending before `end` (and after the one before) arrived
+    // at `at`. Neighbours stamped with the same second are one.
+    struct Arrival {
+        qsizetype end = 0;
+        QTime at;
+    };
+
     void addSheet(SpreadsheetApp &app);
+    QTime arrivalOf(qsizetype position) const;
+    // m_pending lost its first `consumed` bytes, or was cut at its end.
+    void fitArrivals(qsizetype consumed);
+
+    std::function<QTime()> m_clock;
+    QList<Arrival> m_arrivals;
 
     StreamParser m_parser;
     BrokenLine m_brokenLine;

@@ -6,7 +6,13 @@
 #include <limits>
 #include <utility>
 
-StreamParser::StreamParser(std::function<QTime()> clock) : m_clock(std::move(clock)) {}
+StreamParser::StreamParser(std::function<QTime()> clock)
+{
+    if (clock)
+        m_clock = [clock = std::move(clock)](qsizetype) { return clock(); };
+}
+
+StreamParser::StreamParser(StampClock clock) : m_clock(std::move(clock)) {}
 
 void StreamParser::reset()
 {
@@ -34,7 +40,10 @@ double StreamParser::timeOfDayHours(const QTime &time)
     return std::nearbyint(seconds) / 3600.0; // default rounding mode: halves to even
 }
 
-double StreamParser::timeOfDayHours() const { return timeOfDayHours(m_clock ? m_clock() : QTime::currentTime()); }
+double StreamParser::stampHours(qsizetype lastByte) const
+{
+    return timeOfDayHours(m_clock ? m_clock(lastByte) : QTime::currentTime());
+}
 
 void StreamParser::feed(QByteArrayView text, CellBatcher &batcher)
 {

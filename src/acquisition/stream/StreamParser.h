@@ -67,9 +67,15 @@ public:
         qsizetype callChars = kBatchChars; // a single cell longer than this goes alone
     };
 
-    // `clock` gives the time of day for the block time stamps; the system
-    // clock when empty.
+    // Gives the time of day a block separator is stamped with, from the
+    // offset (in the text given to parse()) of its last byte: the arrival of
+    // the bytes that hold it.
+    using StampClock = std::function<QTime(qsizetype lastByte)>;
+
+    // `clock` gives the time of day for the block time stamps, whatever the
+    // separator's bytes; the system clock when empty.
     explicit StreamParser(std::function<QTime()> clock = {});
+    explicit StreamParser(StampClock clock);
 
     // A new stream (a new run): forgets how far the text was searched, a line
     // being dropped or written in pieces, an outstanding write, and the counts.
@@ -104,8 +110,9 @@ public:
 
     // The time of day in hours: seconds since midnight rounded to the nearest
     // whole second (halves to the even second), divided by 3600.
-    double timeOfDayHours() const;
     static double timeOfDayHours(const QTime &time);
+    // The stamp of a separator whose last byte is at `lastByte`, in hours.
+    double stampHours(qsizetype lastByte) const;
 
 private:
     friend class CellBatcher;
@@ -128,7 +135,7 @@ private:
         qsizetype cellsRefused = 0; // of those, refused by the spreadsheet
     };
 
-    std::function<QTime()> m_clock;
+    StampClock m_clock;
     LineObserver *m_observer = nullptr;
     Limits m_limits;
     LineCells m_cells{cellLimits(m_limits)};

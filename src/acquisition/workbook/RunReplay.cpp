@@ -4,25 +4,24 @@
 #include "SheetFeeder.h"
 #include "SpreadsheetApp.h"
 
-#include <QDateTime>
 #include <QDeadlineTimer>
-#include <algorithm>
 
 namespace {
 // How long a busy office is waited for before the replay gives up.
 constexpr int kBusyLimitMs = 60000;
 // Pieces (a run's ticks, often a line or two each) are gathered up to this
 // size, so the parser writes many lines a call instead of one call a tick.
-constexpr qsizetype kGatherBytes = 256 * 1024;
-const QByteArray kSeparator = QByteArrayLiteral("\r\n\r\n\r\n");
-
-// True when the bytes from `from` on complete a block separator (three CR LF):
-// its time stamp must be the arrival of this piece, as in the run.
-bool completesSeparator(const QByteArray &text, qsizetype from)
-{
-    return text.indexOf(kSeparator, std::max<qsizetype>(0, from - (kSeparator.size() - 1))) >= 0;
-}
+constexpr qsizetype kGatherBytes = qsizetype{2} * 1024 * 1024;
 } // namespace
+
+StreamParser::Limits RunReplay::blockLimits()
+{
+    StreamParser::Limits limits;
+    limits.callRows = kBlockRows;
+    limits.callCells = kBlockCells;
+    limits.callChars = kBlockChars;
+    return limits;
+}
 
 RunReplay::RunReplay(SpreadsheetApp &app, Progress progress) : m_app(app), m_progress(std::move(progress)) {}
 
@@ -40,8 +39,9 @@ std::optional<Failure> RunReplay::replay(JournalReader &reader)
 
 bool RunReplay::replayAll(JournalReader &reader, QString *error)
 {
-    QDateTime arrived;
-    SheetFeeder feeder([&arrived] { return arrived.isValid() ? arrived.time() : QTime::currentTime(); });
+    // Without a .times the stamps come from this replay's clock.
+    SheetFeeder feeder;
+    feeder.setLimits(blockLimits());
     m_rows = 0;
     // Writes the complete lines gathered so far, waiting for a busy office.
     auto writeLines = [&]() {
@@ -80,10 +80,8 @@ bool RunReplay::replayAll(JournalReader &reader, QString *error)
                 return false;
             feeder.breakLine();
         }
-        arrived = piece.arrived;
-        const qsizetype before = feeder.pending().size();
-        feeder.receive(piece.bytes);
-        if (feeder.pending().size() < kGatherBytes && !completesSeparator(feeder.pending(), before))
+        feeder.receive(piece.bytes, piece.arrived.time());
+        if (feeder.pending().size() < kGatherBytes)
             continue;
         if (!writeLines())
             return false;
@@ -94,7 +92,7 @@ bool RunReplay::replayAll(JournalReader &reader, QString *error)
         *error = readError;
         return false;
     }
-    if (!writeLines()) // with the last piece's time, as the run's last tick
+    if (!writeLines())
         return false;
     if (m_progress)
         m_progress(reader.position(), reader.rawSize());

@@ -21,6 +21,13 @@ public:
     // Called now and then with the bytes done and the journal's size.
     using Progress = std::function<void(qint64 done, qint64 total)>;
 
+    // A rebuild writes in blocks far larger than the live tick's calls: one
+    // setDataArray costs about the same for one row as for thousands.
+    static constexpr qsizetype kBlockRows = 4000;
+    static constexpr qsizetype kBlockCells = 40000;
+    static constexpr qsizetype kBlockChars = qsizetype{1} * 1024 * 1024;
+    static StreamParser::Limits blockLimits();
+
     explicit RunReplay(SpreadsheetApp &app, Progress progress = {});
 
     // The failure when the journal cannot be read or the office fails (gone,

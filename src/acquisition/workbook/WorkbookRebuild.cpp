@@ -146,7 +146,7 @@ WorkbookRebuild::Attempt WorkbookRebuild::attempt(const QString &rawPath, const 
         // the active workbook when the macro runs.
         if (const QString problem = UserMacro::openStartupWorkbooks(*app); !problem.isEmpty())
             qCWarning(lcWorkbook) << problem;
-        book = app->open(copy);
+        book = app->openToFill(copy);
     } catch (const std::exception &e) {
         return fail(QString::fromStdString(e.what()));
     }

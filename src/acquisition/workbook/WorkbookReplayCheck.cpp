@@ -64,7 +64,7 @@ QString WorkbookReplayCheck::compareCells(const QString &path, const QString &li
     QString rawPath = listedRun;
     try {
         app = m_factory.createHeadless();
-        saved = app->open(path);
+        saved = app->openHidden(path); // only read: it needs no view
         QString replayed;        // when --replay made it
         QString recordedRawHash; // the journal's hash it was made from
         for (const auto &[name, value] : saved->customProperties()) {
@@ -150,7 +150,7 @@ QString WorkbookReplayCheck::compareCells(const QString &path, const QString &li
             quit();
             return rawPath;
         }
-        rebuilt = app->open(copy); // the active workbook the replay writes to
+        rebuilt = app->openToFill(copy); // the active workbook the replay writes to
         RunReplay replay(*app);
         if (const std::optional<Failure> failure = replay.replay(reader)) {
             result.add(Verdict::Missing, QStringLiteral("The journal could not be replayed: ") + failure->reason);

@@ -74,11 +74,13 @@ CalcSpreadsheetApp::~CalcSpreadsheetApp()
         m_core->quit();
 }
 
-std::shared_ptr<Workbook> CalcSpreadsheetApp::open(const QString &path) { return load(path, false); }
+std::shared_ptr<Workbook> CalcSpreadsheetApp::open(const QString &path) { return load(path, Load::WithView); }
 
-std::shared_ptr<Workbook> CalcSpreadsheetApp::openHidden(const QString &path) { return load(path, true); }
+std::shared_ptr<Workbook> CalcSpreadsheetApp::openToFill(const QString &path) { return load(path, Load::ToFill); }
 
-std::shared_ptr<Workbook> CalcSpreadsheetApp::load(const QString &path, bool hidden)
+std::shared_ptr<Workbook> CalcSpreadsheetApp::openHidden(const QString &path) { return load(path, Load::Hidden); }
+
+std::shared_ptr<Workbook> CalcSpreadsheetApp::load(const QString &path, Load how)
 {
     m_core->ensureRunning();
     const QFileInfo info(path);
@@ -96,16 +98,21 @@ std::shared_ptr<Workbook> CalcSpreadsheetApp::load(const QString &path, bool hid
     m_core->noteDocument(absolute);
     const QString url = QUrl::fromLocalFile(absolute).toString(QUrl::FullyEncoded);
     auto document = std::make_shared<CalcDocument>();
-    m_core->call<void>(CalcCore::kDocumentLimit, [url, document, hidden](UnoState &state) {
+    m_core->call<void>(CalcCore::kDocumentLimit, [url, document, how](UnoState &state) {
+        // A workbook to fill goes without a view in a headless office (where
+        // nobody sees it) until a macro runs: writes go twice as fast.
+        const bool viewless = how == Load::ToFill && state.headless;
+        const bool hidden = how == Load::Hidden || viewless;
         std::vector<css::beans::PropertyValue> args{
             property("MacroExecutionMode", Any(css::document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN)),
             property("InteractionHandler",
                      Any(Reference<css::task::XInteractionHandler>(new SilentInteractionHandler))),
         };
-        // Only the personal macro workbooks are hidden: a hidden document
-        // has no view, and the VBA a macro runs on the working copy
-        // (End(xlUp), ActiveCell, Selection, Worksheet.Copy) needs one. A
-        // headless office shows no window either way.
+        // A hidden document has no view, and the VBA a macro runs on the
+        // working copy (End(xlUp), ActiveCell, Selection, Worksheet.Copy)
+        // needs one: only the personal macro workbooks stay hidden, and a
+        // workbook to fill gets its view before a macro runs. A headless
+        // office shows no window either way.
         if (hidden)
             args.push_back(property("Hidden", Any(true)));
         const Reference<css::frame::XComponentLoader> loader(state.desktop, UNO_QUERY_THROW);
@@ -120,8 +127,13 @@ std::shared_ptr<Workbook> CalcSpreadsheetApp::load(const QString &path, bool hid
             throw SpreadsheetError(Kind::Failed, QStringLiteral("Not a workbook: %1").arg(OfficeText::withPaths(url)));
         }
         state.ownModels.push_back(model);
-        if (hidden)
+        if (how == Load::Hidden)
             state.hiddenModels.push_back(model);
+        if (viewless) {
+            state.makeViewlessActive(model);
+            document->model = model;
+            return;
+        }
         // Like Workbooks.Open: the opened workbook becomes the active one,
         // unless it is one the user does not see.
         if (!hidden) {
@@ -179,8 +191,7 @@ QString CalcSpreadsheetApp::addSheet()
         const Reference<css::sheet::XSpreadsheets> sheets = doc->getSheets();
         const Reference<css::container::XIndexAccess> byIndex(sheets, UNO_QUERY_THROW);
         const Reference<css::container::XNamed> first(byIndex->getByIndex(0), UNO_QUERY_THROW);
-        const Reference<css::sheet::XSpreadsheetView> view(model->getCurrentController(), UNO_QUERY_THROW);
-        const Reference<css::container::XNamed> active(view->getActiveSheet(), UNO_QUERY_THROW);
+        const Reference<css::container::XNamed> active(state.activeSheet(), UNO_QUERY_THROW);
         const Sequence<OUString> names = sheets->getElementNames();
         sal_Int16 after = 0;
         for (sal_Int32 i = 0; i < names.getLength(); ++i) {
@@ -191,8 +202,7 @@ QString CalcSpreadsheetApp::addSheet()
         for (int n = 2; name.isEmpty() || sheets->hasByName(name); ++n)
             name = first->getName() + " " + OUString::number(n);
         sheets->insertNewByName(name, static_cast<sal_Int16>(after + 1));
-        view->setActiveSheet(Reference<css::sheet::XSpreadsheet>(sheets->getByName(name), UNO_QUERY_THROW));
-        state.forgetCache();
+        state.setActiveSheet(Reference<css::sheet::XSpreadsheet>(sheets->getByName(name), UNO_QUERY_THROW));
         return toQString(name);
     });
 }
@@ -222,6 +232,9 @@ void CalcSpreadsheetApp::run(const QString &macro, const std::function<void()> &
 
     const auto found = m_core->call<std::shared_ptr<DocumentMacro>>(
         CalcCore::kDocumentLimit, [book, library, module, sub, name](UnoState &state) {
+            // VBA needs a view (ActiveCell, Selection, End(xlUp)): a
+            // workbook filled without one gets it now.
+            state.giveView();
             Reference<css::frame::XModel> model;
             if (book.isEmpty()) {
                 model = state.activeModel();

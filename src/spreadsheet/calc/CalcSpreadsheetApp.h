@@ -24,6 +24,8 @@ public:
 
     std::shared_ptr<Workbook> open(const QString &path) override;
     std::shared_ptr<Workbook> openHidden(const QString &path) override;
+    // Headless, the workbook has no view until a macro runs.
+    std::shared_ptr<Workbook> openToFill(const QString &path) override;
     void setVisible(bool visible) override;
     QString startupPath() override;
     void setCell(std::int32_t row, std::int32_t column, const CellValue &value) override;
@@ -53,7 +55,8 @@ public:
     QString instanceFolder() const;
 
 private:
-    std::shared_ptr<Workbook> load(const QString &path, bool hidden);
+    enum class Load { WithView, Hidden, ToFill };
+    std::shared_ptr<Workbook> load(const QString &path, Load how);
     // Runs a cell write in the office; a write that times out is kept in
     // m_late, where the office's worker records how it ended.
     void write(std::function<void(UnoState &)> fn);

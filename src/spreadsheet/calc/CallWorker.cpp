@@ -1,6 +1,5 @@
 #include "CallWorker.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -11,8 +10,7 @@ namespace {
 struct Job {
     std::function<void()> fn;
     std::exception_ptr error;
-    bool done = false;                 // guarded by the mutex
-    std::atomic<bool> finished{false}; // the same, for polling without it
+    bool done = false; // guarded by the mutex
 };
 } // namespace
 
@@ -20,9 +18,8 @@ struct CallWorker::Shared {
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<std::shared_ptr<Job>> queue;
-    std::atomic<bool> queued{false}; // queue not empty, for polling without the mutex
-    std::shared_ptr<Job> running;    // the job on the thread right now
-    std::shared_ptr<Job> timedOut;   // a waited-for job that missed its limit
+    std::shared_ptr<Job> running;  // the job on the thread right now
+    std::shared_ptr<Job> timedOut; // a waited-for job that missed its limit
     bool stop = false;
     std::thread thread;
 
@@ -30,21 +27,11 @@ struct CallWorker::Shared {
     {
         std::unique_lock lock(self->mutex);
         for (;;) {
-            if (self->queue.empty() && !self->stop) {
-                // Calls tend to come in runs: look again for a moment before
-                // going to sleep.
-                lock.unlock();
-                const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(500);
-                while (!self->queued && std::chrono::steady_clock::now() < spinUntil)
-                    std::this_thread::yield();
-                lock.lock();
-            }
             self->changed.wait(lock, [&] { return self->stop || !self->queue.empty(); });
             if (self->queue.empty())
                 return; // stopped and nothing left to do
             std::shared_ptr<Job> job = self->queue.front();
             self->queue.pop_front();
-            self->queued = !self->queue.empty();
             self->running = job;
             lock.unlock();
             try {
@@ -53,7 +40,6 @@ struct CallWorker::Shared {
                 job->error = std::current_exception();
             }
             job->fn = nullptr; // drop what the job captured on this thread
-            job->finished = true;
             lock.lock();
             job->done = true;
             self->running.reset();
@@ -97,15 +83,9 @@ CallWorker::Outcome CallWorker::run(std::function<void()> fn, std::chrono::milli
     auto job = std::make_shared<Job>();
     job->fn = std::move(fn);
     m_shared->queue.push_back(job);
-    m_shared->queued = true;
     m_shared->changed.notify_all();
-    // Most calls take well under a millisecond: poll briefly before
-    // sleeping, which saves a costly wake-up on every call.
-    lock.unlock();
-    const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(1500);
-    while (!job->finished && std::chrono::steady_clock::now() < spinUntil)
-        std::this_thread::yield();
-    lock.lock();
+    // Blocking waits on both sides: a spinning caller or worker would take
+    // the processor from the office, which does the actual work.
     while (!m_shared->changed.wait_for(lock, slice, [&] { return job->done; })) {
         lock.unlock();
         const bool wait = keepWaiting();
@@ -129,7 +109,6 @@ void CallWorker::post(std::function<void()> fn)
     auto job = std::make_shared<Job>();
     job->fn = std::move(fn);
     m_shared->queue.push_back(job);
-    m_shared->queued = true;
     m_shared->changed.notify_all();
 }
 

@@ -5,6 +5,10 @@
 #include "LogCategories.h"
 
 #include <com/sun/star/awt/XTopWindow.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/document/XViewDataSupplier.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XFramesSupplier.hpp>
 #include <com/sun/star/frame/theGlobalEventBroadcaster.hpp>
@@ -91,6 +95,8 @@ void UnoState::releaseAll()
     eventWatch.clear();
     bridgeWatch.clear();
     lastActive.clear();
+    viewless.clear();
+    viewlessSheet.clear();
     ownModels.clear();
     hiddenModels.clear();
     watchedViews.clear();
@@ -103,6 +109,8 @@ Reference<css::frame::XModel> UnoState::activeModel()
 {
     if (!desktop.is())
         throw SpreadsheetError(Kind::Gone, QStringLiteral("Not connected to the office"));
+    if (viewless.is())
+        return viewless;
     const Reference<css::lang::XComponent> current = desktop->getCurrentComponent();
     if (current.is() && current.get() != seenComponent.get()) {
         // Another component came to the front: see whether it is a workbook.
@@ -126,6 +134,8 @@ Reference<css::frame::XModel> UnoState::activeModel()
 
 Reference<css::sheet::XSpreadsheet> UnoState::activeSheet()
 {
+    if (viewless.is())
+        return viewlessSheet;
     const unsigned now = *changes;
     if (cachedSheet.is() && cachedAt == now)
         return cachedSheet;
@@ -157,6 +167,70 @@ Reference<css::sheet::XSpreadsheet> UnoState::activeSheet()
     return sheet;
 }
 
+void UnoState::setActiveSheet(const Reference<css::sheet::XSpreadsheet> &sheet)
+{
+    if (viewless.is()) {
+        viewlessSheet = sheet;
+    } else {
+        const Reference<css::sheet::XSpreadsheetView> view(activeModel()->getCurrentController(), UNO_QUERY_THROW);
+        view->setActiveSheet(sheet);
+    }
+    forgetCache();
+}
+
+void UnoState::makeViewlessActive(const Reference<css::frame::XModel> &model)
+{
+    const Reference<css::sheet::XSpreadsheetDocument> doc(model, UNO_QUERY_THROW);
+    const Reference<css::sheet::XSpreadsheets> sheets = doc->getSheets();
+    Reference<css::sheet::XSpreadsheet> sheet;
+    // The sheet it was saved on, as its view settings keep it.
+    const Reference<css::document::XViewDataSupplier> supplier(model, UNO_QUERY);
+    const Reference<css::container::XIndexAccess> data = supplier.is() ? supplier->getViewData() : nullptr;
+    if (data.is() && data->getCount() > 0) {
+        Sequence<css::beans::PropertyValue> settings;
+        data->getByIndex(0) >>= settings;
+        for (const css::beans::PropertyValue &setting : std::as_const(settings)) {
+            OUString name;
+            if (setting.Name == "ActiveTable" && (setting.Value >>= name) && sheets->hasByName(name))
+                sheet.set(sheets->getByName(name), UNO_QUERY);
+        }
+    }
+    if (!sheet.is())
+        sheet.set(Reference<css::container::XIndexAccess>(sheets, UNO_QUERY_THROW)->getByIndex(0), UNO_QUERY_THROW);
+    viewless = model;
+    viewlessSheet = sheet;
+    lastActive = model;
+    forgetCache();
+}
+
+void UnoState::giveView()
+{
+    if (!viewless.is())
+        return;
+    const Reference<css::frame::XModel> model = viewless;
+    const Reference<css::sheet::XSpreadsheet> sheet = viewlessSheet;
+    viewless.clear();
+    viewlessSheet.clear();
+    // Loading the model itself gives it a new frame with a view.
+    const css::beans::PropertyValue modelArg = property("Model", Any(model));
+    const Sequence<css::beans::PropertyValue> args(&modelArg, 1);
+    Reference<css::frame::XComponentLoader>(desktop, UNO_QUERY_THROW)
+        ->loadComponentFromURL("private:object", "_blank", 0, args);
+    activate(model);
+    const Reference<css::sheet::XSpreadsheetView> view(model->getCurrentController(), UNO_QUERY);
+    if (!view.is())
+        throw SpreadsheetError(Kind::Failed, QStringLiteral("The workbook got no sheet view"));
+    view->setActiveSheet(sheet);
+    forgetCache();
+    // A macro's ActiveWorkbook is the workbook registered last for VBA: made
+    // now, so that it is this one.
+    try {
+        Reference<css::lang::XMultiServiceFactory>(model, UNO_QUERY_THROW)->createInstance("ooo.vba.VBAGlobals");
+    } catch (const css::uno::Exception &) {
+        qCInfo(lcOffice).noquote() << "No VBA support:" << UnoSupport::caughtReason();
+    }
+}
+
 bool UnoState::isOwn(const Reference<css::frame::XModel> &model) const
 {
     for (const auto &own : ownModels)
@@ -167,6 +241,12 @@ bool UnoState::isOwn(const Reference<css::frame::XModel> &model) const
 
 void UnoState::activate(const Reference<css::frame::XModel> &model)
 {
+    if (viewless.is() && viewless != model) {
+        // Another workbook comes to the front: the viewless one is left as a
+        // hidden workbook.
+        viewless.clear();
+        viewlessSheet.clear();
+    }
     const Reference<css::frame::XController> controller = model->getCurrentController();
     const Reference<css::frame::XFrame> frame = controller.is() ? controller->getFrame() : nullptr;
     if (frame.is()) {

@@ -29,6 +29,11 @@ struct UnoState {
     // The workbook made active last through us: used when the office's
     // current component is not a workbook (e.g. a hidden load, a Basic IDE).
     css::uno::Reference<css::frame::XModel> lastActive;
+    // The active workbook while it has no view (opened for the program alone
+    // to fill: writes go about twice as fast without one), and the sheet that
+    // counts as its active one. It gets its view in giveView().
+    css::uno::Reference<css::frame::XModel> viewless;
+    css::uno::Reference<css::sheet::XSpreadsheet> viewlessSheet;
     // The workbooks opened through us: the only ones whose macros we run.
     std::vector<css::uno::Reference<css::frame::XModel>> ownModels;
     // Of those, the ones opened hidden (the personal macro workbooks): never
@@ -62,6 +67,16 @@ struct UnoState {
 
     // The sheet the user sees in the active workbook, right now.
     css::uno::Reference<css::sheet::XSpreadsheet> activeSheet();
+    // Makes `sheet` of the active workbook its active one.
+    void setActiveSheet(const css::uno::Reference<css::sheet::XSpreadsheet> &sheet);
+    // Makes `model`, loaded hidden, the active workbook without a view; its
+    // active sheet is the one it was saved with.
+    void makeViewlessActive(const css::uno::Reference<css::frame::XModel> &model);
+    // The viewless workbook, if any, gets a frame and a view of its own (a
+    // window only in a visible office) on its active sheet, and becomes the
+    // active workbook as one opened with a view is (VBA's ActiveWorkbook,
+    // ActiveCell and End(xlUp) need a view).
+    void giveView();
     // The workbook that is active right now (throws Failed when none).
     css::uno::Reference<css::frame::XModel> activeModel();
     bool isOwn(const css::uno::Reference<css::frame::XModel> &model) const;

@@ -253,7 +253,7 @@ TEST(RunJournal, AFullDiskOrRemovedFilesAreToldAndTheJournalGoesOnWithAGapOnceIt
     EXPECT_TRUE(hashesHold());
 }
 
-TEST(JournalBacklog, HandsOutTheHeldStretchInPartsThenWhatWaitedInMemoryInArrivalOrder)
+TEST(JournalBacklog, HandsOutTheHeldStretchInPartsThenWhatWaitedInMemoryInArrivalOrderWithTheirSeconds)
 {
     QTemporaryDir dir;
     RunJournal journal;
@@ -261,25 +261,34 @@ TEST(JournalBacklog, HandsOutTheHeldStretchInPartsThenWhatWaitedInMemoryInArriva
     journal.append("before\r\n", kStart);
     JournalBacklog backlog;
     backlog.hold(journal);
+    const QTime first(9, 0, 1), second(9, 0, 2), third(9, 0, 3);
     for (const QByteArray &piece : {QByteArray("12345"), QByteArray("67890")}) {
         journal.append(piece, kStart);
-        backlog.arrived(piece, true);
+        backlog.arrived(piece, true, piece == "12345" ? first : second);
     }
-    backlog.arrived("abc", false); // the journal missed it: this and the rest wait in memory
-    backlog.arrived("def", true);
-    backlog.hold(journal); // paused again before it was caught up with: nothing changes
+    backlog.arrived("abc", false, third);              // the journal missed it: this and the rest wait in memory
+    backlog.arrived("def", true, third.addMSecs(400)); // the same second: one stamp
+    backlog.hold(journal);                             // paused again before it was caught up with: nothing changes
     EXPECT_EQ(backlog.size(), 16);
     QByteArray out;
     QString error;
     qsizetype largest = 0;
+    QList<std::pair<QByteArray, QTime>> parts;
     while (backlog.holding()) {
-        const QByteArray part = backlog.take(4, &error);
-        largest = std::max(largest, part.size());
-        out += part;
+        qsizetype taken = 0;
+        for (const JournalBacklog::Part &part : backlog.take(4, &error)) {
+            taken += part.bytes.size();
+            out += part.bytes;
+            parts.append({part.bytes, part.arrived});
+        }
+        largest = std::max(largest, taken);
     }
     EXPECT_EQ(out, "1234567890abcdef");
     EXPECT_LE(largest, 4);
     EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    const QList<std::pair<QByteArray, QTime>> expected = {{"1234", first}, {"5", first},    {"678", second},
+                                                          {"90", second},  {"abcd", third}, {"ef", third}};
+    EXPECT_EQ(parts, expected);
 }
 
 // ---- The journal of a run -------------------------------------------------
@@ -301,6 +310,8 @@ protected:
         clock = clock.addMSecs(afterMs);
         run->tick();
     }
+    enum class Delay { None, BusyOffice, Pause };
+    void stampsBlocksAsTheyArrived(Delay delay);
     // The journal of the run replayed into a fresh workbook: its sheets.
     QMap<QString, FakeWorkbook::Cells> replayed(const QString &raw)
     {
@@ -354,26 +365,52 @@ TEST_F(JournalOfARun, HoldsExactlyTheBytesAndRebuildsTheSameCells)
     EXPECT_EQ(replayed(raw), app->book("spreadsheet.xls")->sheets);
 }
 
-TEST_F(JournalOfARun, ReplayStampsEachBlockWithTheTickItsSeparatorWasCompletedIn)
+// The live writes are held back over the middle ticks, which hold
+// separators (the office is busy, or the run paused); the replay gathers
+// ticks in its own way. Both stamp a block with the tick its separator
+// arrived in.
+void JournalOfARun::stampsBlocksAsTheyArrived(Delay delay)
 {
     run->start();
     // A tick a second, so every stamp is its own; separators split over
-    // ticks and whole in one, among ticks the replay may gather.
+    // ticks and whole in one.
     const QList<QByteArray> ticks{
         "1\r\n2\r\n", "3\r\n\r\n",        "\r\n",   "\r\n4\r\n", "5\r\n", "6\r\n\r\n\r\n\r\n7\r\n", "8\r",
         "\n",         "9 :: 1\r\n\r\n\r", "\n\r\n", "10\r\n"};
-    for (const QByteArray &t : ticks)
-        tickWith(t, 1000);
+    for (qsizetype i = 0; i < ticks.size(); ++i) {
+        const bool held = i >= 2 && i <= 6;
+        if (delay == Delay::BusyOffice)
+            app->cellFailure = held ? std::optional(SpreadsheetError::Kind::Busy) : std::nullopt;
+        if (delay == Delay::Pause && i == 2)
+            run->pause();
+        if (delay == Delay::Pause && i == 7)
+            run->resume();
+        tickWith(ticks[i], 1000);
+    }
+    tickWith("", 1000);
     const QString raw = run->journal().rawPath();
     run->stop(MacroSettings{});
 
     const auto live = app->book("spreadsheet.xls")->sheets;
     const auto stamp = [&live](int column) { return live.value("Sheet1").value({1, column}); };
-    ASSERT_TRUE(std::holds_alternative<double>(stamp(2)) && std::holds_alternative<double>(stamp(4)));
-    EXPECT_NE(stamp(2), stamp(3));
-    EXPECT_NE(stamp(3), stamp(4));
+    // Tick i arrives i + 1 seconds after the start; the separators are
+    // completed in ticks 3, 5 and 9.
+    const auto tick = [](int i) { return CellValue(StreamParser::timeOfDayHours(kStart.addSecs(i + 1).time())); };
+    EXPECT_EQ(stamp(2), tick(3));
+    EXPECT_EQ(stamp(3), tick(5));
+    EXPECT_EQ(stamp(4), tick(9));
+    EXPECT_EQ(app->book("spreadsheet.xls")->text(2, 4), "10");
     EXPECT_EQ(replayed(raw), live);
 }
+
+TEST_F(JournalOfARun, BlocksWrittenAsTheyComeAreStampedAsTheReplayStampsThem)
+{
+    stampsBlocksAsTheyArrived(Delay::None);
+}
+
+TEST_F(JournalOfARun, BlocksHeldByABusyOfficeKeepTheirArrivalStamps) { stampsBlocksAsTheyArrived(Delay::BusyOffice); }
+
+TEST_F(JournalOfARun, BlocksHeldByAPauseKeepTheirArrivalStamps) { stampsBlocksAsTheyArrived(Delay::Pause); }
 
 TEST_F(JournalOfARun, AJournalThatCannotBeWrittenDoesNotStopTheRun)
 {

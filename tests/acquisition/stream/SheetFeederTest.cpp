@@ -66,6 +66,45 @@ TEST(SheetFeeder, TheSameTextInAnyPiecesMakesTheSameCells)
     }
 }
 
+TEST(SheetFeeder, ABlockIsStampedWhenTheBytesThatCompleteItsSeparatorArrivedHoweverLateItIsWritten)
+{
+    struct Case {
+        const char *name;
+        bool writeEachPiece; // live, an idle office; else a pause's backlog or a replay
+        std::int32_t rowsPerCall;
+    };
+    const Case cases[] = {{"written as it comes", true, StreamParser::kBatchRows},
+                          {"written later, in one", false, StreamParser::kBatchRows},
+                          {"written later, a row a call", false, 1}};
+    const auto hours = [](const QTime &t) { return CellValue(StreamParser::timeOfDayHours(t)); };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSpreadsheetApp app;
+        openBook(app);
+        SheetFeeder feeder([] { return QTime(23, 0, 0); }); // the time of writing: never a stamp here
+        StreamParser::Limits limits;
+        limits.callRows = c.rowsPerCall;
+        feeder.setLimits(limits);
+        const QList<std::pair<QByteArray, QTime>> pieces = {
+            {"1\r\n\r\n", QTime(9, 0, 1)},
+            {"\r\n\r", QTime(9, 0, 2)},
+            {"\n2\r\n\r\n\r\n\r\n3\r\n", QTime(9, 0, 3)}, // completes one separator, holds a second
+            {"\r\n\r\n\r\n", QTime(9, 0, 4, 600)},
+        };
+        for (const auto &[bytes, arrived] : pieces) {
+            feeder.receive(bytes, arrived);
+            if (c.writeEachPiece)
+                feeder.write(&app);
+        }
+        feeder.write(&app);
+        EXPECT_EQ(app.activeBook()->cell(1, 2), hours(QTime(9, 0, 3)));
+        EXPECT_EQ(app.activeBook()->cell(1, 3), hours(QTime(9, 0, 3)));
+        EXPECT_EQ(app.activeBook()->cell(1, 4), hours(QTime(9, 0, 5))); // rounded to the second
+        EXPECT_EQ(app.activeBook()->text(2, 3), "3");
+        EXPECT_TRUE(feeder.pending().isEmpty());
+    }
+}
+
 TEST(SheetFeeder, ALineTheLostPortBrokeOffIsDroppedAndItsRowGoesToTheNext)
 {
     struct Case {
