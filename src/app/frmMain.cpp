@@ -196,8 +196,6 @@ bool frmMain::Form_Load()
     }
 
     readSettings();
-    // A spreadsheet call the application does not complete within a second
-    // fails as busy: the spreadsheet component enforces that itself.
     m_loaded = true;
     tmrMain->start(); // its first tick finds no run and switches it off
     return true;

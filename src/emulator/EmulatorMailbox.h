@@ -21,9 +21,14 @@ public:
     const QByteArray &output() const { return m_output; }
 
     bool isActive() const override { return m_active; }
-    QByteArray takeOutput() override;
-    bool injectTabRequested() const override { return m_injectTab; }
-    void clearInjectTab() override;
+    // The latest output not yet taken; empty when there is none.
+    QByteArray takeOutput();
+    // The latest output, or, when an inject is requested and the output
+    // starts with a number, its TAB line (see InjectTab); the request is
+    // then served and cleared.
+    QByteArray takeInstrumentText() override;
+    bool injectTabRequested() const { return m_injectTab; }
+    void clearInjectTab();
 
 private:
     bool m_active = false;

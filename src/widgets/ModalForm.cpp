@@ -20,7 +20,7 @@ void ModalForm::cmdOK_Click() { hide(); }
 
 void ModalForm::cmdCancel_Click()
 {
-    bCancelled = true;
+    setCancelled(true);
     hide();
 }
 
@@ -48,7 +48,7 @@ void ModalForm::closeEvent(QCloseEvent *event)
     }
     // Closed by the program while showing: nothing was confirmed.
     if (isVisible())
-        bCancelled = true;
+        setCancelled(true);
     event->accept();
 }
 

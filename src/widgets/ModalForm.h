@@ -9,7 +9,7 @@ class QPushButton;
 enum UnloadMode { unloadCloseBox = 0, unloadByCode = 1 };
 
 // The common pattern of the settings dialogs: shown modally until OK or
-// Cancel hides it; bCancelled tells the two apart afterwards. OK is the
+// Cancel hides it; cancelled() tells the two apart afterwards. OK is the
 // default button (Enter), Cancel the cancel button (Esc), and the close box
 // is refused and acts as Cancel. Closing from code proceeds.
 class ModalForm : public QDialog {
@@ -17,7 +17,7 @@ class ModalForm : public QDialog {
 public:
     explicit ModalForm(QWidget *parent = nullptr);
 
-    bool cancelled() const { return bCancelled; }
+    bool cancelled() const { return m_cancelled; }
 
     void cmdOK_Click();
     void cmdCancel_Click();
@@ -34,6 +34,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     // Esc.
     void reject() override;
+    void setCancelled(bool cancelled) { m_cancelled = cancelled; }
 
-    bool bCancelled = false;
+private:
+    bool m_cancelled = false;
 };

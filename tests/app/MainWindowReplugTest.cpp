@@ -77,8 +77,12 @@ TEST_F(MainWindowReplugTest, APortThatVanishesMidLineAndReturnsGoesOnIntoTheFoll
     EXPECT_FALSE(rig.comm->portOpen());
     EXPECT_TRUE(run().watchingForPort());
 
-    // Three seconds away; the run goes on meanwhile, its port red.
-    runEventLoop(3000);
+    // Away for several ticks of the run's timer; the run goes on meanwhile,
+    // its port red.
+    int ticks = 0;
+    QObject counter;
+    QObject::connect(w().tmrMain, &QTimer::timeout, &counter, [&ticks] { ++ticks; });
+    ASSERT_TRUE(waitUntil([&ticks] { return ticks >= 10; }, 10000));
     EXPECT_EQ(rig.status(), kNoPort);
     EXPECT_EQ(portLamp(), MainWindowRig::red());
     EXPECT_EQ(run().state(), RunState::Running);

@@ -59,7 +59,6 @@ public:
     QStringList notices;
     int calls = 0; // every call of any kind
 
-
 private:
     int note() { return ++calls; }
 };

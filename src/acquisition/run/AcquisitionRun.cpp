@@ -205,8 +205,8 @@ void AcquisitionRun::watchJournal(bool retell)
         m_view->showNotice(notice);
     }
     const QString tip = JournalTexts::lampTip(m_record.journal(), m_officeTrouble);
-    if (tip != m_excelTip || retell) {
-        m_excelTip = tip;
+    if (tip != m_officeTip || retell) {
+        m_officeTip = tip;
         m_view->setSpreadsheetLampTip(tip);
     }
 }

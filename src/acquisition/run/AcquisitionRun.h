@@ -25,7 +25,7 @@ class SpreadsheetFactory;
 class StreamWatch;
 class Workbook;
 
-enum class RunState : std::int8_t { Stopped = 0, Running = 1, Paused = -1 };
+enum class RunState { Stopped, Running, Paused };
 
 // One acquisition run from Start to Stop: opens the working copy of the
 // master workbook in a new spreadsheet instance and the serial port, turns
@@ -171,6 +171,6 @@ private:
     StopSave m_stopSave;
 
     bool m_officeTrouble = false; // the last write found the spreadsheet busy or gone
-    QString m_excelTip;
+    QString m_officeTip;
     StreamWatch *m_streamWatch = nullptr;
 };

@@ -56,14 +56,14 @@ frmComPort::frmComPort(PortsNow portsNow, QWidget *parent) : ModalForm(parent), 
 
 std::int16_t frmComPort::GetPort(std::uint8_t port)
 {
-    bCancelled = false;
+    setCancelled(false);
     refreshTooltips();
     applyPreset(PortChoice::forPort(port));
 
     showModal();
 
     std::int16_t result = port;
-    if (!bCancelled) {
+    if (!cancelled()) {
         if (const auto chosen = currentChoice().port())
             result = *chosen;
     }
@@ -123,7 +123,7 @@ void frmComPort::Unload()
     }
     cboComPort->setCurrentIndex(PortChoice::noListPosition);
     cboComPort->setEnabled(false);
-    bCancelled = false;
+    setCancelled(false);
 }
 
 void frmComPort::refreshTooltips()

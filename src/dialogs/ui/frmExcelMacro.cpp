@@ -59,10 +59,10 @@ void frmExcelMacro::setMacroName(const QString &name) { txtExcelMacro->setText(n
 
 bool frmExcelMacro::ShowForm()
 {
-    bCancelled = false;
+    setCancelled(false);
     chkExcelMacro_Click();
     showModal();
-    return !bCancelled;
+    return !cancelled();
 }
 
 void frmExcelMacro::chkExcelMacro_Click()

@@ -151,10 +151,11 @@ void frmEmulation::closeEvent(QCloseEvent *event)
 
 void frmEmulation::selectMachine(const QString &text)
 {
-    if (text == u"Strata") {
+    m_model = EmulatedInstruments::modelNamed(text);
+    if (m_model == EmulatedInstruments::Model::Strata) {
         famStrata->show();
         famOrbis->hide();
-    } else if (text == u"VX-Orbis") {
+    } else if (m_model == EmulatedInstruments::Model::Orbis) {
         famStrata->hide();
         famOrbis->show();
     } else if (text == u"VX-Pella") {
@@ -185,15 +186,11 @@ void frmEmulation::setInjectTabChecked(bool checked) { chkInjectTab->setChecked(
 
 void frmEmulation::Timer2_Timer()
 {
-    const QString machine = cboMachine->currentText();
+    if (!m_model)
+        return; // no emulated machine chosen
     QByteArray output;
     try {
-        if (machine == u"Strata")
-            output = m_instruments.strata().nextOutput();
-        else if (machine == u"VX-Orbis")
-            output = m_instruments.orbis().nextOutput();
-        else
-            return;
+        output = m_instruments.nextOutput(*m_model);
     } catch (const std::exception &e) {
         // Limits spanning more than 16 bits (std::overflow_error) give no
         // line this tick; the window keeps running.

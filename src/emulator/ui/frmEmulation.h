@@ -1,10 +1,12 @@
 #pragma once
 
+#include "EmulatedInstruments.h"
 #include "FrontPanel.h"
 
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class EmulatorClock;
 class MessageBoxes;
@@ -19,7 +21,6 @@ class QScrollBar;
 class QTimer;
 class RangeRules;
 class ScrollRangeBars;
-class EmulatedInstruments;
 class EmulatorMailbox;
 
 // The instrument emulator window. While it is loaded (from construction to
@@ -82,6 +83,7 @@ private:
     bool m_loaded = false;
     bool m_machineTextJustChanged = false;
     bool m_machineTyping = false;
+    std::optional<EmulatedInstruments::Model> m_model; // the machine the text names, when emulated
 
     QComboBox *cboMachine = nullptr;
     QGroupBox *famStrata = nullptr;

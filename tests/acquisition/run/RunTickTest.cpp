@@ -143,50 +143,6 @@ TEST_F(RunTickTest, EmulatorMailboxReplacesTheSerialPort)
     EXPECT_EQ(run->bytesReceived(), 8);
 }
 
-TEST_F(RunTickTest, InjectTabTurnsTheNextNumberIntoATwoFieldLine)
-{
-    start();
-    feed.active = true;
-    feed.injectTab = true;
-
-    // A separator carries no number: it passes and the request waits.
-    feed.output = "\r\n\r\n\r\n";
-    tick();
-    EXPECT_TRUE(feed.injectTab);
-    EXPECT_EQ(feed.injectTabCleared, 0);
-    EXPECT_EQ(run->blockColumn(), 2);
-
-    feed.output = "9999\r\n";
-    tick();
-    EXPECT_EQ(cell(2, 2), "9999");
-    EXPECT_EQ(cell(2, 3), "10000");
-    EXPECT_FALSE(feed.injectTab);
-    EXPECT_EQ(feed.injectTabCleared, 1);
-    EXPECT_EQ(run->bytesReceived(), 6 + 12);
-
-    feed.injectTab = true;
-    feed.output = " -2.5\r\n";
-    tick();
-    EXPECT_EQ(cell(3, 2), "-2.5");
-    EXPECT_EQ(cell(3, 3), "-1.5");
-
-    feed.injectTab = true;
-    feed.output = "1.5E20\r\n";
-    tick();
-    EXPECT_EQ(cell(4, 2), "1.5E+20");
-
-    // Beyond the range of a 64-bit integer, and beyond a double's.
-    feed.injectTab = true;
-    feed.output = "-1E19\r\n";
-    tick();
-    EXPECT_EQ(cell(5, 2), "-1E+19");
-    feed.injectTab = true;
-    feed.output = "1e999\r\n";
-    tick();
-    EXPECT_EQ(cell(6, 2), "INF");
-    EXPECT_EQ(cell(6, 3), "INF");
-}
-
 TEST_F(RunTickTest, AFullSheetGoesOnInANewSheetAfterIt)
 {
     start();

@@ -22,7 +22,7 @@ protected:
     StreamParser::Outcome feed(const QByteArray &text)
     {
         buffer.append(text);
-        return parser.parse(buffer, &app, lRow, iBlockColumn);
+        return parser.parse(buffer, &app, nextRow, blockColumn);
     }
     QString text(int row, int column) const { return book->text(row, column); }
     const StreamParser::Counts &counts() const { return parser.counts(); }
@@ -41,8 +41,8 @@ protected:
     std::shared_ptr<FakeWorkbook> book;
     StreamParser parser;
     QByteArray buffer;
-    std::int32_t lRow = 1;
-    std::int16_t iBlockColumn = 1;
+    std::int32_t nextRow = 1;
+    std::int16_t blockColumn = 1;
 };
 
 TEST_F(StreamParserTest, DataLinesThenSeparatorOpenTheNextColumnWithATimeStamp)
@@ -50,17 +50,17 @@ TEST_F(StreamParserTest, DataLinesThenSeparatorOpenTheNextColumnWithATimeStamp)
     EXPECT_EQ(feed("5.1\r\n5.2\r\n"), StreamParser::Outcome::Ok);
     EXPECT_EQ(text(1, 1), "5.1");
     EXPECT_EQ(text(2, 1), "5.2");
-    EXPECT_EQ(lRow, 3);
+    EXPECT_EQ(nextRow, 3);
     EXPECT_TRUE(buffer.isEmpty());
 
     EXPECT_EQ(feed("\r\n\r\n\r\n6.1\r\n"), StreamParser::Outcome::Ok);
-    EXPECT_EQ(iBlockColumn, 2);
+    EXPECT_EQ(blockColumn, 2);
     const auto stamp = book->cell(1, 2);
     ASSERT_TRUE(stamp.has_value());
     ASSERT_TRUE(std::holds_alternative<double>(*stamp)); // a number, not text
     EXPECT_DOUBLE_EQ(std::get<double>(*stamp), 14.5);
     EXPECT_EQ(text(2, 2), "6.1"); // nothing lost of its first character
-    EXPECT_EQ(lRow, 3);
+    EXPECT_EQ(nextRow, 3);
     EXPECT_TRUE(buffer.isEmpty());
 }
 
@@ -76,13 +76,13 @@ TEST_F(StreamParserTest, BusyWriteIsRetriedIntoTheSameRow)
     EXPECT_EQ(feed("5.1\r\n5.2\r\n5.3"), StreamParser::Outcome::Busy);
     EXPECT_EQ(text(2, 1), "5.1");
     EXPECT_FALSE(has(3, 1));
-    EXPECT_EQ(lRow, 2);
+    EXPECT_EQ(nextRow, 2);
     EXPECT_EQ(buffer, "5.1\r\n5.2\r\n5.3"); // from the failed batch's first line on
 
     // Still busy: nothing changes, new text is appended.
     EXPECT_EQ(feed("\r\n"), StreamParser::Outcome::Busy);
     EXPECT_EQ(buffer, "5.1\r\n5.2\r\n5.3\r\n");
-    EXPECT_EQ(lRow, 2);
+    EXPECT_EQ(nextRow, 2);
 
     app.cellFailure.reset();
     app.onWrite = nullptr;
@@ -92,7 +92,7 @@ TEST_F(StreamParserTest, BusyWriteIsRetriedIntoTheSameRow)
     EXPECT_EQ(text(3, 1), "5.2");
     EXPECT_EQ(text(4, 1), "5.3");
     EXPECT_FALSE(has(5, 1));
-    EXPECT_EQ(lRow, 5);
+    EXPECT_EQ(nextRow, 5);
     EXPECT_TRUE(buffer.isEmpty());
 }
 
@@ -108,7 +108,7 @@ TEST_F(StreamParserTest, RecordAndDataLinesInOneTickKeepTheirColumns)
     EXPECT_FALSE(has(6, 1));
     EXPECT_FALSE(has(6, 2));
     EXPECT_EQ(text(7, 2), "e");
-    EXPECT_EQ(lRow, 8);
+    EXPECT_EQ(nextRow, 8);
 }
 
 TEST_F(StreamParserTest, FailedSeparatorOpensOnlyOneColumnWhenRetried)
@@ -117,11 +117,11 @@ TEST_F(StreamParserTest, FailedSeparatorOpensOnlyOneColumnWhenRetried)
     app.cellFailure = SpreadsheetError::Kind::Gone;
     EXPECT_EQ(feed("\r\n\r\n\r\n2\r\n"), StreamParser::Outcome::Gone);
     EXPECT_EQ(feed(""), StreamParser::Outcome::Gone);
-    EXPECT_EQ(iBlockColumn, 1);
-    EXPECT_EQ(lRow, 2);
+    EXPECT_EQ(blockColumn, 1);
+    EXPECT_EQ(nextRow, 2);
     app.cellFailure.reset();
     EXPECT_EQ(feed(""), StreamParser::Outcome::Ok);
-    EXPECT_EQ(iBlockColumn, 2);
+    EXPECT_EQ(blockColumn, 2);
     EXPECT_EQ(text(2, 2), "2");
     EXPECT_FALSE(has(1, 3));
 }
@@ -140,7 +140,7 @@ TEST_F(StreamParserTest, ABacklogIsCutUpInOnePass)
     EXPECT_EQ(text(40000, 1), "19999");
     EXPECT_EQ(text(40000, 2), "7");
     EXPECT_EQ(buffer, "rest");
-    EXPECT_EQ(lRow, 40001);
+    EXPECT_EQ(nextRow, 40001);
 }
 
 TEST_F(StreamParserTest, WideLinesMakeSmallerBatches)
@@ -161,7 +161,7 @@ TEST_F(StreamParserTest, WideLinesMakeSmallerBatches)
 TEST_F(StreamParserTest, NoApplicationCountsAsClosed)
 {
     buffer = "1\r\n";
-    EXPECT_EQ(parser.parse(buffer, nullptr, lRow, iBlockColumn), StreamParser::Outcome::Gone);
+    EXPECT_EQ(parser.parse(buffer, nullptr, nextRow, blockColumn), StreamParser::Outcome::Gone);
     EXPECT_EQ(buffer, "1\r\n");
 }
 
@@ -179,26 +179,26 @@ TEST_F(StreamParserTest, CellsOutsideTheSheetAreCountedAndLaterLinesGoOn)
     EXPECT_EQ(app.failedWrites, 0);
     EXPECT_TRUE(buffer.isEmpty());
     EXPECT_EQ(feed("c :: d\r\n"), StreamParser::Outcome::Ok); // nothing left to retry
-    EXPECT_EQ(lRow, 4);
+    EXPECT_EQ(nextRow, 4);
 
     // The block column passes the last column: the time stamp and the data
     // of that block are dropped; a data line still uses its row.
-    iBlockColumn = 16384;
-    lRow = 5;
+    blockColumn = 16384;
+    nextRow = 5;
     EXPECT_EQ(feed("x\r\n\r\n\r\n\r\ny\tz\r\n"), StreamParser::Outcome::Dropped);
     EXPECT_EQ(text(5, 16384), "x");
-    EXPECT_EQ(iBlockColumn, 16385);
-    EXPECT_EQ(lRow, 3);
+    EXPECT_EQ(blockColumn, 16385);
+    EXPECT_EQ(nextRow, 3);
     EXPECT_EQ(counts().linesPastLastColumn, 3);
     EXPECT_EQ(counts().cellsPastLastColumn, 6 + 1 + 1);
     EXPECT_EQ(counts().cellsPastDataColumns, 1); // "z": one field a line beyond column 256
 
     // The last row is written, the rows past it are counted.
-    iBlockColumn = 1;
-    lRow = StreamParser::kSheetRows;
+    blockColumn = 1;
+    nextRow = StreamParser::kSheetRows;
     EXPECT_EQ(feed("last\r\n1 :: 2 3\r\nover\r\n"), StreamParser::Outcome::Dropped);
     EXPECT_EQ(text(StreamParser::kSheetRows, 1), "last");
-    EXPECT_EQ(lRow, StreamParser::kSheetRows + 3);
+    EXPECT_EQ(nextRow, StreamParser::kSheetRows + 3);
     EXPECT_EQ(counts().linesPastLastRow, 2);
     EXPECT_EQ(counts().cellsPastLastRow, 4);
     EXPECT_EQ(app.failedWrites, 0);
@@ -221,12 +221,12 @@ TEST_F(StreamParserTest, RefusedCellsAreDroppedAndNotRetried)
     const int failed = app.failedWrites;
     EXPECT_EQ(feed("5\r\n"), StreamParser::Outcome::Ok);
     EXPECT_EQ(app.failedWrites, failed);
-    EXPECT_EQ(lRow, 5);
+    EXPECT_EQ(nextRow, 5);
 
     // A time stamp refused is dropped the same way; the block still opens.
     app.lastColumn = 1;
     EXPECT_EQ(feed("\r\n\r\n\r\n6\r\n"), StreamParser::Outcome::Dropped);
-    EXPECT_EQ(iBlockColumn, 2);
+    EXPECT_EQ(blockColumn, 2);
     EXPECT_EQ(counts().linesRefused, 3);
     EXPECT_EQ(counts().cellsRefused, 4 + 1 + 1);
     EXPECT_EQ(counts().cellsWritten, 3); // "1", "3" and "5", each once though "1" went twice
@@ -261,7 +261,7 @@ TEST_F(StreamParserTest, OverlongLineIsDroppedWholeAndTheBufferStaysBounded)
     EXPECT_FALSE(has(3, 1));
     EXPECT_EQ(text(4, 1).size(), StreamParser::kMaxLineLength);
     EXPECT_EQ(counts().linesTooLong, 2);
-    EXPECT_EQ(lRow, 5);
+    EXPECT_EQ(nextRow, 5);
 }
 
 // A line too big for one call goes in pieces within the call limits; a busy
@@ -291,7 +291,7 @@ TEST_F(StreamParserTest, BigLineIsWrittenInBoundedPiecesThatAreNotRepeated)
     EXPECT_EQ(cells, 16384);
     EXPECT_GE(app.writes.size(), 2);
     EXPECT_EQ(text(1, 16384), "ttt16384");
-    EXPECT_EQ(lRow, 2);
+    EXPECT_EQ(nextRow, 2);
 
     // One cell longer than a call carries goes alone.
     app.onWrite = nullptr;
@@ -311,23 +311,23 @@ TEST_F(StreamParserTest, LateWriteIsWaitedForNotSentAgain)
     EXPECT_EQ(feed("1\r\n2\r\n"), StreamParser::Outcome::Busy);
     EXPECT_EQ(feed("3\r\n"), StreamParser::Outcome::Busy);
     EXPECT_EQ(app.failedWrites, 1); // nothing sent while it runs
-    EXPECT_EQ(lRow, 1);
+    EXPECT_EQ(nextRow, 1);
     app.finishLateWrite(true);
     EXPECT_EQ(feed(""), StreamParser::Outcome::Ok);
     EXPECT_EQ(app.writes.size(), 3); // rows 1 and 2 once, then row 3
     EXPECT_EQ(text(3, 1), "3");
-    EXPECT_EQ(lRow, 4);
+    EXPECT_EQ(nextRow, 4);
     EXPECT_EQ(counts().lateWrites, 1);
     EXPECT_TRUE(buffer.isEmpty());
 
     // A late time stamp opens its block once; a late write that failed goes again.
     late = true;
     EXPECT_EQ(feed("\r\n\r\n\r\n4\r\n"), StreamParser::Outcome::Busy);
-    EXPECT_EQ(iBlockColumn, 1);
+    EXPECT_EQ(blockColumn, 1);
     app.finishLateWrite(true);
     late = true;
     EXPECT_EQ(feed(""), StreamParser::Outcome::Busy); // the stamp is done; "4" is late now
-    EXPECT_EQ(iBlockColumn, 2);
+    EXPECT_EQ(blockColumn, 2);
     app.finishLateWrite(false);
     EXPECT_EQ(feed(""), StreamParser::Outcome::Ok);
     EXPECT_EQ(text(2, 2), "4");

@@ -1,4 +1,4 @@
-#include "EmulatorFeed.h"
+#include "InjectTab.h"
 
 #include "NumberReader.h"
 
@@ -17,16 +17,13 @@ QByteArray generalNumber(double v)
         return QByteArray::number(static_cast<long long>(v));
     return QByteArray::number(v, 'g', 15).toUpper();
 }
-
 } // namespace
 
-QByteArray EmulatorFeed::takeInstrumentText()
+std::optional<QByteArray> InjectTab::lineFor(const QByteArray &output)
 {
-    QByteArray output = takeOutput();
     bool isNumber = false;
     const double v = output.isEmpty() ? 0 : NumberReader::leadingNumber(output, &isNumber);
-    if (!injectTabRequested() || !isNumber)
-        return output; // a text without a leading number (a block separator) passes as it is
-    clearInjectTab();  // one-shot: unticks "Inject Single Tab"
+    if (!isNumber)
+        return std::nullopt;
     return generalNumber(v) + '\t' + generalNumber(v + 1) + "\r\n";
 }
