@@ -1,9 +1,7 @@
 #include "ReplayCommand.h"
 
 #include "CalcSpreadsheetFactory.h"
-#include "FileDigest.h"
 #include "JournalReader.h"
-#include "LogCategories.h"
 #include "MacroSettings.h"
 #include "RunDocumentProperties.h"
 #include "RunFiles.h"
@@ -50,11 +48,7 @@ std::optional<Failure> saveInto(SpreadsheetApp &app, Workbook &book, const QStri
         }
     });
     try {
-        QString error;
-        const QString rawSha256 = FileDigest::sha256(rawPath, &error);
-        if (rawSha256.isEmpty())
-            qCWarning(lcWorkbook) << "cannot hash the journal" << rawPath << "for the workbook:" << error;
-        book.setCustomProperties(RunDocumentProperties::of(rawPath, rawSha256));
+        book.setCustomProperties(RunDocumentProperties::of(rawPath));
         book.saveAs(target);
         QString shortfall;
         const QString whole = WorkbookSaver::wholeCopyPath(target, book, &shortfall);
@@ -100,10 +94,8 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
     if (!macro.isEmpty())
         steps.macro = [&macro](SpreadsheetApp &app) {
             const MacroCall::Result result = MacroCall::run(app, MacroSettings{true, macro});
-            if (result.outcome == MacroCall::Outcome::Failed) {
-                qCWarning(lcWorkbook).noquote() << "User macro" << macro << "did not run:" << result.reason;
+            if (result.outcome == MacroCall::Outcome::Failed)
                 tell(QStringLiteral("%1 %2: %3").arg(RunTexts::kMacroFailed, macro, result.reason));
-            }
             return result;
         };
     steps.save = [&rawPath, &target](SpreadsheetApp &app, Workbook &book, const QString &) {

@@ -1,5 +1,7 @@
 #include "SummaryChain.h"
 
+#include "LogCategories.h"
+#include "Result.h"
 #include "RunFiles.h"
 #include "RunOrder.h"
 
@@ -10,12 +12,15 @@
 namespace {
 constexpr qint64 kMaxSummary = 64 * 1024;
 
-QString readSummary(const QString &path)
+Result<QString> readSummary(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(file.read(kMaxSummary));
+        return Failure{QStringLiteral("%1: %2").arg(path, file.errorString())};
+    const QByteArray text = file.read(kMaxSummary);
+    if (text.isEmpty() && file.error() != QFileDevice::NoError)
+        return Failure{QStringLiteral("%1: %2").arg(path, file.errorString())};
+    return QString::fromUtf8(text);
 }
 } // namespace
 
@@ -27,8 +32,17 @@ void SummaryChain::linkToPrevious(RunProvenance &p, const QString &rawPath)
     if (at > 0) {
         p.previousRun = QFileInfo(runs[at - 1]).fileName();
         const QString summaryPath = RunFiles::summaryPathFor(runs[at - 1]);
-        if (QFileInfo::exists(summaryPath))
-            p.previousSummary = chainDigest(readSummary(summaryPath));
+        if (QFileInfo::exists(summaryPath)) {
+            // A summary that cannot be read is told and keeps no hash, as one
+            // not written yet: the hash of an empty text would be a false link.
+            const Result<QString> summary = readSummary(summaryPath);
+            if (summary)
+                p.previousSummary = chainDigest(*summary);
+            else
+                qCWarning(lcJournal).noquote()
+                    << "The summary of the run before cannot be read; the chain keeps no hash of it:"
+                    << summary.failure().reason;
+        }
     }
 }
 

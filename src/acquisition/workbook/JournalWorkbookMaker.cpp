@@ -26,7 +26,7 @@ bool JournalWorkbookMaker::make(const QString &rawPath, SavedWorkbook &record)
     steps.macro = m_hooks.runMacro;
     steps.save = [this, &rawPath, &record](SpreadsheetApp &app, Workbook &book,
                                            const QString &workingName) -> std::optional<Failure> {
-        const WorkbookSaver::Result result = m_save.save(app, book, rawPath, QString(), workingName, record);
+        const WorkbookSaver::Result result = m_save.save(app, book, rawPath, workingName, record);
         if (result == WorkbookSaver::Result::Declined)
             m_save.tellNotSaved(rawPath);
         if (result != WorkbookSaver::Result::OfficeFailed)

@@ -1,6 +1,5 @@
 #include "RunWorkbookSave.h"
 
-#include "FileDigest.h"
 #include "LogCategories.h"
 #include "MessageBoxes.h"
 #include "RunDocumentProperties.h"
@@ -35,7 +34,7 @@ void RunWorkbookSave::tellNotSaved(const QString &rawPath)
 }
 
 WorkbookSaver::Result RunWorkbookSave::save(SpreadsheetApp &app, Workbook &book, const QString &rawPath,
-                                            QString rawSha256, const QString &workingName, SavedWorkbook &record)
+                                            const QString &workingName, SavedWorkbook &record)
 {
     try {
         record.officeVersion = app.version();
@@ -48,14 +47,8 @@ WorkbookSaver::Result RunWorkbookSave::save(SpreadsheetApp &app, Workbook &book,
     });
     WorkbookSaver saver(app, book, m_boxes, m_hooks.documentsFolder());
     saver.setWorkingName(workingName);
-    if (!rawPath.isEmpty()) {
-        QString error;
-        if (rawSha256.isEmpty())
-            rawSha256 = FileDigest::sha256(rawPath, &error);
-        if (rawSha256.isEmpty())
-            qCWarning(lcWorkbook) << "cannot hash the journal" << rawPath << "for the workbook:" << error;
-        saver.setProperties(RunDocumentProperties::of(rawPath, rawSha256));
-    }
+    if (!rawPath.isEmpty())
+        saver.setProperties(RunDocumentProperties::of(rawPath));
     const WorkbookSaver::Result result = saver.save();
     app.setLongCallNotice({});
     if (m_hooks.waiting)

@@ -18,11 +18,10 @@ public:
     RunWorkbookSave(MessageBoxes &boxes, WorkbookHooks hooks);
 
     // Saves `book` as the user chooses, a long save shown as it goes on; the
-    // workbook carries the identity of the run whose journal is `rawPath`
-    // (its hash `rawSha256`, read from the file when not given). What was
-    // saved goes into `record`.
-    WorkbookSaver::Result save(SpreadsheetApp &app, Workbook &book, const QString &rawPath, QString rawSha256,
-                               const QString &workingName, SavedWorkbook &record);
+    // workbook carries the identity of the run whose journal is `rawPath`.
+    // What was saved goes into `record`.
+    WorkbookSaver::Result save(SpreadsheetApp &app, Workbook &book, const QString &rawPath, const QString &workingName,
+                               SavedWorkbook &record);
     void tellNotSaved(const QString &rawPath);
 
     // "halvern --replay ..." that makes the workbook from the journal

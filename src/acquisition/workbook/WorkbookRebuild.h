@@ -51,9 +51,6 @@ public:
     // Removes what rebuilds of processes no longer running left in `folder`:
     // their copies and the office's lock files beside them.
     static void removeLeftovers(const QString &folder);
-    // Quits `app` (a stuck office is ended so) and lets it go; a failure is
-    // logged.
-    static void quit(std::shared_ptr<SpreadsheetApp> &app);
 
 private:
     enum class Attempt { Done, Failed, MacroCancelled };

@@ -5,6 +5,7 @@
 #include "JournalReader.h"
 #include "LogCategories.h"
 #include "MasterWorkbook.h"
+#include "OfficeQuit.h"
 #include "RunDocumentProperties.h"
 #include "RunReplay.h"
 #include "SpreadsheetFactory.h"
@@ -30,13 +31,7 @@ void WorkbookReplayCheck::compareCells(const QString &path, const QString &liste
     auto quit = [&app, &saved, &rebuilt] {
         saved.reset();
         rebuilt.reset();
-        if (!app)
-            return;
-        try {
-            app->quit();
-        } catch (const std::exception &e) {
-            qCWarning(lcWorkbook) << "the office of the check did not quit:" << e.what();
-        }
+        OfficeQuit::quit(app);
     };
     try {
         app = m_factory.createHeadless();

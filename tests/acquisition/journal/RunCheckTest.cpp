@@ -4,11 +4,14 @@
 // successor linked it; an older summary is "not recorded", never "changed".
 #include "FileContents.h"
 #include "JournalReader.h"
+#include "LogFile.h"
+#include "ProvenanceGatherer.h"
 #include "RecordedRuns.h"
 #include "RunCatalog.h"
 #include "RunCheck.h"
 #include "RunFiles.h"
 #include "RunJournal.h"
+#include "RunSummary.h"
 #include "SummaryChain.h"
 
 #include <QDir>
@@ -145,13 +148,29 @@ TEST(RunChain, AGapInTheChainIsNamed)
     }
 }
 
+TEST_F(RunCheckTest, ASummaryBeforeThatCannotBeReadIsLoggedAndKeepsNoHash)
+{
+    const QString log = folder.filePath("halvern.log");
+    ASSERT_EQ(LogFile::install(log), std::nullopt);
+    const QString summary = RunFiles::summaryPathFor(raws[1]);
+    ASSERT_TRUE(QFile::remove(summary));
+    ASSERT_TRUE(QDir().mkdir(summary)); // there, but no text can be read from it
+    const RunProvenance third = ProvenanceGatherer::gather(raws[2]);
+    LogFile::uninstall();
+    EXPECT_EQ(third.previousRun, QFileInfo(raws[1]).fileName());
+    EXPECT_EQ(third.previousSummary, "");
+    EXPECT_TRUE(readFile(log).contains("The summary of the run before cannot be read")) << readFile(log).toStdString();
+}
+
 TEST_F(RunCheckTest, AMadeWorkbookKeepsTheChainAndAnOlderSummaryIsNotRecorded)
 {
     // Making the workbook again rewrites the workbook lines only.
     const QString summary = RunFiles::summaryPathFor(raws[1]);
-    QString text = QString::fromUtf8(readFile(summary));
-    text.replace("Workbook saved as: " + workbook, "Workbook saved as: /elsewhere/new.xls");
-    writeFile(summary, RunProvenance::withSavedFiles(text, {{"/elsewhere/new.xls", QString(64, 'a')}}).toUtf8());
+    std::optional<RunSummary> made = RunSummary::parse(QString::fromUtf8(readFile(summary)));
+    ASSERT_TRUE(made);
+    made->savedAs = "/elsewhere/new.xls";
+    made->provenance.saved = {{"/elsewhere/new.xls", QString(64, 'a')}};
+    writeFile(summary, made->text().toUtf8());
     EXPECT_TRUE(RunCheck::chainGaps(folder.path()).isEmpty());
     EXPECT_EQ(RunCheck::recorded(raws[1]).saved.size(), 1);
 
