@@ -278,7 +278,7 @@ int benchRun(int rounds, int waitSeconds)
         waitingForFirstByte = true;
         runEventLoopUntil([&] { return !waitingForFirstByte; }, 5000); // data flows
         adapter.pullOut();
-        runEventLoopUntil([&] { return run.portLost() && run.watchingForPort(); }, 5000);
+        runEventLoopUntil([&] { return run.watchingForPort(); }, 5000);
         if (!run.watchingForPort()) {
             std::fprintf(stderr, "the run did not start watching for its lost port\n");
             return 1;

@@ -105,10 +105,8 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
     if (!macro.isEmpty())
         steps.macro = [&macro](SpreadsheetApp &app) {
             const MacroCall::Result result = MacroCall::run(app, MacroSettings{true, macro});
-            if (result.outcome == MacroCall::Outcome::Failed) {
-                qCWarning(lcWorkbook).noquote() << "User macro" << macro << "did not run:" << result.reason;
+            if (result.outcome == MacroCall::Outcome::Failed)
                 tell(QStringLiteral("%1 %2: %3").arg(RunTexts::kMacroFailed, macro, result.reason));
-            }
             return result;
         };
     steps.save = [&rawPath, &target](SpreadsheetApp &app, Workbook &book, const QString &) {

@@ -1,5 +1,6 @@
 #include "FolderLookup.h"
 
+#include "FolderName.h"
 #include "MessageBoxes.h"
 
 #include <QDir>
@@ -36,17 +37,10 @@ std::int32_t lookUp(std::int32_t csidl, QString *out)
     }
 }
 
-QString trimmed(QString path)
-{
-    while (path.size() > 1 && path.endsWith('/'))
-        path.chop(1);
-    return path;
-}
-
 QString lookUpByName(std::int32_t csidl)
 {
     QString found;
-    return lookUp(csidl, &found) == kOk ? trimmed(found) : QString();
+    return lookUp(csidl, &found) == kOk ? FolderName::withoutTrailingSlash(found) : QString();
 }
 } // namespace
 
@@ -58,7 +52,7 @@ bool GetFolderPath(const std::int32_t &csidl, QString &path, MessageBoxes &boxes
     QString found;
     const std::int32_t result = lookUp(csidl, &found);
     if (result == kOk) {
-        path = trimmed(found);
+        path = FolderName::withoutTrailingSlash(found);
         return true;
     }
     if (result == kFolderMissing)

@@ -1,6 +1,7 @@
 #include "LogFile.h"
 
 #include "PlainFile.h"
+#include "PrivateFolder.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -121,24 +122,24 @@ std::optional<Failure> LogFile::install(const QString &path, qint64 maxBytes)
 {
     Sink &s = sink();
     std::optional<Failure> failure;
+    // The folder is ours alone; a link or a file in its place is left as it
+    // is. It is made before the sink is taken: making it may log, and the
+    // log's handler takes the sink's lock.
+    const QString folder = QFileInfo(path).absolutePath();
+    const QByteArray encoded = QFile::encodeName(folder);
+    struct stat info = {};
+    const bool other = ::lstat(encoded.constData(), &info) == 0 && !S_ISDIR(info.st_mode);
+    const bool made = !other && PrivateFolder::make(folder);
     {
         std::lock_guard lock(s.mutex);
         if (s.fd >= 0)
             ::close(s.fd);
         s.fd = -1;
         s.maxBytes = maxBytes;
-        const QString folder = QFileInfo(path).absolutePath();
-        if (!QDir().mkpath(folder)) {
+        if (!other && !made)
             failure = Failure{QStringLiteral("%1: the folder cannot be made").arg(folder)};
-        } else {
-            // The folder is ours alone; a link in its place is not followed.
-            const QByteArray encoded = QFile::encodeName(folder);
-            struct stat info = {};
-            if (::lstat(encoded.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
-                failure = Failure{QStringLiteral("%1: not a folder").arg(folder)};
-            else if (info.st_uid == ::geteuid())
-                ::chmod(encoded.constData(), S_IRWXU);
-        }
+        else if (other || ::lstat(encoded.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+            failure = Failure{QStringLiteral("%1: not a folder").arg(folder)};
         if (!failure) {
             s.path = QFile::encodeName(path);
             failure = openFile(s);

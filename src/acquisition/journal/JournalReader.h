@@ -35,7 +35,6 @@ public:
     // What was wrong with the companion so far ("<path>: 3 notes damaged or
     // missing (line 7 is not ...); ..."); empty when nothing was.
     QString damage() const;
-    int damagedLines() const { return m_damagedLines; }
 
 private:
     QByteArray readLine();

@@ -1,5 +1,6 @@
 #include "RunJournal.h"
 
+#include "LogCategories.h"
 #include "PlainFile.h"
 #include "PrivateFolder.h"
 #include "RunFiles.h"
@@ -71,7 +72,10 @@ bool RunJournal::makeFiles()
         return false;
     }
     m_raw = *raw;
-    ::flock(m_raw, LOCK_EX | LOCK_NB); // a fresh file: nobody else can hold it
+    // A fresh file: nobody else can hold it. Unlocked, the run is taken for
+    // one that ended without Stop by another Halvern.
+    if (::flock(m_raw, LOCK_EX | LOCK_NB) != 0)
+        qCWarning(lcJournal) << "cannot lock" << rawPath() << ":" << systemError();
     Result<int> times = openForAppend(timesPath());
     if (!times) {
         m_problem = times.failure().reason;
@@ -190,10 +194,10 @@ void RunJournal::lose(const QString &what, const QDateTime &at)
     }
     // Cut back what a failed write left half done, so the two files agree
     // (a reader passes over a half note all the same).
-    if (m_raw >= 0)
-        (void)::ftruncate(m_raw, m_kept);
-    if (m_times >= 0)
-        (void)::ftruncate(m_times, m_timesSize);
+    if (m_raw >= 0 && ::ftruncate(m_raw, m_kept) != 0)
+        qCWarning(lcJournal) << "cannot cut" << rawPath() << "back to" << m_kept << "bytes:" << systemError();
+    if (m_times >= 0 && ::ftruncate(m_times, m_timesSize) != 0)
+        qCWarning(lcJournal) << "cannot cut" << timesPath() << "back to" << m_timesSize << "bytes:" << systemError();
 }
 
 void RunJournal::close()
@@ -202,8 +206,14 @@ void RunJournal::close()
         (void)::ftruncate(m_times, m_timesSize); // a half checkpoint is no note
     for (int *fd : {&m_raw, &m_times}) {
         if (*fd >= 0) {
-            ::fdatasync(*fd);
-            ::close(*fd);
+            // What the last sync or the close could not write may be missing
+            // after a crash of the machine.
+            if (::fdatasync(*fd) != 0)
+                qCWarning(lcJournal) << "the last sync of" << (fd == &m_raw ? rawPath() : timesPath())
+                                     << "failed:" << systemError();
+            if (::close(*fd) != 0)
+                qCWarning(lcJournal) << "closing" << (fd == &m_raw ? rawPath() : timesPath())
+                                     << "failed:" << systemError();
             *fd = -1;
         }
     }

@@ -1,6 +1,5 @@
 #include "RunProvenance.h"
 
-#include <QRegularExpression>
 #include <QStringList>
 
 namespace {
@@ -91,25 +90,4 @@ RunProvenance RunProvenance::parse(const QString &summary)
         }
     }
     return p;
-}
-
-QString RunProvenance::withSavedFiles(const QString &summary, const QList<SavedFile> &files)
-{
-    QStringList lines = summary.split('\n');
-    qsizetype at = -1;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (lines[i].startsWith(kSaved)) {
-            if (at < 0)
-                at = i;
-            lines.removeAt(i--);
-        }
-    }
-    if (at < 0) {
-        at = lines.indexOf(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(kPreviousRun)));
-        if (at < 0)
-            return summary; // nothing recorded: left as it is
-    }
-    for (const SavedFile &file : files)
-        lines.insert(at++, kSaved + orNone(file.sha256) + QStringLiteral("  ") + file.path);
-    return lines.join('\n');
 }

@@ -36,8 +36,6 @@ public:
     QString text() const;
     // What the lines of `summary` record; recorded() is false without them.
     static RunProvenance parse(const QString &summary);
-    // `summary` with its workbook file lines replaced by those of `files`.
-    static QString withSavedFiles(const QString &summary, const QList<SavedFile> &files);
     // A line a later "Make workbook" rewrites: a workbook file of the run.
     static bool isWorkbookLine(const QString &line);
     // "(none)" for an empty value, as the lines write it.

@@ -1,5 +1,7 @@
 #include "SummaryChain.h"
 
+#include "LogCategories.h"
+#include "Result.h"
 #include "RunFiles.h"
 #include "RunOrder.h"
 
@@ -8,11 +10,14 @@
 #include <QFileInfo>
 
 namespace {
-// Empty when there is none or it is not a plain file that can be read.
-QString readSummary(const QString &path)
+Result<QString> readSummary(const QString &path)
 {
     const Result<std::optional<QString>> text = RunFiles::readSummaryFile(path);
-    return text && text->has_value() ? **text : QString();
+    if (!text)
+        return text.failure();
+    if (!text->has_value())
+        return Failure{path + QStringLiteral(": it is gone")};
+    return **text;
 }
 } // namespace
 
@@ -24,8 +29,17 @@ void SummaryChain::linkToPrevious(RunProvenance &p, const QString &rawPath)
     if (at > 0) {
         p.previousRun = QFileInfo(runs[at - 1]).fileName();
         const QString summaryPath = RunFiles::summaryPathFor(runs[at - 1]);
-        if (QFileInfo::exists(summaryPath))
-            p.previousSummary = chainDigest(readSummary(summaryPath));
+        if (QFileInfo::exists(summaryPath)) {
+            // A summary that cannot be read is told and keeps no hash, as one
+            // not written yet: the hash of an empty text would be a false link.
+            const Result<QString> summary = readSummary(summaryPath);
+            if (summary)
+                p.previousSummary = chainDigest(*summary);
+            else
+                qCWarning(lcJournal).noquote()
+                    << "The summary of the run before cannot be read; the chain keeps no hash of it:"
+                    << summary.failure().reason;
+        }
     }
 }
 

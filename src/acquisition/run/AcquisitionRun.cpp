@@ -2,6 +2,7 @@
 
 #include "CaughtException.h"
 #include "EmulatorFeed.h"
+#include "FolderName.h"
 #include "JournalTexts.h"
 #include "LogCategories.h"
 #include "MacroSettings.h"
@@ -20,13 +21,6 @@
 namespace {
 using namespace RunTexts;
 
-QString withoutTrailingSlash(QString folder)
-{
-    while (folder.size() > 1 && folder.endsWith('/'))
-        folder.chop(1);
-    return folder;
-}
-
 // Stands in for the main window once it has gone.
 NullAcquisitionView &nullView()
 {
@@ -44,7 +38,7 @@ AcquisitionRun::AcquisitionRun(AcquisitionView &view, SerialComm &comm, Spreadsh
       m_factory(factory),
       m_boxes(boxes),
       m_emulator(emulator),
-      m_programFolder(withoutTrailingSlash(std::move(programFolder))),
+      m_programFolder(FolderName::withoutTrailingSlash(std::move(programFolder))),
       m_feeder(std::move(clock)),
       m_port(comm),
       m_workingCopy(factory, m_programFolder),

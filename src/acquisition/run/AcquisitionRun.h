@@ -98,7 +98,6 @@ public:
 
     // True while the port the run lost is away (from the read that failed
     // until the device is back and open again).
-    bool portLost() const { return m_port.lost(); }
     // What watches for a lost port's device (a SerialDeviceWatch unless set,
     // made when first needed). Set it before Start.
     void setDeviceWatch(std::unique_ptr<DeviceWatch> watch) { m_port.setDeviceWatch(std::move(watch)); }

@@ -5,6 +5,7 @@
 #include "LogCategories.h"
 #include "MacroSettings.h"
 #include "MessageBoxes.h"
+#include "OfficeQuit.h"
 #include "PortAdapterText.h"
 #include "ProvenanceGatherer.h"
 #include "RunTexts.h"
@@ -155,13 +156,8 @@ void AcquisitionRun::releaseSpreadsheet()
 {
     // Held locally: quit() may let window events run, and a nested Stop must
     // not pull the application out from under the call.
-    if (const std::shared_ptr<SpreadsheetApp> app = m_app) {
-        try {
-            app->quit();
-        } catch (...) {
-            qCWarning(lcRun).noquote() << "Quitting the spreadsheet failed:" << CaughtException::reason();
-        }
-    }
+    std::shared_ptr<SpreadsheetApp> app = m_app;
+    OfficeQuit::quit(app);
     m_book.reset();
     m_app.reset();
 }

@@ -1,7 +1,6 @@
 #include "StopMacro.h"
 
 #include "AcquisitionView.h"
-#include "LogCategories.h"
 #include "MacroSettings.h"
 #include "RunTexts.h"
 
@@ -17,7 +16,6 @@ MacroCall::Result StopMacro::run(SpreadsheetApp &app, const MacroSettings &macro
     case MacroCall::Outcome::Ran:
         break;
     case MacroCall::Outcome::Failed:
-        qCWarning(lcWorkbook).noquote() << "User macro" << macro.name << "did not run:" << result.reason;
         view.setStatusText(RunTexts::kMacroFailed);
         view.setSpreadsheetLampTip(QStringLiteral("%1 %2: %3").arg(RunTexts::kMacroFailed, macro.name, result.reason));
         break;

@@ -66,13 +66,14 @@ MacroCall::Result MacroCall::run(SpreadsheetApp &app, const MacroSettings &setti
             running(QString(), {});
     }
     if (cancelled) {
-        qCWarning(lcWorkbook) << "the macro" << name << "was stopped by the user";
+        qCWarning(lcWorkbook).noquote() << "User macro" << name << "was stopped by the user";
         return {Outcome::Cancelled, QStringLiteral("stopped with Cancel"),
                 QStringLiteral("User macro: %1 was stopped with Cancel; the workbook was saved without its work\n")
                     .arg(name)};
     }
     if (ran)
         return {Outcome::Ran, QString(), QStringLiteral("User macro: %1 ran\n").arg(name)};
-    qCWarning(lcWorkbook) << "the macro" << name << "did not run:" << ran.reason;
+    // Logged here, where the failure is known, and nowhere else.
+    qCWarning(lcWorkbook).noquote() << "User macro" << name << "did not run:" << ran.reason;
     return {Outcome::Failed, ran.reason, QStringLiteral("User macro: %1 did NOT run: %2\n").arg(name, ran.reason)};
 }

@@ -1,6 +1,5 @@
 #include "RunWorkbookSave.h"
 
-#include "FileDigest.h"
 #include "LogCategories.h"
 #include "MessageBoxes.h"
 #include "RunDocumentProperties.h"

@@ -1,9 +1,9 @@
 #include "StopSave.h"
 
 #include "MessageBoxes.h"
+#include "OfficeQuit.h"
 #include "RunJournal.h"
 #include "SpreadsheetApp.h"
-#include "WorkbookRebuild.h"
 
 namespace {
 const QString kTitle = QStringLiteral("Halvern");
@@ -22,8 +22,7 @@ bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_p
 {
     WorkbookSaver::Result result = WorkbookSaver::Result::OfficeFailed;
     if (missing == 0 && app && book)
-        result = m_save.save(*app, *book, journal.rawPath(), journal.rawSha256(), QStringLiteral("spreadsheet.xls"),
-                             m_saved);
+        result = m_save.save(*app, *book, journal.rawPath(), QStringLiteral("spreadsheet.xls"), m_saved);
     // A journal that missed some bytes still holds the rest of the run.
     const bool journalKept =
         !journal.rawPath().isEmpty() && (journal.problem().isEmpty() || journal.incompleteSince().isValid());
@@ -50,7 +49,7 @@ bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_p
                                      kTitle, MessageBoxes::Buttons::OkCancel);
     if (answer == MessageBoxes::Answer::Ok) {
         book.reset();
-        WorkbookRebuild::quit(app); // a stuck office is ended here
+        OfficeQuit::quit(app); // a stuck office is ended here
         if (m_maker.make(journal.rawPath(), m_saved))
             return true;
     }

@@ -7,6 +7,7 @@
 #include "JournalReader.h"
 #include "LogCategories.h"
 #include "MasterWorkbook.h"
+#include "OfficeQuit.h"
 #include "RunReplay.h"
 #include "RunTexts.h"
 #include "SpreadsheetFactory.h"
@@ -80,11 +81,13 @@ QString WorkbookRebuild::placeCopy(const QString &copy) const
     if (out)
         (*out)->close();
     if (!written) {
-        QFile::remove(copy);
+        if (QFileInfo::exists(copy) && !QFile::remove(copy))
+            qCWarning(lcWorkbook) << "cannot remove the half-made copy" << copy;
         qCWarning(lcWorkbook) << "cannot copy" << source << "to" << copy << ":" << reason;
         return QStringLiteral("cannot copy the workbook to %1: %2").arg(copy, reason);
     }
-    QFile::setPermissions(copy, QFile::permissions(copy) | QFile::ReadOwner | QFile::WriteOwner);
+    if (!QFile::setPermissions(copy, QFile::permissions(copy) | QFile::ReadOwner | QFile::WriteOwner))
+        qCWarning(lcWorkbook) << "cannot make the copy" << copy << "readable and writable for its owner";
     return QString();
 }
 
@@ -109,7 +112,7 @@ std::optional<Failure> WorkbookRebuild::make(const QString &rawPath)
         std::shared_ptr<SpreadsheetApp> app;
         QString why;
         const Attempt result = attempt(rawPath, copy, withMacro, app, &why);
-        quit(app);
+        OfficeQuit::quit(app);
         if (m_steps.progress)
             m_steps.progress(0, 0);
         if (result != Attempt::MacroCancelled) {
@@ -172,16 +175,4 @@ WorkbookRebuild::Attempt WorkbookRebuild::attempt(const QString &rawPath, const 
             return fail(failure->reason);
     }
     return Attempt::Done;
-}
-
-void WorkbookRebuild::quit(std::shared_ptr<SpreadsheetApp> &app)
-{
-    if (app) {
-        try {
-            app->quit();
-        } catch (...) {
-            qCWarning(lcWorkbook).noquote() << "Quitting the spreadsheet failed:" << CaughtException::reason();
-        }
-    }
-    app.reset();
 }

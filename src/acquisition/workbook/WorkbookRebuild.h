@@ -53,9 +53,6 @@ public:
     // in /tmp (see Leftovers): copies, save temporaries, their locks, the
     // office's temporary files and pipes nobody listens on.
     static void removeLeftovers(const QString &folder);
-    // Quits `app` (a stuck office is ended so) and lets it go; a failure is
-    // logged.
-    static void quit(std::shared_ptr<SpreadsheetApp> &app);
 
 private:
     enum class Attempt { Done, Failed, MacroCancelled };

@@ -6,6 +6,7 @@
 #include "JournalReader.h"
 #include "LogCategories.h"
 #include "MasterWorkbook.h"
+#include "OfficeQuit.h"
 #include "RunDocumentProperties.h"
 #include "RunFiles.h"
 #include "RunManifest.h"
@@ -53,13 +54,7 @@ QString WorkbookReplayCheck::compareCells(const QString &path, const QString &li
     auto quit = [&app, &saved, &rebuilt] {
         saved.reset();
         rebuilt.reset();
-        if (!app)
-            return;
-        try {
-            app->quit();
-        } catch (const std::exception &e) {
-            qCWarning(lcWorkbook) << "the office of the check did not quit:" << e.what();
-        }
+        OfficeQuit::quit(app);
     };
     QString rawPath = listedRun;
     try {

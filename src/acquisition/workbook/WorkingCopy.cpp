@@ -2,8 +2,10 @@
 
 #include "CaughtException.h"
 #include "FolderLookup.h"
+#include "FolderName.h"
 #include "LogCategories.h"
 #include "MasterWorkbook.h"
+#include "OfficeQuit.h"
 #include "RunTexts.h"
 #include "SpreadsheetFactory.h"
 #include "StartingWorkbooks.h"
@@ -30,9 +32,7 @@ QString WorkingCopy::documentsFolder() const
         qCWarning(lcWorkbook).noquote() << "The documents folder is not known:" << CaughtException::reason();
         documents.clear();
     }
-    while (documents.size() > 1 && documents.endsWith('/'))
-        documents.chop(1);
-    return documents;
+    return FolderName::withoutTrailingSlash(documents);
 }
 
 WorkingCopy::Opened WorkingCopy::open()
@@ -78,11 +78,7 @@ WorkingCopy::Opened WorkingCopy::open()
     } catch (...) {
         qCWarning(lcWorkbook).noquote() << "The working copy" << working
                                         << "did not open:" << CaughtException::reason();
-        try {
-            opened.app->quit();
-        } catch (...) {
-            qCWarning(lcWorkbook).noquote() << "Quitting the spreadsheet failed:" << CaughtException::reason();
-        }
+        OfficeQuit::quit(opened.app);
         return Opened{{}, {}, RunTexts::kCannotOpenWorkbook, false, {}};
     }
     return opened;

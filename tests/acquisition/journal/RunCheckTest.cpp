@@ -5,6 +5,8 @@
 // manifests is "not recorded", never "matches".
 #include "FileContents.h"
 #include "JournalReader.h"
+#include "LogFile.h"
+#include "ProvenanceGatherer.h"
 #include "RecordedRuns.h"
 #include "RunCatalog.h"
 #include "RunCheck.h"
@@ -13,6 +15,8 @@
 #include "RunJournal.h"
 #include "RunManifest.h"
 #include "RunRecordKeeper.h"
+#include "RunSummary.h"
+#include "SummaryChain.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -191,6 +195,20 @@ TEST(RunChain, AGapInTheChainIsNamed)
         EXPECT_EQ(all.verdict, RunCheck::Verdict::Changed);
         EXPECT_TRUE(all.lines.contains(gap)) << joined(all);
     }
+}
+
+TEST_F(RunCheckTest, ASummaryBeforeThatCannotBeReadIsLoggedAndKeepsNoHash)
+{
+    const QString log = folder.filePath("halvern.log");
+    ASSERT_EQ(LogFile::install(log), std::nullopt);
+    const QString summary = RunFiles::summaryPathFor(raws[1]);
+    ASSERT_TRUE(QFile::remove(summary));
+    ASSERT_TRUE(QDir().mkdir(summary)); // there, but no text can be read from it
+    const RunProvenance third = ProvenanceGatherer::gather(raws[2]);
+    LogFile::uninstall();
+    EXPECT_EQ(third.previousRun, QFileInfo(raws[1]).fileName());
+    EXPECT_EQ(third.previousSummary, "");
+    EXPECT_TRUE(readFile(log).contains("The summary of the run before cannot be read")) << readFile(log).toStdString();
 }
 
 TEST_F(RunCheckTest, AMadeWorkbookKeepsTheChainAndAnOlderRunIsNotRecorded)
