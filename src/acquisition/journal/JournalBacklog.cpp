@@ -38,24 +38,25 @@ void JournalBacklog::arrived(const QByteArray &bytes, bool kept)
     m_memory += bytes;
 }
 
-QByteArray JournalBacklog::take(qsizetype limit, QString *error)
+Result<QByteArray> JournalBacklog::take(qsizetype limit)
 {
     QByteArray part;
     if (m_from < m_to) {
-        if (!m_raw.isOpen() && !m_raw.open(QIODevice::ReadOnly)) {
-            *error =
-                QStringLiteral("cannot read back ") + m_raw.fileName() + QStringLiteral(": ") + m_raw.errorString();
-            m_from = m_to;
-        } else {
+        if (m_raw.isOpen() || m_raw.open(QIODevice::ReadOnly)) {
             m_raw.seek(m_from);
             part = m_raw.read(std::min<std::int64_t>(limit, m_to - m_from));
-            if (part.isEmpty()) {
-                *error =
-                    QStringLiteral("cannot read back ") + m_raw.fileName() + QStringLiteral(": ") + m_raw.errorString();
-                m_from = m_to;
-            }
-            m_from += part.size();
         }
+        if (part.isEmpty()) {
+            const Failure failure{QStringLiteral("cannot read back ") + m_raw.fileName() + QStringLiteral(": ")
+                                  + m_raw.errorString()};
+            m_from = m_to;
+            if (m_memory.isEmpty()) {
+                m_holding = false;
+                m_raw.close();
+            }
+            return failure;
+        }
+        m_from += part.size();
     }
     if (part.isEmpty() && m_from >= m_to) {
         part = m_memory.left(limit);

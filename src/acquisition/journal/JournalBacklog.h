@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -27,8 +29,9 @@ public:
     void arrived(const QByteArray &bytes, bool kept);
     // Up to `limit` bytes of what waits, in arrival order. When the last of
     // it is taken the backlog stops holding. A journal that cannot be read
-    // back is told in *error; what it held is then missing.
-    QByteArray take(qsizetype limit, QString *error);
+    // back is the failure; what it held is then missing, and what waits
+    // beyond it comes at the next take.
+    Result<QByteArray> take(qsizetype limit);
     // Bytes still waiting.
     std::int64_t size() const { return (m_to - m_from) + m_memory.size(); }
 

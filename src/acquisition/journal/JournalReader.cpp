@@ -9,13 +9,13 @@ namespace {
 constexpr qint64 kMaxNoteLine = 256;
 } // namespace
 
-bool JournalReader::open(const QString &rawPath, QString *error)
+std::optional<Failure> JournalReader::open(const QString &rawPath)
 {
+    m_failure.reset();
     m_raw.setFileName(rawPath);
-    if (!m_raw.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read the journal ") + rawPath + QStringLiteral(": ") + m_raw.errorString();
-        return false;
-    }
+    if (!m_raw.open(QIODevice::ReadOnly))
+        return Failure{QStringLiteral("cannot read the journal ") + rawPath + QStringLiteral(": ")
+                       + m_raw.errorString()};
     m_rawSize = m_raw.size();
     m_position = m_end = 0;
     m_line = 0;
@@ -26,23 +26,22 @@ bool JournalReader::open(const QString &rawPath, QString *error)
     m_times.setFileName(RunFiles::timesPathFor(rawPath));
     m_hasTimes = QFileInfo::exists(m_times.fileName());
     if (!m_hasTimes)
-        return true;
-    if (!m_times.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read ") + m_times.fileName() + QStringLiteral(": ") + m_times.errorString();
-        return false;
-    }
+        return std::nullopt;
+    if (!m_times.open(QIODevice::ReadOnly))
+        return Failure{QStringLiteral("cannot read ") + m_times.fileName() + QStringLiteral(": ")
+                       + m_times.errorString()};
     if (readLine() != RunFiles::timesHeader().trimmed()) {
         noteDamage(QStringLiteral("line 1: it is not a Halvern run journal"));
         m_times.close();
         m_hasTimes = false;
-        return true;
+        return std::nullopt;
     }
     readNote();
     // Bytes before the first good note have no time of their own.
     m_end = m_haveNext ? m_nextOffset : m_rawSize;
     if (m_end > 0 && m_damagedLines == 0)
         noteDamage(QStringLiteral("no note for the first %1 bytes").arg(m_end));
-    return true;
+    return std::nullopt;
 }
 
 QByteArray JournalReader::readLine()
@@ -102,7 +101,7 @@ void JournalReader::readNote()
     }
 }
 
-bool JournalReader::next(Piece &piece, QString *error)
+bool JournalReader::next(Piece &piece)
 {
     piece.bytes.clear();
     if (m_position >= m_rawSize)
@@ -122,7 +121,8 @@ bool JournalReader::next(Piece &piece, QString *error)
     const qint64 size = std::min<qint64>(m_end - m_position, kMaxPiece);
     piece.bytes = m_raw.read(size);
     if (piece.bytes.size() != size) {
-        *error = QStringLiteral("cannot read ") + m_raw.fileName() + QStringLiteral(": ") + m_raw.errorString();
+        m_failure =
+            Failure{QStringLiteral("cannot read ") + m_raw.fileName() + QStringLiteral(": ") + m_raw.errorString()};
         return false;
     }
     piece.arrived = m_hasTimes ? m_at : QDateTime();

@@ -175,14 +175,13 @@ void AcquisitionRun::receive(const QByteArray &text)
 
 void AcquisitionRun::takeFromBacklog()
 {
-    QString error;
-    const QByteArray part = m_record.takeHeld(m_feeder.pending().size(), &error);
-    if (!error.isEmpty()) {
-        qCWarning(lcJournal).noquote() << "The pause's backlog was not read back:" << error;
-        m_view->showNotice(JournalTexts::backlogLost(error));
+    const Result<QByteArray> part = m_record.takeHeld(m_feeder.pending().size());
+    if (!part) {
+        qCWarning(lcJournal).noquote() << "The pause's backlog was not read back:" << part.failure().reason;
+        m_view->showNotice(JournalTexts::backlogLost(part.failure().reason));
+    } else if (!part->isEmpty()) {
+        m_feeder.receive(*part);
     }
-    if (!part.isEmpty())
-        m_feeder.receive(part);
 }
 
 void AcquisitionRun::watchJournal(bool retell)

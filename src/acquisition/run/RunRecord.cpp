@@ -25,11 +25,11 @@ bool RunRecord::keep(const QByteArray &text)
     return false;
 }
 
-QByteArray RunRecord::takeHeld(qsizetype pending, QString *error)
+Result<QByteArray> RunRecord::takeHeld(qsizetype pending)
 {
     if (!m_backlog.holding() || pending >= kHeldPart)
         return QByteArray();
-    return m_backlog.take(kHeldPart, error);
+    return m_backlog.take(kHeldPart);
 }
 
 QString RunRecord::untoldFailure()
@@ -42,7 +42,8 @@ QString RunRecord::untoldFailure()
 
 QString RunRecord::incompleteAtStop() const
 {
-    return JournalTexts::incompleteAtStop(m_journal, FolderProbe::problem(QFileInfo(m_journal.rawPath()).path()));
+    const std::optional<Failure> probe = FolderProbe::check(QFileInfo(m_journal.rawPath()).path());
+    return JournalTexts::incompleteAtStop(m_journal, probe ? probe->reason : QString());
 }
 
 RunSummary RunRecord::summary() const

@@ -40,9 +40,9 @@ public:
     void hold() { m_backlog.hold(m_journal); }
     bool holding() const { return m_backlog.holding(); }
     // The next part of what waits, when `pending` bytes wait for the sheet
-    // already and that is less than a part; empty otherwise. *error tells
-    // what could not be read back.
-    QByteArray takeHeld(qsizetype pending, QString *error);
+    // already and that is less than a part; empty otherwise. The failure
+    // tells what could not be read back.
+    Result<QByteArray> takeHeld(qsizetype pending);
     // The notice of a journal failure not told yet, or empty.
     QString untoldFailure();
     // The box at Stop when the journal is incomplete, or empty.

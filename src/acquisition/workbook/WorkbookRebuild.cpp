@@ -60,7 +60,7 @@ void WorkbookRebuild::removeLeftovers(const QString &folder)
     }
 }
 
-QString WorkbookRebuild::placeCopy(const QString &copy) const
+std::optional<Failure> WorkbookRebuild::placeCopy(const QString &copy) const
 {
     // The workbook a live Start would open, left as it is.
     const QString working = m_documentsFolder + '/' + MasterWorkbook::fileName();
@@ -70,7 +70,7 @@ QString WorkbookRebuild::placeCopy(const QString &copy) const
     removeCopy(copy);
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
-        return RunTexts::kNoCopy;
+        return Failure{RunTexts::kNoCopy};
     // Written here rather than with QFile::copy, so a full disk is named as such.
     QFile out(copy);
     const QByteArray bytes = in.readAll();
@@ -82,11 +82,11 @@ QString WorkbookRebuild::placeCopy(const QString &copy) const
         if (QFileInfo::exists(copy) && !QFile::remove(copy))
             qCWarning(lcWorkbook) << "cannot remove the half-made copy" << copy;
         qCWarning(lcWorkbook) << "cannot copy" << source << "to" << copy << ":" << reason;
-        return QStringLiteral("cannot copy the workbook to %1: %2").arg(copy, reason);
+        return Failure{QStringLiteral("cannot copy the workbook to %1: %2").arg(copy, reason)};
     }
     if (!QFile::setPermissions(copy, QFile::permissions(copy) | QFile::ReadOwner | QFile::WriteOwner))
         qCWarning(lcWorkbook) << "cannot make the copy" << copy << "readable and writable for its owner";
-    return QString();
+    return std::nullopt;
 }
 
 std::optional<Failure> WorkbookRebuild::make(const QString &rawPath)
@@ -125,12 +125,11 @@ WorkbookRebuild::Attempt WorkbookRebuild::attempt(const QString &rawPath, const 
         *why = reason;
         return Attempt::Failed;
     };
-    if (const QString problem = placeCopy(copy); !problem.isEmpty())
-        return fail(problem);
+    if (const std::optional<Failure> unplaced = placeCopy(copy))
+        return fail(unplaced->reason);
     JournalReader reader;
-    QString error;
-    if (!reader.open(rawPath, &error))
-        return fail(error);
+    if (const std::optional<Failure> unread = reader.open(rawPath))
+        return fail(unread->reason);
     std::shared_ptr<Workbook> book;
     try {
         app = m_factory.createHeadless();

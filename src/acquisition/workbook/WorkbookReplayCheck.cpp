@@ -84,9 +84,8 @@ void WorkbookReplayCheck::compareCells(const QString &path, const QString &liste
             return;
         }
         JournalReader reader;
-        QString error;
-        if (!reader.open(rawPath, &error)) {
-            result.add(Verdict::Missing, error);
+        if (const std::optional<Failure> unread = reader.open(rawPath)) {
+            result.add(Verdict::Missing, unread->reason);
             quit();
             return;
         }
