@@ -104,9 +104,8 @@ MadeJournal makeJournal(const QString &folder, qint64 lines, qint64 bytes)
 bool replay(SpreadsheetApp &app, const QString &raw, qint64 &rows)
 {
     JournalReader reader;
-    QString error;
-    if (!reader.open(raw, &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (const std::optional<Failure> unread = reader.open(raw)) {
+        std::fprintf(stderr, "%s\n", qPrintable(unread->reason));
         return false;
     }
     RunReplay replay(app);

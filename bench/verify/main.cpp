@@ -157,9 +157,8 @@ int workbookCase(qint64 lines)
         QFile::setPermissions(copy, QFile::permissions(copy) | QFile::WriteOwner);
         const std::shared_ptr<Workbook> book = app->open(copy);
         JournalReader reader;
-        QString error;
-        if (!reader.open(raw, &error)) {
-            std::fprintf(stderr, "cannot read the journal: %s\n", qPrintable(error));
+        if (const std::optional<Failure> unread = reader.open(raw)) {
+            std::fprintf(stderr, "cannot read the journal: %s\n", qPrintable(unread->reason));
             return 1;
         }
         if (const std::optional<Failure> failure = RunReplay(*app).replay(reader)) {

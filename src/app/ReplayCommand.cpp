@@ -2,6 +2,7 @@
 
 #include "CalcSpreadsheetFactory.h"
 #include "FileDigest.h"
+#include "FolderProbe.h"
 #include "JournalReader.h"
 #include "LogCategories.h"
 #include "MacroSettings.h"
@@ -31,15 +32,16 @@ int fail(const QString &message)
     return 1;
 }
 
-// Empty when a file can be written into `folder` (made when missing), else why not.
-QString unwritable(const QString &folder)
+
+// Why a file cannot be written into `folder` (made when missing); nothing
+// when it can.
+std::optional<Failure> unwritable(const QString &folder)
 {
     if (!QDir().mkpath(folder))
-        return QStringLiteral("cannot make the folder ") + folder;
-    QTemporaryFile probe(folder + QStringLiteral("/.halvern-probe-XXXXXX"));
-    if (!probe.open())
-        return QStringLiteral("cannot write into %1: %2").arg(folder, probe.errorString());
-    return QString();
+        return Failure{QStringLiteral("cannot make the folder ") + folder};
+    if (const std::optional<Failure> probe = FolderProbe::check(folder))
+        return Failure{QStringLiteral("cannot write into %1: %2").arg(folder, probe->reason)};
+    return std::nullopt;
 }
 
 // The save of the rebuilt workbook as `target`, carrying the identity of the
@@ -88,13 +90,12 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
         return fail(QStringLiteral("--save-as names a folder: ") + target);
     // The copy the macro sees lies beside the workbook: its folder must take files.
     const QString folder = targetInfo.absolutePath();
-    if (const QString why = unwritable(folder); !why.isEmpty())
-        return fail(why);
+    if (const std::optional<Failure> why = unwritable(folder))
+        return fail(why->reason);
     {
         JournalReader reader;
-        QString error;
-        if (!reader.open(rawPath, &error))
-            return fail(error);
+        if (const std::optional<Failure> unread = reader.open(rawPath))
+            return fail(unread->reason);
         if (!reader.hasTimes())
             tell(QStringLiteral("no %1: block time stamps come from this replay's clock")
                      .arg(RunFiles::timesPathFor(rawPath)));

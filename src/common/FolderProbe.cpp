@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -31,16 +32,18 @@ int takeRoom(int fd, qint64 bytes)
 }
 } // namespace
 
-QString FolderProbe::problem(const QString &folder, qint64 bytes)
+std::optional<Failure> FolderProbe::check(const QString &folder, qint64 bytes)
 {
-    const QByteArray probe = QFile::encodeName(folder + QStringLiteral("/.halvern-save-check"));
-    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    QByteArray probe = QFile::encodeName(folder + QStringLiteral("/.halvern-save-check-XXXXXX"));
+    const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
     if (fd < 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
+        return Failure{QString::fromLocal8Bit(std::strerror(errno))};
     int error = takeRoom(fd, std::max(bytes, kBlock));
     if (error == 0 && ::fsync(fd) != 0)
         error = errno;
     ::close(fd);
     ::unlink(probe.constData());
-    return error == 0 ? QString() : QString::fromLocal8Bit(std::strerror(error));
+    if (error != 0)
+        return Failure{QString::fromLocal8Bit(std::strerror(error))};
+    return std::nullopt;
 }

@@ -247,8 +247,7 @@ TEST(VerifyRuns, OneOfThreeRunsDeletedIsAGap)
 
     RunCatalog::Run middle;
     middle.rawPath = raws[1];
-    QString error;
-    ASSERT_TRUE(RunCatalog::remove(middle, &error)) << error.toStdString();
+    ASSERT_EQ(RunCatalog::remove(middle), std::nullopt);
     const Outcome after = halvern({"--verify-runs"}, data.path());
     EXPECT_EQ(after.exitCode, 1) << after.out.toStdString();
     EXPECT_TRUE(after.out.contains(QStringLiteral("Gap in the chain before %1: the run before it, %2, is missing")

@@ -58,9 +58,8 @@ int main(int argc, char **argv)
         return 1;
     }
     JournalReader reader;
-    QString error;
-    if (!reader.open(parser.positionalArguments().constFirst(), &error)) {
-        err << "journal_player: " << error << "\n";
+    if (const std::optional<Failure> unread = reader.open(parser.positionalArguments().constFirst())) {
+        err << "journal_player: " << unread->reason << "\n";
         return 1;
     }
 
@@ -95,7 +94,7 @@ int main(int argc, char **argv)
     qint64 sent = 0;
     JournalReader::Piece piece;
     bool refused = false;
-    while (!refused && reader.next(piece, &error)) {
+    while (!refused && reader.next(piece)) {
         // Without times, pieces go out in small parts at the line rate.
         const qsizetype part = piece.arrived.isValid() ? piece.bytes.size() : 96;
         for (qsizetype at = 0; at < piece.bytes.size() && !refused; at += part) {
@@ -119,8 +118,8 @@ int main(int argc, char **argv)
     }
     if (refused)
         err << "journal_player: the pseudo-terminal refused the bytes\n";
-    if (!error.isEmpty())
-        err << "journal_player: " << error << "\n";
+    if (reader.failure())
+        err << "journal_player: " << reader.failure()->reason << "\n";
     // The pseudo-terminal stays until the reader has taken everything: ended
     // by Enter, or (with --now) by a signal.
     err << "played " << sent << " bytes in " << clock.elapsed() / 1000.0 << " s; "
@@ -131,5 +130,5 @@ int main(int argc, char **argv)
     else
         std::getchar();
     QFile::remove(linkPath);
-    return error.isEmpty() ? 0 : 1;
+    return reader.failure() ? 1 : 0;
 }

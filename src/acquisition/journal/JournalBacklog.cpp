@@ -53,13 +53,18 @@ void JournalBacklog::arrived(const QByteArray &bytes, bool kept, const QTime &at
     m_memory += bytes;
 }
 
-QList<JournalBacklog::Part> JournalBacklog::take(qsizetype limit, QString *error)
+Result<QList<JournalBacklog::Part>> JournalBacklog::take(qsizetype limit)
 {
-    QList<Part> parts = stamped(takeBytes(limit, error));
+    const Result<QByteArray> bytes = takeBytes(limit);
+    QList<Part> parts;
+    if (bytes)
+        parts = stamped(*bytes);
     if (!m_holding) {
         m_stamps.clear();
         m_arrivedBytes = m_handedBytes = 0;
     }
+    if (!bytes)
+        return bytes.failure();
     return parts;
 }
 
@@ -83,26 +88,26 @@ QList<JournalBacklog::Part> JournalBacklog::stamped(const QByteArray &bytes)
     return parts;
 }
 
-QByteArray JournalBacklog::takeBytes(qsizetype limit, QString *error)
+Result<QByteArray> JournalBacklog::takeBytes(qsizetype limit)
 {
     QByteArray part;
     if (m_from < m_to) {
-        if (!m_raw.isOpen() && !m_raw.open(QIODevice::ReadOnly)) {
-            *error =
-                QStringLiteral("cannot read back ") + m_raw.fileName() + QStringLiteral(": ") + m_raw.errorString();
-            m_handedBytes += m_to - m_from; // lost: passed over with its times
-            m_from = m_to;
-        } else {
+        if (m_raw.isOpen() || m_raw.open(QIODevice::ReadOnly)) {
             m_raw.seek(m_from);
             part = m_raw.read(std::min<std::int64_t>(limit, m_to - m_from));
-            if (part.isEmpty()) {
-                *error =
-                    QStringLiteral("cannot read back ") + m_raw.fileName() + QStringLiteral(": ") + m_raw.errorString();
-                m_handedBytes += m_to - m_from; // lost: passed over with its times
-                m_from = m_to;
-            }
-            m_from += part.size();
         }
+        if (part.isEmpty()) {
+            const Failure failure{QStringLiteral("cannot read back ") + m_raw.fileName() + QStringLiteral(": ")
+                                  + m_raw.errorString()};
+            m_handedBytes += m_to - m_from; // lost: passed over with its times
+            m_from = m_to;
+            if (m_memory.isEmpty()) {
+                m_holding = false;
+                m_raw.close();
+            }
+            return failure;
+        }
+        m_from += part.size();
     }
     if (part.isEmpty() && m_from >= m_to) {
         part = m_memory.left(limit);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QList>
@@ -37,9 +39,9 @@ public:
     void arrived(const QByteArray &bytes, bool kept, const QTime &at);
     // Up to `limit` bytes of what waits, in arrival order, in parts of one
     // arrival second each. When the last of it is taken the backlog stops
-    // holding. A journal that cannot be read back is told in *error; what it
-    // held is then missing.
-    QList<Part> take(qsizetype limit, QString *error);
+    // holding. A journal that cannot be read back is the failure; what it
+    // held is then missing, and what waits beyond it comes at the next take.
+    Result<QList<Part>> take(qsizetype limit);
     // Bytes still waiting.
     std::int64_t size() const { return (m_to - m_from) + m_memory.size(); }
 
@@ -50,7 +52,7 @@ private:
         std::int64_t end = 0;
         QTime at;
     };
-    QByteArray takeBytes(qsizetype limit, QString *error);
+    Result<QByteArray> takeBytes(qsizetype limit);
     // Cuts `bytes`, the next ones handed out, at the stamps' ends.
     QList<Part> stamped(const QByteArray &bytes);
 

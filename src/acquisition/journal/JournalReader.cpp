@@ -12,30 +12,28 @@ constexpr qint64 kMaxNoteLine = 256;
 
 // Opens file on path through the plain-file check: a FIFO or a link in a
 // journal file's place is named, not waited on or followed.
-bool openPlain(QFile &file, const QString &path, QString *error)
+std::optional<Failure> openPlain(QFile &file, const QString &path)
 {
     const Result<int> fd = PlainFile::openDescriptor(path, PlainFile::Mode::Read);
-    if (!fd) {
-        *error = fd.failure().reason;
-        return false;
-    }
+    if (!fd)
+        return fd.failure();
     if (!file.open(*fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(*fd);
-        *error = QStringLiteral("cannot read ") + path + QStringLiteral(": ") + file.errorString();
-        return false;
+        return Failure{QStringLiteral("cannot read ") + path + QStringLiteral(": ") + file.errorString()};
     }
-    return true;
+    return std::nullopt;
 }
 } // namespace
 
-bool JournalReader::open(const QString &rawPath, QString *error)
+std::optional<Failure> JournalReader::open(const QString &rawPath)
 {
+    m_failure.reset();
     m_raw.close();
     m_times.close();
     m_rawPath = rawPath;
     m_timesPath = RunFiles::timesPathFor(rawPath);
-    if (!openPlain(m_raw, rawPath, error))
-        return false;
+    if (std::optional<Failure> failure = openPlain(m_raw, rawPath))
+        return failure;
     m_rawSize = m_raw.size();
     m_position = m_end = 0;
     m_line = 0;
@@ -45,21 +43,21 @@ bool JournalReader::open(const QString &rawPath, QString *error)
     m_at = QDateTime();
     m_hasTimes = QFileInfo::exists(m_timesPath) || QFileInfo(m_timesPath).isSymLink();
     if (!m_hasTimes)
-        return true;
-    if (!openPlain(m_times, m_timesPath, error))
-        return false;
+        return std::nullopt;
+    if (std::optional<Failure> failure = openPlain(m_times, m_timesPath))
+        return failure;
     if (readLine() != RunFiles::timesHeader().trimmed()) {
         noteDamage(QStringLiteral("line 1: it is not a Halvern run journal"));
         m_times.close();
         m_hasTimes = false;
-        return true;
+        return std::nullopt;
     }
     readNote();
     // Bytes before the first good note have no time of their own.
     m_end = m_haveNext ? m_nextOffset : m_rawSize;
     if (m_end > 0 && m_damagedLines == 0)
         noteDamage(QStringLiteral("no note for the first %1 bytes").arg(m_end));
-    return true;
+    return std::nullopt;
 }
 
 QByteArray JournalReader::readLine()
@@ -121,7 +119,7 @@ void JournalReader::readNote()
     }
 }
 
-bool JournalReader::next(Piece &piece, QString *error)
+bool JournalReader::next(Piece &piece)
 {
     piece.bytes.clear();
     if (m_position >= m_rawSize)
@@ -141,7 +139,7 @@ bool JournalReader::next(Piece &piece, QString *error)
     const qint64 size = std::min<qint64>(m_end - m_position, kMaxPiece);
     piece.bytes = m_raw.read(size);
     if (piece.bytes.size() != size) {
-        *error = QStringLiteral("cannot read ") + m_rawPath + QStringLiteral(": ") + m_raw.errorString();
+        m_failure = Failure{QStringLiteral("cannot read ") + m_rawPath + QStringLiteral(": ") + m_raw.errorString()};
         return false;
     }
     piece.arrived = m_hasTimes ? m_at : QDateTime();

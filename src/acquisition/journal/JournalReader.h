@@ -1,9 +1,12 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QFile>
 #include <QString>
+#include <optional>
 
 // Reads a run journal (see RunJournal) back piece by piece, as the bytes
 // arrived, with bounded memory however long the run was. Without its
@@ -22,15 +25,17 @@ public:
     // Pieces longer than this are handed out in parts with the same time.
     static constexpr qsizetype kMaxPiece = 64 * 1024;
 
-    // False, with a message, when the raw file or an existing companion
-    // cannot be read.
-    bool open(const QString &rawPath, QString *error);
+    // Why the raw file or an existing companion cannot be read; nothing
+    // when both can.
+    std::optional<Failure> open(const QString &rawPath);
     bool hasTimes() const { return m_hasTimes; }
     qint64 rawSize() const { return m_rawSize; }
     qint64 position() const { return m_position; }
 
-    // The next piece; false at the end, or when a file cannot be read (error set).
-    bool next(Piece &piece, QString *error);
+    // The next piece; false at the end, or when a file cannot be read
+    // (failure() then tells why).
+    bool next(Piece &piece);
+    const std::optional<Failure> &failure() const { return m_failure; }
 
     // What was wrong with the companion so far ("<path>: 3 notes damaged or
     // missing (line 7 is not ...); ..."); empty when nothing was.
@@ -60,5 +65,6 @@ private:
     QDateTime m_nextAt;
     bool m_nextGap = false;
     int m_damagedLines = 0;
+    std::optional<Failure> m_failure;
     QString m_firstDamage;
 };

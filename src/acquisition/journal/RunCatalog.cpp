@@ -222,12 +222,10 @@ QDateTime RunCatalog::lastArrival(const QString &rawPath)
     return QFileInfo(rawPath).lastModified();
 }
 
-bool RunCatalog::remove(const Run &run, QString *error)
+std::optional<Failure> RunCatalog::remove(const Run &run)
 {
-    if (run.state == State::Running || RunJournal::isHeld(run.rawPath)) {
-        *error = QStringLiteral("the run is still running");
-        return false;
-    }
+    if (run.state == State::Running || RunJournal::isHeld(run.rawPath))
+        return Failure{QStringLiteral("the run is still running")};
     QStringList paths{run.rawPath, RunFiles::timesPathFor(run.rawPath), RunFiles::summaryPathFor(run.rawPath),
                       RunFiles::manifestPathFor(run.rawPath)};
     // The values kept at each save and the time stamps go with their run.
@@ -239,12 +237,10 @@ bool RunCatalog::remove(const Run &run, QString *error)
         paths << raw.dir().filePath(name);
     for (const QString &path : paths) {
         QFile file(path);
-        if (file.exists() && !file.remove()) {
-            *error = path + QStringLiteral(": ") + file.errorString();
-            return false;
-        }
+        if (file.exists() && !file.remove())
+            return Failure{path + QStringLiteral(": ") + file.errorString()};
     }
-    return true;
+    return std::nullopt;
 }
 
 QString RunCatalog::stateText(State state)

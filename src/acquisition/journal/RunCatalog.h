@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Failure.h"
 #include "LineEnds.h"
 
 #include <QDateTime>
@@ -7,6 +8,7 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 // The runs kept in a journal folder (see RunJournal), as the Runs window,
 // the start-up offer and --list-runs show them. A listing reads the folder,
@@ -55,8 +57,9 @@ public:
     // When the last byte of the run arrived: its last note in ".times", else
     // the time the raw file was last written.
     static QDateTime lastArrival(const QString &rawPath);
-    // Removes the run's files (raw, times, summary). Never a running run's.
-    static bool remove(const Run &run, QString *error);
+    // Removes the run's files (raw, times, summary). Never a running run's:
+    // why a file stays, or nothing when all went.
+    static std::optional<Failure> remove(const Run &run);
 
     // "running", "saved", "not saved", "unfinished", "damaged".
     static QString stateText(State state);

@@ -182,13 +182,13 @@ void AcquisitionRun::receive(const QByteArray &text)
 
 void AcquisitionRun::takeFromBacklog()
 {
-    QString error;
-    const QList<JournalBacklog::Part> parts = m_record.takeHeld(m_feeder.pending().size(), &error);
-    if (!error.isEmpty()) {
-        qCWarning(lcJournal).noquote() << "The pause's backlog was not read back:" << error;
-        m_view->showNotice(JournalTexts::backlogLost(error));
+    const Result<QList<JournalBacklog::Part>> parts = m_record.takeHeld(m_feeder.pending().size());
+    if (!parts) {
+        qCWarning(lcJournal).noquote() << "The pause's backlog was not read back:" << parts.failure().reason;
+        m_view->showNotice(JournalTexts::backlogLost(parts.failure().reason));
+        return;
     }
-    for (const JournalBacklog::Part &part : parts)
+    for (const JournalBacklog::Part &part : *parts)
         m_feeder.receive(part.bytes, part.arrived);
 }
 

@@ -70,11 +70,11 @@ bool RunRecord::keep(const QByteArray &text, const QDateTime &at)
     return false;
 }
 
-QList<JournalBacklog::Part> RunRecord::takeHeld(qsizetype pending, QString *error)
+Result<QList<JournalBacklog::Part>> RunRecord::takeHeld(qsizetype pending)
 {
     if (!m_backlog.holding() || pending >= kHeldPart)
-        return {};
-    return m_backlog.take(kHeldPart, error);
+        return QList<JournalBacklog::Part>();
+    return m_backlog.take(kHeldPart);
 }
 
 QString RunRecord::untoldFailure()
@@ -87,7 +87,8 @@ QString RunRecord::untoldFailure()
 
 QString RunRecord::incompleteAtStop() const
 {
-    return JournalTexts::incompleteAtStop(m_journal, FolderProbe::problem(QFileInfo(m_journal.rawPath()).path()));
+    const std::optional<Failure> probe = FolderProbe::check(QFileInfo(m_journal.rawPath()).path());
+    return JournalTexts::incompleteAtStop(m_journal, probe ? probe->reason : QString());
 }
 
 RunSummary RunRecord::summary() const

@@ -43,8 +43,8 @@ public:
     bool holding() const { return m_backlog.holding(); }
     // The next part of what waits with its arrival times, when `pending`
     // bytes wait for the sheet already and that is less than a part; empty
-    // otherwise. *error tells what could not be read back.
-    QList<JournalBacklog::Part> takeHeld(qsizetype pending, QString *error);
+    // otherwise. The failure tells what could not be read back.
+    Result<QList<JournalBacklog::Part>> takeHeld(qsizetype pending);
     // The notice of a journal failure not told yet, or empty.
     QString untoldFailure();
     // The box at Stop when the journal is incomplete, or empty.

@@ -373,11 +373,9 @@ void frmRuns::cmdDelete_Click()
     if (m_boxes.show(question, kTitle, MessageBoxes::Buttons::OkCancel) != MessageBoxes::Answer::Ok)
         return;
     QStringList failures;
-    for (const RunCatalog::Run &run : selected) {
-        QString error;
-        if (!RunCatalog::remove(run, &error))
-            failures.append(error);
-    }
+    for (const RunCatalog::Run &run : selected)
+        if (const std::optional<Failure> failure = RunCatalog::remove(run))
+            failures.append(failure->reason);
     refresh();
     if (!failures.isEmpty())
         m_boxes.show(QStringLiteral("Not everything could be deleted:\n") + failures.join('\n'), kTitle);

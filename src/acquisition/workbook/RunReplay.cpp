@@ -71,8 +71,7 @@ bool RunReplay::replayAll(JournalReader &reader, QString *error)
         }
     };
     JournalReader::Piece piece;
-    QString readError;
-    while (reader.next(piece, &readError)) {
+    while (reader.next(piece)) {
         if (piece.afterGap) {
             // As in the run when the port came back: the lines so far are
             // written with their own times, the one it broke off in dropped.
@@ -88,8 +87,8 @@ bool RunReplay::replayAll(JournalReader &reader, QString *error)
         if (m_progress)
             m_progress(reader.position(), reader.rawSize());
     }
-    if (!readError.isEmpty()) {
-        *error = readError;
+    if (reader.failure()) {
+        *error = reader.failure()->reason;
         return false;
     }
     if (!writeLines())

@@ -57,7 +57,7 @@ void WorkbookRebuild::removeLeftovers(const QString &folder)
     Leftovers::removeDeadPipes();
 }
 
-QString WorkbookRebuild::placeCopy(const QString &copy) const
+std::optional<Failure> WorkbookRebuild::placeCopy(const QString &copy) const
 {
     // The run's own starting workbook, else (a run recorded without one) the
     // one a live Start would open, left as it is.
@@ -72,7 +72,7 @@ QString WorkbookRebuild::placeCopy(const QString &copy) const
     const Result<QByteArray> bytes = PlainFile::readAll(source);
     if (!bytes) {
         qCWarning(lcWorkbook).noquote() << "cannot copy the workbook:" << bytes.failure().reason;
-        return RunTexts::kNoCopy;
+        return Failure{RunTexts::kNoCopy};
     }
     // Written here rather than with QFile::copy, so a full disk is named as such.
     const Result<std::unique_ptr<QFile>> out = PlainFile::open(copy, PlainFile::Mode::Replace);
@@ -84,11 +84,11 @@ QString WorkbookRebuild::placeCopy(const QString &copy) const
         if (QFileInfo::exists(copy) && !QFile::remove(copy))
             qCWarning(lcWorkbook) << "cannot remove the half-made copy" << copy;
         qCWarning(lcWorkbook) << "cannot copy" << source << "to" << copy << ":" << reason;
-        return QStringLiteral("cannot copy the workbook to %1: %2").arg(copy, reason);
+        return Failure{QStringLiteral("cannot copy the workbook to %1: %2").arg(copy, reason)};
     }
     if (!QFile::setPermissions(copy, QFile::permissions(copy) | QFile::ReadOwner | QFile::WriteOwner))
         qCWarning(lcWorkbook) << "cannot make the copy" << copy << "readable and writable for its owner";
-    return QString();
+    return std::nullopt;
 }
 
 std::optional<Failure> WorkbookRebuild::make(const QString &rawPath)
@@ -134,12 +134,11 @@ WorkbookRebuild::Attempt WorkbookRebuild::attempt(const QString &rawPath, const 
         *why = reason;
         return Attempt::Failed;
     };
-    if (const QString problem = placeCopy(copy); !problem.isEmpty())
-        return fail(problem);
+    if (const std::optional<Failure> unplaced = placeCopy(copy))
+        return fail(unplaced->reason);
     JournalReader reader;
-    QString error;
-    if (!reader.open(rawPath, &error))
-        return fail(error);
+    if (const std::optional<Failure> unread = reader.open(rawPath))
+        return fail(unread->reason);
     std::shared_ptr<Workbook> book;
     try {
         app = m_factory.createHeadless();

@@ -58,8 +58,8 @@ private:
     enum class Attempt { Done, Failed, MacroCancelled };
     Attempt attempt(const QString &rawPath, const QString &copy, bool withMacro, std::shared_ptr<SpreadsheetApp> &app,
                     QString *why);
-    // Empty when the copy is in place, else why not.
-    QString placeCopy(const QString &copy) const;
+    // Why the copy is not in place; nothing when it is.
+    std::optional<Failure> placeCopy(const QString &copy) const;
 
     SpreadsheetFactory &m_factory;
     QString m_programFolder;

@@ -139,9 +139,8 @@ QString WorkbookReplayCheck::compareCells(const QString &path, const QString &li
         }
         QFile::setPermissions(copy, QFile::permissions(copy) | QFile::WriteOwner);
         JournalReader reader;
-        QString error;
-        if (!reader.open(rawPath, &error)) {
-            result.add(Verdict::Missing, error);
+        if (const std::optional<Failure> unread = reader.open(rawPath)) {
+            result.add(Verdict::Missing, unread->reason);
             quit();
             return rawPath;
         }

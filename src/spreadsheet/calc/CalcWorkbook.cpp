@@ -97,9 +97,11 @@ void CalcWorkbook::saveAs(const QString &path)
     // Written under a temporary name in the same folder, then renamed into
     // place: a save that fails leaves no part-written workbook and no lock
     // file of the office's behind, and a file of that name stays whole.
-    if (!QDir().mkpath(target.path()))
-        throw SpreadsheetError(Kind::Failed, QStringLiteral("the folder cannot be made: ")
-                                                 + FolderProbe::problem(target.absolutePath()));
+    if (!QDir().mkpath(target.path())) {
+        const std::optional<Failure> probe = FolderProbe::check(target.absolutePath());
+        throw SpreadsheetError(Kind::Failed,
+                               QStringLiteral("the folder cannot be made: ") + (probe ? probe->reason : QString()));
+    }
     const QString temporary = target.path() + '/' + Leftovers::saveTemporaryName(target.suffix());
     const QString url = QUrl::fromLocalFile(temporary).toString(QUrl::FullyEncoded);
     auto doc = m_document;
@@ -116,11 +118,11 @@ void CalcWorkbook::saveAs(const QString &path)
             throw;
         // The office's own words are jargon; the system's say what went wrong.
         // A folder with some room may still have too little for this workbook.
-        QString system = FolderProbe::problem(target.path());
-        if (system.isEmpty())
-            system = FolderProbe::problem(target.path(), storedSize(filter, target.suffix()));
-        throw SpreadsheetError(
-            Kind::Failed, system.isEmpty() ? QStringLiteral("the spreadsheet application could not write it") : system);
+        std::optional<Failure> system = FolderProbe::check(target.path());
+        if (!system)
+            system = FolderProbe::check(target.path(), storedSize(filter, target.suffix()));
+        throw SpreadsheetError(Kind::Failed, system ? system->reason
+                                                    : QStringLiteral("the spreadsheet application could not write it"));
     }
     if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(absolute).constData()) != 0) {
         const QString why = QString::fromLocal8Bit(std::strerror(errno));

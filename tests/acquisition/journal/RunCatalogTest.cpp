@@ -78,10 +78,10 @@ TEST(RunCatalog, ListsEveryRunNewestFirstWithItsState)
     // its time stamps too), and never a running run's.
     writeFile(f + "/2026-12-06_09-00-00_COM5.values-" + QString(64, 'a'), "values");
     writeFile(f + "/2026-12-06_09-00-00_COM5.stamps", "stamps");
-    QString error;
-    EXPECT_FALSE(RunCatalog::remove(runs[0], &error));
+    EXPECT_NE(RunCatalog::remove(runs[0]), std::nullopt);
     EXPECT_TRUE(QFile::exists(runs[0].rawPath));
-    ASSERT_TRUE(RunCatalog::remove(runs[3], &error)) << error.toStdString();
+    const std::optional<Failure> failure = RunCatalog::remove(runs[3]);
+    ASSERT_FALSE(failure) << failure->reason.toStdString();
     EXPECT_EQ(QDir(f).entryList({"2026-12-06_09-00-00_COM5.*"}, QDir::Files), QStringList{});
 }
 

@@ -168,8 +168,7 @@ TEST(RunChain, AGapInTheChainIsNamed)
              RunCatalog::Run run;
              run.rawPath = t.raws[1];
              run.state = RunCatalog::State::Saved;
-             QString error;
-             EXPECT_TRUE(RunCatalog::remove(run, &error)) << error.toStdString();
+             EXPECT_EQ(RunCatalog::remove(run), std::nullopt);
          },
          "Gap in the chain before %1: the run before it, %2, is missing"},
         {"the middle run's manifest edited and its own chain made again",

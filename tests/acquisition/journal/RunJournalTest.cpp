@@ -49,14 +49,18 @@ ReadBack readBack(const QString &raw)
 {
     ReadBack out;
     JournalReader reader;
-    if (!reader.open(raw, &out.error))
+    if (const std::optional<Failure> unread = reader.open(raw)) {
+        out.error = unread->reason;
         return out;
+    }
     JournalReader::Piece piece;
-    while (reader.next(piece, &out.error)) {
+    while (reader.next(piece)) {
         out.bytes += piece.bytes;
         out.times += piece.arrived;
         out.gaps += piece.afterGap;
     }
+    if (reader.failure())
+        out.error = reader.failure()->reason;
     return out;
 }
 
@@ -183,15 +187,13 @@ TEST(RunJournal, ADamagedCompanionStillGivesEveryByteAndTheGoodTimesOnlyAMissing
         EXPECT_EQ(back.bytes, "0123456789") << c.times.left(60).constData();
         EXPECT_EQ(back.times, c.pieceTimes) << c.times.left(60).constData();
         JournalReader reader;
-        QString error;
-        ASSERT_TRUE(reader.open(raw, &error));
+        ASSERT_EQ(reader.open(raw), std::nullopt);
         JournalReader::Piece piece;
-        while (reader.next(piece, &error)) {
+        while (reader.next(piece)) {
         }
         EXPECT_EQ(!reader.damage().isEmpty(), c.damaged) << c.times.left(60).constData();
     }
-    QString error;
-    EXPECT_FALSE(JournalReader().open(dir.path() + "/none.raw", &error));
+    EXPECT_NE(JournalReader().open(dir.path() + "/none.raw"), std::nullopt);
 }
 
 TEST(RunJournal, AFolderThatCannotBeWrittenIsToldAndAppendsAreIgnored)
@@ -271,21 +273,21 @@ TEST(JournalBacklog, HandsOutTheHeldStretchInPartsThenWhatWaitedInMemoryInArriva
     backlog.hold(journal);                             // paused again before it was caught up with: nothing changes
     EXPECT_EQ(backlog.size(), 16);
     QByteArray out;
-    QString error;
     qsizetype largest = 0;
     QList<std::pair<QByteArray, QTime>> parts;
     while (backlog.holding()) {
-        qsizetype taken = 0;
-        for (const JournalBacklog::Part &part : backlog.take(4, &error)) {
-            taken += part.bytes.size();
+        const Result<QList<JournalBacklog::Part>> taken = backlog.take(4);
+        ASSERT_TRUE(taken) << taken.failure().reason.toStdString();
+        qsizetype size = 0;
+        for (const JournalBacklog::Part &part : *taken) {
+            size += part.bytes.size();
             out += part.bytes;
             parts.append({part.bytes, part.arrived});
         }
-        largest = std::max(largest, taken);
+        largest = std::max(largest, size);
     }
     EXPECT_EQ(out, "1234567890abcdef");
     EXPECT_LE(largest, 4);
-    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
     const QList<std::pair<QByteArray, QTime>> expected = {{"1234", first}, {"5", first},    {"678", second},
                                                           {"90", second},  {"abcd", third}, {"ef", third}};
     EXPECT_EQ(parts, expected);
@@ -319,10 +321,9 @@ protected:
         writeFile(program.path() + "/copy.xls", "master");
         rebuilt.open(program.path() + "/copy.xls");
         JournalReader reader;
-        QString error;
         RunReplay replay(rebuilt);
-        if (!reader.open(raw, &error))
-            ADD_FAILURE() << error.toStdString();
+        if (const std::optional<Failure> unread = reader.open(raw))
+            ADD_FAILURE() << unread->reason.toStdString();
         else if (const std::optional<Failure> failure = replay.replay(reader))
             ADD_FAILURE() << failure->reason.toStdString();
         return rebuilt.activeBook()->sheets;

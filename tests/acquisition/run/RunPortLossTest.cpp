@@ -111,8 +111,8 @@ TEST_F(RunPortLossTest, AReturningDeviceIsReopenedAndTheRunGoesOnInTheNextRows)
     FakeSpreadsheetApp replayed;
     replayed.open(master);
     JournalReader reader;
-    QString error;
-    ASSERT_TRUE(reader.open(run->journal().rawPath(), &error)) << error.toStdString();
+    const std::optional<Failure> unread = reader.open(run->journal().rawPath());
+    ASSERT_FALSE(unread) << unread->reason.toStdString();
     const std::optional<Failure> failure = RunReplay(replayed).replay(reader);
     ASSERT_FALSE(failure) << failure->reason.toStdString();
     EXPECT_EQ(replayed.books[0]->sheets, app->books[0]->sheets);
