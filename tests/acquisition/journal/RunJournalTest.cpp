@@ -110,11 +110,10 @@ TEST(RunJournal, ASyncAfterNewBytesNotesACheckpointThatReadersPassOverAndTheChec
     const QString raw = journal.rawPath();
 
     JournalReader reader;
-    QString error;
-    ASSERT_TRUE(reader.open(raw, &error));
+    ASSERT_EQ(reader.open(raw), std::nullopt);
     JournalReader::Piece piece;
     QList<QDateTime> times;
-    while (reader.next(piece, &error))
+    while (reader.next(piece))
         times += piece.arrived;
     EXPECT_EQ(times, (QList<QDateTime>{kStart.addMSecs(100), kStart.addMSecs(2100)}));
     EXPECT_TRUE(reader.damage().isEmpty()) << reader.damage().toStdString();
