@@ -1,6 +1,7 @@
 #include "ReplayCommand.h"
 
 #include "CalcSpreadsheetFactory.h"
+#include "DocumentsFolder.h"
 #include "FolderProbe.h"
 #include "JournalReader.h"
 #include "MacroSettings.h"
@@ -9,7 +10,6 @@
 #include "RunTexts.h"
 #include "WorkbookRebuild.h"
 #include "WorkbookSaver.h"
-#include "WorkingCopy.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -103,7 +103,7 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
     };
     // What a killed replay into the same folder left there goes first.
     WorkbookRebuild::removeLeftovers(folder);
-    const QString documents = WorkingCopy(factory, programFolder).documentsFolder();
+    const QString documents = DocumentsFolder::find();
     WorkbookRebuild rebuild(factory, programFolder, documents, folder, std::move(steps));
     const std::optional<Failure> failure = rebuild.make(rawPath);
     if (!rebuild.damage().isEmpty())

@@ -2,6 +2,7 @@
 #include "AppSettings.h"
 #include "CalcSpreadsheetFactory.h"
 #include "CommandLine.h"
+#include "DocumentsFolder.h"
 #include "EmulatedInstruments.h"
 #include "EmulatorMailbox.h"
 #include "FolderLookup.h"
@@ -15,7 +16,6 @@
 #include "SingleInstance.h"
 #include "Startup.h"
 #include "WorkbookRebuild.h"
-#include "WorkingCopy.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -71,8 +71,7 @@ int main(int argc, char *argv[])
     CalcSpreadsheetFactory::clearLeftovers();
     // Runs kept open to others by an older version are private from now on.
     PrivateFolder::tighten(window->journalFolder(), PrivateFolder::Files::Tighten);
-    WorkbookRebuild::removeLeftovers(
-        WorkingCopy(spreadsheets, QCoreApplication::applicationDirPath()).documentsFolder());
+    WorkbookRebuild::removeLeftovers(DocumentsFolder::find());
     QTimer::singleShot(0, window.get(), &frmMain::offerUnfinishedRuns);
     return app.exec();
 }
