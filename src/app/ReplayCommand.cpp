@@ -1,6 +1,7 @@
 #include "ReplayCommand.h"
 
 #include "CalcSpreadsheetFactory.h"
+#include "DocumentsFolder.h"
 #include "FileDigest.h"
 #include "FolderProbe.h"
 #include "JournalReader.h"
@@ -12,7 +13,6 @@
 #include "RunTexts.h"
 #include "WorkbookRebuild.h"
 #include "WorkbookSaver.h"
-#include "WorkingCopy.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -113,7 +113,7 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
     steps.save = [&rawPath, &target](SpreadsheetApp &app, Workbook &book, const QString &) {
         return saveInto(app, book, rawPath, target);
     };
-    const QString documents = WorkingCopy(factory, programFolder).documentsFolder();
+    const QString documents = DocumentsFolder::find();
     WorkbookRebuild rebuild(factory, programFolder, documents, folder, std::move(steps));
     const std::optional<Failure> failure = rebuild.make(rawPath);
     if (!rebuild.damage().isEmpty())

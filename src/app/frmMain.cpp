@@ -10,6 +10,7 @@
 #include "SpreadsheetFactory.h"
 #include "AcquisitionRun.h"
 #include "DialogActions.h"
+#include "DocumentsFolder.h"
 #include "EmulatorMailbox.h"
 #include "frmAbout.h"
 #include "frmComPort.h"
@@ -21,7 +22,6 @@
 #include "RunWorkbook.h"
 #include "StopMacro.h"
 #include "UnfinishedRuns.h"
-#include "WorkingCopy.h"
 
 #include <QAction>
 #include <QApplication>
@@ -341,10 +341,9 @@ void frmMain::makeWorkbookFromJournal(const QString &rawPath)
         return;
     }
     // Its own rebuild, with the macro chosen now: the run is not involved.
-    const WorkingCopy working(m_services.spreadsheets, m_services.programFolder);
     const MacroSettings macro = m_macro;
     JournalWorkbookMaker maker(m_services.spreadsheets, m_services.boxes, m_services.programFolder,
-                               {[&working] { return working.documentsFolder(); },
+                               {[] { return DocumentsFolder::find(); },
                                 [this](qint64 done, qint64 total) { showProgress(done, total); },
                                 [this, macro](SpreadsheetApp &app) { return StopMacro::run(app, macro, *this, true); },
                                 [this](const QString &text, int seconds) { showWaiting(text, seconds); }});

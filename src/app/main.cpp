@@ -5,6 +5,7 @@
 #include "ArchiveThread.h"
 #include "CalcSpreadsheetFactory.h"
 #include "CommandLine.h"
+#include "DocumentsFolder.h"
 #include "EmulatedInstruments.h"
 #include "EmulatorMailbox.h"
 #include "FolderLookup.h"
@@ -22,7 +23,6 @@
 #include "Startup.h"
 #include "TimestampSettings.h"
 #include "WorkbookRebuild.h"
-#include "WorkingCopy.h"
 #include "frmLabArchive.h"
 
 #include <QApplication>
@@ -87,8 +87,7 @@ int main(int argc, char *argv[])
     CalcSpreadsheetFactory::clearLeftovers();
     // Runs kept open to others by an older version are private from now on.
     PrivateFolder::tighten(window->journalFolder(), PrivateFolder::Files::Tighten);
-    WorkbookRebuild::removeLeftovers(
-        WorkingCopy(spreadsheets, QCoreApplication::applicationDirPath()).documentsFolder());
+    WorkbookRebuild::removeLeftovers(DocumentsFolder::find());
     QTimer::singleShot(0, window.get(), &frmMain::offerUnfinishedRuns);
 
     // The lab archive, on a thread of its own: the runs folder is its queue.

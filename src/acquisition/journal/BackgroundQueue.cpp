@@ -1,38 +1,17 @@
 #include "BackgroundQueue.h"
 
-BackgroundQueue::BackgroundQueue(Job job) : m_job(std::move(job)), m_thread([this] { work(); }) {}
+BackgroundQueue::BackgroundQueue(Job job) : m_job(std::move(job)) { m_pool.setMaxThreadCount(1); }
 
 BackgroundQueue::~BackgroundQueue()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_quit = true;
-    }
     m_cancel = true;
-    m_wake.notify_all();
-    m_thread.join();
+    m_pool.clear(); // the files not started
+    m_pool.waitForDone();
 }
 
 void BackgroundQueue::replace(const QStringList &paths)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_waiting = paths;
-    }
-    m_wake.notify_all();
-}
-
-void BackgroundQueue::work()
-{
-    for (;;) {
-        QString path;
-        {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_quit || !m_waiting.isEmpty(); });
-            if (m_quit)
-                return;
-            path = m_waiting.takeFirst();
-        }
-        m_job(path, m_cancel);
-    }
+    m_pool.clear();
+    for (const QString &path : paths)
+        m_pool.start([this, path] { m_job(path, m_cancel); });
 }

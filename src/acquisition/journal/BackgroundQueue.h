@@ -2,19 +2,17 @@
 
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
-#include <thread>
 
-// Works through a list of kept runs' files on a thread of its own, one file
+// Works through a list of kept runs' files on a pool of one thread, one file
 // at a time, so that a window listing runs stays alive while long journals
 // are read. A new list replaces the files still waiting; destroying the
-// queue cancels the file under way and waits for the thread.
+// queue cancels the file under way and waits for it.
 class BackgroundQueue {
 public:
-    // Runs on the queue's thread; `cancel` turns true when the queue goes.
+    // Runs on the pool's thread; `cancel` turns true when the queue goes.
     using Job = std::function<void(const QString &path, const std::atomic<bool> &cancel)>;
 
     explicit BackgroundQueue(Job job);
@@ -25,13 +23,7 @@ public:
     void replace(const QStringList &paths);
 
 private:
-    void work();
-
     Job m_job;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    QStringList m_waiting;
-    bool m_quit = false;
     std::atomic<bool> m_cancel{false};
-    std::thread m_thread; // last: it starts once everything above is made
+    QThreadPool m_pool;
 };

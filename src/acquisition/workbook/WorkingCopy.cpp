@@ -1,6 +1,7 @@
 #include "WorkingCopy.h"
 
 #include "CaughtException.h"
+#include "DocumentsFolder.h"
 #include "FolderLookup.h"
 #include "FolderName.h"
 #include "LogCategories.h"
@@ -18,22 +19,7 @@ WorkingCopy::WorkingCopy(SpreadsheetFactory &factory, QString programFolder)
 {
 }
 
-QString WorkingCopy::documentsFolder() const
-{
-    QString documents;
-    try {
-        if (m_lookUpDocuments) {
-            if (!m_lookUpDocuments(documents))
-                documents.clear();
-        } else {
-            documents = SpecialFolder::documents();
-        }
-    } catch (...) {
-        qCWarning(lcWorkbook).noquote() << "The documents folder is not known:" << CaughtException::reason();
-        documents.clear();
-    }
-    return FolderName::withoutTrailingSlash(documents);
-}
+QString WorkingCopy::documentsFolder() const { return DocumentsFolder::find(m_lookUpDocuments); }
 
 WorkingCopy::Opened WorkingCopy::open()
 {
