@@ -87,7 +87,9 @@ std::shared_ptr<Workbook> CalcSpreadsheetApp::load(const QString &path, Load how
     if (!info.exists() && !info.isSymLink())
         throw SpreadsheetError(Kind::Failed, QStringLiteral("No such file: %1").arg(path));
     // The office would wait on a FIFO for good and follow a link: named
-    // instead. A start-up folder's workbook may be a link to a plain file.
+    // instead. A workbook loaded hidden (a start-up folder's, or one only
+    // read, checked before) may be a link to a plain file.
+    const bool hidden = how == Load::Hidden;
     if (hidden && !info.isFile())
         throw SpreadsheetError(Kind::Failed, QStringLiteral("%1 is not a plain file").arg(path));
     if (const std::optional<Failure> failure = hidden ? std::nullopt : PlainFile::check(path))
