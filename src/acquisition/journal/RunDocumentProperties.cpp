@@ -9,11 +9,12 @@ const QString RunDocumentProperties::kRawFileProperty = QStringLiteral("Halvern 
 const QString RunDocumentProperties::kRawHashProperty = QStringLiteral("Halvern raw SHA-256");
 const QString RunDocumentProperties::kReplayProperty = QStringLiteral("Halvern replay made");
 
-QList<std::pair<QString, QString>> RunDocumentProperties::of(const QString &rawPath)
+QList<std::pair<QString, QString>> RunDocumentProperties::of(const QString &rawPath, const QString &rawSha256)
 {
     const QString name = QFileInfo(rawPath).fileName();
     const QDateTime started = QDateTime::fromString(name.left(19), QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
     return {{kRawFileProperty, name},
+            {kRawHashProperty, rawSha256},
             {QStringLiteral("Halvern run started"), started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))},
             {QStringLiteral("Halvern version"), ProvenanceGatherer::programVersion()}};
 }

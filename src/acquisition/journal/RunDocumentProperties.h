@@ -6,8 +6,7 @@
 #include <utility>
 
 // The custom document properties every saved workbook of a run carries: the
-// raw file's name (by which --verify finds the run), the start and the
-// version.
+// raw file's name and hash, the start and the version.
 class RunDocumentProperties {
 public:
     static QList<std::pair<QString, QString>> of(const QString &rawPath, const QString &rawSha256);
