@@ -7,25 +7,19 @@ namespace {
 constexpr qint64 kPiece = 1024 * 1024;
 }
 
-QString FileDigest::sha256(const QString &path, QString *error, const std::atomic<bool> *cancel)
+Result<QString> FileDigest::sha256(const QString &path, const std::atomic<bool> *cancel)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = file.errorString();
-        return QString();
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        return Failure{file.errorString()};
     QCryptographicHash hash(QCryptographicHash::Sha256);
     QByteArray piece(kPiece, Qt::Uninitialized);
     for (;;) {
         if (cancel && cancel->load())
-            return QString();
+            return Failure{QStringLiteral("cancelled")};
         const qint64 n = file.read(piece.data(), piece.size());
-        if (n < 0) {
-            if (error)
-                *error = file.errorString();
-            return QString();
-        }
+        if (n < 0)
+            return Failure{file.errorString()};
         if (n == 0)
             break;
         hash.addData(QByteArrayView(piece.constData(), n));

@@ -31,13 +31,12 @@ RunCheck::Verdict compare(const QString &path, const QString &recorded, const st
 {
     if (!QFileInfo::exists(path))
         return RunCheck::Verdict::Missing;
-    QString error;
-    const QString now = FileDigest::sha256(path, &error, cancel);
-    if (now.isEmpty()) {
-        qCWarning(lcJournal) << "cannot hash" << path << ":" << error;
+    const Result<QString> now = FileDigest::sha256(path, cancel);
+    if (!now) {
+        qCWarning(lcJournal) << "cannot hash" << path << ":" << now.failure().reason;
         return RunCheck::Verdict::Missing;
     }
-    return now == recorded ? RunCheck::Verdict::Matches : RunCheck::Verdict::Changed;
+    return *now == recorded ? RunCheck::Verdict::Matches : RunCheck::Verdict::Changed;
 }
 
 int rank(RunCheck::Verdict v)
