@@ -175,8 +175,8 @@ int workbookCase(qint64 lines)
     // The record as Stop leaves it.
     ManifestEnd end;
     end.stopped = kStart.addSecs(3600);
-    end.rawSha256 = FileDigest::sha256(raw);
-    end.timesSha256 = FileDigest::sha256(RunFiles::timesPathFor(raw));
+    end.rawSha256 = FileDigest::sha256(raw).value();
+    end.timesSha256 = FileDigest::sha256(RunFiles::timesPathFor(raw)).value();
     RunRecordKeeper::end(raw, ManifestRun::gather(raw, kStart, 5), end, {ManifestSave::of(saved, "saved")});
 
     int status = 0;

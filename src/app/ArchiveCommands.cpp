@@ -41,11 +41,11 @@ void append(const RunCheck::Result &from, RunCheck::Result &to)
 // The run whose summary names the workbook, by its hash or its path.
 QString runOf(const QString &path, const QString &runsFolder)
 {
-    const QString sha256 = FileDigest::sha256(path);
+    const Result<QString> sha256 = FileDigest::sha256(path);
     QString byPath;
     for (const RunCatalog::Run &run : RunCatalog::scan(runsFolder))
         for (const RunProvenance::SavedFile &file : RunCheck::recorded(run.rawPath).saved) {
-            if (file.sha256 == sha256)
+            if (sha256 && file.sha256 == *sha256)
                 return run.rawPath;
             if (file.path == path && byPath.isEmpty())
                 byPath = run.rawPath;

@@ -57,11 +57,12 @@ std::optional<Failure> saveInto(SpreadsheetApp &app, Workbook &book, const QStri
         }
     });
     try {
-        QString error;
-        const QString rawSha256 = FileDigest::sha256(rawPath, &error);
-        if (rawSha256.isEmpty())
-            qCWarning(lcWorkbook) << "cannot hash the journal" << rawPath << "for the workbook:" << error;
-        book.setCustomProperties(RunDocumentProperties::ofReplay(rawPath, rawSha256, QDateTime::currentDateTimeUtc()));
+        const Result<QString> rawSha256 = FileDigest::sha256(rawPath);
+        if (!rawSha256)
+            qCWarning(lcWorkbook).noquote()
+                << "cannot hash the journal" << rawPath << "for the workbook:" << rawSha256.failure().reason;
+        book.setCustomProperties(RunDocumentProperties::ofReplay(rawPath, rawSha256 ? *rawSha256 : QString(),
+                                                                 QDateTime::currentDateTimeUtc()));
         book.saveAs(target);
         QString shortfall;
         const QString whole = WorkbookSaver::wholeCopyPath(target, book, &shortfall);

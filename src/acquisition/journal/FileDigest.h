@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QString>
 #include <atomic>
 
@@ -7,7 +9,7 @@
 // memory.
 class FileDigest {
 public:
-    // Lower-case hex; empty when the file cannot be read (the reason in
-    // *error when given) or `cancel` was set meanwhile.
-    static QString sha256(const QString &path, QString *error = nullptr, const std::atomic<bool> *cancel = nullptr);
+    // Lower-case hex, or why the file could not be read (or that `cancel`
+    // was set meanwhile).
+    static Result<QString> sha256(const QString &path, const std::atomic<bool> *cancel = nullptr);
 };

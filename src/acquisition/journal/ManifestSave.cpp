@@ -9,11 +9,10 @@ ManifestSave ManifestSave::of(const QString &path, const QString &role)
 {
     if (path.isEmpty())
         return ManifestSave{path, QString(), role};
-    QString error;
-    const QString digest = FileDigest::sha256(path, &error);
-    if (digest.isEmpty())
-        qCWarning(lcJournal) << "cannot hash the saved workbook" << path << ":" << error;
-    return ManifestSave{path, digest, role};
+    const Result<QString> digest = FileDigest::sha256(path);
+    if (!digest)
+        qCWarning(lcJournal).noquote() << "cannot hash the saved workbook" << path << ":" << digest.failure().reason;
+    return ManifestSave{path, digest ? *digest : QString(), role};
 }
 
 ManifestEntry ManifestSave::toEntry() const

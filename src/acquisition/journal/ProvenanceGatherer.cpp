@@ -35,18 +35,19 @@ RunProvenance ProvenanceGatherer::gather(const QString &rawPath, const QString &
     RunProvenance p;
     if (rawPath.isEmpty())
         return p; // no journal: nothing to vouch for
-    QString error;
-    p.rawSha256 = rawSha256.isEmpty() ? FileDigest::sha256(rawPath, &error) : rawSha256;
-    if (p.rawSha256.isEmpty())
-        qCWarning(lcJournal) << "cannot hash" << rawPath << ":" << error;
+    // A file that cannot be hashed is logged and left without its hash.
+    auto hashOf = [](const QString &path) {
+        const Result<QString> digest = FileDigest::sha256(path);
+        if (!digest)
+            qCWarning(lcJournal) << "cannot hash" << path << ":" << digest.failure().reason;
+        return digest ? *digest : QString();
+    };
+    p.rawSha256 = rawSha256.isEmpty() ? hashOf(rawPath) : rawSha256;
     const QString times = RunFiles::timesPathFor(rawPath);
-    if (!timesSha256.isEmpty()) {
+    if (!timesSha256.isEmpty())
         p.timesSha256 = timesSha256;
-    } else if (QFileInfo::exists(times)) {
-        p.timesSha256 = FileDigest::sha256(times, &error);
-        if (p.timesSha256.isEmpty())
-            qCWarning(lcJournal) << "cannot hash" << times << ":" << error;
-    }
+    else if (QFileInfo::exists(times))
+        p.timesSha256 = hashOf(times);
     readUser(p);
     p.host = QSysInfo::machineHostName();
     p.halvernVersion = programVersion();
@@ -59,9 +60,8 @@ void ProvenanceGatherer::addSaved(RunProvenance &p, const QString &path)
 {
     if (path.isEmpty())
         return;
-    QString error;
-    const QString digest = FileDigest::sha256(path, &error);
-    if (digest.isEmpty())
-        qCWarning(lcJournal) << "cannot hash the saved workbook" << path << ":" << error;
-    p.saved.append({path, RunProvenance::noneIfEmpty(digest)});
+    const Result<QString> digest = FileDigest::sha256(path);
+    if (!digest)
+        qCWarning(lcJournal) << "cannot hash the saved workbook" << path << ":" << digest.failure().reason;
+    p.saved.append({path, RunProvenance::noneIfEmpty(digest ? *digest : QString())});
 }

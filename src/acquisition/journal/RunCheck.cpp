@@ -44,13 +44,12 @@ std::pair<RunCheck::Verdict, QString> compare(const QString &path, const QString
 {
     if (!present(path))
         return {RunCheck::Verdict::Missing, QString()};
-    QString error;
-    const QString now = FileDigest::sha256(path, &error, cancel);
-    if (now.isEmpty()) {
-        qCWarning(lcJournal).noquote() << "cannot hash" << path << ":" << error;
-        return {RunCheck::Verdict::Unchecked, error};
+    const ::Result<QString> now = FileDigest::sha256(path, cancel);
+    if (!now) {
+        qCWarning(lcJournal).noquote() << "cannot hash" << path << ":" << now.failure().reason;
+        return {RunCheck::Verdict::Unchecked, now.failure().reason};
     }
-    return {now == recorded ? RunCheck::Verdict::Matches : RunCheck::Verdict::Changed, QString()};
+    return {*now == recorded ? RunCheck::Verdict::Matches : RunCheck::Verdict::Changed, QString()};
 }
 
 int rank(RunCheck::Verdict v)

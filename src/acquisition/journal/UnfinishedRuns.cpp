@@ -87,13 +87,18 @@ std::optional<Failure> UnfinishedRuns::recordEnd(const RunCatalog::Run &run, con
     if (!checked.fault.isEmpty())
         qCWarning(lcJournal) << "the journal of the run" << run.rawPath
                              << "does not match its checkpoints:" << checked.fault;
-    QString error;
-    end.rawSha256 = FileDigest::sha256(run.rawPath, &error);
-    if (end.rawSha256.isEmpty())
-        return Failure{QStringLiteral("cannot hash %1: %2").arg(run.rawPath, error)};
+    const Result<QString> raw = FileDigest::sha256(run.rawPath);
+    if (!raw)
+        return Failure{QStringLiteral("cannot hash %1: %2").arg(run.rawPath, raw.failure().reason)};
+    end.rawSha256 = *raw;
     const QString times = RunFiles::timesPathFor(run.rawPath);
-    if (QFileInfo::exists(times))
-        end.timesSha256 = FileDigest::sha256(times, &error);
+    if (QFileInfo::exists(times)) {
+        const Result<QString> timesHash = FileDigest::sha256(times);
+        if (timesHash)
+            end.timesSha256 = *timesHash;
+        else
+            qCWarning(lcJournal).noquote() << "cannot hash" << times << ":" << timesHash.failure().reason;
+    }
     // A run an older Halvern began, or whose manifest could not be made at
     // its start, is begun now with what is known of it.
     ManifestRun begun = ManifestRun::gather(run.rawPath, run.started, run.comNumber);

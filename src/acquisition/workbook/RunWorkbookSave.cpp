@@ -67,11 +67,14 @@ WorkbookSaver::Result RunWorkbookSave::save(SpreadsheetApp &app, Workbook &book,
     WorkbookSaver saver(app, book, m_boxes, m_hooks.documentsFolder());
     saver.setWorkingName(workingName);
     if (!rawPath.isEmpty()) {
-        QString error;
-        if (rawSha256.isEmpty())
-            rawSha256 = FileDigest::sha256(rawPath, &error);
-        if (rawSha256.isEmpty())
-            qCWarning(lcWorkbook) << "cannot hash the journal" << rawPath << "for the workbook:" << error;
+        if (rawSha256.isEmpty()) {
+            const Result<QString> hashed = FileDigest::sha256(rawPath);
+            if (hashed)
+                rawSha256 = *hashed;
+            else
+                qCWarning(lcWorkbook).noquote()
+                    << "cannot hash the journal" << rawPath << "for the workbook:" << hashed.failure().reason;
+        }
         saver.setProperties(RunDocumentProperties::of(rawPath, rawSha256));
     }
     // What the workbook held when saved, macro-written cells included: a

@@ -18,12 +18,13 @@ RunCheck::Result WorkbookCheck::check(const QString &workbookPath)
     RunCheck::Result result;
     m_run.clear();
     const QString path = QFileInfo(workbookPath).absoluteFilePath();
-    QString error;
-    const QString sha256 = FileDigest::sha256(path, &error);
-    if (sha256.isEmpty()) {
-        result.add(Verdict::Missing, QStringLiteral("The workbook cannot be read: %1: %2").arg(path, error));
+    const Result<QString> digest = FileDigest::sha256(path);
+    if (!digest) {
+        result.add(Verdict::Missing,
+                   QStringLiteral("The workbook cannot be read: %1: %2").arg(path, digest.failure().reason));
         return result;
     }
+    const QString sha256 = *digest;
     bool same = false;
     const QString rawPath = WorkbookRunFinder::findRun(m_runsFolder, path, sha256, &same);
     if (same) {

@@ -94,9 +94,8 @@ QString WorkbookReplayCheck::compareCells(const QString &path, const QString &li
         }
         if (!replayed.isEmpty()) {
             // Its record is in its own properties: the journal it was made from.
-            QString error;
-            const QString now = FileDigest::sha256(rawPath, &error);
-            if (recordedRawHash.isEmpty() || now != recordedRawHash) {
+            const Result<QString> now = FileDigest::sha256(rawPath);
+            if (recordedRawHash.isEmpty() || !now || *now != recordedRawHash) {
                 result.add(Verdict::Changed,
                            QStringLiteral("The journal is not the one --replay made the workbook from on %1: its "
                                           "SHA-256 differs from the one the workbook records: %2")

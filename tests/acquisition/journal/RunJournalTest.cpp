@@ -234,8 +234,9 @@ TEST(RunJournal, AFullDiskOrRemovedFilesAreToldAndTheJournalGoesOnWithAGapOnceIt
     EXPECT_TRUE(readFile(journal.timesPath()).endsWith("11 2026-12-07T14:30:04.000 gap\n"));
     // The hashes kept as the files are written are those of what they hold.
     auto hashesHold = [&journal] {
-        return journal.rawSha256() == FileDigest::sha256(journal.rawPath())
-               && journal.timesSha256() == FileDigest::sha256(journal.timesPath());
+        const Result<QString> raw = FileDigest::sha256(journal.rawPath());
+        const Result<QString> times = FileDigest::sha256(journal.timesPath());
+        return raw && times && journal.rawSha256() == *raw && journal.timesSha256() == *times;
     };
     EXPECT_TRUE(hashesHold());
 
