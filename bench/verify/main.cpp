@@ -165,7 +165,7 @@ int workbookCase(qint64 lines)
             std::fprintf(stderr, "replay failed: %s\n", qPrintable(failure->reason));
             return 1;
         }
-        book->setCustomProperties(RunDocumentProperties::of(raw));
+        book->setCustomProperties(RunDocumentProperties::of(raw, FileDigest::sha256(raw).value()));
         book->saveAs(saved);
         app->quit();
     } catch (const std::exception &e) {

@@ -46,9 +46,9 @@ QString killedRun(const QString &folder)
         record.setFolder(folder);
         record.setClock([] { return kStart; });
         record.open(4);
-        record.keep("1 :: 3\r\n");
+        record.keep("1 :: 3\r\n", kStart);
         record.journal().syncIfDue(kStart, 0);
-        record.keep("2 :: 6\r\n");
+        record.keep("2 :: 6\r\n", kStart);
         const QByteArray raw = record.journal().rawPath().toLocal8Bit() + '\n';
         (void)!::write(ready[1], raw.constData(), raw.size());
         for (;;)
@@ -110,7 +110,7 @@ TEST(RunRecord, AMacroNameWithALineBreakStaysOneValue)
     record.setFolder(home.runs);
     record.setClock([&now] { return now; });
     record.open(5);
-    record.keep("1 :: 3\r\n");
+    record.keep("1 :: 3\r\n", now);
     now = kStart.addSecs(1);
     RunSummary summary = record.summary();
     summary.macro = "User macro: Macro1\n" + injected + "\n";

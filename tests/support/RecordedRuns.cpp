@@ -24,7 +24,7 @@ QString recordRun(const QString &folder, const QDateTime &start, const QByteArra
     record.open(5);
     if (!record.journal().isOpen())
         return QString();
-    record.keep(bytes);
+    record.keep(bytes, now);
     now = start.addSecs(1);
     RunSummary summary = record.summary();
     summary.savedAs = savedAs;

@@ -1,5 +1,6 @@
 #include "RunWorkbookSave.h"
 
+#include "FileDigest.h"
 #include "LogCategories.h"
 #include "MessageBoxes.h"
 #include "RunDocumentProperties.h"

@@ -22,7 +22,8 @@ bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_p
 {
     WorkbookSaver::Result result = WorkbookSaver::Result::OfficeFailed;
     if (missing == 0 && app && book)
-        result = m_save.save(*app, *book, journal.rawPath(), QStringLiteral("spreadsheet.xls"), m_saved);
+        result = m_save.save(*app, *book, journal.rawPath(), journal.rawSha256(), QStringLiteral("spreadsheet.xls"),
+                             m_saved);
     // A journal that missed some bytes still holds the rest of the run.
     const bool journalKept =
         !journal.rawPath().isEmpty() && (journal.problem().isEmpty() || journal.incompleteSince().isValid());
