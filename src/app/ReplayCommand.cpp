@@ -32,7 +32,6 @@ int fail(const QString &message)
     return 1;
 }
 
-
 // Why a file cannot be written into `folder` (made when missing); nothing
 // when it can.
 std::optional<Failure> unwritable(const QString &folder)

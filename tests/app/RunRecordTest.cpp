@@ -87,7 +87,8 @@ TEST(RunRecord, ARunKilledMidRunAndRecoveredVerifiesToItsLastCheckpoint)
 
     const ProgramRun verified = home.halvern({"--verify", raw});
     EXPECT_EQ(verified.exitCode, 0) << verified.out.toStdString();
-    EXPECT_TRUE(verified.out.contains("hashed up to byte 8 at the last sync before the crash")) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains("hashed up to byte 8 at the last sync before the crash"))
+        << verified.out.toStdString();
     EXPECT_TRUE(verified.out.trimmed().endsWith(kOnlyThisLogin)) << verified.out.toStdString();
 
     // A byte changed before the checkpoint after the recovery is told.

@@ -60,8 +60,8 @@ QString WorkbookReplayCheck::compareCells(const QString &path, const QString &li
     try {
         app = m_factory.createHeadless();
         saved = app->openHidden(path); // only read: it needs no view
-        QString replayed;        // when --replay made it
-        QString recordedRawHash; // the journal's hash it was made from
+        QString replayed;              // when --replay made it
+        QString recordedRawHash;       // the journal's hash it was made from
         for (const auto &[name, value] : saved->customProperties()) {
             if (name == RunDocumentProperties::kRawFileProperty && !value.isEmpty() && rawPath.isEmpty())
                 rawPath = QDir(m_runsFolder).filePath(QFileInfo(value).fileName());
