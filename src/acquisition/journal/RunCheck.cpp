@@ -3,6 +3,7 @@
 #include "FileDigest.h"
 #include "JournalCheckpoints.h"
 #include "LogCategories.h"
+#include "PlainFile.h"
 #include "ManifestRun.h"
 #include "ManifestSummary.h"
 #include "RunCatalog.h"
@@ -117,6 +118,12 @@ RunCheck::Result RunCheck::record(const QString &rawPath, const std::atomic<bool
         result.add(Verdict::Changed, QStringLiteral("The journal's bytes are gone: ") + rawPath);
         return result;
     }
+    // The summary is drawn from the manifest, but what stands in its place
+    // is named when it is not a plain file.
+    const QString summaryPath = RunFiles::summaryPathFor(rawPath);
+    if (present(summaryPath))
+        if (const std::optional<Failure> odd = PlainFile::check(summaryPath))
+            result.add(Verdict::Unchecked, QStringLiteral("The run's summary cannot be read: ") + odd->reason);
     const ManifestEntry *endEntry = manifest->first(ManifestEnd::kKind);
     if (!endEntry) {
         if (RunJournal::isHeld(rawPath))
@@ -306,12 +313,12 @@ RunCheck::Result RunCheck::folder(const QString &folder)
             continue;
         ++checked;
         const QString name = QFileInfo(kept.rawPath).fileName();
-        if (kept.state == RunCatalog::State::Damaged) {
-            ++unchecked;
-            result.add(Verdict::Unchecked, name + QStringLiteral(": cannot be checked: ") + kept.damage);
-            continue;
-        }
-        const Result one = run(kept.rawPath, nullptr, false); // the chain is checked whole below
+        Result one = run(kept.rawPath, nullptr, false); // the chain is checked whole below
+        // A run the listing found damaged is never taken as matching: what
+        // the check saw of it, else why it cannot be checked.
+        if (kept.state == RunCatalog::State::Damaged
+            && (one.verdict == Verdict::Matches || one.verdict == Verdict::NotRecorded))
+            one.add(Verdict::Unchecked, QStringLiteral("cannot be checked: ") + kept.damage);
         if (one.verdict == Verdict::Unchecked)
             ++unchecked;
         if (one.verdict == Verdict::Matches) {
