@@ -26,27 +26,23 @@ std::optional<Failure> RunRecordKeeper::end(const QString &rawPath, const Manife
         if (const std::optional<Failure> failure = begin(rawPath, run))
             return failure;
     }
-    Result<ManifestEntry> written = RunManifestWriter::append(path, end.toEntry());
-    for (const ManifestSave &save : saves) {
-        if (!written)
-            break;
-        if (!save.path.isEmpty())
-            written = RunManifestWriter::append(path, save.toEntry());
-    }
-    const std::optional<Failure> rendered = renderSummary(rawPath);
-    if (!written)
-        return written.failure();
-    return rendered;
+    return appendWithSaves(rawPath, end.toEntry(), saves);
 }
 
 std::optional<Failure> RunRecordKeeper::rebuilt(const QString &rawPath, const QString &rebuiltLine,
                                                 const QString &macroLine, const QList<ManifestSave> &saves)
 {
-    const QString path = RunManifest::pathFor(rawPath);
     ManifestEntry rebuild(RunManifest::kRebuildKind);
     rebuild.setUnlessEmpty(QStringLiteral("rebuilt"), rebuiltLine);
     rebuild.setUnlessEmpty(QStringLiteral("macro"), macroLine);
-    Result<ManifestEntry> written = RunManifestWriter::append(path, rebuild);
+    return appendWithSaves(rawPath, rebuild, saves);
+}
+
+std::optional<Failure> RunRecordKeeper::appendWithSaves(const QString &rawPath, const ManifestEntry &first,
+                                                        const QList<ManifestSave> &saves)
+{
+    const QString path = RunManifest::pathFor(rawPath);
+    Result<ManifestEntry> written = RunManifestWriter::append(path, first);
     for (const ManifestSave &save : saves) {
         if (!written)
             break;

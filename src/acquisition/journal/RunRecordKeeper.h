@@ -32,4 +32,9 @@ public:
     static Result<ManifestEntry> add(const QString &rawPath, const ManifestEntry &entry);
     // Writes the summary again from the manifest.
     static std::optional<Failure> renderSummary(const QString &rawPath);
+
+private:
+    // `first`, then each save, then the summary drawn again.
+    static std::optional<Failure> appendWithSaves(const QString &rawPath, const ManifestEntry &first,
+                                                  const QList<ManifestSave> &saves);
 };

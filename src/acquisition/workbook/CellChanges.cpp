@@ -4,20 +4,6 @@
 
 #include <algorithm>
 
-namespace {
-CellValue at(const Workbook::SheetValues *sheet, qsizetype row, qsizetype column)
-{
-    if (!sheet || row >= sheet->rows.size() || column >= sheet->rows[row].size())
-        return QString();
-    return sheet->rows[row][column];
-}
-
-qsizetype width(const Workbook::SheetValues *sheet, qsizetype row)
-{
-    return sheet && row < sheet->rows.size() ? sheet->rows[row].size() : 0;
-}
-} // namespace
-
 CellChanges::Outcome CellChanges::compare(const QList<Workbook::SheetValues> &saved,
                                           const QList<Workbook::SheetValues> &now)
 {
@@ -36,10 +22,11 @@ CellChanges::Outcome CellChanges::compare(const QList<Workbook::SheetValues> &sa
         const QString prefix = s == 0 ? QString() : (after ? after->name : before->name) + QLatin1Char('.');
         const qsizetype rows = std::max(before ? before->rows.size() : 0, after ? after->rows.size() : 0);
         for (qsizetype r = 0; r < rows; ++r) {
-            const qsizetype columns = std::max(width(before, r), width(after, r));
+            const qsizetype columns =
+                std::max(DataCellComparison::rowWidth(before, r), DataCellComparison::rowWidth(after, r));
             for (qsizetype c = 0; c < columns; ++c) {
-                const CellValue was = at(before, r, c);
-                const CellValue is = at(after, r, c);
+                const CellValue was = DataCellComparison::cellAt(before, r, c);
+                const CellValue is = DataCellComparison::cellAt(after, r, c);
                 if (DataCellComparison::same(was, is))
                     continue;
                 if (out.count++ >= kMaxNamed)

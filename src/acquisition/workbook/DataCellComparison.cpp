@@ -18,19 +18,19 @@ bool DataCellComparison::same(const CellValue &a, const CellValue &b)
     return a == b;
 }
 
-namespace {
-CellValue at(const Workbook::SheetValues *sheet, qsizetype row, qsizetype column)
+CellValue DataCellComparison::cellAt(const Workbook::SheetValues *sheet, qsizetype row, qsizetype column)
 {
     if (!sheet || row >= sheet->rows.size() || column >= sheet->rows[row].size())
         return QString();
     return sheet->rows[row][column];
 }
 
-qsizetype width(const Workbook::SheetValues *sheet, qsizetype row)
+qsizetype DataCellComparison::rowWidth(const Workbook::SheetValues *sheet, qsizetype row)
 {
     return sheet && row < sheet->rows.size() ? sheet->rows[row].size() : 0;
 }
 
+namespace {
 // 65536 as "65,536", the same in every locale.
 QString grouped(std::int64_t n)
 {
@@ -77,18 +77,18 @@ DataCellComparison::Outcome DataCellComparison::compare(const QList<Workbook::Sh
         const QString prefix = s == 0 ? QString() : (w ? w->name : j->name) + QLatin1Char('.');
         const qsizetype rows = std::max(j ? j->rows.size() : 0, w ? w->rows.size() : 0);
         for (qsizetype r = 0; r < rows; ++r) {
-            if (rowLimit > 0 && r >= rowLimit && width(w, r) == 0) {
+            if (rowLimit > 0 && r >= rowLimit && rowWidth(w, r) == 0) {
                 std::int64_t cells = 0;
-                for (qsizetype c = 0; c < width(j, r); ++c)
-                    cells += isEmpty(at(j, r, c)) ? 0 : 1;
+                for (qsizetype c = 0; c < rowWidth(j, r); ++c)
+                    cells += isEmpty(cellAt(j, r, c)) ? 0 : 1;
                 out.rowsBeyondLimit += cells > 0 ? 1 : 0;
                 out.cellsBeyondLimit += cells;
                 continue;
             }
-            const qsizetype columns = std::max(width(j, r), width(w, r));
+            const qsizetype columns = std::max(rowWidth(j, r), rowWidth(w, r));
             for (qsizetype c = 0; c < columns; ++c) {
-                const CellValue fromJournal = at(j, r, c);
-                const CellValue inWorkbook = at(w, r, c);
+                const CellValue fromJournal = cellAt(j, r, c);
+                const CellValue inWorkbook = cellAt(w, r, c);
                 const bool data = !isEmpty(fromJournal);
                 out.dataCells += data ? 1 : 0;
                 if (same(fromJournal, inWorkbook))

@@ -44,4 +44,9 @@ public:
     static bool isEmpty(const CellValue &value);
     // Equal; numbers within the last bit a file format may round.
     static bool same(const CellValue &a, const CellValue &b);
+    // The value at a row and column of a sheet (0-based); empty past its
+    // end or without a sheet.
+    static CellValue cellAt(const Workbook::SheetValues *sheet, qsizetype row, qsizetype column);
+    // The cells the row holds; 0 past the sheet's end or without a sheet.
+    static qsizetype rowWidth(const Workbook::SheetValues *sheet, qsizetype row);
 };
