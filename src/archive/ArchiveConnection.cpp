@@ -83,11 +83,13 @@ Result<ArchiveConnection::Rows> ArchiveConnection::query(const char *sql, const 
                                     formats.data(), binaryResult ? 1 : 0);
     const ExecStatusType status = PQresultStatus(result);
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
-        const char *state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+        // Both read before PQclear frees the result they point into.
+        const char *field = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+        const QString state = field ? QString::fromLatin1(field) : QString();
         const QString message =
             result && *PQresultErrorMessage(result) ? QString::fromUtf8(PQresultErrorMessage(result)) : errorOf(m_conn);
         PQclear(result);
-        return Failure{ArchiveWords::queryFailure(state ? QString::fromLatin1(state) : QString(), message)};
+        return Failure{ArchiveWords::queryFailure(state, message)};
     }
     Rows rows;
     const int count = PQntuples(result);
