@@ -1,5 +1,6 @@
 #include "LogFile.h"
 
+#include "DescriptorWrite.h"
 #include "PlainFile.h"
 #include "PrivateFolder.h"
 
@@ -62,25 +63,12 @@ void rotate(Sink &s)
         s.path.clear(); // stderr alone from now on
 }
 
-void writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        done += n;
-    }
-}
-
 void handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
     const QByteArray line = LogFile::line(QDateTime::currentDateTimeUtc(), type, context.category, text);
     Sink &s = sink();
     std::lock_guard lock(s.mutex);
-    writeAll(STDERR_FILENO, line);
+    DescriptorWrite::all(STDERR_FILENO, line.constData(), line.size());
     if (s.fd < 0)
         return;
     if (s.size > 0 && s.size + line.size() > s.maxBytes) {
@@ -88,7 +76,7 @@ void handle(QtMsgType type, const QMessageLogContext &context, const QString &te
         if (s.fd < 0)
             return;
     }
-    writeAll(s.fd, line);
+    DescriptorWrite::all(s.fd, line.constData(), line.size());
     s.size += line.size();
 }
 

@@ -1,5 +1,6 @@
 #include "DurableFile.h"
 
+#include "DescriptorWrite.h"
 #include "LogCategories.h"
 
 #include <QFile>
@@ -14,20 +15,6 @@ namespace {
 Failure failed(const QString &what, const QString &path)
 {
     return Failure{QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(errno)))};
-}
-
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
 }
 
 std::optional<Failure> syncFolder(const QString &path)
@@ -62,7 +49,8 @@ std::optional<Failure> DurableFile::write(const QString &path, const QByteArray 
     if (fd < 0)
         return failed(QStringLiteral("cannot make a temporary file for"), path);
     auto dropTemporary = [&temporary] { ::unlink(temporary.constData()); };
-    const bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    const bool written =
+        ::fchmod(fd, 0600) == 0 && DescriptorWrite::all(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
     std::optional<Failure> failure;
     if (!written)
         failure = failed(QStringLiteral("cannot write"), path);

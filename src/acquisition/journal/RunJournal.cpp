@@ -1,5 +1,6 @@
 #include "RunJournal.h"
 
+#include "DescriptorWrite.h"
 #include "LogCategories.h"
 #include "PlainFile.h"
 #include "PrivateFolder.h"
@@ -83,7 +84,7 @@ bool RunJournal::makeFiles()
     }
     m_times = *times;
     const QByteArray header = RunFiles::timesHeader();
-    if (!writeAll(m_times, header.constData(), header.size())) {
+    if (!DescriptorWrite::all(m_times, header.constData(), header.size())) {
         m_problem = QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ") + systemError();
         return false;
     }
@@ -109,9 +110,9 @@ void RunJournal::append(const QByteArray &bytes, const QDateTime &at)
     const QByteArray note = RunFiles::timesNote(m_kept, at, m_gapBefore);
     // The companion line goes after the bytes: a line never names bytes that
     // are not in the raw file.
-    if (!writeAll(m_raw, bytes.constData(), bytes.size()))
+    if (!DescriptorWrite::all(m_raw, bytes.constData(), bytes.size()))
         return lose(QStringLiteral("cannot write ") + rawPath() + QStringLiteral(": ") + systemError(), at);
-    if (!writeAll(m_times, note.constData(), note.size()))
+    if (!DescriptorWrite::all(m_times, note.constData(), note.size()))
         return lose(QStringLiteral("cannot write ") + timesPath() + QStringLiteral(": ") + systemError(), at);
     m_kept += bytes.size();
     m_timesSize += note.size();
@@ -151,7 +152,7 @@ bool RunJournal::checkpoint()
     c.timesOffset = m_timesSize;
     c.timesSha256 = timesSha256();
     const QByteArray note = RunFiles::checkpointNote(c);
-    if (!writeAll(m_times, note.constData(), note.size()))
+    if (!DescriptorWrite::all(m_times, note.constData(), note.size()))
         return false;
     m_timesSize += note.size();
     m_timesHash.addData(note);
@@ -233,23 +234,6 @@ bool RunJournal::isHeld(const QString &rawPath)
     const bool held = ::flock(*fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     ::close(*fd);
     return held;
-}
-
-bool RunJournal::writeAll(int fd, const char *data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
 }
 
 void RunJournal::fail(const QString &what)

@@ -90,7 +90,6 @@ public:
     static bool isHeld(const QString &rawPath);
 
 private:
-    static bool writeAll(int fd, const char *data, qsizetype size);
     void fail(const QString &what);
     // A write or sync failed at `at`: the files are cut back to what was
     // kept, and the next piece tries again.
