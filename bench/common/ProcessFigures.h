@@ -3,6 +3,7 @@
 // Figures of this process for the benchmarks (header only; bench/common is
 // not a program of its own).
 #include <QByteArray>
+#include <algorithm>
 #include <QDir>
 #include <QFile>
 #include <cstring>
@@ -18,11 +19,11 @@ inline double cpuSeconds()
     return t.tv_sec + t.tv_nsec / 1e9;
 }
 
-// A memory figure of this process from /proc/self/status ("VmHWM:",
-// "VmRSS:"), in MiB; -1 when it cannot be read.
-inline double statusMiB(const char *key)
+// A memory figure of a process from its /proc status ("VmHWM:", "VmRSS:"),
+// in MiB; of this process without `pid`; -1 when it cannot be read.
+inline double statusMiB(const char *key, const QString &pid = QStringLiteral("self"))
 {
-    QFile f(QStringLiteral("/proc/self/status"));
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
     if (!f.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : f.readAll().split('\n'))
@@ -42,12 +43,7 @@ inline double groupStatusMiB(int group, const char *key)
         const int pid = entry.toInt(&number);
         if (!number || ::getpgid(pid) != group)
             continue;
-        QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-        if (!f.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &line : f.readAll().split('\n'))
-            if (line.startsWith(key))
-                sum += line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').first().toDouble() / 1024;
+        sum += std::max(0.0, statusMiB(key, entry));
     }
     return sum;
 }

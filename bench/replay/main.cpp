@@ -269,12 +269,7 @@ double descendantsStatusMiB(qint64 root, const char *key)
             continue;
         seen.insert(pid);
         next += children.values(pid);
-        QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-        if (!f.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &line : f.readAll().split('\n'))
-            if (line.startsWith(key))
-                sum += line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').first().toDouble() / 1024;
+        sum += std::max(0.0, statusMiB(key, QString::number(pid)));
     }
     return sum;
 }
