@@ -1,5 +1,6 @@
 #include "OfficeFolders.h"
 
+#include "LogCategories.h"
 #include "OfficeProcess.h"
 #include "PrivateFolder.h"
 
@@ -35,6 +36,34 @@ const char kRegistry[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <item oor:path="/org.openoffice.Office.Common/Save/Document"><prop oor:name="WarnAlienFormat" oor:op="fuse"><value>false</value></prop></item>
 </oor:items>
 )";
+
+// An office meeting a profile without its build id empties the profile's
+// extension cache and then restarts itself once. A client that connected to
+// the first process in that moment loses its connection, so the profile gets
+// the installed office's build id before the office first sees it.
+void seedBuildId(const QString &profileUser, const QString &programFolder)
+{
+    QFile versionrc(programFolder + QStringLiteral("/versionrc"));
+    if (!versionrc.open(QIODevice::ReadOnly)) {
+        qCWarning(lcOffice).noquote() << "The office's build id is unknown, it may restart once on start:"
+                                      << versionrc.fileName() << versionrc.errorString();
+        return;
+    }
+    const QByteArray key = "buildid=";
+    while (!versionrc.atEnd()) {
+        const QByteArray line = versionrc.readLine().trimmed();
+        if (!line.startsWith(key))
+            continue;
+        QFile buildId(profileUser + QStringLiteral("/extensions/buildid"));
+        if (!PrivateFolder::make(profileUser + QStringLiteral("/extensions")) || !buildId.open(QIODevice::WriteOnly)
+            || buildId.write(line.mid(key.size())) != line.size() - key.size()) {
+            qCWarning(lcOffice).noquote() << "The office's build id was not written, it may restart once on start:"
+                                          << buildId.fileName() << buildId.errorString();
+        }
+        return;
+    }
+    qCWarning(lcOffice).noquote() << "No build id in" << versionrc.fileName() << "- the office may restart once on start";
+}
 } // namespace
 
 QString OfficeFolders::dataRoot()
@@ -45,7 +74,7 @@ QString OfficeFolders::dataRoot()
     return base + QStringLiteral("/Halvern");
 }
 
-std::optional<Failure> OfficeFolders::create()
+std::optional<Failure> OfficeFolders::create(const QString &programFolder)
 {
     const QString root = dataRoot();
     if (!PrivateFolder::make(root))
@@ -64,6 +93,7 @@ std::optional<Failure> OfficeFolders::create()
         QFile registry(folder + QStringLiteral("/profile/user/registrymodifications.xcu"));
         if (registry.open(QIODevice::WriteOnly))
             registry.write(kRegistry);
+        seedBuildId(folder + QStringLiteral("/profile/user"), programFolder);
         m_unique = unique;
         m_folder = folder;
         return std::nullopt;

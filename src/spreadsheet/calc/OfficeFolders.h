@@ -15,8 +15,9 @@ public:
     // $XDG_DATA_HOME/Halvern (default ~/.local/share/Halvern).
     static QString dataRoot();
 
-    // Makes a fresh, uniquely named instance folder with a prepared profile.
-    std::optional<Failure> create();
+    // Makes a fresh, uniquely named instance folder with a prepared profile
+    // for the office installed in programFolder.
+    std::optional<Failure> create(const QString &programFolder);
     QString unique() const { return m_unique; } // also a good pipe name
     QString folder() const { return m_folder; }
     QString profileUrl() const; // for -env:UserInstallation

@@ -232,8 +232,13 @@ TEST(OfficeFolders, OnlyStaleLocksOfOurOwnOfficesAreRemoved)
     EXPECT_TRUE(QFile::exists(lock));
 
     // One of ours that is still running: respected.
+    // The profile carries the office's build id, so the office does not
+    // restart itself under a client that has just connected.
+    QTemporaryDir program;
+    writeFile(program.filePath("versionrc"), "[Version]\nbuildid=40(Build:2)\nVendor=x\n");
     OfficeFolders live;
-    ASSERT_EQ(reasonOf(live.create()), "");
+    ASSERT_EQ(reasonOf(live.create(program.path())), "");
+    EXPECT_EQ(readFile(live.folder() + "/profile/user/extensions/buildid"), "40(Build:2)");
     // The data folder and the profile are the user's alone.
     for (const QString &folder : {OfficeFolders::dataRoot(), live.folder(), live.folder() + "/profile"}) {
         struct stat info {};
