@@ -30,8 +30,7 @@ CalcCore::~CalcCore()
         // user has ended the office.
         postCleanUp();
     } else {
-        std::shared_ptr<UnoState> state = m_uno;
-        m_worker->post([state] { state->releaseAll(); });
+        releaseReferences();
     }
     m_worker.reset(); // joins when idle, else the thread finishes on its own
 }
@@ -67,7 +66,8 @@ SpreadsheetError CalcCore::givenUp(PatienceWatch::Verdict verdict, const Patienc
 void CalcCore::start(const QString &soffice, std::chrono::milliseconds connectLimit)
 {
     OfficeFolders::sweepEnded();
-    if (const std::optional<Failure> failure = m_folders.create()) {
+    const QString program = UnoSupport::programFolderOf(soffice);
+    if (const std::optional<Failure> failure = m_folders.create(program)) {
         markEnded();
         throw SpreadsheetError(Kind::Failed, failure->reason);
     }
@@ -82,7 +82,6 @@ void CalcCore::start(const QString &soffice, std::chrono::milliseconds connectLi
     };
     if (m_headless)
         arguments << QStringLiteral("--headless") << QStringLiteral("--invisible");
-    const QString program = UnoSupport::programFolderOf(soffice);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("URE_BOOTSTRAP")); // the office crashes with a client's one
     env.insert(QStringLiteral("TMPDIR"), m_folders.tempFolder());
@@ -198,8 +197,7 @@ void CalcCore::quit()
         if (!m_process->waitEnded(std::chrono::milliseconds(reachable ? 5000 : 0)))
             m_process->end(std::chrono::milliseconds(2000));
         // A call stuck on the office returns now that it is gone.
-        m_worker->post([state] { state->releaseAll(); });
-        m_worker->waitIdle(std::chrono::milliseconds(3000));
+        releaseReferences();
         removeLeftovers(*m_documents, *m_documentsMutex, m_folders);
         return;
     }
@@ -255,15 +253,25 @@ void CalcCore::quit()
     postCleanUp();
 }
 
+void CalcCore::releaseReferences()
+{
+    // Waited for: a worker left to finish on its own could still be calling
+    // into the bridge while the program ends and the bridge's own statics
+    // are destroyed, which crashes the program on its way out.
+    std::shared_ptr<UnoState> state = m_uno;
+    m_worker->post([state] { state->releaseAll(); });
+    if (!m_worker->waitIdle(kReleaseLimit))
+        qCWarning(lcOffice).noquote() << "The office's references were not released in time";
+}
+
 void CalcCore::postCleanUp()
 {
-    std::shared_ptr<UnoState> state = m_uno;
+    releaseReferences();
     std::shared_ptr<OfficeProcess> process = m_process;
     std::shared_ptr<QStringList> documents = m_documents;
     std::shared_ptr<std::mutex> documentsMutex = m_documentsMutex;
     const OfficeFolders folders = m_folders;
-    m_worker->post([state, process, documents, documentsMutex, folders] {
-        state->releaseAll();
+    m_worker->post([process, documents, documentsMutex, folders] {
         // Wait for the office to end, however long the user keeps it open.
         while (!process->ended())
             std::this_thread::sleep_for(std::chrono::milliseconds(300));

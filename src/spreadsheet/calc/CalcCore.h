@@ -157,8 +157,12 @@ private:
     // Marks the office ended; the first time, the reason is logged.
     void lost(const QString &reason);
     static SpreadsheetError givenUp(PatienceWatch::Verdict verdict, const Patience &patience);
-    // Queued on the worker: waits for the office to end, then removes our
-    // lock files and the private folders.
+    // Drops our references to the office's objects on the worker and waits
+    // for that at most kReleaseLimit.
+    void releaseReferences();
+    static constexpr std::chrono::milliseconds kReleaseLimit{3000};
+    // Releases our references, then queues on the worker a wait for the
+    // office to end, after which our lock files and private folders go.
     void postCleanUp();
     static void removeLeftovers(const QStringList &documents, std::mutex &documentsMutex, const OfficeFolders &folders);
 
