@@ -21,6 +21,7 @@
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/script/ModuleInfo.hpp>
 #include <com/sun/star/script/ModuleType.hpp>
@@ -69,15 +70,26 @@ OfficeProbe::OfficeProbe() : d(std::make_unique<Impl>())
 
 void OfficeProbe::connect(const QString &pipeName)
 {
-    try {
-        const auto local = UnoSupport::localContext(UnoSupport::programFolderOf(QStringLiteral("soffice")));
-        const auto connection = css::connection::Connector::create(local)->connect(toOUString("pipe,name=" + pipeName));
-        const auto bridge = css::bridge::BridgeFactory::create(local)->createBridge("", "urp", connection, nullptr);
-        d->bridge.set(bridge, UNO_QUERY_THROW);
-        Reference<css::uno::XComponentContext> ctx(bridge->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
-        d->desktop = css::frame::Desktop::create(ctx);
-    } catch (const css::uno::Exception &e) {
-        throw std::runtime_error(("probe cannot connect: " + toQString(e.Message)).toStdString());
+    // On a loaded machine the office now and then drops a second connection
+    // from this process during its first call (the program's own one stays);
+    // a fresh connection then works.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            const auto local = UnoSupport::localContext(UnoSupport::programFolderOf(QStringLiteral("soffice")));
+            const auto connection =
+                css::connection::Connector::create(local)->connect(toOUString("pipe,name=" + pipeName));
+            const auto bridge = css::bridge::BridgeFactory::create(local)->createBridge("", "urp", connection, nullptr);
+            d->bridge.set(bridge, UNO_QUERY_THROW);
+            Reference<css::uno::XComponentContext> ctx(bridge->getInstance("StarOffice.ComponentContext"),
+                                                       UNO_QUERY_THROW);
+            d->desktop = css::frame::Desktop::create(ctx);
+            return;
+        } catch (const css::lang::DisposedException &e) {
+            if (attempt == 3)
+                throw std::runtime_error(("probe cannot connect: " + toQString(e.Message)).toStdString());
+        } catch (const css::uno::Exception &e) {
+            throw std::runtime_error(("probe cannot connect: " + toQString(e.Message)).toStdString());
+        }
     }
 }
 
