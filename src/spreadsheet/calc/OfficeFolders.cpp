@@ -57,12 +57,14 @@ void seedBuildId(const QString &profileUser, const QString &programFolder)
         QFile buildId(profileUser + QStringLiteral("/extensions/buildid"));
         if (!PrivateFolder::make(profileUser + QStringLiteral("/extensions")) || !buildId.open(QIODevice::WriteOnly)
             || buildId.write(line.mid(key.size())) != line.size() - key.size()) {
-            qCWarning(lcOffice).noquote() << "The office's build id was not written, it may restart once on start:"
-                                          << buildId.fileName() << buildId.errorString();
+            qCWarning(lcOffice).noquote()
+                << "The office's build id was not written, it may restart once on start:" << buildId.fileName()
+                << buildId.errorString();
         }
         return;
     }
-    qCWarning(lcOffice).noquote() << "No build id in" << versionrc.fileName() << "- the office may restart once on start";
+    qCWarning(lcOffice).noquote() << "No build id in" << versionrc.fileName()
+                                  << "- the office may restart once on start";
 }
 } // namespace
 
