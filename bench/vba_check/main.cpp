@@ -148,9 +148,8 @@ int main(int argc, char *argv[])
         QFile::remove(documents + "/spreadsheet.xls");
         MasterWorkbook::copyTo(programFolder, documents + "/spreadsheet.xls");
         const auto office = std::dynamic_pointer_cast<CalcSpreadsheetApp>(factory.createHeadless());
-        const QString problem = UserMacro::openStartupWorkbooks(*office);
-        if (!problem.isEmpty()) {
-            std::fprintf(stderr, "%s\n", qPrintable(problem));
+        if (const std::optional<Failure> failure = UserMacro::openStartupWorkbooks(*office)) {
+            std::fprintf(stderr, "%s\n", qPrintable(failure->reason));
             return 1;
         }
         office->open(documents + "/spreadsheet.xls");

@@ -63,11 +63,9 @@ std::optional<Failure> saveInto(SpreadsheetApp &app, Workbook &book, const QStri
         book.setCustomProperties(RunDocumentProperties::ofReplay(rawPath, rawSha256 ? *rawSha256 : QString(),
                                                                  QDateTime::currentDateTimeUtc()));
         book.saveAs(target);
-        QString shortfall;
-        const QString whole = WorkbookSaver::wholeCopyPath(target, book, &shortfall);
-        if (!whole.isEmpty()) {
-            book.saveAs(whole);
-            tell(shortfall + QStringLiteral("; the whole workbook is also saved as ") + whole);
+        if (const std::optional<WorkbookSaver::WholeCopy> whole = WorkbookSaver::wholeCopyOf(target, book)) {
+            book.saveAs(whole->path);
+            tell(whole->shortfall + QStringLiteral("; the whole workbook is also saved as ") + whole->path);
         }
     } catch (const std::exception &e) {
         return Failure{QStringLiteral("cannot save ") + target + QStringLiteral(": ")

@@ -27,47 +27,38 @@ RunReplay::RunReplay(SpreadsheetApp &app, Progress progress) : m_app(app), m_pro
 
 std::optional<Failure> RunReplay::replay(JournalReader &reader)
 {
-    QString error;
     try {
-        if (replayAll(reader, &error))
-            return std::nullopt;
+        return replayAll(reader);
     } catch (const SpreadsheetError &e) {
-        error = QString::fromStdString(e.what());
+        return Failure{QString::fromStdString(e.what())};
     }
-    return Failure{error};
 }
 
-bool RunReplay::replayAll(JournalReader &reader, QString *error)
+std::optional<Failure> RunReplay::replayAll(JournalReader &reader)
 {
     // Without a .times the stamps come from this replay's clock.
     SheetFeeder feeder;
     feeder.setLimits(blockLimits());
     m_rows = 0;
     // Writes the complete lines gathered so far, waiting for a busy office.
-    auto writeLines = [&]() {
+    auto writeLines = [&]() -> std::optional<Failure> {
         const QDeadlineTimer busyFor(kBusyLimitMs);
         for (;;) {
             const StreamParser::Outcome outcome = feeder.write(&m_app);
             m_counts = feeder.counts();
             m_rows = feeder.rowsUsed();
-            if (!feeder.sheetFailure().isEmpty()) {
-                *error = feeder.sheetFailure();
-                return false;
-            }
-            if (outcome == StreamParser::Outcome::Gone) {
-                *error = QStringLiteral("the spreadsheet application has gone");
-                return false;
-            }
+            if (!feeder.sheetFailure().isEmpty())
+                return Failure{feeder.sheetFailure()};
+            if (outcome == StreamParser::Outcome::Gone)
+                return Failure{QStringLiteral("the spreadsheet application has gone")};
             if (outcome == StreamParser::Outcome::Busy) {
-                if (busyFor.hasExpired() || !m_app.awaitLateWrite(std::chrono::milliseconds(busyFor.remainingTime()))) {
-                    *error = QStringLiteral("the spreadsheet application stayed busy for a minute");
-                    return false;
-                }
+                if (busyFor.hasExpired() || !m_app.awaitLateWrite(std::chrono::milliseconds(busyFor.remainingTime())))
+                    return Failure{QStringLiteral("the spreadsheet application stayed busy for a minute")};
                 continue;
             }
             if (feeder.sheetFilled())
                 continue; // the rest goes on a new sheet
-            return true;
+            return std::nullopt;
         }
     };
     JournalReader::Piece piece;
@@ -75,25 +66,23 @@ bool RunReplay::replayAll(JournalReader &reader, QString *error)
         if (piece.afterGap) {
             // As in the run when the port came back: the lines so far are
             // written with their own times, the one it broke off in dropped.
-            if (!writeLines())
-                return false;
+            if (std::optional<Failure> failure = writeLines())
+                return failure;
             feeder.breakLine();
         }
         feeder.receive(piece.bytes, piece.arrived.time());
         if (feeder.pending().size() < kGatherBytes)
             continue;
-        if (!writeLines())
-            return false;
+        if (std::optional<Failure> failure = writeLines())
+            return failure;
         if (m_progress)
             m_progress(reader.position(), reader.rawSize());
     }
-    if (reader.failure()) {
-        *error = reader.failure()->reason;
-        return false;
-    }
-    if (!writeLines())
-        return false;
+    if (reader.failure())
+        return reader.failure();
+    if (std::optional<Failure> failure = writeLines())
+        return failure;
     if (m_progress)
         m_progress(reader.position(), reader.rawSize());
-    return true;
+    return std::nullopt;
 }

@@ -40,7 +40,7 @@ public:
     const StreamParser::Counts &counts() const { return m_counts; }
 
 private:
-    bool replayAll(JournalReader &reader, QString *error);
+    std::optional<Failure> replayAll(JournalReader &reader);
 
     SpreadsheetApp &m_app;
     Progress m_progress;

@@ -7,16 +7,16 @@
 #include <QDir>
 #include <QFileInfo>
 
-QString UserMacro::openStartupWorkbooks(SpreadsheetApp &app)
+std::optional<Failure> UserMacro::openStartupWorkbooks(SpreadsheetApp &app)
 {
     QString folder;
     try {
         folder = app.startupPath();
     } catch (const std::exception &e) {
-        return QStringLiteral("The start-up folder is not known: %1").arg(QString::fromStdString(e.what()));
+        return Failure{QStringLiteral("The start-up folder is not known: %1").arg(QString::fromStdString(e.what()))};
     }
     if (folder.isEmpty())
-        return QString();
+        return std::nullopt;
     // Hidden files (the office's lock files) are left out, and so are the
     // owner files Excel leaves beside an open workbook ("~$Personal.xls").
     const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
@@ -31,8 +31,8 @@ QString UserMacro::openStartupWorkbooks(SpreadsheetApp &app)
         }
     }
     if (problems.isEmpty())
-        return QString();
-    return QStringLiteral("Not opened from %1: %2").arg(folder, problems.join(QStringLiteral(", ")));
+        return std::nullopt;
+    return Failure{QStringLiteral("Not opened from %1: %2").arg(folder, problems.join(QStringLiteral(", ")))};
 }
 
 UserMacro::Result UserMacro::run(SpreadsheetApp &app, const QString &name, const std::function<void()> &waiting)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QString>
+#include <optional>
 #include <functional>
 
 class SpreadsheetApp;
@@ -22,9 +25,9 @@ public:
     // Opens every workbook of the application's start-up folder hidden, as
     // Excel does with XLSTART: Personal.xls, .xlsm, .xlsb, .ods and any other
     // file there. Called before the working copy is opened, so that the
-    // working copy is the active workbook the macro sees. Returns what could
-    // not be opened, empty when everything was (or the folder is empty).
-    static QString openStartupWorkbooks(SpreadsheetApp &app);
+    // working copy is the active workbook the macro sees. The failure names
+    // what could not be opened.
+    static std::optional<Failure> openStartupWorkbooks(SpreadsheetApp &app);
 
     // "Book!Macro" (Macro may be Module.Macro) runs exactly that; a plain
     // name is tried in each open workbook, in the application's order, until

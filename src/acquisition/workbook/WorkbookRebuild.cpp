@@ -110,16 +110,15 @@ std::optional<Failure> WorkbookRebuild::make(const QString &rawPath)
     bool withMacro = true;
     for (;;) {
         std::shared_ptr<SpreadsheetApp> app;
-        QString why;
-        const Attempt result = attempt(rawPath, copy, withMacro, app, &why);
+        const Result<Attempt> result = attempt(rawPath, copy, withMacro, app);
         OfficeQuit::quit(app);
         if (m_steps.progress)
             m_steps.progress(0, 0);
-        if (result != Attempt::MacroCancelled) {
+        if (!result || *result != Attempt::MacroCancelled) {
             removeCopy(copy);
-            if (result == Attempt::Done)
-                return std::nullopt;
-            return Failure{why};
+            if (!result)
+                return result.failure();
+            return std::nullopt;
         }
         // The macro's office has ended with whatever it had done: once more
         // in a fresh one, without the macro.
@@ -127,34 +126,30 @@ std::optional<Failure> WorkbookRebuild::make(const QString &rawPath)
     }
 }
 
-WorkbookRebuild::Attempt WorkbookRebuild::attempt(const QString &rawPath, const QString &copy, bool withMacro,
-                                                  std::shared_ptr<SpreadsheetApp> &app, QString *why)
+Result<WorkbookRebuild::Attempt> WorkbookRebuild::attempt(const QString &rawPath, const QString &copy, bool withMacro,
+                                                          std::shared_ptr<SpreadsheetApp> &app)
 {
-    auto fail = [why](const QString &reason) {
-        *why = reason;
-        return Attempt::Failed;
-    };
-    if (const std::optional<Failure> unplaced = placeCopy(copy))
-        return fail(unplaced->reason);
+    if (std::optional<Failure> unplaced = placeCopy(copy))
+        return *unplaced;
     JournalReader reader;
-    if (const std::optional<Failure> unread = reader.open(rawPath))
-        return fail(unread->reason);
+    if (std::optional<Failure> unread = reader.open(rawPath))
+        return *unread;
     std::shared_ptr<Workbook> book;
     try {
         app = m_factory.createHeadless();
         if (!app)
-            return fail(RunTexts::kNoSpreadsheet);
+            return Failure{RunTexts::kNoSpreadsheet};
         // As at Start: the start-up folder's workbooks first, so the copy is
         // the active workbook when the macro runs.
-        if (const QString problem = UserMacro::openStartupWorkbooks(*app); !problem.isEmpty())
-            qCWarning(lcWorkbook) << problem;
+        if (const std::optional<Failure> failure = UserMacro::openStartupWorkbooks(*app))
+            qCWarning(lcWorkbook).noquote() << failure->reason;
         book = app->openToFill(copy);
     } catch (const std::exception &e) {
-        return fail(QString::fromStdString(e.what()));
+        return Failure{QString::fromStdString(e.what())};
     }
     RunReplay replay(*app, m_steps.progress);
-    if (const std::optional<Failure> failure = replay.replay(reader))
-        return fail(failure->reason);
+    if (std::optional<Failure> failure = replay.replay(reader))
+        return *failure;
     if (m_steps.progress)
         m_steps.progress(0, 0);
     m_rows = replay.rows();
@@ -170,8 +165,8 @@ WorkbookRebuild::Attempt WorkbookRebuild::attempt(const QString &rawPath, const 
             return Attempt::MacroCancelled;
     }
     if (m_steps.save) {
-        if (const std::optional<Failure> failure = m_steps.save(*app, *book, copyName()))
-            return fail(failure->reason);
+        if (std::optional<Failure> failure = m_steps.save(*app, *book, copyName()))
+            return *failure;
     }
     return Attempt::Done;
 }

@@ -2,6 +2,7 @@
 
 #include "Failure.h"
 #include "MacroCall.h"
+#include "Result.h"
 
 #include <QString>
 #include <cstdint>
@@ -55,9 +56,9 @@ public:
     static void removeLeftovers(const QString &folder);
 
 private:
-    enum class Attempt { Done, Failed, MacroCancelled };
-    Attempt attempt(const QString &rawPath, const QString &copy, bool withMacro, std::shared_ptr<SpreadsheetApp> &app,
-                    QString *why);
+    enum class Attempt { Done, MacroCancelled };
+    Result<Attempt> attempt(const QString &rawPath, const QString &copy, bool withMacro,
+                            std::shared_ptr<SpreadsheetApp> &app);
     // Why the copy is not in place; nothing when it is.
     std::optional<Failure> placeCopy(const QString &copy) const;
 

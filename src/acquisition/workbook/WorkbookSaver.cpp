@@ -41,12 +41,14 @@ QString WorkbookSaver::xlsShortfall(Workbook::UsedArea area)
     return QString();
 }
 
-QString WorkbookSaver::wholeCopyPath(const QString &path, Workbook &book, QString *shortfall)
+std::optional<WorkbookSaver::WholeCopy> WorkbookSaver::wholeCopyOf(const QString &path, Workbook &book)
 {
     if (!path.endsWith(QStringLiteral(".xls"), Qt::CaseInsensitive))
-        return QString();
-    *shortfall = xlsShortfall(book.usedArea());
-    return shortfall->isEmpty() ? QString() : path.left(path.size() - 4) + QStringLiteral(".xlsx");
+        return std::nullopt;
+    const QString shortfall = xlsShortfall(book.usedArea());
+    if (shortfall.isEmpty())
+        return std::nullopt;
+    return WholeCopy{path.left(path.size() - 4) + QStringLiteral(".xlsx"), shortfall};
 }
 
 std::optional<Failure> WorkbookSaver::saveAs(const QString &path)
@@ -108,26 +110,26 @@ WorkbookSaver::Result WorkbookSaver::save()
                              .arg(answer, failure->reason),
                          kTitle);
         }
-        QString shortfall;
-        QString whole;
+        std::optional<WholeCopy> whole;
         try {
-            whole = wholeCopyPath(m_savedAs, m_book, &shortfall);
+            whole = wholeCopyOf(m_savedAs, m_book);
         } catch (const SpreadsheetError &e) {
             if (isGone(e))
                 throw;
             qCWarning(lcWorkbook).noquote() << "The used area was not measured:" << e.what();
         }
-        if (whole.isEmpty())
+        if (!whole)
             return Result::Saved;
-        const std::optional<Failure> failure = saveAs(whole);
+        const std::optional<Failure> failure = saveAs(whole->path);
         const bool kept = !failure;
         if (kept)
-            m_alsoSavedAs = whole;
-        m_boxes.show(kept ? QStringLiteral("%1.\n\nThe whole workbook is also saved as\n%2").arg(shortfall, whole)
-                          : QStringLiteral("%1, and the whole workbook could not be saved as\n%2\n\n%3\n\n"
-                                           "The run's journal keeps every line.")
-                                .arg(shortfall, whole, failure ? failure->reason : QString()),
-                     kTitle);
+            m_alsoSavedAs = whole->path;
+        m_boxes.show(
+            kept ? QStringLiteral("%1.\n\nThe whole workbook is also saved as\n%2").arg(whole->shortfall, whole->path)
+                 : QStringLiteral("%1, and the whole workbook could not be saved as\n%2\n\n%3\n\n"
+                                  "The run's journal keeps every line.")
+                       .arg(whole->shortfall, whole->path, failure ? failure->reason : QString()),
+            kTitle);
         return Result::Saved;
     } catch (const SpreadsheetError &e) {
         qCWarning(lcWorkbook).noquote() << "The spreadsheet failed at the save:" << e.what();

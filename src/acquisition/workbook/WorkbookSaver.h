@@ -51,9 +51,13 @@ public:
     // reaches row 70000; an .xls file keeps only ..."); empty when it fits.
     static QString xlsShortfall(Workbook::UsedArea area);
     // For `book` just saved as `path`: when that is an .xls file too small
-    // for it, the .xlsx beside it for the whole workbook, and what the .xls
-    // leaves out in *shortfall; empty when nothing is left out.
-    static QString wholeCopyPath(const QString &path, Workbook &book, QString *shortfall);
+    // for it, the .xlsx beside it for the whole workbook and what the .xls
+    // leaves out; nothing when nothing is left out.
+    struct WholeCopy {
+        QString path;
+        QString shortfall;
+    };
+    static std::optional<WholeCopy> wholeCopyOf(const QString &path, Workbook &book);
 
 private:
     std::optional<Failure> saveAs(const QString &path);

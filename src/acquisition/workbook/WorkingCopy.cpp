@@ -55,7 +55,10 @@ WorkingCopy::Opened WorkingCopy::open()
     // The start-up folder's workbooks (the personal macros) first, hidden, as
     // Excel opens XLSTART: the working copy opened after them is the active
     // workbook, for the writes and for the macro at Stop.
-    opened.startupFailed = !UserMacro::openStartupWorkbooks(*opened.app).isEmpty();
+    if (const std::optional<Failure> failure = UserMacro::openStartupWorkbooks(*opened.app)) {
+        qCWarning(lcWorkbook).noquote() << failure->reason;
+        opened.startupFailed = true;
+    }
     try {
         opened.book = opened.app->open(working);
         if (!opened.book)
