@@ -16,7 +16,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
@@ -32,7 +32,8 @@ protected:
         window = std::make_unique<frmRuns>(dir.path(), boxes, [this](const QString &raw) { made.append(raw); });
         window->show();
     }
-    QString cell(int row, int column) const { return window->grdRuns->item(row, column)->text(); }
+    QString cell(int row, int column) const { return window->grdRuns->model()->index(row, column).data().toString(); }
+    int rows() const { return window->grdRuns->model()->rowCount(); }
 
     QTemporaryDir dir;
     QString saved;
@@ -47,7 +48,7 @@ TEST_F(RunsWindowTest, ListsTheRunsNewestFirstAndCountsUnfinishedLinesInTheBackg
 {
     EXPECT_EQ(window->windowTitle(), "Runs");
     EXPECT_FALSE(window->isModal());
-    ASSERT_EQ(window->grdRuns->rowCount(), 2);
+    ASSERT_EQ(rows(), 2);
     const QStringList newest{cell(0, frmRuns::StartColumn), cell(0, frmRuns::EndColumn), cell(0, frmRuns::ComColumn),
                              cell(0, frmRuns::BytesColumn), cell(0, frmRuns::WorkbookColumn)};
     EXPECT_EQ(newest, (QStringList{"2026-12-07 08:00:00", "ended without Stop", "COM3", "5005", "not saved"}));
@@ -72,7 +73,7 @@ TEST_F(RunsWindowTest, EnterMakesTheSelectedWorkbookDeleteAsksThenRemovesTheFile
     QTest::keyClick(window->grdRuns, Qt::Key_Delete);
     EXPECT_FALSE(QFile::exists(unfinished));
     EXPECT_EQ(QDir(dir.path()).entryList({"2026-12-07_08-00-00_COM3.*"}, QDir::Files), QStringList{});
-    EXPECT_EQ(window->grdRuns->rowCount(), 1);
+    EXPECT_EQ(rows(), 1);
 
     // A run that received nothing: told at once, nothing made.
     const QString empty = writeKeptRun(dir.path(), "2026-12-08_08-00-00_COM4", "");
@@ -88,7 +89,7 @@ TEST_F(RunsWindowTest, ARunStartingIsShownRunningAndCannotBeMadeOrDeleted)
 {
     RunJournal journal;
     ASSERT_TRUE(journal.open(dir.path(), QDateTime(QDate(2026, 12, 8), QTime(7, 0)), 1));
-    ASSERT_TRUE(waitUntil([&] { return window->grdRuns->rowCount() == 3; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return rows() == 3; }, 5000));
     EXPECT_EQ(cell(0, frmRuns::EndColumn), "running");
     window->selectRuns({journal.rawPath()});
     EXPECT_FALSE(window->cmdMakeWorkbook->isEnabled());
