@@ -1,7 +1,7 @@
 // The Runs window: the table of kept runs, lines counted in the background,
 // Enter and the Delete key, a refresh when a run starts and its row kept up
 // to date while it runs, each run checked against its recorded hashes in the
-// background.
+// background, told cell by cell, sorting by a click on a column's header.
 #include "Clicks.h"
 #include "FileContents.h"
 #include "KeptRuns.h"
@@ -14,8 +14,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
@@ -113,6 +115,7 @@ TEST_F(RunsWindowTest, ChecksEachRunInTheBackgroundAndVerifyShowsWhatWasFound)
     const QString edited = recordRun(dir.path(), start.addSecs(60), "2 :: 6\r\n");
     writeFile(edited, "2 :: 77\r\n");
     window->refresh();
+    QSignalSpy changes(window->grdRuns->model(), &QAbstractItemModel::dataChanged);
     auto checked = [&](const QString &raw) {
         for (int row = 0; row < window->runs().size(); ++row)
             if (window->runs()[row].rawPath == raw)
@@ -123,6 +126,13 @@ TEST_F(RunsWindowTest, ChecksEachRunInTheBackgroundAndVerifyShowsWhatWasFound)
     EXPECT_TRUE(waitUntil([&] { return checked(intact) == "matches"; }, 5000)) << checked(intact).toStdString();
     EXPECT_TRUE(waitUntil([&] { return checked(saved) == "not recorded"; }, 5000)) << checked(saved).toStdString();
     EXPECT_EQ(checked(unfinished), "");
+    bool checkedCell = false;
+    for (const QList<QVariant> &change : std::as_const(changes)) {
+        const auto from = change[0].value<QModelIndex>();
+        EXPECT_EQ(from, change[1].value<QModelIndex>()) << "one cell at a time";
+        checkedCell = checkedCell || from.column() == frmRuns::CheckedColumn;
+    }
+    EXPECT_TRUE(checkedCell);
 
     window->selectRuns({edited});
     click(window->cmdVerify);
@@ -148,4 +158,27 @@ TEST_F(RunsWindowTest, ArchivedColumnShowsTheArchivesWordOnlyWithAnArchiveAndFol
     archive.text = "sent";
     EXPECT_TRUE(waitUntil([&] { return cell(1, frmRuns::ArchivedColumn) == "sent"; }, 10000));
     window->setArchiveState(nullptr);
+}
+
+TEST_F(RunsWindowTest, AClickOnAHeaderSortsByValueAndRunsFollowTheTable)
+{
+    writeKeptRun(dir.path(), "2026-12-05_09-00-00_COM2", QByteArray(898, 'y') + "\r\n");
+    window->refresh();
+    QHeaderView *header = window->grdRuns->horizontalHeader();
+    auto bytes = [&] {
+        QList<qint64> out;
+        for (const RunCatalog::Run &run : window->runs())
+            out.append(run.bytes);
+        return out;
+    };
+    EXPECT_EQ(bytes(), (QList<qint64>{5005, 6, 900})); // newest first
+    const QPoint onBytes(header->sectionViewportPosition(frmRuns::BytesColumn) + 5, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, onBytes);
+    const QList<qint64> ascending{6, 900, 5005}; // as numbers, not as text
+    EXPECT_EQ(bytes(), header->sortIndicatorOrder() == Qt::AscendingOrder
+                           ? ascending
+                           : QList<qint64>(ascending.rbegin(), ascending.rend()));
+    EXPECT_EQ(cell(0, frmRuns::BytesColumn), QString::number(bytes()[0]));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, onBytes);
+    EXPECT_EQ(bytes().first(), header->sortIndicatorOrder() == Qt::AscendingOrder ? 6 : 5005);
 }
