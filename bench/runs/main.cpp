@@ -21,7 +21,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
@@ -108,11 +108,12 @@ int windowCase(const QString &folder)
         window.show();
         QApplication::processEvents();
         shown.append(t.nsecsElapsed() / 1e6);
-        while (window.grdRuns->item(0, frmRuns::LinesColumn)->text() == "counting..." && t.elapsed() < 30000)
+        const QAbstractItemModel *table = window.grdRuns->model();
+        while (table->index(0, frmRuns::LinesColumn).data().toString() == "counting..." && t.elapsed() < 30000)
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
         counted.append(t.nsecsElapsed() / 1e6);
-        if (window.grdRuns->rowCount() != kRuns) {
-            std::fprintf(stderr, "the window lists %d runs\n", window.grdRuns->rowCount());
+        if (table->rowCount() != kRuns) {
+            std::fprintf(stderr, "the window lists %d runs\n", table->rowCount());
             return 1;
         }
     }

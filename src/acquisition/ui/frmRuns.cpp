@@ -1,6 +1,5 @@
 #include "frmRuns.h"
 
-#include "LogCategories.h"
 #include "MessageBoxes.h"
 #include "PrivateFolder.h"
 #include "RunArchiveState.h"
@@ -10,15 +9,14 @@
 
 #include <QDesktopServices>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QSortFilterProxyModel>
+#include <QTableView>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -33,42 +31,12 @@ constexpr int kRefreshDelayMs = 200;
 constexpr int kRunningTickMs = 1000;
 // The archive sends on its own thread; its word is asked for this often.
 constexpr int kArchiveTickMs = 2000;
-// What one tick reads of a running run at most: a long run already under way is caught up over a few ticks.
-constexpr std::int64_t kRunningReadLimit = 8 * 1024 * 1024;
 
 QString sizeText(std::int64_t bytes)
 {
     if (bytes < 1000 * 1000)
         return QString::number((bytes + 999) / 1000) + QStringLiteral(" kB");
     return QString::number(static_cast<double>(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
-}
-
-QString endText(const RunCatalog::Run &run)
-{
-    if (run.state == RunCatalog::State::Running)
-        return QStringLiteral("running");
-    if (run.state == RunCatalog::State::Damaged)
-        return QString();
-    if (run.state == RunCatalog::State::Unfinished || run.endedWithoutStop)
-        return QStringLiteral("ended without Stop");
-    return run.ended.toString(kStamp);
-}
-
-QString workbookText(const RunCatalog::Run &run)
-{
-    if (run.state == RunCatalog::State::Running)
-        return QString();
-    if (run.state == RunCatalog::State::Damaged)
-        return RunCatalog::stateText(run.state) + QStringLiteral(": ") + run.damage;
-    return run.savedAs.isEmpty() ? QStringLiteral("not saved") : run.savedAs;
-}
-
-// A check is kept while the run's files keep their sizes.
-QString checkKey(const RunCatalog::Run &run) { return run.rawPath + '\n' + QString::number(run.diskBytes); }
-
-bool checkable(const RunCatalog::Run &run)
-{
-    return run.state == RunCatalog::State::Saved || run.state == RunCatalog::State::NotSaved;
 }
 } // namespace
 
@@ -81,7 +49,7 @@ frmRuns::frmRuns(QString folder, MessageBoxes &boxes, MakeWorkbook makeWorkbook,
     buildControls();
 
     m_counter = new RunLineCounter(this);
-    connect(m_counter, &RunLineCounter::counted, this, &frmRuns::linesCounted);
+    connect(m_counter, &RunLineCounter::counted, m_model, &RunsTableModel::setLines);
     m_checker = new RunChecker(this);
     connect(m_checker, &RunChecker::checked, this, &frmRuns::runChecked);
     m_refreshSoon = new QTimer(this);
@@ -102,11 +70,14 @@ frmRuns::~frmRuns() = default;
 
 void frmRuns::buildControls()
 {
-    grdRuns = new QTableWidget(0, 9, this);
-    grdRuns->setHorizontalHeaderLabels({QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("COM"),
-                                        QStringLiteral("Device"), QStringLiteral("Bytes"), QStringLiteral("Lines"),
-                                        QStringLiteral("Checked"), QStringLiteral("Archived"),
-                                        QStringLiteral("Workbook")});
+    m_model = new RunsTableModel(this);
+    m_sorted = new QSortFilterProxyModel(this);
+    m_sorted->setSourceModel(m_model);
+    m_sorted->setSortRole(RunsTableModel::SortRole);
+    grdRuns = new QTableView(this);
+    grdRuns->setModel(m_sorted);
+    grdRuns->setSortingEnabled(true);
+    grdRuns->sortByColumn(StartColumn, Qt::DescendingOrder);
     grdRuns->setColumnHidden(ArchivedColumn, true);
     grdRuns->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdRuns->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -116,7 +87,7 @@ void frmRuns::buildControls()
     // Column widths from the first rows: measuring a thousand runs would slow the opening.
     grdRuns->horizontalHeader()->setResizeContentsPrecision(50);
     grdRuns->setWordWrap(false);
-    connect(grdRuns, &QTableWidget::itemSelectionChanged, this, &frmRuns::updateButtons);
+    connect(grdRuns->selectionModel(), &QItemSelectionModel::selectionChanged, this, &frmRuns::updateButtons);
 
     lblFolder = new QLabel(this);
     lblFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -166,141 +137,75 @@ void frmRuns::refresh()
     for (const RunCatalog::Run &run : selectedRuns())
         selected.append(run.rawPath);
     std::int64_t total = 0;
-    m_runs = RunCatalog::scan(m_folder, &total);
-    lblFolder->setText(QStringLiteral("%1 runs in %2, %3").arg(m_runs.size()).arg(m_folder, sizeText(total)));
-
-    grdRuns->setUpdatesEnabled(false);
-    grdRuns->clearContents();
-    grdRuns->setRowCount(static_cast<int>(m_runs.size()));
+    QList<RunCatalog::Run> runs = RunCatalog::scan(m_folder, &total);
+    lblFolder->setText(QStringLiteral("%1 runs in %2, %3").arg(runs.size()).arg(m_folder, sizeText(total)));
     QStringList toCount;
-    QStringList toCheck;
-    for (int row = 0; row < m_runs.size(); ++row) {
-        const RunCatalog::Run &run = m_runs[row];
-        const QStringList cells{run.started.toString(kStamp),
-                                endText(run),
-                                QStringLiteral("COM") + QString::number(run.comNumber),
-                                run.device,
-                                QString::number(run.bytes),
-                                QString(),
-                                QString(),
-                                QString(),
-                                workbookText(run)};
-        for (int column = 0; column < cells.size(); ++column) {
-            auto *item = new QTableWidgetItem(cells[column]);
-            if (column == BytesColumn || column == LinesColumn)
-                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            grdRuns->setItem(row, column, item);
-        }
-        showLines(row);
+    for (const RunCatalog::Run &run : std::as_const(runs))
         if (run.lines < 0 && run.state != RunCatalog::State::Running)
             toCount.append(run.rawPath);
-        if (checkable(run)) {
-            const QString verdict = m_checked.value(checkKey(run));
-            grdRuns->item(row, CheckedColumn)->setText(verdict.isEmpty() ? QStringLiteral("checking...") : verdict);
-            if (verdict.isEmpty())
-                toCheck.append(run.rawPath);
-        }
-    }
-    showArchived();
+
+    grdRuns->setUpdatesEnabled(false);
+    m_model->setRuns(std::move(runs));
     grdRuns->resizeColumnsToContents();
     grdRuns->setUpdatesEnabled(true);
     m_counter->count(toCount);
-    m_checker->check(toCheck);
+    m_checker->check(m_model->unchecked());
     selectRuns(selected);
     updateRunning();
 }
 
 void frmRuns::updateRunning()
 {
-    bool anyRunning = false;
-    for (int row = 0; row < m_runs.size(); ++row) {
-        RunCatalog::Run &run = m_runs[row];
-        if (run.state != RunCatalog::State::Running)
-            continue;
-        anyRunning = true;
-        run.bytes = QFileInfo(run.rawPath).size();
-        grdRuns->item(row, BytesColumn)->setText(QString::number(run.bytes));
-        RunCatalog::LineTally &tally = m_runningLines[run.rawPath];
-        if (tally.offset > run.bytes)
-            tally = {}; // made afresh after its files were removed
-        if (!RunCatalog::countLinesOn(run.rawPath, tally, kRunningReadLimit))
-            qCWarning(lcJournal) << "cannot count the lines of the running run" << run.rawPath;
-        if (tally.offset >= run.bytes) {
-            run.lines = tally.ends.lines();
-            showLines(row);
-        }
-    }
     // Ticks only while a run is listed running; the folder's watcher brings the next one.
+    const bool anyRunning = m_model->updateRunning();
     if (anyRunning && !m_runningTick->isActive())
         m_runningTick->start();
     else if (!anyRunning)
         m_runningTick->stop();
 }
 
-void frmRuns::showLines(int row)
-{
-    const qint64 lines = m_runs[row].lines;
-    grdRuns->item(row, LinesColumn)->setText(lines >= 0 ? QString::number(lines) : QStringLiteral("counting..."));
-}
-
-void frmRuns::linesCounted(const QString &rawPath, qint64 lines)
-{
-    for (int row = 0; row < m_runs.size(); ++row) {
-        if (m_runs[row].rawPath == rawPath) {
-            m_runs[row].lines = lines;
-            showLines(row);
-        }
-    }
-}
-
 void frmRuns::runChecked(const QString &rawPath, const QString &verdict)
 {
-    for (int row = 0; row < m_runs.size(); ++row) {
-        if (m_runs[row].rawPath == rawPath) {
-            m_checked.insert(checkKey(m_runs[row]), verdict);
-            grdRuns->item(row, CheckedColumn)->setText(verdict);
-        }
-    }
+    m_model->setVerdict(rawPath, verdict);
     grdRuns->resizeColumnToContents(CheckedColumn); // "not recorded" is wider than "checking..."
 }
 
 void frmRuns::setArchiveState(const RunArchiveState *archive)
 {
-    m_archive = archive;
     grdRuns->setColumnHidden(ArchivedColumn, archive == nullptr);
     if (!m_archiveTick) {
         m_archiveTick = new QTimer(this);
         m_archiveTick->setInterval(kArchiveTickMs);
-        connect(m_archiveTick, &QTimer::timeout, this, &frmRuns::showArchived);
+        connect(m_archiveTick, &QTimer::timeout, m_model, &RunsTableModel::updateArchived);
     }
     if (archive)
         m_archiveTick->start();
     else
         m_archiveTick->stop();
-    showArchived();
+    m_model->setArchive(archive);
     grdRuns->resizeColumnToContents(ArchivedColumn);
 }
 
-void frmRuns::showArchived()
+QList<RunCatalog::Run> frmRuns::runs() const
 {
-    if (!m_archive)
-        return;
-    for (int row = 0; row < m_runs.size(); ++row)
-        if (QTableWidgetItem *item = grdRuns->item(row, ArchivedColumn))
-            item->setText(m_archive->archivedText(m_runs[row].rawPath));
+    QList<RunCatalog::Run> out;
+    out.reserve(m_sorted->rowCount());
+    for (int row = 0; row < m_sorted->rowCount(); ++row)
+        out.append(m_model->run(m_sorted->mapToSource(m_sorted->index(row, 0)).row()));
+    return out;
 }
 
 void frmRuns::selectRuns(const QStringList &rawPaths)
 {
     grdRuns->clearSelection();
     bool first = true;
-    for (int row = 0; row < m_runs.size(); ++row) {
-        if (!rawPaths.contains(m_runs[row].rawPath))
+    for (int row = 0; row < m_sorted->rowCount(); ++row) {
+        const QModelIndex index = m_sorted->index(row, 0);
+        if (!rawPaths.contains(m_model->run(m_sorted->mapToSource(index).row()).rawPath))
             continue;
-        grdRuns->selectionModel()->select(grdRuns->model()->index(row, 0),
-                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        grdRuns->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
         if (std::exchange(first, false))
-            grdRuns->scrollToItem(grdRuns->item(row, 0));
+            grdRuns->scrollTo(index);
     }
     updateButtons();
 }
@@ -310,9 +215,10 @@ QList<RunCatalog::Run> frmRuns::selectedRuns() const
     QList<RunCatalog::Run> out;
     if (!grdRuns)
         return out;
-    for (const QModelIndex &index : grdRuns->selectionModel()->selectedRows())
-        if (index.row() < m_runs.size())
-            out.append(m_runs[index.row()]);
+    QModelIndexList rows = grdRuns->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end()); // in the table's order
+    for (const QModelIndex &index : std::as_const(rows))
+        out.append(m_model->run(m_sorted->mapToSource(index).row()));
     return out;
 }
 

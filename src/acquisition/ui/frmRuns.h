@@ -1,15 +1,16 @@
 #pragma once
 
 #include "RunCatalog.h"
+#include "RunsTableModel.h"
 
 #include <QDialog>
-#include <QHash>
 #include <functional>
 
 class QFileSystemWatcher;
 class QLabel;
 class QPushButton;
-class QTableWidget;
+class QSortFilterProxyModel;
+class QTableView;
 class QTimer;
 
 class MessageBoxes;
@@ -17,7 +18,8 @@ class RunArchiveState;
 class RunChecker;
 class RunLineCounter;
 
-// The Runs window: every run kept in the journal folder, newest first, with
+// The Runs window: every run kept in the journal folder, newest first (or as
+// sorted by a click on a column's header), with
 // what became of it and whether its files are still as recorded ("Checked",
 // filled in the background). Makes a run's workbook from its journal, shows
 // what a check of a run finds, shows the folder in the file manager, deletes
@@ -33,19 +35,9 @@ public:
     frmRuns(QString folder, MessageBoxes &boxes, MakeWorkbook makeWorkbook, QWidget *parent = nullptr);
     ~frmRuns() override;
 
-    enum Column {
-        StartColumn,
-        EndColumn,
-        ComColumn,
-        DeviceColumn,
-        BytesColumn,
-        LinesColumn,
-        CheckedColumn,
-        ArchivedColumn,
-        WorkbookColumn
-    };
+    using enum RunsTableModel::Column;
 
-    QTableWidget *grdRuns = nullptr;
+    QTableView *grdRuns = nullptr;
     QLabel *lblFolder = nullptr;
     QPushButton *cmdMakeWorkbook = nullptr;
     QPushButton *cmdVerify = nullptr;
@@ -53,8 +45,8 @@ public:
     QPushButton *cmdDelete = nullptr;
     QPushButton *cmdClose = nullptr;
 
-    // The runs as listed now, in the table's order.
-    const QList<RunCatalog::Run> &runs() const { return m_runs; }
+    // The runs as listed now, in the table's order (as sorted).
+    QList<RunCatalog::Run> runs() const;
     // Selects these runs (by raw file), and only these.
     void selectRuns(const QStringList &rawPaths);
     // The lab archive's word on each run, shown in the column "Archived"
@@ -75,24 +67,19 @@ protected:
 private:
     void buildControls();
     QList<RunCatalog::Run> selectedRuns() const;
-    void showLines(int row);
-    void linesCounted(const QString &rawPath, qint64 lines);
     void updateRunning();
     void updateButtons();
     void runChecked(const QString &rawPath, const QString &verdict);
-    void showArchived();
 
     QString m_folder;
     MessageBoxes &m_boxes;
     MakeWorkbook m_makeWorkbook;
-    QList<RunCatalog::Run> m_runs;
+    RunsTableModel *m_model = nullptr;
+    QSortFilterProxyModel *m_sorted = nullptr; // what grdRuns shows
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer *m_refreshSoon = nullptr;
     RunLineCounter *m_counter = nullptr;
     RunChecker *m_checker = nullptr;
-    QHash<QString, QString> m_checked; // raw file and its size -> the verdict
     QTimer *m_runningTick = nullptr;
-    const RunArchiveState *m_archive = nullptr;
     QTimer *m_archiveTick = nullptr;
-    QHash<QString, RunCatalog::LineTally> m_runningLines; // by raw file
 };

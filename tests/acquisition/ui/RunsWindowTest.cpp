@@ -1,7 +1,7 @@
 // The Runs window: the table of kept runs, lines counted in the background,
 // Enter and the Delete key, a refresh when a run starts and its row kept up
 // to date while it runs, each run checked against its recorded hashes in the
-// background.
+// background, told cell by cell, sorting by a click on a column's header.
 #include "Clicks.h"
 #include "FileContents.h"
 #include "KeptRuns.h"
@@ -14,9 +14,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
@@ -32,7 +34,8 @@ protected:
         window = std::make_unique<frmRuns>(dir.path(), boxes, [this](const QString &raw) { made.append(raw); });
         window->show();
     }
-    QString cell(int row, int column) const { return window->grdRuns->item(row, column)->text(); }
+    QString cell(int row, int column) const { return window->grdRuns->model()->index(row, column).data().toString(); }
+    int rows() const { return window->grdRuns->model()->rowCount(); }
 
     QTemporaryDir dir;
     QString saved;
@@ -47,7 +50,7 @@ TEST_F(RunsWindowTest, ListsTheRunsNewestFirstAndCountsUnfinishedLinesInTheBackg
 {
     EXPECT_EQ(window->windowTitle(), "Runs");
     EXPECT_FALSE(window->isModal());
-    ASSERT_EQ(window->grdRuns->rowCount(), 2);
+    ASSERT_EQ(rows(), 2);
     const QStringList newest{cell(0, frmRuns::StartColumn), cell(0, frmRuns::EndColumn), cell(0, frmRuns::ComColumn),
                              cell(0, frmRuns::BytesColumn), cell(0, frmRuns::WorkbookColumn)};
     EXPECT_EQ(newest, (QStringList{"2026-12-07 08:00:00", "ended without Stop", "COM3", "5005", "not saved"}));
@@ -72,7 +75,7 @@ TEST_F(RunsWindowTest, EnterMakesTheSelectedWorkbookDeleteAsksThenRemovesTheFile
     QTest::keyClick(window->grdRuns, Qt::Key_Delete);
     EXPECT_FALSE(QFile::exists(unfinished));
     EXPECT_EQ(QDir(dir.path()).entryList({"2026-12-07_08-00-00_COM3.*"}, QDir::Files), QStringList{});
-    EXPECT_EQ(window->grdRuns->rowCount(), 1);
+    EXPECT_EQ(rows(), 1);
 
     // A run that received nothing: told at once, nothing made.
     const QString empty = writeKeptRun(dir.path(), "2026-12-08_08-00-00_COM4", "");
@@ -88,7 +91,7 @@ TEST_F(RunsWindowTest, ARunStartingIsShownRunningAndCannotBeMadeOrDeleted)
 {
     RunJournal journal;
     ASSERT_TRUE(journal.open(dir.path(), QDateTime(QDate(2026, 12, 8), QTime(7, 0)), 1));
-    ASSERT_TRUE(waitUntil([&] { return window->grdRuns->rowCount() == 3; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return rows() == 3; }, 5000));
     EXPECT_EQ(cell(0, frmRuns::EndColumn), "running");
     window->selectRuns({journal.rawPath()});
     EXPECT_FALSE(window->cmdMakeWorkbook->isEnabled());
@@ -112,6 +115,7 @@ TEST_F(RunsWindowTest, ChecksEachRunInTheBackgroundAndVerifyShowsWhatWasFound)
     const QString edited = recordRun(dir.path(), start.addSecs(60), "2 :: 6\r\n");
     writeFile(edited, "2 :: 77\r\n");
     window->refresh();
+    QSignalSpy changes(window->grdRuns->model(), &QAbstractItemModel::dataChanged);
     auto checked = [&](const QString &raw) {
         for (int row = 0; row < window->runs().size(); ++row)
             if (window->runs()[row].rawPath == raw)
@@ -122,6 +126,13 @@ TEST_F(RunsWindowTest, ChecksEachRunInTheBackgroundAndVerifyShowsWhatWasFound)
     EXPECT_TRUE(waitUntil([&] { return checked(intact) == "matches"; }, 5000)) << checked(intact).toStdString();
     EXPECT_TRUE(waitUntil([&] { return checked(saved) == "not recorded"; }, 5000)) << checked(saved).toStdString();
     EXPECT_EQ(checked(unfinished), "");
+    bool checkedCell = false;
+    for (const QList<QVariant> &change : std::as_const(changes)) {
+        const auto from = change[0].value<QModelIndex>();
+        EXPECT_EQ(from, change[1].value<QModelIndex>()) << "one cell at a time";
+        checkedCell = checkedCell || from.column() == frmRuns::CheckedColumn;
+    }
+    EXPECT_TRUE(checkedCell);
 
     window->selectRuns({edited});
     click(window->cmdVerify);
@@ -147,4 +158,27 @@ TEST_F(RunsWindowTest, ArchivedColumnShowsTheArchivesWordOnlyWithAnArchiveAndFol
     archive.text = "sent";
     EXPECT_TRUE(waitUntil([&] { return cell(1, frmRuns::ArchivedColumn) == "sent"; }, 10000));
     window->setArchiveState(nullptr);
+}
+
+TEST_F(RunsWindowTest, AClickOnAHeaderSortsByValueAndRunsFollowTheTable)
+{
+    writeKeptRun(dir.path(), "2026-12-05_09-00-00_COM2", QByteArray(898, 'y') + "\r\n");
+    window->refresh();
+    QHeaderView *header = window->grdRuns->horizontalHeader();
+    auto bytes = [&] {
+        QList<qint64> out;
+        for (const RunCatalog::Run &run : window->runs())
+            out.append(run.bytes);
+        return out;
+    };
+    EXPECT_EQ(bytes(), (QList<qint64>{5005, 6, 900})); // newest first
+    const QPoint onBytes(header->sectionViewportPosition(frmRuns::BytesColumn) + 5, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, onBytes);
+    const QList<qint64> ascending{6, 900, 5005}; // as numbers, not as text
+    EXPECT_EQ(bytes(), header->sortIndicatorOrder() == Qt::AscendingOrder
+                           ? ascending
+                           : QList<qint64>(ascending.rbegin(), ascending.rend()));
+    EXPECT_EQ(cell(0, frmRuns::BytesColumn), QString::number(bytes()[0]));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, onBytes);
+    EXPECT_EQ(bytes().first(), header->sortIndicatorOrder() == Qt::AscendingOrder ? 6 : 5005);
 }
