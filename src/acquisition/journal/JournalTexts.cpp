@@ -36,7 +36,7 @@ QString JournalTexts::lampTip(const RunJournal &journal, bool officeTrouble)
     return tip;
 }
 
-QString JournalTexts::incompleteAtStop(const RunJournal &journal, const QString &summaryProblem)
+QString JournalTexts::incompleteAtStop(const RunJournal &journal, const std::optional<Failure> &summaryProblem)
 {
     if (!journal.incompleteSince().isValid())
         return QString();
@@ -44,8 +44,8 @@ QString JournalTexts::incompleteAtStop(const RunJournal &journal, const QString 
                                   "it (%3). The workbook holds every line it was given.")
                        .arg(journal.bytesMissing())
                        .arg(since(journal), journal.problem());
-    if (!summaryProblem.isEmpty())
-        text += QStringLiteral("\n\nThe run's summary cannot be written either: ") + summaryProblem;
+    if (summaryProblem)
+        text += QStringLiteral("\n\nThe run's summary cannot be written either: ") + summaryProblem->reason;
     return text;
 }
 

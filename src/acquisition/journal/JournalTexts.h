@@ -1,6 +1,9 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QString>
+#include <optional>
 
 class RunJournal;
 
@@ -19,8 +22,8 @@ public:
     static QString lampTip(const RunJournal &journal, bool officeTrouble);
     // The box before the save at Stop when the journal is incomplete (empty
     // when it is complete); `summaryProblem` says why the summary cannot be
-    // written either (empty when it can).
-    static QString incompleteAtStop(const RunJournal &journal, const QString &summaryProblem);
+    // written either.
+    static QString incompleteAtStop(const RunJournal &journal, const std::optional<Failure> &summaryProblem);
     // The summary's line on an incomplete journal; empty when it is complete.
     static QString summaryLine(const RunJournal &journal);
 };

@@ -88,7 +88,7 @@ QString RunRecord::untoldFailure()
 QString RunRecord::incompleteAtStop() const
 {
     const std::optional<Failure> probe = FolderProbe::check(QFileInfo(m_journal.rawPath()).path());
-    return JournalTexts::incompleteAtStop(m_journal, probe ? probe->reason : QString());
+    return JournalTexts::incompleteAtStop(m_journal, probe);
 }
 
 RunSummary RunRecord::summary() const
