@@ -12,14 +12,13 @@
 #include "SerialComm.h"
 #include "StopMacro.h"
 
-#include <QDeadlineTimer>
 #include <algorithm>
 
 namespace {
 using namespace RunTexts;
 
 // How long Stop's last write waits for a busy spreadsheet: a normal call's limit.
-constexpr int kLastWriteWaitMs = 1000;
+constexpr std::chrono::milliseconds kLastWriteWait{1000};
 } // namespace
 
 // ---- Stop -------------------------------------------------------------------
@@ -111,28 +110,20 @@ void AcquisitionRun::writeLastLines()
     takeFromBacklog();
     if (!m_feeder.hasLine() && !m_record.holding())
         return;
-    // A write that outlived its limit may be just ending (Stop is often
-    // clicked while a slow write blocks the window): it gets the time of a
-    // normal call before the lines are given up on.
-    const QDeadlineTimer wait(kLastWriteWaitMs);
     for (;;) {
-        takeFromBacklog(); // what waits from a pause, part by part
-        const qsizetype before = m_feeder.pending().size();
-        const StreamParser::Outcome outcome = m_feeder.write(m_app.get());
-        const bool wrote = m_feeder.pending().size() < before;
-        if (outcome == StreamParser::Outcome::Busy && m_feeder.hasLine() && !wait.hasExpired()
-            && m_app->awaitLateWrite(std::chrono::milliseconds(wait.remainingTime())))
-            continue;
-        // Done, or the office cannot take more: what is left is missing.
-        if (outcome == StreamParser::Outcome::Busy || outcome == StreamParser::Outcome::Gone) {
-            qCWarning(lcRun) << "the last lines could not be written at Stop, the spreadsheet is"
-                             << (outcome == StreamParser::Outcome::Busy ? "busy" : "gone");
+        // A write that outlived its limit may be just ending (Stop is often
+        // clicked while a slow write blocks the window): it gets the time of
+        // a normal call before the lines are given up on and counted missing.
+        if (const std::optional<Failure> failure = m_feeder.drain(*m_app, kLastWriteWait)) {
+            qCWarning(lcRun).noquote() << "The last lines could not be written at Stop:" << failure->reason;
             break;
         }
-        if (m_record.holding() && m_feeder.pending().size() < RunRecord::kHeldPart)
-            continue;
-        if (!wrote || !m_feeder.hasLine())
+        if (!m_record.holding())
             break;
+        const qsizetype before = m_feeder.pending().size();
+        takeFromBacklog(); // what waits from a pause, part by part
+        if (m_feeder.pending().size() == before)
+            break; // nothing more can be read back
     }
 }
 

@@ -5,6 +5,7 @@
 #include "SheetSpace.h"
 #include "SpreadsheetApp.h"
 
+#include <QDeadlineTimer>
 #include <algorithm>
 #include <exception>
 #include <utility>
@@ -117,6 +118,26 @@ StreamParser::Outcome SheetFeeder::write(SpreadsheetApp *app)
     m_pending.remove(0, consumed);
     fitArrivals(consumed);
     return outcome;
+}
+
+std::optional<Failure> SheetFeeder::drain(SpreadsheetApp &app, std::chrono::milliseconds busyLimit)
+{
+    const QDeadlineTimer busyFor(busyLimit);
+    for (;;) {
+        const StreamParser::Outcome outcome = write(&app);
+        if (!m_sheetFailure.isEmpty())
+            return Failure{m_sheetFailure};
+        if (outcome == StreamParser::Outcome::Gone)
+            return Failure{QStringLiteral("the spreadsheet application has gone")};
+        if (outcome == StreamParser::Outcome::Busy) {
+            if (busyFor.hasExpired() || !app.awaitLateWrite(std::chrono::milliseconds(busyFor.remainingTime())))
+                return Failure{QStringLiteral("the spreadsheet application stayed busy for %1 s")
+                                   .arg(std::chrono::duration_cast<std::chrono::seconds>(busyLimit).count())};
+            continue;
+        }
+        if (!sheetFilled())
+            return std::nullopt; // what waits now is an unfinished line at most
+    }
 }
 
 bool SheetFeeder::sheetFilled() const { return SheetSpace::isFull(m_row) && hasLine(); }

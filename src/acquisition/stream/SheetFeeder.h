@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BrokenLine.h"
+#include "Failure.h"
 #include "StreamParser.h"
 
 #include <QByteArray>
@@ -8,8 +9,10 @@
 #include <QList>
 #include <QString>
 #include <QTime>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class SpreadsheetApp;
 
@@ -49,6 +52,16 @@ public:
     // that cannot be added, the lines past the sheet's last row are counted
     // as lost and sheetFailure() says why.
     StreamParser::Outcome write(SpreadsheetApp *app);
+    // Writes every complete line that waits, on new sheets as the active one
+    // fills: the end of a Stop and each stretch of a replay. The rule is the
+    // same for both: a busy spreadsheet is waited for while its late write
+    // runs, up to `busyLimit` from the drain's start; the drain ends at the
+    // first failure (the spreadsheet gone, busy past the limit, or a sheet
+    // that cannot be added), and the lines not written stay waiting for the
+    // caller to count. The callers differ only in the limit they give: Stop
+    // keeps the user waiting a normal call's time, since the run's journal
+    // makes the workbook anyway, a replay a minute.
+    std::optional<Failure> drain(SpreadsheetApp &app, std::chrono::milliseconds busyLimit);
     // The active sheet is full and complete lines wait for the next one.
     bool sheetFilled() const;
     // True when a complete line waits.

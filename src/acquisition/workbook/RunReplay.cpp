@@ -4,11 +4,9 @@
 #include "SheetFeeder.h"
 #include "SpreadsheetApp.h"
 
-#include <QDeadlineTimer>
-
 namespace {
 // How long a busy office is waited for before the replay gives up.
-constexpr int kBusyLimitMs = 60000;
+constexpr std::chrono::milliseconds kBusyLimit{60000};
 // Pieces (a run's ticks, often a line or two each) are gathered up to this
 // size, so the parser writes many lines a call instead of one call a tick.
 constexpr qsizetype kGatherBytes = qsizetype{2} * 1024 * 1024;
@@ -42,24 +40,10 @@ std::optional<Failure> RunReplay::replayAll(JournalReader &reader)
     m_rows = 0;
     // Writes the complete lines gathered so far, waiting for a busy office.
     auto writeLines = [&]() -> std::optional<Failure> {
-        const QDeadlineTimer busyFor(kBusyLimitMs);
-        for (;;) {
-            const StreamParser::Outcome outcome = feeder.write(&m_app);
-            m_counts = feeder.counts();
-            m_rows = feeder.rowsUsed();
-            if (!feeder.sheetFailure().isEmpty())
-                return Failure{feeder.sheetFailure()};
-            if (outcome == StreamParser::Outcome::Gone)
-                return Failure{QStringLiteral("the spreadsheet application has gone")};
-            if (outcome == StreamParser::Outcome::Busy) {
-                if (busyFor.hasExpired() || !m_app.awaitLateWrite(std::chrono::milliseconds(busyFor.remainingTime())))
-                    return Failure{QStringLiteral("the spreadsheet application stayed busy for a minute")};
-                continue;
-            }
-            if (feeder.sheetFilled())
-                continue; // the rest goes on a new sheet
-            return std::nullopt;
-        }
+        std::optional<Failure> failure = feeder.drain(m_app, kBusyLimit);
+        m_counts = feeder.counts();
+        m_rows = feeder.rowsUsed();
+        return failure;
     };
     JournalReader::Piece piece;
     while (reader.next(piece)) {
