@@ -1,6 +1,7 @@
 #include "ReplayCommand.h"
 
 #include "CalcSpreadsheetFactory.h"
+#include "ConsoleMessageBoxes.h"
 #include "DocumentsFolder.h"
 #include "FileDigest.h"
 #include "FolderProbe.h"
@@ -60,13 +61,12 @@ std::optional<Failure> saveInto(SpreadsheetApp &app, Workbook &book, const QStri
         if (!rawSha256)
             qCWarning(lcWorkbook).noquote()
                 << "cannot hash the journal" << rawPath << "for the workbook:" << rawSha256.failure().reason;
-        book.setCustomProperties(RunDocumentProperties::ofReplay(rawPath, rawSha256 ? *rawSha256 : QString(),
-                                                                 QDateTime::currentDateTimeUtc()));
-        book.saveAs(target);
-        if (const std::optional<WorkbookSaver::WholeCopy> whole = WorkbookSaver::wholeCopyOf(target, book)) {
-            book.saveAs(whole->path);
-            tell(whole->shortfall + QStringLiteral("; the whole workbook is also saved as ") + whole->path);
-        }
+        ConsoleMessageBoxes boxes(QStringLiteral("halvern"));
+        WorkbookSaver saver(app, book, boxes, QFileInfo(target).absolutePath());
+        saver.setProperties(RunDocumentProperties::ofReplay(rawPath, rawSha256 ? *rawSha256 : QString(),
+                                                            QDateTime::currentDateTimeUtc()));
+        if (std::optional<Failure> failure = saver.saveTo(target, tell))
+            return Failure{QStringLiteral("cannot save ") + target + QStringLiteral(": ") + failure->reason};
     } catch (const std::exception &e) {
         return Failure{QStringLiteral("cannot save ") + target + QStringLiteral(": ")
                        + QString::fromStdString(e.what())};

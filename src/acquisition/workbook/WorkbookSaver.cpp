@@ -110,29 +110,53 @@ WorkbookSaver::Result WorkbookSaver::save()
                              .arg(answer, failure->reason),
                          kTitle);
         }
-        std::optional<WholeCopy> whole;
-        try {
-            whole = wholeCopyOf(m_savedAs, m_book);
-        } catch (const SpreadsheetError &e) {
-            if (isGone(e))
-                throw;
-            qCWarning(lcWorkbook).noquote() << "The used area was not measured:" << e.what();
-        }
+        const std::optional<WholeSave> whole = saveWhole();
         if (!whole)
             return Result::Saved;
-        const std::optional<Failure> failure = saveAs(whole->path);
-        const bool kept = !failure;
-        if (kept)
-            m_alsoSavedAs = whole->path;
-        m_boxes.show(
-            kept ? QStringLiteral("%1.\n\nThe whole workbook is also saved as\n%2").arg(whole->shortfall, whole->path)
-                 : QStringLiteral("%1, and the whole workbook could not be saved as\n%2\n\n%3\n\n"
-                                  "The run's journal keeps every line.")
-                       .arg(whole->shortfall, whole->path, failure ? failure->reason : QString()),
-            kTitle);
+        m_boxes.show(whole->failure ? QStringLiteral("%1, and the whole workbook could not be saved as\n%2\n\n%3\n\n"
+                                                     "The run's journal keeps every line.")
+                                          .arg(whole->copy.shortfall, whole->copy.path, whole->failure->reason)
+                                    : QStringLiteral("%1.\n\nThe whole workbook is also saved as\n%2")
+                                          .arg(whole->copy.shortfall, whole->copy.path),
+                     kTitle);
         return Result::Saved;
     } catch (const SpreadsheetError &e) {
         qCWarning(lcWorkbook).noquote() << "The spreadsheet failed at the save:" << e.what();
         return Result::OfficeFailed;
     }
+}
+
+std::optional<Failure> WorkbookSaver::saveTo(const QString &path, const std::function<void(const QString &)> &tell)
+{
+    if (std::optional<Failure> failure = saveAs(path))
+        return failure;
+    m_savedAs = path;
+    if (m_afterSave)
+        m_afterSave(m_book);
+    const std::optional<WholeSave> whole = saveWhole();
+    if (!whole)
+        return std::nullopt;
+    if (whole->failure)
+        return Failure{QStringLiteral("%1, and the whole workbook could not be saved as %2: %3")
+                           .arg(whole->copy.shortfall, whole->copy.path, whole->failure->reason)};
+    tell(whole->copy.shortfall + QStringLiteral("; the whole workbook is also saved as ") + whole->copy.path);
+    return std::nullopt;
+}
+
+std::optional<WorkbookSaver::WholeSave> WorkbookSaver::saveWhole()
+{
+    std::optional<WholeCopy> whole;
+    try {
+        whole = wholeCopyOf(m_savedAs, m_book);
+    } catch (const SpreadsheetError &e) {
+        if (isGone(e))
+            throw;
+        qCWarning(lcWorkbook).noquote() << "The used area was not measured:" << e.what();
+    }
+    if (!whole)
+        return std::nullopt;
+    std::optional<Failure> failure = saveAs(whole->path);
+    if (!failure)
+        m_alsoSavedAs = whole->path;
+    return WholeSave{*whole, std::move(failure)};
 }

@@ -43,6 +43,10 @@ public:
     void setAfterSave(std::function<void(Workbook &)> afterSave) { m_afterSave = std::move(afterSave); }
 
     Result save();
+    // Saves the book as `path` without asking: the properties, then the
+    // whole workbook as the .xlsx beside an .xls too small for it, which is
+    // told to `tell`. A whole copy that cannot be written fails the save.
+    std::optional<Failure> saveTo(const QString &path, const std::function<void(const QString &)> &tell);
     // Where the workbook went (the .xlsx beside it when one was written too).
     QString savedAs() const { return m_savedAs; }
     QString alsoSavedAs() const { return m_alsoSavedAs; }
@@ -61,6 +65,14 @@ public:
 
 private:
     std::optional<Failure> saveAs(const QString &path);
+    // Once the book is saved as m_savedAs: the whole workbook as the .xlsx
+    // beside an .xls too small for it, and whether that save failed; nothing
+    // when the .xls holds it all.
+    struct WholeSave {
+        WholeCopy copy;
+        std::optional<Failure> failure;
+    };
+    std::optional<WholeSave> saveWhole();
 
     SpreadsheetApp &m_app;
     Workbook &m_book;
