@@ -4,41 +4,23 @@
 // named with the file and what it is, the run is counted and never dropped,
 // no gap is made up around it, and the exit status says so.
 #include "FileContents.h"
+#include "ProgramRun.h"
 #include "RecordedRuns.h"
 #include "RunFiles.h"
 
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 namespace {
-struct Outcome {
-    int exitCode = -1;
-    QString out;
-};
-
 // The built program, without a display, with its data folder in dataHome.
-Outcome halvern(const QStringList &args, const QString &dataHome)
+ProgramRun halvern(const QStringList &args, const QString &dataHome)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = ProgramRun::headlessEnvironment();
     env.insert("XDG_DATA_HOME", dataHome);
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(name);
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(qEnvironmentVariable("HALVERN_BIN_DIR") + "/halvern", args);
-    Outcome o;
-    if (!p.waitForFinished(20000)) {
-        p.kill();
-        p.waitForFinished();
-        return o;
-    }
-    o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    o.out = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
-    return o;
+    return ProgramRun::run(args, env, 20000);
 }
 
 enum class File { Raw, Times, Summary, Workbook };
@@ -91,12 +73,12 @@ TEST_P(VerifyOddFiles, AreNamedNeverWaitedOnAndTheRunIsNotDropped)
     }
 
     for (const QString &target : {odd, raws[1]}) {
-        const Outcome one = halvern({"--verify", target}, data.path());
+        const ProgramRun one = halvern({"--verify", target}, data.path());
         EXPECT_EQ(one.exitCode, 1) << target.toStdString() << "\n" << one.out.toStdString();
         EXPECT_TRUE(one.out.contains(odd + " is " + c.said)) << one.out.toStdString();
     }
 
-    const Outcome all = halvern({"--verify-runs"}, data.path());
+    const ProgramRun all = halvern({"--verify-runs"}, data.path());
     EXPECT_EQ(all.exitCode, 1) << all.out.toStdString();
     EXPECT_TRUE(all.out.contains(QFileInfo(raws[1]).fileName() + ": ")) << all.out.toStdString();
     EXPECT_TRUE(all.out.contains(c.said)) << all.out.toStdString();

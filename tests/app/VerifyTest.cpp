@@ -11,6 +11,7 @@
 #include "FileDigest.h"
 #include "MainWindowFixture.h"
 #include "ManifestStamper.h"
+#include "ProgramRun.h"
 #include "QStringPrinter.h"
 #include "RecordedRuns.h"
 #include "RunCatalog.h"
@@ -23,35 +24,19 @@
 #include "TimestampSettings.h"
 #include "WaitUntil.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTime>
 #include <gtest/gtest.h>
 
 namespace {
-struct Outcome {
-    int exitCode = -1;
-    QString out;
-};
-
 // The built program, without a display, in this test's private home (its
 // data folder moved to `dataHome` when given).
-Outcome halvern(const QStringList &args, const QString &dataHome = {})
+ProgramRun halvern(const QStringList &args, const QString &dataHome = {})
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = ProgramRun::headlessEnvironment();
     if (!dataHome.isEmpty())
         env.insert("XDG_DATA_HOME", dataHome);
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(name);
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(qEnvironmentVariable("HALVERN_BIN_DIR") + "/halvern", args);
-    Outcome o;
-    if (!p.waitForFinished(180000) || p.exitStatus() != QProcess::NormalExit)
-        return o;
-    o.exitCode = p.exitCode();
-    o.out = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
-    return o;
+    return ProgramRun::run(args, env, 180000);
 }
 
 QString property(const Workbook::Properties &properties, const QString &name)
@@ -91,7 +76,7 @@ TEST_F(VerifyTest, ASavedRunVerifiesAndEveryLaterChangeIsNamed)
         EXPECT_TRUE(summary.contains(line)) << line << "\n" << summary.toStdString();
     EXPECT_FALSE(summary.contains("Office version: (not known)")) << summary.toStdString();
 
-    Outcome verified = halvern({"--verify", saved});
+    ProgramRun verified = halvern({"--verify", saved});
     EXPECT_EQ(verified.exitCode, 0) << verified.out.toStdString();
     EXPECT_TRUE(verified.out.contains("byte for byte as Halvern saved it")) << verified.out.toStdString();
 
@@ -171,7 +156,7 @@ TEST_F(VerifyTest, AValueAddedBelowTheDataAndAnEditedNewestEntryAreCaught)
     const QString manifest = RunManifest::pathFor(raw);
     EXPECT_TRUE(readFile(manifest).contains("\nvalues.sha256=")) << readFile(manifest).toStdString();
 
-    Outcome verified = halvern({"--verify", saved});
+    ProgramRun verified = halvern({"--verify", saved});
     EXPECT_EQ(verified.exitCode, 0) << verified.out.toStdString();
     EXPECT_TRUE(verified.out.contains("was stamped at")) << verified.out.toStdString();
 
@@ -229,7 +214,7 @@ TEST_F(VerifyTest, APausedRunsWorkbookSavedAgainInTheOfficeVerifies)
         app->open(saved)->saveAs(saved);
         app->quit();
     }
-    const Outcome verified = halvern({"--verify", saved});
+    const ProgramRun verified = halvern({"--verify", saved});
     EXPECT_EQ(verified.exitCode, 0) << verified.out.toStdString();
     EXPECT_TRUE(verified.out.contains("its data cells are compared")) << verified.out.toStdString();
 }
@@ -242,13 +227,13 @@ TEST(VerifyRuns, OneOfThreeRunsDeletedIsAGap)
     QStringList raws;
     for (int i = 0; i < 3; ++i)
         raws << recordRun(folder, start.addSecs(600 * i), recordLines(5));
-    const Outcome before = halvern({"--verify-runs"}, data.path());
+    const ProgramRun before = halvern({"--verify-runs"}, data.path());
     EXPECT_EQ(before.exitCode, 0) << before.out.toStdString();
 
     RunCatalog::Run middle;
     middle.rawPath = raws[1];
     ASSERT_EQ(RunCatalog::remove(middle), std::nullopt);
-    const Outcome after = halvern({"--verify-runs"}, data.path());
+    const ProgramRun after = halvern({"--verify-runs"}, data.path());
     EXPECT_EQ(after.exitCode, 1) << after.out.toStdString();
     EXPECT_TRUE(after.out.contains(QStringLiteral("Gap in the chain before %1: the run before it, %2, is missing")
                                        .arg(QFileInfo(raws[2]).fileName(), QFileInfo(raws[1]).fileName())))

@@ -9,13 +9,13 @@
 #include "KeptRuns.h"
 #include "OfficeConversion.h"
 #include "PostgresServer.h"
+#include "ProgramRun.h"
 #include "ProvenanceGatherer.h"
 #include "QStringPrinter.h"
 #include "RunFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -37,10 +37,6 @@ QString workbookOf(const QString &folder, const QByteArray &csv)
     return folder + "/run.xls";
 }
 
-struct Outcome {
-    int exitCode = -1;
-    QString out;
-};
 } // namespace
 
 TEST(ArchiveVerifyTest, TheE1ForgeryExitsOneNamingTheChangedCell)
@@ -82,28 +78,19 @@ TEST(ArchiveVerifyTest, TheE1ForgeryExitsOneNamingTheChangedCell)
     writeFile(RunFiles::summaryPathFor(raw), QString(text).replace(oldHash, hashOf(workbook)).toUtf8());
 
     auto halvern = [&](const QStringList &args) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = ProgramRun::headlessEnvironment();
         env.insert("HOME", home.path());
         env.insert("XDG_DATA_HOME", home.filePath(".local/share"));
         env.insert("XDG_CONFIG_HOME", home.filePath(".config"));
         env.insert("XDG_STATE_HOME", home.filePath(".local/state"));
         env.insert("PGSERVICEFILE", home.filePath("pg_service.conf"));
         env.insert("HALVERN_OFFICE_HEADLESS", "1");
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(name);
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(qEnvironmentVariable("HALVERN_BIN_DIR") + "/halvern", args);
-        Outcome o;
-        if (p.waitForFinished(170000) && p.exitStatus() == QProcess::NormalExit)
-            o.exitCode = p.exitCode();
-        o.out = QString::fromUtf8(p.readAllStandardOutput());
-        return o;
+        return ProgramRun::run(args, env, 170000, ProgramRun::Printed::OutputOnly);
     };
-    const Outcome verify = halvern({"--verify", workbook});
+    const ProgramRun verify = halvern({"--verify", workbook});
     EXPECT_EQ(verify.exitCode, 1) << verify.out.toStdString();
     EXPECT_TRUE(verify.out.contains("is not one the archive received")) << verify.out.toStdString();
     EXPECT_TRUE(verify.out.contains("B2: 5 in the archive's workbook, 9 in the workbook")) << verify.out.toStdString();
-    const Outcome runsCheck = halvern({"--verify-runs"});
+    const ProgramRun runsCheck = halvern({"--verify-runs"});
     EXPECT_EQ(runsCheck.exitCode, 1) << runsCheck.out.toStdString();
 }
