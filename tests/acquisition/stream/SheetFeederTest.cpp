@@ -176,4 +176,45 @@ TEST(SheetFeeder, AFullSheetGoesOnInANewOneOrCountsTheRestLostWhenNoneCanBeAdded
     EXPECT_EQ(refused.sheets(), 1);
 }
 
+TEST(SheetFeeder, ADrainWritesOnOverAFullSheetAndEndsAtTheFirstFailureWithTheRestWaiting)
+{
+    const QByteArray text = QByteArray("7\r\n").repeated(StreamParser::kSheetRows + 2) + "unfinished";
+    FakeSpreadsheetApp app;
+    app.keepCells = false;
+    openBook(app);
+    SheetFeeder feeder;
+    feeder.receive(text);
+    EXPECT_FALSE(feeder.drain(app, std::chrono::milliseconds(0)).has_value());
+    EXPECT_EQ(feeder.sheets(), 2);
+    EXPECT_EQ(feeder.pending(), "unfinished");
+
+    NoSheetApp full;
+    full.keepCells = false;
+    openBook(full);
+    SheetFeeder refused;
+    refused.receive(text);
+    const std::optional<Failure> noSheet = refused.drain(full, std::chrono::milliseconds(0));
+    ASSERT_TRUE(noSheet.has_value());
+    EXPECT_EQ(noSheet->reason, "no room for a sheet");
+
+    // A spreadsheet gone, or busy past the limit: the lines stay waiting.
+    struct Case {
+        bool gone;
+        const char *reason;
+    };
+    for (const Case &c : {Case{true, "the spreadsheet application has gone"},
+                          Case{false, "the spreadsheet application stayed busy for 1 s"}}) {
+        FakeSpreadsheetApp stuck;
+        openBook(stuck);
+        stuck.gone = c.gone;
+        stuck.timeOut = [] { return true; };
+        SheetFeeder waiting;
+        waiting.receive("1\r\n2\r\n");
+        const std::optional<Failure> failure = waiting.drain(stuck, std::chrono::milliseconds(1000));
+        ASSERT_TRUE(failure.has_value()) << c.reason;
+        EXPECT_EQ(failure->reason, c.reason);
+        EXPECT_EQ(waiting.linesHandled(), 0) << c.reason;
+    }
+}
+
 } // namespace
