@@ -99,7 +99,27 @@ std::optional<RunFiles::Checkpoint> RunFiles::parseCheckpoint(const QByteArray &
 
 QDateTime RunFiles::noteTime(const QByteArray &field)
 {
-    return QDateTime::fromString(QString::fromLatin1(field), kNoteTime);
+    // Read by hand: a journal has a note for every tick, and the general
+    // date parser was most of a replay's own time.
+    static constexpr char kShape[] = "0000-00-00T00:00:00.000";
+    if (field.size() != qsizetype(sizeof kShape) - 1)
+        return QDateTime();
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const bool digit = field[i] >= '0' && field[i] <= '9';
+        if (kShape[i] == '0' ? !digit : field[i] != kShape[i])
+            return QDateTime();
+    }
+    const auto number = [&field](qsizetype at, qsizetype digits) {
+        int n = 0;
+        for (qsizetype i = at; i < at + digits; ++i)
+            n = n * 10 + (field[i] - '0');
+        return n;
+    };
+    const QDate date(number(0, 4), number(5, 2), number(8, 2));
+    const QTime time(number(11, 2), number(14, 2), number(17, 2), number(20, 3));
+    if (!date.isValid() || !time.isValid())
+        return QDateTime();
+    return QDateTime(date, time);
 }
 
 bool RunFiles::writeSummaryFile(const QString &path, const QString &text)
