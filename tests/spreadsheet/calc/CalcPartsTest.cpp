@@ -44,6 +44,8 @@ TEST(CellText, PlainDecimalNumbersBecomeNumbers)
     EXPECT_EQ(CellText::plainNumber("0001"), 1.0);
     EXPECT_EQ(CellText::plainNumber(".5"), 0.5);
     EXPECT_EQ(CellText::plainNumber("523"), 523.0);
+    EXPECT_EQ(CellText::plainNumber("-.5e+1"), -5.0);
+    EXPECT_EQ(CellText::plainNumber("5.e3"), 5000.0);
 }
 
 TEST(CellText, EverythingElseStaysText)
@@ -52,7 +54,8 @@ TEST(CellText, EverythingElseStaysText)
                              "06/12/2026", "14:30:00", "1,5", "0x10",  "&H10",
                              "1e",         "e5",       "--1", "5.1.2", "inf",
                              "nan",        "1e999",    "X",   "::",    "1 2",
-                             "5\t"}) {
+                             "5\t",        "+-1",      "-",   ".",     "+",
+                             "1e+",        "-e5",      "٣"}) {
         EXPECT_FALSE(CellText::plainNumber(text).has_value()) << text;
     }
 }
