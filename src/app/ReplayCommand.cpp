@@ -3,10 +3,8 @@
 #include "CalcSpreadsheetFactory.h"
 #include "ConsoleMessageBoxes.h"
 #include "DocumentsFolder.h"
-#include "FileDigest.h"
 #include "FolderProbe.h"
 #include "JournalReader.h"
-#include "LogCategories.h"
 #include "MacroSettings.h"
 #include "RunCatalog.h"
 #include "RunDocumentProperties.h"
@@ -57,14 +55,9 @@ std::optional<Failure> saveInto(SpreadsheetApp &app, Workbook &book, const QStri
         }
     });
     try {
-        const Result<QString> rawSha256 = FileDigest::sha256(rawPath);
-        if (!rawSha256)
-            qCWarning(lcWorkbook).noquote()
-                << "cannot hash the journal" << rawPath << "for the workbook:" << rawSha256.failure().reason;
         ConsoleMessageBoxes boxes(QStringLiteral("halvern"));
         WorkbookSaver saver(app, book, boxes, QFileInfo(target).absolutePath());
-        saver.setProperties(RunDocumentProperties::ofReplay(rawPath, rawSha256 ? *rawSha256 : QString(),
-                                                            QDateTime::currentDateTimeUtc()));
+        saver.setProperties(RunDocumentProperties::ofReplay(rawPath, QDateTime::currentDateTimeUtc()));
         if (std::optional<Failure> failure = saver.saveTo(target, tell))
             return Failure{QStringLiteral("cannot save ") + target + QStringLiteral(": ") + failure->reason};
     } catch (const std::exception &e) {

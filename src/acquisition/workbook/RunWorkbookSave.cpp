@@ -1,6 +1,5 @@
 #include "RunWorkbookSave.h"
 
-#include "FileDigest.h"
 #include "LogCategories.h"
 #include "MessageBoxes.h"
 #include "RunDocumentProperties.h"
@@ -67,17 +66,9 @@ WorkbookSaver::Result RunWorkbookSave::save(SpreadsheetApp &app, Workbook &book,
     });
     WorkbookSaver saver(app, book, m_boxes, m_hooks.documentsFolder());
     saver.setWorkingName(workingName);
-    if (!rawPath.isEmpty()) {
-        if (rawSha256.isEmpty()) {
-            const Result<QString> hashed = FileDigest::sha256(rawPath);
-            if (hashed)
-                rawSha256 = *hashed;
-            else
-                qCWarning(lcWorkbook).noquote()
-                    << "cannot hash the journal" << rawPath << "for the workbook:" << hashed.failure().reason;
-        }
-        saver.setProperties(RunDocumentProperties::of(rawPath, rawSha256));
-    }
+    if (!rawPath.isEmpty())
+        saver.setProperties(
+            RunDocumentProperties::of(rawPath, rawSha256.isEmpty() ? std::nullopt : std::optional<QString>(rawSha256)));
     // What the workbook held when saved, macro-written cells included: a
     // later --verify names each cell changed since.
     QList<Workbook::SheetValues> values;
