@@ -7,6 +7,7 @@
 #include "ArchiveWords.h"
 #include "DataCellComparison.h"
 #include "FileDigest.h"
+#include "LogCategories.h"
 #include "RunCatalog.h"
 #include "SpreadsheetApp.h"
 #include "SpreadsheetFactory.h"
@@ -149,13 +150,16 @@ void ArchiveCommands::checkWorkbook(SpreadsheetFactory &factory, const QString &
     append(against, result);
     if (against.verdict != Verdict::Changed)
         return;
-    QString fileName;
-    const Result<QByteArray> archived = check.newestWorkbook(rawPath, &fileName);
-    if (!archived)
+    const Result<ArchiveCheck::ArchivedWorkbook> archived = check.newestWorkbook(rawPath);
+    if (!archived) {
+        qCWarning(lcArchive).noquote() << "The archive's workbook of" << rawPath
+                                       << "cannot be fetched to compare its cells:" << archived.failure().reason;
         return;
+    }
     QTemporaryDir folder;
-    QFile copy(folder.filePath(QStringLiteral("archived-") + fileName));
-    if (!folder.isValid() || !copy.open(QIODevice::WriteOnly) || copy.write(archived.value()) != archived->size()) {
+    QFile copy(folder.filePath(QStringLiteral("archived-") + archived->fileName));
+    const QByteArray &bytes = archived->bytes;
+    if (!folder.isValid() || !copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size()) {
         result.add(Verdict::Missing, QStringLiteral("The archive's workbook cannot be written to compare it"));
         return;
     }

@@ -177,16 +177,18 @@ RunCheck::Result ArchiveCheck::workbook(const QString &workbookPath, const QStri
     return result;
 }
 
-Result<QByteArray> ArchiveCheck::newestWorkbook(const QString &rawPath, QString *fileName)
+Result<ArchiveCheck::ArchivedWorkbook> ArchiveCheck::newestWorkbook(const QString &rawPath)
 {
     const Result<QList<ArchiveStore::StoredWorkbook>> books = m_store.workbooks(baseOf(rawPath), m_store.host());
     if (!books)
         return books.failure();
     if (books.value().isEmpty())
         return Failure{QStringLiteral("the archive has no workbook of the run ") + baseOf(rawPath)};
-    if (fileName)
-        *fileName = books.value().constLast().fileName;
-    return m_store.workbookBytes(baseOf(rawPath), m_store.host(), books.value().constLast().sha256);
+    const ArchiveStore::StoredWorkbook &newest = books.value().constLast();
+    const Result<QByteArray> bytes = m_store.workbookBytes(baseOf(rawPath), m_store.host(), newest.sha256);
+    if (!bytes)
+        return bytes.failure();
+    return ArchivedWorkbook{newest.fileName, bytes.value()};
 }
 
 RunCheck::Result ArchiveCheck::folder(const QString &folder)

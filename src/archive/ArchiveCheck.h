@@ -23,7 +23,11 @@ public:
     RunCheck::Result folder(const QString &folder);
 
     // The newest workbook the archive has of a run, to compare cells with.
-    Result<QByteArray> newestWorkbook(const QString &rawPath, QString *fileName);
+    struct ArchivedWorkbook {
+        QString fileName;
+        QByteArray bytes;
+    };
+    Result<ArchivedWorkbook> newestWorkbook(const QString &rawPath);
 
 private:
     void stream(const QString &name, const QString &path, ArchiveStore::Stream stream, RunCheck::Result &result);
