@@ -238,7 +238,7 @@ void journalAlone(const QString &folder, int seconds)
     const QByteArray piece = strataLine(1, QTime(12, 0)).repeated(2).left(96);
     QDateTime clock = QDateTime::currentDateTime();
     RunJournal journal;
-    if (!journal.open(folder, clock, 1)) {
+    if (journal.open(folder, clock, 1)) {
         std::fprintf(stderr, "journal alone: %s\n", qPrintable(journal.problem()));
         return;
     }

@@ -77,7 +77,7 @@ MadeJournal makeJournal(const QString &folder, qint64 lines, qint64 bytes)
     const QDateTime start(QDate(2026, 12, 7), QTime(8, 0));
     QDateTime clock = start;
     RunJournal journal;
-    if (!journal.open(folder, start, 1)) {
+    if (journal.open(folder, start, 1)) {
         std::fprintf(stderr, "cannot make the journal: %s\n", qPrintable(journal.problem()));
         std::exit(1);
     }

@@ -61,7 +61,7 @@ QByteArray recordLine(qint64 index)
 QString makeJournal(const QString &folder, qint64 lines, qint64 bytes)
 {
     RunJournal journal;
-    if (!journal.open(folder, kStart, 5))
+    if (journal.open(folder, kStart, 5))
         return QString();
     QDateTime clock = kStart;
     QByteArray pending;
@@ -227,7 +227,7 @@ SyncFigures syncWithCheckpoints(const QString &folder, qint64 ticks, QString *ra
 {
     SyncFigures f;
     RunJournal journal;
-    if (!journal.open(folder, kStart, 5))
+    if (journal.open(folder, kStart, 5))
         return f;
     QDateTime clock = kStart;
     QElapsedTimer t;

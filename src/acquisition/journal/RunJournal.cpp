@@ -36,7 +36,7 @@ QString RunJournal::timesPath() const { return m_base.isEmpty() ? QString() : Ru
 
 QString RunJournal::summaryPath() const { return m_base.isEmpty() ? QString() : RunFiles::summaryPathFor(rawPath()); }
 
-bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumber)
+std::optional<Failure> RunJournal::open(const QString &folder, const QDateTime &start, int comNumber)
 {
     close();
     m_bytes = m_kept = m_timesSize = 0;
@@ -51,7 +51,7 @@ bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumb
     if (!PrivateFolder::make(folder)) {
         m_base.clear();
         fail(QStringLiteral("cannot make the folder ") + folder);
-        return false;
+        return Failure{m_problem};
     }
     // Two runs started within the same second get their own files.
     const QString base = folder + '/' + RunFiles::baseName(start, comNumber);
@@ -60,9 +60,9 @@ bool RunJournal::open(const QString &folder, const QDateTime &start, int comNumb
         m_base = base + '-' + QString::number(n);
     if (!makeFiles()) {
         fail(m_problem);
-        return false;
+        return Failure{m_problem};
     }
-    return true;
+    return std::nullopt;
 }
 
 bool RunJournal::makeFiles()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Failure.h"
 #include "LineEnds.h"
 
 #include <QByteArray>
@@ -7,6 +8,7 @@
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 // The record of one run: every byte the run takes in, exactly as received,
 // in "<base>.raw", and when each piece arrived in "<base>.times" beside it, so
@@ -43,9 +45,9 @@ public:
     // $XDG_DATA_HOME/Halvern/runs (default ~/.local/share/Halvern/runs).
     static QString defaultFolder();
 
-    // Starts a new journal in `folder`. False (with problem() set) when the
-    // files cannot be made; appends are then ignored.
-    bool open(const QString &folder, const QDateTime &start, int comNumber);
+    // Starts a new journal in `folder`. The failure (also kept as problem())
+    // when the files cannot be made; appends are then ignored.
+    std::optional<Failure> open(const QString &folder, const QDateTime &start, int comNumber);
     // The bytes that arrived at `at`. Empty pieces are not noted.
     void append(const QByteArray &bytes, const QDateTime &at);
     // The port was lost and is open again: the next piece is noted as a gap.

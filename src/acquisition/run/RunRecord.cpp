@@ -2,6 +2,7 @@
 
 #include "FolderProbe.h"
 #include "JournalTexts.h"
+#include "LogCategories.h"
 #include "ManifestEnd.h"
 #include "ManifestRun.h"
 #include "ManifestSave.h"
@@ -52,8 +53,11 @@ void RunRecord::open(int comNumber, const QString &startingWorkbookSha256)
     m_comNumber = comNumber;
     m_failuresTold = 0;
     m_backlog.clear();
-    if (!m_journal.open(folder(), m_started, m_comNumber))
+    if (const std::optional<Failure> unmade = m_journal.open(folder(), m_started, m_comNumber)) {
+        // The run goes on without it; the lamp's tip and the summary tell it.
+        qCWarning(lcJournal).noquote() << "The run's journal cannot be made:" << unmade->reason;
         return;
+    }
     m_manifestRun = ManifestRun::gather(m_journal.rawPath(), m_started, m_comNumber);
     m_manifestRun.startingWorkbookSha256 = startingWorkbookSha256;
     RunRecordKeeper::begin(m_journal.rawPath(), m_manifestRun);

@@ -50,7 +50,7 @@ TEST(RunCatalog, ListsEveryRunNewestFirstWithItsState)
     const QString unfinished = writeKeptRun(f, "2026-12-07_08-00-00_COM2", "1\r\n2\r\n3");
     writeFile(f + "/notes.txt", "not a run");
     RunJournal running;
-    ASSERT_TRUE(running.open(f, QDateTime(QDate(2026, 12, 7), QTime(9, 0)), 7));
+    ASSERT_EQ(running.open(f, QDateTime(QDate(2026, 12, 7), QTime(9, 0)), 7), std::nullopt);
     running.append("9\r\n", QDateTime::currentDateTime());
 
     std::int64_t total = 0;

@@ -62,7 +62,7 @@ TEST(RunJournal, KeepsEveryByteWithItsArrivalAndReadsItBackInPieces)
 {
     QTemporaryDir dir;
     RunJournal journal;
-    ASSERT_TRUE(journal.open(dir.path() + "/runs", kStart, 5)) << journal.problem().toStdString();
+    ASSERT_EQ(journal.open(dir.path() + "/runs", kStart, 5), std::nullopt);
     EXPECT_TRUE(journal.rawPath().endsWith("/runs/2026-12-07_14-30-00_COM5.raw"));
 
     const QByteArray big(JournalReader::kMaxPiece + 10, 'x');
@@ -91,7 +91,7 @@ TEST(RunJournal, ASyncAfterNewBytesNotesACheckpointThatReadersPassOverAndTheChec
 {
     QTemporaryDir dir;
     RunJournal journal;
-    ASSERT_TRUE(journal.open(dir.path(), kStart, 5));
+    ASSERT_EQ(journal.open(dir.path(), kStart, 5), std::nullopt);
     journal.append("1 :: 2\r\n", kStart.addMSecs(100));
     journal.syncIfDue(kStart.addMSecs(1000));
     journal.syncIfDue(kStart.addMSecs(2000)); // nothing new: no second checkpoint
@@ -132,8 +132,8 @@ TEST(RunJournal, ASecondRunInTheSameSecondGetsItsOwnFiles)
 {
     QTemporaryDir dir;
     RunJournal first, second;
-    ASSERT_TRUE(first.open(dir.path(), kStart, 1));
-    ASSERT_TRUE(second.open(dir.path(), kStart, 1));
+    ASSERT_EQ(first.open(dir.path(), kStart, 1), std::nullopt);
+    ASSERT_EQ(second.open(dir.path(), kStart, 1), std::nullopt);
     EXPECT_NE(first.rawPath(), second.rawPath());
 }
 
@@ -195,7 +195,7 @@ TEST(RunJournal, AFolderThatCannotBeWrittenIsToldAndAppendsAreIgnored)
     QTemporaryDir dir;
     writeFile(dir.path() + "/file", "in the way");
     RunJournal journal;
-    EXPECT_FALSE(journal.open(dir.path() + "/file/runs", kStart, 1));
+    EXPECT_NE(journal.open(dir.path() + "/file/runs", kStart, 1), std::nullopt);
     EXPECT_FALSE(journal.problem().isEmpty());
     journal.append("1\r\n", kStart);
     EXPECT_EQ(journal.bytes(), 0);
@@ -208,7 +208,7 @@ TEST(RunJournal, AFullDiskOrRemovedFilesAreToldAndTheJournalGoesOnWithAGapOnceIt
     if (!disk.isMounted())
         GTEST_SKIP() << disk.problem().toStdString();
     RunJournal journal;
-    ASSERT_TRUE(journal.open(disk.path() + "/runs", kStart, 1));
+    ASSERT_EQ(journal.open(disk.path() + "/runs", kStart, 1), std::nullopt);
     journal.append("1 :: kept\r\n", kStart.addSecs(1));
     ASSERT_TRUE(disk.fill());
     const QByteArray lost(8192, 'L');
@@ -254,7 +254,7 @@ TEST(JournalBacklog, HandsOutTheHeldStretchInPartsThenWhatWaitedInMemoryInArriva
 {
     QTemporaryDir dir;
     RunJournal journal;
-    ASSERT_TRUE(journal.open(dir.path(), kStart, 1));
+    ASSERT_EQ(journal.open(dir.path(), kStart, 1), std::nullopt);
     journal.append("before\r\n", kStart);
     JournalBacklog backlog;
     backlog.hold(journal);

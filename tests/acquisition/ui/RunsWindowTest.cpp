@@ -90,7 +90,7 @@ TEST_F(RunsWindowTest, EnterMakesTheSelectedWorkbookDeleteAsksThenRemovesTheFile
 TEST_F(RunsWindowTest, ARunStartingIsShownRunningAndCannotBeMadeOrDeleted)
 {
     RunJournal journal;
-    ASSERT_TRUE(journal.open(dir.path(), QDateTime(QDate(2026, 12, 8), QTime(7, 0)), 1));
+    ASSERT_EQ(journal.open(dir.path(), QDateTime(QDate(2026, 12, 8), QTime(7, 0)), 1), std::nullopt);
     ASSERT_TRUE(waitUntil([&] { return rows() == 3; }, 5000));
     EXPECT_EQ(cell(0, frmRuns::EndColumn), "running");
     window->selectRuns({journal.rawPath()});
