@@ -2,6 +2,8 @@
 // fails, against test doubles of the main window, the port and the spreadsheet.
 #include "RunFixture.h"
 
+#include <future>
+
 namespace {
 
 class RunStopTest : public RunFixture {};
@@ -171,6 +173,34 @@ TEST_F(RunStopTest, PlainMacroIsTriedInEachWorkbookUntilOneRunsIt)
     EXPECT_TRUE(
         readFile(run->journal().summaryPath()).contains("User macro: Tidy did NOT run: error 11: Division by zero\n"));
     EXPECT_EQ(third->books.last()->savedAs, QStringList{documents + "/failed.xls"});
+}
+
+TEST_F(RunStopTest, TheMacroRunsInTheBackgroundTheSaveWaitsForItAndNothingStartsMeanwhile)
+{
+    useMacro("Tidy");
+    app->macros = {"spreadsheet.xls!tidy"};
+    std::promise<void> release;
+    app->onRun = [held = release.get_future().share()] { held.wait(); }; // a MsgBox the user has not answered
+    start();
+    tickWith("1\r\n");
+    app->saveAnswers = {documents + "/out.xls"};
+    run->stop(macro);
+    EXPECT_TRUE(run->stopping());
+    EXPECT_TRUE(view.busy);
+    EXPECT_TRUE(app->saveDialogs.isEmpty());
+    EXPECT_EQ(app->quitCount, 0);
+    const qsizetype offices = factory.created.size();
+    run->start();
+    run->stop(macro);
+    EXPECT_EQ(factory.created.size(), offices);
+
+    release.set_value();
+    ASSERT_TRUE(waitUntil([this] { return !run->stopping(); }, 10000)) << "awaited the end of Stop";
+    EXPECT_FALSE(view.busy);
+    EXPECT_EQ(app->runs, QStringList{"spreadsheet.xls!Tidy"});
+    EXPECT_EQ(app->saveDialogs.size(), 1);
+    EXPECT_EQ(app->quitCount, 1);
+    EXPECT_TRUE(readFile(run->journal().summaryPath()).contains("User macro: Tidy ran\n"));
 }
 
 TEST_F(RunStopTest, NameStartingWithBangIsAPlainName)
