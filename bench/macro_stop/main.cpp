@@ -25,6 +25,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <cstdio>
 #include <optional>
 #include <vector>
@@ -38,6 +39,13 @@ public:
     void setStatusText(const QString &text) override { status = text; }
     QString status;
 };
+
+// Lets the events of the calls in the background in until `busy` no longer holds.
+void waitWhile(const std::function<bool()> &busy)
+{
+    while (busy())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
 
 double median(std::vector<double> v)
 {
@@ -106,6 +114,7 @@ int main(int argc, char *argv[])
         asked.reset();
         const auto stopped = Clock::now();
         run.stop(macro);
+        waitWhile([&run] { return run.stopping(); }); // the macro runs on in the background
         if (view.status == QLatin1String("User macro did NOT run.")) {
             std::fprintf(stderr, "the macro did not run (round %d)\n", r);
             return 1;
@@ -135,14 +144,19 @@ int main(int argc, char *argv[])
         std::optional<Clock::time_point> saving;
         WorkbookRebuild::Steps steps;
         if (useMacro)
-            steps.macro = [&macro, &view](SpreadsheetApp &office) { return StopMacro::run(office, macro, view, true); };
+            steps.macro = [&macro, &view](SpreadsheetApp &office, MacroCall::Done done) {
+                StopMacro::start(office, macro, view, std::move(done), true);
+            };
         steps.save = [&saving](SpreadsheetApp &, Workbook &, const QString &) -> std::optional<Failure> {
             saving = Clock::now();
             return std::nullopt;
         };
         WorkbookRebuild rebuild(factory, programFolder, documents, documents, std::move(steps));
         const auto started = Clock::now();
-        const std::optional<Failure> failure = rebuild.make(raw);
+        std::optional<std::optional<Failure>> ended;
+        rebuild.make(raw, [&ended](const std::optional<Failure> &failure) { ended = failure; });
+        waitWhile([&ended] { return !ended; });
+        const std::optional<Failure> failure = *ended;
         if (failure || !saving || (useMacro && rebuild.macro().outcome != MacroCall::Outcome::Ran)) {
             std::fprintf(stderr, "the rebuild failed (round %d): %s %s\n", r,
                          qPrintable(failure ? failure->reason : QString()), qPrintable(rebuild.macro().reason));

@@ -95,18 +95,21 @@ int replayCommand(const QString &rawPath, const QString &saveAs, const QString &
     CalcSpreadsheetFactory factory;
     WorkbookRebuild::Steps steps;
     if (!macro.isEmpty())
-        steps.macro = [&macro](SpreadsheetApp &app) {
+        // Waited for here, with no event loop: the rebuild goes on before
+        // make() returns.
+        steps.macro = [&macro](SpreadsheetApp &app, const MacroCall::Done &done) {
             const MacroCall::Result result = MacroCall::run(app, MacroSettings{true, macro});
             if (result.outcome == MacroCall::Outcome::Failed)
                 tell(QStringLiteral("%1 %2: %3").arg(RunTexts::kMacroFailed, macro, result.reason));
-            return result;
+            done(result);
         };
     steps.save = [&rawPath, &target](SpreadsheetApp &app, Workbook &book, const QString &) {
         return saveInto(app, book, rawPath, target);
     };
     const QString documents = DocumentsFolder::find();
     WorkbookRebuild rebuild(factory, programFolder, documents, folder, std::move(steps));
-    const std::optional<Failure> failure = rebuild.make(rawPath);
+    std::optional<Failure> failure = Failure{QStringLiteral("the rebuild did not end")};
+    rebuild.make(rawPath, [&failure](const std::optional<Failure> &outcome) { failure = outcome; });
     if (!rebuild.damage().isEmpty())
         tell(rebuild.damage());
     if (failure)

@@ -229,6 +229,17 @@ void frmMain::showPortLabel()
 void frmMain::closeEvent(QCloseEvent *event)
 {
     if (!m_unloaded) {
+        // A running or paused session ends with the full Stop (macro and save)
+        // first: closing while paused must not lose the run's workbook.
+        if (m_run->state() != RunState::Stopped)
+            cmdStop_Click();
+        // The window stays while a Stop or a workbook being made waits on the
+        // user macro, and closes once that is over.
+        if (m_busy) {
+            m_closeWhenIdle = true;
+            event->ignore();
+            return;
+        }
         m_unloaded = true;
         Form_Unload();
     }
@@ -237,10 +248,6 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::Form_Unload()
 {
-    // A running or paused session ends with the full Stop (macro and save)
-    // first: closing while paused must not lose the run's workbook.
-    if (m_run->state() != RunState::Stopped)
-        cmdStop_Click();
     if (m_loaded) {
         AppSettings::save("Communication", "ComPort", QString::number(m_services.MSComm1.commPort()));
         AppSettings::save("Excel Macro", "Enable", AppSettings::boolText(m_macro.enabled));
@@ -322,7 +329,10 @@ void frmMain::mnuToolsRuns_Click()
 {
     if (!m_runs) {
         m_runs = new frmRuns(
-            journalFolder(), m_services.boxes, [this](const QString &rawPath) { makeWorkbookFromJournal(rawPath); },
+            journalFolder(), m_services.boxes,
+            [this](const QString &rawPath, std::function<void()> made) {
+                makeWorkbookFromJournal(rawPath, std::move(made));
+            },
             this);
         m_runs->setAttribute(Qt::WA_DeleteOnClose);
         if (m_services.archive)
@@ -333,21 +343,45 @@ void frmMain::mnuToolsRuns_Click()
     m_runs->activateWindow();
 }
 
-void frmMain::makeWorkbookFromJournal(const QString &rawPath)
+void frmMain::makeWorkbookFromJournal(const QString &rawPath, std::function<void()> made)
 {
+    // Told from the event loop: a caller that makes the next workbook then
+    // finds this one's maker no longer at work.
+    auto tellMade = [this, made] {
+        if (made)
+            QTimer::singleShot(0, this, made);
+    };
+    if (m_busy) {
+        // The window takes no clicks then; only a window of its own can ask.
+        qCInfo(lcApp).noquote() << "Not made while the user macro runs:" << rawPath;
+        tellMade();
+        return;
+    }
     if (m_run->state() != RunState::Stopped) {
         m_services.boxes.show("A workbook is made from a run's journal when no run is under way. Press Stop first.",
                               "Halvern");
+        tellMade();
         return;
     }
     // Its own rebuild, with the macro chosen now: the run is not involved.
     const MacroSettings macro = m_macro;
-    JournalWorkbookMaker maker(m_services.spreadsheets, m_services.boxes, m_services.programFolder,
-                               {[] { return DocumentsFolder::find(); },
-                                [this](qint64 done, qint64 total) { showProgress(done, total); },
-                                [this, macro](SpreadsheetApp &app) { return StopMacro::run(app, macro, *this, true); },
-                                [this](const QString &text, int seconds) { showWaiting(text, seconds); }});
-    RunWorkbook::make(maker, rawPath);
+    m_maker = std::make_unique<JournalWorkbookMaker>(
+        m_services.spreadsheets, m_services.boxes, m_services.programFolder,
+        WorkbookHooks{[] { return DocumentsFolder::find(); },
+                      [this](qint64 done, qint64 total) { showProgress(done, total); },
+                      [this, macro](SpreadsheetApp &app, MacroCall::Done done) {
+                          StopMacro::start(app, macro, *this, std::move(done), true);
+                      },
+                      [this](const QString &text, int seconds) { showWaiting(text, seconds); }});
+    m_making = true;
+    RunWorkbook::make(*m_maker, rawPath, [this, tellMade](bool) {
+        m_making = false;
+        if (m_busy)
+            setBusy(false);
+        tellMade();
+    });
+    if (m_making) // the macro runs on
+        setBusy(true);
 }
 
 void frmMain::offerUnfinishedRuns()

@@ -33,6 +33,7 @@ class MessageBoxes;
 class RunArchiveState;
 class SpreadsheetFactory;
 class AcquisitionRun;
+class JournalWorkbookMaker;
 
 // The main window: start, pause, resume and stop an acquisition run, the
 // status lamps, and the menus to the tools. Loads its settings at load and
@@ -124,6 +125,9 @@ public:
     void showNotice(const QString &text) override;
     void showWaiting(const QString &text, int seconds) override;
     void showMacroRunning(const QString &macro, const std::function<void()> &cancel) override;
+    void setBusy(bool busy) override;
+    // True while a Stop or a workbook being made waits on the user macro.
+    bool busy() const { return m_busy; }
 
 public slots:
     void cmdStart_Click();
@@ -143,8 +147,9 @@ public slots:
     // Stop (the program or the computer stopped during them).
     void offerUnfinishedRuns();
     // Makes the workbook of a kept run from its journal, as a rebuild at Stop
-    // does, and notes it in the run's summary.
-    void makeWorkbookFromJournal(const QString &rawPath);
+    // does, and notes it in the run's summary; `made` follows, from the
+    // event loop. While the user macro runs the window is busy().
+    void makeWorkbookFromJournal(const QString &rawPath, std::function<void()> made = {});
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -162,7 +167,11 @@ private:
     MacroSettings m_macro;
     bool m_loaded = false;
     bool m_unloaded = false;
-    ReceivedText m_receivedText; // outlives the run, which tells it what arrives
+    bool m_busy = false;
+    bool m_closeWhenIdle = false;                  // closed while busy: closes once it is over
+    bool m_making = false;                         // a workbook is being made from a journal
+    std::unique_ptr<JournalWorkbookMaker> m_maker; // the last one made, kept while it works
+    ReceivedText m_receivedText;                   // outlives the run, which tells it what arrives
     std::unique_ptr<AcquisitionRun> m_run;
     QPointer<frmAbout> m_about;
     QPointer<frmEmulation> m_emulation;

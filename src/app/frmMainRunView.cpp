@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -135,6 +136,17 @@ void frmMain::showMacroRunning(const QString &macro, const std::function<void()>
         connect(m_macroRunning, &QProgressDialog::canceled, this, [cancel] { cancel(); });
     m_macroRunning->setValue(0);
     m_macroRunning->show();
+}
+
+void frmMain::setBusy(bool busy)
+{
+    // Instead of a wait that takes no input: the window repaints, and its
+    // buttons and menus take no clicks until the work is over.
+    m_busy = busy;
+    centralWidget()->setEnabled(!busy);
+    menuBar()->setEnabled(!busy);
+    if (!busy && m_closeWhenIdle)
+        QTimer::singleShot(0, this, &QWidget::close); // once the work's calls have returned
 }
 
 void frmMain::showProgress(qint64 done, qint64 total)

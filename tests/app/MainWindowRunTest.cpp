@@ -253,7 +253,7 @@ TEST_F(MainWindowRunTest, TheLogFileKeepsWhyTheMacroThePortAndASaveFailed)
     writeFile(rig.outputFile("plain-file"), "x");
     const QString refused = rig.outputFile("plain-file/run.xls");
     rig.saveAnswers = {refused, rig.outputFile("run.xls")};
-    click(w().cmdStop);
+    ASSERT_TRUE(rig.stop()) << "awaited the end of Stop";
     ASSERT_TRUE(QFileInfo::exists(rig.outputFile("run.xls")));
 
     const QStringList lines = QString::fromUtf8(readFile(log)).split('\n');

@@ -96,7 +96,7 @@ TEST_F(MainWindowStopTest, UserMacroInItsFormsRunsBeforeTheSave)
         const pid_t office = rig.officeGroup();
         rig.prompts.clear();
         rig.saveAnswer = rig.outputFile(QString("macro%1.xls").arg(i));
-        click(w().cmdStop);
+        ASSERT_TRUE(rig.stop()) << "awaited the end of Stop";
         EXPECT_EQ(rig.status(), c.status);
         EXPECT_EQ(rig.prompts.size(), 1); // the save goes on whatever the macro did
         EXPECT_TRUE(QFileInfo::exists(rig.saveAnswer));

@@ -15,6 +15,7 @@
 #include "SavedSheet.h"
 
 #include <QDir>
+#include <QMenuBar>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -51,6 +52,12 @@ const QString kFinish = "Sub Finish()\n"
                         "    Close #1\n"
                         "End Sub\n"
                         // Never ends: nobody can answer it in a headless office.
+                        // Ends once a file "release" is beside the workbook.
+                        "Sub Hold()\n"
+                        "    Do While Dir(ActiveWorkbook.Path & \"/release\") = \"\"\n"
+                        "    Loop\n"
+                        "    Range(\"J1\").Value = \"held\"\n"
+                        "End Sub\n"
                         "Sub Forever()\n"
                         "    Range(\"J1\").Value = \"looping\"\n"
                         "    Do\n"
@@ -112,7 +119,7 @@ TEST_P(UserMacroPathsTest, GiveTheSameSavedWorkbookWithTheMacrosNoteBesideIt)
         ASSERT_TRUE(rig.start()) << rig.status().toStdString();
         useMacro();
         ASSERT_TRUE(rig.sendWritten(kLines));
-        click(w().cmdStop);
+        ASSERT_TRUE(rig.stop()) << "awaited the end of Stop";
         break;
     case Path::StopRebuildAfterKill: {
         ASSERT_TRUE(rig.start()) << rig.status().toStdString();
@@ -121,7 +128,7 @@ TEST_P(UserMacroPathsTest, GiveTheSameSavedWorkbookWithTheMacrosNoteBesideIt)
         const pid_t office = rig.officeGroup();
         ASSERT_EQ(::kill(-office, SIGKILL), 0);
         ASSERT_TRUE(MainWindowRig::officeEnded(office));
-        click(w().cmdStop); // the boxes answer OK: rebuild
+        ASSERT_TRUE(rig.stop()) << "awaited the end of Stop"; // the boxes answer OK: rebuild
         EXPECT_EQ(rig.factory->creates, 2);
         break;
     }
@@ -131,6 +138,7 @@ TEST_P(UserMacroPathsTest, GiveTheSameSavedWorkbookWithTheMacrosNoteBesideIt)
         ASSERT_TRUE(rig.load());
         useMacro();
         w().offerUnfinishedRuns();
+        ASSERT_TRUE(rig.idle()) << "awaited the workbook";
         break;
     case Path::RunsWindow: {
         const QString raw = writeKeptRun(RunJournal::defaultFolder(), "2026-12-06_09-00-00_COM5", kLines,
@@ -138,6 +146,7 @@ TEST_P(UserMacroPathsTest, GiveTheSameSavedWorkbookWithTheMacrosNoteBesideIt)
         ASSERT_TRUE(rig.load());
         useMacro();
         w().makeWorkbookFromJournal(raw); // what the window's button does with the selected run
+        ASSERT_TRUE(rig.idle()) << "awaited the workbook";
         break;
     }
     case Path::Replay: {
@@ -191,6 +200,7 @@ TEST_F(PersonalMacroTest, AMacroThatNeverEndsInARebuildIsCancelledAndTheWorkbook
     });
     cancel.start(50);
     w().makeWorkbookFromJournal(raw);
+    ASSERT_TRUE(rig.idle()) << "awaited the workbook";
     cancel.stop();
 
     EXPECT_TRUE(cancelled);
@@ -202,6 +212,42 @@ TEST_F(PersonalMacroTest, AMacroThatNeverEndsInARebuildIsCancelledAndTheWorkbook
     const QString summary = QString::fromUtf8(readFile(RunFiles::summaryPathFor(raw)));
     EXPECT_TRUE(summary.contains("User macro: Forever was stopped with Cancel")) << summary.toStdString();
     EXPECT_EQ(rebuildLeftovers(rig.documents), QStringList());
+}
+
+// The macro at Stop runs while the window stays alive: Start and the menus
+// take no clicks and a close waits until the whole Stop is over, whose save
+// holds the macro's work.
+TEST_F(PersonalMacroTest, WhileTheMacroRunsAtStopTheWindowTakesNoClicksAndClosesOnceTheStopIsOver)
+{
+    ASSERT_TRUE(rig.start()) << rig.status().toStdString();
+    w().setMacroSettings({true, "Hold"});
+    ASSERT_TRUE(rig.sendWritten(kLines));
+    rig.saveAnswer = rig.outputFile("held.xls");
+    click(w().cmdStop);
+    ASSERT_TRUE(waitUntil(
+        [this] {
+            for (QProgressDialog *box : w().findChildren<QProgressDialog *>())
+                if (box->isVisible() && box->labelText().startsWith("Running the macro Hold"))
+                    return true;
+            return false;
+        },
+        60000))
+        << "awaited the macro shown as running";
+    EXPECT_TRUE(w().busy());
+    EXPECT_FALSE(w().cmdStart->isEnabled());
+    EXPECT_FALSE(w().menuBar()->isEnabled());
+    w().cmdStart->click(); // as a key press would
+    w().close();
+    EXPECT_EQ(run().state(), RunState::Stopped);
+    EXPECT_TRUE(w().isVisible());
+    EXPECT_TRUE(rig.prompts.isEmpty()); // no save before the macro has ended
+
+    writeFile(rig.documents + "/release", "");
+    ASSERT_TRUE(waitUntil([this] { return !w().isVisible(); }, 60000)) << "awaited the window's close";
+    EXPECT_FALSE(run().stopping());
+    EXPECT_EQ(rig.prompts.size(), 1);
+    EXPECT_EQ(SavedSheet::read(rig.saveAnswer).at(1, 10), "held");
+    EXPECT_EQ(run().spreadsheet(), nullptr);
 }
 
 // Under Xvfb only (app_user_macro_paths_visible): a visible office.
@@ -218,7 +264,7 @@ TEST_F(PersonalMacroTest, VisibleOfficeShowsOnlyTheWorkingCopyAfterStart)
         << "awaited the working copy's window";
     EXPECT_EQ(probe.shownDocuments(), QStringList{"spreadsheet.xls"});
     rig.saveAnswer.clear();
-    click(w().cmdStop);
+    EXPECT_TRUE(rig.stop());
 }
 
 } // namespace

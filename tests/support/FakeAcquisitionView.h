@@ -30,6 +30,7 @@ public:
     void setUtilitiesMenuVisible(bool v) override { note(), utilitiesVisible = v; }
     void setTimerEnabled(bool e) override { note(), timerEnabled = e; }
     void bringToFront() override { note(), ++broughtToFront; }
+    void setBusy(bool b) override { note(), busy = b; }
 
     void showProgress(qint64 done, qint64 total) override
     {
@@ -54,6 +55,7 @@ public:
     bool comPortsEnabled = true;
     bool utilitiesVisible = true;
     bool timerEnabled = false;
+    bool busy = false;
     int broughtToFront = 0;
     QList<QPair<qint64, qint64>> progress;
     QStringList notices;

@@ -282,6 +282,8 @@ void FakeSpreadsheetApp::run(const QString &macro, const std::function<void()> &
         throw failed(failingMacros.value(macro.toLower()));
     if (!macros.contains(macro.toLower()))
         throw SpreadsheetError(SpreadsheetError::Kind::Missing, "macro not found: " + macro);
+    if (onRun)
+        onRun();
 }
 
 QList<std::shared_ptr<Workbook>> FakeSpreadsheetApp::workbooks()

@@ -129,6 +129,9 @@ public:
     bool failVisible = false;
     // Called at the start of each cell write call, e.g. to act as a user would.
     std::function<void()> onWrite;
+    // Called as a macro found runs, on the thread that runs it: a macro that
+    // waits for the user holds it.
+    std::function<void()> onRun;
 
 private:
     void check() const;

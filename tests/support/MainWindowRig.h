@@ -58,10 +58,23 @@ public:
         return frmMain::Services{*comm, boxes, *factory, instruments, mailbox, programFolder};
     }
 
+    // Waits until no Stop and no workbook being made waits on the user macro.
+    bool idle(int timeoutMs = 120000)
+    {
+        return waitUntil([this] { return !w->busy(); }, timeoutMs);
+    }
+    // Presses Stop and waits until the whole Stop is over, its macro included.
+    bool stop()
+    {
+        click(w->cmdStop);
+        return idle();
+    }
+
     void tearDown()
     {
         if (w) {
             saveAnswer.clear();
+            idle(); // the window stays while the macro runs
             w->close();
             w.reset();
         }

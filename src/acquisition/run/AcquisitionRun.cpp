@@ -45,7 +45,7 @@ AcquisitionRun::AcquisitionRun(AcquisitionView &view, SerialComm &comm, Spreadsh
       m_stopSave(factory, boxes, m_programFolder,
                  {[this] { return m_workingCopy.documentsFolder(); },
                   [this](qint64 done, qint64 total) { m_view->showProgress(done, total); },
-                  [this](SpreadsheetApp &app) { return runUserMacro(app, true); },
+                  [this](SpreadsheetApp &app, MacroCall::Done done) { runUserMacro(app, true, std::move(done)); },
                   [this](const QString &text, int seconds) { m_view->showWaiting(text, seconds); }})
 {
 }
@@ -115,8 +115,8 @@ bool AcquisitionRun::openWorkbookAndPort()
 
 void AcquisitionRun::start()
 {
-    if (m_state != RunState::Stopped)
-        return; // a run is already up; the button is disabled then
+    if (m_state != RunState::Stopped || m_stopping)
+        return; // a run is up or still stopping; the button is disabled then
     if (!openWorkbookAndPort())
         return;
     m_state = RunState::Running;

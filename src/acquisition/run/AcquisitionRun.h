@@ -74,7 +74,13 @@ public:
     // Stop keeps what it can: the lines still waiting are written, a save
     // that fails is told and asked again, and when lines are missing from
     // the workbook the user may have it rebuilt from the run's journal.
+    // Without a macro it is over when stop() returns; a macro runs in the
+    // background and the rest of the stop follows once it has ended, the
+    // view kept busy (AcquisitionView::setBusy) meanwhile. Nothing starts or
+    // stops again until then.
     void stop(const MacroSettings &macro);
+    // True from a Stop until everything after its macro is done.
+    bool stopping() const { return m_stopping; }
 
     // For the main window's unload, after the settings are written: quits the
     // spreadsheet application if one is still held and drops it.
@@ -127,6 +133,9 @@ private:
     // Writes the complete lines of the pending text and shows the outcome.
     void writePendingLines();
     void closeRun(const MacroSettings &macro);
+    // Stop's save once the macro has ended, then the rest of the stop.
+    void saveAtStop();
+    void finishStop();
     // At Stop: what the port still holds is taken in, and the complete lines
     // waiting get one last write.
     void takeLastText();
@@ -139,8 +148,9 @@ private:
     // Opens the lost port again; true when it is open.
     bool reopenPort();
     // The macro chosen at Stop, in `app`; a failure is shown in the status.
-    // It may be stopped in a rebuild's office.
-    MacroCall::Result runUserMacro(SpreadsheetApp &app, bool cancellable);
+    // It may be stopped in a rebuild's office. `done` takes the outcome once
+    // it has ended.
+    void runUserMacro(SpreadsheetApp &app, bool cancellable, MacroCall::Done done);
     // Quits the spreadsheet application (a failure means it is gone already)
     // and drops the handles.
     void releaseSpreadsheet();
@@ -168,6 +178,9 @@ private:
     MacroSettings m_macro;            // the macro chosen at Stop
     QString m_macroOutcome;           // its line in the run's summary
     StopSave m_stopSave;
+    bool m_stopping = false;  // a Stop is under way
+    bool m_stopWasUp = false; // ... of a run that was running or paused
+    bool m_viewBusy = false;  // ... and waits on its macro: the view is busy
 
     bool m_officeTrouble = false; // the last write found the spreadsheet busy or gone
     QString m_officeTip;

@@ -25,19 +25,36 @@ constexpr std::chrono::milliseconds kLastWriteWait{1000};
 
 void AcquisitionRun::stop(const MacroSettings &macro)
 {
-    const bool wasUp = m_state != RunState::Stopped;
+    if (m_stopping)
+        return; // the Stop under way ends the run
+    m_stopping = true;
+    m_stopWasUp = m_state != RunState::Stopped;
     m_state = RunState::Stopped;
     m_view->setTimerEnabled(false);
     m_port.stopWatching();
     m_stopSave.clear();
-    if (wasUp)
+    if (m_stopWasUp)
         takeLastText();
     closeRun(macro);
+    // Still stopping: the macro runs on, and finishStop() follows it.
+    if (m_stopping) {
+        m_viewBusy = true;
+        m_view->setBusy(true);
+    }
+}
+
+void AcquisitionRun::finishStop()
+{
     m_feeder.clearPending();
-    if (wasUp)
+    if (m_stopWasUp)
         closeJournal();
     m_bytesReceived = 0;
     m_view->setUtilitiesMenuVisible(true);
+    m_stopping = false;
+    if (m_viewBusy) {
+        m_viewBusy = false;
+        m_view->setBusy(false);
+    }
 }
 
 void AcquisitionRun::closeJournal()
@@ -83,12 +100,22 @@ void AcquisitionRun::closeRun(const MacroSettings &macro)
         writeLastLines();
     if (const QString incomplete = m_record.incompleteAtStop(); !incomplete.isEmpty())
         m_boxes.show(incomplete, QStringLiteral("Halvern"));
-    if (m_app) {
-        m_macro = macro;
-        runUserMacro(*m_app, false);
-        m_rebuilt = m_stopSave.saveOrRebuild(m_app, m_book, m_record.journal(), linesMissing());
+    if (!m_app) {
+        releaseSpreadsheet();
+        finishStop();
+        return;
     }
-    releaseSpreadsheet();
+    m_macro = macro;
+    runUserMacro(*m_app, false, [this](const MacroCall::Result &) { saveAtStop(); });
+}
+
+void AcquisitionRun::saveAtStop()
+{
+    m_stopSave.saveOrRebuild(m_app, m_book, m_record.journal(), linesMissing(), [this](bool rebuilt) {
+        m_rebuilt = rebuilt;
+        releaseSpreadsheet();
+        finishStop();
+    });
 }
 
 void AcquisitionRun::takeLastText()
@@ -134,11 +161,15 @@ std::int64_t AcquisitionRun::linesMissing() const
     return std::max<std::int64_t>(0, m_record.journal().lines() - m_feeder.linesHandled());
 }
 
-MacroCall::Result AcquisitionRun::runUserMacro(SpreadsheetApp &app, bool cancellable)
+void AcquisitionRun::runUserMacro(SpreadsheetApp &app, bool cancellable, MacroCall::Done done)
 {
-    const MacroCall::Result result = StopMacro::run(app, m_macro, *m_view, cancellable);
-    m_macroOutcome = result.summaryLine;
-    return result;
+    StopMacro::start(
+        app, m_macro, *m_view,
+        [this, done = std::move(done)](const MacroCall::Result &result) {
+            m_macroOutcome = result.summaryLine;
+            done(result);
+        },
+        cancellable);
 }
 
 void AcquisitionRun::quitSpreadsheet() { releaseSpreadsheet(); }

@@ -84,4 +84,7 @@ public:
         Q_UNUSED(macro);
         Q_UNUSED(cancel);
     }
+    // A Stop goes on in the background (its user macro runs): while busy the
+    // window's buttons and menus take no clicks and it does not close.
+    virtual void setBusy(bool busy) { Q_UNUSED(busy); }
 };

@@ -13,6 +13,8 @@ struct MacroSettings;
 // and, with the reason, in the spreadsheet lamp's tooltip.
 class StopMacro {
 public:
-    static MacroCall::Result run(SpreadsheetApp &app, const MacroSettings &macro, AcquisitionView &view,
-                                 bool cancellable = false);
+    // Starts the macro (see MacroCall::start); `done` takes the outcome once
+    // the view shows it.
+    static void start(SpreadsheetApp &app, const MacroSettings &macro, AcquisitionView &view, MacroCall::Done done,
+                      bool cancellable = false);
 };

@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QTableView>
@@ -247,11 +248,20 @@ void frmRuns::cmdMakeWorkbook_Click()
     const QList<RunCatalog::Run> selected = selectedRuns();
     if (!cmdMakeWorkbook->isEnabled() || selected.isEmpty() || !m_makeWorkbook)
         return;
-    setEnabled(false);
-    for (const RunCatalog::Run &run : selected) {
+    setEnabled(false); // until every workbook is made
+    makeWorkbooks(selected);
+}
+
+void frmRuns::makeWorkbooks(QList<RunCatalog::Run> runs)
+{
+    while (!runs.isEmpty()) {
+        const RunCatalog::Run run = runs.takeFirst();
         if (run.bytes > 0) {
-            m_makeWorkbook(run.rawPath);
-            continue;
+            m_makeWorkbook(run.rawPath, [window = QPointer<frmRuns>(this), runs] {
+                if (window) // it may have been closed meanwhile
+                    window->makeWorkbooks(runs);
+            });
+            return;
         }
         m_boxes.show(QStringLiteral("The run started %1 on COM%2 received nothing: there is no workbook to make.")
                          .arg(run.started.toString(kStamp))

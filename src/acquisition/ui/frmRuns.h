@@ -29,8 +29,9 @@ class frmRuns : public QDialog {
     Q_OBJECT
 public:
     // Makes the workbook of the run whose raw file is given (a rebuild from
-    // its journal, with the save dialog).
-    using MakeWorkbook = std::function<void(const QString &rawPath)>;
+    // its journal, with the save dialog), then calls `made`, which may be
+    // after it has returned (the user macro runs on).
+    using MakeWorkbook = std::function<void(const QString &rawPath, std::function<void()> made)>;
 
     frmRuns(QString folder, MessageBoxes &boxes, MakeWorkbook makeWorkbook, QWidget *parent = nullptr);
     ~frmRuns() override;
@@ -70,6 +71,8 @@ private:
     void updateRunning();
     void updateButtons();
     void runChecked(const QString &rawPath, const QString &verdict);
+    // Makes the first run's workbook, and then those of the others.
+    void makeWorkbooks(QList<RunCatalog::Run> runs);
 
     QString m_folder;
     MessageBoxes &m_boxes;

@@ -5,10 +5,6 @@
 #include "UserMacro.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
-#include <atomic>
-#include <thread>
 
 namespace {
 // A macro that ends within this time is not shown as running: no window
@@ -20,51 +16,76 @@ constexpr int kShowRunningAfterMs = 400;
 struct Cancelled {};
 } // namespace
 
-MacroCall::Result MacroCall::run(SpreadsheetApp &app, const MacroSettings &settings, const Running &running,
-                                 bool cancellable)
+MacroCall::Result MacroCall::run(SpreadsheetApp &app, const MacroSettings &settings)
 {
     if (!settings.enabled || settings.name.isEmpty())
         return {};
-    const QString name = settings.name;
-    UserMacro::Result ran;
-    bool cancelled = false;
-    if (!running || !QCoreApplication::instance()) {
-        ran = UserMacro::run(app, name);
-    } else {
-        std::atomic<bool> stop{false};
-        std::atomic<bool> done{false};
-        QEventLoop loop;
-        std::thread call([&] {
-            try {
-                ran = UserMacro::run(app, name, [&stop] {
-                    if (stop)
-                        throw Cancelled{};
-                });
-            } catch (const Cancelled &) {
-                cancelled = true;
-            }
-            done = true;
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-        });
-        bool shown = false;
-        QTimer show;
-        show.setSingleShot(true);
-        QObject::connect(&show, &QTimer::timeout, &loop, [&] {
-            shown = true;
-            running(name, cancellable ? std::function<void()>([&stop] { stop = true; }) : std::function<void()>());
-            loop.quit(); // on to the wait that takes the shown dialog's clicks
-        });
-        show.start(kShowRunningAfterMs);
-        // No clicks before the macro is shown as running: the window's
-        // buttons already stand for a stopped run.
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-        if (!done)
-            loop.exec();
-        call.join();
-        show.stop();
-        if (shown)
-            running(QString(), {});
+    const UserMacro::Result ran = UserMacro::run(app, settings.name);
+    return outcome(settings.name, ran.ran, ran.reason, false);
+}
+
+void MacroCall::start(SpreadsheetApp &app, const MacroSettings &settings, Done done, const Running &running,
+                      bool cancellable)
+{
+    if (!settings.enabled || settings.name.isEmpty() || !running || !QCoreApplication::instance()) {
+        done(run(app, settings));
+        return;
     }
+    new MacroCall(app, settings.name, std::move(done), running, cancellable); // deletes itself once done
+}
+
+MacroCall::MacroCall(SpreadsheetApp &app, QString name, Done done, Running running, bool cancellable)
+    : m_name(std::move(name)), m_done(std::move(done)), m_running(std::move(running)), m_cancellable(cancellable)
+{
+    m_show.setSingleShot(true);
+    connect(&m_show, &QTimer::timeout, this, &MacroCall::showRunning);
+    m_show.start(kShowRunningAfterMs);
+    m_call = std::thread([this, &app, stop = m_stop] {
+        try {
+            const UserMacro::Result ran = UserMacro::run(app, m_name, [&stop] {
+                if (*stop)
+                    throw Cancelled{};
+            });
+            m_ran = ran.ran;
+            m_reason = ran.reason;
+        } catch (const Cancelled &) {
+            m_cancelled = true;
+        }
+        // This object is deleted only by finish(), which this call brings about.
+        QMetaObject::invokeMethod(
+            this, [this] { finish(); }, Qt::QueuedConnection);
+    });
+}
+
+MacroCall::~MacroCall()
+{
+    if (m_call.joinable())
+        m_call.join();
+}
+
+void MacroCall::showRunning()
+{
+    m_shown = true;
+    std::function<void()> cancel;
+    if (m_cancellable)
+        cancel = [stop = m_stop] { *stop = true; };
+    m_running(m_name, cancel);
+}
+
+void MacroCall::finish()
+{
+    m_call.join();
+    m_show.stop();
+    if (m_shown)
+        m_running(QString(), {});
+    const Result result = outcome(m_name, m_ran, m_reason, m_cancelled);
+    const Done done = std::move(m_done);
+    deleteLater();
+    done(result);
+}
+
+MacroCall::Result MacroCall::outcome(const QString &name, bool ran, const QString &reason, bool cancelled)
+{
     if (cancelled) {
         qCWarning(lcWorkbook).noquote() << "User macro" << name << "was stopped by the user";
         return {Outcome::Cancelled, QStringLiteral("stopped with Cancel"),
@@ -74,6 +95,6 @@ MacroCall::Result MacroCall::run(SpreadsheetApp &app, const MacroSettings &setti
     if (ran)
         return {Outcome::Ran, QString(), QStringLiteral("User macro: %1 ran\n").arg(name)};
     // Logged here, where the failure is known, and nowhere else.
-    qCWarning(lcWorkbook).noquote() << "User macro" << name << "did not run:" << ran.reason;
-    return {Outcome::Failed, ran.reason, QStringLiteral("User macro: %1 did NOT run: %2\n").arg(name, ran.reason)};
+    qCWarning(lcWorkbook).noquote() << "User macro" << name << "did not run:" << reason;
+    return {Outcome::Failed, reason, QStringLiteral("User macro: %1 did NOT run: %2\n").arg(name, reason)};
 }

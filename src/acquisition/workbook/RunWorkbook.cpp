@@ -11,6 +11,7 @@
 #include "UnfinishedRuns.h"
 
 #include <QFileInfo>
+#include <memory>
 
 namespace {
 // The summary of a run kept before manifests names the new workbook instead
@@ -38,17 +39,10 @@ void nameNewWorkbook(const QString &summaryPath, const SavedWorkbook &made)
     ProvenanceGatherer::addSaved(summary->provenance, made.alsoSavedAs);
     RunFiles::writeSummaryFile(summaryPath, summary->text());
 }
-} // namespace
 
-bool RunWorkbook::make(JournalWorkbookMaker &maker, const QString &rawPath)
+// The run's records brought up to date with the workbook made.
+void noteMade(RunCatalog::Run &run, const QString &rawPath, const SavedWorkbook &made)
 {
-    RunCatalog::Run run;
-    for (const RunCatalog::Run &listed : RunCatalog::scan(QFileInfo(rawPath).absolutePath()))
-        if (listed.rawPath == QFileInfo(rawPath).absoluteFilePath())
-            run = listed;
-    SavedWorkbook made;
-    if (!maker.make(rawPath, made))
-        return false;
     if (run.state == RunCatalog::State::Unfinished) {
         run.lines = RunCatalog::countLines(rawPath);
         run.ended = RunCatalog::lastArrival(rawPath);
@@ -63,5 +57,21 @@ bool RunWorkbook::make(JournalWorkbookMaker &maker, const QString &rawPath)
                                  {ManifestSave::of(made.savedAs, QStringLiteral("rebuilt")),
                                   ManifestSave::of(made.alsoSavedAs, QStringLiteral("whole"))});
     }
-    return true;
+}
+} // namespace
+
+void RunWorkbook::make(JournalWorkbookMaker &maker, const QString &rawPath, std::function<void(bool made)> done)
+{
+    RunCatalog::Run run;
+    for (const RunCatalog::Run &listed : RunCatalog::scan(QFileInfo(rawPath).absolutePath()))
+        if (listed.rawPath == QFileInfo(rawPath).absoluteFilePath())
+            run = listed;
+    // Kept with the continuation until the maker is done with it.
+    auto made = std::make_shared<SavedWorkbook>();
+    maker.make(rawPath, *made, [run, rawPath, made, done = std::move(done)](bool ok) mutable {
+        if (ok)
+            noteMade(run, rawPath, *made);
+        if (done)
+            done(ok);
+    });
 }

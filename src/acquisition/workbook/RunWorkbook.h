@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class JournalWorkbookMaker;
 
@@ -9,7 +10,8 @@ class JournalWorkbookMaker;
 // JournalWorkbookMaker (see WorkbookRebuild), then the run's summary brought up to date.
 class RunWorkbook {
 public:
-    // True when the workbook was made (saved, or its save declined); false
-    // when it could not be made, which the user has been told.
-    static bool make(JournalWorkbookMaker &maker, const QString &rawPath);
+    // `done` takes true when the workbook was made (saved, or its save
+    // declined), false when it could not be made, which the user has been
+    // told. `maker` stays until then (see JournalWorkbookMaker::make).
+    static void make(JournalWorkbookMaker &maker, const QString &rawPath, std::function<void(bool made)> done = {});
 };

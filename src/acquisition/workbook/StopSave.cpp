@@ -17,8 +17,8 @@ StopSave::StopSave(SpreadsheetFactory &factory, MessageBoxes &boxes, QString pro
 
 void StopSave::clear() { m_saved = {}; }
 
-bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_ptr<Workbook> &book,
-                             const RunJournal &journal, std::int64_t missing)
+void StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_ptr<Workbook> &book,
+                             const RunJournal &journal, std::int64_t missing, std::function<void(bool rebuilt)> done)
 {
     WorkbookSaver::Result result = WorkbookSaver::Result::OfficeFailed;
     if (missing == 0 && app && book)
@@ -29,14 +29,17 @@ bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_p
         !journal.rawPath().isEmpty() && (journal.problem().isEmpty() || journal.incompleteSince().isValid());
     if (result == WorkbookSaver::Result::Declined && journalKept)
         m_save.tellNotSaved(journal.rawPath());
-    if (result != WorkbookSaver::Result::OfficeFailed)
-        return false;
+    if (result != WorkbookSaver::Result::OfficeFailed) {
+        done(false);
+        return;
+    }
     if (!journalKept) {
         m_boxes.show(QStringLiteral("The workbook cannot be saved: the spreadsheet application has closed or does "
                                     "not answer, and this run's bytes could not be kept: %1")
                          .arg(journal.problem()),
                      kTitle);
-        return false;
+        done(false);
+        return;
     }
     const QString why =
         missing > 0
@@ -48,14 +51,24 @@ bool StopSave::saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_p
                                          + QStringLiteral("\n\nEverything this run received is kept in its "
                                                           "journal. Rebuild the workbook from it now?"),
                                      kTitle, MessageBoxes::Buttons::OkCancel);
-    if (answer == MessageBoxes::Answer::Ok) {
-        book.reset();
-        OfficeQuit::quit(app); // a stuck office is ended here
-        if (m_maker.make(journal.rawPath(), m_saved))
-            return true;
+    if (answer != MessageBoxes::Answer::Ok) {
+        tellReplay(journal.rawPath(), done);
+        return;
     }
+    book.reset();
+    OfficeQuit::quit(app); // a stuck office is ended here
+    m_maker.make(journal.rawPath(), m_saved, [this, rawPath = journal.rawPath(), done](bool made) {
+        if (made)
+            done(true);
+        else
+            tellReplay(rawPath, done);
+    });
+}
+
+void StopSave::tellReplay(const QString &rawPath, const std::function<void(bool rebuilt)> &done)
+{
     m_boxes.show(QStringLiteral("The workbook can be made from this run's journal at any time:\n%1")
-                     .arg(RunWorkbookSave::replayCommand(journal.rawPath(), m_hooks.documentsFolder())),
+                     .arg(RunWorkbookSave::replayCommand(rawPath, m_hooks.documentsFolder())),
                  kTitle);
-    return !m_saved.rebuilt.isEmpty();
+    done(!m_saved.rebuilt.isEmpty());
 }

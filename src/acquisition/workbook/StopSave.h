@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class MessageBoxes;
@@ -29,10 +30,12 @@ public:
     // Saves the run's workbook, or rebuilds it from `journal`. `missing` lines
     // of the journal are not in the workbook. A rebuild first quits the run's
     // office (a stuck one is ended so) and resets `app` and `book`.
-    // True when the journal was replayed into a rebuilt workbook, so that it
-    // holds every line (saved or not).
-    bool saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_ptr<Workbook> &book, const RunJournal &journal,
-                       std::int64_t missing);
+    // `done` takes true when the journal was replayed into a rebuilt
+    // workbook, so that it holds every line (saved or not); it is called
+    // before this returns unless a rebuild's user macro runs on (see
+    // WorkbookRebuild::make).
+    void saveOrRebuild(std::shared_ptr<SpreadsheetApp> &app, std::shared_ptr<Workbook> &book, const RunJournal &journal,
+                       std::int64_t missing, std::function<void(bool rebuilt)> done);
 
     // What the last save or rebuild left, for the run's summary.
     QString savedAs() const { return m_saved.savedAs; }
@@ -44,6 +47,9 @@ public:
     void clear();
 
 private:
+    // Tells how to make the workbook later; `done` as for saveOrRebuild().
+    void tellReplay(const QString &rawPath, const std::function<void(bool rebuilt)> &done);
+
     MessageBoxes &m_boxes;
     Hooks m_hooks;
     RunWorkbookSave m_save;

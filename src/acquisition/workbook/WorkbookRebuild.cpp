@@ -91,48 +91,94 @@ std::optional<Failure> WorkbookRebuild::placeCopy(const QString &copy) const
     return std::nullopt;
 }
 
-std::optional<Failure> WorkbookRebuild::make(const QString &rawPath)
+void WorkbookRebuild::make(const QString &rawPath, Done done)
 {
     m_rebuilt.clear();
     m_macro = {};
     m_rows = 0;
     m_damage.clear();
-    if (m_copyFolder.isEmpty())
-        return Failure{RunTexts::kNoDocumentsFolder};
+    if (m_copyFolder.isEmpty()) {
+        done(Failure{RunTexts::kNoDocumentsFolder});
+        return;
+    }
     // What a killed rebuild or save into the same folder left there goes first.
     removeLeftovers(m_copyFolder);
     const Result<QString> starting = StartingWorkbooks::forRun(rawPath);
-    if (!starting)
-        return Failure{QStringLiteral("the workbook the run started from is not kept as it was: ")
-                       + starting.failure().reason};
-    m_startingWorkbook = *starting;
-    const QString copy = m_copyFolder + '/' + copyName();
-    bool withMacro = true;
-    for (;;) {
-        std::shared_ptr<SpreadsheetApp> app;
-        const Result<Attempt> result = attempt(rawPath, copy, withMacro, app);
-        OfficeQuit::quit(app);
-        if (m_steps.progress)
-            m_steps.progress(0, 0);
-        if (!result || *result != Attempt::MacroCancelled) {
-            removeCopy(copy);
-            if (!result)
-                return result.failure();
-            return std::nullopt;
-        }
-        // The macro's office has ended with whatever it had done: once more
-        // in a fresh one, without the macro.
-        withMacro = false;
+    if (!starting) {
+        done(Failure{QStringLiteral("the workbook the run started from is not kept as it was: ")
+                     + starting.failure().reason});
+        return;
     }
+    m_startingWorkbook = *starting;
+    m_rawPath = rawPath;
+    m_copy = m_copyFolder + '/' + copyName();
+    m_withMacro = true;
+    m_done = std::move(done);
+    attempt();
 }
 
-Result<WorkbookRebuild::Attempt> WorkbookRebuild::attempt(const QString &rawPath, const QString &copy, bool withMacro,
-                                                          std::shared_ptr<SpreadsheetApp> &app)
+void WorkbookRebuild::attempt()
 {
-    if (std::optional<Failure> unplaced = placeCopy(copy))
+    std::shared_ptr<SpreadsheetApp> app;
+    const Result<std::shared_ptr<Workbook>> book = fill(app);
+    if (!book) {
+        finish(std::move(app), book.failure());
+        return;
+    }
+    if (!m_withMacro || !m_steps.macro) {
+        save(std::move(app), *book);
+        return;
+    }
+    m_app = app;
+    m_book = *book;
+    m_steps.macro(*app, [this](const MacroCall::Result &result) { macroEnded(result); });
+}
+
+void WorkbookRebuild::macroEnded(const MacroCall::Result &result)
+{
+    m_macro = result;
+    std::shared_ptr<SpreadsheetApp> app = std::move(m_app);
+    std::shared_ptr<Workbook> book = std::move(m_book);
+    if (result.outcome != MacroCall::Outcome::Cancelled) {
+        save(std::move(app), std::move(book));
+        return;
+    }
+    // The macro's office ends with whatever it had done: once more in a
+    // fresh one, without the macro.
+    book.reset();
+    OfficeQuit::quit(app);
+    if (m_steps.progress)
+        m_steps.progress(0, 0);
+    m_withMacro = false;
+    attempt();
+}
+
+void WorkbookRebuild::save(std::shared_ptr<SpreadsheetApp> app, std::shared_ptr<Workbook> book)
+{
+    std::optional<Failure> failure;
+    if (m_steps.save)
+        failure = m_steps.save(*app, *book, copyName());
+    book.reset();
+    finish(std::move(app), std::move(failure));
+}
+
+void WorkbookRebuild::finish(std::shared_ptr<SpreadsheetApp> app, std::optional<Failure> failure)
+{
+    OfficeQuit::quit(app);
+    if (m_steps.progress)
+        m_steps.progress(0, 0);
+    removeCopy(m_copy);
+    // The last thing done here: the continuation may start the next rebuild.
+    const Done done = std::move(m_done);
+    done(failure);
+}
+
+Result<std::shared_ptr<Workbook>> WorkbookRebuild::fill(std::shared_ptr<SpreadsheetApp> &app)
+{
+    if (std::optional<Failure> unplaced = placeCopy(m_copy))
         return *unplaced;
     JournalReader reader;
-    if (std::optional<Failure> unread = reader.open(rawPath))
+    if (std::optional<Failure> unread = reader.open(m_rawPath))
         return *unread;
     std::shared_ptr<Workbook> book;
     try {
@@ -143,7 +189,7 @@ Result<WorkbookRebuild::Attempt> WorkbookRebuild::attempt(const QString &rawPath
         // the active workbook when the macro runs.
         if (const std::optional<Failure> failure = UserMacro::openStartupWorkbooks(*app))
             qCWarning(lcWorkbook).noquote() << failure->reason;
-        book = app->openToFill(copy);
+        book = app->openToFill(m_copy);
     } catch (const std::exception &e) {
         return Failure{QString::fromStdString(e.what())};
     }
@@ -159,14 +205,5 @@ Result<WorkbookRebuild::Attempt> WorkbookRebuild::attempt(const QString &rawPath
                     .arg(replay.counts().cellsWritten);
     if (!m_damage.isEmpty())
         m_rebuilt += QStringLiteral("Journal times damaged: ") + m_damage + '\n';
-    if (withMacro && m_steps.macro) {
-        m_macro = m_steps.macro(*app);
-        if (m_macro.outcome == MacroCall::Outcome::Cancelled)
-            return Attempt::MacroCancelled;
-    }
-    if (m_steps.save) {
-        if (std::optional<Failure> failure = m_steps.save(*app, *book, copyName()))
-            return *failure;
-    }
-    return Attempt::Done;
+    return book;
 }

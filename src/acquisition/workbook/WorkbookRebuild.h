@@ -27,8 +27,9 @@ class WorkbookRebuild {
 public:
     struct Steps {
         std::function<void(qint64, qint64)> progress; // replay progress; (0, 0) hides it
-        // The user macro, as at Stop; empty: none.
-        std::function<MacroCall::Result(SpreadsheetApp &)> macro;
+        // Starts the user macro, as at Stop, which tells its continuation
+        // the outcome once it has ended; empty: none.
+        std::function<void(SpreadsheetApp &, MacroCall::Done)> macro;
         // The save of the filled book, whose file name is `workingName`; the
         // failure when it could not be done.
         std::function<std::optional<Failure>(SpreadsheetApp &, Workbook &, const QString &workingName)> save;
@@ -39,8 +40,13 @@ public:
     WorkbookRebuild(SpreadsheetFactory &factory, QString programFolder, QString documentsFolder, QString copyFolder,
                     Steps steps);
 
-    // One rebuild; its failure, if any.
-    std::optional<Failure> make(const QString &rawPath);
+    // Takes the failure of a rebuild, or nothing when it was made.
+    using Done = std::function<void(const std::optional<Failure> &)>;
+
+    // One rebuild; `done` takes its outcome once it is over, before make()
+    // returns unless the macro runs on (see MacroCall::start). This object
+    // stays until then.
+    void make(const QString &rawPath, Done done);
 
     // What the last make() did, for the run's summary and the command line.
     QString rebuilt() const { return m_rebuilt; }
@@ -56,9 +62,15 @@ public:
     static void removeLeftovers(const QString &folder);
 
 private:
-    enum class Attempt { Done, MacroCancelled };
-    Result<Attempt> attempt(const QString &rawPath, const QString &copy, bool withMacro,
-                            std::shared_ptr<SpreadsheetApp> &app);
+    // One attempt in a fresh office: the copy, the replay, then the macro
+    // (when this attempt has it) and the save.
+    void attempt();
+    // The copy opened in `app` and filled from the journal.
+    Result<std::shared_ptr<Workbook>> fill(std::shared_ptr<SpreadsheetApp> &app);
+    void macroEnded(const MacroCall::Result &result);
+    void save(std::shared_ptr<SpreadsheetApp> app, std::shared_ptr<Workbook> book);
+    // Ends the attempt's office, removes the copy and hands on the outcome.
+    void finish(std::shared_ptr<SpreadsheetApp> app, std::optional<Failure> failure);
     // Why the copy is not in place; nothing when it is.
     std::optional<Failure> placeCopy(const QString &copy) const;
 
@@ -68,6 +80,14 @@ private:
     QString m_copyFolder;
     Steps m_steps;
     QString m_startingWorkbook;
+
+    // The rebuild under way.
+    QString m_rawPath;
+    QString m_copy;
+    bool m_withMacro = true;
+    std::shared_ptr<SpreadsheetApp> m_app; // held while the macro runs in it
+    std::shared_ptr<Workbook> m_book;
+    Done m_done;
 
     QString m_rebuilt;
     MacroCall::Result m_macro;

@@ -15,7 +15,7 @@ TEST_F(AcquisitionRunTest, AStartAfterAStopBeginsAtRowOneInColumnOne)
     tickWith("a :: 1\r\n\r\n\r\n\r\n7\r\n");
     ASSERT_GT(run->nextRow(), 1);
     ASSERT_EQ(run->blockColumn(), 2);
-    run->stop(macro);
+    stop();
     app = factory.prepare();
     start();
     EXPECT_EQ(run->nextRow(), 1);

@@ -16,6 +16,7 @@
 #include "FakeEmulatorFeed.h"
 #include "MacroSettings.h"
 #include "RecordingMessageBoxes.h"
+#include "WaitUntil.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -50,6 +51,12 @@ protected:
     void send(const QByteArray &text) { comm.pending += text; }
     void tick() { run->tick(); }
     void useMacro(const QString &name) { macro = {true, name}; }
+    // Stop with `macro`, waited for to its end: a macro runs on in the background.
+    void stop()
+    {
+        run->stop(macro);
+        ASSERT_TRUE(waitUntil([this] { return !run->stopping(); }, 10000)) << "awaited the end of Stop";
+    }
     // The instrument sends text, then the timer ticks.
     void tickWith(const QByteArray &text)
     {

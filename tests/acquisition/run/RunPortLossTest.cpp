@@ -34,7 +34,7 @@ TEST_F(RunPortLossTest, PortVanishingMidRunKeepsWhatWasReceived)
     EXPECT_EQ(view.status, kNoPort);
 
     app->saveAnswers = {documents + "/run1.xls"};
-    run->stop(macro);
+    stop();
     EXPECT_EQ(run->state(), RunState::Stopped);
     EXPECT_EQ(app->books[0]->savedAs, QStringList{documents + "/run1.xls"});
     EXPECT_EQ(app->quitCount, 1);
@@ -100,7 +100,7 @@ TEST_F(RunPortLossTest, AReturningDeviceIsReopenedAndTheRunGoesOnInTheNextRows)
     // The journal holds every byte, and Stop finds no line missing from the
     // workbook: it saves as usual.
     app->saveAnswers = {documents + "/replug.xls"};
-    run->stop(macro);
+    stop();
     EXPECT_TRUE(boxes.boxes.isEmpty());
     EXPECT_EQ(app->books[0]->savedAs, QStringList{documents + "/replug.xls"});
     EXPECT_EQ(readFile(run->journal().rawPath()), "1\r\n2.3456\r\n7\r\n8\r\n9\r\n");
@@ -201,7 +201,7 @@ TEST_F(RunPortLossTest, StopWhileThePortIsGoneEndsTheWatchAndStopsAsUsual)
     tick();
     ASSERT_TRUE(watch->watching());
     app->saveAnswers = {documents + "/gone.xls"};
-    run->stop(macro);
+    stop();
     EXPECT_FALSE(watch->watching());
     EXPECT_EQ(run->state(), RunState::Stopped);
     EXPECT_FALSE(comm.portOpen());

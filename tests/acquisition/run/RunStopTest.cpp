@@ -2,6 +2,8 @@
 // fails, against test doubles of the main window, the port and the spreadsheet.
 #include "RunFixture.h"
 
+#include <future>
+
 namespace {
 
 class RunStopTest : public RunFixture {};
@@ -13,7 +15,7 @@ TEST_F(RunStopTest, StopClosesEverythingAndOffersToRenameTheWorkbook)
     start();
     tickWith("5.1\r\n5.2");
     app->saveAnswers = {documents + "/results.xls"};
-    run->stop(macro);
+    stop();
 
     EXPECT_EQ(run->state(), RunState::Stopped);
     EXPECT_TRUE(run->pendingText().isEmpty());
@@ -52,7 +54,7 @@ TEST_F(RunStopTest, AWorkbookWiderThanXlsKeepsIsAlsoSavedWholeAsXlsx)
         wide += ' ' + QByteArray::number(n);
     tickWith(wide + "\r\n");
     app->saveAnswers = {documents + "/wide.xls"};
-    run->stop(macro);
+    stop();
 
     EXPECT_EQ(app->books[0]->savedAs, (QStringList{documents + "/wide.xls", documents + "/wide.xlsx"}));
     ASSERT_EQ(boxes.boxes.size(), 1);
@@ -78,7 +80,7 @@ TEST_F(RunStopTest, AnXlsHoldsUpTo65536RowsAnd256ColumnsOnlyOneMoreAddsTheXlsxCo
         tickWith("1\r\n");
         workingBook()->area = c.area;
         app->saveAnswers = {documents + "/edge.xls"};
-        run->stop(macro);
+        stop();
         const QStringList expected = c.copied ? QStringList{documents + "/edge.xls", documents + "/edge.xlsx"}
                                               : QStringList{documents + "/edge.xls"};
         EXPECT_EQ(app->books[0]->savedAs, expected) << at;
@@ -90,7 +92,7 @@ TEST_F(RunStopTest, StopWithoutDataAsksNothing)
 {
     macro.enabled = true; // enabled, but no name: no Run either
     start();
-    run->stop(macro);
+    stop();
     EXPECT_TRUE(app->saveDialogs.isEmpty());
     EXPECT_TRUE(app->runs.isEmpty());
     EXPECT_EQ(app->quitCount, 1);
@@ -100,7 +102,7 @@ TEST_F(RunStopTest, CancelledDialogSavesNothingAndQuitsAnyway)
 {
     start();
     tickWith("1\r\n");
-    run->stop(macro);
+    stop();
     EXPECT_EQ(app->saveDialogs.size(), 1);
     EXPECT_TRUE(workingBook()->savedAs.isEmpty());
     EXPECT_EQ(app->quitCount, 1);
@@ -111,7 +113,7 @@ TEST_F(RunStopTest, WorkbookNameIsComparedWithoutCase)
     start();
     tickWith("1\r\n");
     workingBook()->fileName = "SpreadSheet.XLS";
-    run->stop(macro);
+    stop();
     EXPECT_EQ(app->saveDialogs.size(), 1);
 
     // A workbook the user saved under a name of their own is not asked about.
@@ -119,7 +121,7 @@ TEST_F(RunStopTest, WorkbookNameIsComparedWithoutCase)
     start();
     tickWith("1\r\n");
     second->book("spreadsheet.xls")->fileName = "mine.xls";
-    run->stop(macro);
+    stop();
     EXPECT_TRUE(second->saveDialogs.isEmpty());
     EXPECT_EQ(second->quitCount, 1);
 }
@@ -130,7 +132,7 @@ TEST_F(RunStopTest, QualifiedMacroRunsOnceWithExactlyThatName)
     writeFile(startup.path() + "/Personal.xls", "macros");
     app->macros.insert("personal.xls!tidy");
     start();
-    run->stop(macro);
+    stop();
     EXPECT_EQ(app->runs, QStringList{"Personal.xls!Tidy"});
     EXPECT_EQ(view.status, "");
 }
@@ -143,7 +145,7 @@ TEST_F(RunStopTest, PlainMacroIsTriedInEachWorkbookUntilOneRunsIt)
     start();
     tickWith("1\r\n");
     app->saveAnswers = {documents + "/out.xls"};
-    run->stop(macro);
+    stop();
     EXPECT_EQ(app->runs, (QStringList{"Personal.xls!Tidy", "spreadsheet.xls!Tidy"}));
     EXPECT_EQ(view.status, "");
     EXPECT_EQ(app->saveDialogs.size(), 1);
@@ -153,7 +155,7 @@ TEST_F(RunStopTest, PlainMacroIsTriedInEachWorkbookUntilOneRunsIt)
     second->startup = startup.path();
     second->macros = {"spreadsheet.xls!tidy", "personal.xls!tidy"};
     start();
-    run->stop(macro);
+    stop();
     EXPECT_EQ(second->runs, QStringList{"Personal.xls!Tidy"});
 
     // Found but failed: told with the office's reason, not tried elsewhere.
@@ -164,7 +166,7 @@ TEST_F(RunStopTest, PlainMacroIsTriedInEachWorkbookUntilOneRunsIt)
     start();
     tickWith("1\r\n");
     third->saveAnswers = {documents + "/failed.xls"};
-    run->stop(macro);
+    stop();
     EXPECT_EQ(third->runs, QStringList{"Personal.xls!Tidy"});
     EXPECT_EQ(view.status, "User macro did NOT run.");
     EXPECT_EQ(view.excelLampTip, "User macro did NOT run. Tidy: error 11: Division by zero");
@@ -173,12 +175,40 @@ TEST_F(RunStopTest, PlainMacroIsTriedInEachWorkbookUntilOneRunsIt)
     EXPECT_EQ(third->books.last()->savedAs, QStringList{documents + "/failed.xls"});
 }
 
+TEST_F(RunStopTest, TheMacroRunsInTheBackgroundTheSaveWaitsForItAndNothingStartsMeanwhile)
+{
+    useMacro("Tidy");
+    app->macros = {"spreadsheet.xls!tidy"};
+    std::promise<void> release;
+    app->onRun = [held = release.get_future().share()] { held.wait(); }; // a MsgBox the user has not answered
+    start();
+    tickWith("1\r\n");
+    app->saveAnswers = {documents + "/out.xls"};
+    run->stop(macro);
+    EXPECT_TRUE(run->stopping());
+    EXPECT_TRUE(view.busy);
+    EXPECT_TRUE(app->saveDialogs.isEmpty());
+    EXPECT_EQ(app->quitCount, 0);
+    const qsizetype offices = factory.created.size();
+    run->start();
+    run->stop(macro);
+    EXPECT_EQ(factory.created.size(), offices);
+
+    release.set_value();
+    ASSERT_TRUE(waitUntil([this] { return !run->stopping(); }, 10000)) << "awaited the end of Stop";
+    EXPECT_FALSE(view.busy);
+    EXPECT_EQ(app->runs, QStringList{"spreadsheet.xls!Tidy"});
+    EXPECT_EQ(app->saveDialogs.size(), 1);
+    EXPECT_EQ(app->quitCount, 1);
+    EXPECT_TRUE(readFile(run->journal().summaryPath()).contains("User macro: Tidy ran\n"));
+}
+
 TEST_F(RunStopTest, NameStartingWithBangIsAPlainName)
 {
     useMacro("!Tidy");
     app->macros = {"spreadsheet.xls!!tidy"};
     start();
-    run->stop(macro);
+    stop();
     EXPECT_EQ(app->runs, QStringList{"spreadsheet.xls!!Tidy"});
     EXPECT_EQ(view.status, "");
 }
@@ -189,7 +219,7 @@ TEST_F(RunStopTest, MissingMacroIsReportedAndStopGoesOn)
     start();
     tickWith("1\r\n");
     app->saveAnswers = {documents + "/out.xls"};
-    run->stop(macro);
+    stop();
     EXPECT_EQ(app->runs, QStringList{"spreadsheet.xls!Nowhere"});
     EXPECT_EQ(view.status, "User macro did NOT run.");
     EXPECT_EQ(app->books[0]->savedAs, QStringList{documents + "/out.xls"});
@@ -198,7 +228,7 @@ TEST_F(RunStopTest, MissingMacroIsReportedAndStopGoesOn)
     auto second = factory.prepare();
     macro.name = "Book.xls!Nowhere";
     start();
-    run->stop(macro);
+    stop();
     EXPECT_EQ(second->runs, QStringList{"Book.xls!Nowhere"});
     EXPECT_EQ(view.status, "User macro did NOT run.");
 }
@@ -209,7 +239,7 @@ TEST_F(RunStopTest, StopAfterTheUserClosedTheSpreadsheetStillCompletes)
     start();
     tickWith("1\r\n");
     app->gone = true;
-    run->stop(macro);
+    stop();
     EXPECT_EQ(run->state(), RunState::Stopped);
     EXPECT_EQ(view.status, "User macro did NOT run.");
     EXPECT_EQ(run->spreadsheet(), nullptr);
@@ -223,7 +253,7 @@ TEST_F(RunStopTest, StopWhilePausedIsAFullStop)
     tickWith("1\r\n");
     run->pause();
     app->saveAnswers = {documents + "/p.xls"};
-    run->stop(macro);
+    stop();
     EXPECT_EQ(run->state(), RunState::Stopped);
     EXPECT_EQ(app->books[0]->savedAs, QStringList{documents + "/p.xls"});
     EXPECT_FALSE(view.resumeEnabled);

@@ -119,7 +119,7 @@ TEST_F(RunTickTest, LinesThatCannotBeWrittenWarnButDoNotStopTheRun)
     send(QByteArray(2 << 20, 'a'));
     tick();
     EXPECT_EQ(view.excelLamp, Lamp::Yellow);
-    run->stop(macro);
+    stop();
     start();
     send("x\r\n");
     tick();
@@ -164,7 +164,7 @@ TEST_F(RunTickTest, AFullSheetGoesOnInANewSheetAfterIt)
     EXPECT_FALSE(view.status.contains("closed"));
 
     // The summary counts the rows of both sheets and every cell written.
-    run->stop(macro);
+    stop();
     const QByteArray summary = readFile(run->journal().summaryPath());
     EXPECT_TRUE(summary.contains("Rows used: " + QByteArray::number(lines + 1) + " (in 2 sheets)\n"))
         << summary.toStdString();

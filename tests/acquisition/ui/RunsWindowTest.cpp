@@ -31,7 +31,13 @@ protected:
         saved = writeKeptRun(dir.path(), "2026-12-06_09-00-00_COM5", "a\r\nb\r\n",
                              stopSummary("2026-12-06 09:00:00", "2026-12-06 10:00:00", 2, "/data/a.xls", "/dev/ttyS0"));
         unfinished = writeKeptRun(dir.path(), "2026-12-07_08-00-00_COM3", QByteArray(5000, 'x') + "\r\n1\r\n");
-        window = std::make_unique<frmRuns>(dir.path(), boxes, [this](const QString &raw) { made.append(raw); });
+        window = std::make_unique<frmRuns>(dir.path(), boxes, [this](const QString &raw, std::function<void()> done) {
+            made.append(raw);
+            if (holdMakes)
+                pending.append(std::move(done)); // made later, as with a macro that runs on
+            else
+                done();
+        });
         window->show();
     }
     QString cell(int row, int column) const { return window->grdRuns->model()->index(row, column).data().toString(); }
@@ -42,6 +48,8 @@ protected:
     QString unfinished;
     RecordingMessageBoxes boxes;
     QStringList made;
+    bool holdMakes = false;
+    QList<std::function<void()>> pending; // the makes not yet over
     std::unique_ptr<frmRuns> window;
 };
 } // namespace
@@ -85,6 +93,22 @@ TEST_F(RunsWindowTest, EnterMakesTheSelectedWorkbookDeleteAsksThenRemovesTheFile
     EXPECT_EQ(made, QStringList{unfinished});
     ASSERT_EQ(boxes.boxes.size(), 3);
     EXPECT_TRUE(boxes.boxes[2].text.contains("received nothing")) << boxes.boxes[2].text.toStdString();
+}
+
+TEST_F(RunsWindowTest, SelectedRunsAreMadeOneAfterAnotherAndTheWindowWaitsForTheLast)
+{
+    holdMakes = true;
+    window->selectRuns({saved, unfinished});
+    QTest::keyClick(window->grdRuns, Qt::Key_Return);
+    ASSERT_EQ(made.size(), 1);
+    EXPECT_FALSE(window->isEnabled());
+    pending.takeFirst()();
+    ASSERT_EQ(made.size(), 2);
+    EXPECT_FALSE(window->isEnabled());
+    pending.takeFirst()();
+    EXPECT_TRUE(window->isEnabled());
+    made.sort();
+    EXPECT_EQ(made, (QStringList{saved, unfinished}));
 }
 
 TEST_F(RunsWindowTest, ARunStartingIsShownRunningAndCannotBeMadeOrDeleted)
