@@ -5,6 +5,7 @@
 #include "UserMacro.h"
 
 #include <QCoreApplication>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 // A macro that ends within this time is not shown as running: no window
@@ -21,7 +22,7 @@ MacroCall::Result MacroCall::run(SpreadsheetApp &app, const MacroSettings &setti
     if (!settings.enabled || settings.name.isEmpty())
         return {};
     const UserMacro::Result ran = UserMacro::run(app, settings.name);
-    return outcome(settings.name, ran.ran, ran.reason, false);
+    return outcome(settings.name, {ran.ran, ran.reason, false});
 }
 
 void MacroCall::start(SpreadsheetApp &app, const MacroSettings &settings, Done done, const Running &running,
@@ -40,28 +41,27 @@ MacroCall::MacroCall(SpreadsheetApp &app, QString name, Done done, Running runni
     m_show.setSingleShot(true);
     connect(&m_show, &QTimer::timeout, this, &MacroCall::showRunning);
     m_show.start(kShowRunningAfterMs);
-    m_call = std::thread([this, &app, stop = m_stop] {
+    // Set up before the call starts, so that its end cannot go unseen.
+    connect(&m_call, &QFutureWatcher<Ended>::finished, this, &MacroCall::finish);
+    m_call.setFuture(QtConcurrent::run([&app, name = m_name, stop = m_stop] {
+        Ended ended;
         try {
-            const UserMacro::Result ran = UserMacro::run(app, m_name, [&stop] {
+            const UserMacro::Result ran = UserMacro::run(app, name, [&stop] {
                 if (*stop)
                     throw Cancelled{};
             });
-            m_ran = ran.ran;
-            m_reason = ran.reason;
+            ended.ran = ran.ran;
+            ended.reason = ran.reason;
         } catch (const Cancelled &) {
-            m_cancelled = true;
+            ended.cancelled = true;
         }
-        // This object is deleted only by finish(), which this call brings about.
-        QMetaObject::invokeMethod(
-            this, [this] { finish(); }, Qt::QueuedConnection);
-    });
+        return ended;
+    }));
 }
 
-MacroCall::~MacroCall()
-{
-    if (m_call.joinable())
-        m_call.join();
-}
+// Only finish() deletes this object, once the call has ended; a program that
+// ends under a running macro still waits for it here.
+MacroCall::~MacroCall() { m_call.waitForFinished(); }
 
 void MacroCall::showRunning()
 {
@@ -74,27 +74,26 @@ void MacroCall::showRunning()
 
 void MacroCall::finish()
 {
-    m_call.join();
     m_show.stop();
     if (m_shown)
         m_running(QString(), {});
-    const Result result = outcome(m_name, m_ran, m_reason, m_cancelled);
+    const Result result = outcome(m_name, m_call.result());
     const Done done = std::move(m_done);
     deleteLater();
     done(result);
 }
 
-MacroCall::Result MacroCall::outcome(const QString &name, bool ran, const QString &reason, bool cancelled)
+MacroCall::Result MacroCall::outcome(const QString &name, const Ended &ended)
 {
-    if (cancelled) {
+    if (ended.cancelled) {
         qCWarning(lcWorkbook).noquote() << "User macro" << name << "was stopped by the user";
         return {Outcome::Cancelled, QStringLiteral("stopped with Cancel"),
                 QStringLiteral("User macro: %1 was stopped with Cancel; the workbook was saved without its work\n")
                     .arg(name)};
     }
-    if (ran)
+    if (ended.ran)
         return {Outcome::Ran, QString(), QStringLiteral("User macro: %1 ran\n").arg(name)};
     // Logged here, where the failure is known, and nowhere else.
-    qCWarning(lcWorkbook).noquote() << "User macro" << name << "did not run:" << reason;
-    return {Outcome::Failed, reason, QStringLiteral("User macro: %1 did NOT run: %2\n").arg(name, reason)};
+    qCWarning(lcWorkbook).noquote() << "User macro" << name << "did not run:" << ended.reason;
+    return {Outcome::Failed, ended.reason, QStringLiteral("User macro: %1 did NOT run: %2\n").arg(name, ended.reason)};
 }

@@ -1,18 +1,18 @@
 #pragma once
 
+#include <QFutureWatcher>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 
 class SpreadsheetApp;
 struct MacroSettings;
 
 // The user macro before the save, called the same way at a live Stop and in
-// a rebuild. With a window the call runs on a thread of its own and its
+// a rebuild. With a window the call runs on a thread of Qt's pool and its
 // outcome comes back to this thread as a continuation: no event loop is
 // entered here, so the windows stay alive without being re-entered from
 // inside an office call. A macro that takes longer than a moment is shown
@@ -48,9 +48,15 @@ public:
 private:
     MacroCall(SpreadsheetApp &app, QString name, Done done, Running running, bool cancellable);
     void showRunning();
-    // On this object's thread once the call's thread has ended.
+    // How the call on the pool's thread ended.
+    struct Ended {
+        bool ran = false;
+        QString reason;
+        bool cancelled = false;
+    };
+    // On this object's thread once the call has ended.
     void finish();
-    static Result outcome(const QString &name, bool ran, const QString &reason, bool cancelled);
+    static Result outcome(const QString &name, const Ended &ended);
 
     QString m_name;
     Done m_done;
@@ -59,9 +65,5 @@ private:
     bool m_shown = false;
     QTimer m_show;
     std::shared_ptr<std::atomic<bool>> m_stop = std::make_shared<std::atomic<bool>>(false);
-    // Written by the call's thread, read here after it has ended.
-    bool m_ran = false;
-    QString m_reason;
-    bool m_cancelled = false;
-    std::thread m_call;
+    QFutureWatcher<Ended> m_call;
 };
