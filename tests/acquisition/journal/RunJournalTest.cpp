@@ -165,7 +165,8 @@ TEST(RunJournal, ADamagedCompanionStillGivesEveryByteAndTheGoodTimesOnlyAMissing
         {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n5 yesterday\n", {t0}},               // no time
         {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n5 2026-13-07T14:30:01.000\n", {t0}}, // no month 13
         {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n5 2026-12-07T14:30:01.0000\n", {t0}},
-        {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n5 2026-12-07T14:3a:01.000\n", {t0}},
+        {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n5 2026-12-07T14:3/:01.000\n",
+         {t0}}, // not a digit, though in range
         {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n99 2026-12-07T14:30:01.000\n", {t0}}, // past the end
         {"# halvern run journal 1\n5 2026-12-07T14:30:00.000\n0 2026-12-07T14:30:01.000\n", {QDateTime(), t0}},
         {"# halvern run journal 1\n0 2026-12-07T14:30:00.000\n" + QByteArray(100000, 'z')
